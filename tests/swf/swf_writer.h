@@ -151,6 +151,67 @@ inline Bytes sprite(std::uint16_t id, std::uint16_t frames, const Bytes& tags) {
     return tag(39, Writer().u16(id).u16(frames).bytes(tags));
 }
 
+// Shape records with the given index widths, written into `w`.
+class Records {
+public:
+    Records(Writer& w, unsigned fillBits, unsigned lineBits)
+        : m_w(w), m_fillBits(fillBits), m_lineBits(lineBits) {
+        m_w.ub(fillBits, 4).ub(lineBits, 4);
+    }
+    static constexpr std::int32_t kKeep = -1;
+    // A StyleChange; kKeep leaves a field out.
+    Records& style(std::int32_t fill0, std::int32_t fill1, std::int32_t line = kKeep,
+                   bool move = false, std::int32_t x = 0, std::int32_t y = 0) {
+        m_w.ub(0, 1).flag(false).flag(line != kKeep).flag(fill1 != kKeep).flag(fill0 != kKeep)
+            .flag(move);
+        if (move)
+            m_w.ub(20, 5).sb(x, 20).sb(y, 20);
+        if (fill0 != kKeep)
+            m_w.ub(std::uint32_t(fill0), m_fillBits);
+        if (fill1 != kKeep)
+            m_w.ub(std::uint32_t(fill1), m_fillBits);
+        if (line != kKeep)
+            m_w.ub(std::uint32_t(line), m_lineBits);
+        return *this;
+    }
+    Records& moveTo(std::int32_t x, std::int32_t y) { return style(kKeep, kKeep, kKeep, true, x, y); }
+    Records& line(std::int32_t dx, std::int32_t dy) {
+        m_w.ub(1, 1).ub(1, 1).ub(15, 4).flag(true).sb(dx, 17).sb(dy, 17);
+        return *this;
+    }
+    Records& hline(std::int32_t dx) {
+        m_w.ub(1, 1).ub(1, 1).ub(15, 4).flag(false).flag(false).sb(dx, 17);
+        return *this;
+    }
+    Records& vline(std::int32_t dy) {
+        m_w.ub(1, 1).ub(1, 1).ub(15, 4).flag(false).flag(true).sb(dy, 17);
+        return *this;
+    }
+    Records& curve(std::int32_t cx, std::int32_t cy, std::int32_t ax, std::int32_t ay) {
+        m_w.ub(1, 1).ub(0, 1).ub(15, 4).sb(cx, 17).sb(cy, 17).sb(ax, 17).sb(ay, 17);
+        return *this;
+    }
+    // StateNewStyles: the caller writes the arrays into writer() and calls newBits().
+    Records& newStylesFlag(std::int32_t fill1) {
+        m_w.ub(0, 1).flag(true).flag(false).flag(fill1 != kKeep).flag(false).flag(false);
+        if (fill1 != kKeep)
+            m_w.ub(std::uint32_t(fill1), m_fillBits);
+        return *this;
+    }
+    Records& newBits(unsigned fillBits, unsigned lineBits) {
+        m_fillBits = fillBits;
+        m_lineBits = lineBits;
+        m_w.ub(fillBits, 4).ub(lineBits, 4);
+        return *this;
+    }
+    void end() { m_w.ub(0, 6).align(); }
+    Writer& writer() { return m_w; }
+
+private:
+    Writer& m_w;
+    unsigned m_fillBits, m_lineBits;
+};
+
 // DefineShape3 with one solid fill: a w x h rectangle drawn with fill1.
 inline Bytes rectShape(std::uint16_t id, std::int32_t w = 200, std::int32_t h = 100) {
     Writer s;
