@@ -66,7 +66,8 @@ private:
             case TagPlaceObject4:
             case TagRemoveObject:
             case TagRemoveObject2:
-                if (spendEntry())
+                // Too short to name a depth (and a character where one is needed): nothing.
+                if (tag.body.size() >= minimumDisplayTagSize(tag.code) && spendEntry())
                     frame.display.push_back(readDisplayTag(r, tag.code));
                 break;
             case TagDoAction:
@@ -136,6 +137,17 @@ private:
         if (frameHasContent || timeline.frames.empty())
             timeline.frames.push_back(std::move(frame));
         return reader.endSeen();
+    }
+
+    static std::size_t minimumDisplayTagSize(std::uint16_t code) {
+        switch (code) {
+        case TagRemoveObject2:
+            return 2;
+        case TagPlaceObject2:
+            return 3;
+        default:
+            return 4;
+        }
     }
 
     // Bitmaps and sounds cut short by the end of the file still give what they hold.
