@@ -1,0 +1,295 @@
+#include "app/form1.h"
+
+#include "about/form2.h"
+#include "app/captions.h"
+#include "app/fonts.h"
+#include "playback/flashcontrol.h"
+#include "playback/moviecontrol.h"
+#include "playback/playbackcommands.h"
+#include "playlist/playlistfile.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QScreen>
+#include <cstdio>
+
+// The pictures are compiled into this static library; they must be registered by hand.
+static void initResources() {
+    Q_INIT_RESOURCE(resources);
+}
+
+namespace {
+
+// Client area at creation, in twips: 876 x 482 pixels at 96 dpi.
+constexpr float kClientWidth = 13140;
+constexpr float kClientHeight = 7230;
+
+double screenTwipsPerPixel(const QWidget* w) {
+    const QScreen* screen = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
+    const double dpi = screen ? screen->logicalDotsPerInchX() : 96.0;
+    return 1440.0 / (dpi > 0 ? dpi : 96.0);
+}
+
+} // namespace
+
+Form1::Form1(Form1Services services) : m_services(std::move(services)) {
+    initResources();
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(kAppCaption);
+    setWindowIcon(QIcon(QStringLiteral(":/reelwick.png")));
+    m_scale = ClientScale(screenTwipsPerPixel(this));
+    if (m_services.playlistPath.isEmpty())
+        m_services.playlistPath = playlistfile::defaultPath();
+    createControls();
+    createMenus();
+
+    const int menuHeight = menuBar()->sizeHint().height();
+    resize(m_scale.toPixelsWidth(kClientWidth), m_scale.toPixelsHeight(kClientHeight) + menuHeight);
+    m_client->resize(m_scale.toPixelsWidth(kClientWidth), m_scale.toPixelsHeight(kClientHeight));
+    m_scale.setClientSize(m_client->size());
+}
+
+Form1::~Form1() = default;
+
+void Form1::createControls() {
+    m_client = new QWidget(this);
+    m_client->setObjectName(QStringLiteral("client"));
+    setCentralWidget(m_client);
+    m_client->installEventFilter(this);
+    m_scale.setClientSize(
+        QSize(m_scale.toPixelsWidth(kClientWidth), m_scale.toPixelsHeight(kClientHeight)));
+
+    // Created from the bottom of the stacking order up: picture, heading, list, movie.
+    m_image = new QLabel(m_client);
+    m_image->setObjectName(QStringLiteral("Image1"));
+    m_image->setPixmap(QPixmap(QStringLiteral(":/panel.jpg")));
+    m_image->setScaledContents(true); // stretched, whatever the panel's proportions
+    m_image->setFocusPolicy(Qt::NoFocus);
+
+    m_label = new QLabel(QStringLiteral("播放列表"), m_client);
+    m_label->setObjectName(QStringLiteral("Label1"));
+    m_label->setFont(songFont(10.5, QFont::Normal));
+    m_label->setFocusPolicy(Qt::NoFocus);
+
+    m_list = new QListWidget(m_client);
+    m_list->setObjectName(QStringLiteral("List1"));
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setSortingEnabled(false);
+    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+
+    if (!m_services.control)
+        m_services.control = new FlashControl;
+    m_control = m_services.control;
+    QWidget* movie = m_control->widget();
+    movie->setParent(m_client);
+    movie->setObjectName(QStringLiteral("ShockwaveFlash1"));
+    movie->setFocusPolicy(Qt::StrongFocus);
+    setTabOrder(m_list, movie);
+
+    struct Place {
+        QWidget* w;
+        float left, top, width, height;
+    };
+    for (const Place& p :
+         {Place{m_image, 0, 0, 2805, 7260}, Place{m_label, 240, 120, 840, 210},
+          Place{m_list, 60, 420, 2670, 6720}, Place{movie, 2880, 0, 10335, 7260}}) {
+        p.w->setGeometry(m_scale.toPixelsX(p.left), m_scale.toPixelsY(p.top),
+                         m_scale.toPixelsWidth(p.width), m_scale.toPixelsHeight(p.height));
+    }
+    m_label->setFixedSize(m_label->size());
+    m_list->setFocus();
+}
+
+void Form1::createMenus() {
+    auto addItem = [this](QMenu* menu, const char* name, const QString& caption,
+                          const QKeySequence& key, auto slot) {
+        QAction* a = menu->addAction(caption);
+        a->setObjectName(QLatin1String(name));
+        a->setShortcut(key);
+        connect(a, &QAction::triggered, this, slot);
+        return a;
+    };
+
+    QMenu* file = menuBar()->addMenu(QStringLiteral("文件"));
+    file->setObjectName(QStringLiteral("mnufile"));
+    QMenu* playback = menuBar()->addMenu(QStringLiteral("播放控制"));
+    playback->setObjectName(QStringLiteral("mnubfkz"));
+    QMenu* help = menuBar()->addMenu(QStringLiteral("帮助"));
+    help->setObjectName(QStringLiteral("mnuhelp"));
+    m_lstmnu = new QMenu(QStringLiteral("修改"), this);
+    m_lstmnu->setObjectName(QStringLiteral("lstmnu"));
+
+    // Qt flips a checkable item before it reports the click; the handlers flip their own check
+    // marks, so undo Qt's flip first.
+    auto untoggled = [](QAction* a, auto handler) {
+        return [a, handler] {
+            a->setChecked(!a->isChecked());
+            handler();
+        };
+    };
+
+    // The check-mark item must exist before the commands that read it.
+    auto* keepProportions = new QAction(QStringLiteral("保持原来比例"), this);
+    m_playback = std::make_unique<PlaybackCommands>(*m_control, *keepProportions);
+    PlaybackCommands* pc = m_playback.get();
+    auto play = [pc](void (PlaybackCommands::*f)()) { return [pc, f] { (pc->*f)(); }; };
+
+    addItem(file, "cmdopen", QStringLiteral("打开"), QKeySequence(QStringLiteral("Ctrl+O")), [] {});
+    addItem(file, "cmdclose", QStringLiteral("关闭"), QKeySequence(QStringLiteral("Ctrl+E")),
+            play(&PlaybackCommands::cmdclose_Click));
+    addItem(file, "cmdexit", QStringLiteral("退出"), QKeySequence(QStringLiteral("Ctrl+X")),
+            &Form1::cmdexit_Click);
+
+    addItem(playback, "cmdplay", QStringLiteral("播放"), QKeySequence(QStringLiteral("Ctrl+P")),
+            play(&PlaybackCommands::cmdplay_Click));
+    addItem(playback, "cmdpause", QStringLiteral("暂停"), QKeySequence(QStringLiteral("Ctrl+Z")),
+            play(&PlaybackCommands::cmdpause_Click));
+    addItem(playback, "cmdpreframe", QStringLiteral("上一帧"),
+            QKeySequence(QStringLiteral("Ctrl+U")), play(&PlaybackCommands::cmdpreframe_Click));
+    addItem(playback, "cmdnextframe", QStringLiteral("下一帧"),
+            QKeySequence(QStringLiteral("Ctrl+D")), play(&PlaybackCommands::cmdnextframe_Click));
+    addItem(playback, "cmdfastgo", QStringLiteral("快进"), QKeySequence(QStringLiteral("Ctrl+G")),
+            play(&PlaybackCommands::cmdfastgo_Click));
+    addItem(playback, "cmdfastback", QStringLiteral("快退"), QKeySequence(QStringLiteral("Ctrl+B")),
+            play(&PlaybackCommands::cmdfastback_Click));
+    addItem(playback, "cmdstop", QStringLiteral("停止"), QKeySequence(QStringLiteral("Ctrl+T")),
+            play(&PlaybackCommands::cmdstop_Click));
+    keepProportions->setObjectName(QStringLiteral("mnudisplay"));
+    keepProportions->setShortcut(QKeySequence(QStringLiteral("Ctrl+L")));
+    keepProportions->setCheckable(true);
+    playback->addAction(keepProportions);
+    connect(keepProportions, &QAction::triggered, this,
+            untoggled(keepProportions, play(&PlaybackCommands::mnudisplay_Click)));
+    QAction* fullScreen = addItem(playback, "mnuquanping", QStringLiteral("全屏播放"),
+                                  QKeySequence(QStringLiteral("Ctrl+F")), [] {});
+    fullScreen->setCheckable(true);
+
+    addItem(help, "cmdabout", QStringLiteral("关于本软件"), QKeySequence(QStringLiteral("Ctrl+H")),
+            &Form1::cmdabout_Click);
+
+    addItem(m_lstmnu, "sc", QStringLiteral("删除本条目"), QKeySequence(QKeySequence::Delete),
+            [] {});
+}
+
+QAction* Form1::action(const char* name) const {
+    return findChild<QAction*>(QLatin1String(name));
+}
+
+QRectF Form1::controlRect(const QWidget* control) const {
+    const QRect g = control->geometry();
+    return QRectF(m_scale.toLogicalX(g.x()), m_scale.toLogicalY(g.y()),
+                  m_scale.toLogicalWidth(g.width()), m_scale.toLogicalHeight(g.height()));
+}
+
+void Form1::setControlLeft(QWidget* control, float left) {
+    control->move(m_scale.toPixelsX(left), control->y());
+}
+void Form1::setControlTop(QWidget* control, float top) {
+    control->move(control->x(), m_scale.toPixelsY(top));
+}
+void Form1::setControlWidth(QWidget* control, float width) {
+    control->resize(m_scale.toPixelsWidth(width), control->height());
+}
+void Form1::setControlHeight(QWidget* control, float height) {
+    control->resize(control->width(), m_scale.toPixelsHeight(height));
+}
+
+void Form1::Form_Load(const QStringList& moviePaths) {
+    const auto stored = playlistfile::read(m_services.playlistPath);
+    if (stored.failed) {
+        m_playlistUnreadable = true;
+        std::fprintf(stderr, "reelwick: cannot read playlist %s: %s\n",
+                     qUtf8Printable(m_services.playlistPath), qUtf8Printable(stored.error));
+    }
+    m_list->addItems(stored.entries);
+
+    if (!moviePaths.isEmpty()) {
+        setWindowTitle(movieCaption(moviePaths.first()));
+        m_control->Movie(moviePaths.first());
+        // Appended without checking for duplicates, and none is selected.
+        m_list->addItems(moviePaths);
+    }
+
+    const QRect frame = frameGeometry();
+    m_startup = {m_scale.left(), m_scale.top(), m_scale.toLogicalWidth(frame.width()),
+                 m_scale.toLogicalHeight(frame.height())};
+}
+
+void Form1::Form_Resize() {
+    m_scale.setClientSize(m_client->size());
+    QWidget* movie = m_control->widget();
+    const float W = m_scale.width();
+    const float H = m_scale.height();
+    const float T = m_scale.top();
+
+    setControlTop(movie, T);
+    setControlLeft(movie, float(controlRect(m_image).width()));
+    const float d = W - float(controlRect(m_image).width());
+    if (d > 10)
+        setControlWidth(movie, d);
+    setControlHeight(movie, H);
+    setControlHeight(m_image, H);
+    const float e = float(controlRect(m_image).height());
+    if (e - 450 > 10)
+        setControlHeight(m_list, e - 450);
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_client && event->type() == QEvent::Resize)
+        Form_Resize();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void Form1::savePlaylist() {
+    QStringList entries;
+    for (int i = 0; i < m_list->count(); ++i)
+        entries.append(m_list->item(i)->text());
+    // Never replace a file we could not read with an empty list: it may hold the user's
+    // playlist behind a permission problem.
+    if (entries.isEmpty() && m_playlistUnreadable)
+        return;
+    QString error;
+    if (!playlistfile::write(m_services.playlistPath, entries, &error))
+        std::fprintf(stderr, "reelwick: cannot write playlist %s: %s\n",
+                     qUtf8Printable(m_services.playlistPath), qUtf8Printable(error));
+}
+
+void Form1::endProgram() {
+    m_ending = true;
+    if (m_about)
+        m_about->close();
+    if (m_services.endProgram)
+        m_services.endProgram();
+    else
+        QCoreApplication::quit();
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    if (!m_ending) {
+        savePlaylist();
+        endProgram();
+    }
+    event->accept();
+}
+
+void Form1::cmdexit_Click() {
+    // Leaving by the menu keeps the user's changes just as closing the window does.
+    savePlaylist();
+    endProgram();
+}
+
+void Form1::cmdabout_Click() {
+    if (!m_about)
+        m_about = new Form2(windowIcon());
+    m_about->show();
+    m_about->raise();
+    m_about->activateWindow();
+}
+
+Form2* Form1::aboutWindow() const {
+    return m_about;
+}

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "app/clientscale.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <functional>
+#include <memory>
+
+class QAction;
+class QLabel;
+class QListWidget;
+class QMenu;
+class Form2;
+class MovieControl;
+class PlaybackCommands;
+
+// The side effects the window depends on, so that tests can replace them.
+struct Form1Services {
+    MovieControl* control = nullptr;  // its widget becomes the window's child; null: a FlashControl
+    QString playlistPath;             // empty: the per-user default
+    std::function<void()> endProgram; // empty: quit the application
+};
+
+// The main window: the playlist panel at the left, the movie to its right, three menus.
+class Form1 : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit Form1(Form1Services services = {});
+    ~Form1() override;
+
+    // Start-up, before the window is first shown: the playlist file, then the movies named on
+    // the command line, then the list's extent, then the start-up geometry record.
+    void Form_Load(const QStringList& moviePaths);
+
+    // The window's four recorded measures for leaving full-screen mode.
+    struct StartupGeometry {
+        float left = 0, top = 0, width = 0, height = 0;
+    };
+    StartupGeometry startupGeometry() const { return m_startup; }
+
+    ClientScale& clientScale() { return m_scale; }
+    const ClientScale& clientScale() const { return m_scale; }
+
+    // A control's rectangle in the client scale's units.
+    QRectF controlRect(const QWidget* control) const;
+    void setControlLeft(QWidget* control, float left);
+    void setControlTop(QWidget* control, float top);
+    void setControlWidth(QWidget* control, float width);
+    void setControlHeight(QWidget* control, float height);
+
+    MovieControl& ShockwaveFlash1() { return *m_control; }
+    QListWidget* List1() const { return m_list; }
+    QLabel* Label1() const { return m_label; }
+    QLabel* Image1() const { return m_image; }
+    QMenu* lstmnu() const { return m_lstmnu; }
+    Form2* aboutWindow() const;
+    QAction* action(const char* name) const;
+
+public slots:
+    void Form_Resize();
+    void cmdexit_Click();
+    void cmdabout_Click();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void createControls();
+    void createMenus();
+    void savePlaylist();
+    void endProgram();
+
+    Form1Services m_services;
+    ClientScale m_scale;
+    StartupGeometry m_startup;
+    bool m_playlistUnreadable = false; // a file we could not read is never overwritten
+    bool m_ending = false;
+
+    QWidget* m_client = nullptr;
+    QLabel* m_image = nullptr;
+    QLabel* m_label = nullptr;
+    QListWidget* m_list = nullptr;
+    MovieControl* m_control = nullptr;
+    std::unique_ptr<PlaybackCommands> m_playback;
+    QMenu* m_lstmnu = nullptr;
+    QPointer<Form2> m_about;
+};
