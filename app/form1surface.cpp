@@ -129,7 +129,14 @@ void Form1Surface::frameChanged(const QRect& outer) {
 void Form1Surface::maximize() {
     // A maximized window keeps the panel and the desktop's bars; only the full-screen state
     // gives the movie the whole screen.
-    m_form.showFullScreen();
+    // From maximized, through normal: window managers differ on which of the two states wins
+    // when both are asked for, and some report a window maximized both ways as full screen.
+    if (m_form.isVisible() &&
+        (m_form.windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) {
+        m_form.setWindowState(Qt::WindowNoState);
+        settle([&] { return m_form.geometry() != screenRect(m_form); });
+    }
+    m_form.setWindowState(Qt::WindowFullScreen);
     if (m_form.isVisible())
         settle([&] { return m_form.geometry() == screenRect(m_form); });
 }
