@@ -46,6 +46,12 @@ void FullScreenMode::switchOff(FullScreenWindow& w) {
     if (spare > 10)
         w.setMovieWidth(spare);
     w.setMovieHeight(g.height);
+
+    // The layout that ran while the window came back worked in the full-screen scale, whose
+    // unit is larger: the list's 450-unit allowance was too short and its bottom hung below the
+    // client area. Laid out once more in the scale now in force, the list fits again (the movie
+    // gets the very rectangle it was just given).
+    layOutOnResize(w);
 }
 
 void FullScreenMode::SetTitleBarVisible(FullScreenWindow& w, bool show) {

@@ -97,7 +97,7 @@ private slots:
         QVERIFY(!m_window->isFullScreen());
         QCOMPARE(m_window->windowState(), Qt::WindowNoState);
         QCOMPARE(m_window->geometry(), framed);
-        QTRY_COMPARE(m_window->frameGeometry().size(), outer.size());
+        QTRY_COMPARE(m_window->frameGeometry(), outer);
         QCOMPARE(m_window->windowTitle(), QStringLiteral("/m/a.swf - Reelwick1.1"));
         QCOMPARE(m_control->geometry().left(), m_window->Image1()->width());
         QCOMPARE(m_control->geometry().right(), client()->width() - 1);

@@ -142,6 +142,12 @@ private slots:
         QCOMPARE(movie.right(), s.client().width() - 1);
         QCOMPARE(movie.bottom(), s.client().height() - 1);
         QCOMPARE(s.window.Image1()->height(), s.client().height());
+        // The list ends above the client area's bottom edge, by 450 units less its top.
+        const QRectF list = s.twips(s.window.List1());
+        QVERIFY2(s.window.List1()->geometry().bottom() < s.client().height(),
+                 qPrintable(QStringLiteral("list bottom %1").arg(list.bottom())));
+        const float panel = float(s.twips(s.window.Image1()).height());
+        QCOMPARE(s.window.List1()->height(), s.window.clientScale().toPixelsHeight(panel - 450));
     }
 
     void captionSetWhileFullScreenIsKept() {

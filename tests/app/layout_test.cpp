@@ -328,6 +328,8 @@ TEST(FullScreenMode, SwitchingOnAndOffStepByStep) {
     EXPECT_EQ(w.movieL, 2805.0f);
     EXPECT_EQ(w.movieW, 13260.0f - 2805.0f);
     EXPECT_EQ(w.movieH, 7935.0f);
+    EXPECT_EQ(w.panelH, 7935.0f);
+    EXPECT_EQ(w.listH, 7935.0f - 450);
     EXPECT_EQ(mode.tagText(), QStringLiteral("Reelwick1.1")); // not cleared
 }
 
