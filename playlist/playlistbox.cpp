@@ -4,6 +4,8 @@
 #include <QHash>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QSignalBlocker>
+#include <QStyledItemDelegate>
 #include <algorithm>
 
 namespace {
@@ -23,6 +25,20 @@ int measureText(const QFontMetrics& fm, const QString& text) {
     return widest;
 }
 
+// Every row is as wide as the extent: the view then scrolls exactly as far as the extent
+// reaches, and paints each text up to it. Rows share one height, so a long list lays out
+// without measuring each entry.
+class ExtentDelegate : public QStyledItemDelegate {
+public:
+    explicit ExtentDelegate(PlaylistBox& box) : QStyledItemDelegate(&box), m_box(box) {}
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        return {m_box.horizontalExtent(), QStyledItemDelegate::sizeHint(option, index).height()};
+    }
+
+private:
+    const PlaylistBox& m_box;
+};
+
 } // namespace
 
 PlaylistBox::PlaylistBox(QWidget* parent) : QListWidget(parent) {
@@ -31,6 +47,8 @@ PlaylistBox::PlaylistBox(QWidget* parent) : QListWidget(parent) {
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setUniformItemSizes(true);
+    setItemDelegate(new ExtentDelegate(*this));
 
     QAbstractItemModel* m = model();
     connect(m, &QAbstractItemModel::rowsInserted, this,
@@ -102,6 +120,7 @@ int PlaylistBox::entryWidth(int row) const {
 
 void PlaylistBox::setHorizontalExtent(int pixels) {
     m_extent = std::max(pixels, 0);
+    scheduleDelayedItemsLayout();
     applyExtent();
 }
 
@@ -113,8 +132,20 @@ void PlaylistBox::applyExtent() {
 }
 
 void PlaylistBox::updateGeometries() {
-    QListWidget::updateGeometries();
-    applyExtent(); // the extent alone decides how far the list scrolls sideways
+    // The extent alone decides how far the list scrolls sideways. The view's own range for its
+    // contents must not even flicker through the scroll bar: the area would show and hide the
+    // bar for it, lay itself out again, and come back here without end.
+    QScrollBar* bar = horizontalScrollBar();
+    const int min = bar->minimum();
+    const int max = bar->maximum();
+    const int value = bar->value();
+    {
+        const QSignalBlocker quiet(bar);
+        QListWidget::updateGeometries();
+        bar->setRange(min, max);
+        bar->setValue(value);
+    }
+    applyExtent();
 }
 
 void PlaylistBox::mousePressEvent(QMouseEvent* event) {
