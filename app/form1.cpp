@@ -8,6 +8,8 @@
 #include "playback/flashcontrol.h"
 #include "playback/moviecontrol.h"
 #include "playback/playbackcommands.h"
+#include "playlist/opendialog.h"
+#include "playlist/playlistcommands.h"
 #include "playlist/playlistfile.h"
 
 #include <QAction>
@@ -36,6 +38,18 @@ double screenTwipsPerPixel(const QWidget* w) {
     const double dpi = screen ? screen->logicalDotsPerInchX() : 96.0;
     return 1440.0 / (dpi > 0 ? dpi : 96.0);
 }
+
+// The playlist commands reach the window through this.
+class Form1PlaylistWindow final : public PlaylistWindow {
+public:
+    explicit Form1PlaylistWindow(Form1& window) : m_window(window) {}
+    // Through the caption rule, so that full-screen mode knows a caption was set.
+    void setCaption(const QString& caption) override { m_window.setCaption(caption); }
+    void popupListMenu(const QPoint& globalPos) override { m_window.lstmnu()->exec(globalPos); }
+
+private:
+    Form1& m_window;
+};
 
 } // namespace
 
@@ -79,11 +93,8 @@ void Form1::createControls() {
     m_label->setFont(songFont(10.5, QFont::Normal));
     m_label->setFocusPolicy(Qt::NoFocus);
 
-    m_list = new QListWidget(m_client);
+    m_list = new PlaylistBox(m_client);
     m_list->setObjectName(QStringLiteral("List1"));
-    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_list->setSortingEnabled(false);
-    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 
     if (!m_services.control)
         m_services.control = new FlashControl;
@@ -142,7 +153,15 @@ void Form1::createMenus() {
     PlaybackCommands* pc = m_playback.get();
     auto play = [pc](void (PlaybackCommands::*f)()) { return [pc, f] { (pc->*f)(); }; };
 
-    addItem(file, "cmdopen", QStringLiteral("打开"), QKeySequence(QStringLiteral("Ctrl+O")), [] {});
+    if (!m_services.openDialog)
+        m_services.openDialog = std::make_shared<QtOpenDialog>(this);
+    m_playlistWindow = std::make_unique<Form1PlaylistWindow>(*this);
+    m_playlist = std::make_unique<PlaylistCommands>(*m_playlistWindow, *m_list, *m_control,
+                                                    *m_services.openDialog);
+    PlaylistCommands* lc = m_playlist.get();
+
+    addItem(file, "cmdopen", QStringLiteral("打开"), QKeySequence(QStringLiteral("Ctrl+O")),
+            [lc] { lc->cmdopen_Click(); });
     addItem(file, "cmdclose", QStringLiteral("关闭"), QKeySequence(QStringLiteral("Ctrl+E")),
             play(&PlaybackCommands::cmdclose_Click));
     addItem(file, "cmdexit", QStringLiteral("退出"), QKeySequence(QStringLiteral("Ctrl+X")),
@@ -179,8 +198,11 @@ void Form1::createMenus() {
     addItem(help, "cmdabout", QStringLiteral("关于本软件"), QKeySequence(QStringLiteral("Ctrl+H")),
             &Form1::cmdabout_Click);
 
-    addItem(m_lstmnu, "sc", QStringLiteral("删除本条目"), QKeySequence(QKeySequence::Delete),
-            [] {});
+    QAction* sc = addItem(m_lstmnu, "sc", QStringLiteral("删除本条目"),
+                          QKeySequence(QKeySequence::Delete), [lc] { lc->sc_Click(); });
+    // Del works in the list itself too, not only while the context menu is open.
+    sc->setShortcutContext(Qt::WidgetShortcut);
+    m_list->addAction(sc);
 }
 
 QAction* Form1::action(const char* name) const {
@@ -221,6 +243,7 @@ void Form1::Form_Load(const QStringList& moviePaths) {
         // Appended without checking for duplicates, and none is selected.
         m_list->addItems(moviePaths);
     }
+    updateHorizontalExtent(*m_list);
 
     // Until the window is shown it has no frame: geometry() is the client area and the menu
     // bar. The frame is added when the window is first exposed (see eventFilter).

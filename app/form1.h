@@ -2,6 +2,7 @@
 
 #include "app/clientscale.h"
 #include "app/fullscreen.h"
+#include "playlist/playlistbox.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -10,18 +11,21 @@
 
 class QAction;
 class QLabel;
-class QListWidget;
 class QMenu;
 class Form1Surface;
 class Form2;
 class MovieControl;
+class OpenDialog;
 class PlaybackCommands;
+class PlaylistCommands;
+class PlaylistWindow;
 
 // The side effects the window depends on, so that tests can replace them.
 struct Form1Services {
     MovieControl* control = nullptr;  // its widget becomes the window's child; null: a FlashControl
     QString playlistPath;             // empty: the per-user default
     std::function<void()> endProgram; // empty: quit the application
+    std::shared_ptr<OpenDialog> openDialog; // empty: the platform's file dialog
 };
 
 // The main window: the playlist panel at the left, the movie to its right, three menus.
@@ -59,7 +63,7 @@ public:
     void setControlHeight(QWidget* control, float height);
 
     MovieControl& ShockwaveFlash1() { return *m_control; }
-    QListWidget* List1() const { return m_list; }
+    PlaylistBox* List1() const { return m_list; }
     QLabel* Label1() const { return m_label; }
     QLabel* Image1() const { return m_image; }
     QMenu* lstmnu() const { return m_lstmnu; }
@@ -94,9 +98,11 @@ private:
     QWidget* m_client = nullptr;
     QLabel* m_image = nullptr;
     QLabel* m_label = nullptr;
-    QListWidget* m_list = nullptr;
+    PlaylistBox* m_list = nullptr;
     MovieControl* m_control = nullptr;
     std::unique_ptr<PlaybackCommands> m_playback;
+    std::unique_ptr<PlaylistWindow> m_playlistWindow;
+    std::unique_ptr<PlaylistCommands> m_playlist;
     QMenu* m_lstmnu = nullptr;
     QPointer<Form2> m_about;
 

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+class QWidget;
+
+// The Open command's file dialog. A chosen result comes in one of two forms: one file, its full
+// path; several files, their folder followed, for each file, by a NUL and its name. Before
+// returning a result the dialog makes the files' folder the process's current directory,
+// which is how the command learns the folder.
+class OpenDialog {
+public:
+    virtual ~OpenDialog() = default;
+
+    // Shows the dialog and waits for the user. Empty on a cancel or when the choice cannot be
+    // handed over; the current directory is then left alone.
+    virtual std::optional<QString> run() = 0;
+};
+
+// The file-name result for `files` (absolute paths, in the user's order). Their folder is the
+// nearest folder holding them all, so files from several folders come back as names with
+// sub-folders in them. Makes that folder the current directory and builds the result on the
+// current directory's own spelling of it, so that the folder part is always exactly as long
+// as the directory the command reads. Empty when `files` is empty or the folder cannot be
+// entered.
+std::optional<QString> fileNameResult(const QStringList& files);
+
+// The platform's open dialog: title "打开Flash动画文件", one filter "Flash动画(*.swf)",
+// several existing files at once, starting in the current directory.
+class QtOpenDialog : public OpenDialog {
+public:
+    static const QString kTitle;
+    static const QString kFilter;
+
+    // `useNativeDialog` false always shows Qt's own dialog, which tests can drive.
+    explicit QtOpenDialog(QWidget* parent, bool useNativeDialog = true)
+        : m_parent(parent), m_native(useNativeDialog) {}
+
+    std::optional<QString> run() override;
+
+private:
+    QWidget* m_parent;
+    bool m_native;
+};
