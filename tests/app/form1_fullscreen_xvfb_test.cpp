@@ -54,7 +54,7 @@ private slots:
         p.setColor(QPalette::Window, kMovieColour);
         m_control->setPalette(p);
         m_window = std::make_unique<Form1>(
-            Form1Services{m_control, m_dir.filePath(QStringLiteral("play.lst")), [] {}});
+            Form1Services{m_control, m_dir.filePath(QStringLiteral("play.lst")), [] {}, nullptr});
         m_window->Form_Load({QStringLiteral("/m/a.swf")});
         m_window->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));

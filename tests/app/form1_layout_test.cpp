@@ -16,7 +16,7 @@ using namespace style;
 struct Shown {
     QTemporaryDir dir;
     FakeMovieControl* control = new FakeMovieControl;
-    Form1 window{Form1Services{control, dir.filePath(QStringLiteral("play.lst")), [] {}}};
+    Form1 window{Form1Services{control, dir.filePath(QStringLiteral("play.lst")), [] {}, nullptr}};
 
     explicit Shown(const QStringList& movies = {}) {
         window.Form_Load(movies);

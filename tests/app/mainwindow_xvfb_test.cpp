@@ -18,7 +18,7 @@ private slots:
         const QString demo = QStringLiteral(REELWICK_SOURCE_DIR "/resources/demo.swf");
         int ended = 0;
         auto* control = new FlashControl;
-        Form1 window(Form1Services{control, list, [&] { ++ended; }});
+        Form1 window(Form1Services{control, list, [&] { ++ended; }, nullptr});
         window.Form_Load({demo});
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
