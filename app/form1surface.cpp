@@ -96,8 +96,13 @@ void Form1Surface::setTitle(const QString& title) {
 }
 
 void Form1Surface::setWindowStyle(WindowStyle style) {
-    if (m_style.has(style::WS_CAPTION) && !style.has(style::WS_CAPTION))
-        m_framedGeometry = inNormalState(m_form) ? m_form.geometry() : m_form.normalGeometry();
+    // Only a window in its normal state has its rectangle changed by the frame change that
+    // follows; from any other state, leaving that state brings back its normal rectangle.
+    if (m_style.has(style::WS_CAPTION) && !style.has(style::WS_CAPTION)) {
+        m_framed.reset();
+        if (inNormalState(m_form))
+            m_framed = QRect(m_form.pos(), m_form.size());
+    }
     m_style = style;
     // Told to the platform window directly: QWidget::setWindowFlags would hide the window.
     const Qt::WindowFlags flags = style.toQtFlags();
@@ -116,21 +121,23 @@ void Form1Surface::frameChanged(const QRect& outer) {
         return;
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     const QRect frame = m_form.frameGeometry();
-    const QRect inner = m_form.geometry();
-    const QMargins margins(inner.left() - frame.left(), inner.top() - frame.top(),
-                           frame.right() - inner.right(), frame.bottom() - inner.bottom());
-    const QRect target = outer.marginsRemoved(margins);
-    if (target != inner) {
-        m_form.setGeometry(target);
-        settle([&] { return m_form.geometry() == target; });
-    }
+    const QSize border = frame.size() - m_form.size();
+    place(outer.topLeft(), outer.size() - border);
+}
+
+void Form1Surface::place(QPoint framePos, QSize size) {
+    if (m_form.pos() == framePos && m_form.size() == size)
+        return;
+    m_form.resize(size);
+    m_form.move(framePos);
+    settle([&] { return m_form.pos() == framePos && m_form.size() == size; });
 }
 
 void Form1Surface::maximize() {
-    // A maximized window keeps the panel and the desktop's bars; only the full-screen state
-    // gives the movie the whole screen.
-    // From maximized, through normal: window managers differ on which of the two states wins
-    // when both are asked for, and some report a window maximized both ways as full screen.
+    // A maximized window keeps the desktop's bars; only the full-screen state gives the movie
+    // the whole screen. From maximized it goes through normal: window managers differ on which
+    // state wins when both are asked for, and some report a window maximized both ways as
+    // full screen already.
     if (m_form.isVisible() &&
         (m_form.windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) {
         m_form.setWindowState(Qt::WindowNoState);
@@ -148,10 +155,10 @@ void Form1Surface::restoreNormal() {
         return;
     if (!wasNormal)
         settle([&] { return m_form.geometry() != screenRect(m_form); });
-    if (m_framedGeometry.isValid() && m_form.geometry() != m_framedGeometry) {
-        m_form.setGeometry(m_framedGeometry);
-        settle([&] { return m_form.geometry() == m_framedGeometry; });
-    }
+    // Only when the size is wrong: window managers may put a restored window a border width off
+    // its place, and moving it again straight away can leave parts of it unpainted.
+    if (m_framed && m_form.size() != m_framed->size())
+        place(m_framed->topLeft(), m_framed->size());
 }
 
 ClientScale& Form1Surface::clientScale() {

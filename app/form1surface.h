@@ -2,6 +2,8 @@
 
 #include "app/fullscreen.h"
 
+#include <optional>
+
 class Form1;
 
 // Form1 as the layout and full-screen mode see it: control measures through the client scale,
@@ -42,7 +44,11 @@ public:
 private:
     Form1& m_form;
     WindowStyle m_style = WindowStyle::overlapped();
-    // The framed window's own geometry when its title bar was last hidden: what switching the
-    // bar back on and restoring returns to.
-    QRect m_framedGeometry;
+    // Places the window by its frame's top-left corner and its own size, the way window
+    // managers take a position, and waits for it to get there.
+    void place(QPoint framePos, QSize size);
+
+    // The framed window in its normal state when its title bar was last hidden: what switching
+    // the bar back on and restoring returns to. Position of the frame, size of the window.
+    std::optional<QRect> m_framed;
 };

