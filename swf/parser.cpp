@@ -202,6 +202,13 @@ private:
             }
             return true;
         }
+        case TagDefineScalingGrid: {
+            const std::uint16_t id = r.u16();
+            const Rect grid = readRect(r);
+            if (!r.failed())
+                m.scalingGrids.try_emplace(id, grid);
+            return true;
+        }
         case TagScriptLimits:
             if (tag.body.size() >= 4) {
                 m.maxRecursionDepth = r.u16();

@@ -228,6 +228,15 @@ TEST(Player, ScriptsRunInTimelineOrder) {
     EXPECT_EQ(actionMarkers(p), (std::vector<int>{1}));
 }
 
+TEST(Player, FrameLabelsNameFramesCaseInsensitively) {
+    auto movie = load(concat({showFrame(), swftest::frameLabel("Intro"), showFrame(),
+                              swftest::frameLabel("loop"), showFrame(), swftest::end()}));
+    const auto& timeline = movie->timeline;
+    EXPECT_EQ(timeline.frameForLabel("intro"), 1u);
+    EXPECT_EQ(timeline.frameForLabel("LOOP"), 2u);
+    EXPECT_FALSE(timeline.frameForLabel("outro"));
+}
+
 TEST(Player, ScriptsOfRemovedClipsDoNotRun) {
     const Bytes spriteTags = concat({showFrame(), marker(21), showFrame(), swftest::end()});
     auto movie = load(concat({swftest::sprite(10, 2, spriteTags), placeObject2(1, 10), showFrame(),
