@@ -44,8 +44,8 @@ std::optional<QString> fileNameResult(const QStringList& files) {
     return result;
 }
 
-std::optional<QString> QtOpenDialog::run() {
-    QFileDialog dialog(m_parent, kTitle, QDir::currentPath(), kFilter);
+std::optional<QString> QtOpenDialog::run(QWidget* parent) {
+    QFileDialog dialog(parent, kTitle, QDir::currentPath(), kFilter);
     dialog.setObjectName(QStringLiteral("CommonDialog1"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFiles);
