@@ -27,6 +27,10 @@ public:
 // entered.
 std::optional<QString> fileNameResult(const QStringList& files);
 
+// The names in a file dialog's file name box: the text between each pair of double quotes when
+// there are quotes, otherwise the whole text; empty names are left out.
+QStringList typedFileNames(const QString& text);
+
 // The platform's open dialog: title "打开Flash动画文件", one filter "Flash动画(*.swf)",
 // several existing files at once, starting in the current directory.
 class QtOpenDialog : public OpenDialog {

@@ -96,3 +96,12 @@ TEST(OpenDialogResult, NothingChosenOrNoFolderGivesNoResult) {
     EXPECT_FALSE(fileNameResult({"/no/such/folder/a.swf"}));
     EXPECT_EQ(QDir::currentPath(), before);
 }
+
+TEST(OpenDialogResult, TypedNames) {
+    EXPECT_EQ(typedFileNames(""), QStringList());
+    EXPECT_EQ(typedFileNames("a b.swf"), QStringList({"a b.swf"}));
+    EXPECT_EQ(typedFileNames("\"b.swf\" \"a.swf\" \"动画 1.swf\""),
+              QStringList({"b.swf", "a.swf", "动画 1.swf"}));
+    // An unfinished last name still counts; empty quotes do not.
+    EXPECT_EQ(typedFileNames("\"b.swf\" \"\" \"a.sw"), QStringList({"b.swf", "a.sw"}));
+}
