@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/clientscale.h"
+#include "app/fullscreen.h"
 #include "playlist/playlistbox.h"
 
 #include <QMainWindow>
@@ -11,6 +12,7 @@
 class QAction;
 class QLabel;
 class QMenu;
+class Form1Surface;
 class Form2;
 class MovieControl;
 class OpenDialog;
@@ -38,10 +40,17 @@ public:
     void Form_Load(const QStringList& moviePaths);
 
     // The window's four recorded measures for leaving full-screen mode.
-    struct StartupGeometry {
-        float left = 0, top = 0, width = 0, height = 0;
-    };
+    using StartupGeometry = ::StartupGeometry;
     StartupGeometry startupGeometry() const { return m_startup; }
+
+    // The caption rule sets the window's title: at start-up, on Open, on choosing or removing
+    // a playlist entry. Everything that names the current movie goes through here, so that
+    // full-screen mode knows the caption to bring back with the title bar.
+    void setCaption(const QString& caption);
+
+    // Full-screen mode's tag text and the window's style model.
+    QString tagText() const { return m_fullScreen.tagText(); }
+    WindowStyle windowStyle() const;
 
     ClientScale& clientScale() { return m_scale; }
     const ClientScale& clientScale() const { return m_scale; }
@@ -63,18 +72,22 @@ public:
 
 public slots:
     void Form_Resize();
+    void mnuquanping_Click();
     void cmdexit_Click();
     void cmdabout_Click();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void createControls();
     void createMenus();
     void savePlaylist();
     void endProgram();
+    void clientAreaChanged();
 
     Form1Services m_services;
     ClientScale m_scale;
@@ -92,4 +105,9 @@ private:
     std::unique_ptr<PlaylistCommands> m_playlist;
     QMenu* m_lstmnu = nullptr;
     QPointer<Form2> m_about;
+
+    // Before the first show the platform knows no frame; the record takes it once it does.
+    bool m_startupFramePending = false;
+    FullScreenMode m_fullScreen;
+    std::unique_ptr<Form1Surface> m_surface;
 };

@@ -1,10 +1,14 @@
 #pragma once
 
+#include "swf/dictionary.h"
 #include "swf/result.h"
+#include "swf/timeline.h"
+#include "swf/types.h"
 
 #include <QString>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
@@ -12,19 +16,6 @@
 namespace swf {
 
 enum class Compression { None, Zlib, Lzma };
-
-// Twips; note that the file stores xMin, xMax, yMin, yMax in that order.
-struct Rect {
-    std::int32_t xMin = 0, xMax = 0, yMin = 0, yMax = 0;
-    std::int32_t width() const { return xMax - xMin; }
-    std::int32_t height() const { return yMax - yMin; }
-    bool operator==(const Rect&) const = default;
-};
-
-struct Rgb {
-    std::uint8_t r = 0, g = 0, b = 0;
-    bool operator==(const Rgb&) const = default;
-};
 
 struct MovieHeader {
     Compression compression = Compression::None;
@@ -49,6 +40,71 @@ struct MovieFile {
 struct LoadLimits {
     // A decompression bomb or a lying FileLength must not take the machine's memory.
     std::size_t maxBodyBytes = std::size_t(256) << 20;
+};
+
+// Bounds for hostile files. Every count read from a file is also capped by the bytes present;
+// these budgets bound what the parsed model may grow to in memory.
+struct ParseLimits {
+    LoadLimits load;
+    std::size_t maxShapeRecords = std::size_t(8) << 20;    // over all shapes, glyphs and morphs
+    std::size_t maxTimelineEntries = std::size_t(1) << 20; // frames, display tags, sounds...
+    std::size_t maxSpriteNesting = 8;                      // DefineSprite inside DefineSprite
+    std::size_t maxBitmapPixels = std::size_t(8192) * 8192;
+};
+
+struct FileAttributes {
+    bool actionScript3 = false, useNetwork = false, hasMetadata = false;
+    bool useGpu = false, useDirectBlit = false;
+};
+
+struct Scene {
+    std::uint32_t frameOffset = 0;
+    QString name;
+};
+
+struct ExportedAsset {
+    std::uint16_t characterId = 0;
+    QString name;
+};
+
+// A parsed movie: header, dictionary and the root timeline. Immutable once loaded and shared
+// by the players that run it; the spans in its characters and frames point into `file.body`.
+class Movie {
+public:
+    // Parses a decompressed movie. Fails only when there is no movie at all; damage after the
+    // header leaves the tags read so far.
+    static Result<std::shared_ptr<const Movie>> parse(MovieFile file,
+                                                      const ParseLimits& limits = {});
+    static Result<std::shared_ptr<const Movie>> load(std::span<const std::uint8_t> bytes,
+                                                     const ParseLimits& limits = {});
+    static Result<std::shared_ptr<const Movie>> loadFile(const QString& path,
+                                                         const ParseLimits& limits = {});
+
+    Movie(const Movie&) = delete;
+    Movie& operator=(const Movie&) = delete;
+
+    const MovieHeader& header() const { return file.header; }
+    std::uint8_t version() const { return file.header.version; }
+    // Frames of the root timeline as really present (the header's count may differ).
+    std::size_t frameCount() const { return timeline.frameCount(); }
+    const Character* character(std::uint16_t id) const { return dictionary.find(id); }
+
+    MovieFile file;
+    Dictionary dictionary;
+    Timeline timeline;
+    std::optional<FileAttributes> attributes;
+    bool usesAvm2 = false;       // AVM2 code was seen: AVM1 actions are not kept
+    bool endSeen = false;        // the root tag list was closed by End
+    bool budgetExceeded = false; // a ParseLimits budget cut the movie short
+    std::optional<Rgba> backgroundColor;
+    std::vector<ExportedAsset> exports;
+    std::vector<Scene> scenes;
+    std::optional<std::uint16_t> maxRecursionDepth, scriptTimeoutSeconds;
+
+private:
+    friend class MovieParser;
+    Movie() = default;
+    std::vector<std::unique_ptr<Character>> m_redefinitions; // see Frame::redefined
 };
 
 // Reads only as much as the header needs (a few dozen decompressed bytes).

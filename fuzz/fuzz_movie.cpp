@@ -1,0 +1,84 @@
+// Parses a movie, builds everything that is built lazily, and runs its timeline.
+
+#include "swf/player.h"
+
+#include <QtGlobal>
+#include <cstddef>
+#include <cstdint>
+
+namespace {
+
+void touch(const swf::DisplayList& list, int level) {
+    for (const auto& o : list.objects()) {
+        if (o->clip() && level < 8)
+            touch(o->clip()->displayList(), level + 1);
+        if (o->button() && level < 8)
+            touch(o->button()->displayList(), level + 1);
+    }
+}
+
+void buildLazyParts(const swf::Movie& movie) {
+    for (const auto& [id, c] : movie.dictionary.all()) {
+        switch (c->type) {
+        case swf::CharacterType::Shape:
+            static_cast<const swf::Shape&>(*c).geometry();
+            break;
+        case swf::CharacterType::MorphShape: {
+            const auto& m = static_cast<const swf::MorphShape&>(*c);
+            m.geometryAt(0);
+            m.geometryAt(40000);
+            break;
+        }
+        case swf::CharacterType::Font: {
+            const auto& f = static_cast<const swf::Font&>(*c);
+            for (std::size_t i = 0; i < f.glyphs.size() && i < 64; ++i)
+                f.glyphPath(i);
+            break;
+        }
+        case swf::CharacterType::Bitmap:
+            static_cast<const swf::Bitmap&>(*c).image();
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    // Image decoders complain about every damaged picture; that is expected here.
+    static const bool quiet =
+        (qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {}), true);
+    (void)quiet;
+    swf::ParseLimits limits;
+    limits.load.maxBodyBytes = std::size_t(16) << 20;
+    limits.maxShapeRecords = std::size_t(1) << 20;
+    limits.maxTimelineEntries = std::size_t(1) << 16;
+    limits.maxBitmapPixels = std::size_t(2048) * 2048;
+    auto movie = swf::Movie::load(std::span(data, size), limits);
+    if (!movie)
+        return 0;
+    buildLazyParts(**movie);
+
+    swf::PlayerLimits playerLimits;
+    playerLimits.maxDisplayObjects = 5000;
+    swf::Player player(*movie, playerLimits);
+    for (int i = 0; i < 24; ++i) {
+        player.advance();
+        player.takePendingActions();
+        touch(player.root().displayList(), 0);
+        for (const auto& o : player.root().displayList().objects()) {
+            if (o->button())
+                player.setButtonState(*o->button(), swf::ButtonState(i % 3));
+        }
+    }
+    player.gotoFrame(std::int64_t(player.frameCount()) / 2);
+    player.back();
+    player.forward();
+    player.gotoFrame(-7);
+    player.gotoFrame(INT64_MAX);
+    player.rewind();
+    touch(player.root().displayList(), 0);
+    return 0;
+}

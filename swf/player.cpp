@@ -1,0 +1,351 @@
+#include "swf/player.h"
+
+#include <algorithm>
+
+namespace swf {
+namespace {
+
+// Button hosts and clips whose timeline could not be built show this one empty frame.
+const Timeline& emptyTimeline() {
+    static const Timeline t = [] {
+        Timeline tl;
+        tl.frames.resize(1);
+        return tl;
+    }();
+    return t;
+}
+
+void applyAttributes(Placement& p, const DisplayTag& t) {
+    if (t.matrix)
+        p.matrix = *t.matrix;
+    if (t.colorTransform)
+        p.colorTransform = *t.colorTransform;
+    if (t.ratio)
+        p.ratio = *t.ratio;
+    if (t.name)
+        p.name = *t.name;
+    if (t.clipDepth)
+        p.clipDepth = *t.clipDepth;
+    if (t.filters)
+        p.filters = t.filters->empty() ? nullptr : &*t.filters;
+    if (t.blendMode)
+        p.blendMode = *t.blendMode;
+    if (t.cacheAsBitmap)
+        p.cacheAsBitmap = *t.cacheAsBitmap;
+    if (t.visible)
+        p.visible = *t.visible;
+    if (t.backgroundColor)
+        p.backgroundColor = t.backgroundColor;
+    if (!t.clipActions.empty())
+        p.clipActions = &t.clipActions;
+}
+
+} // namespace
+
+DisplayObject* DisplayList::at(std::int32_t depth) const {
+    auto it = std::lower_bound(m_objects.begin(), m_objects.end(), depth,
+                               [](const auto& o, std::int32_t d) { return o->depth < d; });
+    return it != m_objects.end() && (*it)->depth == depth ? it->get() : nullptr;
+}
+
+DisplayObject* DisplayList::byName(const QString& name, Qt::CaseSensitivity cs) const {
+    for (const auto& o : m_objects) {
+        if (!o->name.isEmpty() && o->name.compare(name, cs) == 0)
+            return o.get();
+    }
+    return nullptr;
+}
+
+Player::Player(std::shared_ptr<const Movie> movie, const PlayerLimits& limits)
+    : m_movie(std::move(movie)), m_limits(limits), m_root(std::make_unique<MovieClip>()) {
+    m_root->m_timeline = m_movie->timeline.frames.empty() ? &emptyTimeline() : &m_movie->timeline;
+    showFrame(*m_root, 0, 0, true);
+}
+
+Player::~Player() {
+    clearList(m_root->m_list);
+}
+
+const Character* Player::character(std::uint16_t id) const {
+    if (!m_overrides.empty()) {
+        auto it = m_overrides.find(id);
+        if (it != m_overrides.end())
+            return it->second;
+    }
+    return m_movie->dictionary.find(id);
+}
+
+void Player::advance() {
+    m_pending.clear();
+    tick(*m_root);
+}
+
+void Player::gotoFrame(std::int64_t frame) {
+    gotoFrame(*m_root, frame);
+}
+
+void Player::gotoFrame(MovieClip& clip, std::int64_t frame) {
+    m_pending.clear();
+    const std::int64_t last = std::int64_t(clip.frameCount()) - 1;
+    const std::size_t target = std::size_t(std::clamp<std::int64_t>(frame, 0, last));
+    if (target == clip.m_frame)
+        return;
+    if (target > clip.m_frame)
+        showFrame(clip, clip.m_frame + 1, target, false);
+    else
+        showFrame(clip, 0, target, true);
+}
+
+void Player::back() {
+    stop();
+    if (currentFrame() > 0)
+        gotoFrame(std::int64_t(currentFrame()) - 1);
+}
+
+void Player::forward() {
+    stop();
+    gotoFrame(std::int64_t(currentFrame()) + 1);
+}
+
+void Player::tick(MovieClip& clip) {
+    // Children already on stage move on before this timeline's new frame is shown.
+    for (std::size_t i = 0; i < clip.m_list.m_objects.size(); ++i) {
+        DisplayObject& o = *clip.m_list.m_objects[i];
+        if (o.m_clip)
+            tick(*o.m_clip);
+        if (o.m_button)
+            tick(o.m_button->m_host);
+    }
+    if (!clip.m_playing || clip.frameCount() <= 1)
+        return;
+    const std::size_t next = clip.m_frame + 1;
+    if (next < clip.frameCount()) {
+        showFrame(clip, next, next, false);
+    } else if (&clip == m_root.get() && !m_looping) {
+        clip.m_playing = false;
+    } else {
+        showFrame(clip, 0, 0, true);
+    }
+}
+
+void Player::showFrame(MovieClip& clip, std::size_t from, std::size_t to, bool rebuild) {
+    const auto& frames = clip.timeline().frames;
+    to = std::min(to, frames.size() - 1);
+    Placements placements;
+    if (!rebuild) {
+        for (const auto& o : clip.m_list.m_objects)
+            placements.emplace_hint(placements.end(), o->depth, *o);
+    }
+    const bool isRoot = &clip == m_root.get();
+    if (isRoot && rebuild) {
+        m_overrides.clear();
+        m_background.reset();
+    }
+    const std::size_t first = rebuild ? 0 : from;
+    bool changed = rebuild;
+    for (std::size_t f = first; f <= to; ++f) {
+        const Frame& frame = frames[f];
+        if (isRoot) {
+            for (std::uint16_t id : frame.freed)
+                m_overrides[id] = nullptr;
+            for (const auto& [id, c] : frame.redefined)
+                m_overrides[id] = c;
+            if (frame.backgroundColor)
+                m_background = frame.backgroundColor;
+        }
+        for (const DisplayTag& t : frame.display) {
+            changed = true;
+            applyDisplayTag(placements, t);
+        }
+    }
+    clip.m_frame = to;
+    std::vector<MovieClip*> created;
+    if (changed)
+        reconcile(clip, placements, created);
+
+    // Scripts: init blocks of every frame passed (once each), this frame's blocks, then the
+    // first frames of the clips that appeared.
+    for (std::size_t f = from; f <= to; ++f) {
+        for (const InitAction& a : frames[f].initActions) {
+            const void* key = a.actions.data();
+            if (!m_initDone.insert(key).second)
+                continue;
+            m_pending.push_back({PendingAction::Kind::Init, m_root.get(), a.actions, a.spriteId});
+        }
+    }
+    for (const auto& a : frames[to].actions)
+        m_pending.push_back({PendingAction::Kind::Frame, &clip, a, 0});
+    for (MovieClip* c : created) {
+        for (const auto& a : c->timeline().frames[0].actions)
+            m_pending.push_back({PendingAction::Kind::Frame, c, a, 0});
+    }
+}
+
+void Player::reconcile(MovieClip& clip, Placements& placements, std::vector<MovieClip*>& created) {
+    auto old = std::move(clip.m_list.m_objects);
+    clip.m_list.m_objects.clear();
+    clip.m_list.m_objects.reserve(placements.size());
+    std::size_t oi = 0;
+    for (auto& [depth, p] : placements) {
+        while (oi < old.size() && old[oi]->depth < p.depth)
+            destroy(old[oi++]);
+        std::unique_ptr<DisplayObject> keep;
+        if (oi < old.size() && old[oi]->depth == p.depth) {
+            auto& o = old[oi++];
+            if (o->characterId == p.characterId && o->placedBy == p.placedBy &&
+                o->character == character(p.characterId))
+                keep = std::move(o);
+            else
+                destroy(o);
+        }
+        if (keep) {
+            static_cast<Placement&>(*keep) = std::move(p);
+            clip.m_list.m_objects.push_back(std::move(keep));
+        } else if (auto made = instantiate(clip, p, created)) {
+            clip.m_list.m_objects.push_back(std::move(made));
+        }
+    }
+    while (oi < old.size())
+        destroy(old[oi++]);
+}
+
+bool Player::isAncestorOwner(const MovieClip& parent, const Character* c) const {
+    for (const MovieClip* m = &parent; m; m = m->m_parent) {
+        if (m->m_owner == c)
+            return true;
+    }
+    return false;
+}
+
+std::unique_ptr<DisplayObject> Player::instantiate(MovieClip& parent, const Placement& p,
+                                                   std::vector<MovieClip*>& created) {
+    const Character* c = character(p.characterId);
+    if (!c || m_objectCount >= m_limits.maxDisplayObjects)
+        return nullptr;
+    auto o = std::make_unique<DisplayObject>();
+    static_cast<Placement&>(*o) = p;
+    o->character = c;
+    ++m_objectCount;
+    // A sprite or button inside itself, or nested too deep, stays an empty object.
+    const bool canNest = parent.m_level + 1 < m_limits.maxNesting && !isAncestorOwner(parent, c);
+    if (!canNest)
+        return o;
+    if (c->type == CharacterType::Sprite) {
+        const auto* s = static_cast<const Sprite*>(c);
+        auto clip = std::make_unique<MovieClip>();
+        clip->m_timeline = s->timeline.frames.empty() ? &emptyTimeline() : &s->timeline;
+        clip->m_sprite = s;
+        clip->m_parent = &parent;
+        clip->m_owner = c;
+        clip->m_level = parent.m_level + 1;
+        MovieClip* raw = clip.get();
+        o->m_clip = std::move(clip);
+        created.push_back(raw);
+        // Frame 1 of a new sprite is shown at once; its scripts run after the parent's.
+        showFirstFrame(*raw, created);
+    } else if (c->type == CharacterType::Button) {
+        auto b = std::make_unique<ButtonInstance>();
+        b->m_button = static_cast<const Button*>(c);
+        b->m_host.m_timeline = &emptyTimeline();
+        b->m_host.m_parent = &parent;
+        b->m_host.m_owner = c;
+        b->m_host.m_level = parent.m_level + 1;
+        b->m_host.m_playing = false;
+        ButtonInstance* raw = b.get();
+        o->m_button = std::move(b);
+        buildButtonChildren(*raw, created);
+    }
+    return o;
+}
+
+void Player::applyDisplayTag(Placements& placements, const DisplayTag& t) const {
+    auto it = placements.find(t.depth);
+    const bool exists = it != placements.end();
+    if (t.kind == DisplayTag::Kind::Remove) {
+        if (exists)
+            placements.erase(it);
+        return;
+    }
+    if (t.characterId && !character(*t.characterId))
+        return; // an undefined character places nothing
+    // PlaceObject always places anew; PlaceObject2/3 with a character place anew unless they
+    // modify an existing object; without one (move or not) they modify.
+    if (t.version == 1 || (t.characterId && !(t.move && exists))) {
+        Placement p;
+        p.depth = t.depth;
+        p.characterId = *t.characterId;
+        p.placedBy = &t;
+        applyAttributes(p, t);
+        placements.insert_or_assign(t.depth, std::move(p));
+    } else if (exists) {
+        Placement& old = it->second;
+        if (t.characterId && *t.characterId != old.characterId) {
+            old.characterId = *t.characterId;
+            old.placedBy = &t;
+        }
+        applyAttributes(old, t);
+    }
+}
+
+void Player::showFirstFrame(MovieClip& clip, std::vector<MovieClip*>& created) {
+    Placements placements;
+    for (const DisplayTag& t : clip.timeline().frames[0].display)
+        applyDisplayTag(placements, t);
+    clip.m_frame = 0;
+    reconcile(clip, placements, created);
+}
+
+void Player::buildButtonChildren(ButtonInstance& b, std::vector<MovieClip*>& created) {
+    const std::uint8_t flag = b.m_state == ButtonState::Up     ? ButtonUp
+                              : b.m_state == ButtonState::Over ? ButtonOver
+                                                               : ButtonDown;
+    Placements placements;
+    for (const ButtonRecord& r : b.m_button->records) {
+        if (!(r.states & flag) || !character(r.characterId) || placements.count(r.depth))
+            continue; // two records at one depth: the first one shows
+        Placement p;
+        p.depth = r.depth;
+        p.characterId = r.characterId;
+        p.matrix = r.matrix;
+        p.colorTransform = r.colorTransform;
+        p.blendMode = r.blendMode;
+        p.filters = r.filters.empty() ? nullptr : &r.filters;
+        placements.emplace(r.depth, std::move(p));
+    }
+    reconcile(b.m_host, placements, created);
+}
+
+void Player::setButtonState(ButtonInstance& button, ButtonState state) {
+    if (button.m_state == state)
+        return;
+    button.m_state = state;
+    std::vector<MovieClip*> created;
+    buildButtonChildren(button, created);
+    for (MovieClip* c : created) {
+        for (const auto& a : c->timeline().frames[0].actions)
+            m_pending.push_back({PendingAction::Kind::Frame, c, a, 0});
+    }
+}
+
+void Player::destroy(std::unique_ptr<DisplayObject>& object) {
+    if (!object)
+        return;
+    if (object->m_clip) {
+        clearList(object->m_clip->m_list);
+        // Scripts of a clip that left the stage do not run.
+        const MovieClip* gone = object->m_clip.get();
+        std::erase_if(m_pending, [gone](const PendingAction& a) { return a.clip == gone; });
+    }
+    if (object->m_button)
+        clearList(object->m_button->m_host.m_list);
+    object.reset();
+    --m_objectCount;
+}
+
+void Player::clearList(DisplayList& list) {
+    for (auto& o : list.m_objects)
+        destroy(o);
+    list.m_objects.clear();
+}
+
+} // namespace swf

@@ -1,0 +1,213 @@
+#pragma once
+
+// The scene: a running movie's display lists, frame by frame. A Player runs the root timeline
+// over an immutable Movie; every sprite placed on stage becomes a MovieClip with its own
+// timeline and display list, and every button a ButtonInstance showing the records of its state.
+
+#include "swf/movie.h"
+
+#include <QString>
+#include <QTransform>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <span>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace swf {
+
+class MovieClip;
+class ButtonInstance;
+class Player;
+
+// What a PlaceObject tag leaves at a depth: the character and its attributes.
+struct Placement {
+    std::int32_t depth = 0;
+    std::uint16_t characterId = 0;
+    QTransform matrix;
+    ColorTransform colorTransform;
+    std::uint16_t ratio = 0; // morph position 0..65535 or video frame
+    QString name;
+    std::uint16_t clipDepth = 0; // > 0: a mask over depths (depth, clipDepth]
+    BlendMode blendMode = BlendMode::Normal;
+    bool cacheAsBitmap = false;
+    bool visible = true;
+    std::optional<Rgba> backgroundColor;
+    const std::vector<Filter>* filters = nullptr;         // null: none
+    const std::vector<ClipAction>* clipActions = nullptr; // null: none
+    // The tag that put this character here; an object keeps its identity (and a sprite its
+    // state) across seeks as long as the same tag placed it.
+    const DisplayTag* placedBy = nullptr;
+};
+
+// One object on a display list.
+class DisplayObject : public Placement {
+public:
+    const Character* character = nullptr; // never null for objects on a list
+
+    bool isClipLayer() const { return clipDepth > 0; }
+    // The sprite instance for Sprite characters, else null (also when a cycle or a limit
+    // stopped it from being built).
+    MovieClip* clip() const { return m_clip.get(); }
+    ButtonInstance* button() const { return m_button.get(); }
+
+private:
+    friend class Player;
+    friend class MovieClip;
+    std::unique_ptr<MovieClip> m_clip;
+    std::unique_ptr<ButtonInstance> m_button;
+};
+
+// Objects sorted by depth, lowest (drawn first) first.
+class DisplayList {
+public:
+    const std::vector<std::unique_ptr<DisplayObject>>& objects() const { return m_objects; }
+    std::size_t size() const { return m_objects.size(); }
+    bool empty() const { return m_objects.empty(); }
+    DisplayObject* at(std::int32_t depth) const;
+    // By instance name, case-insensitively as AVM1 names before version 7 compare.
+    DisplayObject* byName(const QString& name, Qt::CaseSensitivity cs = Qt::CaseInsensitive) const;
+
+private:
+    friend class Player;
+    friend class MovieClip;
+    std::vector<std::unique_ptr<DisplayObject>> m_objects;
+};
+
+// A running timeline: the root movie or a sprite instance.
+class MovieClip {
+public:
+    const Timeline& timeline() const { return *m_timeline; }
+    std::size_t frameCount() const { return m_timeline->frameCount(); }
+    std::size_t currentFrame() const { return m_frame; } // 0-based
+    bool isPlaying() const { return m_playing; }
+    void play() { m_playing = true; }
+    void stop() { m_playing = false; }
+    const DisplayList& displayList() const { return m_list; }
+    MovieClip* parent() const { return m_parent; }
+    const Sprite* sprite() const { return m_sprite; } // null for the root
+    // Nesting level: 0 for the root.
+    std::size_t level() const { return m_level; }
+
+private:
+    friend class Player;
+    friend class ButtonInstance;
+    const Timeline* m_timeline = nullptr;
+    const Sprite* m_sprite = nullptr;
+    MovieClip* m_parent = nullptr;
+    const Character* m_owner = nullptr; // the sprite or button character that holds this list
+    std::size_t m_level = 0;
+    std::size_t m_frame = 0;
+    bool m_playing = true;
+    DisplayList m_list;
+};
+
+enum class ButtonState : std::uint8_t { Up, Over, Down };
+
+// A button on stage: its records for the current state as a display list.
+class ButtonInstance {
+public:
+    const Button& button() const { return *m_button; }
+    ButtonState state() const { return m_state; }
+    // The children of the state shown, with each record's depth, matrix and colour transform.
+    const DisplayList& displayList() const { return m_host.m_list; }
+    MovieClip& host() { return m_host; }
+
+private:
+    friend class Player;
+    const Button* m_button = nullptr;
+    ButtonState m_state = ButtonState::Up;
+    MovieClip m_host; // no timeline of its own; holds the children and their sprites
+};
+
+// An action block for the scripting code to run, in the order the frames asked for them.
+struct PendingAction {
+    enum class Kind : std::uint8_t { Init, Frame };
+    Kind kind = Kind::Frame;
+    MovieClip* clip = nullptr; // the timeline the block runs in (for Init: the root)
+    std::span<const std::uint8_t> actions;
+    std::uint16_t spriteId = 0; // Init only
+};
+
+struct PlayerLimits {
+    std::size_t maxDisplayObjects = 100000; // on stage at once, over all levels
+    std::size_t maxNesting = 64;            // sprites and buttons within each other
+};
+
+// Runs a movie: the root timeline and every sprite instance, frame by frame.
+class Player {
+public:
+    explicit Player(std::shared_ptr<const Movie> movie, const PlayerLimits& limits = {});
+    ~Player();
+    Player(const Player&) = delete;
+    Player& operator=(const Player&) = delete;
+
+    const Movie& movie() const { return *m_movie; }
+    MovieClip& root() { return *m_root; }
+    const MovieClip& root() const { return *m_root; }
+
+    std::size_t frameCount() const { return m_root->frameCount(); }
+    std::size_t currentFrame() const { return m_root->currentFrame(); } // 0-based
+    bool isPlaying() const { return m_root->isPlaying(); }
+    void play() { m_root->play(); }
+    void stop() { m_root->stop(); }
+    // Whether the root goes back to its first frame after the last (default) or stops there.
+    void setLooping(bool loop) { m_looping = loop; }
+    bool isLooping() const { return m_looping; }
+
+    // One tick: every playing timeline moves on one frame (sprites loop; the root loops when
+    // looping is on). Sprites already on stage advance before their parent's new frame.
+    void advance();
+    // Shows frame n of the root (0-based, clamped to the movie); the play state is unchanged.
+    // Backward seeks rebuild the display list from the first frame.
+    void gotoFrame(std::int64_t frame);
+    // The same for any clip, as scripts need (gotoAndPlay on a sprite).
+    void gotoFrame(MovieClip& clip, std::int64_t frame);
+    // The player's Back and Forward: one frame, then stop. Rewind: frame 0, play state kept.
+    void back();
+    void forward();
+    void rewind() { gotoFrame(0); }
+
+    // The current definition of an id; differs from the movie's dictionary only where the
+    // movie freed an id and defined it again.
+    const Character* character(std::uint16_t id) const;
+    // The background colour in effect (SetBackgroundColor), if any.
+    std::optional<Rgba> backgroundColor() const { return m_background; }
+
+    // Shows another state of a button on stage.
+    void setButtonState(ButtonInstance& button, ButtonState state);
+
+    // Action blocks queued by the last advance(), goto or button state change, in execution
+    // order; the next of those clears them, so the scripting code takes them after each call.
+    std::vector<PendingAction> takePendingActions() { return std::exchange(m_pending, {}); }
+    std::size_t displayObjectCount() const { return m_objectCount; }
+
+private:
+    void tick(MovieClip& clip);
+    void showFrame(MovieClip& clip, std::size_t from, std::size_t to, bool rebuild);
+    void showFirstFrame(MovieClip& clip, std::vector<MovieClip*>& created);
+    using Placements = std::map<std::int32_t, Placement>;
+    void applyDisplayTag(Placements& placements, const DisplayTag& tag) const;
+    void reconcile(MovieClip& clip, Placements& placements, std::vector<MovieClip*>& created);
+    std::unique_ptr<DisplayObject> instantiate(MovieClip& parent, const Placement& p,
+                                               std::vector<MovieClip*>& created);
+    void buildButtonChildren(ButtonInstance& b, std::vector<MovieClip*>& created);
+    void destroy(std::unique_ptr<DisplayObject>& object);
+    void clearList(DisplayList& list);
+    bool isAncestorOwner(const MovieClip& parent, const Character* c) const;
+
+    std::shared_ptr<const Movie> m_movie;
+    PlayerLimits m_limits;
+    std::unique_ptr<MovieClip> m_root;
+    bool m_looping = true;
+    std::size_t m_objectCount = 0;
+    std::optional<Rgba> m_background;
+    std::vector<PendingAction> m_pending;
+    std::unordered_set<const void*> m_initDone;
+    std::unordered_map<std::uint16_t, const Character*> m_overrides; // freed and redefined ids
+};
+
+} // namespace swf
