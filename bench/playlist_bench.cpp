@@ -80,9 +80,12 @@ BENCHMARK(openThousandIntoThirtyThousand)
 
 void extentUpdateOverFullList(benchmark::State& state) {
     const bool measured = state.range(0) != 0;
+    const bool chinese = state.range(1) != 0;
     PlaylistBox list;
-    list.addItems(paths(QStringLiteral("/home/用户/动画"), QStringLiteral("movie"),
-                        PlaylistBox::kMaxEntries));
+    list.addItems(
+        paths(chinese ? QStringLiteral("/home/用户/动画") : QStringLiteral("/home/user/movies"),
+              chinese ? QStringLiteral("飞翔的小鸟") : QStringLiteral("movie"),
+              PlaylistBox::kMaxEntries));
     QFont fonts[2] = {list.font(), list.font()};
     fonts[1].setPointSizeF(fonts[0].pointSizeF() + 0.5);
     int n = 0;
@@ -100,9 +103,8 @@ void extentUpdateOverFullList(benchmark::State& state) {
     }
 }
 BENCHMARK(extentUpdateOverFullList)
-    ->ArgName("widths_known")
-    ->Arg(0)
-    ->Arg(1)
+    ->ArgNames({"widths_known", "chinese"})
+    ->ArgsProduct({{0, 1}, {0, 1}})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(10);
 
