@@ -154,7 +154,7 @@ void Form1::createMenus() {
     auto play = [pc](void (PlaybackCommands::*f)()) { return [pc, f] { (pc->*f)(); }; };
 
     if (!m_services.openDialog)
-        m_services.openDialog = std::make_shared<QtOpenDialog>(this);
+        m_services.openDialog = std::make_shared<QtOpenDialog>();
     m_playlistWindow = std::make_unique<Form1PlaylistWindow>(*this);
     m_playlist = std::make_unique<PlaylistCommands>(*m_playlistWindow, *m_list, *m_control,
                                                     *m_services.openDialog);

@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
+#include <algorithm>
 
 const QString QtOpenDialog::kTitle = QStringLiteral("打开Flash动画文件");
 const QString QtOpenDialog::kFilter = QStringLiteral("Flash动画(*.swf)");
@@ -44,13 +46,36 @@ std::optional<QString> fileNameResult(const QStringList& files) {
     return result;
 }
 
-std::optional<QString> QtOpenDialog::run() {
-    QFileDialog dialog(m_parent, kTitle, QDir::currentPath(), kFilter);
+QStringList typedFileNames(const QString& text) {
+    if (!text.contains(QLatin1Char('"')))
+        return text.isEmpty() ? QStringList() : QStringList{text};
+    QStringList names;
+    const QStringList tokens = text.split(QLatin1Char('"'));
+    for (qsizetype i = 1; i < tokens.size(); i += 2)
+        if (!tokens[i].isEmpty())
+            names << tokens[i];
+    return names;
+}
+
+std::optional<QString> QtOpenDialog::run(QWidget* parent) {
+    QFileDialog dialog(parent, kTitle, QDir::currentPath(), kFilter);
     dialog.setObjectName(QStringLiteral("CommonDialog1"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setOption(QFileDialog::DontUseNativeDialog, !m_native);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
-    return fileNameResult(dialog.selectedFiles());
+    QStringList files = dialog.selectedFiles();
+    // Qt's own dialog takes its result from the files highlighted in its view, which can miss
+    // a typed name (one that an input method commits whole). The names in the box are what the
+    // user confirmed; they win when they all name existing files.
+    if (const auto* box = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+        QStringList typed;
+        for (const QString& name : typedFileNames(box->text()))
+            typed << dialog.directory().absoluteFilePath(name);
+        if (!typed.isEmpty() && std::all_of(typed.begin(), typed.end(),
+                                            [](const QString& f) { return QFileInfo(f).isFile(); }))
+            files = typed;
+    }
+    return fileNameResult(files);
 }

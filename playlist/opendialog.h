@@ -14,9 +14,9 @@ class OpenDialog {
 public:
     virtual ~OpenDialog() = default;
 
-    // Shows the dialog and waits for the user. Empty on a cancel or when the choice cannot be
-    // handed over; the current directory is then left alone.
-    virtual std::optional<QString> run() = 0;
+    // Shows the dialog, modal over `parent`, and waits for the user. Empty on a cancel or when
+    // the choice cannot be handed over; the current directory is then left alone.
+    virtual std::optional<QString> run(QWidget* parent) = 0;
 };
 
 // The file-name result for `files` (absolute paths, in the user's order). Their folder is the
@@ -27,6 +27,10 @@ public:
 // entered.
 std::optional<QString> fileNameResult(const QStringList& files);
 
+// The names in a file dialog's file name box: the text between each pair of double quotes when
+// there are quotes, otherwise the whole text; empty names are left out.
+QStringList typedFileNames(const QString& text);
+
 // The platform's open dialog: title "打开Flash动画文件", one filter "Flash动画(*.swf)",
 // several existing files at once, starting in the current directory.
 class QtOpenDialog : public OpenDialog {
@@ -35,12 +39,10 @@ public:
     static const QString kFilter;
 
     // `useNativeDialog` false always shows Qt's own dialog, which tests can drive.
-    explicit QtOpenDialog(QWidget* parent, bool useNativeDialog = true)
-        : m_parent(parent), m_native(useNativeDialog) {}
+    explicit QtOpenDialog(bool useNativeDialog = true) : m_native(useNativeDialog) {}
 
-    std::optional<QString> run() override;
+    std::optional<QString> run(QWidget* parent) override;
 
 private:
-    QWidget* m_parent;
     bool m_native;
 };

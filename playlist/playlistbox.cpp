@@ -48,6 +48,8 @@ PlaylistBox::PlaylistBox(QWidget* parent) : QListWidget(parent) {
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setUniformItemSizes(true);
+    // The right button opens the window's own menu (`mouseDown`); nothing else may.
+    setContextMenuPolicy(Qt::PreventContextMenu);
     setItemDelegate(new ExtentDelegate(*this));
 
     QAbstractItemModel* m = model();
@@ -209,6 +211,14 @@ void PlaylistBox::changeEvent(QEvent* event) {
         for (Cached& c : m_cache)
             c.width = -1;
     QListWidget::changeEvent(event);
+}
+
+void PlaylistBox::focusInEvent(QFocusEvent* event) {
+    QListWidget::focusInEvent(event);
+    // Qt puts its cursor on the first row; with nothing chosen yet, the first Down should choose
+    // that row rather than move past it.
+    if (selectedCount() == 0)
+        selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
 }
 
 void PlaylistBox::rowsAdded(int first, int last) {

@@ -65,6 +65,7 @@ protected:
                                                          const QEvent* event) const override;
     void updateGeometries() override;
     void changeEvent(QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
 
 private:
     // Per row: a hash of its text, so that a search compares whole texts only on a likely

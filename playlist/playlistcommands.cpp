@@ -45,7 +45,7 @@ QString PlaylistCommands::chosenPath(int i) const {
 }
 
 void PlaylistCommands::cmdopen_Click() {
-    const std::optional<QString> result = m_dialog.run();
+    const std::optional<QString> result = m_dialog.run(m_list.window());
     if (!result)
         return;
     // The dialog has left the current directory at the chosen files' folder.

@@ -245,21 +245,6 @@ private slots:
                  QStringList({"/m/stored.swf", "/m/from-the-command-line.swf", dir + "/b.swf"}));
         QCOMPARE(f.control->calls, QStringList({"Movie(/m/stored.swf)"}));
         QCOMPARE(f.window->windowTitle(), QStringLiteral("/m/stored.swf - Reelwick1.1"));
-
-        // Close unloads the movie and leaves the caption and the list as they were.
-        f.control->calls.clear();
-        QTest::keySequence(f.window.get(), QKeySequence(QStringLiteral("Ctrl+E")));
-        QCOMPARE(f.control->calls, QStringList({"Movie(http://)"}));
-        QCOMPARE(f.window->windowTitle(), QStringLiteral("/m/stored.swf - Reelwick1.1"));
-        QCOMPARE(list->count(), 3);
-        QCOMPARE(list->currentEntry(), 0);
-
-        // A cancelled dialog changes nothing.
-        f.control->calls.clear();
-        f.window->action("cmdopen")->trigger();
-        QCOMPARE(f.dialog->runs, 2);
-        QCOMPARE(list->count(), 3);
-        QVERIFY(f.control->calls.isEmpty());
     }
 
     void startUpReadsTheListThenTheCommandLine() {

@@ -30,7 +30,7 @@ public:
     }
     void cancel() { choices.push_back({QString(), std::nullopt}); }
 
-    std::optional<QString> run() override {
+    std::optional<QString> run(QWidget*) override {
         ++runs;
         if (choices.empty())
             return std::nullopt;

@@ -14,13 +14,15 @@ struct KeepCurrentDir {
     ~KeepCurrentDir() { QDir::setCurrent(saved); }
 };
 
-QString nul(const QStringList& parts) {
-    return parts.join(QChar(u'\0'));
-}
-
-// What the Open command makes of a result: the split against the current directory, joined.
-QStringList paths(const QString& result) {
-    const auto info = GetDlgFileInfo(result, QDir::currentPath());
+// The dialog's result for `files`, then what the Open command makes of it: the split against
+// the current directory, each name joined to the folder.
+QStringList roundTrip(const QStringList& files, QString* result = nullptr) {
+    const auto r = fileNameResult(files);
+    if (!r)
+        return {QStringLiteral("<no result>")};
+    if (result)
+        *result = *r;
+    const auto info = GetDlgFileInfo(*r, QDir::currentPath());
     QStringList out;
     for (const QString& name : info ? info->names : QStringList())
         out << info->folder + name;
@@ -29,64 +31,43 @@ QStringList paths(const QString& result) {
 
 } // namespace
 
-TEST(OpenDialogResult, OneFileIsItsFullPathAndEntersItsFolder) {
+TEST(OpenDialogResult, OneFileOrSeveralInOneFolder) {
     KeepCurrentDir keep;
     QTemporaryDir dir;
     const QString d = QDir(dir.path()).canonicalPath();
-    const auto result = fileNameResult({d + "/a b.swf"});
-    ASSERT_TRUE(result);
-    EXPECT_EQ(*result, d + "/a b.swf");
+    QString result;
+    EXPECT_EQ(roundTrip({d + "/a b.swf"}, &result), QStringList({d + "/a b.swf"}));
+    EXPECT_EQ(result, d + "/a b.swf");
     EXPECT_EQ(QDir::currentPath(), d);
-    EXPECT_EQ(paths(*result), QStringList({d + "/a b.swf"}));
+
+    const QStringList several = {d + "/b.swf", d + "/a.swf", d + "/动画.swf"};
+    EXPECT_EQ(roundTrip(several, &result), several);
+    const QChar nul(u'\0');
+    EXPECT_EQ(result, d + nul + "b.swf" + nul + "a.swf" + nul + "动画.swf");
+
+    // The root folder keeps its one separator in both forms.
+    EXPECT_EQ(roundTrip({"/a.swf"}, &result), QStringList({"/a.swf"}));
+    EXPECT_EQ(result, "/a.swf");
+    EXPECT_EQ(roundTrip({"/a.swf", "/b.swf"}, &result), QStringList({"/a.swf", "/b.swf"}));
+    EXPECT_EQ(result, QString("/") + nul + "a.swf" + nul + "b.swf");
 }
 
-TEST(OpenDialogResult, SeveralFilesAreTheFolderThenNulSeparatedNames) {
+// Files from several folders, and a folder reached through a symbolic link (the current
+// directory then spells it by its real path, of another length), still give whole paths.
+TEST(OpenDialogResult, SeveralFoldersAndSymbolicLinks) {
     KeepCurrentDir keep;
     QTemporaryDir dir;
     const QString d = QDir(dir.path()).canonicalPath();
-    const auto result = fileNameResult({d + "/b.swf", d + "/a.swf", d + "/动画.swf"});
-    ASSERT_TRUE(result);
-    EXPECT_EQ(*result, nul({d, "b.swf", "a.swf", "动画.swf"}));
-    EXPECT_EQ(paths(*result), QStringList({d + "/b.swf", d + "/a.swf", d + "/动画.swf"}));
-}
-
-TEST(OpenDialogResult, RootFolderHasOneSeparator) {
-    KeepCurrentDir keep;
-    EXPECT_EQ(fileNameResult({"/a.swf"}), QString("/a.swf"));
-    EXPECT_EQ(paths("/a.swf"), QStringList({"/a.swf"}));
-    const auto several = fileNameResult({"/a.swf", "/b.swf"});
-    EXPECT_EQ(several, nul({"/", "a.swf", "b.swf"}));
-    EXPECT_EQ(paths(*several), QStringList({"/a.swf", "/b.swf"}));
-}
-
-TEST(OpenDialogResult, FilesFromSeveralFoldersKeepTheirWholePaths) {
-    KeepCurrentDir keep;
-    QTemporaryDir dir;
-    const QString d = QDir(dir.path()).canonicalPath();
-    const QStringList files = {d + "/x/a.swf", d + "/xy/b.swf", d + "/c.swf"};
-    const auto result = fileNameResult(files);
-    ASSERT_TRUE(result);
+    const QStringList spread = {d + "/x/a.swf", d + "/xy/b.swf", d + "/c.swf"};
+    EXPECT_EQ(roundTrip(spread), spread);
     EXPECT_EQ(QDir::currentPath(), d);
-    EXPECT_EQ(paths(*result), files);
-}
 
-// The current directory names a folder reached through a symbolic link by its real path,
-// which is longer or shorter than the link; the split takes the folder by its length.
-TEST(OpenDialogResult, FolderThroughASymbolicLinkStillSplitsRight) {
-    KeepCurrentDir keep;
-    QTemporaryDir dir;
-    const QString d = QDir(dir.path()).canonicalPath();
     ASSERT_TRUE(QDir().mkpath(d + "/a-long-real-folder-name"));
     ASSERT_TRUE(QFile::link(d + "/a-long-real-folder-name", d + "/ln"));
-    for (const QStringList& files :
-         {QStringList({d + "/ln/one.swf"}), QStringList({d + "/ln/one.swf", d + "/ln/two.swf"})}) {
-        const auto result = fileNameResult(files);
-        ASSERT_TRUE(result);
-        QStringList expected;
-        for (const QString& f : files)
-            expected << QString(f).replace("/ln/", "/a-long-real-folder-name/");
-        EXPECT_EQ(paths(*result), expected);
-    }
+    const QString real = d + "/a-long-real-folder-name/";
+    EXPECT_EQ(roundTrip({d + "/ln/one.swf"}), QStringList({real + "one.swf"}));
+    EXPECT_EQ(roundTrip({d + "/ln/one.swf", d + "/ln/two.swf"}),
+              QStringList({real + "one.swf", real + "two.swf"}));
 }
 
 TEST(OpenDialogResult, NothingChosenOrNoFolderGivesNoResult) {
@@ -95,4 +76,13 @@ TEST(OpenDialogResult, NothingChosenOrNoFolderGivesNoResult) {
     EXPECT_FALSE(fileNameResult({}));
     EXPECT_FALSE(fileNameResult({"/no/such/folder/a.swf"}));
     EXPECT_EQ(QDir::currentPath(), before);
+}
+
+TEST(OpenDialogResult, TypedNames) {
+    EXPECT_EQ(typedFileNames(""), QStringList());
+    EXPECT_EQ(typedFileNames("a b.swf"), QStringList({"a b.swf"}));
+    EXPECT_EQ(typedFileNames("\"b.swf\" \"a.swf\" \"动画 1.swf\""),
+              QStringList({"b.swf", "a.swf", "动画 1.swf"}));
+    // An unfinished last name still counts; empty quotes do not.
+    EXPECT_EQ(typedFileNames("\"b.swf\" \"\" \"a.sw"), QStringList({"b.swf", "a.sw"}));
 }
