@@ -127,42 +127,6 @@ Qt::PenJoinStyle penJoin(JoinStyle j) {
     return Qt::RoundJoin;
 }
 
-// Stroke outlines that end where they start are closed, so they join instead of showing caps.
-QPainterPath closeLoops(const QPainterPath& path) {
-    QPainterPath out;
-    const int n = path.elementCount();
-    int start = -1;
-    QPointF first;
-    auto finish = [&](int endIndex) {
-        if (start >= 0 && endIndex > start && QPointF(path.elementAt(endIndex)) == first)
-            out.closeSubpath();
-    };
-    for (int i = 0; i < n; ++i) {
-        const QPainterPath::Element e = path.elementAt(i);
-        switch (e.type) {
-        case QPainterPath::MoveToElement:
-            finish(i - 1);
-            start = i;
-            first = e;
-            out.moveTo(e);
-            break;
-        case QPainterPath::LineToElement:
-            out.lineTo(e);
-            break;
-        case QPainterPath::CurveToElement:
-            if (i + 2 < n) {
-                out.cubicTo(e, path.elementAt(i + 1), path.elementAt(i + 2));
-                i += 2;
-            }
-            break;
-        case QPainterPath::CurveToDataElement:
-            break;
-        }
-    }
-    finish(n - 1);
-    return out;
-}
-
 double axisScale(double a, double b) {
     return std::hypot(a, b);
 }
@@ -497,7 +461,8 @@ void Renderer::drawStroke(Frame& f, const QPainterPath& path, const LineStyle& l
     }
     QPen pen(brush, width, Qt::SolidLine, penCap(line.startCap), penJoin(line.join));
     pen.setMiterLimit(line.miterLimit);
-    f.canvas.strokePath(m.map(line.noClose ? path : closeLoops(path)), pen);
+    // Outlines that end where they start are joined there by Qt's stroker, caps elsewhere.
+    f.canvas.strokePath(m.map(path), pen);
 }
 
 const Renderer::TextCache& Renderer::textCache(const Character& c) {
