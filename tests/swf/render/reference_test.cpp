@@ -1,5 +1,6 @@
 // Drawings compared with pictures made by other programs: FreeHEP's Java2D rendering of the same
-// vector drawing it wrote as SWF.
+// vector drawing it wrote as SWF, and FFmpeg's own test pattern, which it also stored in SWF
+// movies frame by frame.
 
 #include "swf/player.h"
 #include "swf/render/paintercanvas.h"
@@ -8,18 +9,16 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QPainter>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
 
 const QString kCorpus = QStringLiteral(REELWICK_CORPUS_DIR);
 
-QImage renderFirstFrame(const QString& path, QSize size) {
-    auto movie = swf::Movie::loadFile(path);
-    EXPECT_TRUE(movie.ok()) << path.toStdString();
-    if (!movie)
-        return {};
-    swf::Player player(movie.value());
+QImage renderFrame(swf::Player& player, QSize size) {
     QImage image(size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::white);
     QPainter painter(&image);
@@ -29,6 +28,34 @@ QImage renderFirstFrame(const QString& path, QSize size) {
                     swf::render::stageTransform(player.movie().header().frameSize,
                                                 QRectF(QPointF(0, 0), size), 0));
     return image;
+}
+
+QImage renderFirstFrame(const QString& path, QSize size) {
+    auto movie = swf::Movie::loadFile(path);
+    EXPECT_TRUE(movie.ok()) << path.toStdString();
+    if (!movie)
+        return {};
+    swf::Player player(movie.value());
+    return renderFrame(player, size);
+}
+
+// The mean difference per channel, 0..255.
+double meanDifference(const QImage& a, const QImage& b) {
+    const QImage x = a.convertToFormat(QImage::Format_RGB32);
+    const QImage y = b.convertToFormat(QImage::Format_RGB32);
+    if (x.size() != y.size())
+        return 255;
+    double sum = 0;
+    for (int row = 0; row < x.height(); ++row) {
+        const auto* p = reinterpret_cast<const QRgb*>(x.constScanLine(row));
+        const auto* q = reinterpret_cast<const QRgb*>(y.constScanLine(row));
+        for (int col = 0; col < x.width(); ++col) {
+            sum += std::abs(qRed(p[col]) - qRed(q[col])) +
+                   std::abs(qGreen(p[col]) - qGreen(q[col])) +
+                   std::abs(qBlue(p[col]) - qBlue(q[col]));
+        }
+    }
+    return sum / (3.0 * x.width() * x.height());
 }
 
 // The share of pixels of `a` that no pixel of `b` at most one pixel away matches within
@@ -116,4 +143,53 @@ TEST(References, TheToleranceCatchesAShiftedDrawing) {
     EXPECT_GT(badPixelShare(shifted, ref, 64), 0.02);
     QImage swapped = ours.convertToFormat(QImage::Format_RGB32).rgbSwapped();
     EXPECT_GT(badPixelShare(swapped, ref, 64), 0.02);
+}
+
+// FFmpeg's testsrc pattern, made afresh by FFmpeg itself, against the movies FFmpeg wrote from
+// the same pattern: PNG frames must come out exactly (lossless bitmaps drawn one to one); JPEG
+// frames within JPEG's own loss, a mean difference under 4 of 255 where a neighbouring frame of
+// the pattern is several times further off. Skipped where FFmpeg is not installed.
+TEST(References, FfmpegTestPatternFrameByFrame) {
+    const QString ffmpeg = QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
+    if (ffmpeg.isEmpty())
+        GTEST_SKIP() << "ffmpeg is not installed";
+    QTemporaryDir dir;
+    QProcess p;
+    p.start(ffmpeg,
+            {QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-f"),
+             QStringLiteral("lavfi"), QStringLiteral("-i"),
+             QStringLiteral("testsrc=size=320x240:rate=10:duration=2"), QStringLiteral("-f"),
+             QStringLiteral("image2"), dir.filePath(QStringLiteral("ref_%03d.png"))});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    ASSERT_EQ(p.exitCode(), 0);
+    auto ref = [&](int frame) {
+        return QImage(dir.filePath(QStringLiteral("ref_%1.png").arg(frame, 3, 10, QChar('0'))))
+            .convertToFormat(QImage::Format_RGB32);
+    };
+    for (const char* name : {"testsrc_png", "testsrc_mjpeg"}) {
+        SCOPED_TRACE(name);
+        auto movie = swf::Movie::loadFile(
+            kCorpus + QStringLiteral("/ffmpeg-generated/%1.swf").arg(QLatin1String(name)));
+        ASSERT_TRUE(movie.ok());
+        swf::Player player(movie.value());
+        ASSERT_EQ(player.frameCount(), 20u);
+        const bool lossless = QLatin1String(name) == QLatin1String("testsrc_png");
+        for (int frame = 1; frame <= 20; ++frame) {
+            SCOPED_TRACE(frame);
+            const QImage ours =
+                renderFrame(player, QSize(320, 240)).convertToFormat(QImage::Format_RGB32);
+            const QImage expected = ref(frame);
+            ASSERT_FALSE(expected.isNull());
+            if (lossless) {
+                EXPECT_EQ(ours, expected);
+            } else {
+                const double same = meanDifference(ours, expected);
+                EXPECT_LT(same, 4.0);
+                if (frame < 20) {
+                    EXPECT_GT(meanDifference(ours, ref(frame + 1)), 3 * same);
+                }
+            }
+            player.advance();
+        }
+    }
 }
