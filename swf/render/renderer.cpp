@@ -3,6 +3,7 @@
 #include <QFont>
 #include <QFontMetricsF>
 #include <QGradient>
+#include <QGuiApplication>
 #include <QTextDocument>
 #include <QTextLayout>
 #include <algorithm>
@@ -496,6 +497,9 @@ const Renderer::TextCache& Renderer::textCache(const Character& c) {
                          text.bounds.height());
         cache->clip.addRect(box);
         cache->border = text.border;
+        // Fonts, device or not, need a GUI application; a bare tool gets the box alone.
+        if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+            return *m_texts.emplace(&c, std::move(cache)).first->second;
         QString body = text.initialText;
         if (text.html) {
             QTextDocument doc;

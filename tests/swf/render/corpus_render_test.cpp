@@ -1,6 +1,7 @@
 // Every movie of the corpus draws its first frames without a crash, a hang or a sanitizer
 // report, at stage size and zoomed.
 
+#include "guiapp.h"
 #include "swf/player.h"
 #include "swf/render/paintercanvas.h"
 #include "swf/render/recordingcanvas.h"
@@ -13,6 +14,7 @@
 
 TEST(CorpusRender, EveryMovieDrawsItsFirstFrames) {
     constexpr int kFrames = 12;
+    ensureGuiApplication(); // edit texts in device fonts
     QDirIterator it(QStringLiteral(REELWICK_CORPUS_DIR), {QStringLiteral("*.swf")}, QDir::Files,
                     QDirIterator::Subdirectories);
     int movies = 0, drawn = 0;

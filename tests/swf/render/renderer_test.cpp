@@ -6,9 +6,9 @@
 #include "swf/render/paintercanvas.h"
 #include "swf/render/recordingcanvas.h"
 #include "swf/render/renderer.h"
+#include "guiapp.h"
 #include "swf_writer.h"
 
-#include <QGuiApplication>
 #include <QLinearGradient>
 #include <QRadialGradient>
 #include <functional>
@@ -451,11 +451,7 @@ TEST(Renderer, StaticTextDrawsGlyphOutlinesAtTheirSizeAndColour) {
 }
 
 TEST(Renderer, EditTextsUseDeviceFontsIncludingChinese) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "renderer_test";
-    static char* argv[] = {name, nullptr};
-    static QGuiApplication app(argc, argv);
+    ensureGuiApplication();
 
     Writer e;
     e.u16(9).rect(0, 4000, 0, 800);
