@@ -1,6 +1,9 @@
 // Time to draw a frame of each corpus movie, at 1920 x 1080 and at the movie's stage size, as a
 // share of the movie's frame interval. Only drawing is timed: the timeline steps between frames
 // are not. Movies that draw nothing but their background in the frames sampled are left out.
+// Times are the drawing thread's CPU time, which a busy shared machine distorts far less than
+// wall-clock time. Shapes' outlines are built on first use and
+// counted where that happens (except in the first two frames, drawn once beforehand).
 //
 // Usage: render_bench [FRAMES] [FILTER]   (default 40 frames from the first; FILTER matches paths)
 
@@ -10,21 +13,35 @@
 #include "swf/render/renderer.h"
 
 #include <QDirIterator>
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <vector>
 
 namespace {
+
+double threadMs() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
 
 struct Row {
     QString name;
     double interval = 0;    // ms
     double hd = 0, own = 0; // mean ms per frame
 };
+
+// REELWICK_BENCH_QUALITY=low|medium compares with the control's lower qualities.
+swf::render::Quality quality() {
+    const QByteArray q = qgetenv("REELWICK_BENCH_QUALITY");
+    return q == "low"      ? swf::render::Quality::Low
+           : q == "medium" ? swf::render::Quality::Medium
+                           : swf::render::Quality::High;
+}
 
 // Mean milliseconds to draw `frames` frames at `size`, as the movie control draws them.
 double timeDrawing(const std::shared_ptr<const swf::Movie>& movie, QSize size, int frames) {
@@ -36,15 +53,14 @@ double timeDrawing(const std::shared_ptr<const swf::Movie>& movie, QSize size, i
     double total = 0;
     int drawn = 0;
     for (int f = 0; f < frames && f < int(player.frameCount()); ++f) {
-        QElapsedTimer t;
-        t.start();
+        const double start = threadMs();
         image.fill(Qt::black);
         {
             QPainter painter(&image);
-            swf::render::PainterCanvas canvas(painter);
+            swf::render::PainterCanvas canvas(painter, quality());
             renderer.render(player, canvas, view);
         }
-        total += double(t.nsecsElapsed()) / 1e6;
+        total += threadMs() - start;
         ++drawn;
         player.advance();
     }
