@@ -57,10 +57,9 @@ TEST(Limits, LyingCountsAreBoundedByTheBytesPresent) {
     morph.u16(3).rect(0, 1, 0, 1).rect(0, 1, 0, 1).u32(0xFFFFFFF0).u8(0xFF).u16(0xFFFF);
     Writer filters;
     filters.u8(0x06).u8(0x01).u16(1).u16(1).matrix().u8(0xFF).u8(5).u8(255).u8(255);
-    auto movie = load(swftest::movie(concat({swftest::tag(2, fills), swftest::tag(48, font),
-                                             swftest::tag(86, scenes), swftest::tag(46, morph),
-                                             swftest::tag(70, filters), showFrame(),
-                                             swftest::end()})));
+    auto movie = load(swftest::movie(
+        concat({swftest::tag(2, fills), swftest::tag(48, font), swftest::tag(86, scenes),
+                swftest::tag(46, morph), swftest::tag(70, filters), showFrame(), swftest::end()})));
     const auto* shape = movie->dictionary.findAs<swf::Shape>(1);
     ASSERT_TRUE(shape);
     EXPECT_EQ(shape->styleTables[0].fills.size(), 1u);
@@ -100,21 +99,23 @@ TEST(Limits, UnknownLongAndOverrunningTagsAreSkipped) {
     Bytes overrun = swftest::tag(26, Writer().u8(0x06).u16(2).u16(1).translate(1, 1));
     overrun[1] = std::uint8_t(26 >> 2);
     overrun[0] = std::uint8_t((26 << 6) | 0x3E); // claims 62 bytes
-    auto movie = load(swftest::movie(concat({
-        swftest::tag(777, Bytes{1, 2, 3}), rectShape(1),
-        swftest::tag(26, Writer().u8(0x06).u16(1).u16(1).translate(0, 0), true), // long header
-        showFrame(), overrun})));
+    auto movie = load(swftest::movie(concat(
+        {swftest::tag(777, Bytes{1, 2, 3}), rectShape(1),
+         swftest::tag(78, Writer().u16(1).rect(10, 90, 10, 40)),
+         swftest::tag(26, Writer().u8(0x06).u16(1).u16(1).translate(0, 0), true), // long header
+         showFrame(), overrun})));
     EXPECT_EQ(movie->frameCount(), 1u);
+    EXPECT_EQ(movie->scalingGrids.at(1), (swf::Rect{10, 90, 10, 40}));
     swf::Player p(movie);
     EXPECT_TRUE(p.root().displayList().at(1));
     EXPECT_FALSE(p.root().displayList().at(2));
 }
 
 TEST(Limits, ActionScript3MoviesKeepTheirTimeline) {
-    auto movie = load(swftest::movie(concat({
-        swftest::tag(69, Bytes{0x08, 0, 0, 0}), swftest::tag(82, Bytes{1, 0, 0, 0, 0, 0x10}),
-        rectShape(1), placeObject2(1, 1), swftest::doAction(Bytes{0x07, 0}), showFrame(),
-        showFrame(), swftest::end()})));
+    auto movie = load(swftest::movie(
+        concat({swftest::tag(69, Bytes{0x08, 0, 0, 0}),
+                swftest::tag(82, Bytes{1, 0, 0, 0, 0, 0x10}), rectShape(1), placeObject2(1, 1),
+                swftest::doAction(Bytes{0x07, 0}), showFrame(), showFrame(), swftest::end()})));
     EXPECT_TRUE(movie->usesAvm2);
     EXPECT_TRUE(movie->timeline.frames[0].actions.empty());
     swf::Player p(movie);
