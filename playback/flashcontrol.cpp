@@ -90,14 +90,12 @@ void FlashControl::Play() {
     if (!m_loop && m_player->currentFrame() + 1 >= m_player->frameCount())
         m_player->gotoFrame(0);
     m_player->play();
-    startClock();
 }
 
+// Halts the main timeline only: as in Flash, sprites on stage keep running, so the clock does too.
 void FlashControl::Stop() {
     if (m_player)
         m_player->stop();
-    m_clock.stop();
-    m_timer.stop();
 }
 
 void FlashControl::Back() {
@@ -163,7 +161,7 @@ void FlashControl::showAll() {
 }
 
 void FlashControl::startClock() {
-    if (!m_player || !m_player->isPlaying())
+    if (!m_player)
         return;
     m_elapsed.start();
     m_clock.start(m_header->effectiveFrameRate(), 0);
@@ -178,7 +176,8 @@ void FlashControl::onTick() {
         return;
     const qint64 now = m_elapsed.elapsed();
     const int steps = m_clock.stepsDue(now);
-    for (int i = 0; i < steps && m_player->isPlaying(); ++i) {
+    const qint32 before = FrameNum();
+    for (int i = 0; i < steps; ++i) {
         m_player->advance();
         if (m_actionHandler)
             m_actionHandler(*m_player, m_player->takePendingActions());
@@ -186,12 +185,10 @@ void FlashControl::onTick() {
     if (steps > 0) {
         updateHover();
         update();
-        emit frameChanged(FrameNum());
+        if (FrameNum() != before)
+            emit frameChanged(FrameNum());
     }
-    if (m_player->isPlaying())
-        m_timer.start(m_clock.msUntilNext(now));
-    else
-        m_clock.stop();
+    m_timer.start(m_clock.msUntilNext(now));
 }
 
 void FlashControl::afterStep() {
