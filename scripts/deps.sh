@@ -9,6 +9,7 @@ packages=(
     zlib1g-dev liblzma-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth evilwm x11-utils fonts-noto-cjk
+    ffmpeg
 )
 
 missing=()
