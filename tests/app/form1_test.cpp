@@ -14,7 +14,7 @@
 // One window with a fake movie control and a playlist file in a fresh folder.
 struct Fixture {
     QTemporaryDir dir;
-    FakeMovieControl* control = new FakeMovieControl;
+    FakeMovieControl* control = nullptr; // made by make(), owned by the window
     std::shared_ptr<FakeOpenDialog> dialog;
     int endCalls = 0;
     std::unique_ptr<Form1> window;
