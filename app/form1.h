@@ -25,7 +25,7 @@ struct Form1Services {
     MovieControl* control = nullptr;  // its widget becomes the window's child; null: a FlashControl
     QString playlistPath;             // empty: the per-user default
     std::function<void()> endProgram; // empty: quit the application
-    std::shared_ptr<OpenDialog> openDialog; // empty: the platform's file dialog
+    std::shared_ptr<OpenDialog> openDialog{}; // empty: the platform's file dialog
 };
 
 // The main window: the playlist panel at the left, the movie to its right, three menus.

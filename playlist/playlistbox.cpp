@@ -66,6 +66,11 @@ PlaylistBox::PlaylistBox(QWidget* parent) : QListWidget(parent) {
     rebuildCache();
 }
 
+PlaylistBox::~PlaylistBox() {
+    // The list's model outlives this part of the object and reports its rows going away.
+    disconnect(model(), nullptr, this, nullptr);
+}
+
 QString PlaylistBox::entryText(int row) const {
     const QListWidgetItem* it = item(row);
     return it ? it->text() : QString();

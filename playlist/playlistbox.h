@@ -24,6 +24,7 @@ public:
     static constexpr int kTextMargin = 8;
 
     explicit PlaylistBox(QWidget* parent = nullptr);
+    ~PlaylistBox() override;
 
     QString entryText(int row) const;
 
