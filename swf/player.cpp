@@ -350,6 +350,12 @@ void Player::setButtonState(ButtonInstance& button, ButtonState state) {
 void Player::destroy(std::unique_ptr<DisplayObject>& object) {
     if (!object)
         return;
+    if (onClipDestroyed) {
+        if (object->m_clip)
+            onClipDestroyed(*object->m_clip);
+        if (object->m_button)
+            onClipDestroyed(object->m_button->m_host);
+    }
     if (object->m_clip)
         clearList(object->m_clip->m_list);
     if (object->m_button)

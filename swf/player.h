@@ -9,6 +9,7 @@
 #include <QString>
 #include <QTransform>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -181,6 +182,10 @@ public:
     // order; the next of those clears them, so the scripting code takes them after each call.
     std::vector<PendingAction> takePendingActions() { return std::exchange(m_pending, {}); }
     std::size_t displayObjectCount() const { return m_objectCount; }
+
+    // Scripting: told of every sprite instance and button (its host clip) just before it is
+    // destroyed, so script objects stop addressing it.
+    std::function<void(MovieClip&)> onClipDestroyed;
 
 private:
     void tick(MovieClip& clip);
