@@ -73,6 +73,9 @@ struct Frame {
     Object* activation = nullptr;
     Object* callee = nullptr;
     std::uint8_t version = 0;
+    // Finally blocks run for a pending return: exceptions there end in that return.
+    int returning = 0;
+    Value returnValue;
 };
 
 class Interpreter {
@@ -352,7 +355,11 @@ private:
 Interpreter::Flow Interpreter::run(std::size_t begin, std::size_t end, std::size_t& pc,
                                    Value& ret) {
     const std::size_t size = f.code.size();
-    while (pc >= begin && pc < end) {
+    while (true) {
+        if (pc >= size)
+            return Flow::End; // running off the code ends it, in any block
+        if (pc < begin || pc >= end)
+            return Flow::Continue;
         vm.checkBudget();
         const std::uint8_t op = f.code[pc];
         if (op == 0)
@@ -370,12 +377,22 @@ Interpreter::Flow Interpreter::run(std::size_t begin, std::size_t end, std::size
         }
         Flow flow = Flow::Continue;
         std::size_t newPc = next;
-        exec(op, payload, next, newPc, flow, ret);
+        if (f.returning > 0 && (op == 0x3D || op == 0x52 || op == 0x40 || op == 0x53)) {
+            // A function that throws while a return is pending ends that return with
+            // undefined.
+            try {
+                exec(op, payload, next, newPc, flow, ret);
+            } catch (ScriptThrow&) {
+                ret = Value();
+                return Flow::Return;
+            }
+        } else {
+            exec(op, payload, next, newPc, flow, ret);
+        }
         if (flow != Flow::Continue)
             return flow;
         pc = newPc;
     }
-    return Flow::Continue;
 }
 
 void Interpreter::doPush(std::span<const std::uint8_t> payload) {
@@ -488,21 +505,52 @@ Interpreter::Flow Interpreter::doTry(Payload& p, std::size_t bodyStart, std::siz
     const std::size_t tryStart = std::min(bodyStart, size);
     const std::size_t tryEnd = std::min(tryStart + trySize, size);
     const std::size_t catchEnd = std::min(tryEnd + catchSize, size);
-    const std::size_t finallyEnd = std::min(catchEnd + finallySize, size);
-    const std::size_t after = tryStart + trySize + catchSize + finallySize;
     const bool hasCatch = flags & 1, hasFinally = flags & 2;
 
+    // The catch and finally blocks are ordinary code after the try block: leaving the try
+    // block in any way continues wherever that leads (compilers jump to the finally block).
+    // Only a throw enters the catch block, and only a throw without a catch block or a return
+    // runs the finally block on its own.
     const std::size_t stackDepth = vm.stack.size();
     const std::size_t scopeDepth = f.scope.size();
-    std::size_t exitPc = after;
+    auto runFinally = [&](Value& r) {
+        std::size_t fpc;
+        return runRegion(catchEnd, std::min(catchEnd + finallySize, size), fpc, r);
+    };
+    std::size_t tpc = tryEnd;
     Flow flow = Flow::Continue;
-    bool pending = false;
-    Value pendingThrow;
+    bool threw = false;
+    ScriptThrow t;
     try {
-        std::size_t tpc;
         flow = runRegion(tryStart, tryEnd, tpc, ret);
-        exitPc = tpc == tryEnd ? after : tpc;
-    } catch (ScriptThrow& t) {
+    } catch (ScriptThrow& e) {
+        threw = true;
+        t = e;
+    }
+    if (!threw) {
+        if (flow == Flow::Return && hasFinally) {
+            Value fret;
+            ++f.returning;
+            const Value saved = std::exchange(f.returnValue, ret);
+            Flow ff;
+            try {
+                ff = runFinally(fret);
+            } catch (...) {
+                --f.returning;
+                f.returnValue = saved;
+                throw;
+            }
+            --f.returning;
+            f.returnValue = saved;
+            if (ff != Flow::Continue) {
+                ret = fret;
+                return ff;
+            }
+        }
+        pc = tpc;
+        return flow;
+    }
+    {
         vm.stack.resize(std::max(stackDepth, f.stackBase));
         vm.stackNames.resize(vm.stack.size());
         f.scope.resize(scopeDepth);
@@ -513,41 +561,52 @@ Interpreter::Flow Interpreter::doTry(Payload& p, std::size_t bodyStart, std::siz
             } else {
                 defineLocal(catchName, t.value);
             }
+            // The catch block runs guarded by the finally block like the try block.
+            std::size_t cpc;
+            Flow cflow;
+            Value thrown;
+            bool rethrow = false;
             try {
-                std::size_t cpc;
-                flow = runRegion(tryEnd, catchEnd, cpc, ret);
-                exitPc = cpc == catchEnd ? after : cpc;
+                cflow = runRegion(tryEnd, catchEnd, cpc, ret);
             } catch (ScriptThrow& t2) {
                 if (!hasFinally)
-                    throw;
-                pending = true;
-                pendingThrow = t2.value;
+                    throw; // the catch block's own throw
+                thrown = t2.value;
+                rethrow = true;
+                cflow = Flow::Continue;
                 vm.stack.resize(std::max(stackDepth, f.stackBase));
                 vm.stackNames.resize(vm.stack.size());
                 f.scope.resize(scopeDepth);
             }
-        } else {
-            if (!hasFinally)
-                throw;
-            pending = true;
-            pendingThrow = t.value;
+            if ((cflow == Flow::Return || rethrow) && hasFinally) {
+                Value fret;
+                const Flow ff = runFinally(fret);
+                if (ff != Flow::Continue) {
+                    ret = fret;
+                    return ff;
+                }
+            }
+            if (rethrow)
+                throw ScriptThrow{thrown};
+            pc = cpc;
+            return cflow;
         }
-    }
-    if (hasFinally) {
-        std::size_t fpc;
+        if (!hasFinally)
+            throw t;
+        const Value thrown = t.value;
         Value fret;
-        const Flow ff = runRegion(catchEnd, finallyEnd, fpc, fret);
+        const Flow ff = runFinally(fret);
         if (ff != Flow::Continue) {
             ret = fret;
             return ff;
         }
-        if (pending)
-            throw ScriptThrow{pendingThrow};
-        if (fpc != finallyEnd && flow == Flow::Continue)
-            exitPc = fpc;
+        if (f.returning > 0) {
+            // A return was under way: it goes on, the exception is dropped.
+            ret = f.returnValue;
+            return Flow::Return;
+        }
+        throw ScriptThrow{thrown};
     }
-    pc = exitPc;
-    return flow;
 }
 
 void Interpreter::enumerate(const Value& v) {
@@ -1477,7 +1536,12 @@ Value VM::call(const Value& fnV, const Value& self, std::span<const Value> args,
     f.timelineScope = f.scope.size(); // SetTarget inside a function changes only the target
     MovieClip* defTarget = sf.target ? sf.target->clip : nullptr;
     f.target = f.origTarget = defTarget;
-    f.thisv = self.isObject() ? self : (sf.target ? Value(sf.target) : self);
+    if (self.isObject())
+        f.thisv = self;
+    else if (!self.isNullish())
+        f.thisv = Value(box(self));
+    else
+        f.thisv = sf.target ? Value(sf.target) : self;
     f.pool = sf.pool;
     f.callee = fn;
     f.stackBase = stack.size();

@@ -113,8 +113,7 @@ QString numberToString(double d) {
     if (d == 0)
         return QStringLiteral("0");
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.14e", d);
-    // buf: [-]D.DDDDDDDDDDDDDDe[+-]XX: 15 significant digits, rounded.
+    std::snprintf(buf, sizeof buf, "%.14e", d); // 15 significant digits, rounded
     const char* p = buf;
     const bool negative = *p == '-';
     if (negative)

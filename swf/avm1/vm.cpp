@@ -173,6 +173,15 @@ Object* VM::newObject() {
     return o;
 }
 
+Object* VM::box(const Value& v) {
+    Object* o = m_heap.make(v.isString()   ? Object::Kind::String
+                            : v.isNumber() ? Object::Kind::Number
+                                           : Object::Kind::Boolean);
+    o->proto = v.isString() ? m_stringProto : v.isNumber() ? m_numberProto : m_booleanProto;
+    o->primitive = v;
+    return o;
+}
+
 Object* VM::newArray(std::vector<Value> elements) {
     Object* o = m_heap.make(Object::Kind::Array);
     o->proto = m_arrayProto;
@@ -283,7 +292,7 @@ bool VM::findMember(const Value& object, const QString& name, Value& out) {
         if (cur->kind == Object::Kind::Clip && cur->clip) {
             if (name.compare(QLatin1String("_parent"), Qt::CaseInsensitive) == 0) {
                 out = cur->clip->parent() ? Value(clipObject(cur->clip->parent())) : Value();
-                return cur->clip->parent() != nullptr;
+                return true;
             }
             if (name.compare(QLatin1String("_root"), Qt::CaseInsensitive) == 0) {
                 out = Value(clipObject(rootClip()));

@@ -100,6 +100,8 @@ public:
     bool instanceOf(const Value& v, const Value& ctor);
 
     Object* newObject();
+    // A Boolean, Number or String object holding a primitive (for `this` in its methods).
+    Object* box(const Value& primitive);
     Object* newArray(std::vector<Value> elements = {});
     Object* newFunction(NativeFn fn, Object* prototype = nullptr);
     // Sets a built-in, hidden from for..in.
