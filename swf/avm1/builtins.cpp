@@ -168,8 +168,7 @@ void Builtins::installArray() {
             const double n = a[0].number;
             Object* arr = vm.newArray();
             if (n >= 0 && n == std::trunc(n))
-                arr->elements.resize(
-                    std::min<std::size_t>(std::size_t(n), vm.limits().maxArrayLength));
+                arr->elements.resize(std::size_t(std::min(n, double(vm.limits().maxArrayLength))));
             return Value(arr);
         }
         return Value(vm.newArray(std::vector<Value>(a.begin(), a.end())));
@@ -682,7 +681,8 @@ void Builtins::installDate() {
             const double ms = msOf(self);
             if (!std::isfinite(ms))
                 return Value(std::nan(""));
-            QDateTime dt = QDateTime::fromMSecsSinceEpoch(qint64(ms));
+            QDateTime dt =
+                QDateTime::fromMSecsSinceEpoch(qint64(std::clamp(ms, -8.64e15, 8.64e15)));
             if (utc)
                 dt = dt.toUTC();
             switch (which) {
@@ -715,7 +715,11 @@ void Builtins::installDate() {
         const double ms = msOf(self);
         if (!std::isfinite(ms))
             return Value(ms);
-        return Value(double(QDateTime::fromMSecsSinceEpoch(qint64(ms)).date().year() - 1900));
+        return Value(
+            double(QDateTime::fromMSecsSinceEpoch(qint64(std::clamp(ms, -8.64e15, 8.64e15)))
+                       .date()
+                       .year() -
+                   1900));
     });
     method(proto, "getTime",
            [msOf](VM&, Value self, std::span<const Value>) { return Value(msOf(self)); });
@@ -732,14 +736,16 @@ void Builtins::installDate() {
         const double ms = msOf(self);
         if (!std::isfinite(ms))
             return Value(ms);
-        const QDateTime dt = QDateTime::fromMSecsSinceEpoch(qint64(ms));
+        const QDateTime dt =
+            QDateTime::fromMSecsSinceEpoch(qint64(std::clamp(ms, -8.64e15, 8.64e15)));
         return Value(-double(dt.offsetFromUtc()) / 60);
     });
     method(proto, "toString", [msOf](VM&, Value self, std::span<const Value>) {
         const double ms = msOf(self);
         if (!std::isfinite(ms))
             return Value("Invalid Date");
-        const QDateTime dt = QDateTime::fromMSecsSinceEpoch(qint64(ms));
+        const QDateTime dt =
+            QDateTime::fromMSecsSinceEpoch(qint64(std::clamp(ms, -8.64e15, 8.64e15)));
         const int off = dt.offsetFromUtc() / 60;
         const QString tz = QStringLiteral("GMT%1%2%3")
                                .arg(off < 0 ? u'-' : u'+')
@@ -879,7 +885,7 @@ void Builtins::installGlobals() {
             i = 1;
         }
         const double period = vm.toNumber(arg(a, i));
-        iv.periodMs = std::isfinite(period) ? std::max<std::int64_t>(std::int64_t(period), 1) : 1;
+        iv.periodMs = std::isfinite(period) ? std::int64_t(std::clamp(period, 1.0, 1e12)) : 1;
         for (std::size_t k = i + 1; k < a.size() && k < i + 64; ++k)
             iv.args.push_back(a[k]);
         iv.nextMs = vm.elapsedMs() + iv.periodMs;

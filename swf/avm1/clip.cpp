@@ -246,7 +246,7 @@ struct ClipApi {
         if (v.isString()) {
             const double n = stringToNumber(v.string, vm.version());
             if (std::isfinite(n)) {
-                frame = std::int64_t(n) - 1;
+                frame = std::int64_t(std::clamp(n, -1e15, 1e15)) - 1;
                 return true;
             }
             const auto label = clip->timeline().frameForLabel(v.string);
@@ -258,7 +258,7 @@ struct ClipApi {
         const double n = vm.toNumber(v);
         if (!std::isfinite(n))
             return false;
-        frame = std::int64_t(n) - 1;
+        frame = std::int64_t(std::clamp(n, -1e15, 1e15)) - 1;
         return true;
     }
 

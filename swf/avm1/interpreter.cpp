@@ -122,7 +122,7 @@ private:
         std::vector<Value> args;
         const std::size_t avail = vm.stack.size() - std::min(vm.stack.size(), f.stackBase);
         const std::size_t count =
-            std::isfinite(n) && n > 0 ? std::min<std::size_t>(std::size_t(n), avail) : 0;
+            std::isfinite(n) && n > 0 ? std::size_t(std::min(n, double(avail))) : 0;
         args.reserve(count);
         for (std::size_t i = 0; i < count; ++i)
             args.push_back(pop());
@@ -312,7 +312,7 @@ private:
                 return false;
             const double n = stringToNumber(s, vm.version());
             if (std::isfinite(n)) {
-                frame = std::int64_t(n) - 1;
+                frame = std::int64_t(std::clamp(n, -1e15, 1e15)) - 1;
                 return true;
             }
             const auto label = clip->timeline().frameForLabel(s);
@@ -326,7 +326,7 @@ private:
         const double n = vm.toNumber(v);
         if (!std::isfinite(n))
             return false;
-        frame = std::int64_t(n) - 1;
+        frame = std::int64_t(std::clamp(n, -1e15, 1e15)) - 1;
         return true;
     }
 
@@ -986,14 +986,14 @@ void Interpreter::exec(std::uint8_t op, std::span<const std::uint8_t> payload, s
             f.target = nullptr;
         break;
     case 0x22: { // GetProperty
-        const int index = int(num(pop()));
+        const int index = toInt32(num(pop()));
         MovieClip* clip = targetOf(pop());
         push(clip ? getClipProperty(vm, clip, index) : Value());
         break;
     }
     case 0x23: { // SetProperty
         const Value v = pop();
-        const int index = int(num(pop()));
+        const int index = toInt32(num(pop()));
         if (MovieClip* clip = targetOf(pop()))
             setClipProperty(vm, clip, index, v);
         break;
@@ -1171,7 +1171,7 @@ void Interpreter::exec(std::uint8_t op, std::span<const std::uint8_t> payload, s
         Object* o = vm.newObject();
         const std::size_t avail = vm.stack.size() - std::min(vm.stack.size(), f.stackBase);
         const std::size_t count =
-            std::isfinite(n) && n > 0 ? std::min<std::size_t>(std::size_t(n), avail / 2) : 0;
+            std::isfinite(n) && n > 0 ? std::size_t(std::min(n, double(avail / 2))) : 0;
         for (std::size_t i = 0; i < count; ++i) {
             const Value v = pop();
             vm.setMember(Value(o), vm.toString(pop()), v);

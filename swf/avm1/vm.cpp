@@ -334,7 +334,7 @@ void VM::setMember(const Value& object, const QString& name, const Value& v) {
         if (k == QLatin1String("length")) {
             const double n = toNumber(v);
             if (n >= 0 && std::isfinite(n))
-                o->elements.resize(std::min<std::size_t>(std::size_t(n), m_limits.maxArrayLength));
+                o->elements.resize(std::size_t(std::min(n, double(m_limits.maxArrayLength))));
             return;
         }
         const qint64 i = arrayIndex(name);
