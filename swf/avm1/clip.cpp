@@ -17,6 +17,8 @@ constexpr const char* kPropertyNames[] = {
     "_url",         "_highquality", "_focusrect",    "_soundbuftime", "_quality",
     "_xmouse",      "_ymouse"};
 constexpr int kLockRoot = 100;
+// Script depth 0 is list depth 16384; timeline depths are the lower ones.
+constexpr std::int32_t kDepthOffset = 16384;
 
 Value arg(std::span<const Value> a, std::size_t i) {
     return i < a.size() ? a[i] : Value();
@@ -262,6 +264,113 @@ struct ClipApi {
         return true;
     }
 
+    // A clip made by a script: its init object's properties, then its class's constructor.
+    static Value finish(VM& vm, MovieClip* made, const Value& init) {
+        if (!made)
+            return {};
+        if (vm.takePending)
+            vm.takePending();
+        Object* o = vm.clipObject(made);
+        if (Object* src = init.asObject()) {
+            for (const auto& p : std::vector<Object::Slot>(src->properties()))
+                vm.setMember(Value(o), p.name, p.value);
+        }
+        if (o->proto && o->proto != vm.clipProto()) {
+            const Value ctor = vm.getMember(Value(o->proto), QStringLiteral("constructor"));
+            vm.call(ctor, Value(o), {});
+        }
+        return Value(o);
+    }
+
+    static bool asDepth(VM& vm, const Value& v, std::int32_t& depth) {
+        const double d = vm.toNumber(v);
+        if (!std::isfinite(d) || d < -16384 || d > 2130690045)
+            return false;
+        depth = std::int32_t(d) + kDepthOffset;
+        return true;
+    }
+
+    void installCreation() {
+        method("attachMovie", [](VM& vm, Value s, std::span<const Value> a) {
+            MovieClip* c = self(s);
+            std::int32_t depth = 0;
+            vm.checkBudget(64);
+            if (!c || !vm.player() || !asDepth(vm, arg(a, 2), depth))
+                return Value();
+            const QString id = vm.toString(arg(a, 0));
+            for (const ExportedAsset& e : vm.player()->movie().exports) {
+                if (e.name.compare(id, Qt::CaseInsensitive) == 0) {
+                    MovieClip* made =
+                        vm.player()->placeClip(*c, e.characterId, depth, vm.toString(arg(a, 1)));
+                    return finish(vm, made, arg(a, 3));
+                }
+            }
+            return Value();
+        });
+        method("createEmptyMovieClip", [](VM& vm, Value s, std::span<const Value> a) {
+            MovieClip* c = self(s);
+            std::int32_t depth = 0;
+            vm.checkBudget(64);
+            if (!c || !vm.player() || !asDepth(vm, arg(a, 1), depth))
+                return Value();
+            return finish(vm, vm.player()->placeClip(*c, 0, depth, vm.toString(arg(a, 0))),
+                          Value());
+        });
+        method("duplicateMovieClip", [](VM& vm, Value s, std::span<const Value> a) {
+            MovieClip* c = self(s);
+            DisplayObject* d = vm.displayObjectOf(c);
+            std::int32_t depth = 0;
+            if (!c || !d || !c->parent() || !vm.player() || !asDepth(vm, arg(a, 1), depth))
+                return Value();
+            const std::uint16_t id = c->sprite() ? d->characterId : 0;
+            MovieClip* made =
+                vm.player()->placeClip(*c->parent(), id, depth, vm.toString(arg(a, 0)), d);
+            return finish(vm, made, arg(a, 2));
+        });
+        method("removeMovieClip", [](VM& vm, Value s, std::span<const Value>) {
+            MovieClip* c = self(s);
+            DisplayObject* d = vm.displayObjectOf(c);
+            if (d && c->parent() && d->depth >= kDepthOffset && vm.player())
+                vm.player()->removeAt(*c->parent(), d->depth);
+            return Value();
+        });
+        method("swapDepths", [](VM& vm, Value s, std::span<const Value> a) {
+            MovieClip* c = self(s);
+            DisplayObject* d = vm.displayObjectOf(c);
+            if (!d || !c->parent() || !vm.player())
+                return Value();
+            std::int32_t target = 0;
+            if (MovieClip* other = self(arg(a, 0))) {
+                DisplayObject* od = vm.displayObjectOf(other);
+                if (!od || other->parent() != c->parent())
+                    return Value();
+                target = od->depth;
+            } else if (!asDepth(vm, arg(a, 0), target)) {
+                return Value();
+            }
+            vm.player()->swapDepths(*c->parent(), d->depth, target);
+            return Value();
+        });
+        method("getNextHighestDepth", [](VM&, Value s, std::span<const Value>) {
+            MovieClip* c = self(s);
+            if (!c)
+                return Value();
+            const auto& objs = c->displayList().objects();
+            const std::int32_t top = objs.empty() ? 0 : objs.back()->depth + 1;
+            return Value(double(std::max(top, kDepthOffset) - kDepthOffset));
+        });
+        method("getInstanceAtDepth", [](VM& vm, Value s, std::span<const Value> a) {
+            MovieClip* c = self(s);
+            std::int32_t depth = 0;
+            if (!c || !asDepth(vm, arg(a, 0), depth))
+                return Value();
+            DisplayObject* d = c->displayList().at(depth);
+            if (d && d->clip())
+                return Value(vm.clipObject(d->clip()));
+            return Value();
+        });
+    }
+
     void install() {
         method("play", [](VM&, Value s, std::span<const Value>) {
             if (MovieClip* c = self(s))
@@ -306,7 +415,7 @@ struct ClipApi {
         });
         method("getDepth", [](VM& vm, Value s, std::span<const Value>) {
             DisplayObject* d = vm.displayObjectOf(self(s));
-            return d ? Value(double(d->depth) - 16384) : Value();
+            return d ? Value(double(d->depth) - kDepthOffset) : Value();
         });
         method("getBytesLoaded", [](VM& vm, Value, std::span<const Value>) {
             return Value(vm.player() ? double(vm.player()->movie().file.body.size() + 8) : 0.0);
@@ -389,6 +498,7 @@ struct ClipApi {
             vm.dragClip = nullptr;
             return Value();
         });
+        installCreation();
         Object* proto = vm.clipProto();
         vm.define(proto, QStringLiteral("enabled"), Value(true), 0);
         vm.define(proto, QStringLiteral("useHandCursor"), Value(true), 0);

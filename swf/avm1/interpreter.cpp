@@ -1420,6 +1420,7 @@ void Interpreter::exec(std::uint8_t op, std::span<const std::uint8_t> payload, s
 void VM::gotoFrame(MovieClip* clip, std::int64_t frame) {
     if (!clip || !m_player)
         return;
+    checkBudget(64); // a seek rebuilds display lists
     m_player->gotoFrame(*clip, frame);
     if (takePending)
         takePending();
@@ -1457,6 +1458,8 @@ void VM::runNested(std::span<const std::uint8_t> code, MovieClip* target) {
 }
 
 void VM::report(const ScriptAbort& a) {
+    if (a.reason.isEmpty())
+        return; // the frame's budget was already reported
     if (a.corrupt) {
         warn(a.reason);
     } else if (hooks.notice) {

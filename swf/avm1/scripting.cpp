@@ -25,7 +25,7 @@ enum ClipEvent : std::uint32_t {
     EvKeyPress = 0x20000,
 };
 
-constexpr std::size_t kMaxQueuedBlocks = 100000;
+constexpr std::size_t kMaxQueuedBlocks = 10000;
 
 // Button key codes (CondKeyPress, clip KeyPress) from Key.getCode codes.
 int buttonKeyCode(int code, int ascii) {

@@ -27,13 +27,21 @@ void VM::enter() {
 
 void VM::startFrameBudget() {
     m_budget.restart();
+    m_exhausted = false;
 }
 
-void VM::checkBudget() {
-    if ((++m_steps & 1023) != 0)
+void VM::checkBudget(unsigned cost) {
+    if (m_exhausted)
+        throw ScriptAbort{QString()};
+    m_steps += cost;
+    if (m_steps < 1024)
         return;
-    if (m_budget.elapsed() > m_limits.timeout.count())
+    m_steps = 0;
+    if (m_budget.elapsed() > m_limits.timeout.count()) {
+        // Every script left in this frame is skipped too; the movie goes on next frame.
+        m_exhausted = true;
         throw ScriptAbort{QStringLiteral("A script has been running too long; it was stopped")};
+    }
     if (m_heap.size() > m_limits.maxObjects)
         throw ScriptAbort{QStringLiteral("A script used too much memory; it was stopped")};
 }

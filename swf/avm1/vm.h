@@ -126,7 +126,8 @@ public:
     // Throws a value as ActionThrow does.
     [[noreturn]] void throwValue(const Value& v) { throw ScriptThrow{v}; }
     void warn(const QString& text);
-    void checkBudget();
+    // Counts work against the frame's time and memory budget; throws ScriptAbort past it.
+    void checkBudget(unsigned cost = 1);
     // Frees unreachable objects; only between scripts.
     void collectGarbage();
     std::size_t objectCount() const { return m_heap.size(); }
@@ -193,6 +194,7 @@ private:
     QElapsedTimer m_budget;
     std::size_t m_depth = 0; // nested calls
     std::uint64_t m_steps = 0;
+    bool m_exhausted = false;
     friend Value getClipProperty(VM&, MovieClip*, int);
 
 public:
