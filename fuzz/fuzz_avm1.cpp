@@ -85,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     playerLimits.maxDisplayObjects = 2000;
     swf::Player player(*movie, playerLimits);
     swf::avm1::Limits limits;
-    limits.timeout = std::chrono::milliseconds(150);
+    limits.timeout = std::chrono::milliseconds(40);
     limits.maxObjects = 200000;
     limits.maxStack = 100000;
     limits.maxStringLength = 1 << 20;

@@ -66,7 +66,8 @@ private:
             case TagPlaceObject4:
             case TagRemoveObject:
             case TagRemoveObject2:
-                if (spendEntry())
+                // Too short to name a depth (and a character where one is needed): nothing.
+                if (tag.body.size() >= minimumDisplayTagSize(tag.code) && spendEntry())
                     frame.display.push_back(readDisplayTag(r, tag.code));
                 break;
             case TagDoAction:
@@ -138,6 +139,17 @@ private:
         return reader.endSeen();
     }
 
+    static std::size_t minimumDisplayTagSize(std::uint16_t code) {
+        switch (code) {
+        case TagRemoveObject2:
+            return 2;
+        case TagPlaceObject2:
+            return 3;
+        default:
+            return 4;
+        }
+    }
+
     // Bitmaps and sounds cut short by the end of the file still give what they hold.
     static bool salvageable(std::uint16_t code) {
         switch (code) {
@@ -188,6 +200,13 @@ private:
                 if (!r.failed())
                     m.exports.push_back(std::move(e));
             }
+            return true;
+        }
+        case TagDefineScalingGrid: {
+            const std::uint16_t id = r.u16();
+            const Rect grid = readRect(r);
+            if (!r.failed())
+                m.scalingGrids.try_emplace(id, grid);
             return true;
         }
         case TagScriptLimits:
@@ -651,8 +670,7 @@ private:
             s->lines.push_back(readMorphLine(r, level));
         if (r.failed())
             return;
-        s->startRecords =
-            detail::readShapeRecords(r, 3, nullptr, s->fills.size(), s->lines.size());
+        s->startRecords = detail::readShapeRecords(r, 3, nullptr, s->fills.size(), s->lines.size());
         // The end edges are found by the offset, not by where the start edges ended.
         const std::size_t endPos = offsetBase + std::size_t(offset);
         if (offset != 0 && endPos <= r.size()) {
@@ -711,8 +729,8 @@ private:
 
     // Glyph shapes located by an offset table relative to `base`; each ends where the next
     // begins (or at `end`).
-    void readGlyphShapes(std::span<const std::uint8_t> base, const std::vector<std::uint32_t>& offsets,
-                         std::size_t end, Font& font) {
+    void readGlyphShapes(std::span<const std::uint8_t> base,
+                         const std::vector<std::uint32_t>& offsets, std::size_t end, Font& font) {
         end = std::min(end, base.size());
         for (std::size_t i = 0; i < offsets.size(); ++i) {
             Glyph g;

@@ -39,9 +39,9 @@ struct Gradient {
 
 struct FillStyle {
     FillType type = FillType::Solid;
-    Rgba color;         // solid fills
-    QTransform matrix;  // gradient square or bitmap pixels to shape twips
-    Gradient gradient;  // gradient fills
+    Rgba color;                 // solid fills
+    QTransform matrix;          // gradient square or bitmap pixels to shape twips
+    Gradient gradient;          // gradient fills
     std::uint16_t bitmapId = 0; // bitmap fills; an id naming no bitmap paints nothing
 
     bool isGradient() const {
@@ -112,8 +112,8 @@ struct ShapeLayer {
     std::vector<StrokePath> strokes; // by style index
 };
 
-// A shape ready to draw: layers in file order. Paths use Qt::OddEvenFill unless the shape asked
-// for the non-zero winding rule.
+// A shape ready to draw: layers in file order. Fill paths carry Qt::OddEvenFill unless the shape
+// asked for the non-zero winding rule.
 struct ShapeGeometry {
     std::vector<ShapeLayer> layers;
     Qt::FillRule fillRule = Qt::OddEvenFill;
