@@ -510,9 +510,103 @@ struct ClipApi {
     }
 };
 
+// Color: a clip's colour transform, in percent multipliers and -255..255 offsets.
+void installColor(VM& vm) {
+    Object* proto = vm.newObject();
+    Object* ctor = vm.newFunction(
+        [](VM& vm, Value self, std::span<const Value> a) {
+            if (Object* o = self.asObject())
+                o->extra = {arg(a, 0)};
+            (void)vm;
+            return Value();
+        },
+        proto);
+    vm.define(vm.global(), QStringLiteral("Color"), Value(ctor));
+    auto target = [](VM& vm, const Value& self) -> DisplayObject* {
+        Object* o = self.asObject();
+        if (!o || o->extra.empty())
+            return nullptr;
+        Object* t = o->extra[0].asObject();
+        MovieClip* clip = t && t->kind == Object::Kind::Clip ? t->clip : nullptr;
+        if (!clip && o->extra[0].isString())
+            clip = vm.resolveTarget(o->extra[0].string, vm.rootClip());
+        return vm.displayObjectOf(clip);
+    };
+    auto clampAdd = [](VM& vm, const Value& v) {
+        const double d = vm.toNumber(v);
+        return std::isfinite(d) ? std::int32_t(std::clamp(d, -32768.0, 32767.0)) : 0;
+    };
+    vm.defineMethod(proto, QStringLiteral("setRGB"),
+                    [target](VM& vm, Value s, std::span<const Value> a) {
+                        if (DisplayObject* d = target(vm, s)) {
+                            const std::uint32_t rgb = std::uint32_t(vm.toInt(arg(a, 0)));
+                            d->colorTransform.redMult = d->colorTransform.greenMult =
+                                d->colorTransform.blueMult = 0;
+                            d->colorTransform.redAdd = std::int32_t((rgb >> 16) & 0xFF);
+                            d->colorTransform.greenAdd = std::int32_t((rgb >> 8) & 0xFF);
+                            d->colorTransform.blueAdd = std::int32_t(rgb & 0xFF);
+                        }
+                        return Value();
+                    });
+    vm.defineMethod(proto, QStringLiteral("getRGB"),
+                    [target](VM& vm, Value s, std::span<const Value>) {
+                        DisplayObject* d = target(vm, s);
+                        if (!d)
+                            return Value();
+                        const ColorTransform& c = d->colorTransform;
+                        return Value(double(((c.redAdd & 0xFF) << 16) | ((c.greenAdd & 0xFF) << 8) |
+                                            (c.blueAdd & 0xFF)));
+                    });
+    vm.defineMethod(proto, QStringLiteral("setTransform"),
+                    [target, clampAdd](VM& vm, Value s, std::span<const Value> a) {
+                        DisplayObject* d = target(vm, s);
+                        const Value t = arg(a, 0);
+                        if (!d || !t.isObject())
+                            return Value();
+                        ColorTransform& c = d->colorTransform;
+                        auto field = [&](const char* name, std::int32_t& out, bool mult) {
+                            Value v;
+                            if (!vm.findMember(t, QString::fromLatin1(name), v))
+                                return;
+                            out = mult ? clampAdd(vm, Value(vm.toNumber(v) * 256 / 100))
+                                       : clampAdd(vm, v);
+                        };
+                        field("ra", c.redMult, true);
+                        field("ga", c.greenMult, true);
+                        field("ba", c.blueMult, true);
+                        field("aa", c.alphaMult, true);
+                        field("rb", c.redAdd, false);
+                        field("gb", c.greenAdd, false);
+                        field("bb", c.blueAdd, false);
+                        field("ab", c.alphaAdd, false);
+                        return Value();
+                    });
+    vm.defineMethod(proto, QStringLiteral("getTransform"),
+                    [target](VM& vm, Value s, std::span<const Value>) {
+                        DisplayObject* d = target(vm, s);
+                        if (!d)
+                            return Value();
+                        const ColorTransform& c = d->colorTransform;
+                        Object* o = vm.newObject();
+                        auto put = [&](const char* n, double v) {
+                            vm.setMember(Value(o), QString::fromLatin1(n), Value(v));
+                        };
+                        put("ra", c.redMult * 100.0 / 256);
+                        put("ga", c.greenMult * 100.0 / 256);
+                        put("ba", c.blueMult * 100.0 / 256);
+                        put("aa", c.alphaMult * 100.0 / 256);
+                        put("rb", c.redAdd);
+                        put("gb", c.greenAdd);
+                        put("bb", c.blueAdd);
+                        put("ab", c.alphaAdd);
+                        return Value(o);
+                    });
+}
+
 void VM::installClipApi() {
     ClipApi api{*this};
     api.install();
+    installColor(*this);
 }
 
 } // namespace swf::avm1

@@ -191,6 +191,10 @@ TEST(Avm1Clips, ScriptsMakeRemoveAndReorderClips) {
     a.num(2).str("b").num(2).getVar("a").str("duplicateMovieClip").op(0x52).op(0x17);
     a.num(7).num(1).getVar("b").str("swapDepths").op(0x52).op(0x17);
     a.getVar("b").op(0x44).trace();
+    // new Color(b).setRGB(0x336699), read back from the clip's colour transform
+    a.getVar("b").num(1).str("Color").op(0x40).rec(0x87, {0}).op(0x17);
+    a.num(0x336699).num(1).rec(0x96, {4, 0}).str("setRGB").op(0x52).op(0x17);
+    a.num(0).rec(0x96, {4, 0}).str("getRGB").op(0x52).trace();
     a.num(0).getVar("b").str("getDepth").op(0x52).trace();
     a.num(0).getVar("a").str("removeMovieClip").op(0x52).op(0x17);
     a.getVar("a").op(0x44).trace();
@@ -207,11 +211,14 @@ TEST(Avm1Clips, ScriptsMakeRemoveAndReorderClips) {
     const Bytes file = swftest::movie(
         concat({sprite, exportAssets(1, "thing"), doAction(a.bytes()), showFrame(), end()}));
     MovieRun run(file);
-    EXPECT_EQ(run.traces, (QStringList{"movieclip", "7", "undefined", "e"}));
+    EXPECT_EQ(run.traces,
+              (QStringList{"movieclip", QString::number(0x336699), "7", "undefined", "e"}));
     const auto& list = run.player->root().displayList();
     EXPECT_EQ(list.byName("a"), nullptr);
     ASSERT_NE(list.byName("b"), nullptr);
     EXPECT_EQ(list.byName("b")->depth, 16384 + 7);
+    EXPECT_EQ(list.byName("b")->colorTransform.greenAdd, 0x66);
+    EXPECT_EQ(list.byName("b")->colorTransform.greenMult, 0);
     ASSERT_NE(list.byName("e"), nullptr);
     // Script-made clips stay when the timeline loops.
     run.ticks(3);
