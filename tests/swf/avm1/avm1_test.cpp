@@ -4,6 +4,7 @@
 #include "avm1_asm.h"
 
 #include <QElapsedTimer>
+#include <QThread>
 #include <gtest/gtest.h>
 
 namespace {
@@ -331,6 +332,60 @@ TEST(Avm1Security, NetworkAndFilesAreRefused) {
     scripting.afterAdvance();
     EXPECT_EQ(asked, QStringList{"http://example.com/"});
     EXPECT_EQ(opened, QStringList{"http://example.com/"});
+}
+
+TEST(Avm1Events, KeyListenersAndIntervals) {
+    Asm onKey;
+    onKey.num(0).getVar("Key").str("getCode").op(0x52).trace();
+    Asm a;
+    // o = {}; o.onKeyDown = function () { trace(Key.getCode()); }; Key.addListener(o);
+    a.str("o").num(0).op(0x43).op(0x1D);
+    a.getVar("o").str("onKeyDown").function("", onKey).op(0x4F);
+    a.getVar("o").num(1).getVar("Key").str("addListener").op(0x52).op(0x17);
+    // id = setInterval(function () { trace("iv"); clearInterval(id); }, 1);
+    Asm tick;
+    tick.str("iv").trace().getVar("id").num(1).str("clearInterval").op(0x3D).op(0x17);
+    a.str("id").num(1).function("", tick).num(2).str("setInterval").op(0x3D).op(0x1D);
+    MovieRun run(oneFrame(a));
+    run.scripting->keyDown(swf::avm1::Scripting::keyCodeFromQt(Qt::Key_Left), 0);
+    EXPECT_EQ(run.traces, QStringList{"37"});
+    EXPECT_TRUE(run.scripting->vm().keysDown.value(37));
+    run.scripting->keyUp(37, 0);
+    EXPECT_FALSE(run.scripting->vm().keysDown.value(37));
+    for (int i = 0; i < 5; ++i) {
+        QThread::msleep(3);
+        run.ticks(1);
+    }
+    EXPECT_EQ(run.traces, (QStringList{"37", "iv"}));
+}
+
+TEST(Avm1Semantics, Function2RegistersAndPreloads) {
+    // function f(a, b) with a in r2, b in r3, this preloaded to r1: returns this.k + a * b
+    Asm body;
+    body.rec(0x96, {4, 1})
+        .str("k")
+        .op(0x4E)
+        .rec(0x96, {4, 2})
+        .rec(0x96, {4, 3})
+        .op(0x0C)
+        .op(0x47)
+        .op(0x3E);
+    Bytes p = {'f', 0, 2, 0, 4, 0x01 | 0x02 | 0x08 | 0x20, 0, 2, 'a', 0, 3, 'b', 0};
+    Bytes code = body.bytes();
+    code.pop_back();
+    p.push_back(std::uint8_t(code.size()));
+    p.push_back(0);
+    Asm a;
+    a.rec(0x8E, p);
+    for (std::uint8_t c : code)
+        a.op(c);
+    // o = {k: 1}; o.f = f; trace(o.f(6, 7)); trace(typeof a)
+    a.str("o").str("k").num(1).num(1).op(0x43).op(0x1D);
+    a.getVar("o").str("f").getVar("f").op(0x4F);
+    a.num(7).num(6).num(2).getVar("o").str("f").op(0x52).trace();
+    a.str("a").op(0x1C).op(0x44).trace();
+    MovieRun run(oneFrame(a));
+    EXPECT_EQ(run.traces, (QStringList{"43", "undefined"}));
 }
 
 } // namespace
