@@ -135,6 +135,12 @@ void Player::showFrame(MovieClip& clip, std::size_t from, std::size_t to, bool r
     if (!rebuild) {
         for (const auto& o : clip.m_list.m_objects)
             placements.emplace_hint(placements.end(), o->depth, *o);
+    } else {
+        // Objects placed by scripts survive seeks.
+        for (const auto& o : clip.m_list.m_objects) {
+            if (!o->placedBy)
+                placements.emplace_hint(placements.end(), o->depth, *o);
+        }
     }
     const bool isRoot = &clip == m_root.get();
     if (isRoot && rebuild) {
@@ -330,6 +336,12 @@ void Player::setButtonState(ButtonInstance& button, ButtonState state) {
 void Player::destroy(std::unique_ptr<DisplayObject>& object) {
     if (!object)
         return;
+    if (onClipDestroyed) {
+        if (object->m_clip)
+            onClipDestroyed(*object->m_clip);
+        if (object->m_button)
+            onClipDestroyed(object->m_button->m_host);
+    }
     if (object->m_clip) {
         clearList(object->m_clip->m_list);
         // Scripts of a clip that left the stage do not run.
@@ -346,6 +358,95 @@ void Player::clearList(DisplayList& list) {
     for (auto& o : list.m_objects)
         destroy(o);
     list.m_objects.clear();
+}
+
+// --- Scripting -------------------------------------------------------------------------------
+
+DisplayObject* Player::objectOf(const MovieClip& clip) const {
+    if (!clip.m_parent)
+        return nullptr;
+    for (const auto& o : clip.m_parent->m_list.m_objects) {
+        if (o->m_clip.get() == &clip)
+            return o.get();
+    }
+    return nullptr;
+}
+
+MovieClip* Player::placeClip(MovieClip& parent, std::uint16_t characterId, std::int32_t depth,
+                             const QString& name, const Placement* copyFrom) {
+    if (parent.m_level + 1 >= m_limits.maxNesting)
+        return nullptr;
+    const Character* c = characterId ? character(characterId) : nullptr;
+    if (characterId && (!c || c->type != CharacterType::Sprite))
+        return nullptr;
+    Placement p;
+    if (copyFrom)
+        p = *copyFrom;
+    p.depth = depth;
+    p.characterId = characterId;
+    p.name = name;
+    p.placedBy = nullptr;
+    p.clipDepth = 0;
+    std::vector<MovieClip*> created;
+    std::unique_ptr<DisplayObject> made;
+    if (c) {
+        made = instantiate(parent, p, created);
+    } else if (m_objectCount < m_limits.maxDisplayObjects) {
+        if (!m_emptySprite) {
+            m_emptySprite = std::make_unique<Sprite>();
+            m_emptySprite->timeline.frames.resize(1);
+        }
+        made = std::make_unique<DisplayObject>();
+        static_cast<Placement&>(*made) = p;
+        made->character = m_emptySprite.get();
+        ++m_objectCount;
+        auto clip = std::make_unique<MovieClip>();
+        clip->m_timeline = &m_emptySprite->timeline;
+        clip->m_sprite = m_emptySprite.get();
+        clip->m_parent = &parent;
+        clip->m_owner = m_emptySprite.get();
+        clip->m_level = parent.m_level + 1;
+        made->m_clip = std::move(clip);
+    }
+    if (!made || !made->m_clip)
+        return nullptr;
+    MovieClip* result = made->m_clip.get();
+    removeAt(parent, depth);
+    auto& objs = parent.m_list.m_objects;
+    auto it = std::lower_bound(objs.begin(), objs.end(), depth,
+                               [](const auto& o, std::int32_t d) { return o->depth < d; });
+    objs.insert(it, std::move(made));
+    for (MovieClip* m : created) {
+        for (const auto& a : m->timeline().frames[0].actions)
+            m_pending.push_back({PendingAction::Kind::Frame, m, a, 0});
+    }
+    return result;
+}
+
+bool Player::removeAt(MovieClip& parent, std::int32_t depth) {
+    auto& objs = parent.m_list.m_objects;
+    auto it = std::lower_bound(objs.begin(), objs.end(), depth,
+                               [](const auto& o, std::int32_t d) { return o->depth < d; });
+    if (it == objs.end() || (*it)->depth != depth)
+        return false;
+    std::unique_ptr<DisplayObject> gone = std::move(*it);
+    objs.erase(it);
+    destroy(gone);
+    return true;
+}
+
+void Player::swapDepths(MovieClip& parent, std::int32_t a, std::int32_t b) {
+    if (a == b)
+        return;
+    auto& objs = parent.m_list.m_objects;
+    for (auto& o : objs) {
+        if (o->depth == a)
+            o->depth = b;
+        else if (o->depth == b)
+            o->depth = a;
+    }
+    std::stable_sort(objs.begin(), objs.end(),
+                     [](const auto& x, const auto& y) { return x->depth < y->depth; });
 }
 
 } // namespace swf

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QTransform>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -185,6 +186,22 @@ public:
     std::vector<PendingAction> takePendingActions() { return std::exchange(m_pending, {}); }
     std::size_t displayObjectCount() const { return m_objectCount; }
 
+    // Scripting: instances made, removed and moved by scripts (attachMovie,
+    // duplicateMovieClip, createEmptyMovieClip, removeMovieClip, swapDepths). They carry no
+    // placing tag, so timeline seeks and loops leave them alone. `depth` is the list's own;
+    // whatever was there is replaced. characterId 0 makes an empty clip. Return the new clip,
+    // or null when the character is not a sprite or a limit is reached.
+    MovieClip* placeClip(MovieClip& parent, std::uint16_t characterId, std::int32_t depth,
+                         const QString& name, const Placement* copyFrom = nullptr);
+    bool removeAt(MovieClip& parent, std::int32_t depth);
+    // Exchanges what two depths of a list hold (either may be empty).
+    void swapDepths(MovieClip& parent, std::int32_t a, std::int32_t b);
+    DisplayObject* objectOf(const MovieClip& clip) const;
+
+    // Scripting: told of every sprite instance and button (its host clip) just before it is
+    // destroyed, so script objects stop addressing it.
+    std::function<void(MovieClip&)> onClipDestroyed;
+
 private:
     void tick(MovieClip& clip);
     void showFrame(MovieClip& clip, std::size_t from, std::size_t to, bool rebuild);
@@ -208,6 +225,7 @@ private:
     std::vector<PendingAction> m_pending;
     std::unordered_set<const void*> m_initDone;
     std::unordered_map<std::uint16_t, const Character*> m_overrides; // freed and redefined ids
+    std::unique_ptr<Sprite> m_emptySprite; // for createEmptyMovieClip
 };
 
 } // namespace swf

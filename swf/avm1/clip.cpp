@@ -1,0 +1,612 @@
+// MovieClip: the properties and methods scripts use on timelines.
+
+#include "swf/avm1/vm.h"
+#include "swf/player.h"
+
+#include <QLineF>
+#include <cmath>
+
+namespace swf::avm1 {
+
+namespace {
+
+constexpr const char* kPropertyNames[] = {
+    "_x",           "_y",           "_xscale",       "_yscale",       "_currentframe",
+    "_totalframes", "_alpha",       "_visible",      "_width",        "_height",
+    "_rotation",    "_target",      "_framesloaded", "_name",         "_droptarget",
+    "_url",         "_highquality", "_focusrect",    "_soundbuftime", "_quality",
+    "_xmouse",      "_ymouse"};
+constexpr int kLockRoot = 100;
+// Script depth 0 is list depth 16384; timeline depths are the lower ones.
+constexpr std::int32_t kDepthOffset = 16384;
+
+Value arg(std::span<const Value> a, std::size_t i) {
+    return i < a.size() ? a[i] : Value();
+}
+
+double degrees(double rad) {
+    return rad * 180.0 / M_PI;
+}
+
+// Bounds of a character in its own space, twips.
+QRectF characterBounds(const Character* c, std::uint16_t ratio) {
+    if (!c)
+        return {};
+    auto rect = [](const Rect& r) { return QRectF(r.xMin, r.yMin, r.width(), r.height()); };
+    switch (c->type) {
+    case CharacterType::Shape:
+        return rect(static_cast<const Shape*>(c)->bounds);
+    case CharacterType::MorphShape:
+        return rect(static_cast<const MorphShape*>(c)->boundsAt(ratio));
+    case CharacterType::Text:
+        return rect(static_cast<const StaticText*>(c)->bounds);
+    case CharacterType::EditText:
+        return rect(static_cast<const EditText*>(c)->bounds);
+    default:
+        return {};
+    }
+}
+
+QRectF listBounds(const DisplayList& list, int depth);
+
+QRectF objectBounds(const DisplayObject& o, int depth) {
+    if (depth > 64)
+        return {};
+    if (o.clip())
+        return listBounds(o.clip()->displayList(), depth + 1);
+    if (o.button())
+        return listBounds(o.button()->displayList(), depth + 1);
+    return characterBounds(o.character, o.ratio);
+}
+
+QRectF listBounds(const DisplayList& list, int depth) {
+    QRectF r;
+    for (const auto& o : list.objects()) {
+        const QRectF b = o->matrix.mapRect(objectBounds(*o, depth));
+        if (b.isNull() && b.topLeft().isNull())
+            continue;
+        r = r.isNull() ? b : r.united(b);
+    }
+    return r;
+}
+
+// Matrix of a clip relative to the stage.
+QTransform stageTransform(VM& vm, MovieClip* clip) {
+    QTransform t;
+    for (MovieClip* c = clip; c && c->parent(); c = c->parent()) {
+        if (DisplayObject* d = vm.displayObjectOf(c))
+            t = t * d->matrix;
+    }
+    return t;
+}
+
+// Builds the matrix from scale, rotation and position as scripts see them.
+void setMatrix(QTransform& m, double xs, double ys, double rotDeg, double skew = 0) {
+    const double r = rotDeg * M_PI / 180.0;
+    (void)skew;
+    const double dx = m.dx(), dy = m.dy();
+    m = QTransform(xs * std::cos(r), xs * std::sin(r), -ys * std::sin(r), ys * std::cos(r), dx, dy);
+}
+
+double xScale(const QTransform& m) {
+    return std::hypot(m.m11(), m.m12());
+}
+double yScale(const QTransform& m) {
+    return std::hypot(m.m21(), m.m22());
+}
+double rotation(const QTransform& m) {
+    return degrees(std::atan2(m.m12(), m.m11()));
+}
+
+} // namespace
+
+int clipPropertyIndex(const QString& name) {
+    if (name.isEmpty() || name[0] != u'_')
+        return -1;
+    for (int i = 0; i < int(std::size(kPropertyNames)); ++i) {
+        if (name.compare(QLatin1String(kPropertyNames[i]), Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    if (name.compare(QLatin1String("_lockroot"), Qt::CaseInsensitive) == 0)
+        return kLockRoot;
+    return -1;
+}
+
+Value getClipProperty(VM& vm, MovieClip* clip, int index) {
+    DisplayObject* d = vm.displayObjectOf(clip);
+    const QTransform m = d ? d->matrix : QTransform();
+    switch (index) {
+    case 0:
+        return Value(m.dx() / 20.0);
+    case 1:
+        return Value(m.dy() / 20.0);
+    case 2:
+        return Value(xScale(m) * 100);
+    case 3:
+        return Value(yScale(m) * 100);
+    case 4:
+        return Value(double(clip->currentFrame() + 1));
+    case 5:
+    case 12:
+        return Value(double(clip->frameCount()));
+    case 6:
+        return Value(d ? d->colorTransform.alphaMult * 100.0 / 256.0 : 100.0);
+    case 7:
+        return Value(d ? d->visible : true);
+    case 8:
+    case 9: {
+        const QRectF b = m.mapRect(listBounds(clip->displayList(), 0));
+        return Value(std::round((index == 8 ? b.width() : b.height())) / 20.0);
+    }
+    case 10:
+        return Value(rotation(m));
+    case 11: {
+        QString path;
+        for (MovieClip* c = clip; c && c->parent(); c = c->parent()) {
+            DisplayObject* o = vm.displayObjectOf(c);
+            path.prepend(u'/' + (o ? o->name : QString()));
+        }
+        return Value(path.isEmpty() ? QStringLiteral("/") : path);
+    }
+    case 13:
+        return Value(d ? d->name : QString());
+    case 14:
+        return Value(QString());
+    case 15:
+        return Value(QStringLiteral("file:///movie.swf"));
+    case 16:
+        return Value(1);
+    case 17:
+        return Value(true);
+    case 18:
+        return Value(5);
+    case 19:
+        return Value("HIGH");
+    case 20:
+    case 21: {
+        bool ok = false;
+        const QTransform inv = stageTransform(vm, clip).inverted(&ok);
+        const QPointF p = inv.map(vm.mouse * 20.0) / 20.0;
+        return Value(index == 20 ? p.x() : p.y());
+    }
+    default:
+        return {};
+    }
+}
+
+void setClipProperty(VM& vm, MovieClip* clip, int index, const Value& v) {
+    DisplayObject* d = vm.displayObjectOf(clip);
+    if (!d)
+        return;
+    const double n = vm.toNumber(v);
+    QTransform& m = d->matrix;
+    switch (index) {
+    case 0:
+        if (std::isfinite(n))
+            m = QTransform(m.m11(), m.m12(), m.m21(), m.m22(), n * 20, m.dy());
+        break;
+    case 1:
+        if (std::isfinite(n))
+            m = QTransform(m.m11(), m.m12(), m.m21(), m.m22(), m.dx(), n * 20);
+        break;
+    case 2:
+        if (std::isfinite(n))
+            setMatrix(m, n / 100, yScale(m), rotation(m));
+        break;
+    case 3:
+        if (std::isfinite(n))
+            setMatrix(m, xScale(m), n / 100, rotation(m));
+        break;
+    case 6:
+        if (std::isfinite(n))
+            d->colorTransform.alphaMult =
+                std::int32_t(std::clamp(n, -32768.0, 32767.0) * 256 / 100);
+        break;
+    case 7:
+        d->visible = vm.toBoolean(v);
+        break;
+    case 8:
+    case 9: {
+        if (!std::isfinite(n) || n < 0)
+            break;
+        const QRectF local = listBounds(clip->displayList(), 0);
+        const double size = index == 8 ? local.width() : local.height();
+        if (size <= 0)
+            break;
+        double xs = xScale(m), ys = yScale(m);
+        if (index == 8)
+            xs = n * 20 / size;
+        else
+            ys = n * 20 / size;
+        setMatrix(m, xs, ys, rotation(m));
+        break;
+    }
+    case 10:
+        if (std::isfinite(n))
+            setMatrix(m, xScale(m), yScale(m), std::fmod(n, 360.0));
+        break;
+    case 13:
+        d->name = vm.toString(v);
+        break;
+    default:
+        break;
+    }
+}
+
+struct ClipApi {
+    VM& vm;
+
+    static MovieClip* self(const Value& v) {
+        Object* o = v.asObject();
+        return o && o->kind == Object::Kind::Clip ? o->clip : nullptr;
+    }
+    void method(const char* name, NativeFn fn) {
+        vm.defineMethod(vm.clipProto(), QString::fromLatin1(name), std::move(fn));
+    }
+
+    bool frameOf(MovieClip* clip, const Value& v, std::int64_t& frame) {
+        if (v.isString()) {
+            const double n = stringToNumber(v.string, vm.version());
+            if (std::isfinite(n)) {
+                frame = std::int64_t(std::clamp(n, -1e15, 1e15)) - 1;
+                return true;
+            }
+            const auto label = clip->timeline().frameForLabel(v.string);
+            if (!label)
+                return false;
+            frame = std::int64_t(*label);
+            return true;
+        }
+        const double n = vm.toNumber(v);
+        if (!std::isfinite(n))
+            return false;
+        frame = std::int64_t(std::clamp(n, -1e15, 1e15)) - 1;
+        return true;
+    }
+
+    // A clip made by a script: its init object's properties, then its class's constructor.
+    static Value finish(VM& vm, MovieClip* made, const Value& init) {
+        if (!made)
+            return {};
+        if (vm.takePending)
+            vm.takePending();
+        Object* o = vm.clipObject(made);
+        if (Object* src = init.asObject()) {
+            for (const auto& p : std::vector<Object::Slot>(src->properties()))
+                vm.setMember(Value(o), p.name, p.value);
+        }
+        if (o->proto && o->proto != vm.clipProto()) {
+            const Value ctor = vm.getMember(Value(o->proto), QStringLiteral("constructor"));
+            vm.call(ctor, Value(o), {});
+        }
+        return Value(o);
+    }
+
+    static bool asDepth(VM& vm, const Value& v, std::int32_t& depth) {
+        const double d = vm.toNumber(v);
+        if (!std::isfinite(d) || d < -16384 || d > 2130690045)
+            return false;
+        depth = std::int32_t(d) + kDepthOffset;
+        return true;
+    }
+
+    void installCreation() {
+        method("attachMovie", [](VM& vm, Value s, std::span<const Value> a) {
+            MovieClip* c = self(s);
+            std::int32_t depth = 0;
+            vm.checkBudget(64);
+            if (!c || !vm.player() || !asDepth(vm, arg(a, 2), depth))
+                return Value();
+            const QString id = vm.toString(arg(a, 0));
+            for (const ExportedAsset& e : vm.player()->movie().exports) {
+                if (e.name.compare(id, Qt::CaseInsensitive) == 0) {
+                    MovieClip* made =
+                        vm.player()->placeClip(*c, e.characterId, depth, vm.toString(arg(a, 1)));
+                    return finish(vm, made, arg(a, 3));
+                }
+            }
+            return Value();
+        });
+        method("createEmptyMovieClip", [](VM& vm, Value s, std::span<const Value> a) {
+            MovieClip* c = self(s);
+            std::int32_t depth = 0;
+            vm.checkBudget(64);
+            if (!c || !vm.player() || !asDepth(vm, arg(a, 1), depth))
+                return Value();
+            return finish(vm, vm.player()->placeClip(*c, 0, depth, vm.toString(arg(a, 0))),
+                          Value());
+        });
+        method("duplicateMovieClip", [](VM& vm, Value s, std::span<const Value> a) {
+            MovieClip* c = self(s);
+            DisplayObject* d = vm.displayObjectOf(c);
+            std::int32_t depth = 0;
+            if (!c || !d || !c->parent() || !vm.player() || !asDepth(vm, arg(a, 1), depth))
+                return Value();
+            const std::uint16_t id = c->sprite() ? d->characterId : 0;
+            MovieClip* made =
+                vm.player()->placeClip(*c->parent(), id, depth, vm.toString(arg(a, 0)), d);
+            return finish(vm, made, arg(a, 2));
+        });
+        method("removeMovieClip", [](VM& vm, Value s, std::span<const Value>) {
+            MovieClip* c = self(s);
+            DisplayObject* d = vm.displayObjectOf(c);
+            if (d && c->parent() && d->depth >= kDepthOffset && vm.player())
+                vm.player()->removeAt(*c->parent(), d->depth);
+            return Value();
+        });
+        method("swapDepths", [](VM& vm, Value s, std::span<const Value> a) {
+            MovieClip* c = self(s);
+            DisplayObject* d = vm.displayObjectOf(c);
+            if (!d || !c->parent() || !vm.player())
+                return Value();
+            std::int32_t target = 0;
+            if (MovieClip* other = self(arg(a, 0))) {
+                DisplayObject* od = vm.displayObjectOf(other);
+                if (!od || other->parent() != c->parent())
+                    return Value();
+                target = od->depth;
+            } else if (!asDepth(vm, arg(a, 0), target)) {
+                return Value();
+            }
+            vm.player()->swapDepths(*c->parent(), d->depth, target);
+            return Value();
+        });
+        method("getNextHighestDepth", [](VM&, Value s, std::span<const Value>) {
+            MovieClip* c = self(s);
+            if (!c)
+                return Value();
+            const auto& objs = c->displayList().objects();
+            const std::int32_t top = objs.empty() ? 0 : objs.back()->depth + 1;
+            return Value(double(std::max(top, kDepthOffset) - kDepthOffset));
+        });
+        method("getInstanceAtDepth", [](VM& vm, Value s, std::span<const Value> a) {
+            MovieClip* c = self(s);
+            std::int32_t depth = 0;
+            if (!c || !asDepth(vm, arg(a, 0), depth))
+                return Value();
+            DisplayObject* d = c->displayList().at(depth);
+            if (d && d->clip())
+                return Value(vm.clipObject(d->clip()));
+            return Value();
+        });
+    }
+
+    void install() {
+        method("play", [](VM&, Value s, std::span<const Value>) {
+            if (MovieClip* c = self(s))
+                c->play();
+            return Value();
+        });
+        method("stop", [](VM&, Value s, std::span<const Value>) {
+            if (MovieClip* c = self(s))
+                c->stop();
+            return Value();
+        });
+        auto go = [this](bool play) {
+            return [this, play](VM& vm, Value s, std::span<const Value> a) {
+                MovieClip* c = self(s);
+                std::int64_t frame = 0;
+                if (!c || !frameOf(c, arg(a, a.size() > 1 ? 1 : 0), frame))
+                    return Value();
+                vm.gotoFrame(c, frame);
+                if (play)
+                    c->play();
+                else
+                    c->stop();
+                return Value();
+            };
+        };
+        method("gotoAndPlay", go(true));
+        method("gotoAndStop", go(false));
+        method("nextFrame", [](VM& vm, Value s, std::span<const Value>) {
+            if (MovieClip* c = self(s)) {
+                c->stop();
+                vm.gotoFrame(c, std::int64_t(c->currentFrame()) + 1);
+            }
+            return Value();
+        });
+        method("prevFrame", [](VM& vm, Value s, std::span<const Value>) {
+            if (MovieClip* c = self(s)) {
+                c->stop();
+                if (c->currentFrame() > 0)
+                    vm.gotoFrame(c, std::int64_t(c->currentFrame()) - 1);
+            }
+            return Value();
+        });
+        method("getDepth", [](VM& vm, Value s, std::span<const Value>) {
+            DisplayObject* d = vm.displayObjectOf(self(s));
+            return d ? Value(double(d->depth) - kDepthOffset) : Value();
+        });
+        method("getBytesLoaded", [](VM& vm, Value, std::span<const Value>) {
+            return Value(vm.player() ? double(vm.player()->movie().file.body.size() + 8) : 0.0);
+        });
+        method("getBytesTotal", [](VM& vm, Value, std::span<const Value>) {
+            return Value(vm.player() ? double(vm.player()->movie().file.body.size() + 8) : 0.0);
+        });
+        method("getBounds", [](VM& vm, Value s, std::span<const Value> a) {
+            MovieClip* c = self(s);
+            if (!c)
+                return Value();
+            QRectF b = listBounds(c->displayList(), 0);
+            if (MovieClip* space = self(arg(a, 0)); space && space != c) {
+                bool ok = false;
+                const QTransform t =
+                    stageTransform(vm, c) * stageTransform(vm, space).inverted(&ok);
+                b = t.mapRect(b);
+            }
+            Object* o = vm.newObject();
+            vm.setMember(Value(o), QStringLiteral("xMin"), Value(b.left() / 20));
+            vm.setMember(Value(o), QStringLiteral("xMax"), Value(b.right() / 20));
+            vm.setMember(Value(o), QStringLiteral("yMin"), Value(b.top() / 20));
+            vm.setMember(Value(o), QStringLiteral("yMax"), Value(b.bottom() / 20));
+            return Value(o);
+        });
+        auto convert = [](bool toGlobal) {
+            return [toGlobal](VM& vm, Value s, std::span<const Value> a) {
+                MovieClip* c = self(s);
+                const Value pt = arg(a, 0);
+                if (!c || !pt.isObject())
+                    return Value();
+                const double x = vm.toNumber(vm.getMember(pt, QStringLiteral("x")));
+                const double y = vm.toNumber(vm.getMember(pt, QStringLiteral("y")));
+                bool ok = false;
+                QTransform t = stageTransform(vm, c);
+                if (!toGlobal)
+                    t = t.inverted(&ok);
+                const QPointF r = t.map(QPointF(x, y) * 20) / 20;
+                vm.setMember(pt, QStringLiteral("x"), Value(r.x()));
+                vm.setMember(pt, QStringLiteral("y"), Value(r.y()));
+                return Value();
+            };
+        };
+        method("localToGlobal", convert(true));
+        method("globalToLocal", convert(false));
+        method("hitTest", [](VM& vm, Value s, std::span<const Value> a) {
+            MovieClip* c = self(s);
+            if (!c)
+                return Value(false);
+            const QRectF mine = stageTransform(vm, c).mapRect(listBounds(c->displayList(), 0));
+            if (MovieClip* other = self(arg(a, 0))) {
+                const QRectF theirs =
+                    stageTransform(vm, other).mapRect(listBounds(other->displayList(), 0));
+                return Value(mine.intersects(theirs));
+            }
+            const double x = vm.toNumber(arg(a, 0)) * 20, y = vm.toNumber(arg(a, 1)) * 20;
+            return Value(mine.contains(QPointF(x, y)));
+        });
+        method("startDrag", [](VM& vm, Value s, std::span<const Value> a) {
+            MovieClip* c = self(s);
+            if (!c)
+                return Value();
+            vm.dragClip = c;
+            vm.dragLockCenter = vm.toBoolean(arg(a, 0));
+            vm.dragBounds.reset();
+            if (a.size() >= 5) {
+                vm.dragBounds = QRectF(QPointF(vm.toNumber(a[1]), vm.toNumber(a[2])),
+                                       QPointF(vm.toNumber(a[3]), vm.toNumber(a[4])))
+                                    .normalized();
+            }
+            vm.dragOffset = {};
+            if (!vm.dragLockCenter) {
+                const double x = vm.toNumber(getClipProperty(vm, c, 0));
+                const double y = vm.toNumber(getClipProperty(vm, c, 1));
+                vm.dragOffset = QPointF(x, y) - vm.mouse;
+            }
+            return Value();
+        });
+        method("stopDrag", [](VM& vm, Value, std::span<const Value>) {
+            vm.dragClip = nullptr;
+            return Value();
+        });
+        installCreation();
+        Object* proto = vm.clipProto();
+        vm.define(proto, QStringLiteral("enabled"), Value(true), 0);
+        vm.define(proto, QStringLiteral("useHandCursor"), Value(true), 0);
+        vm.define(proto, QStringLiteral("blendMode"), Value("normal"), 0);
+        vm.define(proto, QStringLiteral("cacheAsBitmap"), Value(false), 0);
+        vm.define(vm.global(), QStringLiteral("MovieClip"),
+                  Value(vm.newFunction([](VM&, Value, std::span<const Value>) { return Value(); },
+                                       proto)));
+    }
+};
+
+// Color: a clip's colour transform, in percent multipliers and -255..255 offsets.
+void installColor(VM& vm) {
+    Object* proto = vm.newObject();
+    Object* ctor = vm.newFunction(
+        [](VM& vm, Value self, std::span<const Value> a) {
+            if (Object* o = self.asObject())
+                o->extra = {arg(a, 0)};
+            (void)vm;
+            return Value();
+        },
+        proto);
+    vm.define(vm.global(), QStringLiteral("Color"), Value(ctor));
+    auto target = [](VM& vm, const Value& self) -> DisplayObject* {
+        Object* o = self.asObject();
+        if (!o || o->extra.empty())
+            return nullptr;
+        Object* t = o->extra[0].asObject();
+        MovieClip* clip = t && t->kind == Object::Kind::Clip ? t->clip : nullptr;
+        if (!clip && o->extra[0].isString())
+            clip = vm.resolveTarget(o->extra[0].string, vm.rootClip());
+        return vm.displayObjectOf(clip);
+    };
+    auto clampAdd = [](VM& vm, const Value& v) {
+        const double d = vm.toNumber(v);
+        return std::isfinite(d) ? std::int32_t(std::clamp(d, -32768.0, 32767.0)) : 0;
+    };
+    vm.defineMethod(proto, QStringLiteral("setRGB"),
+                    [target](VM& vm, Value s, std::span<const Value> a) {
+                        if (DisplayObject* d = target(vm, s)) {
+                            const std::uint32_t rgb = std::uint32_t(vm.toInt(arg(a, 0)));
+                            d->colorTransform.redMult = d->colorTransform.greenMult =
+                                d->colorTransform.blueMult = 0;
+                            d->colorTransform.redAdd = std::int32_t((rgb >> 16) & 0xFF);
+                            d->colorTransform.greenAdd = std::int32_t((rgb >> 8) & 0xFF);
+                            d->colorTransform.blueAdd = std::int32_t(rgb & 0xFF);
+                        }
+                        return Value();
+                    });
+    vm.defineMethod(proto, QStringLiteral("getRGB"),
+                    [target](VM& vm, Value s, std::span<const Value>) {
+                        DisplayObject* d = target(vm, s);
+                        if (!d)
+                            return Value();
+                        const ColorTransform& c = d->colorTransform;
+                        return Value(double(((c.redAdd & 0xFF) << 16) | ((c.greenAdd & 0xFF) << 8) |
+                                            (c.blueAdd & 0xFF)));
+                    });
+    vm.defineMethod(proto, QStringLiteral("setTransform"),
+                    [target, clampAdd](VM& vm, Value s, std::span<const Value> a) {
+                        DisplayObject* d = target(vm, s);
+                        const Value t = arg(a, 0);
+                        if (!d || !t.isObject())
+                            return Value();
+                        ColorTransform& c = d->colorTransform;
+                        auto field = [&](const char* name, std::int32_t& out, bool mult) {
+                            Value v;
+                            if (!vm.findMember(t, QString::fromLatin1(name), v))
+                                return;
+                            out = mult ? clampAdd(vm, Value(vm.toNumber(v) * 256 / 100))
+                                       : clampAdd(vm, v);
+                        };
+                        field("ra", c.redMult, true);
+                        field("ga", c.greenMult, true);
+                        field("ba", c.blueMult, true);
+                        field("aa", c.alphaMult, true);
+                        field("rb", c.redAdd, false);
+                        field("gb", c.greenAdd, false);
+                        field("bb", c.blueAdd, false);
+                        field("ab", c.alphaAdd, false);
+                        return Value();
+                    });
+    vm.defineMethod(proto, QStringLiteral("getTransform"),
+                    [target](VM& vm, Value s, std::span<const Value>) {
+                        DisplayObject* d = target(vm, s);
+                        if (!d)
+                            return Value();
+                        const ColorTransform& c = d->colorTransform;
+                        Object* o = vm.newObject();
+                        auto put = [&](const char* n, double v) {
+                            vm.setMember(Value(o), QString::fromLatin1(n), Value(v));
+                        };
+                        put("ra", c.redMult * 100.0 / 256);
+                        put("ga", c.greenMult * 100.0 / 256);
+                        put("ba", c.blueMult * 100.0 / 256);
+                        put("aa", c.alphaMult * 100.0 / 256);
+                        put("rb", c.redAdd);
+                        put("gb", c.greenAdd);
+                        put("bb", c.blueAdd);
+                        put("ab", c.alphaAdd);
+                        return Value(o);
+                    });
+}
+
+void VM::installClipApi() {
+    ClipApi api{*this};
+    api.install();
+    installColor(*this);
+}
+
+} // namespace swf::avm1

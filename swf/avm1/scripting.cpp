@@ -1,0 +1,554 @@
+#include "swf/avm1/scripting.h"
+
+#include "swf/player.h"
+
+#include <cstdio>
+
+namespace swf::avm1 {
+
+namespace {
+
+enum ClipEvent : std::uint32_t {
+    EvLoad = 0x01,
+    EvEnterFrame = 0x02,
+    EvUnload = 0x04,
+    EvMouseMove = 0x08,
+    EvMouseDown = 0x10,
+    EvMouseUp = 0x20,
+    EvKeyDown = 0x40,
+    EvKeyUp = 0x80,
+    EvPress = 0x400,
+    EvRelease = 0x800,
+    EvReleaseOutside = 0x1000,
+    EvRollOver = 0x2000,
+    EvRollOut = 0x4000,
+    EvKeyPress = 0x20000,
+};
+
+constexpr std::size_t kMaxQueuedBlocks = 10000;
+
+// Button key codes (CondKeyPress, clip KeyPress) from Key.getCode codes.
+int buttonKeyCode(int code, int ascii) {
+    switch (code) {
+    case 37:
+        return 1;
+    case 39:
+        return 2;
+    case 36:
+        return 3;
+    case 35:
+        return 4;
+    case 45:
+        return 5;
+    case 46:
+        return 6;
+    case 8:
+        return 8;
+    case 13:
+        return 13;
+    case 38:
+        return 14;
+    case 40:
+        return 15;
+    case 33:
+        return 16;
+    case 34:
+        return 17;
+    case 9:
+        return 18;
+    case 27:
+        return 19;
+    default:
+        return ascii >= 32 && ascii <= 126 ? ascii : 0;
+    }
+}
+
+} // namespace
+
+Scripting::Scripting(Player& player, const Limits& limits)
+    : m_player(player), m_vm(std::make_unique<VM>(&player, player.movie().version(), limits)) {
+    Limits l = limits;
+    if (player.movie().scriptTimeoutSeconds && *player.movie().scriptTimeoutSeconds > 0)
+        l.timeout = std::min(
+            l.timeout,
+            std::chrono::milliseconds(std::int64_t(*player.movie().scriptTimeoutSeconds) * 1000));
+    if (player.movie().maxRecursionDepth && *player.movie().maxRecursionDepth > 0)
+        l.maxRecursion = std::min<std::size_t>(l.maxRecursion, *player.movie().maxRecursionDepth);
+    if (l.timeout != limits.timeout || l.maxRecursion != limits.maxRecursion)
+        m_vm = std::make_unique<VM>(&player, player.movie().version(), l);
+    m_vm->hooks.trace = [](const QString& s) { std::fprintf(stderr, "%s\n", qPrintable(s)); };
+    m_vm->takePending = [this] { takePending(); };
+    m_player.onClipDestroyed = [this](MovieClip& c) {
+        m_live.remove(&c);
+        m_loaded.remove(&c);
+        if (m_hover == &c)
+            m_hover = nullptr;
+        if (m_pressed == &c)
+            m_pressed = nullptr;
+        for (auto& q : m_queue) {
+            if (q.first == &c)
+                q.first = nullptr;
+        }
+        m_vm->clipRemoved(&c);
+    };
+}
+
+Scripting::~Scripting() {
+    m_player.onClipDestroyed = nullptr;
+}
+
+void Scripting::takePending() {
+    for (const PendingAction& a : m_player.takePendingActions()) {
+        if (m_queue.size() >= kMaxQueuedBlocks)
+            break;
+        m_queue.push_back({a.clip, a.actions});
+    }
+}
+
+void Scripting::runQueued() {
+    // Blocks queued while running (by gotos) run after the block that queued them.
+    for (std::size_t i = 0; i < m_queue.size(); ++i) {
+        auto [clip, code] = m_queue[i];
+        if (!clip || m_vm->quitRequested)
+            continue;
+        m_vm->runBlock(code, clip);
+    }
+    m_queue.clear();
+}
+
+void Scripting::collect(MovieClip* clip, DisplayObject* object, std::vector<Node>& out, int depth) {
+    if (!clip || depth > 256)
+        return;
+    out.push_back({clip, object});
+    m_live.insert(clip);
+    for (const auto& o : clip->displayList().objects()) {
+        if (o->clip())
+            collect(o->clip(), o.get(), out, depth + 1);
+        else if (o->button()) {
+            out.push_back({&o->button()->host(), o.get()});
+            m_live.insert(&o->button()->host());
+        }
+    }
+}
+
+std::vector<Scripting::Node> Scripting::nodes() {
+    std::vector<Node> out;
+    collect(&m_player.root(), nullptr, out, 0);
+    return out;
+}
+
+void Scripting::clipEvent(const Node& n, std::uint32_t flag, const QString& method, int keyCode) {
+    if (!alive(n.clip) || m_vm->quitRequested)
+        return;
+    if (n.object && n.object->clipActions && n.object->clip()) {
+        // Copy: a handler may replace the placement that holds the list.
+        const std::vector<ClipAction> actions = *n.object->clipActions;
+        for (const ClipAction& a : actions) {
+            if (!(a.events & flag))
+                continue;
+            if (flag == EvKeyPress && a.keyCode != keyCode)
+                continue;
+            if (!alive(n.clip))
+                return;
+            m_vm->runBlock(a.actions, n.clip);
+            runQueued();
+        }
+    }
+    if (method.isEmpty() || !alive(n.clip))
+        return;
+    Object* o = m_vm->clipObject(n.clip);
+    const Value fn = m_vm->getMember(Value(o), method);
+    if (fn.isObject()) {
+        m_vm->callFromHost(fn, Value(o), {});
+        runQueued();
+    }
+}
+
+void Scripting::afterAdvance() {
+    if (m_vm->quitRequested)
+        return;
+    m_vm->startFrameBudget();
+    takePending();
+    if (m_first) {
+        m_first = false;
+    } else {
+        // Clips already on stage get their enterFrame before the frame's scripts.
+        for (const Node& n : nodes()) {
+            if (m_loaded.contains(n.clip))
+                clipEvent(n, EvEnterFrame, QStringLiteral("onEnterFrame"));
+        }
+    }
+    runQueued();
+    // New clips: load events after their parent's scripts.
+    for (const Node& n : nodes()) {
+        if (m_loaded.contains(n.clip))
+            continue;
+        m_loaded.insert(n.clip);
+        if (n.object)
+            clipEvent(n, EvLoad, QStringLiteral("onLoad"));
+    }
+    runIntervals();
+    updateDrag();
+    if (++m_gcCountdown >= 30 || m_vm->objectCount() > 200000) {
+        m_gcCountdown = 0;
+        m_vm->collectGarbage();
+    }
+}
+
+void Scripting::tick() {
+    if (m_vm->quitRequested)
+        return;
+    m_player.advance();
+    afterAdvance();
+}
+
+void Scripting::runIntervals() {
+    const std::int64_t now = m_vm->elapsedMs();
+    std::vector<int> due;
+    for (const auto& i : m_vm->intervals()) {
+        if (i.nextMs <= now)
+            due.push_back(i.id);
+    }
+    for (int id : due) {
+        auto& list = m_vm->intervals();
+        auto it =
+            std::find_if(list.begin(), list.end(), [id](const auto& i) { return i.id == id; });
+        if (it == list.end())
+            continue;
+        VM::Interval iv = *it;
+        if (iv.once)
+            list.erase(it);
+        else
+            it->nextMs = now + iv.periodMs;
+        Value fn = iv.fn;
+        if (!iv.method.isEmpty())
+            fn = m_vm->getMember(iv.self, iv.method);
+        m_vm->callFromHost(fn, iv.self, iv.args);
+        runQueued();
+        if (m_vm->quitRequested)
+            return;
+    }
+}
+
+void Scripting::updateDrag() {
+    MovieClip* c = m_vm->dragClip;
+    if (!c || !alive(c))
+        return;
+    QPointF p = m_vm->mouse + m_vm->dragOffset;
+    if (MovieClip* parent = c->parent()) {
+        QTransform t;
+        for (MovieClip* a = parent; a && a->parent(); a = a->parent()) {
+            if (DisplayObject* d = m_vm->displayObjectOf(a))
+                t = t * d->matrix;
+        }
+        bool ok = false;
+        if (!m_vm->dragLockCenter)
+            p = m_vm->mouse;
+        p = t.inverted(&ok).map(p * 20) / 20;
+        if (!m_vm->dragLockCenter)
+            p += m_vm->dragOffset;
+    }
+    if (m_vm->dragBounds) {
+        const QRectF& b = *m_vm->dragBounds;
+        p.setX(std::clamp(p.x(), b.left(), b.right()));
+        p.setY(std::clamp(p.y(), b.top(), b.bottom()));
+    }
+    setClipProperty(*m_vm, c, 0, Value(p.x()));
+    setClipProperty(*m_vm, c, 1, Value(p.y()));
+}
+
+void Scripting::broadcast(std::uint32_t flag, const QString& method, const QString& listenerMethod,
+                          std::vector<Object*>& listeners, int keyCode) {
+    m_vm->startFrameBudget();
+    for (const Node& n : nodes())
+        clipEvent(n, flag, method, keyCode);
+    const std::vector<Object*> copy = listeners;
+    for (Object* l : copy) {
+        const Value fn = m_vm->getMember(Value(l), listenerMethod);
+        if (fn.isObject()) {
+            m_vm->callFromHost(fn, Value(l), {});
+            runQueued();
+        }
+    }
+}
+
+std::optional<Scripting::Node> Scripting::topUnderMouse() {
+    std::optional<Node> found;
+    for (const Node& n : nodes()) {
+        if (!n.object)
+            continue;
+        const bool isButton = n.object->button() != nullptr;
+        bool handles = isButton;
+        if (!isButton) {
+            Object* o = m_vm->clipObject(n.clip);
+            for (const char* m :
+                 {"onPress", "onRelease", "onRollOver", "onRollOut", "onReleaseOutside"}) {
+                if (m_vm->getMember(Value(o), QString::fromLatin1(m)).isObject()) {
+                    handles = true;
+                    break;
+                }
+            }
+            if (!handles && n.object->clipActions) {
+                for (const ClipAction& a : *n.object->clipActions) {
+                    if (a.events &
+                        (EvPress | EvRelease | EvReleaseOutside | EvRollOver | EvRollOut))
+                        handles = true;
+                }
+            }
+        }
+        if (!handles)
+            continue;
+        QTransform t;
+        for (MovieClip* a = n.clip; a && a->parent(); a = a->parent()) {
+            if (DisplayObject* d = m_vm->displayObjectOf(a); d)
+                t = t * d->matrix;
+            else if (a == n.clip && n.object)
+                t = t * n.object->matrix;
+        }
+        bool hit;
+        if (hitTest) {
+            hit = hitTest(*n.object, t, m_vm->mouse);
+        } else {
+            QRectF local;
+            if (isButton) {
+                const Button& b = n.object->button()->button();
+                for (const ButtonRecord& rec : b.records) {
+                    if (!(rec.states & ButtonHitTest))
+                        continue;
+                    const Character* c = m_player.character(rec.characterId);
+                    QRectF r;
+                    if (c && c->type == CharacterType::Shape) {
+                        const Rect& sb = static_cast<const Shape*>(c)->bounds;
+                        r = QRectF(sb.xMin, sb.yMin, sb.width(), sb.height());
+                    } else if (c && c->type == CharacterType::Text) {
+                        const Rect& sb = static_cast<const StaticText*>(c)->bounds;
+                        r = QRectF(sb.xMin, sb.yMin, sb.width(), sb.height());
+                    }
+                    r = rec.matrix.mapRect(r);
+                    local = local.isNull() ? r : local.united(r);
+                }
+            } else {
+                const Value bounds =
+                    m_vm->getMember(Value(m_vm->clipObject(n.clip)), QStringLiteral("getBounds"));
+                const Value b = m_vm->callFromHost(bounds, Value(m_vm->clipObject(n.clip)), {});
+                const double x0 = m_vm->toNumber(m_vm->getMember(b, QStringLiteral("xMin")));
+                const double x1 = m_vm->toNumber(m_vm->getMember(b, QStringLiteral("xMax")));
+                const double y0 = m_vm->toNumber(m_vm->getMember(b, QStringLiteral("yMin")));
+                const double y1 = m_vm->toNumber(m_vm->getMember(b, QStringLiteral("yMax")));
+                local = QRectF(QPointF(x0, y0) * 20, QPointF(x1, y1) * 20);
+            }
+            hit = t.mapRect(local).contains(m_vm->mouse * 20);
+        }
+        if (hit)
+            found = n; // later nodes draw on top
+    }
+    return found;
+}
+
+void Scripting::buttonEvent(const Node& n, std::uint16_t condition, const QString& method) {
+    if (!alive(n.clip))
+        return;
+    if (n.object && n.object->button()) {
+        ButtonInstance* b = n.object->button();
+        const Button& def = b->button();
+        MovieClip* parent = n.clip->parent();
+        for (const ButtonAction& a : def.actions) {
+            if ((a.conditions & condition) && parent && alive(parent)) {
+                m_vm->runBlock(a.actions, parent);
+                runQueued();
+            }
+        }
+    } else if (n.object && n.object->clipActions) {
+        std::uint32_t flag = 0;
+        switch (condition) {
+        case CondOverUpToOverDown:
+            flag = EvPress;
+            break;
+        case CondOverDownToOverUp:
+            flag = EvRelease;
+            break;
+        case CondOutDownToIdle:
+            flag = EvReleaseOutside;
+            break;
+        case CondIdleToOverUp:
+            flag = EvRollOver;
+            break;
+        case CondOverUpToIdle:
+            flag = EvRollOut;
+            break;
+        default:
+            break;
+        }
+        if (flag)
+            clipEvent(n, flag, QString());
+    }
+    if (alive(n.clip)) {
+        Object* o = m_vm->clipObject(n.clip);
+        const Value fn = m_vm->getMember(Value(o), method);
+        if (fn.isObject()) {
+            m_vm->callFromHost(fn, Value(o), {});
+            runQueued();
+        }
+    }
+}
+
+void Scripting::mouseMove(QPointF stagePos) {
+    m_vm->mouse = stagePos;
+    m_vm->startFrameBudget();
+    updateDrag();
+    const auto top = topUnderMouse();
+    MovieClip* now = top ? top->clip : nullptr;
+    if (now != m_hover) {
+        if (m_hover && alive(m_hover) && !m_mouseDown) {
+            for (const Node& n : nodes()) {
+                if (n.clip == m_hover) {
+                    DisplayObject* d = n.object;
+                    if (d && d->button())
+                        m_player.setButtonState(*d->button(), ButtonState::Up);
+                    buttonEvent(n, CondOverUpToIdle, QStringLiteral("onRollOut"));
+                    break;
+                }
+            }
+        }
+        m_hover = now;
+        if (top && !m_mouseDown) {
+            if (top->object->button())
+                m_player.setButtonState(*top->object->button(), ButtonState::Over);
+            buttonEvent(*top, CondIdleToOverUp, QStringLiteral("onRollOver"));
+        }
+    }
+    broadcast(EvMouseMove, QStringLiteral("onMouseMove"), QStringLiteral("onMouseMove"),
+              m_vm->mouseListeners);
+}
+
+void Scripting::mouseDown() {
+    m_mouseDown = true;
+    m_vm->startFrameBudget();
+    const auto top = topUnderMouse();
+    m_hover = top ? top->clip : nullptr;
+    m_pressed = m_hover;
+    if (top) {
+        if (top->object->button())
+            m_player.setButtonState(*top->object->button(), ButtonState::Down);
+        takePending();
+        runQueued();
+        buttonEvent(*top, CondOverUpToOverDown, QStringLiteral("onPress"));
+    }
+    broadcast(EvMouseDown, QStringLiteral("onMouseDown"), QStringLiteral("onMouseDown"),
+              m_vm->mouseListeners);
+}
+
+void Scripting::mouseUp() {
+    m_mouseDown = false;
+    m_vm->startFrameBudget();
+    const auto top = topUnderMouse();
+    MovieClip* pressed = m_pressed;
+    m_pressed = nullptr;
+    if (pressed && alive(pressed)) {
+        for (const Node& n : nodes()) {
+            if (n.clip != pressed)
+                continue;
+            const bool inside = top && top->clip == pressed;
+            if (n.object && n.object->button())
+                m_player.setButtonState(*n.object->button(),
+                                        inside ? ButtonState::Over : ButtonState::Up);
+            takePending();
+            runQueued();
+            if (inside)
+                buttonEvent(n, CondOverDownToOverUp, QStringLiteral("onRelease"));
+            else
+                buttonEvent(n, CondOutDownToIdle, QStringLiteral("onReleaseOutside"));
+            break;
+        }
+    }
+    broadcast(EvMouseUp, QStringLiteral("onMouseUp"), QStringLiteral("onMouseUp"),
+              m_vm->mouseListeners);
+}
+
+void Scripting::keyDown(int code, int ascii) {
+    m_vm->keysDown.insert(code, true);
+    m_vm->lastKey = code;
+    m_vm->lastAscii = ascii;
+    m_vm->startFrameBudget();
+    const int bcode = buttonKeyCode(code, ascii);
+    if (bcode) {
+        // Button key conditions fire without focus.
+        for (const Node& n : nodes()) {
+            if (!n.object || !alive(n.clip))
+                continue;
+            if (ButtonInstance* b = n.object->button()) {
+                for (const ButtonAction& a : b->button().actions) {
+                    if (a.keyCode == bcode && n.clip->parent() && alive(n.clip->parent())) {
+                        m_vm->runBlock(a.actions, n.clip->parent());
+                        runQueued();
+                    }
+                }
+            } else {
+                clipEvent(n, EvKeyPress, QString(), bcode);
+            }
+        }
+    }
+    broadcast(EvKeyDown, QString(), QStringLiteral("onKeyDown"), m_vm->keyListeners);
+}
+
+void Scripting::keyUp(int code, int ascii) {
+    m_vm->keysDown.remove(code);
+    m_vm->lastKey = code;
+    m_vm->lastAscii = ascii;
+    broadcast(EvKeyUp, QString(), QStringLiteral("onKeyUp"), m_vm->keyListeners);
+}
+
+int Scripting::keyCodeFromQt(int k) {
+    switch (k) {
+    case Qt::Key_Left:
+        return 37;
+    case Qt::Key_Up:
+        return 38;
+    case Qt::Key_Right:
+        return 39;
+    case Qt::Key_Down:
+        return 40;
+    case Qt::Key_Backspace:
+        return 8;
+    case Qt::Key_Tab:
+        return 9;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return 13;
+    case Qt::Key_Shift:
+        return 16;
+    case Qt::Key_Control:
+        return 17;
+    case Qt::Key_Alt:
+        return 18;
+    case Qt::Key_CapsLock:
+        return 20;
+    case Qt::Key_Escape:
+        return 27;
+    case Qt::Key_Space:
+        return 32;
+    case Qt::Key_PageUp:
+        return 33;
+    case Qt::Key_PageDown:
+        return 34;
+    case Qt::Key_End:
+        return 35;
+    case Qt::Key_Home:
+        return 36;
+    case Qt::Key_Insert:
+        return 45;
+    case Qt::Key_Delete:
+        return 46;
+    default:
+        break;
+    }
+    if (k >= Qt::Key_0 && k <= Qt::Key_9)
+        return 48 + (k - Qt::Key_0);
+    if (k >= Qt::Key_A && k <= Qt::Key_Z)
+        return 65 + (k - Qt::Key_A);
+    if (k >= Qt::Key_F1 && k <= Qt::Key_F12)
+        return 112 + (k - Qt::Key_F1);
+    return 0;
+}
+
+} // namespace swf::avm1

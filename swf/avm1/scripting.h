@@ -1,0 +1,90 @@
+#pragma once
+
+// Runs a movie's ActionScript 1 and 2 beside a Player. The movie control calls afterAdvance()
+// after each Player::advance() and forwards mouse and key input; everything a script changes
+// (play state, frames, clip positions) lands in the Player, which the renderer draws.
+
+#include "swf/avm1/vm.h"
+
+#include <QPointF>
+#include <QSet>
+#include <QTransform>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace swf {
+class Player;
+class MovieClip;
+class DisplayObject;
+class ButtonInstance;
+} // namespace swf
+
+namespace swf::avm1 {
+
+class Scripting {
+public:
+    explicit Scripting(Player& player, const Limits& limits = {});
+    ~Scripting();
+    Scripting(const Scripting&) = delete;
+    Scripting& operator=(const Scripting&) = delete;
+
+    // trace output, debug warnings, fscommand, URL prompts. trace and warnings go to standard
+    // error unless set.
+    HostHooks& hooks() { return m_vm->hooks; }
+    VM& vm() { return *m_vm; }
+
+    // Runs the scripts of the frame the Player has just shown: the first frame right after
+    // construction, then after every Player::advance().
+    void afterAdvance();
+    // Player::advance() followed by afterAdvance(); stops advancing once the movie quit.
+    void tick();
+    // fscommand("quit") was called.
+    bool quitRequested() const { return m_vm->quitRequested; }
+
+    // Input, in stage pixels. Key codes are those of Key.getCode (37 left, 38 up, 13 enter,
+    // 65 for A...), `ascii` the character typed (0 if none).
+    void mouseMove(QPointF stagePos);
+    void mouseDown();
+    void mouseUp();
+    void keyDown(int code, int ascii);
+    void keyUp(int code, int ascii);
+    // Key.getCode-style code of a Qt::Key, 0 if it has none.
+    static int keyCodeFromQt(int qtKey);
+
+    // Hit test of an object on stage against a stage point in pixels; the renderer can give a
+    // precise one, the default uses bounding boxes.
+    std::function<bool(const DisplayObject& object, QTransform stageMatrix, QPointF stagePx)>
+        hitTest;
+
+private:
+    struct Node {
+        MovieClip* clip;
+        DisplayObject* object; // null for the root
+    };
+    void collect(MovieClip* clip, DisplayObject* object, std::vector<Node>& out, int depth);
+    std::vector<Node> nodes();
+    void runQueued();
+    void takePending();
+    void clipEvent(const Node& n, std::uint32_t flag, const QString& method, int keyCode = 0);
+    void broadcast(std::uint32_t flag, const QString& method, const QString& listenerMethod,
+                   std::vector<Object*>& listeners, int keyCode = 0);
+    void runIntervals();
+    void updateDrag();
+    void buttonEvent(const Node& n, std::uint16_t condition, const QString& method);
+    std::optional<Node> topUnderMouse();
+    bool alive(MovieClip* c) const { return m_live.contains(c); }
+
+    Player& m_player;
+    std::unique_ptr<VM> m_vm;
+    std::vector<std::pair<MovieClip*, std::span<const std::uint8_t>>> m_queue;
+    QSet<MovieClip*> m_live;
+    QSet<MovieClip*> m_loaded; // clips whose load event ran
+    MovieClip* m_hover = nullptr;
+    MovieClip* m_pressed = nullptr;
+    bool m_mouseDown = false;
+    bool m_first = true;
+    int m_gcCountdown = 0;
+};
+
+} // namespace swf::avm1

@@ -1,0 +1,130 @@
+#pragma once
+
+// A tiny AVM1 assembler for hand-written test scripts, and a harness that runs a movie with
+// scripting and collects what it traced.
+
+#include "swf/avm1/scripting.h"
+#include "swf/player.h"
+#include "swf/swf_writer.h"
+
+#include <QStringList>
+#include <cstring>
+#include <map>
+#include <string>
+
+namespace avm1test {
+
+using swftest::Bytes;
+
+class Asm {
+public:
+    Asm& op(std::uint8_t code) {
+        m_b.push_back(code);
+        return *this;
+    }
+    Asm& rec(std::uint8_t code, const Bytes& payload) {
+        m_b.push_back(code);
+        m_b.push_back(std::uint8_t(payload.size()));
+        m_b.push_back(std::uint8_t(payload.size() >> 8));
+        m_b.insert(m_b.end(), payload.begin(), payload.end());
+        return *this;
+    }
+    Asm& str(const std::string& s) { return push(0, s); }
+    Asm& num(double d) {
+        Bytes p = {6};
+        std::uint64_t bits;
+        std::memcpy(&bits, &d, 8);
+        for (int i = 4; i < 8; ++i)
+            p.push_back(std::uint8_t(bits >> (8 * i)));
+        for (int i = 0; i < 4; ++i)
+            p.push_back(std::uint8_t(bits >> (8 * i)));
+        return rec(0x96, p);
+    }
+    Asm& undef() { return rec(0x96, {3}); }
+    Asm& boolean(bool b) { return rec(0x96, {5, std::uint8_t(b)}); }
+    Asm& trace() { return op(0x26); }
+    Asm& getVar(const std::string& name) { return str(name).op(0x1C); }
+    Asm& setVar(const std::string& name, double v) { return str(name).num(v).op(0x1D); }
+    // Calls a global function with numeric arguments given first-to-last.
+    Asm& call(const std::string& fn, std::initializer_list<double> args = {}) {
+        for (auto it = std::rbegin(args); it != std::rend(args); ++it)
+            num(*it);
+        return num(double(args.size())).str(fn).op(0x3D);
+    }
+    // obj.method(...): push the arguments last first, then this.
+    Asm& callMethod(const std::string& object, const std::string& name, int argc) {
+        return num(argc).getVar(object).str(name).op(0x52);
+    }
+    // Jumps and branches to labels placed with label().
+    Asm& jump(const std::string& l) { return branch(0x99, l); }
+    Asm& ifTrue(const std::string& l) { return branch(0x9D, l); }
+    Asm& label(const std::string& l) {
+        m_labels[l] = m_b.size();
+        return *this;
+    }
+    // DefineFunction with a body assembled separately.
+    Asm& function(const std::string& name, const Asm& body) {
+        Bytes p(name.begin(), name.end());
+        p.push_back(0);
+        p.push_back(0);
+        p.push_back(0);
+        p.push_back(std::uint8_t(body.m_b.size()));
+        p.push_back(std::uint8_t(body.m_b.size() >> 8));
+        rec(0x9B, p);
+        m_b.insert(m_b.end(), body.m_b.begin(), body.m_b.end());
+        return *this;
+    }
+    Bytes bytes() const {
+        Bytes b = m_b;
+        for (const auto& [at, l] : m_fixups) {
+            const auto target = std::int64_t(m_labels.at(l));
+            const auto off = std::int16_t(target - std::int64_t(at + 2));
+            b[at] = std::uint8_t(off);
+            b[at + 1] = std::uint8_t(std::uint16_t(off) >> 8);
+        }
+        b.push_back(0);
+        return b;
+    }
+
+private:
+    Asm& push(std::uint8_t type, const std::string& s) {
+        Bytes p = {type};
+        p.insert(p.end(), s.begin(), s.end());
+        p.push_back(0);
+        return rec(0x96, p);
+    }
+    Asm& branch(std::uint8_t code, const std::string& l) {
+        rec(code, {0, 0});
+        m_fixups.push_back({m_b.size() - 2, l});
+        return *this;
+    }
+    Bytes m_b;
+    std::map<std::string, std::size_t> m_labels;
+    std::vector<std::pair<std::size_t, std::string>> m_fixups;
+};
+
+// A movie running with scripting; trace lines, warnings and notices are collected.
+struct MovieRun {
+    explicit MovieRun(const Bytes& file, const swf::avm1::Limits& limits = {}) {
+        auto m = swf::Movie::load(file);
+        if (!m)
+            throw std::runtime_error("movie did not load");
+        movie = *m;
+        player = std::make_unique<swf::Player>(movie);
+        scripting = std::make_unique<swf::avm1::Scripting>(*player, limits);
+        scripting->hooks().trace = [this](const QString& s) { traces << s; };
+        scripting->hooks().warning = [this](const QString& s) { warnings << s; };
+        scripting->hooks().notice = [this](const QString& s) { notices << s; };
+        scripting->afterAdvance();
+    }
+    void ticks(int n) {
+        for (int i = 0; i < n; ++i)
+            scripting->tick();
+    }
+    std::shared_ptr<const swf::Movie> movie;
+    std::unique_ptr<swf::Player> player;
+    std::unique_ptr<swf::avm1::Scripting> scripting;
+    QStringList traces, warnings, notices;
+};
+
+} // namespace avm1test
