@@ -2,7 +2,10 @@
 
 #include <QActionGroup>
 #include <QContextMenuEvent>
+#include <QDesktopServices>
+#include <QKeyEvent>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPainter>
 #include <QUrl>
 #include <cstdio>
@@ -53,6 +56,7 @@ void FlashControl::Movie(const QString& path) {
     // Stored settings: a movie plays as soon as it is given, and loops.
     m_player->setLooping(m_loop);
     m_player->play();
+    startScripting();
     afterStep();
     startClock();
     emit frameChanged(0);
@@ -62,6 +66,7 @@ void FlashControl::unload() {
     m_timer.stop();
     m_clock.stop();
     m_hovered = nullptr;
+    m_scripting.reset();
     m_player.reset();
     m_renderer.clearCaches();
     m_header.reset();
@@ -179,8 +184,9 @@ void FlashControl::onTick() {
     const qint32 before = FrameNum();
     for (int i = 0; i < steps; ++i) {
         m_player->advance();
-        if (m_actionHandler)
-            m_actionHandler(*m_player, m_player->takePendingActions());
+        runScripts();
+        if (!m_player)
+            return; // the movie's script quit it
     }
     if (steps > 0) {
         updateHover();
@@ -191,9 +197,71 @@ void FlashControl::onTick() {
     m_timer.start(m_clock.msUntilNext(now));
 }
 
-void FlashControl::afterStep() {
-    if (m_player && m_actionHandler)
+void FlashControl::startScripting() {
+    m_scripting = std::make_unique<swf::avm1::Scripting>(*m_player);
+    auto& hooks = m_scripting->hooks();
+    hooks.fscommand = [this](const QString& command, const QString& args) {
+        const QString c = command.trimmed().toLower();
+        if (c == QLatin1String("fullscreen"))
+            emit fullScreenRequested(
+                args.trimmed().compare(QLatin1String("true"), Qt::CaseInsensitive) == 0);
+        // "quit" is seen through quitRequested(); everything else is for a host page we lack.
+    };
+    hooks.confirmOpenUrl = [this](const QString& url) {
+        return QMessageBox::question(
+                   this, tr("打开网页"),
+                   tr("影片要求在浏览器中打开以下网址：\n%1\n\n是否打开？").arg(url)) ==
+               QMessageBox::Yes;
+    };
+    hooks.openUrl = [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
+}
+
+// The frame's scripts. A script that quits its movie leaves the control empty, as the
+// standalone player would close; the window and the playlist stay.
+void FlashControl::runScripts() {
+    if (!m_player)
+        return;
+    if (m_actionHandler) {
         m_actionHandler(*m_player, m_player->takePendingActions());
+        return;
+    }
+    if (!m_scripting)
+        return;
+    m_scripting->afterAdvance();
+    if (m_scripting->quitRequested()) {
+        unload();
+        update();
+    }
+}
+
+std::optional<QPointF> FlashControl::stagePixels(QPointF widgetPos) const {
+    bool ok = false;
+    const QPointF twips = viewTransform().inverted(&ok).map(widgetPos);
+    if (!ok)
+        return std::nullopt;
+    return twips / 20.0;
+}
+
+void FlashControl::keyPressEvent(QKeyEvent* e) {
+    if (!m_scripting)
+        return QWidget::keyPressEvent(e);
+    m_scripting->keyDown(swf::avm1::Scripting::keyCodeFromQt(e->key()),
+                         e->text().isEmpty() ? 0 : e->text().at(0).unicode());
+    update();
+}
+
+void FlashControl::keyReleaseEvent(QKeyEvent* e) {
+    if (!m_scripting || e->isAutoRepeat())
+        return QWidget::keyReleaseEvent(e);
+    m_scripting->keyUp(swf::avm1::Scripting::keyCodeFromQt(e->key()),
+                       e->text().isEmpty() ? 0 : e->text().at(0).unicode());
+    update();
+}
+
+void FlashControl::afterStep() {
+    runScripts();
+    if (!m_player)
+        return;
     updateHover();
     update();
 }
@@ -285,11 +353,14 @@ bool FlashControl::isLive(const swf::ButtonInstance* b) const {
 void FlashControl::setHovered(swf::ButtonInstance* b, bool pressed) {
     if (!m_player)
         return;
-    if (m_hovered != b && isLive(m_hovered))
+    // With scripts, button states and their actions are the scripting code's; here only the cursor.
+    const bool ownStates = !m_scripting || m_actionHandler;
+    if (ownStates && m_hovered != b && isLive(m_hovered))
         m_player->setButtonState(*m_hovered, swf::ButtonState::Up);
     m_hovered = b;
     if (b) {
-        m_player->setButtonState(*b, pressed ? swf::ButtonState::Down : swf::ButtonState::Over);
+        if (ownStates)
+            m_player->setButtonState(*b, pressed ? swf::ButtonState::Down : swf::ButtonState::Over);
         setCursor(Qt::PointingHandCursor);
     } else {
         unsetCursor();
@@ -319,6 +390,11 @@ void FlashControl::updateHover() {
 
 void FlashControl::mouseMoveEvent(QMouseEvent* e) {
     m_mouse = e->position();
+    if (m_scripting) {
+        if (auto p = stagePixels(e->position()))
+            m_scripting->mouseMove(*p);
+        update();
+    }
     updateHover();
 }
 
@@ -327,6 +403,12 @@ void FlashControl::mousePressEvent(QMouseEvent* e) {
         return QWidget::mousePressEvent(e);
     m_mouse = e->position();
     m_mouseDown = true;
+    if (m_scripting) {
+        if (auto p = stagePixels(e->position()))
+            m_scripting->mouseMove(*p);
+        m_scripting->mouseDown();
+        update();
+    }
     updateHover();
 }
 
@@ -335,6 +417,14 @@ void FlashControl::mouseReleaseEvent(QMouseEvent* e) {
         return QWidget::mouseReleaseEvent(e);
     m_mouse = e->position();
     m_mouseDown = false;
+    if (m_scripting) {
+        if (auto p = stagePixels(e->position()))
+            m_scripting->mouseMove(*p);
+        m_scripting->mouseUp();
+        update();
+    }
+    if (!m_player)
+        return; // a script quit the movie
     updateHover();
 }
 

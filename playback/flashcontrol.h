@@ -2,6 +2,7 @@
 
 #include "playback/frameclock.h"
 #include "playback/moviecontrol.h"
+#include "swf/avm1/scripting.h"
 #include "swf/movie.h"
 #include "swf/player.h"
 #include "swf/render/paintercanvas.h"
@@ -54,7 +55,7 @@ public:
     void showAll(); // back to the whole stage
 
     // Runs after every timeline step, seek or button change with the action blocks that step
-    // queued; the scripting code goes here. Without one, actions are dropped.
+    // queued, in place of the movie's own scripting (tests use it to watch the queue).
     void setActionHandler(std::function<void(swf::Player&, std::vector<swf::PendingAction>)> h) {
         m_actionHandler = std::move(h);
     }
@@ -69,8 +70,13 @@ public:
     // The right-click menu, built fresh with the current states checked.
     QMenu* createContextMenu(QWidget* parent);
 
+    // The movie's scripts, while a movie is loaded.
+    swf::avm1::Scripting* scripting() { return m_scripting.get(); }
+
 signals:
     void frameChanged(int frame);
+    // fscommand("fullscreen", "true"/"false") from the movie's scripts.
+    void fullScreenRequested(bool on);
 
 protected:
     void paintEvent(QPaintEvent*) override;
@@ -79,12 +85,17 @@ protected:
     void mousePressEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
     void leaveEvent(QEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void keyReleaseEvent(QKeyEvent* e) override;
 
 private:
     void unload();
     void startClock();
     void onTick();
     void afterStep(); // pending actions, button hover, repaint
+    void runScripts();
+    void startScripting();
+    std::optional<QPointF> stagePixels(QPointF widgetPos) const;
     void updateHover();
     void setHovered(swf::ButtonInstance* b, bool pressed);
     bool isLive(const swf::ButtonInstance* b) const;
@@ -92,6 +103,7 @@ private:
 
     std::optional<swf::MovieHeader> m_header;
     std::unique_ptr<swf::Player> m_player;
+    std::unique_ptr<swf::avm1::Scripting> m_scripting; // declared after the player it runs on
     swf::render::Renderer m_renderer;
     QColor m_background = Qt::white;
     QString m_notice;
