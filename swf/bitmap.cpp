@@ -83,7 +83,9 @@ QImage decodeCompressedImage(const QByteArray& bytes, std::size_t maxPixels) {
     return image;
 }
 
-std::size_t stride(std::size_t rowBytes) { return (rowBytes + 3) & ~std::size_t(3); }
+std::size_t stride(std::size_t rowBytes) {
+    return (rowBytes + 3) & ~std::size_t(3);
+}
 
 std::uint32_t premultiply(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint8_t a) {
     auto pm = [a](std::uint8_t c) { return std::uint32_t((c * a + 127) / 255); };
@@ -99,8 +101,8 @@ const QImage& Bitmap::image() const {
             if (w == 0 || h == 0 || w * h > maxPixels)
                 return;
             const bool alpha = encoding == Encoding::Lossless2;
-            QImage img(int(w), int(h), alpha ? QImage::Format_ARGB32_Premultiplied
-                                             : QImage::Format_RGB32);
+            QImage img(int(w), int(h),
+                       alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
             if (img.isNull())
                 return;
             img.fill(0);
@@ -171,9 +173,8 @@ const QImage& Bitmap::image() const {
         if (img.isNull())
             return;
         if (png || gif || alphaData.empty()) {
-            m_image = img.convertToFormat(img.hasAlphaChannel()
-                                              ? QImage::Format_ARGB32_Premultiplied
-                                              : QImage::Format_RGB32);
+            m_image = img.convertToFormat(
+                img.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
             return;
         }
         img = img.convertToFormat(QImage::Format_ARGB32);

@@ -7,7 +7,9 @@
 namespace swf {
 namespace {
 
-double lerp(double a, double b, double t) { return a + (b - a) * t; }
+double lerp(double a, double b, double t) {
+    return a + (b - a) * t;
+}
 
 std::uint8_t lerp8(std::uint8_t a, std::uint8_t b, double t) {
     return static_cast<std::uint8_t>(std::clamp(std::lround(lerp(a, b, t)), 0L, 255L));
@@ -19,14 +21,14 @@ Rgba lerpColor(Rgba a, Rgba b, double t) {
 
 QTransform lerpMatrix(const QTransform& a, const QTransform& b, double t) {
     return QTransform(lerp(a.m11(), b.m11(), t), lerp(a.m12(), b.m12(), t),
-                      lerp(a.m21(), b.m21(), t), lerp(a.m22(), b.m22(), t),
-                      lerp(a.dx(), b.dx(), t), lerp(a.dy(), b.dy(), t));
+                      lerp(a.m21(), b.m21(), t), lerp(a.m22(), b.m22(), t), lerp(a.dx(), b.dx(), t),
+                      lerp(a.dy(), b.dy(), t));
 }
 
 std::int32_t toInt32(double v) {
-    return static_cast<std::int32_t>(
-        std::clamp(std::round(v), double(std::numeric_limits<std::int32_t>::min()),
-                   double(std::numeric_limits<std::int32_t>::max())));
+    return static_cast<std::int32_t>(std::clamp(std::round(v),
+                                                double(std::numeric_limits<std::int32_t>::min()),
+                                                double(std::numeric_limits<std::int32_t>::max())));
 }
 
 // An edge in absolute coordinates; straight edges have their control point in the middle.
@@ -71,8 +73,8 @@ FillStyle MorphFillStyle::at(double t) const {
     f.gradient.spread = spread;
     f.gradient.interpolation = interpolation;
     for (const auto& s : stops)
-        f.gradient.stops.push_back({lerp8(s.startRatio, s.endRatio, t),
-                                    lerpColor(s.startColor, s.endColor, t)});
+        f.gradient.stops.push_back(
+            {lerp8(s.startRatio, s.endRatio, t), lerpColor(s.startColor, s.endColor, t)});
     f.gradient.focalPoint = lerp(startFocalPoint, endFocalPoint, t);
     f.bitmapId = bitmapId;
     return f;
@@ -118,7 +120,8 @@ ShapeGeometry MorphShape::geometryAt(std::uint16_t ratio) const {
                 sy = s.moveY;
                 // Pair with the next move of the end shape; end edges are not skipped.
                 while (e < endRecords.size() &&
-                       endRecords[e].kind == ShapeRecord::Kind::StyleChange && !endRecords[e].moveTo)
+                       endRecords[e].kind == ShapeRecord::Kind::StyleChange &&
+                       !endRecords[e].moveTo)
                     ++e;
                 if (e < endRecords.size() && endRecords[e].kind == ShapeRecord::Kind::StyleChange) {
                     ex = endRecords[e].moveX;

@@ -127,13 +127,13 @@ struct Bitmap : Character {
         Lossless2 // DefineBitsLossless2 (with alpha)
     };
     Encoding encoding = Encoding::Jpeg;
-    std::span<const std::uint8_t> imageData;   // JPEG/PNG/GIF bytes, or zlib pixel data
-    std::span<const std::uint8_t> jpegTables;  // DefineBits only
-    std::span<const std::uint8_t> alphaData;   // DefineBitsJPEG3/4: zlib, width x height bytes
-    double deblocking = 0;                      // DefineBitsJPEG4
-    std::uint8_t losslessFormat = 0;            // 3 palette, 4 15-bit, 5 32-bit
-    std::uint16_t width = 0, height = 0;        // lossless: as declared
-    std::uint16_t colorTableSize = 0;           // palette entries (format 3)
+    std::span<const std::uint8_t> imageData;  // JPEG/PNG/GIF bytes, or zlib pixel data
+    std::span<const std::uint8_t> jpegTables; // DefineBits only
+    std::span<const std::uint8_t> alphaData;  // DefineBitsJPEG3/4: zlib, width x height bytes
+    double deblocking = 0;                    // DefineBitsJPEG4
+    std::uint8_t losslessFormat = 0;          // 3 palette, 4 15-bit, 5 32-bit
+    std::uint16_t width = 0, height = 0;      // lossless: as declared
+    std::uint16_t colorTableSize = 0;         // palette entries (format 3)
     std::size_t maxPixels = std::size_t(8192) * 8192;
 
     // Premultiplied ARGB32 (or RGB32 without alpha); a null image when it cannot be decoded.

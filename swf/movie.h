@@ -46,9 +46,9 @@ struct LoadLimits {
 // these budgets bound what the parsed model may grow to in memory.
 struct ParseLimits {
     LoadLimits load;
-    std::size_t maxShapeRecords = std::size_t(8) << 20; // over all shapes, glyphs and morphs
+    std::size_t maxShapeRecords = std::size_t(8) << 20;    // over all shapes, glyphs and morphs
     std::size_t maxTimelineEntries = std::size_t(1) << 20; // frames, display tags, sounds...
-    std::size_t maxSpriteNesting = 8; // DefineSprite inside DefineSprite
+    std::size_t maxSpriteNesting = 8;                      // DefineSprite inside DefineSprite
     std::size_t maxBitmapPixels = std::size_t(8192) * 8192;
 };
 
@@ -73,7 +73,8 @@ class Movie {
 public:
     // Parses a decompressed movie. Fails only when there is no movie at all; damage after the
     // header leaves the tags read so far.
-    static Result<std::shared_ptr<const Movie>> parse(MovieFile file, const ParseLimits& limits = {});
+    static Result<std::shared_ptr<const Movie>> parse(MovieFile file,
+                                                      const ParseLimits& limits = {});
     static Result<std::shared_ptr<const Movie>> load(std::span<const std::uint8_t> bytes,
                                                      const ParseLimits& limits = {});
     static Result<std::shared_ptr<const Movie>> loadFile(const QString& path,
@@ -92,9 +93,9 @@ public:
     Dictionary dictionary;
     Timeline timeline;
     std::optional<FileAttributes> attributes;
-    bool usesAvm2 = false;        // AVM2 code was seen: AVM1 actions are not kept
-    bool endSeen = false;         // the root tag list was closed by End
-    bool budgetExceeded = false;  // a ParseLimits budget cut the movie short
+    bool usesAvm2 = false;       // AVM2 code was seen: AVM1 actions are not kept
+    bool endSeen = false;        // the root tag list was closed by End
+    bool budgetExceeded = false; // a ParseLimits budget cut the movie short
     std::optional<Rgba> backgroundColor;
     std::vector<ExportedAsset> exports;
     std::vector<Scene> scenes;

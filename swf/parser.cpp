@@ -651,8 +651,7 @@ private:
             s->lines.push_back(readMorphLine(r, level));
         if (r.failed())
             return;
-        s->startRecords =
-            detail::readShapeRecords(r, 3, nullptr, s->fills.size(), s->lines.size());
+        s->startRecords = detail::readShapeRecords(r, 3, nullptr, s->fills.size(), s->lines.size());
         // The end edges are found by the offset, not by where the start edges ended.
         const std::size_t endPos = offsetBase + std::size_t(offset);
         if (offset != 0 && endPos <= r.size()) {
@@ -711,8 +710,8 @@ private:
 
     // Glyph shapes located by an offset table relative to `base`; each ends where the next
     // begins (or at `end`).
-    void readGlyphShapes(std::span<const std::uint8_t> base, const std::vector<std::uint32_t>& offsets,
-                         std::size_t end, Font& font) {
+    void readGlyphShapes(std::span<const std::uint8_t> base,
+                         const std::vector<std::uint32_t>& offsets, std::size_t end, Font& font) {
         end = std::min(end, base.size());
         for (std::size_t i = 0; i < offsets.size(); ++i) {
             Glyph g;

@@ -63,12 +63,13 @@ DisplayObject* DisplayList::byName(const QString& name, Qt::CaseSensitivity cs) 
 
 Player::Player(std::shared_ptr<const Movie> movie, const PlayerLimits& limits)
     : m_movie(std::move(movie)), m_limits(limits), m_root(std::make_unique<MovieClip>()) {
-    m_root->m_timeline =
-        m_movie->timeline.frames.empty() ? &emptyTimeline() : &m_movie->timeline;
+    m_root->m_timeline = m_movie->timeline.frames.empty() ? &emptyTimeline() : &m_movie->timeline;
     showFrame(*m_root, 0, 0, true);
 }
 
-Player::~Player() { clearList(m_root->m_list); }
+Player::~Player() {
+    clearList(m_root->m_list);
+}
 
 const Character* Player::character(std::uint16_t id) const {
     for (auto it = m_overrides.rbegin(); it != m_overrides.rend(); ++it) {
@@ -83,7 +84,9 @@ void Player::advance() {
     tick(*m_root);
 }
 
-void Player::gotoFrame(std::int64_t frame) { gotoFrame(*m_root, frame); }
+void Player::gotoFrame(std::int64_t frame) {
+    gotoFrame(*m_root, frame);
+}
 
 void Player::gotoFrame(MovieClip& clip, std::int64_t frame) {
     m_pending.clear();
@@ -241,8 +244,7 @@ std::unique_ptr<DisplayObject> Player::instantiate(MovieClip& parent, const Plac
     o->character = c;
     ++m_objectCount;
     // A sprite or button inside itself, or nested too deep, stays an empty object.
-    const bool canNest =
-        parent.m_level + 1 < m_limits.maxNesting && !isAncestorOwner(parent, c);
+    const bool canNest = parent.m_level + 1 < m_limits.maxNesting && !isAncestorOwner(parent, c);
     if (!canNest)
         return o;
     if (c->type == CharacterType::Sprite) {

@@ -67,10 +67,9 @@ QPainterPath assembleContours(std::vector<Edge>& edges) {
             if (ex == sx && ey == sy)
                 break;
             const Edge probe{ex, ey, 0, 0, 0, 0, false};
-            auto it = std::lower_bound(order.begin(), order.end(), probe,
-                                       [&](std::uint32_t idx, const Edge& p) {
-                                           return startsBefore(edges[idx], p);
-                                       });
+            auto it = std::lower_bound(
+                order.begin(), order.end(), probe,
+                [&](std::uint32_t idx, const Edge& p) { return startsBefore(edges[idx], p); });
             const std::uint32_t pos = firstUnusedFrom(std::uint32_t(it - order.begin()));
             if (pos >= n || edges[order[pos]].x0 != ex || edges[order[pos]].y0 != ey)
                 break; // open contour: the fill closes it

@@ -39,9 +39,9 @@ struct Gradient {
 
 struct FillStyle {
     FillType type = FillType::Solid;
-    Rgba color;         // solid fills
-    QTransform matrix;  // gradient square or bitmap pixels to shape twips
-    Gradient gradient;  // gradient fills
+    Rgba color;                 // solid fills
+    QTransform matrix;          // gradient square or bitmap pixels to shape twips
+    Gradient gradient;          // gradient fills
     std::uint16_t bitmapId = 0; // bitmap fills; an id naming no bitmap paints nothing
 
     bool isGradient() const {

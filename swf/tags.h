@@ -73,8 +73,8 @@ enum TagCode : std::uint16_t {
 struct Tag {
     std::uint16_t code = 0;
     std::span<const std::uint8_t> body;
-    std::size_t offset = 0;  // of the tag header, within the data given to the reader
-    bool overruns = false;   // the declared length runs past the end of the data
+    std::size_t offset = 0; // of the tag header, within the data given to the reader
+    bool overruns = false;  // the declared length runs past the end of the data
 };
 
 // Walks a tag list (the movie's, or a sprite's). It stops after End, at the end of the data, at

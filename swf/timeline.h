@@ -133,7 +133,7 @@ struct InitAction {
 struct Frame {
     std::vector<DisplayTag> display;
     std::vector<std::span<const std::uint8_t>> actions; // DoAction blocks
-    std::vector<InitAction> initActions;                 // DoInitAction (root timeline)
+    std::vector<InitAction> initActions;                // DoInitAction (root timeline)
     std::vector<QString> labels;
     std::vector<StartSound> sounds;
     std::optional<SoundStreamHead> streamHead;

@@ -121,7 +121,7 @@ QString decodeString(std::span<const std::uint8_t> bytes, std::uint8_t version) 
     if (isAscii(bytes))
         return QString::fromLatin1(data, size);
     if (version >= 6) {
-        QStringDecoder utf8(QStringDecoder::Utf8);
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
         QString s = utf8(QByteArrayView(data, size));
         if (!utf8.hasError())
             return s;

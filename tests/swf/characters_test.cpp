@@ -53,8 +53,8 @@ TEST(Bitmap, LosslessFormats) {
     Bytes rgb15{0x7C, 0x00, 0x00, 0x1F};
     // 1 x 1 ARGB with premultiplied colour, for Lossless2.
     Bytes argb{128, 64, 0, 0};
-    auto lossless = [](std::uint16_t code, std::uint16_t id, std::uint8_t format,
-                       std::uint16_t w, std::uint16_t h, int paletteSize, const Bytes& px) {
+    auto lossless = [](std::uint16_t code, std::uint16_t id, std::uint8_t format, std::uint16_t w,
+                       std::uint16_t h, int paletteSize, const Bytes& px) {
         Writer t;
         t.u16(id).u8(format).u16(w).u16(h);
         if (paletteSize)
@@ -63,8 +63,7 @@ TEST(Bitmap, LosslessFormats) {
     };
     Bytes palette2{255, 0, 0, 128};
     auto movie = load(concat({
-        lossless(20, 1, 3, 3, 2, 2, pal),
-        lossless(20, 2, 4, 2, 1, 0, rgb15),
+        lossless(20, 1, 3, 3, 2, 2, pal), lossless(20, 2, 4, 2, 1, 0, rgb15),
         lossless(36, 3, 5, 1, 1, 0, argb),
         lossless(36, 4, 3, 1, 1, 1, concat({palette2, Bytes{0, 0, 0, 0}})),
         lossless(20, 5, 5, 4, 4, 0, Bytes{0, 1, 2, 3}), // data for one pixel of sixteen
@@ -102,9 +101,7 @@ TEST(Bitmap, JpegFamilyWithTablesAndAlpha) {
     Writer j2;
     j2.u16(2).bytes(concat({Bytes{0xFF, 0xD9, 0xFF, 0xD8}, jpeg})); // bogus leading EOI+SOI
     auto movie = load(concat({
-        swftest::tag(8, tables),
-        swftest::tag(6, Writer().u16(1).bytes(jpeg)),
-        swftest::tag(21, j2),
+        swftest::tag(8, tables), swftest::tag(6, Writer().u16(1).bytes(jpeg)), swftest::tag(21, j2),
         swftest::tag(35, j3),
         swftest::tag(21, Writer().u16(4).bytes(Bytes{1, 2, 3, 4})), // not an image
     }));
@@ -140,9 +137,9 @@ TEST(Font, DefineFont2WithCodesLayoutAndKerning) {
     f.u16(first).u16(std::uint16_t(first + glyph.size()));
     f.u16(std::uint16_t(first + 2 * glyph.size()));
     f.bytes(glyph.data()).bytes(glyph.data());
-    f.u16('A').u16(0x4E2D);                 // codes, wide
-    f.u16(900).u16(200).u16(50);            // ascent, descent, leading
-    f.u16(512).u16(600);                    // advances
+    f.u16('A').u16(0x4E2D);      // codes, wide
+    f.u16(900).u16(200).u16(50); // ascent, descent, leading
+    f.u16(512).u16(600);         // advances
     f.rect(0, 400, -500, 0).rect(0, 400, -500, 0);
     f.u16(1).u16('A').u16(0x4E2D).u16(std::uint16_t(-30)); // one kerning pair
     auto movie = load(swftest::tag(48, f));
@@ -181,8 +178,8 @@ TEST(Font, DefineFontWithInfoAndStaticText) {
     // Record 2: only a new y; x continues after the advances.
     text.u8(0x80 | 0x02).u16(500).u8(1).ub(0, 1).sb(10, 8).align();
     text.u8(0);
-    auto movie = load(concat({swftest::tag(10, font), swftest::tag(13, info), swftest::tag(11, text)}),
-                      5);
+    auto movie =
+        load(concat({swftest::tag(10, font), swftest::tag(13, info), swftest::tag(11, text)}), 5);
     const auto* f = movie->dictionary.findAs<swf::Font>(2);
     ASSERT_TRUE(f);
     EXPECT_EQ(f->name, QString::fromUtf8("宋体"));
@@ -274,9 +271,9 @@ TEST(Sound, EventSoundsAndStreams) {
     head.u8(0x0F).ub(2, 4).ub(2, 2).ub(1, 1).ub(0, 1).u16(1152).u16(576);
     Writer start;
     start.u16(4).u8(0x08 | 0x04 | 0x01).u32(10).u16(2).u8(1).u32(0).u16(32768).u16(0);
-    auto m = swf::Movie::load(swftest::movie(concat({
-        swftest::tag(14, s), swftest::tag(45, head), swftest::tag(15, start),
-        swftest::tag(19, Bytes{1, 2, 3}), swftest::showFrame(), swftest::end()})));
+    auto m = swf::Movie::load(swftest::movie(
+        concat({swftest::tag(14, s), swftest::tag(45, head), swftest::tag(15, start),
+                swftest::tag(19, Bytes{1, 2, 3}), swftest::showFrame(), swftest::end()})));
     ASSERT_TRUE(m.ok());
     const auto& movie = **m;
     const auto* sound = movie.dictionary.findAs<swf::Sound>(4);

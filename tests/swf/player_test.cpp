@@ -22,10 +22,14 @@ std::shared_ptr<const swf::Movie> load(const Bytes& tags, std::uint16_t frames =
     return m.ok() ? *m : nullptr;
 }
 
-double x(const swf::DisplayObject* o) { return o ? o->matrix.dx() : -1; }
+double x(const swf::DisplayObject* o) {
+    return o ? o->matrix.dx() : -1;
+}
 
 // A DoAction block whose single byte tells the blocks apart in tests.
-Bytes marker(std::uint8_t id) { return swftest::doAction(Bytes{id, 0}); }
+Bytes marker(std::uint8_t id) {
+    return swftest::doAction(Bytes{id, 0});
+}
 
 std::vector<int> actionMarkers(swf::Player& p) {
     std::vector<int> out;
@@ -40,11 +44,17 @@ TEST(Player, PlaceMoveReplaceAndRemove) {
     Writer po1;
     po1.u16(1).u16(2).translate(7, 8).cxform(false, {128, 128, 128}, {});
     auto movie = load(concat({
-        rectShape(1), rectShape(2),
-        placeObject2(1, 1, 10, 0, false, "box"), showFrame(),          // 0: place
-        placeObject2(1, 0, 20, 0, true), showFrame(),                  // 1: move
-        swftest::tag(26, Writer().u8(0x03).u16(1).u16(2)), showFrame(), // 2: replace, no matrix
-        removeObject2(1), swftest::tag(4, po1), showFrame(),            // 3: remove; PlaceObject
+        rectShape(1),
+        rectShape(2),
+        placeObject2(1, 1, 10, 0, false, "box"),
+        showFrame(), // 0: place
+        placeObject2(1, 0, 20, 0, true),
+        showFrame(), // 1: move
+        swftest::tag(26, Writer().u8(0x03).u16(1).u16(2)),
+        showFrame(), // 2: replace, no matrix
+        removeObject2(1),
+        swftest::tag(4, po1),
+        showFrame(), // 3: remove; PlaceObject
         swftest::end(),
     }));
     swf::Player p(movie);
@@ -60,7 +70,7 @@ TEST(Player, PlaceMoveReplaceAndRemove) {
     p.advance();
     ASSERT_TRUE(list.at(1));
     EXPECT_EQ(list.at(1)->characterId, 2);
-    EXPECT_EQ(x(list.at(1)), 20);          // a replace keeps what the tag leaves out
+    EXPECT_EQ(x(list.at(1)), 20); // a replace keeps what the tag leaves out
     EXPECT_EQ(list.at(1)->name, "box");
     p.advance();
     EXPECT_FALSE(list.at(1));
@@ -96,10 +106,10 @@ TEST(Player, AttributesAndLayersOfPlaceObject3) {
 }
 
 TEST(Player, LoopsStopsAndClampsGotos) {
-    auto movie = load(concat({rectShape(1), placeObject2(1, 1, 0), showFrame(),
-                              placeObject2(1, 0, 10, 0, true), showFrame(),
-                              placeObject2(1, 0, 20, 0, true), showFrame(), swftest::end()}),
-                      3);
+    auto movie = load(
+        concat({rectShape(1), placeObject2(1, 1, 0), showFrame(), placeObject2(1, 0, 10, 0, true),
+                showFrame(), placeObject2(1, 0, 20, 0, true), showFrame(), swftest::end()}),
+        3);
     swf::Player p(movie);
     EXPECT_EQ(p.frameCount(), 3u);
     EXPECT_TRUE(p.isPlaying());
@@ -141,14 +151,18 @@ TEST(Player, LoopsStopsAndClampsGotos) {
 }
 
 TEST(Player, SpritesRunTheirOwnTimelinesAndSurviveSeeks) {
-    const Bytes spriteTags = concat({placeObject2(1, 1, 0), showFrame(),
-                                     placeObject2(1, 0, 5, 0, true), showFrame(), showFrame(),
-                                     showFrame(), swftest::end()});
+    const Bytes spriteTags =
+        concat({placeObject2(1, 1, 0), showFrame(), placeObject2(1, 0, 5, 0, true), showFrame(),
+                showFrame(), showFrame(), swftest::end()});
     auto movie = load(concat({
-        rectShape(1), swftest::sprite(10, 4, spriteTags),
-        placeObject2(1, 10, 0, 0, false, "clip"), showFrame(), // root 0
-        placeObject2(2, 10), showFrame(),                       // root 1
-        showFrame(), swftest::end(),
+        rectShape(1),
+        swftest::sprite(10, 4, spriteTags),
+        placeObject2(1, 10, 0, 0, false, "clip"),
+        showFrame(), // root 0
+        placeObject2(2, 10),
+        showFrame(), // root 1
+        showFrame(),
+        swftest::end(),
     }));
     swf::Player p(movie);
     swf::DisplayObject* first = p.root().displayList().at(1);
@@ -185,13 +199,20 @@ TEST(Player, SpritesRunTheirOwnTimelinesAndSurviveSeeks) {
 }
 
 TEST(Player, ScriptsRunInTimelineOrder) {
-    const Bytes spriteTags = concat({marker(20), showFrame(), marker(21), showFrame(), swftest::end()});
+    const Bytes spriteTags =
+        concat({marker(20), showFrame(), marker(21), showFrame(), swftest::end()});
     Writer init;
     init.u16(10).u8(30).u8(0);
     auto movie = load(concat({
-        rectShape(1), swftest::sprite(10, 2, spriteTags),
-        placeObject2(1, 10), swftest::tag(59, init), marker(1), showFrame(),
-        marker(2), showFrame(), swftest::end(),
+        rectShape(1),
+        swftest::sprite(10, 2, spriteTags),
+        placeObject2(1, 10),
+        swftest::tag(59, init),
+        marker(1),
+        showFrame(),
+        marker(2),
+        showFrame(),
+        swftest::end(),
     }));
     swf::Player p(movie);
     // Init block first, then the root's frame, then the new sprite's first frame.
@@ -213,7 +234,10 @@ TEST(Player, SpritesThatContainThemselvesStop) {
         swftest::sprite(10, 1, concat({placeObject2(1, 10), showFrame(), swftest::end()})),
         swftest::sprite(11, 1, concat({placeObject2(1, 12), showFrame(), swftest::end()})),
         swftest::sprite(12, 1, concat({placeObject2(1, 11), showFrame(), swftest::end()})),
-        placeObject2(1, 10), placeObject2(2, 11), showFrame(), swftest::end(),
+        placeObject2(1, 10),
+        placeObject2(2, 11),
+        showFrame(),
+        swftest::end(),
     }));
     swf::Player p(movie);
     const auto* self = p.root().displayList().at(1);
@@ -236,9 +260,10 @@ TEST(Player, NestingAndObjectLimits) {
     Bytes tags = rectShape(1);
     for (std::uint16_t id = 120; id >= 100; --id) {
         Bytes inner = id == 120 ? Bytes{} : placeObject2(1, id + 1);
-        tags = concat({tags, swftest::sprite(id, 1, concat({inner, placeObject2(2, 1),
-                                                            placeObject2(3, 1), placeObject2(4, 1),
-                                                            showFrame(), swftest::end()}))});
+        tags = concat(
+            {tags, swftest::sprite(id, 1,
+                                   concat({inner, placeObject2(2, 1), placeObject2(3, 1),
+                                           placeObject2(4, 1), showFrame(), swftest::end()}))});
     }
     tags = concat({tags, placeObject2(1, 100), showFrame(), swftest::end()});
     auto movie = load(tags);
@@ -291,9 +316,8 @@ TEST(Player, ReusedIdsAfterFreeCharacterFollowTheFrame) {
         z.resize(n);
         return swftest::tag(20, w.bytes(z));
     };
-    auto movie = load(concat({lossless(10), showFrame(),
-                              swftest::tag(3, Writer().u16(1)), lossless(200), showFrame(),
-                              swftest::end()}));
+    auto movie = load(concat({lossless(10), showFrame(), swftest::tag(3, Writer().u16(1)),
+                              lossless(200), showFrame(), swftest::end()}));
     swf::Player p(movie);
     auto red = [&] {
         const auto* b = dynamic_cast<const swf::Bitmap*>(p.character(1));

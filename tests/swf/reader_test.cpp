@@ -54,14 +54,25 @@ TEST(BitReader, PastTheEndGivesZerosAndFailsOnce) {
 
 TEST(BitReader, ByteAlignedTypes) {
     Writer w;
-    w.u8(0x00).u8(0x80).u8(0x07).u8(0x00)  // FIXED 7.5
-        .u8(0x80).u8(0xFE)                  // FIXED8 -1.5
-        .u8(0x00).u8(0x3C)                  // FLOAT16 1.0
-        .u8(0x00).u8(0xC0)                  // FLOAT16 -2.0
-        .u8(0x7F)                           // EncodedU32 127, one byte
-        .u8(0xFF).u8(0xFF).u8(0xFF).u8(0xFF).u8(0x0F) // EncodedU32 0xFFFFFFFF, five bytes
-        .u8(0x80).u8(0x01);                 // EncodedU32 128
-    w.u32(0x3FC00000);                      // FLOAT 1.5
+    w.u8(0x00)
+        .u8(0x80)
+        .u8(0x07)
+        .u8(0x00) // FIXED 7.5
+        .u8(0x80)
+        .u8(0xFE) // FIXED8 -1.5
+        .u8(0x00)
+        .u8(0x3C) // FLOAT16 1.0
+        .u8(0x00)
+        .u8(0xC0) // FLOAT16 -2.0
+        .u8(0x7F) // EncodedU32 127, one byte
+        .u8(0xFF)
+        .u8(0xFF)
+        .u8(0xFF)
+        .u8(0xFF)
+        .u8(0x0F) // EncodedU32 0xFFFFFFFF, five bytes
+        .u8(0x80)
+        .u8(0x01);     // EncodedU32 128
+    w.u32(0x3FC00000); // FLOAT 1.5
     BitReader r(w.data());
     EXPECT_DOUBLE_EQ(r.fixed(), 7.5);
     EXPECT_DOUBLE_EQ(r.fixed8(), -1.5);

@@ -85,8 +85,8 @@ TEST(Shape, FillStyle0EdgesInAnyOrderMakeOneContour) {
     // Square A(0,0) B(100,0) C(100,100) D(0,100) drawn anticlockwise, so the fill is on the
     // left (FillStyle0), and the edges come in a shuffled order.
     auto movie = load(shape1(1, [](Records& r) {
-        r.style(1, K, K, true, 0, 100).hline(100); // D->C
-        r.moveTo(0, 0).vline(100);                 // A->D
+        r.style(1, K, K, true, 0, 100).hline(100);  // D->C
+        r.moveTo(0, 0).vline(100);                  // A->D
         r.moveTo(100, 100).vline(-100).hline(-100); // C->B->A
     }));
     const auto& g = movie->dictionary.findAs<swf::Shape>(1)->geometry();
@@ -107,10 +107,10 @@ TEST(Shape, SharedEdgeCarriesBothFills) {
     w.u8(2).u8(0x00).rgb(255, 0, 0).u8(0x00).rgb(0, 255, 0);
     w.u8(0);
     Records r(w, 2, 0);
-    r.style(0, 1, K, true, 0, 0).hline(100); // A->B
+    r.style(0, 1, K, true, 0, 0).hline(100);         // A->B
     r.style(K, 2).hline(100).vline(100).hline(-100); // B->E->F->C
-    r.style(K, 1).hline(-100).vline(-100); // C->D->A
-    r.style(2, 1, K, true, 100, 0).vline(100); // B->C
+    r.style(K, 1).hline(-100).vline(-100);           // C->D->A
+    r.style(2, 1, K, true, 100, 0).vline(100);       // B->C
     r.end();
     auto movie = load(swftest::tag(2, w));
     const auto& g = movie->dictionary.findAs<swf::Shape>(7)->geometry();
@@ -179,7 +179,7 @@ TEST(Shape, NewStylesStartALayerWithTheirOwnIndices) {
 TEST(Shape, EveryFillAndLineStyleKind) {
     Writer w;
     w.u16(4).rect(0, 100, 0, 100).rect(5, 95, 5, 95);
-    w.u8(0x05); // UsesFillWindingRule, UsesScalingStrokes
+    w.u8(0x05);        // UsesFillWindingRule, UsesScalingStrokes
     w.u8(0xFF).u16(8); // extended count
     w.u8(0x00).rgba(1, 2, 3, 4);
     w.u8(0x10).matrix(0.5, 0.5).u8(0x42).u8(0).rgba(255, 0, 0, 255).u8(255).rgba(0, 0, 255, 0);

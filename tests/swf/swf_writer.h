@@ -112,8 +112,12 @@ inline Bytes tag(std::uint16_t code, const Writer& body, bool longForm = false) 
     return tag(code, body.data(), longForm);
 }
 
-inline Bytes showFrame() { return tag(1, Bytes{}); }
-inline Bytes end() { return tag(0, Bytes{}); }
+inline Bytes showFrame() {
+    return tag(1, Bytes{});
+}
+inline Bytes end() {
+    return tag(0, Bytes{});
+}
 
 inline Bytes concat(std::initializer_list<Bytes> parts) {
     Bytes out;
@@ -144,9 +148,15 @@ inline Bytes placeObject2(std::uint16_t depth, std::uint16_t id, std::int32_t tx
         w.str(name);
     return tag(26, w);
 }
-inline Bytes removeObject2(std::uint16_t depth) { return tag(28, Writer().u16(depth)); }
-inline Bytes doAction(const Bytes& code) { return tag(12, code); }
-inline Bytes frameLabel(const std::string& label) { return tag(43, Writer().str(label)); }
+inline Bytes removeObject2(std::uint16_t depth) {
+    return tag(28, Writer().u16(depth));
+}
+inline Bytes doAction(const Bytes& code) {
+    return tag(12, code);
+}
+inline Bytes frameLabel(const std::string& label) {
+    return tag(43, Writer().str(label));
+}
 inline Bytes sprite(std::uint16_t id, std::uint16_t frames, const Bytes& tags) {
     return tag(39, Writer().u16(id).u16(frames).bytes(tags));
 }
@@ -162,7 +172,11 @@ public:
     // A StyleChange; kKeep leaves a field out.
     Records& style(std::int32_t fill0, std::int32_t fill1, std::int32_t line = kKeep,
                    bool move = false, std::int32_t x = 0, std::int32_t y = 0) {
-        m_w.ub(0, 1).flag(false).flag(line != kKeep).flag(fill1 != kKeep).flag(fill0 != kKeep)
+        m_w.ub(0, 1)
+            .flag(false)
+            .flag(line != kKeep)
+            .flag(fill1 != kKeep)
+            .flag(fill0 != kKeep)
             .flag(move);
         if (move)
             m_w.ub(20, 5).sb(x, 20).sb(y, 20);
@@ -174,7 +188,9 @@ public:
             m_w.ub(std::uint32_t(line), m_lineBits);
         return *this;
     }
-    Records& moveTo(std::int32_t x, std::int32_t y) { return style(kKeep, kKeep, kKeep, true, x, y); }
+    Records& moveTo(std::int32_t x, std::int32_t y) {
+        return style(kKeep, kKeep, kKeep, true, x, y);
+    }
     Records& line(std::int32_t dx, std::int32_t dy) {
         m_w.ub(1, 1).ub(1, 1).ub(15, 4).flag(true).sb(dx, 17).sb(dy, 17);
         return *this;
@@ -216,9 +232,9 @@ private:
 inline Bytes rectShape(std::uint16_t id, std::int32_t w = 200, std::int32_t h = 100) {
     Writer s;
     s.u16(id).rect(0, w, 0, h);
-    s.u8(1).u8(0x00).rgba(255, 0, 0, 255); // one solid red fill
-    s.u8(0);                               // no lines
-    s.ub(1, 4).ub(0, 4);                   // 1 fill bit, 0 line bits
+    s.u8(1).u8(0x00).rgba(255, 0, 0, 255);                      // one solid red fill
+    s.u8(0);                                                    // no lines
+    s.ub(1, 4).ub(0, 4);                                        // 1 fill bit, 0 line bits
     s.ub(0, 1).ub(0x05, 5).ub(1, 5).sb(0, 1).sb(0, 1).ub(1, 1); // move to 0,0; fill1 = 1
     auto line = [&](std::int32_t dx, std::int32_t dy) {
         s.ub(1, 1).ub(1, 1).ub(14, 4).ub(1, 1).sb(dx, 16).sb(dy, 16);
