@@ -1,6 +1,6 @@
 #pragma once
 
-// MP3, Nellymoser and Speex through FFmpeg's libavcodec. Kept behind this small class so the
+// MP3 and Nellymoser through FFmpeg's libavcodec. Kept behind this small class so the
 // rest of the engine never sees FFmpeg's headers.
 
 #include "swf/sound/pcm.h"
@@ -13,7 +13,7 @@ namespace swf::sound {
 
 class AvDecoder {
 public:
-    enum class Kind { Mp3, Nellymoser, Speex };
+    enum class Kind { Mp3, Nellymoser };
     // `rate` and `channels` matter only for the codecs whose frames do not carry them.
     AvDecoder(Kind kind, std::uint32_t rate, std::uint8_t channels);
     ~AvDecoder();

@@ -2,6 +2,7 @@
 
 #include "swf/bytes.h"
 #include "swf/sound/avdecoder.h"
+#include "swf/sound/speexdecoder.h"
 
 #include <algorithm>
 #include <array>
@@ -71,6 +72,16 @@ private:
     std::uint32_t m_rate;
 };
 
+class SpeexStream : public StreamDecoder {
+public:
+    void decode(std::span<const std::uint8_t> block, PcmBuffer& out, std::size_t max) override {
+        m_decoder.decode(block, out, max);
+    }
+
+private:
+    SpeexDecoder m_decoder;
+};
+
 class AvStream : public StreamDecoder {
 public:
     AvStream(AvDecoder::Kind kind, const SoundFormat& f)
@@ -92,8 +103,6 @@ std::unique_ptr<AvDecoder> avDecoderFor(const SoundFormat& f) {
     case CodecNelly8k:
     case CodecNelly:
         return std::make_unique<AvDecoder>(AvDecoder::Kind::Nellymoser, decodedRate(f), 1);
-    case CodecSpeex:
-        return std::make_unique<AvDecoder>(AvDecoder::Kind::Speex, 16000, 1);
     default:
         return nullptr;
     }
@@ -196,7 +205,7 @@ std::unique_ptr<StreamDecoder> StreamDecoder::create(const SoundFormat& f) {
     case CodecNelly:
         return std::make_unique<AvStream>(AvDecoder::Kind::Nellymoser, f);
     case CodecSpeex:
-        return std::make_unique<AvStream>(AvDecoder::Kind::Speex, f);
+        return std::make_unique<SpeexStream>();
     default:
         return nullptr;
     }
@@ -216,6 +225,9 @@ std::shared_ptr<const PcmBuffer> decodeSound(const Sound& sound) {
     case CodecAdpcm:
         decodeAdpcm(sound.data, f.stereo, *out);
         out->rate = f.rate;
+        break;
+    case CodecSpeex:
+        SpeexDecoder().decode(sound.data, *out, kMaxDecodedFrames);
         break;
     default:
         if (auto dec = avDecoderFor(f)) {

@@ -1,7 +1,8 @@
 #pragma once
 
 // Decoding of every sound format a movie may hold, to 16-bit PCM. Uncompressed and ADPCM data
-// are decoded here; MP3, Nellymoser and Speex go through libavcodec (see avdecoder.h).
+// are decoded here; MP3 and Nellymoser go through libavcodec (avdecoder.h), Speex through
+// libspeex (speexdecoder.h).
 
 #include "swf/characters.h"
 #include "swf/sound/pcm.h"
