@@ -26,7 +26,7 @@ struct Mixer::Voice {
     unsigned channels = 1;
     double phase = 0;
     float a[2] = {0, 0}, b[2] = {0, 0};
-    bool primed = false, done = false;
+    bool primed = false, exhausted = false, done = false;
     std::uint64_t consumed = 0; // source frames fetched
     std::optional<std::uint64_t> started;
 
@@ -66,7 +66,9 @@ struct Mixer::Voice {
         left = right = 1;
         if (envelope.empty())
             return;
-        const double p = envBase44 + double(consumed) * kOutputRate / rate;
+        const std::uint64_t ahead = exhausted ? 1 : 2; // fetched beyond the frame playing
+        const double playing = consumed > ahead ? double(consumed - ahead) : 0;
+        const double p = envBase44 + playing * kOutputRate / rate;
         while (envIndex + 1 < envelope.size() && envelope[envIndex + 1].pos44 <= p)
             ++envIndex;
         const SoundEnvelopePoint& e0 = envelope[envIndex];
@@ -192,8 +194,8 @@ std::optional<std::uint64_t> Mixer::sourcePosition(VoiceId id) const {
     const Voice* v = find(id);
     if (!v)
         return std::nullopt;
-    // Two frames are fetched ahead of the one being played.
-    const std::uint64_t ahead = v->primed ? 2 : 0;
+    // The frame being played is one behind the last fetched.
+    const std::uint64_t ahead = v->primed && !v->exhausted ? 2 : 1;
     return v->consumed >= ahead ? v->consumed - ahead : 0;
 }
 
@@ -232,8 +234,10 @@ void Mixer::render(std::int16_t* out, std::size_t frames) {
                 v.done = true;
                 continue;
             }
-            if (!v.fetch(v.b))
+            if (!v.fetch(v.b)) {
+                v.exhausted = true;
                 std::copy(v.a, v.a + 2, v.b);
+            }
             v.primed = true;
         }
         if (!v.started)
@@ -248,10 +252,15 @@ void Mixer::render(std::int16_t* out, std::size_t frames) {
             v.phase += step;
             while (v.phase >= 1) {
                 v.phase -= 1;
-                std::copy(v.b, v.b + 2, v.a);
-                if (!v.fetch(v.b)) {
+                if (v.exhausted) {
                     v.done = true;
                     break;
+                }
+                std::copy(v.b, v.b + 2, v.a);
+                // The last frame still plays, held rather than faded into silence.
+                if (!v.fetch(v.b)) {
+                    v.exhausted = true;
+                    std::copy(v.a, v.a + 2, v.b);
                 }
             }
             if (v.done)
