@@ -38,10 +38,8 @@ int AudioRecorder::ticksDue() const {
     return int(std::clamp<std::int64_t>(*steps, 0, kMaxTicksPerPicture));
 }
 
-namespace {
-
-// Where the clock stream is against the frame its timeline shows, in seconds.
-std::optional<double> streamDrift(const MovieSound& sound) {
+std::optional<double> AudioRecorder::drift() const {
+    const MovieSound& sound = m_sound;
     const MovieClip* clip = sound.clockClip();
     if (!clip)
         return std::nullopt;
@@ -53,8 +51,6 @@ std::optional<double> streamDrift(const MovieSound& sound) {
         return std::nullopt;
     return (*pos - double(timing->start[shown - timing->firstFrame])) / timing->rate;
 }
-
-} // namespace
 
 PcmBuffer renderMovieAudio(std::shared_ptr<const Movie> movie, std::size_t firstFrame,
                            std::size_t frameCount, AudioExportStats* stats) {
@@ -82,7 +78,7 @@ PcmBuffer renderMovieAudio(std::shared_ptr<const Movie> movie, std::size_t first
         }
         if (done)
             break;
-        if (const auto d = streamDrift(recorder.sound())) {
+        if (const auto d = recorder.drift()) {
             drift.maxDriftSeconds = std::max(drift.maxDriftSeconds, *d);
             drift.minDriftSeconds =
                 drift.picturesWithStream ? std::min(drift.minDriftSeconds, *d) : *d;

@@ -46,6 +46,9 @@ public:
     // Timeline ticks due before the next picture: 1 without stream sound, else as many as
     // the stream's position asks (0 to hold the picture while the sound catches up).
     int ticksDue() const;
+    // Seconds by which the stream that paces the movie is ahead of the frame its timeline
+    // shows (0 up to one frame's length is in step); nothing while no stream plays.
+    std::optional<double> drift() const;
     // The sound so far: 44.1 kHz stereo.
     const PcmBuffer& audio() const { return m_audio; }
     PcmBuffer takeAudio() { return std::exchange(m_audio, {}); }
