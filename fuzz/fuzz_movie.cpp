@@ -2,6 +2,7 @@
 
 #include "swf/player.h"
 
+#include <QtGlobal>
 #include <cstddef>
 #include <cstdint>
 
@@ -46,6 +47,10 @@ void buildLazyParts(const swf::Movie& movie) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    // Image decoders complain about every damaged picture; that is expected here.
+    static const bool quiet =
+        (qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {}), true);
+    (void)quiet;
     swf::ParseLimits limits;
     limits.load.maxBodyBytes = std::size_t(16) << 20;
     limits.maxShapeRecords = std::size_t(1) << 20;

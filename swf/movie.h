@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <unordered_map>
 #include <vector>
 
 namespace swf {
@@ -98,6 +99,8 @@ public:
     bool budgetExceeded = false; // a ParseLimits budget cut the movie short
     std::optional<Rgba> backgroundColor;
     std::vector<ExportedAsset> exports;
+    // DefineScalingGrid: the centre region of a sprite or button scaled in nine slices.
+    std::unordered_map<std::uint16_t, Rect> scalingGrids;
     std::vector<Scene> scenes;
     std::optional<std::uint16_t> maxRecursionDepth, scriptTimeoutSeconds;
 

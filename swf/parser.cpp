@@ -66,7 +66,8 @@ private:
             case TagPlaceObject4:
             case TagRemoveObject:
             case TagRemoveObject2:
-                if (spendEntry())
+                // Too short to name a depth (and a character where one is needed): nothing.
+                if (tag.body.size() >= minimumDisplayTagSize(tag.code) && spendEntry())
                     frame.display.push_back(readDisplayTag(r, tag.code));
                 break;
             case TagDoAction:
@@ -138,6 +139,17 @@ private:
         return reader.endSeen();
     }
 
+    static std::size_t minimumDisplayTagSize(std::uint16_t code) {
+        switch (code) {
+        case TagRemoveObject2:
+            return 2;
+        case TagPlaceObject2:
+            return 3;
+        default:
+            return 4;
+        }
+    }
+
     // Bitmaps and sounds cut short by the end of the file still give what they hold.
     static bool salvageable(std::uint16_t code) {
         switch (code) {
@@ -188,6 +200,13 @@ private:
                 if (!r.failed())
                     m.exports.push_back(std::move(e));
             }
+            return true;
+        }
+        case TagDefineScalingGrid: {
+            const std::uint16_t id = r.u16();
+            const Rect grid = readRect(r);
+            if (!r.failed())
+                m.scalingGrids.try_emplace(id, grid);
             return true;
         }
         case TagScriptLimits:

@@ -15,11 +15,6 @@ const Timeline& emptyTimeline() {
     return t;
 }
 
-std::vector<Placement>::iterator findDepth(std::vector<Placement>& list, std::int32_t depth) {
-    return std::lower_bound(list.begin(), list.end(), depth,
-                            [](const Placement& p, std::int32_t d) { return p.depth < d; });
-}
-
 void applyAttributes(Placement& p, const DisplayTag& t) {
     if (t.matrix)
         p.matrix = *t.matrix;
@@ -72,8 +67,9 @@ Player::~Player() {
 }
 
 const Character* Player::character(std::uint16_t id) const {
-    for (auto it = m_overrides.rbegin(); it != m_overrides.rend(); ++it) {
-        if (it->first == id)
+    if (!m_overrides.empty()) {
+        auto it = m_overrides.find(id);
+        if (it != m_overrides.end())
             return it->second;
     }
     return m_movie->dictionary.find(id);
@@ -135,11 +131,10 @@ void Player::tick(MovieClip& clip) {
 void Player::showFrame(MovieClip& clip, std::size_t from, std::size_t to, bool rebuild) {
     const auto& frames = clip.timeline().frames;
     to = std::min(to, frames.size() - 1);
-    std::vector<Placement> placements;
+    Placements placements;
     if (!rebuild) {
-        placements.reserve(clip.m_list.size());
         for (const auto& o : clip.m_list.m_objects)
-            placements.push_back(*o);
+            placements.emplace_hint(placements.end(), o->depth, *o);
     }
     const bool isRoot = &clip == m_root.get();
     if (isRoot && rebuild) {
@@ -152,21 +147,11 @@ void Player::showFrame(MovieClip& clip, std::size_t from, std::size_t to, bool r
         const Frame& frame = frames[f];
         if (isRoot) {
             for (std::uint16_t id : frame.freed)
-                m_overrides.push_back({id, nullptr});
-            for (const auto& r : frame.redefined)
-                m_overrides.push_back(r);
+                m_overrides[id] = nullptr;
+            for (const auto& [id, c] : frame.redefined)
+                m_overrides[id] = c;
             if (frame.backgroundColor)
                 m_background = frame.backgroundColor;
-            // Only the latest entry per id matters; keep the list short on long movies.
-            if (m_overrides.size() > 4096) {
-                std::vector<std::pair<std::uint16_t, const Character*>> latest;
-                for (auto it = m_overrides.rbegin(); it != m_overrides.rend(); ++it) {
-                    if (std::none_of(latest.begin(), latest.end(),
-                                     [&](const auto& e) { return e.first == it->first; }))
-                        latest.push_back(*it);
-                }
-                m_overrides.assign(latest.rbegin(), latest.rend());
-            }
         }
         for (const DisplayTag& t : frame.display) {
             changed = true;
@@ -183,9 +168,8 @@ void Player::showFrame(MovieClip& clip, std::size_t from, std::size_t to, bool r
     for (std::size_t f = from; f <= to; ++f) {
         for (const InitAction& a : frames[f].initActions) {
             const void* key = a.actions.data();
-            if (std::find(m_initDone.begin(), m_initDone.end(), key) != m_initDone.end())
+            if (!m_initDone.insert(key).second)
                 continue;
-            m_initDone.push_back(key);
             m_pending.push_back({PendingAction::Kind::Init, m_root.get(), a.actions, a.spriteId});
         }
     }
@@ -197,13 +181,12 @@ void Player::showFrame(MovieClip& clip, std::size_t from, std::size_t to, bool r
     }
 }
 
-void Player::reconcile(MovieClip& clip, std::vector<Placement>& placements,
-                       std::vector<MovieClip*>& created) {
+void Player::reconcile(MovieClip& clip, Placements& placements, std::vector<MovieClip*>& created) {
     auto old = std::move(clip.m_list.m_objects);
     clip.m_list.m_objects.clear();
     clip.m_list.m_objects.reserve(placements.size());
     std::size_t oi = 0;
-    for (Placement& p : placements) {
+    for (auto& [depth, p] : placements) {
         while (oi < old.size() && old[oi]->depth < p.depth)
             destroy(old[oi++]);
         std::unique_ptr<DisplayObject> keep;
@@ -275,9 +258,9 @@ std::unique_ptr<DisplayObject> Player::instantiate(MovieClip& parent, const Plac
     return o;
 }
 
-void Player::applyDisplayTag(std::vector<Placement>& placements, const DisplayTag& t) const {
-    auto it = findDepth(placements, t.depth);
-    const bool exists = it != placements.end() && it->depth == t.depth;
+void Player::applyDisplayTag(Placements& placements, const DisplayTag& t) const {
+    auto it = placements.find(t.depth);
+    const bool exists = it != placements.end();
     if (t.kind == DisplayTag::Kind::Remove) {
         if (exists)
             placements.erase(it);
@@ -293,21 +276,19 @@ void Player::applyDisplayTag(std::vector<Placement>& placements, const DisplayTa
         p.characterId = *t.characterId;
         p.placedBy = &t;
         applyAttributes(p, t);
-        if (exists)
-            *it = std::move(p);
-        else
-            placements.insert(it, std::move(p));
+        placements.insert_or_assign(t.depth, std::move(p));
     } else if (exists) {
-        if (t.characterId && *t.characterId != it->characterId) {
-            it->characterId = *t.characterId;
-            it->placedBy = &t;
+        Placement& old = it->second;
+        if (t.characterId && *t.characterId != old.characterId) {
+            old.characterId = *t.characterId;
+            old.placedBy = &t;
         }
-        applyAttributes(*it, t);
+        applyAttributes(old, t);
     }
 }
 
 void Player::showFirstFrame(MovieClip& clip, std::vector<MovieClip*>& created) {
-    std::vector<Placement> placements;
+    Placements placements;
     for (const DisplayTag& t : clip.timeline().frames[0].display)
         applyDisplayTag(placements, t);
     clip.m_frame = 0;
@@ -318,12 +299,9 @@ void Player::buildButtonChildren(ButtonInstance& b, std::vector<MovieClip*>& cre
     const std::uint8_t flag = b.m_state == ButtonState::Up     ? ButtonUp
                               : b.m_state == ButtonState::Over ? ButtonOver
                                                                : ButtonDown;
-    std::vector<Placement> placements;
+    Placements placements;
     for (const ButtonRecord& r : b.m_button->records) {
-        if (!(r.states & flag) || !character(r.characterId))
-            continue;
-        auto it = findDepth(placements, r.depth);
-        if (it != placements.end() && it->depth == r.depth)
+        if (!(r.states & flag) || !character(r.characterId) || placements.count(r.depth))
             continue; // two records at one depth: the first one shows
         Placement p;
         p.depth = r.depth;
@@ -332,7 +310,7 @@ void Player::buildButtonChildren(ButtonInstance& b, std::vector<MovieClip*>& cre
         p.colorTransform = r.colorTransform;
         p.blendMode = r.blendMode;
         p.filters = r.filters.empty() ? nullptr : &r.filters;
-        placements.insert(it, std::move(p));
+        placements.emplace(r.depth, std::move(p));
     }
     reconcile(b.m_host, placements, created);
 }
@@ -352,8 +330,12 @@ void Player::setButtonState(ButtonInstance& button, ButtonState state) {
 void Player::destroy(std::unique_ptr<DisplayObject>& object) {
     if (!object)
         return;
-    if (object->m_clip)
+    if (object->m_clip) {
         clearList(object->m_clip->m_list);
+        // Scripts of a clip that left the stage do not run.
+        const MovieClip* gone = object->m_clip.get();
+        std::erase_if(m_pending, [gone](const PendingAction& a) { return a.clip == gone; });
+    }
     if (object->m_button)
         clearList(object->m_button->m_host.m_list);
     object.reset();

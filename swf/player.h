@@ -9,9 +9,12 @@
 #include <QString>
 #include <QTransform>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <span>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace swf {
@@ -186,9 +189,9 @@ private:
     void tick(MovieClip& clip);
     void showFrame(MovieClip& clip, std::size_t from, std::size_t to, bool rebuild);
     void showFirstFrame(MovieClip& clip, std::vector<MovieClip*>& created);
-    void applyDisplayTag(std::vector<Placement>& placements, const DisplayTag& tag) const;
-    void reconcile(MovieClip& clip, std::vector<Placement>& placements,
-                   std::vector<MovieClip*>& created);
+    using Placements = std::map<std::int32_t, Placement>;
+    void applyDisplayTag(Placements& placements, const DisplayTag& tag) const;
+    void reconcile(MovieClip& clip, Placements& placements, std::vector<MovieClip*>& created);
     std::unique_ptr<DisplayObject> instantiate(MovieClip& parent, const Placement& p,
                                                std::vector<MovieClip*>& created);
     void buildButtonChildren(ButtonInstance& b, std::vector<MovieClip*>& created);
@@ -203,8 +206,8 @@ private:
     std::size_t m_objectCount = 0;
     std::optional<Rgba> m_background;
     std::vector<PendingAction> m_pending;
-    std::vector<const void*> m_initDone;
-    std::vector<std::pair<std::uint16_t, const Character*>> m_overrides; // redefined ids
+    std::unordered_set<const void*> m_initDone;
+    std::unordered_map<std::uint16_t, const Character*> m_overrides; // freed and redefined ids
 };
 
 } // namespace swf

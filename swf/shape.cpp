@@ -160,8 +160,11 @@ ShapeGeometry buildShapeGeometry(const std::vector<StyleTable>& tables,
     auto flushGroup = [&] {
         ShapeLayer layer;
         for (std::size_t i = 1; i < fills.size(); ++i) {
-            if (!fills[i].empty())
-                layer.fills.push_back({table().fills[i - 1], assembleContours(fills[i])});
+            if (fills[i].empty())
+                continue;
+            QPainterPath path = assembleContours(fills[i]);
+            path.setFillRule(geometry.fillRule);
+            layer.fills.push_back({table().fills[i - 1], std::move(path)});
         }
         for (std::size_t i = 1; i < lines.size(); ++i) {
             if (!lines[i].empty())

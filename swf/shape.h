@@ -112,8 +112,8 @@ struct ShapeLayer {
     std::vector<StrokePath> strokes; // by style index
 };
 
-// A shape ready to draw: layers in file order. Paths use Qt::OddEvenFill unless the shape asked
-// for the non-zero winding rule.
+// A shape ready to draw: layers in file order. Fill paths carry Qt::OddEvenFill unless the shape
+// asked for the non-zero winding rule.
 struct ShapeGeometry {
     std::vector<ShapeLayer> layers;
     Qt::FillRule fillRule = Qt::OddEvenFill;

@@ -12,6 +12,8 @@
 
 namespace swf {
 
+struct Character;
+
 enum class BlendMode : std::uint8_t {
     Normal = 1,
     Layer,
@@ -143,7 +145,7 @@ struct Frame {
     // Characters freed by FreeCharacter (tag 3) and definitions that reuse their ids; the
     // player's view of the dictionary changes when it reaches this frame.
     std::vector<std::uint16_t> freed;
-    std::vector<std::pair<std::uint16_t, const struct Character*>> redefined;
+    std::vector<std::pair<std::uint16_t, const Character*>> redefined;
 };
 
 struct Timeline {

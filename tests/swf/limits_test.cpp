@@ -101,9 +101,11 @@ TEST(Limits, UnknownLongAndOverrunningTagsAreSkipped) {
     overrun[0] = std::uint8_t((26 << 6) | 0x3E); // claims 62 bytes
     auto movie = load(swftest::movie(concat(
         {swftest::tag(777, Bytes{1, 2, 3}), rectShape(1),
+         swftest::tag(78, Writer().u16(1).rect(10, 90, 10, 40)),
          swftest::tag(26, Writer().u8(0x06).u16(1).u16(1).translate(0, 0), true), // long header
          showFrame(), overrun})));
     EXPECT_EQ(movie->frameCount(), 1u);
+    EXPECT_EQ(movie->scalingGrids.at(1), (swf::Rect{10, 90, 10, 40}));
     swf::Player p(movie);
     EXPECT_TRUE(p.root().displayList().at(1));
     EXPECT_FALSE(p.root().displayList().at(2));

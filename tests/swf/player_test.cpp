@@ -228,6 +228,25 @@ TEST(Player, ScriptsRunInTimelineOrder) {
     EXPECT_EQ(actionMarkers(p), (std::vector<int>{1}));
 }
 
+TEST(Player, FrameLabelsNameFramesCaseInsensitively) {
+    auto movie = load(concat({showFrame(), swftest::frameLabel("Intro"), showFrame(),
+                              swftest::frameLabel("loop"), showFrame(), swftest::end()}));
+    const auto& timeline = movie->timeline;
+    EXPECT_EQ(timeline.frameForLabel("intro"), 1u);
+    EXPECT_EQ(timeline.frameForLabel("LOOP"), 2u);
+    EXPECT_FALSE(timeline.frameForLabel("outro"));
+}
+
+TEST(Player, ScriptsOfRemovedClipsDoNotRun) {
+    const Bytes spriteTags = concat({showFrame(), marker(21), showFrame(), swftest::end()});
+    auto movie = load(concat({swftest::sprite(10, 2, spriteTags), placeObject2(1, 10), showFrame(),
+                              removeObject2(1), marker(2), showFrame(), swftest::end()}));
+    swf::Player p(movie);
+    p.takePendingActions();
+    p.advance(); // the sprite reaches its frame 1, then the root removes it
+    EXPECT_EQ(actionMarkers(p), (std::vector<int>{2}));
+}
+
 TEST(Player, SpritesThatContainThemselvesStop) {
     // Sprite 10 places itself; sprites 11 and 12 place each other.
     auto movie = load(concat({

@@ -199,6 +199,7 @@ TEST(Shape, EveryFillAndLineStyleKind) {
     ASSERT_TRUE(s);
     EXPECT_EQ(s->edgeBounds, (swf::Rect{5, 95, 5, 95}));
     EXPECT_TRUE(s->windingRule);
+    EXPECT_EQ(s->geometry().fillRule, Qt::WindingFill);
     EXPECT_TRUE(s->scalingStrokes);
     const auto& fills = s->styleTables[0].fills;
     ASSERT_EQ(fills.size(), 8u);
