@@ -142,6 +142,22 @@ struct MovieSound::ClipState {
 MovieSound::MovieSound(std::shared_ptr<const Movie> movie) : m_movie(std::move(movie)) {}
 MovieSound::~MovieSound() = default;
 
+void MovieSound::preload() {
+    for (const auto& [id, c] : m_movie->dictionary.all()) {
+        if (c->type != CharacterType::Sound)
+            continue;
+        const auto* sound = static_cast<const Sound*>(c.get());
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_cache.count(sound))
+                continue;
+        }
+        auto pcm = decodeSound(*sound);
+        std::lock_guard lock(m_mutex);
+        m_cache.emplace(sound, std::move(pcm));
+    }
+}
+
 void MovieSound::update(const Player& player) {
     std::lock_guard lock(m_mutex);
     m_root = &player.root();

@@ -43,6 +43,11 @@ public:
     MovieSound(const MovieSound&) = delete;
     MovieSound& operator=(const MovieSound&) = delete;
 
+    // Decodes every event sound of the movie now (MP3 takes a while), outside the lock that
+    // the audio thread waits on; may run on a worker thread. Sounds not decoded here are
+    // decoded when first started.
+    void preload();
+
     // Looks at the player's timelines and buttons after the player changed them (advance,
     // goto, step, play, stop, button state) and starts, restarts or stops sounds accordingly.
     void update(const Player& player);
