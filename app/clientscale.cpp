@@ -1,34 +1,42 @@
 #include "app/clientscale.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
-void ClientScale::setClientSize(QSize pixels) {
-    m_client = pixels;
+namespace {
+
+// Pixels are ints; a logical value far outside the client area (a huge or non-finite scale
+// measure) is clamped rather than converted with undefined behaviour.
+int toPixels(double v) {
+    if (std::isnan(v))
+        return 0;
+    constexpr double lo = std::numeric_limits<int>::min() / 2;
+    constexpr double hi = std::numeric_limits<int>::max() / 2;
+    return int(std::lround(std::clamp(v, lo, hi)));
 }
 
-float ClientScale::width() const {
-    return float(m_client.width() * m_tpp);
-}
-float ClientScale::height() const {
-    return float(m_client.height() * m_tpp);
+} // namespace
+
+void ClientScale::setWidth(float width) {
+    if (m_client.width() > 0)
+        m_upx = double(width) / m_client.width();
 }
 
-double ClientScale::unitsPerPixelX() const {
-    return m_tpp;
-}
-double ClientScale::unitsPerPixelY() const {
-    return m_tpp;
+void ClientScale::setHeight(float height) {
+    if (m_client.height() > 0)
+        m_upy = double(height) / m_client.height();
 }
 
 int ClientScale::toPixelsX(float x) const {
-    return int(std::lround((double(x) - m_left) / unitsPerPixelX()));
+    return toPixels((double(x) - m_left) / m_upx);
 }
 int ClientScale::toPixelsY(float y) const {
-    return int(std::lround((double(y) - m_top) / unitsPerPixelY()));
+    return toPixels((double(y) - m_top) / m_upy);
 }
 int ClientScale::toPixelsWidth(float w) const {
-    return int(std::lround(w / unitsPerPixelX()));
+    return toPixels(w / m_upx);
 }
 int ClientScale::toPixelsHeight(float h) const {
-    return int(std::lround(h / unitsPerPixelY()));
+    return toPixels(h / m_upy);
 }

@@ -3,9 +3,13 @@
 #include "about/form2.h"
 #include "app/captions.h"
 #include "app/fonts.h"
+#include "app/form1surface.h"
+#include "app/layout.h"
 #include "playback/flashcontrol.h"
 #include "playback/moviecontrol.h"
 #include "playback/playbackcommands.h"
+#include "playlist/opendialog.h"
+#include "playlist/playlistcommands.h"
 #include "playlist/playlistfile.h"
 
 #include <QAction>
@@ -15,6 +19,7 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QScreen>
+#include <QWindow>
 #include <cstdio>
 
 // The pictures are compiled into this static library; they must be registered by hand.
@@ -34,9 +39,22 @@ double screenTwipsPerPixel(const QWidget* w) {
     return 1440.0 / (dpi > 0 ? dpi : 96.0);
 }
 
+// The playlist commands reach the window through this.
+class Form1PlaylistWindow final : public PlaylistWindow {
+public:
+    explicit Form1PlaylistWindow(Form1& window) : m_window(window) {}
+    // Through the caption rule, so that full-screen mode knows a caption was set.
+    void setCaption(const QString& caption) override { m_window.setCaption(caption); }
+    void popupListMenu(const QPoint& globalPos) override { m_window.lstmnu()->exec(globalPos); }
+
+private:
+    Form1& m_window;
+};
+
 } // namespace
 
-Form1::Form1(Form1Services services) : m_services(std::move(services)) {
+Form1::Form1(Form1Services services)
+    : m_services(std::move(services)), m_surface(std::make_unique<Form1Surface>(*this)) {
     initResources();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(kAppCaption);
@@ -75,11 +93,8 @@ void Form1::createControls() {
     m_label->setFont(songFont(10.5, QFont::Normal));
     m_label->setFocusPolicy(Qt::NoFocus);
 
-    m_list = new QListWidget(m_client);
+    m_list = new PlaylistBox(m_client);
     m_list->setObjectName(QStringLiteral("List1"));
-    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_list->setSortingEnabled(false);
-    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 
     if (!m_services.control)
         m_services.control = new FlashControl;
@@ -138,7 +153,15 @@ void Form1::createMenus() {
     PlaybackCommands* pc = m_playback.get();
     auto play = [pc](void (PlaybackCommands::*f)()) { return [pc, f] { (pc->*f)(); }; };
 
-    addItem(file, "cmdopen", QStringLiteral("打开"), QKeySequence(QStringLiteral("Ctrl+O")), [] {});
+    if (!m_services.openDialog)
+        m_services.openDialog = std::make_shared<QtOpenDialog>();
+    m_playlistWindow = std::make_unique<Form1PlaylistWindow>(*this);
+    m_playlist = std::make_unique<PlaylistCommands>(*m_playlistWindow, *m_list, *m_control,
+                                                    *m_services.openDialog);
+    PlaylistCommands* lc = m_playlist.get();
+
+    addItem(file, "cmdopen", QStringLiteral("打开"), QKeySequence(QStringLiteral("Ctrl+O")),
+            [lc] { lc->cmdopen_Click(); });
     addItem(file, "cmdclose", QStringLiteral("关闭"), QKeySequence(QStringLiteral("Ctrl+E")),
             play(&PlaybackCommands::cmdclose_Click));
     addItem(file, "cmdexit", QStringLiteral("退出"), QKeySequence(QStringLiteral("Ctrl+X")),
@@ -164,15 +187,22 @@ void Form1::createMenus() {
     playback->addAction(keepProportions);
     connect(keepProportions, &QAction::triggered, this,
             untoggled(keepProportions, play(&PlaybackCommands::mnudisplay_Click)));
-    QAction* fullScreen = addItem(playback, "mnuquanping", QStringLiteral("全屏播放"),
-                                  QKeySequence(QStringLiteral("Ctrl+F")), [] {});
+    auto* fullScreen = new QAction(QStringLiteral("全屏播放"), this);
+    fullScreen->setObjectName(QStringLiteral("mnuquanping"));
+    fullScreen->setShortcut(QKeySequence(QStringLiteral("Ctrl+F")));
     fullScreen->setCheckable(true);
+    playback->addAction(fullScreen);
+    connect(fullScreen, &QAction::triggered, this,
+            untoggled(fullScreen, [this] { mnuquanping_Click(); }));
 
     addItem(help, "cmdabout", QStringLiteral("关于本软件"), QKeySequence(QStringLiteral("Ctrl+H")),
             &Form1::cmdabout_Click);
 
-    addItem(m_lstmnu, "sc", QStringLiteral("删除本条目"), QKeySequence(QKeySequence::Delete),
-            [] {});
+    QAction* sc = addItem(m_lstmnu, "sc", QStringLiteral("删除本条目"),
+                          QKeySequence(QKeySequence::Delete), [lc] { lc->sc_Click(); });
+    // Del works in the list itself too, not only while the context menu is open.
+    sc->setShortcutContext(Qt::WidgetShortcut);
+    m_list->addAction(sc);
 }
 
 QAction* Form1::action(const char* name) const {
@@ -208,40 +238,74 @@ void Form1::Form_Load(const QStringList& moviePaths) {
     m_list->addItems(stored.entries);
 
     if (!moviePaths.isEmpty()) {
-        setWindowTitle(movieCaption(moviePaths.first()));
+        setCaption(movieCaption(moviePaths.first()));
         m_control->Movie(moviePaths.first());
         // Appended without checking for duplicates, and none is selected.
         m_list->addItems(moviePaths);
     }
+    updateHorizontalExtent(*m_list);
 
+    // Until the window is shown it has no frame: geometry() is the client area and the menu
+    // bar. The frame is added when the window is first exposed (see eventFilter).
     const QRect frame = frameGeometry();
-    m_startup = {m_scale.left(), m_scale.top(), m_scale.toLogicalWidth(frame.width()),
-                 m_scale.toLogicalHeight(frame.height())};
+    const double tpp = m_scale.twipsPerPixel();
+    m_startup = {m_scale.left(), m_scale.top(), float(frame.width() * tpp),
+                 float(frame.height() * tpp)};
+    m_startupFramePending = !isVisible();
+}
+
+void Form1::setCaption(const QString& caption) {
+    m_fullScreen.captionSet(caption);
+    setWindowTitle(caption);
+}
+
+WindowStyle Form1::windowStyle() const {
+    return m_surface->windowStyle();
 }
 
 void Form1::Form_Resize() {
-    m_scale.setClientSize(m_client->size());
-    QWidget* movie = m_control->widget();
-    const float W = m_scale.width();
-    const float H = m_scale.height();
-    const float T = m_scale.top();
+    layOutOnResize(*m_surface);
+}
 
-    setControlTop(movie, T);
-    setControlLeft(movie, float(controlRect(m_image).width()));
-    const float d = W - float(controlRect(m_image).width());
-    if (d > 10)
-        setControlWidth(movie, d);
-    setControlHeight(movie, H);
-    setControlHeight(m_image, H);
-    const float e = float(controlRect(m_image).height());
-    if (e - 450 > 10)
-        setControlHeight(m_list, e - 450);
+void Form1::mnuquanping_Click() {
+    m_fullScreen.toggle(*m_surface);
+}
+
+// A minimized window's client area has no size, although Qt keeps its widgets' sizes.
+void Form1::clientAreaChanged() {
+    const QSize size = isMinimized() ? QSize(0, 0) : m_client->size();
+    m_scale.setClientSize(size);
+    Form_Resize();
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_client && event->type() == QEvent::Resize)
-        Form_Resize();
+    if (watched == m_client && event->type() == QEvent::Resize) {
+        clientAreaChanged();
+    } else if (watched == windowHandle() && event->type() == QEvent::Expose &&
+               m_startupFramePending && windowHandle()->isExposed()) {
+        m_startupFramePending = false;
+        windowHandle()->removeEventFilter(this);
+        const QRect frame = frameGeometry();
+        const double tpp = m_scale.twipsPerPixel();
+        m_startup.width = float(frame.width() * tpp);
+        m_startup.height = float(frame.height() * tpp);
+    }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void Form1::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange)
+        return;
+    const auto old = static_cast<QWindowStateChangeEvent*>(event)->oldState();
+    if ((old ^ windowState()) & Qt::WindowMinimized)
+        clientAreaChanged();
+}
+
+void Form1::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (m_startupFramePending && windowHandle())
+        windowHandle()->installEventFilter(this);
 }
 
 void Form1::savePlaylist() {

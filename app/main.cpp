@@ -2,12 +2,40 @@
 #include "app/commandline.h"
 #include "app/fonts.h"
 #include "app/form1.h"
+#include "playback/exporter.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QGuiApplication>
 #include <cstdio>
+#include <cstring>
+
+namespace {
+
+// --export draws frames to files; it needs fonts but never a display, so it runs offscreen.
+int runExport(int argc, char* argv[]) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QString error;
+    const auto request = parseExportArguments(QGuiApplication::arguments().mid(2), &error);
+    if (!request) {
+        std::fprintf(stderr, "reelwick: %s\n%s", qUtf8Printable(error),
+                     qUtf8Printable(exportUsage()));
+        return 2;
+    }
+    installFontSubstitutions();
+    if (!exportFrames(*request, &error)) {
+        std::fprintf(stderr, "reelwick: %s\n", qUtf8Printable(error));
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
 
 int main(int argc, char* argv[]) {
+    if (argc > 1 && std::strcmp(argv[1], "--export") == 0)
+        return runExport(argc, argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("reelwick"));
     QApplication::setApplicationVersion(QStringLiteral("1.1"));

@@ -1,5 +1,8 @@
 #include "playback/flashcontrol.h"
 
+#include <QActionGroup>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QPainter>
 #include <QUrl>
 #include <cstdio>
@@ -16,14 +19,19 @@ QString localMoviePath(const QString& movie) {
     return movie;
 }
 
+constexpr double kMaxZoom = 64;
+
 } // namespace
 
 FlashControl::FlashControl(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &FlashControl::onTick);
 }
+
+FlashControl::~FlashControl() = default;
 
 void FlashControl::Movie(const QString& path) {
     unload();
@@ -32,70 +40,80 @@ void FlashControl::Movie(const QString& path) {
         update();
         return;
     }
-    auto movie = swf::loadMovieFile(local);
+    auto movie = swf::Movie::loadFile(local);
     if (!movie) {
         std::fprintf(stderr, "reelwick: %s: %s\n", qUtf8Printable(local),
                      movie.error().message.c_str());
-        m_notice = tr("无法播放此文件");
+        m_notice = tr("无法播放此文件"); // "this file cannot be played"
         update();
         return;
     }
-    m_header = movie->header;
-    if (auto bg = swf::findBackgroundColor(*movie))
-        m_background = QColor(bg->r, bg->g, bg->b);
-    m_playhead.reset(movie->header.frameCount);
+    m_header = movie.value()->header();
+    m_player = std::make_unique<swf::Player>(std::move(movie).value());
     // Stored settings: a movie plays as soon as it is given, and loops.
-    m_playhead.setLoop(true);
-    m_playhead.play();
+    m_player->setLooping(m_loop);
+    m_player->play();
+    afterStep();
     startClock();
     emit frameChanged(0);
-    update();
 }
 
 void FlashControl::unload() {
     m_timer.stop();
     m_clock.stop();
+    m_hovered = nullptr;
+    m_player.reset();
+    m_renderer.clearCaches();
     m_header.reset();
     m_notice.clear();
     m_background = Qt::white;
-    m_playhead.reset(0);
+    m_zoom = 1;
+    unsetCursor();
 }
 
 qint32 FlashControl::FrameNum() const {
-    return m_playhead.current();
+    return m_player ? qint32(m_player->currentFrame()) : 0;
 }
 
 void FlashControl::FrameNum(qint32 frame) {
-    m_playhead.seek(frame);
-    emit frameChanged(m_playhead.current());
-    update();
+    if (!m_player)
+        return;
+    m_player->gotoFrame(frame);
+    afterStep();
+    emit frameChanged(FrameNum());
 }
 
 void FlashControl::Play() {
-    if (!hasMovie() || m_playhead.playing())
+    if (!m_player || m_player->isPlaying())
         return;
-    m_playhead.play();
-    startClock();
+    // At the end of a movie that does not loop, playing starts over.
+    if (!m_loop && m_player->currentFrame() + 1 >= m_player->frameCount())
+        m_player->gotoFrame(0);
+    m_player->play();
 }
 
+// Halts the main timeline only: as in Flash, sprites on stage keep running, so the clock does too.
 void FlashControl::Stop() {
-    m_playhead.stop();
-    m_clock.stop();
-    m_timer.stop();
+    if (m_player)
+        m_player->stop();
 }
 
 void FlashControl::Back() {
+    if (!m_player)
+        return;
     Stop();
-    m_playhead.back();
-    emit frameChanged(m_playhead.current());
-    update();
+    m_player->back();
+    afterStep();
+    emit frameChanged(FrameNum());
 }
 
 void FlashControl::Forward() {
+    if (!m_player)
+        return;
     Stop();
-    m_playhead.forward();
-    emit frameChanged(m_playhead.current());
-    update();
+    m_player->forward();
+    afterStep();
+    emit frameChanged(FrameNum());
 }
 
 void FlashControl::Rewind() {
@@ -108,28 +126,76 @@ void FlashControl::StopPlay() {
 
 void FlashControl::ScaleMode(qint32 mode) {
     m_scaleMode = mode;
+    m_zoom = 1;
+    updateHover();
+    update();
+}
+
+void FlashControl::setLooping(bool loop) {
+    m_loop = loop;
+    if (m_player)
+        m_player->setLooping(loop);
+}
+
+void FlashControl::setQuality(swf::render::Quality q) {
+    m_quality = q;
+    update();
+}
+
+void FlashControl::zoomIn() {
+    m_zoom = std::min(kMaxZoom, m_zoom * 2);
+    updateHover();
+    update();
+}
+
+void FlashControl::zoomOut() {
+    m_zoom = std::max(1.0, m_zoom / 2);
+    updateHover();
+    update();
+}
+
+void FlashControl::showAll() {
+    m_zoom = 1;
+    updateHover();
     update();
 }
 
 void FlashControl::startClock() {
-    if (!m_header || !m_playhead.playing())
+    if (!m_player)
         return;
     m_elapsed.start();
     m_clock.start(m_header->effectiveFrameRate(), 0);
     m_timer.start(m_clock.msUntilNext(0));
 }
 
+// One clock tick: every timeline step that is due (advance the player, hand its actions to the
+// scripting code), then one repaint for all of them, so that a slow machine drops pictures but
+// never steps.
 void FlashControl::onTick() {
+    if (!m_player)
+        return;
     const qint64 now = m_elapsed.elapsed();
     const int steps = m_clock.stepsDue(now);
-    for (int i = 0; i < steps && m_playhead.playing(); ++i)
-        m_playhead.tick();
-    if (steps > 0) {
-        emit frameChanged(m_playhead.current());
-        update(); // one paint for all steps taken: drawing is what falls behind, not the timeline
+    const qint32 before = FrameNum();
+    for (int i = 0; i < steps; ++i) {
+        m_player->advance();
+        if (m_actionHandler)
+            m_actionHandler(*m_player, m_player->takePendingActions());
     }
-    if (m_playhead.playing())
-        m_timer.start(m_clock.msUntilNext(now));
+    if (steps > 0) {
+        updateHover();
+        update();
+        if (FrameNum() != before)
+            emit frameChanged(FrameNum());
+    }
+    m_timer.start(m_clock.msUntilNext(now));
+}
+
+void FlashControl::afterStep() {
+    if (m_player && m_actionHandler)
+        m_actionHandler(*m_player, m_player->takePendingActions());
+    updateHover();
+    update();
 }
 
 QRectF FlashControl::stageRect(const QSizeF& widgetSize, const QSizeF& stageSize, qint32 mode) {
@@ -154,9 +220,27 @@ QRectF FlashControl::stageRect(const QSizeF& widgetSize, const QSizeF& stageSize
         size);
 }
 
+QTransform FlashControl::viewTransform() const {
+    if (!m_header)
+        return {};
+    return swf::render::stageTransform(m_header->frameSize, QRectF(rect()), m_scaleMode, m_zoom);
+}
+
+void FlashControl::drawFrame(QPainter& p, const QRect& area) {
+    const auto bg = m_player->backgroundColor().value_or(swf::Rgba{255, 255, 255, 255});
+    m_background = QColor(bg.r, bg.g, bg.b);
+    // Outside the stage the control shows the background colour (show all letterboxes in it).
+    p.fillRect(area, m_background);
+    const QTransform view = viewTransform();
+    const swf::Rect& s = m_header->frameSize;
+    p.setClipRect(view.mapRect(QRectF(s.xMin, s.yMin, s.width(), s.height())).toAlignedRect());
+    swf::render::PainterCanvas canvas(p, m_quality);
+    m_renderer.render(*m_player, canvas, view);
+}
+
 void FlashControl::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    if (!m_header) {
+    if (!m_player) {
         p.fillRect(rect(), palette().color(QPalette::Base));
         if (!m_notice.isEmpty()) {
             p.setPen(palette().color(QPalette::PlaceholderText));
@@ -164,6 +248,142 @@ void FlashControl::paintEvent(QPaintEvent*) {
         }
         return;
     }
-    // Show all letterboxes in the movie's own background colour.
-    p.fillRect(rect(), m_background);
+    drawFrame(p, rect());
+}
+
+QImage FlashControl::grabFrame() {
+    QImage image(size().expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
+    image.fill(palette().color(QPalette::Base));
+    if (m_player) {
+        QPainter p(&image);
+        drawFrame(p, image.rect());
+    }
+    return image;
+}
+
+// Buttons under the mouse: over while it hovers, down while pressed on them.
+
+bool FlashControl::isLive(const swf::ButtonInstance* b) const {
+    if (!b || !m_player)
+        return false;
+    std::vector<const swf::DisplayList*> lists{&m_player->root().displayList()};
+    while (!lists.empty()) {
+        const swf::DisplayList* list = lists.back();
+        lists.pop_back();
+        for (const auto& o : list->objects()) {
+            if (o->button() == b)
+                return true;
+            if (o->button())
+                lists.push_back(&o->button()->displayList());
+            else if (o->clip())
+                lists.push_back(&o->clip()->displayList());
+        }
+    }
+    return false;
+}
+
+void FlashControl::setHovered(swf::ButtonInstance* b, bool pressed) {
+    if (!m_player)
+        return;
+    if (m_hovered != b && isLive(m_hovered))
+        m_player->setButtonState(*m_hovered, swf::ButtonState::Up);
+    m_hovered = b;
+    if (b) {
+        m_player->setButtonState(*b, pressed ? swf::ButtonState::Down : swf::ButtonState::Over);
+        setCursor(Qt::PointingHandCursor);
+    } else {
+        unsetCursor();
+    }
+    if (m_actionHandler)
+        m_actionHandler(*m_player, m_player->takePendingActions());
+}
+
+void FlashControl::updateHover() {
+    if (!m_player)
+        return;
+    swf::ButtonInstance* b = nullptr;
+    if (m_mouse) {
+        bool ok = false;
+        const QPointF stage = viewTransform().inverted(&ok).map(*m_mouse);
+        if (ok)
+            b = swf::render::Renderer::buttonAt(*m_player, stage);
+    }
+    const bool changed =
+        b != m_hovered ||
+        (b && b->state() != (m_mouseDown ? swf::ButtonState::Down : swf::ButtonState::Over));
+    if (changed) {
+        setHovered(b, m_mouseDown);
+        update();
+    }
+}
+
+void FlashControl::mouseMoveEvent(QMouseEvent* e) {
+    m_mouse = e->position();
+    updateHover();
+}
+
+void FlashControl::mousePressEvent(QMouseEvent* e) {
+    if (e->button() != Qt::LeftButton)
+        return QWidget::mousePressEvent(e);
+    m_mouse = e->position();
+    m_mouseDown = true;
+    updateHover();
+}
+
+void FlashControl::mouseReleaseEvent(QMouseEvent* e) {
+    if (e->button() != Qt::LeftButton)
+        return QWidget::mouseReleaseEvent(e);
+    m_mouse = e->position();
+    m_mouseDown = false;
+    updateHover();
+}
+
+void FlashControl::leaveEvent(QEvent*) {
+    m_mouse.reset();
+    m_mouseDown = false;
+    updateHover();
+}
+
+// The Flash control's own menu, in Chinese.
+QMenu* FlashControl::createContextMenu(QWidget* parent) {
+    auto* menu = new QMenu(parent);
+    const bool movie = hasMovie();
+    QAction* a = menu->addAction(tr("放大"), this, &FlashControl::zoomIn); // zoom in
+    a->setEnabled(movie && m_zoom < kMaxZoom);
+    a = menu->addAction(tr("缩小"), this, &FlashControl::zoomOut); // zoom out
+    a->setEnabled(movie && m_zoom > 1);
+    a = menu->addAction(tr("全部显示"), this, &FlashControl::showAll); // show all
+    a->setEnabled(movie && m_zoom != 1);
+    menu->addSeparator();
+    QMenu* quality = menu->addMenu(tr("品质")); // quality
+    auto* group = new QActionGroup(quality);
+    const std::pair<QString, swf::render::Quality> levels[] = {
+        {tr("低"), swf::render::Quality::Low},
+        {tr("中"), swf::render::Quality::Medium},
+        {tr("高"), swf::render::Quality::High}};
+    for (const auto& [caption, level] : levels) {
+        QAction* q = quality->addAction(caption, this, [this, l = level] { setQuality(l); });
+        q->setCheckable(true);
+        q->setChecked(m_quality == level);
+        group->addAction(q);
+    }
+    menu->addSeparator();
+    a = menu->addAction(tr("播放"), this, [this] { isPlaying() ? Stop() : Play(); }); // play
+    a->setCheckable(true);
+    a->setChecked(isPlaying());
+    a->setEnabled(movie);
+    a = menu->addAction(tr("循环"), this, [this] { setLooping(!m_loop); }); // loop
+    a->setCheckable(true);
+    a->setChecked(m_loop);
+    menu->addSeparator();
+    menu->addAction(tr("倒带"), this, &FlashControl::Rewind)->setEnabled(movie);  // rewind
+    menu->addAction(tr("前进"), this, &FlashControl::Forward)->setEnabled(movie); // forward
+    menu->addAction(tr("后退"), this, &FlashControl::Back)->setEnabled(movie);    // back
+    return menu;
+}
+
+void FlashControl::contextMenuEvent(QContextMenuEvent* e) {
+    QMenu* menu = createContextMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(e->globalPos());
 }

@@ -2,19 +2,27 @@
 
 #include "playback/frameclock.h"
 #include "playback/moviecontrol.h"
-#include "playback/playhead.h"
 #include "swf/movie.h"
+#include "swf/player.h"
+#include "swf/render/paintercanvas.h"
+#include "swf/render/renderer.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
 #include <QWidget>
+#include <functional>
+#include <memory>
 #include <optional>
 
-// The movie surface of the main window: loads a movie, keeps its frame clock and draws it.
+class QMenu;
+
+// The movie surface of the main window: loads a movie into a player, runs it at the movie's
+// frame rate and draws it; its right-click menu is the Flash control's own.
 class FlashControl : public QWidget, public MovieControl {
     Q_OBJECT
 public:
     explicit FlashControl(QWidget* parent = nullptr);
+    ~FlashControl() override;
 
     void Movie(const QString& path) override;
     qint32 FrameNum() const override;
@@ -28,34 +36,74 @@ public:
     void ScaleMode(qint32 mode) override;
     QWidget* widget() override { return this; }
 
-    bool hasMovie() const { return m_header.has_value(); }
-    bool isPlaying() const { return m_playhead.playing(); }
-    int frameCount() const { return m_playhead.frameCount(); }
+    bool hasMovie() const { return m_player != nullptr; }
+    bool isPlaying() const { return m_player && m_player->isPlaying(); }
+    int frameCount() const { return m_player ? int(m_player->frameCount()) : 0; }
     qint32 scaleMode() const { return m_scaleMode; }
     const std::optional<swf::MovieHeader>& header() const { return m_header; }
     QString notice() const { return m_notice; }
+    swf::Player* player() { return m_player.get(); }
+
+    bool isLooping() const { return m_loop; }
+    void setLooping(bool loop);
+    swf::render::Quality quality() const { return m_quality; }
+    void setQuality(swf::render::Quality q);
+    double zoom() const { return m_zoom; }
+    void zoomIn();
+    void zoomOut();
+    void showAll(); // back to the whole stage
+
+    // Runs after every timeline step, seek or button change with the action blocks that step
+    // queued; the scripting code goes here. Without one, actions are dropped.
+    void setActionHandler(std::function<void(swf::Player&, std::vector<swf::PendingAction>)> h) {
+        m_actionHandler = std::move(h);
+    }
 
     // The stage rectangle inside a widget of `size`, for the given scale mode: centred, with
     // the movie's proportions kept for show all and no border.
     static QRectF stageRect(const QSizeF& widgetSize, const QSizeF& stageSize, qint32 scaleMode);
+    // Stage twips to widget pixels as drawn now.
+    QTransform viewTransform() const;
+    // The frame as it would be drawn now, at the widget's size.
+    QImage grabFrame();
+    // The right-click menu, built fresh with the current states checked.
+    QMenu* createContextMenu(QWidget* parent);
 
 signals:
     void frameChanged(int frame);
 
 protected:
     void paintEvent(QPaintEvent*) override;
+    void contextMenuEvent(QContextMenuEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void leaveEvent(QEvent* e) override;
 
 private:
     void unload();
     void startClock();
     void onTick();
+    void afterStep(); // pending actions, button hover, repaint
+    void updateHover();
+    void setHovered(swf::ButtonInstance* b, bool pressed);
+    bool isLive(const swf::ButtonInstance* b) const;
+    void drawFrame(QPainter& p, const QRect& area);
 
     std::optional<swf::MovieHeader> m_header;
+    std::unique_ptr<swf::Player> m_player;
+    swf::render::Renderer m_renderer;
     QColor m_background = Qt::white;
     QString m_notice;
-    Playhead m_playhead;
     FrameClock m_clock;
     QElapsedTimer m_elapsed;
     QTimer m_timer;
     qint32 m_scaleMode = 0;
+    double m_zoom = 1;
+    bool m_loop = true;
+    swf::render::Quality m_quality = swf::render::Quality::High;
+    std::function<void(swf::Player&, std::vector<swf::PendingAction>)> m_actionHandler;
+    swf::ButtonInstance* m_hovered = nullptr; // checked with isLive() before each use
+    bool m_mouseDown = false;
+    std::optional<QPointF> m_mouse; // last position inside the widget
 };

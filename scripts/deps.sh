@@ -10,6 +10,7 @@ packages=(
     libavcodec-dev libavutil-dev libspeex-dev qt6-multimedia-dev pulseaudio
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth evilwm x11-utils fonts-noto-cjk
+    ffmpeg
 )
 
 missing=()

@@ -2,6 +2,7 @@
 #include "app/fonts.h"
 #include "app/form1.h"
 #include "fakes/fakemoviecontrol.h"
+#include "fakes/fakeopendialog.h"
 
 #include <QAction>
 #include <QLabel>
@@ -13,7 +14,8 @@
 // One window with a fake movie control and a playlist file in a fresh folder.
 struct Fixture {
     QTemporaryDir dir;
-    FakeMovieControl* control = new FakeMovieControl;
+    FakeMovieControl* control = nullptr; // made by make(), owned by the window
+    std::shared_ptr<FakeOpenDialog> dialog;
     int endCalls = 0;
     std::unique_ptr<Form1> window;
 
@@ -22,8 +24,9 @@ struct Fixture {
     void make() {
         endCalls = 0;
         control = new FakeMovieControl;
-        window =
-            std::make_unique<Form1>(Form1Services{control, listPath(), [this] { ++endCalls; }});
+        dialog = std::make_shared<FakeOpenDialog>();
+        window = std::make_unique<Form1>(
+            Form1Services{control, listPath(), [this] { ++endCalls; }, dialog});
     }
     void writeList(const QByteArray& bytes) {
         QDir().mkpath(QFileInfo(listPath()).absolutePath());
@@ -202,6 +205,46 @@ private slots:
         QCOMPARE(f.control->calls, QStringList({"Movie(http://)", "Play"}));
         QCOMPARE(f.window->windowTitle(), QStringLiteral("/m/a.swf - Reelwick1.1"));
         QCOMPARE(f.window->List1()->count(), 1);
+    }
+
+    void playlistCommandsThroughTheWindow() {
+        const QString startDir = QDir::currentPath();
+        Fixture f;
+        f.writeList("/m/stored.swf\r\n");
+        f.window->Form_Load({QStringLiteral("/m/from-the-command-line.swf")});
+        PlaylistBox* list = f.window->List1();
+        // Start-up measured the list, the command-line entry included.
+        QVERIFY(list->horizontalExtent() > 0);
+        QCOMPARE(list->horizontalExtent(), ListTextWidth(*list));
+        f.window->show();
+        QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(list));
+        f.control->calls.clear();
+
+        // Nothing is chosen after start-up, though Qt gave the focused list a cursor row.
+        QTest::keyClick(list, Qt::Key_Delete);
+        QCOMPARE(list->count(), 2);
+        QVERIFY(f.control->calls.isEmpty());
+
+        QTemporaryDir folder;
+        const QString dir = QDir(folder.path()).absolutePath();
+        f.dialog->choose(dir, {"a.swf", "b.swf"});
+        QTest::keySequence(f.window.get(), QKeySequence(QStringLiteral("Ctrl+O")));
+        QDir::setCurrent(startDir);
+        QCOMPARE(f.entries(), QStringList({"/m/stored.swf", "/m/from-the-command-line.swf",
+                                           dir + "/a.swf", dir + "/b.swf"}));
+        QCOMPARE(f.window->windowTitle(), dir + "/a.swf - Reelwick1.1");
+        QCOMPARE(f.control->moviesLoaded(), QStringList(2, dir + "/a.swf"));
+        QCOMPARE(list->currentEntry(), 2);
+        QCOMPARE(list->horizontalExtent(), ListTextWidth(*list));
+
+        // Del in the list removes the current entry and loads the first one.
+        f.control->calls.clear();
+        QTest::keyClick(list, Qt::Key_Delete);
+        QCOMPARE(f.entries(),
+                 QStringList({"/m/stored.swf", "/m/from-the-command-line.swf", dir + "/b.swf"}));
+        QCOMPARE(f.control->calls, QStringList({"Movie(/m/stored.swf)"}));
+        QCOMPARE(f.window->windowTitle(), QStringLiteral("/m/stored.swf - Reelwick1.1"));
     }
 
     void startUpReadsTheListThenTheCommandLine() {

@@ -18,7 +18,7 @@ private slots:
         const QString demo = QStringLiteral(REELWICK_SOURCE_DIR "/resources/demo.swf");
         int ended = 0;
         auto* control = new FlashControl;
-        Form1 window(Form1Services{control, list, [&] { ++ended; }});
+        Form1 window(Form1Services{control, list, [&] { ++ended; }, nullptr});
         window.Form_Load({demo});
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -33,8 +33,10 @@ private slots:
         const QPoint panel = window.Image1()->geometry().bottomLeft() + QPoint(2, -5) +
                              window.centralWidget()->pos();
         QCOMPARE(shot.pixelColor(panel), QColor(219, 186, 215));
-        const QPoint movie = control->geometry().center() + window.centralWidget()->pos();
-        QCOMPARE(shot.pixelColor(movie).name(), QStringLiteral("#1b2a4a"));
+        // The stage's night blue at the control's corner, and the movie moving inside it.
+        const QRect movie = control->geometry().translated(window.centralWidget()->pos());
+        QCOMPARE(shot.pixelColor(movie.topLeft() + QPoint(4, 4)).name(), QStringLiteral("#1b2a4a"));
+        QTRY_VERIFY_WITH_TIMEOUT(window.grab().toImage().copy(movie) != shot.copy(movie), 5000);
 
         window.close();
         QCOMPARE(ended, 1);

@@ -1,10 +1,50 @@
 #include "playback/flashcontrol.h"
+#include "swf_writer.h"
 
+#include <QMenu>
+#include <QTemporaryDir>
 #include <QtTest>
+
+using swftest::Bytes;
+using swftest::concat;
 
 namespace {
 const QString kCorpus = QStringLiteral(REELWICK_CORPUS_DIR);
+
+// A DefineShape3 w x h rectangle of one colour at the origin.
+Bytes box(std::uint16_t id, std::uint8_t r, std::uint8_t g, std::uint8_t b, int w, int h) {
+    swftest::Writer s;
+    s.u16(id).rect(0, w, 0, h).u8(1).u8(0x00).rgba(r, g, b, 255).u8(0);
+    swftest::Records rec(s, 1, 0);
+    rec.style(swftest::Records::kKeep, 1, swftest::Records::kKeep, true, 0, 0);
+    rec.hline(w).vline(h).hline(-w).vline(-h);
+    rec.end();
+    return swftest::tag(32, s);
 }
+
+// A 100 x 100 px movie on a green background with a button in its middle: blue when up,
+// red under the mouse; and three frames so that playing shows.
+QString writeButtonMovie(const QTemporaryDir& dir) {
+    swftest::Writer b;
+    b.u16(20).u8(0).u16(0);
+    b.u8(0x01 | 0x08).u16(1).u16(1).matrix().cxform(true, {}, {});
+    b.u8(0x02 | 0x04).u16(2).u16(1).matrix().cxform(true, {}, {});
+    b.u8(0);
+    swftest::Writer body;
+    body.rect(0, 2000, 0, 2000).u16(12 << 8).u16(3);
+    body.bytes(concat(
+        {swftest::tag(9, swftest::Writer().rgb(0, 255, 0)), box(1, 0, 0, 255, 800, 800),
+         box(2, 255, 0, 0, 800, 800), swftest::tag(34, b), swftest::placeObject2(1, 20, 600, 600),
+         swftest::showFrame(), swftest::showFrame(), swftest::showFrame(), swftest::end()}));
+    swftest::Writer file;
+    file.u8('F').u8('W').u8('S').u8(10).u32(std::uint32_t(body.size() + 8)).bytes(body.data());
+    const QString path = dir.filePath(QStringLiteral("button.swf"));
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly))
+        f.write(reinterpret_cast<const char*>(file.data().data()), qint64(file.size()));
+    return path;
+}
+} // namespace
 
 class FlashControlTest : public QObject {
     Q_OBJECT
@@ -92,6 +132,131 @@ private slots:
         c.Movie(kCorpus + QStringLiteral("/README.md"));
         QVERIFY(!c.hasMovie());
         QVERIFY(!c.notice().isEmpty());
+    }
+
+    void drawsTheMovieWithItsBackgroundAndScaleModes() {
+        QTemporaryDir dir;
+        FlashControl c;
+        c.resize(400, 200);
+        c.Movie(writeButtonMovie(dir));
+        QVERIFY(c.hasMovie());
+        QImage frame = c.grabFrame();
+        // Show all: the square stage in the middle, letterboxed in the background colour.
+        QCOMPARE(frame.pixel(10, 100), qRgb(0, 255, 0));
+        QCOMPARE(frame.pixel(200, 100), qRgb(0, 0, 255)); // the button, up
+        QCOMPARE(frame.pixel(200, 50), qRgb(0, 255, 0));
+        // Exact fit stretches the stage: the button now spans the middle fifth horizontally.
+        c.ScaleMode(2);
+        frame = c.grabFrame();
+        QCOMPARE(frame.pixel(140, 100), qRgb(0, 0, 255));
+        QCOMPARE(frame.pixel(100, 100), qRgb(0, 255, 0));
+        // No scale: 100 x 100 px in the middle.
+        c.ScaleMode(3);
+        frame = c.grabFrame();
+        QCOMPARE(frame.pixel(175, 75), qRgb(0, 255, 0));
+        QCOMPARE(frame.pixel(200, 100), qRgb(0, 0, 255));
+        QCOMPARE(frame.pixel(230, 100), qRgb(0, 255, 0));
+        // Zooming in shows the middle larger; show all goes back.
+        c.ScaleMode(0);
+        c.zoomIn();
+        frame = c.grabFrame();
+        QCOMPARE(frame.pixel(200, 30), qRgb(0, 0, 255));
+        c.showAll();
+        QCOMPARE(c.zoom(), 1.0);
+
+        c.Movie(QStringLiteral("http://"));
+        frame = c.grabFrame();
+        QCOMPARE(frame.pixel(200, 100), c.palette().color(QPalette::Base).rgb());
+    }
+
+    void buttonsFollowTheMouse() {
+        QTemporaryDir dir;
+        FlashControl c;
+        c.resize(200, 200);
+        c.Movie(writeButtonMovie(dir));
+        c.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&c));
+        auto* button = c.player()->root().displayList().at(1)->button();
+        QVERIFY(button);
+        QTest::mouseMove(&c, QPoint(100, 100));
+        QTRY_COMPARE(button->state(), swf::ButtonState::Over);
+        QCOMPARE(c.grabFrame().pixel(100, 100), qRgb(255, 0, 0));
+        QCOMPARE(c.cursor().shape(), Qt::PointingHandCursor);
+        QTest::mousePress(&c, Qt::LeftButton, {}, QPoint(100, 100));
+        QCOMPARE(button->state(), swf::ButtonState::Down);
+        QTest::mouseRelease(&c, Qt::LeftButton, {}, QPoint(100, 100));
+        QCOMPARE(button->state(), swf::ButtonState::Over);
+        QTest::mouseMove(&c, QPoint(10, 10));
+        QTRY_COMPARE(button->state(), swf::ButtonState::Up);
+        QCOMPARE(c.grabFrame().pixel(100, 100), qRgb(0, 0, 255));
+    }
+
+    void loopingAndTheActionHook() {
+        QTemporaryDir dir;
+        FlashControl c;
+        int calls = 0;
+        c.setActionHandler([&](swf::Player&, std::vector<swf::PendingAction>) { ++calls; });
+        c.Movie(writeButtonMovie(dir)); // three frames at 12 fps
+        c.setLooping(false);
+        QTRY_VERIFY_WITH_TIMEOUT(!c.isPlaying(), 5000); // halts on the last frame
+        QCOMPARE(c.FrameNum(), 2);
+        QVERIFY(calls >= 2); // after every step
+        c.Play();            // from the end, starts over
+        QVERIFY(c.isPlaying());
+        QVERIFY(c.FrameNum() < 2);
+        c.setLooping(true);
+        QTRY_VERIFY_WITH_TIMEOUT(c.FrameNum() == 2, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(c.FrameNum() == 0, 5000); // and round again
+        QVERIFY(c.isPlaying());
+    }
+
+    void contextMenuIsTheControlsOwn() {
+        QTemporaryDir dir;
+        FlashControl c;
+        c.Movie(writeButtonMovie(dir));
+        std::unique_ptr<QMenu> menu(c.createContextMenu(nullptr));
+        QStringList captions;
+        QAction* quality = nullptr;
+        for (QAction* a : menu->actions()) {
+            if (!a->isSeparator())
+                captions << a->text();
+            if (a->menu())
+                quality = a;
+        }
+        QCOMPARE(
+            captions,
+            QStringList({QStringLiteral("放大"), QStringLiteral("缩小"), QStringLiteral("全部显示"),
+                         QStringLiteral("品质"), QStringLiteral("播放"), QStringLiteral("循环"),
+                         QStringLiteral("倒带"), QStringLiteral("前进"), QStringLiteral("后退")}));
+        QVERIFY(quality);
+        const auto levels = quality->menu()->actions();
+        QCOMPARE(levels.size(), 3);
+        QCOMPARE(levels[0]->text(), QStringLiteral("低"));
+        QVERIFY(levels[2]->isChecked()); // high by default
+        levels[0]->trigger();
+        QCOMPARE(c.quality(), swf::render::Quality::Low);
+
+        auto find = [&](const QString& text) {
+            for (QAction* a : menu->actions()) {
+                if (a->text() == text)
+                    return a;
+            }
+            return static_cast<QAction*>(nullptr);
+        };
+        QVERIFY(find(QStringLiteral("播放"))->isChecked());
+        find(QStringLiteral("播放"))->trigger();
+        QVERIFY(!c.isPlaying());
+        find(QStringLiteral("前进"))->trigger();
+        const int at = c.FrameNum();
+        find(QStringLiteral("后退"))->trigger();
+        QCOMPARE(c.FrameNum(), at - 1);
+        find(QStringLiteral("倒带"))->trigger();
+        QCOMPARE(c.FrameNum(), 0);
+        QVERIFY(!find(QStringLiteral("缩小"))->isEnabled()); // nothing to zoom out of yet
+        find(QStringLiteral("放大"))->trigger();
+        QCOMPARE(c.zoom(), 2.0);
+        find(QStringLiteral("循环"))->trigger();
+        QVERIFY(!c.isLooping());
     }
 
     void stageRectForEachScaleMode() {

@@ -1,0 +1,129 @@
+#include "playback/exporter.h"
+
+#include "swf/player.h"
+#include "swf/render/paintercanvas.h"
+#include "swf/render/renderer.h"
+
+#include <QDir>
+#include <QImage>
+#include <QPainter>
+#include <QRegularExpression>
+
+namespace {
+// Large enough for any real screen; keeps a typo from asking for gigabytes.
+constexpr int kMaxSide = 8192;
+} // namespace
+
+QString exportUsage() {
+    return QStringLiteral("Usage: reelwick --export MOVIE --frames A-B [--size WxH] --out DIR\n"
+                          "Writes frames A to B (counted from 1) of MOVIE as DIR/frame_NNNN.png,\n"
+                          "drawn at WxH pixels (default: the movie's stage size).\n");
+}
+
+std::optional<ExportRequest> parseExportArguments(const QStringList& args, QString* error) {
+    ExportRequest r;
+    bool haveFrames = false;
+    auto fail = [&](const QString& why) {
+        if (error)
+            *error = why;
+        return std::nullopt;
+    };
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (a == QLatin1String("--frames")) {
+            if (!hasValue)
+                return fail(QStringLiteral("--frames needs a range such as 1-10"));
+            static const QRegularExpression range(QStringLiteral("^(\\d{1,6})(?:-(\\d{1,6}))?$"));
+            const auto m = range.match(args[++i]);
+            if (!m.hasMatch())
+                return fail(QStringLiteral("bad frame range \"%1\" (expected A-B)").arg(args[i]));
+            r.firstFrame = m.captured(1).toInt();
+            r.lastFrame = m.captured(2).isEmpty() ? r.firstFrame : m.captured(2).toInt();
+            if (r.firstFrame < 1 || r.lastFrame < r.firstFrame)
+                return fail(QStringLiteral("bad frame range \"%1\": frames count from 1 and A "
+                                           "must not exceed B")
+                                .arg(args[i]));
+            haveFrames = true;
+        } else if (a == QLatin1String("--size")) {
+            if (!hasValue)
+                return fail(QStringLiteral("--size needs WxH"));
+            static const QRegularExpression size(QStringLiteral("^(\\d{1,5})[xX](\\d{1,5})$"));
+            const auto m = size.match(args[++i]);
+            const int w = m.captured(1).toInt(), h = m.captured(2).toInt();
+            if (!m.hasMatch() || w < 1 || h < 1 || w > kMaxSide || h > kMaxSide)
+                return fail(QStringLiteral("bad size \"%1\" (expected WxH, each 1 to %2)")
+                                .arg(args[i])
+                                .arg(kMaxSide));
+            r.size = QSize(w, h);
+        } else if (a == QLatin1String("--out")) {
+            if (!hasValue)
+                return fail(QStringLiteral("--out needs a folder"));
+            r.outDir = args[++i];
+        } else if (a.startsWith(QLatin1Char('-')) && a.size() > 1) {
+            return fail(QStringLiteral("unknown export option %1").arg(a));
+        } else if (r.movie.isEmpty()) {
+            r.movie = a;
+        } else {
+            return fail(QStringLiteral("more than one movie given: %1").arg(a));
+        }
+    }
+    if (r.movie.isEmpty())
+        return fail(QStringLiteral("no movie given"));
+    if (!haveFrames)
+        return fail(QStringLiteral("no frames given (--frames A-B)"));
+    if (r.outDir.isEmpty())
+        return fail(QStringLiteral("no output folder given (--out DIR)"));
+    return r;
+}
+
+bool exportFrames(const ExportRequest& request, QString* error) {
+    auto fail = [&](const QString& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    auto loaded = swf::Movie::loadFile(request.movie);
+    if (!loaded)
+        return fail(QStringLiteral("%1: %2").arg(request.movie,
+                                                 QString::fromStdString(loaded.error().message)));
+    swf::Player player(loaded.value());
+    const int frames = int(player.frameCount());
+    if (request.lastFrame > frames)
+        return fail(QStringLiteral("%1 has %2 frame(s); frame %3 does not exist")
+                        .arg(request.movie)
+                        .arg(frames)
+                        .arg(request.lastFrame));
+    const swf::Rect& stage = player.movie().header().frameSize;
+    QSize size = request.size;
+    if (size.isEmpty()) {
+        size = QSize(std::clamp(stage.width() / 20, 1, kMaxSide),
+                     std::clamp(stage.height() / 20, 1, kMaxSide));
+    }
+    if (!QDir().mkpath(request.outDir))
+        return fail(QStringLiteral("cannot create the folder %1").arg(request.outDir));
+
+    // Frames are reached by playing, as sprites would have run in the player; a seek to the
+    // first frame wanted, then one step at a time.
+    player.gotoFrame(request.firstFrame - 1);
+    swf::render::Renderer renderer;
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    const QTransform view = swf::render::stageTransform(stage, QRectF(QPointF(0, 0), size), 0);
+    for (int frame = request.firstFrame; frame <= request.lastFrame; ++frame) {
+        if (frame > request.firstFrame)
+            player.advance();
+        const auto bg = player.backgroundColor().value_or(swf::Rgba{255, 255, 255, 255});
+        image.fill(QColor(bg.r, bg.g, bg.b));
+        {
+            QPainter painter(&image);
+            swf::render::PainterCanvas canvas(painter);
+            renderer.render(player, canvas, view);
+        }
+        const QString path =
+            QDir(request.outDir)
+                .filePath(QStringLiteral("frame_%1.png").arg(frame, 4, 10, QChar('0')));
+        if (!image.save(path, "PNG"))
+            return fail(QStringLiteral("cannot write %1").arg(path));
+    }
+    return true;
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+// Writes chosen frames of a movie as PNG files, with no window: for people who want stills and
+// for tests that compare the drawing with reference pictures.
+
+#include <QSize>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+struct ExportRequest {
+    QString movie;
+    int firstFrame = 1; // counted from 1, as frames are numbered to people
+    int lastFrame = 1;
+    QSize size; // empty: the stage size
+    QString outDir;
+};
+
+// Parses the arguments after --export: MOVIE --frames A-B [--size WxH] --out DIR.
+// On failure returns nothing and sets `error` to one line.
+std::optional<ExportRequest> parseExportArguments(const QStringList& args, QString* error);
+
+QString exportUsage();
+
+// Renders the frames into `outDir` as frame_NNNN.png (the 1-based frame number). Frames past
+// the movie's end are an error. Returns false with `error` set when nothing could be written.
+bool exportFrames(const ExportRequest& request, QString* error);

@@ -1,0 +1,33 @@
+#pragma once
+
+// The few drawing operations the renderer needs. Everything the renderer draws goes through
+// this interface, so a test can record exactly what was asked for and a backend can be swapped.
+
+#include <QBrush>
+#include <QImage>
+#include <QPainterPath>
+#include <QPen>
+#include <QTransform>
+
+namespace swf::render {
+
+class Canvas {
+public:
+    virtual ~Canvas() = default;
+
+    // Saves and restores the clip.
+    virtual void save() = 0;
+    virtual void restore() = 0;
+    // Narrows the clip to `path` mapped by `m`; it stays until the matching restore().
+    virtual void clip(const QPainterPath& path, const QTransform& m) = 0;
+    // Fills `path` mapped by `m`; the brush's own transform is in the path's coordinates.
+    // `smooth` asks for filtered sampling of a texture brush.
+    virtual void fillPath(const QPainterPath& path, const QBrush& brush, const QTransform& m,
+                          bool smooth) = 0;
+    // Strokes a path already in device coordinates; the pen's width is in device pixels.
+    virtual void strokePath(const QPainterPath& devicePath, const QPen& pen) = 0;
+    // Draws the image's pixel square (0,0)-(w,h) mapped by `m`.
+    virtual void drawImage(const QImage& image, const QTransform& m, bool smooth) = 0;
+};
+
+} // namespace swf::render

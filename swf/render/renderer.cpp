@@ -1,0 +1,793 @@
+#include "swf/render/renderer.h"
+
+#include <QFont>
+#include <QFontMetricsF>
+#include <QGradient>
+#include <QGuiApplication>
+#include <QTextDocument>
+#include <QTextLayout>
+#include <algorithm>
+#include <cmath>
+
+namespace swf::render {
+namespace {
+
+// The gradient square is (-16384,-16384)-(16384,16384) in its own units.
+constexpr double kGradientHalf = 16384.0;
+constexpr std::size_t kMaxMorphSteps = 512;
+constexpr std::size_t kMaxImageBytes = std::size_t(96) << 20;
+constexpr int kMaxMaskElements = 4000; // beyond this, masks are merged without boolean union
+constexpr int kMaxNesting = 128;       // the player bounds nesting too; this is a backstop
+
+QColor toColor(Rgba c) {
+    return QColor(c.r, c.g, c.b, c.a);
+}
+
+double srgbToLinear(double c) {
+    return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+}
+double linearToSrgb(double c) {
+    return c <= 0.0031308 ? c * 12.92 : 1.055 * std::pow(c, 1 / 2.4) - 0.055;
+}
+
+QColor mixLinear(const QColor& a, const QColor& b, double t) {
+    auto ch = [t](double x, double y) {
+        const double v = srgbToLinear(x) * (1 - t) + srgbToLinear(y) * t;
+        return std::clamp(linearToSrgb(v), 0.0, 1.0);
+    };
+    QColor c;
+    c.setRgbF(float(ch(a.redF(), b.redF())), float(ch(a.greenF(), b.greenF())),
+              float(ch(a.blueF(), b.blueF())), float(a.alphaF() * (1 - t) + b.alphaF() * t));
+    return c;
+}
+
+QGradientStops gradientStops(const Gradient& g, const ColorTransform& ct) {
+    QGradientStops stops;
+    stops.reserve(g.stops.size());
+    double last = -1;
+    for (const GradientStop& s : g.stops) {
+        // Stops must not go backwards; equal ratios make a hard edge.
+        double pos = std::max(s.ratio / 255.0, last);
+        if (pos == last)
+            pos = std::min(1.0, pos + 1e-6);
+        last = pos;
+        stops.append({pos, toColor(ct.apply(s.color))});
+    }
+    if (g.interpolation == InterpolationMode::LinearRgb && stops.size() > 1) {
+        // Qt blends in sRGB; in-between stops computed in linear light approximate the rest.
+        constexpr int kSteps = 8;
+        QGradientStops fine;
+        for (qsizetype i = 0; i + 1 < stops.size(); ++i) {
+            const auto& [p0, c0] = stops[i];
+            const auto& [p1, c1] = stops[i + 1];
+            fine.append(stops[i]);
+            if (p1 - p0 < 1e-3)
+                continue;
+            for (int k = 1; k < kSteps; ++k) {
+                const double t = double(k) / kSteps;
+                fine.append({p0 + (p1 - p0) * t, mixLinear(c0, c1, t)});
+            }
+        }
+        fine.append(stops.back());
+        stops = fine;
+    }
+    return stops;
+}
+
+QBrush gradientBrush(const FillStyle& fill, const ColorTransform& ct) {
+    const QGradientStops stops = gradientStops(fill.gradient, ct);
+    if (stops.size() == 1)
+        return QBrush(stops.front().second);
+    QGradient g;
+    if (fill.type == FillType::LinearGradient) {
+        g = QLinearGradient(-kGradientHalf, 0, kGradientHalf, 0);
+    } else {
+        const double focal = fill.type == FillType::FocalGradient
+                                 ? std::clamp(fill.gradient.focalPoint, -0.999, 0.999)
+                                 : 0.0;
+        g = QRadialGradient(QPointF(0, 0), kGradientHalf, QPointF(focal * kGradientHalf, 0));
+    }
+    switch (fill.gradient.spread) {
+    case SpreadMode::Pad:
+        g.setSpread(QGradient::PadSpread);
+        break;
+    case SpreadMode::Reflect:
+        g.setSpread(QGradient::ReflectSpread);
+        break;
+    case SpreadMode::Repeat:
+        g.setSpread(QGradient::RepeatSpread);
+        break;
+    }
+    g.setStops(stops);
+    QBrush brush(g);
+    brush.setTransform(fill.matrix);
+    return brush;
+}
+
+Qt::PenCapStyle penCap(CapStyle c) {
+    switch (c) {
+    case CapStyle::None:
+        return Qt::FlatCap;
+    case CapStyle::Square:
+        return Qt::SquareCap;
+    case CapStyle::Round:
+        break;
+    }
+    return Qt::RoundCap;
+}
+
+Qt::PenJoinStyle penJoin(JoinStyle j) {
+    switch (j) {
+    case JoinStyle::Bevel:
+        return Qt::BevelJoin;
+    case JoinStyle::Miter:
+        return Qt::SvgMiterJoin;
+    case JoinStyle::Round:
+        break;
+    }
+    return Qt::RoundJoin;
+}
+
+double axisScale(double a, double b) {
+    return std::hypot(a, b);
+}
+
+QString deviceFamily(const QString& name) {
+    if (name.isEmpty() || name == QLatin1String("_sans"))
+        return QStringLiteral("sans-serif");
+    if (name == QLatin1String("_serif"))
+        return QStringLiteral("serif");
+    if (name == QLatin1String("_typewriter"))
+        return QStringLiteral("monospace");
+    return name;
+}
+
+} // namespace
+
+QTransform stageTransform(const Rect& stage, const QRectF& target, int scaleMode, double zoom) {
+    const double w = stage.width() / 20.0, h = stage.height() / 20.0;
+    if (w <= 0 || h <= 0 || target.isEmpty())
+        return QTransform::fromScale(0.05, 0.05).translate(-stage.xMin, -stage.yMin);
+    double sx = 1, sy = 1;
+    switch (scaleMode) {
+    case 0:
+        sx = sy = std::min(target.width() / w, target.height() / h);
+        break;
+    case 1:
+        sx = sy = std::max(target.width() / w, target.height() / h);
+        break;
+    case 2:
+        sx = target.width() / w;
+        sy = target.height() / h;
+        break;
+    default:
+        break;
+    }
+    if (zoom > 0) {
+        sx *= zoom;
+        sy *= zoom;
+    }
+    const QPointF c = target.center();
+    QTransform t;
+    t.translate(c.x() - w * sx / 2, c.y() - h * sy / 2);
+    t.scale(sx / 20.0, sy / 20.0);
+    t.translate(-stage.xMin, -stage.yMin);
+    return t;
+}
+
+QImage transformImage(const QImage& image, const ColorTransform& ct) {
+    QImage out = image.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < out.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
+        for (int x = 0; x < out.width(); ++x) {
+            const QRgb p = line[x];
+            const Rgba c = ct.apply(Rgba{std::uint8_t(qRed(p)), std::uint8_t(qGreen(p)),
+                                         std::uint8_t(qBlue(p)), std::uint8_t(qAlpha(p))});
+            line[x] = qRgba(c.r, c.g, c.b, c.a);
+        }
+    }
+    return out.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+struct Renderer::Frame {
+    const Player& player;
+    Canvas& canvas;
+    double viewScale = 1; // device pixels per twip of the stage
+    int nesting = 0;
+};
+
+struct Renderer::TextCache {
+    struct Run {
+        QPainterPath path; // in the text's coordinates, twips
+        Rgba color;
+    };
+    std::vector<Run> runs;
+    QTransform matrix;   // StaticText matrix
+    QPainterPath clip;   // EditText bounds; empty for static texts
+    bool border = false; // EditText border and background
+};
+
+Renderer::Renderer() = default;
+Renderer::~Renderer() = default;
+
+void Renderer::clearCaches() {
+    m_morphs.clear();
+    m_windingShapes.clear();
+    m_texts.clear();
+    m_images.clear();
+    m_imageBytes = 0;
+}
+
+void Renderer::render(const Player& player, Canvas& canvas, const QTransform& view) {
+    Frame f{player, canvas, std::sqrt(std::abs(view.determinant())), 0};
+    const Rect& stage = player.movie().header().frameSize;
+    const Rgba bg = player.backgroundColor().value_or(Rgba{255, 255, 255, 255});
+    QPainterPath stagePath;
+    stagePath.addRect(QRectF(stage.xMin, stage.yMin, stage.width(), stage.height()));
+    canvas.fillPath(stagePath, QBrush(QColor(bg.r, bg.g, bg.b)), view, false);
+    drawList(f, player.root().displayList(), view, ColorTransform{});
+}
+
+void Renderer::drawList(Frame& f, const DisplayList& list, const QTransform& m,
+                        const ColorTransform& ct) {
+    if (f.nesting > kMaxNesting)
+        return;
+    ++f.nesting;
+    std::vector<Mask> masks; // each one holds one save() on the canvas
+    for (const auto& object : list.objects()) {
+        const DisplayObject& o = *object;
+        // Masks whose range ended: unwind to below the lowest of them, then put back the rest.
+        auto ended = std::find_if(masks.begin(), masks.end(),
+                                  [&](const Mask& k) { return k.clipDepth < o.depth; });
+        if (ended != masks.end()) {
+            for (auto it = masks.end(); it != ended; --it)
+                f.canvas.restore();
+            std::vector<Mask> keep;
+            for (auto it = ended; it != masks.end(); ++it) {
+                if (it->clipDepth >= o.depth)
+                    keep.push_back(std::move(*it));
+            }
+            masks.erase(ended, masks.end());
+            for (Mask& k : keep) {
+                f.canvas.save();
+                f.canvas.clip(k.path, QTransform());
+                masks.push_back(std::move(k));
+            }
+        }
+        if (o.isClipLayer()) {
+            std::vector<QPainterPath> parts;
+            collectMask(f, o, o.matrix * m, parts);
+            QPainterPath mask;
+            int elements = 0;
+            for (const auto& p : parts)
+                elements += p.elementCount();
+            if (parts.size() == 1) {
+                mask = parts.front();
+            } else if (elements <= kMaxMaskElements) {
+                for (const auto& p : parts)
+                    mask = mask.united(p);
+            } else {
+                mask.setFillRule(Qt::WindingFill);
+                for (const auto& p : parts)
+                    mask.addPath(p);
+            }
+            f.canvas.save();
+            f.canvas.clip(mask, QTransform());
+            masks.push_back({o.clipDepth, std::move(mask)});
+            continue;
+        }
+        if (!o.visible)
+            continue;
+        drawObject(f, o, o.matrix * m, o.colorTransform.then(ct));
+    }
+    for (std::size_t i = 0; i < masks.size(); ++i)
+        f.canvas.restore();
+    --f.nesting;
+}
+
+void Renderer::drawObject(Frame& f, const DisplayObject& o, const QTransform& m,
+                          const ColorTransform& ct) {
+    const Character* c = o.character;
+    if (!c)
+        return;
+    switch (c->type) {
+    case CharacterType::Shape:
+        drawGeometry(f, shapeGeometry(static_cast<const Shape&>(*c)), m, ct, true);
+        break;
+    case CharacterType::MorphShape:
+        drawGeometry(f, morphGeometry(static_cast<const MorphShape&>(*c), o.ratio), m, ct, true);
+        break;
+    case CharacterType::Text:
+        drawStaticText(f, static_cast<const StaticText&>(*c), m, ct);
+        break;
+    case CharacterType::EditText:
+        drawEditText(f, static_cast<const EditText&>(*c), m, ct);
+        break;
+    case CharacterType::Sprite:
+        if (o.clip())
+            drawList(f, o.clip()->displayList(), m, ct);
+        break;
+    case CharacterType::Button:
+        if (o.button())
+            drawList(f, o.button()->displayList(), m, ct);
+        break;
+    case CharacterType::Bitmap: {
+        // A bitmap placed by itself: one pixel per 20 twips.
+        const QImage& img = static_cast<const Bitmap&>(*c).image();
+        if (!img.isNull()) {
+            f.canvas.drawImage(ct.isIdentity() ? img : recoloured(img, ct),
+                               QTransform::fromScale(20, 20) * m, true);
+        }
+        break;
+    }
+    case CharacterType::Font:
+    case CharacterType::Sound:
+    case CharacterType::Video: // video frames are not decoded yet
+        break;
+    }
+}
+
+const ShapeGeometry& Renderer::shapeGeometry(const Shape& s) {
+    const ShapeGeometry& g = s.geometry();
+    if (g.fillRule == Qt::OddEvenFill)
+        return g;
+    // The paths come with Qt's default even-odd rule; give winding shapes their own copy once.
+    auto it = m_windingShapes.find(&s);
+    if (it == m_windingShapes.end()) {
+        ShapeGeometry copy = g;
+        for (auto& layer : copy.layers) {
+            for (auto& fill : layer.fills)
+                fill.path.setFillRule(Qt::WindingFill);
+        }
+        it = m_windingShapes.emplace(&s, std::move(copy)).first;
+    }
+    return it->second;
+}
+
+const ShapeGeometry& Renderer::morphGeometry(const MorphShape& s, std::uint16_t ratio) {
+    const auto key = std::make_pair(&s, ratio);
+    auto it = m_morphs.find(key);
+    if (it != m_morphs.end())
+        return it->second;
+    if (m_morphs.size() >= kMaxMorphSteps)
+        m_morphs.clear();
+    return m_morphs.emplace(key, s.geometryAt(ratio)).first->second;
+}
+
+void Renderer::drawGeometry(Frame& f, const ShapeGeometry& g, const QTransform& m,
+                            const ColorTransform& ct, bool) {
+    for (const ShapeLayer& layer : g.layers) {
+        for (const FillPath& fill : layer.fills) {
+            if (!fill.path.isEmpty())
+                drawFill(f, fill.path, fill.style, m, ct);
+        }
+        for (const StrokePath& stroke : layer.strokes) {
+            if (!stroke.path.isEmpty())
+                drawStroke(f, stroke.path, stroke.style, m, ct);
+        }
+    }
+}
+
+const QImage* Renderer::bitmapImage(Frame& f, std::uint16_t id) {
+    const Character* c = f.player.character(id);
+    if (!c || c->type != CharacterType::Bitmap)
+        return nullptr;
+    const QImage& img = static_cast<const Bitmap&>(*c).image();
+    return img.isNull() ? nullptr : &img;
+}
+
+QImage Renderer::recoloured(const QImage& image, const ColorTransform& ct) {
+    const ImageKey key{image.cacheKey(), ct.redMult,  ct.greenMult, ct.blueMult, ct.alphaMult,
+                       ct.redAdd,        ct.greenAdd, ct.blueAdd,   ct.alphaAdd};
+    auto it = m_images.find(key);
+    if (it != m_images.end())
+        return it->second;
+    QImage out = transformImage(image, ct);
+    const auto bytes = std::size_t(out.sizeInBytes());
+    if (m_imageBytes + bytes > kMaxImageBytes) {
+        m_images.clear();
+        m_imageBytes = 0;
+    }
+    if (bytes <= kMaxImageBytes) {
+        m_images.emplace(key, out);
+        m_imageBytes += bytes;
+    }
+    return out;
+}
+
+void Renderer::drawFill(Frame& f, const QPainterPath& path, const FillStyle& fill,
+                        const QTransform& m, const ColorTransform& ct) {
+    if (fill.type == FillType::Solid) {
+        const Rgba c = ct.apply(fill.color);
+        if (c.a > 0)
+            f.canvas.fillPath(path, QBrush(toColor(c)), m, false);
+        return;
+    }
+    if (fill.isGradient()) {
+        if (!fill.gradient.stops.empty())
+            f.canvas.fillPath(path, gradientBrush(fill, ct), m, false);
+        return;
+    }
+    if (!fill.isBitmap())
+        return;
+    const QImage* src = bitmapImage(f, fill.bitmapId);
+    if (!src)
+        return;
+    const QImage img = ct.isIdentity() ? *src : recoloured(*src, ct);
+    if (fill.isRepeating()) {
+        QBrush brush(img);
+        brush.setTransform(fill.matrix);
+        f.canvas.fillPath(path, brush, m, fill.isSmoothed());
+    } else {
+        f.canvas.save();
+        f.canvas.clip(path, m);
+        f.canvas.drawImage(img, fill.matrix * m, fill.isSmoothed());
+        f.canvas.restore();
+    }
+}
+
+void Renderer::drawStroke(Frame& f, const QPainterPath& path, const LineStyle& line,
+                          const QTransform& m, const ColorTransform& ct) {
+    double width = 1; // hairline: one device pixel at any scale
+    if (line.width > 0) {
+        const double sx = axisScale(m.m11(), m.m12()), sy = axisScale(m.m21(), m.m22());
+        double scale = (sx + sy) / 2;
+        if (line.noHScale && line.noVScale)
+            scale = f.viewScale;
+        else if (line.noHScale)
+            scale = sy;
+        else if (line.noVScale)
+            scale = sx;
+        width = std::max(1.0, line.width * scale);
+    }
+    QBrush brush;
+    if (line.hasFill) {
+        if (line.fill.isGradient() && !line.fill.gradient.stops.empty()) {
+            brush = gradientBrush(line.fill, ct);
+            brush.setTransform(brush.transform() * m);
+        } else if (line.fill.type == FillType::Solid) {
+            brush = QBrush(toColor(ct.apply(line.fill.color)));
+        } else if (const QImage* src =
+                       line.fill.isBitmap() ? bitmapImage(f, line.fill.bitmapId) : nullptr) {
+            brush = QBrush(ct.isIdentity() ? *src : recoloured(*src, ct));
+            brush.setTransform(line.fill.matrix * m);
+        } else {
+            return;
+        }
+    } else {
+        const Rgba c = ct.apply(line.color);
+        if (c.a == 0)
+            return;
+        brush = QBrush(toColor(c));
+    }
+    QPen pen(brush, width, Qt::SolidLine, penCap(line.startCap), penJoin(line.join));
+    pen.setMiterLimit(line.miterLimit);
+    // Outlines that end where they start are joined there by Qt's stroker, caps elsewhere.
+    f.canvas.strokePath(m.map(path), pen);
+}
+
+const Renderer::TextCache& Renderer::textCache(const Character& c) {
+    auto it = m_texts.find(&c);
+    if (it != m_texts.end())
+        return *it->second;
+    auto cache = std::make_unique<TextCache>();
+    if (c.type == CharacterType::Text) {
+        const auto& text = static_cast<const StaticText&>(c);
+        cache->matrix = text.matrix;
+        for (const TextRun& run : text.runs) {
+            if (!run.font)
+                continue;
+            const double scale = run.height / std::max(1.0, run.font->emSize);
+            TextCache::Run out;
+            out.color = run.color;
+            out.path.setFillRule(Qt::WindingFill);
+            double x = run.x;
+            for (const GlyphEntry& g : run.glyphs) {
+                const QPainterPath& glyph = run.font->glyphPath(g.index);
+                if (!glyph.isEmpty())
+                    out.path.addPath(QTransform(scale, 0, 0, scale, x, run.y).map(glyph));
+                x += g.advance;
+            }
+            if (!out.path.isEmpty())
+                cache->runs.push_back(std::move(out));
+        }
+    } else if (c.type == CharacterType::EditText) {
+        const auto& text = static_cast<const EditText&>(c);
+        const QRectF box(text.bounds.xMin, text.bounds.yMin, text.bounds.width(),
+                         text.bounds.height());
+        cache->clip.addRect(box);
+        cache->border = text.border;
+        // Fonts, device or not, need a GUI application; a bare tool gets the box alone.
+        if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+            return *m_texts.emplace(&c, std::move(cache)).first->second;
+        QString body = text.initialText;
+        if (text.html) {
+            QTextDocument doc;
+            doc.setHtml(body);
+            body = doc.toPlainText();
+        }
+        body.replace(QLatin1String("\r\n"), QLatin1String("\n"))
+            .replace(QLatin1Char('\r'), QLatin1Char('\n'));
+        if (text.password)
+            body = QString(body.size(), QLatin1Char('*'));
+        const double size = std::max<int>(1, text.fontHeight);
+        TextCache::Run run;
+        run.color = text.hasTextColor ? text.textColor : Rgba{0, 0, 0, 255};
+        run.path.setFillRule(Qt::WindingFill);
+        // A 2-pixel gutter inside the box, then the margins.
+        constexpr double kGutter = 40;
+        const double left = box.left() + kGutter + text.leftMargin;
+        const double width =
+            std::max(1.0, box.width() - 2 * kGutter - text.leftMargin - text.rightMargin);
+        const Font* font = text.font;
+        const bool outlines = text.useOutlines && font && !font->glyphs.empty();
+        QFont qfont(deviceFamily(font ? font->name : QString()));
+        qfont.setPixelSize(int(size));
+        if (font) {
+            qfont.setBold(font->bold);
+            qfont.setItalic(font->italic);
+        }
+        const QFontMetricsF fm(qfont);
+        const double emScale = outlines ? size / std::max(1.0, font->emSize) : 1;
+        const double ascent = outlines && font->hasLayout ? font->ascent * emScale : fm.ascent();
+        const double lineHeight =
+            (outlines && font->hasLayout ? (font->ascent + font->descent) * emScale
+                                         : fm.ascent() + fm.descent()) +
+            text.leading;
+        auto advanceOf = [&](QChar ch) -> double {
+            if (!outlines)
+                return fm.horizontalAdvance(ch);
+            const int gi = font->glyphForCode(ch.unicode());
+            if (gi < 0)
+                return 0;
+            const Glyph& g = font->glyphs[std::size_t(gi)];
+            return (font->hasLayout ? g.advance : g.bounds.xMax) * emScale;
+        };
+        // Lines: explicit breaks, and word wrap within the box when asked.
+        std::vector<QString> lines;
+        const QStringList paragraphs =
+            text.multiline ? body.split(QLatin1Char('\n')) : QStringList{body.remove('\n')};
+        for (const QString& para : paragraphs) {
+            if (!text.wordWrap) {
+                lines.push_back(para);
+                continue;
+            }
+            QString line;
+            double lineWidth = 0;
+            int lastBreak = -1;
+            for (QChar ch : para) {
+                const double a = advanceOf(ch);
+                if (lineWidth + a > width && !line.isEmpty()) {
+                    if (lastBreak > 0 && ch != QLatin1Char(' ')) {
+                        lines.push_back(line.left(lastBreak));
+                        line = line.mid(lastBreak + 1);
+                    } else {
+                        lines.push_back(line);
+                        line.clear();
+                    }
+                    lineWidth = 0;
+                    for (QChar c2 : line)
+                        lineWidth += advanceOf(c2);
+                    lastBreak = -1;
+                    if (ch == QLatin1Char(' '))
+                        continue;
+                }
+                if (ch == QLatin1Char(' '))
+                    lastBreak = int(line.size());
+                line.append(ch);
+                lineWidth += a;
+            }
+            lines.push_back(line);
+            if (lines.size() > 10000)
+                break;
+        }
+        double baseline = box.top() + kGutter + ascent;
+        for (std::size_t i = 0; i < lines.size(); ++i, baseline += lineHeight) {
+            if (baseline - ascent > box.bottom())
+                break;
+            const QString& line = lines[i];
+            double lineWidth = 0;
+            for (QChar ch : line)
+                lineWidth += advanceOf(ch);
+            double x = left + (i == 0 ? text.indent : 0);
+            if (text.align == TextAlign::Right)
+                x = left + width - lineWidth;
+            else if (text.align == TextAlign::Center)
+                x = left + (width - lineWidth) / 2;
+            if (!outlines) {
+                run.path.addText(QPointF(x, baseline), qfont, line);
+                continue;
+            }
+            for (QChar ch : line) {
+                const int gi = font->glyphForCode(ch.unicode());
+                if (gi >= 0) {
+                    run.path.addPath(QTransform(emScale, 0, 0, emScale, x, baseline)
+                                         .map(font->glyphPath(std::size_t(gi))));
+                }
+                x += advanceOf(ch);
+            }
+        }
+        cache->runs.push_back(std::move(run));
+    }
+    return *m_texts.emplace(&c, std::move(cache)).first->second;
+}
+
+void Renderer::drawStaticText(Frame& f, const StaticText& text, const QTransform& m,
+                              const ColorTransform& ct) {
+    const TextCache& cache = textCache(text);
+    const QTransform tm = cache.matrix * m;
+    for (const auto& run : cache.runs) {
+        const Rgba c = ct.apply(run.color);
+        if (c.a > 0)
+            f.canvas.fillPath(run.path, QBrush(toColor(c)), tm, false);
+    }
+}
+
+void Renderer::drawEditText(Frame& f, const EditText& text, const QTransform& m,
+                            const ColorTransform& ct) {
+    const TextCache& cache = textCache(text);
+    if (cache.border) {
+        f.canvas.fillPath(cache.clip, QBrush(toColor(ct.apply(Rgba{255, 255, 255, 255}))), m,
+                          false);
+        f.canvas.strokePath(m.map(cache.clip), QPen(toColor(ct.apply(Rgba{0, 0, 0, 255})), 1));
+    }
+    f.canvas.save();
+    f.canvas.clip(cache.clip, m);
+    for (const auto& run : cache.runs) {
+        const Rgba c = ct.apply(run.color);
+        if (c.a > 0 && !run.path.isEmpty())
+            f.canvas.fillPath(run.path, QBrush(toColor(c)), m, false);
+    }
+    f.canvas.restore();
+}
+
+void Renderer::collectGeometryMask(const ShapeGeometry& g, const QTransform& m,
+                                   std::vector<QPainterPath>& out) {
+    for (const ShapeLayer& layer : g.layers) {
+        for (const FillPath& fill : layer.fills) {
+            if (!fill.path.isEmpty()) {
+                QPainterPath p = m.map(fill.path);
+                p.setFillRule(g.fillRule);
+                out.push_back(std::move(p));
+            }
+        }
+    }
+}
+
+void Renderer::collectMask(Frame& f, const DisplayObject& o, const QTransform& m,
+                           std::vector<QPainterPath>& out) {
+    const Character* c = o.character;
+    if (!c || f.nesting > kMaxNesting)
+        return;
+    switch (c->type) {
+    case CharacterType::Shape:
+        collectGeometryMask(static_cast<const Shape&>(*c).geometry(), m, out);
+        break;
+    case CharacterType::MorphShape:
+        collectGeometryMask(morphGeometry(static_cast<const MorphShape&>(*c), o.ratio), m, out);
+        break;
+    case CharacterType::Text:
+    case CharacterType::EditText: {
+        const TextCache& cache = textCache(*c);
+        for (const auto& run : cache.runs)
+            out.push_back((cache.matrix * m).map(run.path));
+        break;
+    }
+    case CharacterType::Sprite:
+    case CharacterType::Button: {
+        const DisplayList* list = o.clip()     ? &o.clip()->displayList()
+                                  : o.button() ? &o.button()->displayList()
+                                               : nullptr;
+        if (!list)
+            break;
+        ++f.nesting;
+        for (const auto& child : list->objects()) {
+            if (!child->isClipLayer())
+                collectMask(f, *child, child->matrix * m, out);
+        }
+        --f.nesting;
+        break;
+    }
+    case CharacterType::Bitmap: {
+        const QImage& img = static_cast<const Bitmap&>(*c).image();
+        QPainterPath p;
+        p.addRect(QRectF(0, 0, img.width() * 20.0, img.height() * 20.0));
+        out.push_back(m.map(p));
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+namespace {
+
+bool hitCharacter(const Player& player, const Character* c, const QPointF& p, int depth) {
+    if (!c || depth > 16)
+        return false;
+    auto hitGeometry = [&](const ShapeGeometry& g) {
+        for (const ShapeLayer& layer : g.layers) {
+            for (const FillPath& fill : layer.fills) {
+                if (fill.path.controlPointRect().contains(p) && fill.path.contains(p))
+                    return true;
+            }
+            for (const StrokePath& stroke : layer.strokes) {
+                const double half = std::max<double>(stroke.style.width, 20) / 2;
+                if (stroke.path.controlPointRect().adjusted(-half, -half, half, half).contains(p)) {
+                    QPainterPathStroker stroker;
+                    stroker.setWidth(half * 2);
+                    if (stroker.createStroke(stroke.path).contains(p))
+                        return true;
+                }
+            }
+        }
+        return false;
+    };
+    auto inRect = [&](const Rect& r) {
+        return p.x() >= r.xMin && p.x() <= r.xMax && p.y() >= r.yMin && p.y() <= r.yMax;
+    };
+    switch (c->type) {
+    case CharacterType::Shape:
+        return hitGeometry(static_cast<const Shape*>(c)->geometry());
+    case CharacterType::MorphShape:
+        return hitGeometry(static_cast<const MorphShape*>(c)->geometryAt(0));
+    case CharacterType::Text:
+        return inRect(static_cast<const StaticText*>(c)->bounds);
+    case CharacterType::EditText:
+        return inRect(static_cast<const EditText*>(c)->bounds);
+    case CharacterType::Sprite: {
+        // A sprite as a hit area: what its first frame places.
+        const auto* s = static_cast<const Sprite*>(c);
+        if (s->timeline.frames.empty())
+            return false;
+        for (const DisplayTag& tag : s->timeline.frames.front().display) {
+            if (!tag.characterId)
+                continue;
+            bool ok = false;
+            const QPointF local = tag.matrix.value_or(QTransform()).inverted(&ok).map(p);
+            if (ok && hitCharacter(player, player.character(*tag.characterId), local, depth + 1))
+                return true;
+        }
+        return false;
+    }
+    default:
+        return false;
+    }
+}
+
+ButtonInstance* buttonIn(Player& player, const DisplayList& list, const QTransform& m,
+                         const QPointF& p, int depth) {
+    if (depth > kMaxNesting)
+        return nullptr;
+    const auto& objects = list.objects();
+    for (auto it = objects.rbegin(); it != objects.rend(); ++it) {
+        const DisplayObject& o = **it;
+        if (!o.visible || o.isClipLayer())
+            continue;
+        const QTransform om = o.matrix * m;
+        if (ButtonInstance* b = o.button()) {
+            for (const ButtonRecord& r : b->button().records) {
+                if (!(r.states & ButtonHitTest))
+                    continue;
+                bool ok = false;
+                const QPointF local = (r.matrix * om).inverted(&ok).map(p);
+                if (ok && hitCharacter(player, player.character(r.characterId), local, 0))
+                    return b;
+            }
+            if (ButtonInstance* inner = buttonIn(player, b->displayList(), om, p, depth + 1))
+                return inner;
+        } else if (MovieClip* clip = o.clip()) {
+            if (ButtonInstance* inner = buttonIn(player, clip->displayList(), om, p, depth + 1))
+                return inner;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+ButtonInstance* Renderer::buttonAt(Player& player, const QPointF& stagePoint) {
+    return buttonIn(player, player.root().displayList(), QTransform(), stagePoint, 0);
+}
+
+} // namespace swf::render

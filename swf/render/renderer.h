@@ -1,0 +1,84 @@
+#pragma once
+
+// Draws a player's current frame onto a Canvas: shapes, morphs, texts, bitmaps, sprites and
+// buttons, with clip layers, matrices and colour transforms composed down the display lists.
+
+#include "swf/player.h"
+#include "swf/render/canvas.h"
+
+#include <QPointF>
+#include <QTransform>
+#include <map>
+#include <memory>
+#include <tuple>
+#include <unordered_map>
+
+namespace swf::render {
+
+// The stage rectangle (twips) mapped into `target` (device pixels) by a scale mode: 0 show all,
+// 1 no border, 2 exact fit, 3 no scale (1 px per 20 twips); the stage is centred. `zoom` scales
+// the result about the target's centre.
+QTransform stageTransform(const Rect& stage, const QRectF& target, int scaleMode,
+                          double zoom = 1.0);
+
+// A colour transform applied to every pixel of a premultiplied image.
+QImage transformImage(const QImage& image, const ColorTransform& ct);
+
+class Renderer {
+public:
+    Renderer();
+    ~Renderer();
+    Renderer(const Renderer&) = delete;
+    Renderer& operator=(const Renderer&) = delete;
+
+    // Fills the stage with the background colour and draws the frame on top. `view` maps stage
+    // twips to the canvas.
+    void render(const Player& player, Canvas& canvas, const QTransform& view);
+
+    // The topmost button whose hit area holds `stagePoint` (twips), or null.
+    static ButtonInstance* buttonAt(Player& player, const QPointF& stagePoint);
+
+    // Drops the cached morph steps, text outlines and recoloured bitmaps.
+    void clearCaches();
+
+private:
+    struct Frame;
+    struct TextCache;
+    struct Mask {
+        std::int32_t clipDepth;
+        QPainterPath path; // device coordinates
+    };
+
+    void drawList(Frame& f, const DisplayList& list, const QTransform& m, const ColorTransform& ct);
+    void drawObject(Frame& f, const DisplayObject& o, const QTransform& m,
+                    const ColorTransform& ct);
+    void drawGeometry(Frame& f, const ShapeGeometry& g, const QTransform& m,
+                      const ColorTransform& ct, bool nonScalingAllowed);
+    void drawFill(Frame& f, const QPainterPath& path, const FillStyle& fill, const QTransform& m,
+                  const ColorTransform& ct);
+    void drawStroke(Frame& f, const QPainterPath& path, const LineStyle& line, const QTransform& m,
+                    const ColorTransform& ct);
+    void drawStaticText(Frame& f, const StaticText& text, const QTransform& m,
+                        const ColorTransform& ct);
+    void drawEditText(Frame& f, const EditText& text, const QTransform& m,
+                      const ColorTransform& ct);
+    void collectMask(Frame& f, const DisplayObject& o, const QTransform& m,
+                     std::vector<QPainterPath>& out);
+    void collectGeometryMask(const ShapeGeometry& g, const QTransform& m,
+                             std::vector<QPainterPath>& out);
+    const ShapeGeometry& shapeGeometry(const Shape& s);
+    const ShapeGeometry& morphGeometry(const MorphShape& s, std::uint16_t ratio);
+    const TextCache& textCache(const Character& c);
+    QImage recoloured(const QImage& image, const ColorTransform& ct);
+    const QImage* bitmapImage(Frame& f, std::uint16_t id);
+
+    std::map<std::pair<const MorphShape*, std::uint16_t>, ShapeGeometry> m_morphs;
+    std::unordered_map<const Shape*, ShapeGeometry> m_windingShapes;
+    std::unordered_map<const Character*, std::unique_ptr<TextCache>> m_texts;
+    using ImageKey = std::tuple<qint64, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
+                                std::int32_t, std::int32_t, std::int32_t, std::int32_t>;
+    std::map<ImageKey, QImage> m_images;
+    std::size_t m_imageBytes = 0;
+};
+
+} // namespace swf::render

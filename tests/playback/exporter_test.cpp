@@ -1,0 +1,111 @@
+// The frame exporter's arguments and output, and the frame clock that paces the control.
+
+#include "playback/exporter.h"
+#include "playback/frameclock.h"
+
+#include <QDir>
+#include <QImage>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+const QString kCorpus = QStringLiteral(REELWICK_CORPUS_DIR);
+
+QStringList args(std::initializer_list<const char*> list) {
+    QStringList out;
+    for (const char* a : list)
+        out << QString::fromUtf8(a);
+    return out;
+}
+} // namespace
+
+TEST(Exporter, ParsesRangesSizesAndRefusesBadArguments) {
+    QString error;
+    auto r = parseExportArguments(
+        args({"m.swf", "--frames", "3-7", "--size", "640x480", "--out", "dir"}), &error);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->movie, "m.swf");
+    EXPECT_EQ(r->firstFrame, 3);
+    EXPECT_EQ(r->lastFrame, 7);
+    EXPECT_EQ(r->size, QSize(640, 480));
+    EXPECT_EQ(r->outDir, "dir");
+    r = parseExportArguments(args({"--frames", "4", "--out", "d", "m.swf"}), &error);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->lastFrame, 4);
+    EXPECT_TRUE(r->size.isEmpty());
+
+    for (auto bad : {args({"--frames", "1-2", "--out", "d"}),          // no movie
+                     args({"m.swf", "--out", "d"}),                    // no frames
+                     args({"m.swf", "--frames", "1-2"}),               // no folder
+                     args({"m.swf", "--frames", "0-2", "--out", "d"}), // frames count from 1
+                     args({"m.swf", "--frames", "5-2", "--out", "d"}),
+                     args({"m.swf", "--frames", "a-b", "--out", "d"}),
+                     args({"m.swf", "--frames", "1", "--size", "0x10", "--out", "d"}),
+                     args({"m.swf", "--frames", "1", "--size", "99999x10", "--out", "d"}),
+                     args({"m.swf", "--frames", "1", "--out", "d", "--frames"}),
+                     args({"m.swf", "other.swf", "--frames", "1", "--out", "d"}),
+                     args({"m.swf", "--frames", "1", "--out", "d", "--fast"})}) {
+        error.clear();
+        EXPECT_FALSE(parseExportArguments(bad, &error)) << bad.join(' ').toStdString();
+        EXPECT_FALSE(error.isEmpty());
+    }
+}
+
+TEST(Exporter, WritesTheChosenFramesAsPictures) {
+    QTemporaryDir dir;
+    ExportRequest r;
+    r.movie = kCorpus + QStringLiteral("/open-flash-db-movies/morph-rotating-square/main.swf");
+    r.firstFrame = 2;
+    r.lastFrame = 4;
+    r.size = QSize(275, 200);
+    r.outDir = dir.filePath(QStringLiteral("out/nested"));
+    QString error;
+    ASSERT_TRUE(exportFrames(r, &error)) << error.toStdString();
+    const QStringList files = QDir(r.outDir).entryList(QDir::Files, QDir::Name);
+    EXPECT_EQ(files,
+              QStringList({QStringLiteral("frame_0002.png"), QStringLiteral("frame_0003.png"),
+                           QStringLiteral("frame_0004.png")}));
+    const QImage two(QDir(r.outDir).filePath(files[0]));
+    const QImage four(QDir(r.outDir).filePath(files[2]));
+    EXPECT_EQ(two.size(), QSize(275, 200));
+    EXPECT_NE(two, four); // the square turns
+
+    // The stage size when none is asked for.
+    r.size = QSize();
+    r.lastFrame = 2;
+    ASSERT_TRUE(exportFrames(r, &error));
+    EXPECT_EQ(QImage(QDir(r.outDir).filePath(files[0])).size(), QSize(550, 400));
+
+    r.lastFrame = 51; // the movie has 50
+    EXPECT_FALSE(exportFrames(r, &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("50")));
+    r.movie = kCorpus + QStringLiteral("/README.md");
+    r.lastFrame = 2;
+    EXPECT_FALSE(exportFrames(r, &error));
+    EXPECT_FALSE(error.isEmpty());
+}
+
+// Steps are counted from a fixed origin: late or early timer callbacks never add up to drift,
+// and a long stall takes a bounded number of steps rather than all of them.
+TEST(FrameClock, KeepsTheRateWithoutDriftAndBoundsCatchUp) {
+    FrameClock clock;
+    clock.start(31, 1000);
+    std::int64_t steps = 0;
+    std::int64_t now = 1000;
+    for (int i = 0; i < 3100; ++i) {
+        now += clock.msUntilNext(now) + (i % 7 == 0 ? 9 : i % 3); // jittery timer
+        steps += clock.stepsDue(now);
+    }
+    const double elapsedFrames = (now - 1000) * 31 / 1000.0;
+    EXPECT_NEAR(double(steps), elapsedFrames, 1.0);
+
+    const std::int64_t before = steps;
+    now += 5000; // the machine stalls for five seconds
+    EXPECT_EQ(clock.stepsDue(now), FrameClock::kMaxCatchUpSteps);
+    EXPECT_EQ(clock.stepsDue(now), 0);
+    EXPECT_LE(clock.msUntilNext(now), 33);
+    EXPECT_EQ(steps, before);
+
+    clock.stop();
+    EXPECT_EQ(clock.stepsDue(now + 10000), 0);
+}

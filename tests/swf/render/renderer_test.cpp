@@ -1,0 +1,529 @@
+// What the renderer asks of the canvas for hand-built movies: fills, lines, transforms, colour
+// transforms, clip layers, sprites, morphs, texts and buttons, checked exactly on the recording
+// canvas, plus a few pixels through the QPainter backend.
+
+#include "swf/player.h"
+#include "swf/render/paintercanvas.h"
+#include "swf/render/recordingcanvas.h"
+#include "swf/render/renderer.h"
+#include "guiapp.h"
+#include "swf_writer.h"
+
+#include <QLinearGradient>
+#include <QRadialGradient>
+#include <functional>
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+using swf::render::RecordingCanvas;
+using swftest::Bytes;
+using swftest::concat;
+using swftest::Records;
+using swftest::showFrame;
+using swftest::Writer;
+using Op = RecordingCanvas::Op;
+constexpr std::int32_t K = Records::kKeep;
+
+namespace {
+
+std::shared_ptr<const swf::Movie> load(const Bytes& tags, std::uint16_t frames = 1) {
+    auto m = swf::Movie::load(swftest::movie(concat({tags, swftest::end()}), frames));
+    EXPECT_TRUE(m.ok());
+    return m.ok() ? *m : nullptr;
+}
+
+// DefineShape3 (or 4): `styles` writes the fill and line arrays; the records draw the rectangle
+// (x, y, w, h) with fill1 = fill and the given line.
+Bytes shape(std::uint16_t id, const std::function<void(Writer&)>& styles, std::uint32_t fill,
+            std::uint32_t line, QRect r = QRect(0, 0, 200, 100), std::uint16_t code = 32) {
+    Writer s;
+    s.u16(id).rect(r.left(), r.left() + r.width(), r.top(), r.top() + r.height());
+    if (code == 83)
+        s.rect(r.left(), r.left() + r.width(), r.top(), r.top() + r.height()).u8(0);
+    styles(s);
+    Records rec(s, 4, 4);
+    rec.style(K, std::int32_t(fill), std::int32_t(line), true, r.left(), r.top());
+    rec.hline(r.width()).vline(r.height()).hline(-r.width()).vline(-r.height());
+    rec.end();
+    return swftest::tag(code, s);
+}
+
+Bytes solidShape(std::uint16_t id, std::uint8_t r, std::uint8_t g, std::uint8_t b,
+                 std::uint8_t a = 255, QRect rect = QRect(0, 0, 200, 100)) {
+    return shape(
+        id, [&](Writer& w) { w.u8(1).u8(0x00).rgba(r, g, b, a).u8(0); }, 1, 0, rect);
+}
+
+// A PlaceObject2, built up field by field.
+struct Place {
+    Place(std::uint16_t d, std::uint16_t i) : depth(d), id(i) {}
+    Place& scale(double x, double y) {
+        sx = x;
+        sy = y;
+        return *this;
+    }
+    Place& at(std::int32_t x, std::int32_t y = 0) {
+        tx = x;
+        ty = y;
+        return *this;
+    }
+    Place& cx(std::vector<std::int32_t> m, std::vector<std::int32_t> a) {
+        mult = std::move(m);
+        add = std::move(a);
+        return *this;
+    }
+    Place& morph(int r) {
+        ratio = r;
+        return *this;
+    }
+    Place& clip(std::uint16_t d) {
+        clipDepth = d;
+        return *this;
+    }
+
+    std::uint16_t depth, id;
+    double sx = 1, sy = 1;
+    std::int32_t tx = 0, ty = 0;
+    std::vector<std::int32_t> mult, add; // colour transform, with alpha
+    int ratio = -1;
+    std::uint16_t clipDepth = 0;
+};
+
+Bytes place(const Place& p) {
+    Writer w;
+    const bool cx = !p.mult.empty() || !p.add.empty();
+    w.u8(std::uint8_t(0x02 | 0x04 | (cx ? 0x08 : 0) | (p.ratio >= 0 ? 0x10 : 0) |
+                      (p.clipDepth ? 0x40 : 0)))
+        .u16(p.depth)
+        .u16(p.id)
+        .matrix(p.sx, p.sy, 0, 0, p.tx, p.ty);
+    if (cx) {
+        w.align();
+        w.flag(!p.add.empty()).flag(!p.mult.empty()).ub(12, 4);
+        for (auto v : p.mult)
+            w.sb(v, 12);
+        for (auto v : p.add)
+            w.sb(v, 12);
+        w.align();
+    }
+    if (p.ratio >= 0)
+        w.u16(std::uint16_t(p.ratio));
+    if (p.clipDepth)
+        w.u16(p.clipDepth);
+    return swftest::tag(26, w);
+}
+
+Bytes zlib(const Bytes& raw) {
+    Bytes z(compressBound(raw.size()));
+    uLongf n = z.size();
+    compress(z.data(), &n, raw.data(), raw.size());
+    z.resize(n);
+    return z;
+}
+
+// A 2 x 1 DefineBitsLossless2: opaque red, then half-transparent blue (premultiplied).
+Bytes bitmapTag(std::uint16_t id) {
+    Writer t;
+    t.u16(id).u8(5).u16(2).u16(1).bytes(zlib(Bytes{255, 255, 0, 0, 128, 0, 0, 128}));
+    return swftest::tag(36, t, true);
+}
+
+RecordingCanvas render(const swf::Player& player, const QTransform& view = {}) {
+    RecordingCanvas canvas;
+    swf::render::Renderer renderer;
+    renderer.render(player, canvas, view);
+    return canvas;
+}
+
+QColor colorOf(const RecordingCanvas::Call& c) {
+    return c.brush.color();
+}
+
+QImage paint(const swf::Player& player, QSize size, int scaleMode = 0) {
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::black);
+    QPainter painter(&image);
+    swf::render::PainterCanvas canvas(painter);
+    swf::render::Renderer renderer;
+    renderer.render(player, canvas,
+                    swf::render::stageTransform(player.movie().header().frameSize,
+                                                QRectF(QPointF(0, 0), size), scaleMode));
+    return image;
+}
+
+} // namespace
+
+TEST(Renderer, BackgroundSolidFillsMatricesAndColourTransforms) {
+    const QTransform view = QTransform::fromScale(0.05, 0.05);
+    auto movie =
+        load(concat({swftest::tag(9, Writer().rgb(10, 20, 30)), solidShape(1, 200, 100, 50, 255),
+                     place(Place(1, 1).scale(2, 3).at(40, 60)),
+                     place(Place(2, 1).cx({128, 256, 512, 128}, {10, -20, 0, 0})), showFrame()}));
+    swf::Player player(movie);
+    const auto fills = render(player, view).calls(Op::Fill);
+    ASSERT_EQ(fills.size(), 3u);
+    // The stage in the background colour first.
+    EXPECT_EQ(colorOf(fills[0]), QColor(10, 20, 30));
+    EXPECT_EQ(fills[0].path.boundingRect(), QRectF(0, 0, 11000, 8000));
+    EXPECT_EQ(fills[0].matrix, view);
+    // The shape under its placement matrix, then the view.
+    EXPECT_EQ(colorOf(fills[1]), QColor(200, 100, 50));
+    EXPECT_EQ(fills[1].matrix, QTransform(2, 0, 0, 3, 40, 60) * view);
+    EXPECT_EQ(fills[1].path.boundingRect(), QRectF(0, 0, 200, 100));
+    // c * mult / 256 + add, clamped; alpha halves.
+    EXPECT_EQ(colorOf(fills[2]), QColor(110, 80, 100, 127));
+}
+
+TEST(Renderer, GradientsKeepSpreadFocusStopsAndTheirMatrix) {
+    auto styles = [](Writer& w) {
+        w.u8(4);
+        // Linear, reflect, three stops with a repeated ratio for a hard edge.
+        w.u8(0x10).matrix(0.5, 0.25, 0, 0, 100, 50).u8(0x43);
+        w.u8(0).rgba(255, 0, 0, 255).u8(128).rgba(0, 255, 0, 255).u8(128).rgba(0, 0, 255, 255);
+        // Radial, repeat.
+        w.u8(0x12).matrix().u8(0x82).u8(0).rgba(0, 0, 0, 255).u8(255).rgba(255, 255, 255, 255);
+        // Focal at -0.5, pad.
+        w.u8(0x13).matrix().u8(0x02).u8(0).rgba(0, 0, 0, 255).u8(255).rgba(255, 255, 255, 255);
+        w.u8(0x80).u8(0xFF);
+        // Linear in linear RGB, pad.
+        w.u8(0x10).matrix().u8(0x12).u8(0).rgba(0, 0, 0, 255).u8(255).rgba(255, 255, 255, 255);
+        w.u8(0);
+    };
+    Bytes tags;
+    for (std::uint16_t i = 1; i <= 4; ++i)
+        tags = concat({tags, shape(i, styles, i, 0), place(Place(i, i))});
+    auto movie = load(
+        concat({tags, place(Place(9, 1).cx({256, 256, 256, 256}, {0, 0, 255, 0})), showFrame()}));
+    swf::Player player(movie);
+    const auto fills = render(player).calls(Op::Fill);
+    ASSERT_EQ(fills.size(), 6u);
+
+    const auto* linear = static_cast<const QLinearGradient*>(fills[1].brush.gradient());
+    ASSERT_TRUE(linear);
+    EXPECT_EQ(linear->type(), QGradient::LinearGradient);
+    EXPECT_EQ(linear->start(), QPointF(-16384, 0));
+    EXPECT_EQ(linear->finalStop(), QPointF(16384, 0));
+    EXPECT_EQ(linear->spread(), QGradient::ReflectSpread);
+    ASSERT_EQ(linear->stops().size(), 3);
+    EXPECT_NEAR(linear->stops()[1].first, 128 / 255.0, 1e-9);
+    EXPECT_GT(linear->stops()[2].first, linear->stops()[1].first); // hard edge, still ordered
+    EXPECT_LT(linear->stops()[2].first - linear->stops()[1].first, 1e-4);
+    EXPECT_EQ(fills[1].brush.transform(), QTransform(0.5, 0, 0, 0.25, 100, 50));
+
+    const auto* radial = static_cast<const QRadialGradient*>(fills[2].brush.gradient());
+    ASSERT_TRUE(radial);
+    EXPECT_EQ(radial->type(), QGradient::RadialGradient);
+    EXPECT_EQ(radial->spread(), QGradient::RepeatSpread);
+    EXPECT_EQ(radial->radius(), 16384);
+    EXPECT_EQ(radial->focalPoint(), QPointF(0, 0));
+
+    const auto* focal = static_cast<const QRadialGradient*>(fills[3].brush.gradient());
+    ASSERT_TRUE(focal);
+    EXPECT_EQ(focal->spread(), QGradient::PadSpread);
+    EXPECT_EQ(focal->focalPoint(), QPointF(-0.5 * 16384, 0));
+
+    // Linear RGB: more stops, and the middle is lighter than an sRGB blend's 50% grey.
+    const auto* lin = fills[4].brush.gradient();
+    ASSERT_TRUE(lin);
+    ASSERT_GT(lin->stops().size(), 2);
+    for (const auto& [pos, color] : lin->stops()) {
+        if (std::abs(pos - 0.5) < 1e-6) {
+            EXPECT_GT(color.red(), 180);
+        }
+    }
+
+    // The colour transform reaches every stop.
+    const auto* tinted = fills[5].brush.gradient();
+    ASSERT_TRUE(tinted);
+    EXPECT_EQ(tinted->stops()[0].second, QColor(255, 0, 255));
+    EXPECT_EQ(tinted->stops()[1].second, QColor(0, 255, 255));
+}
+
+TEST(Renderer, BitmapFillsRepeatOrClipSmoothedOrNotAndTakeColourTransforms) {
+    auto styles = [](Writer& w) {
+        w.u8(2);
+        w.u8(0x40).u16(7).matrix(20, 20, 0, 0, 10, 10); // repeating, smoothed
+        w.u8(0x43).u16(7).matrix(40, 40);               // clipped, hard edges
+        w.u8(0);
+    };
+    auto movie =
+        load(concat({bitmapTag(7), shape(1, styles, 1, 0), shape(2, styles, 2, 0),
+                     place(Place(1, 1)), place(Place(2, 2).at(500)),
+                     place(Place(3, 1).cx({0, 256, 256, 256}, {0, 0, 0, 0})), showFrame()}));
+    swf::Player player(movie);
+    const auto canvas = render(player);
+    const auto& calls = canvas.calls();
+    // Background, the repeating fill, the clipped one as clip + image, then the tinted repeat.
+    ASSERT_EQ(calls.size(), 7u);
+    EXPECT_EQ(calls[1].op, Op::Fill);
+    EXPECT_EQ(calls[1].brush.style(), Qt::TexturePattern);
+    EXPECT_TRUE(calls[1].smooth);
+    EXPECT_EQ(calls[1].brush.transform(), QTransform(20, 0, 0, 20, 10, 10));
+    EXPECT_EQ(calls[1].brush.textureImage().pixel(0, 0), 0xFFFF0000u);
+
+    EXPECT_EQ(calls[2].op, Op::Save);
+    EXPECT_EQ(calls[3].op, Op::Clip);
+    EXPECT_EQ(calls[3].path.boundingRect(), QRectF(0, 0, 200, 100));
+    EXPECT_EQ(calls[3].matrix, QTransform::fromTranslate(500, 0));
+    EXPECT_EQ(calls[4].op, Op::Image);
+    EXPECT_FALSE(calls[4].smooth);
+    EXPECT_EQ(calls[4].matrix, QTransform(40, 0, 0, 40, 500, 0));
+    EXPECT_EQ(calls[5].op, Op::Restore);
+
+    // Red multiplied by 0: the red pixel turns black, the blue one keeps its alpha.
+    const QImage tinted = calls[6].brush.textureImage();
+    EXPECT_EQ(tinted.pixel(0, 0), 0xFF000000u);
+    EXPECT_EQ(qAlpha(tinted.pixel(1, 0)), 128);
+    EXPECT_EQ(qBlue(tinted.pixel(1, 0)), 128); // premultiplied
+}
+
+TEST(Renderer, LinesScaleWithTheirObjectUnlessAskedNotTo) {
+    auto styles = [](std::uint16_t width, std::uint8_t flags1, std::uint8_t flags2) {
+        return [=](Writer& w) {
+            w.u8(0).u8(1).u16(width).u8(flags1).u8(flags2);
+            if ((flags1 & 0x30) == 0x20) // miter join: the limit factor
+                w.u16(5 << 8);
+            if (flags1 & 0x08) { // filled line: a linear gradient
+                w.u8(0x10).matrix().u8(2).u8(0).rgba(255, 0, 0, 255).u8(255).rgba(0, 0, 255, 255);
+            } else {
+                w.rgba(1, 2, 3, 255);
+            }
+        };
+    };
+    // Round caps/joins; square start cap with a miter join; no caps with bevel joins and no
+    // horizontal or vertical scaling; a hairline; a gradient-filled line.
+    auto movie = load(concat({
+        shape(1, styles(40, 0x00, 0x00), 0, 1, QRect(0, 0, 200, 100), 83),
+        shape(2, styles(40, 0x80 | 0x20, 0x00), 0, 1, QRect(0, 0, 200, 100), 83),
+        shape(3, styles(40, 0x40 | 0x10 | 0x06, 0x00), 0, 1, QRect(0, 0, 200, 100), 83),
+        shape(4, styles(0, 0x00, 0x00), 0, 1, QRect(0, 0, 200, 100), 83),
+        shape(5, styles(20, 0x08, 0x00), 0, 1, QRect(0, 0, 200, 100), 83),
+        place(Place(1, 1).scale(4, 2)),
+        place(Place(2, 2)),
+        place(Place(3, 3).scale(4, 4)),
+        place(Place(4, 4).scale(8, 8)),
+        place(Place(5, 5).scale(2, 2)),
+        showFrame(),
+    }));
+    swf::Player player(movie);
+    const QTransform view = QTransform::fromScale(0.05, 0.05);
+    const auto strokes = render(player, view).calls(Op::Stroke);
+    ASSERT_EQ(strokes.size(), 5u);
+    // 40 twips under a 4 x 2 scale: the mean scale 3, then 20 twips a pixel.
+    EXPECT_DOUBLE_EQ(strokes[0].pen.widthF(), 40 * 3 * 0.05);
+    EXPECT_EQ(strokes[0].pen.capStyle(), Qt::RoundCap);
+    EXPECT_EQ(strokes[0].pen.joinStyle(), Qt::RoundJoin);
+    EXPECT_EQ(strokes[0].pen.color(), QColor(1, 2, 3));
+    // The stroke comes in device pixels.
+    EXPECT_EQ(strokes[0].path.boundingRect(), QRectF(0, 0, 40, 10));
+
+    EXPECT_EQ(strokes[1].pen.capStyle(), Qt::SquareCap);
+    EXPECT_EQ(strokes[1].pen.joinStyle(), Qt::SvgMiterJoin);
+    EXPECT_DOUBLE_EQ(strokes[1].pen.miterLimit(), 5);
+    EXPECT_DOUBLE_EQ(strokes[1].pen.widthF(), 2);
+
+    // Not scaled by its 4x object scale, only by the view.
+    EXPECT_EQ(strokes[2].pen.capStyle(), Qt::FlatCap);
+    EXPECT_EQ(strokes[2].pen.joinStyle(), Qt::BevelJoin);
+    EXPECT_DOUBLE_EQ(strokes[2].pen.widthF(), 2);
+
+    EXPECT_DOUBLE_EQ(strokes[3].pen.widthF(), 1); // hairline at any scale
+
+    ASSERT_TRUE(strokes[4].pen.brush().gradient());
+    EXPECT_EQ(strokes[4].pen.brush().gradient()->type(), QGradient::LinearGradient);
+    // The gradient follows the object into device space.
+    EXPECT_EQ(strokes[4].pen.brush().transform(), QTransform::fromScale(2, 2) * view);
+}
+
+TEST(Renderer, ClipLayersMaskTheirDepthRangeOnly) {
+    auto movie = load(concat({
+        solidShape(1, 0, 0, 0, 255, QRect(0, 0, 100, 100)),
+        solidShape(2, 255, 0, 0),
+        place(Place(1, 1).at(20).clip(3)),
+        place(Place(2, 2)),
+        place(Place(3, 2)),
+        place(Place(4, 2).at(0, 2000)),
+        place(Place(5, 1).at(4000).clip(6)),
+        place(Place(6, 2).at(3900)),
+        showFrame(),
+    }));
+    swf::Player player(movie);
+    const auto canvas = render(player);
+    std::vector<Op> ops;
+    for (const auto& c : canvas.calls())
+        ops.push_back(c.op);
+    const std::vector<Op> expected{Op::Fill, Op::Save, Op::Clip, Op::Fill, Op::Fill,   Op::Restore,
+                                   Op::Fill, Op::Save, Op::Clip, Op::Fill, Op::Restore};
+    EXPECT_EQ(ops, expected);
+    // The mask is the clip shape's outline in device space; the mask itself is not drawn.
+    EXPECT_EQ(canvas.calls()[2].path.boundingRect(), QRectF(20, 0, 100, 100));
+
+    // Through the painter: inside the mask red, outside it the background.
+    const QImage img = paint(player, QSize(550, 400), 3);
+    EXPECT_EQ(img.pixel(3, 2), 0xFFFF0000u) << "inside the first mask";
+    EXPECT_EQ(img.pixel(8, 2), 0xFFFFFFFFu) << "depth 2 and 3 are masked";
+    EXPECT_EQ(img.pixel(8, 102), 0xFFFF0000u) << "depth 4 is not masked";
+    EXPECT_EQ(img.pixel(197, 2), 0xFFFFFFFFu) << "outside the second mask";
+    EXPECT_EQ(img.pixel(202, 2), 0xFFFF0000u) << "inside the second mask";
+}
+
+TEST(Renderer, NestedSpritesComposeMatricesAndColourTransforms) {
+    const Bytes inner =
+        swftest::sprite(10, 1,
+                        concat({place(Place(1, 1).at(100).cx({256, 256, 256, 128}, {})),
+                                showFrame(), swftest::end()}));
+    const Bytes outer =
+        swftest::sprite(11, 1,
+                        concat({place(Place(1, 10).scale(2, 2).cx({}, {0, 0, 0, -64})), showFrame(),
+                                swftest::end()}));
+    auto movie = load(concat({solidShape(1, 0, 255, 0), inner, outer,
+                              place(Place(1, 11).at(1000).cx({}, {50, 0, 0, 0})), showFrame()}));
+    swf::Player player(movie);
+    const auto fills = render(player).calls(Op::Fill);
+    ASSERT_EQ(fills.size(), 2u);
+    EXPECT_EQ(fills[1].matrix, QTransform(2, 0, 0, 2, 1200, 0));
+    // Innermost first: alpha 255 * 0.5 = 127, then -64, then red + 50.
+    EXPECT_EQ(colorOf(fills[1]), QColor(50, 255, 0, 63));
+}
+
+TEST(Renderer, MorphShapesAtTheirRatio) {
+    Writer w;
+    w.u16(5).rect(0, 100, 0, 100).rect(0, 200, 0, 200);
+    Writer styles;
+    styles.u8(1).u8(0x00).rgba(0, 0, 0, 255).rgba(200, 100, 0, 55);
+    styles.u8(1).u16(20).u16(60).rgba(0, 0, 0, 255).rgba(0, 0, 0, 255);
+    Writer start;
+    {
+        Records r(start, 1, 1);
+        r.style(K, 1, 1, true, 0, 0).hline(100).vline(100).hline(-100).vline(-100);
+        r.end();
+    }
+    Writer endEdges;
+    {
+        Records r(endEdges, 0, 0);
+        r.moveTo(0, 0).hline(200).vline(200).hline(-200).vline(-200);
+        r.end();
+    }
+    w.u32(std::uint32_t(styles.size() + start.size()));
+    w.bytes(styles.data()).bytes(start.data()).bytes(endEdges.data());
+    auto movie = load(concat({swftest::tag(46, w), place(Place(1, 5).morph(0)), showFrame(),
+                              place(Place(1, 5).morph(32768)), showFrame()}),
+                      2);
+    swf::Player player(movie);
+    auto fills = render(player).calls(Op::Fill);
+    ASSERT_EQ(fills.size(), 2u);
+    EXPECT_EQ(fills[1].path.boundingRect(), QRectF(0, 0, 100, 100));
+    EXPECT_EQ(colorOf(fills[1]), QColor(0, 0, 0));
+
+    auto moved = load(concat({swftest::tag(46, w), place(Place(1, 5).morph(32768)), showFrame()}));
+    swf::Player half(moved);
+    const auto canvas = render(half);
+    fills = canvas.calls(Op::Fill);
+    EXPECT_NEAR(fills[1].path.boundingRect().width(), 150, 1);
+    EXPECT_EQ(colorOf(fills[1]), QColor(100, 50, 0, 155));
+    ASSERT_EQ(canvas.calls(Op::Stroke).size(), 1u);
+    EXPECT_DOUBLE_EQ(canvas.calls(Op::Stroke)[0].pen.widthF(), 40);
+}
+
+TEST(Renderer, StaticTextDrawsGlyphOutlinesAtTheirSizeAndColour) {
+    Writer glyph; // a 100-unit square on the baseline
+    {
+        Records r(glyph, 1, 0);
+        r.style(K, 1, K, true, 0, 0).hline(512).vline(-1024).hline(-512).vline(1024);
+        r.end();
+    }
+    Writer font;
+    font.u16(2).u16(2).bytes(glyph.data());
+    Writer text;
+    text.u16(3).rect(0, 4000, 0, 1000).matrix(1, 1, 0, 0, 100, 0).u8(1).u8(8);
+    text.u8(0x80 | 0x08 | 0x04 | 0x01).u16(2).rgb(9, 8, 7).u16(300).u16(240);
+    text.u8(2).ub(0, 1).sb(120, 8).ub(0, 1).sb(120, 8).align();
+    text.u8(0);
+    auto movie = load(concat({swftest::tag(10, font), swftest::tag(11, text),
+                              place(Place(1, 3).at(1000)), showFrame()}));
+    swf::Player player(movie);
+    const auto fills = render(player).calls(Op::Fill);
+    ASSERT_EQ(fills.size(), 2u);
+    EXPECT_EQ(colorOf(fills[1]), QColor(9, 8, 7));
+    EXPECT_EQ(fills[1].matrix, QTransform::fromTranslate(1100, 0));
+    // Two glyphs 240 twips high, the second one advance further on.
+    EXPECT_EQ(fills[1].path.boundingRect(), QRectF(300, -240, 120 + 120, 240));
+}
+
+TEST(Renderer, EditTextsUseDeviceFontsIncludingChinese) {
+    ensureGuiApplication();
+
+    Writer e;
+    e.u16(9).rect(0, 4000, 0, 800);
+    e.u8(0x80 | 0x04 | 0x01).u8(0x08); // text, colour, a font that is not defined; border
+    e.u16(99).u16(240).rgba(0, 0, 200, 255);
+    e.str("v").str("中文 Text");
+    auto movie = load(concat({swftest::tag(37, e), place(Place(1, 9)), showFrame()}));
+    swf::Player player(movie);
+    const auto canvas = render(player);
+    const auto fills = canvas.calls(Op::Fill);
+    ASSERT_EQ(fills.size(), 3u); // background, the border's white box, the text
+    const QRectF box = fills[2].path.boundingRect();
+    EXPECT_GT(box.width(), 600);
+    EXPECT_GT(box.left(), 0);
+    EXPECT_LT(box.right(), 4000);
+    EXPECT_EQ(colorOf(fills[2]), QColor(0, 0, 200));
+    ASSERT_EQ(canvas.calls(Op::Clip).size(), 1u); // text stays inside its box
+}
+
+TEST(Renderer, ButtonsHitTestAndDrawTheirState) {
+    Writer b;
+    b.u16(20).u8(0).u16(0);
+    b.u8(0x01).u16(1).u16(1).matrix().cxform(true, {}, {});                 // up: green
+    b.u8(0x02 | 0x04).u16(2).u16(1).matrix().cxform(true, {}, {});          // over, down: red
+    b.u8(0x08).u16(1).u16(1).matrix(1, 1, 0, 0, 0, 0).cxform(true, {}, {}); // hit area
+    b.u8(0);
+    auto movie = load(concat({solidShape(1, 0, 255, 0), solidShape(2, 255, 0, 0),
+                              swftest::tag(34, b), place(Place(1, 20).at(1000)), showFrame()}));
+    swf::Player player(movie);
+    using swf::render::Renderer;
+    swf::ButtonInstance* button = player.root().displayList().at(1)->button();
+    ASSERT_TRUE(button);
+    EXPECT_EQ(Renderer::buttonAt(player, QPointF(1100, 50)), button);
+    EXPECT_EQ(Renderer::buttonAt(player, QPointF(1250, 50)), nullptr);
+    EXPECT_EQ(Renderer::buttonAt(player, QPointF(900, 50)), nullptr);
+    EXPECT_EQ(colorOf(render(player).calls(Op::Fill)[1]), QColor(0, 255, 0));
+    player.setButtonState(*button, swf::ButtonState::Over);
+    EXPECT_EQ(colorOf(render(player).calls(Op::Fill)[1]), QColor(255, 0, 0));
+}
+
+TEST(Renderer, ScaleModesCentreTheStage) {
+    const swf::Rect stage{0, 11000, 0, 8000}; // 550 x 400
+    using swf::render::stageTransform;
+    const QRectF wide(0, 0, 1100, 400);
+    EXPECT_EQ(stageTransform(stage, wide, 0).mapRect(QRectF(0, 0, 11000, 8000)),
+              QRectF(275, 0, 550, 400));
+    EXPECT_EQ(stageTransform(stage, wide, 1).mapRect(QRectF(0, 0, 11000, 8000)),
+              QRectF(0, -200, 1100, 800));
+    EXPECT_EQ(stageTransform(stage, wide, 2).mapRect(QRectF(0, 0, 11000, 8000)), wide);
+    EXPECT_EQ(stageTransform(stage, wide, 3).mapRect(QRectF(0, 0, 11000, 8000)),
+              QRectF(275, 0, 550, 400));
+    EXPECT_EQ(stageTransform(stage, wide, 0, 2).mapRect(QRectF(0, 0, 11000, 8000)),
+              QRectF(0, -200, 1100, 800));
+    // A stage that does not start at 0 still lands in the middle.
+    const swf::Rect offset{2000, 13000, -1000, 7000};
+    EXPECT_EQ(stageTransform(offset, wide, 3).mapRect(QRectF(2000, -1000, 11000, 8000)),
+              QRectF(275, 0, 550, 400));
+}
+
+TEST(Renderer, ColourTransformsOnBitmapsKeepPremultipliedPixels) {
+    QImage img(2, 1, QImage::Format_ARGB32_Premultiplied);
+    img.setPixel(0, 0, qRgba(200, 100, 50, 255));
+    img.setPixel(1, 0, qPremultiply(qRgba(200, 100, 50, 100)));
+    swf::ColorTransform ct;
+    ct.alphaMult = 128;
+    ct.blueAdd = 100;
+    const QImage out = swf::render::transformImage(img, ct);
+    EXPECT_EQ(out.format(), QImage::Format_ARGB32_Premultiplied);
+    const QRgb first = qUnpremultiply(out.pixel(0, 0));
+    EXPECT_EQ(qAlpha(first), 127);
+    EXPECT_NEAR(qRed(first), 200, 1);
+    EXPECT_NEAR(qBlue(first), 150, 1);
+    EXPECT_EQ(qAlpha(out.pixel(1, 0)), 50);
+    EXPECT_NEAR(qBlue(qUnpremultiply(out.pixel(1, 0))), 150, 3);
+}
