@@ -1,0 +1,276 @@
+#include "swf/sound/mixer.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace swf::sound {
+
+struct Mixer::Voice {
+    VoiceId id = 0;
+    std::uint16_t soundId = 0;
+    const void* group = nullptr;
+
+    // A decoded sound...
+    std::shared_ptr<const PcmBuffer> pcm;
+    std::size_t in = 0, out = 0;
+    std::uint32_t loopsLeft = 1;
+    std::vector<SoundEnvelopePoint> envelope;
+    std::size_t envIndex = 0;
+    double envBase44 = 0;
+    // ...or a source pulled chunk by chunk.
+    std::unique_ptr<SampleSource> source;
+    PcmBuffer chunk;
+
+    std::size_t pos = 0; // next frame to fetch, in pcm or chunk
+    double rate = kOutputRate;
+    unsigned channels = 1;
+    double phase = 0;
+    float a[2] = {0, 0}, b[2] = {0, 0};
+    bool primed = false, exhausted = false, done = false;
+    std::uint64_t consumed = 0; // source frames fetched
+    std::optional<std::uint64_t> started;
+
+    bool fetch(float* f) {
+        const std::int16_t* s = nullptr;
+        if (pcm) {
+            if (pos >= out) {
+                if (loopsLeft <= 1 || in >= out)
+                    return false;
+                --loopsLeft;
+                pos = in;
+            }
+            s = pcm->samples.data() + pos * channels;
+        } else {
+            while (pos >= chunk.frames()) {
+                if (!source || !source->next(chunk))
+                    return false;
+                pos = 0;
+                if (chunk.channels >= 1 && chunk.channels <= 2 && chunk.rate > 0) {
+                    channels = chunk.channels;
+                    rate = exactRate(chunk.rate);
+                } else {
+                    chunk.samples.clear();
+                }
+            }
+            s = chunk.samples.data() + pos * channels;
+        }
+        ++pos;
+        ++consumed;
+        f[0] = s[0];
+        f[1] = channels == 2 ? s[1] : s[0];
+        return true;
+    }
+
+    // Envelope levels (0..1) at the current source position.
+    void envelopeAt(float& left, float& right) {
+        left = right = 1;
+        if (envelope.empty())
+            return;
+        const std::uint64_t ahead = exhausted ? 1 : 2; // fetched beyond the frame playing
+        const double playing = consumed > ahead ? double(consumed - ahead) : 0;
+        const double p = envBase44 + playing * kOutputRate / rate;
+        while (envIndex + 1 < envelope.size() && envelope[envIndex + 1].pos44 <= p)
+            ++envIndex;
+        const SoundEnvelopePoint& e0 = envelope[envIndex];
+        float l = e0.left, r = e0.right;
+        if (p > e0.pos44 && envIndex + 1 < envelope.size()) {
+            const SoundEnvelopePoint& e1 = envelope[envIndex + 1];
+            const double t = (p - e0.pos44) / double(e1.pos44 - e0.pos44);
+            l = float(e0.left + (double(e1.left) - e0.left) * t);
+            r = float(e0.right + (double(e1.right) - e0.right) * t);
+        }
+        left = l / 32768.0f;
+        right = r / 32768.0f;
+        if (channels == 1)
+            left = right = (left + right) / 2;
+    }
+};
+
+Mixer::Mixer() = default;
+Mixer::~Mixer() = default;
+
+VoiceId Mixer::play(std::shared_ptr<const PcmBuffer> pcm, const VoiceOptions& o) {
+    if (!pcm || pcm->channels < 1 || pcm->channels > 2 || pcm->rate == 0)
+        return 0;
+    auto v = std::make_unique<Voice>();
+    v->id = m_nextId++;
+    v->soundId = o.soundId;
+    v->group = o.group;
+    v->channels = pcm->channels;
+    v->rate = exactRate(pcm->rate);
+    const std::size_t frames = pcm->frames();
+    v->out = std::min<std::size_t>(frames, o.outPoint.value_or(std::uint32_t(frames)));
+    v->in = std::min<std::size_t>(o.inPoint, v->out);
+    v->loopsLeft = std::max<std::uint32_t>(1, o.loops);
+    v->pos = v->in;
+    if (o.startSeconds > 0) {
+        const double skip = o.startSeconds * v->rate;
+        const std::size_t len = v->out - v->in;
+        if (len == 0 || skip >= double(len) * v->loopsLeft)
+            return 0;
+        const std::size_t whole = std::size_t(skip);
+        v->loopsLeft -= std::uint32_t(whole / len);
+        v->pos = v->in + whole % len;
+        v->consumed = whole;
+    }
+    v->envelope = o.envelope;
+    std::stable_sort(v->envelope.begin(), v->envelope.end(),
+                     [](const auto& x, const auto& y) { return x.pos44 < y.pos44; });
+    v->envBase44 = double(v->in) * kOutputRate / v->rate;
+    v->pcm = std::move(pcm);
+    if (m_voices.size() >= kMaxVoices) {
+        auto oldest = std::find_if(m_voices.begin(), m_voices.end(),
+                                   [](const auto& x) { return x->pcm != nullptr; });
+        if (oldest == m_voices.end())
+            return 0;
+        m_voices.erase(oldest);
+    }
+    m_voices.push_back(std::move(v));
+    return m_voices.back()->id;
+}
+
+VoiceId Mixer::playSource(std::unique_ptr<SampleSource> source, const void* group) {
+    if (!source)
+        return 0;
+    if (m_voices.size() >= kMaxVoices) {
+        auto oldest = std::find_if(m_voices.begin(), m_voices.end(),
+                                   [](const auto& x) { return x->pcm != nullptr; });
+        if (oldest == m_voices.end())
+            return 0;
+        m_voices.erase(oldest);
+    }
+    auto v = std::make_unique<Voice>();
+    v->id = m_nextId++;
+    v->group = group;
+    v->source = std::move(source);
+    m_voices.push_back(std::move(v));
+    return m_voices.back()->id;
+}
+
+Mixer::Voice* Mixer::find(VoiceId id) const {
+    for (const auto& v : m_voices)
+        if (v->id == id && !v->done)
+            return v.get();
+    return nullptr;
+}
+
+void Mixer::stop(VoiceId id) {
+    std::erase_if(m_voices, [id](const auto& v) { return v->id == id; });
+}
+
+void Mixer::stopSound(std::uint16_t soundId, const void* group, bool anyGroup) {
+    std::erase_if(m_voices, [&](const auto& v) {
+        return v->pcm && v->soundId == soundId && (anyGroup || v->group == group);
+    });
+}
+
+void Mixer::stopGroup(const void* group) {
+    std::erase_if(m_voices, [&](const auto& v) { return v->pcm && v->group == group; });
+}
+
+void Mixer::stopAll() {
+    m_voices.clear();
+}
+
+bool Mixer::isPlaying(VoiceId id) const {
+    return find(id) != nullptr;
+}
+
+bool Mixer::isSoundPlaying(std::uint16_t soundId) const {
+    return std::any_of(m_voices.begin(), m_voices.end(),
+                       [&](const auto& v) { return v->pcm && !v->done && v->soundId == soundId; });
+}
+
+void Mixer::setGroupTransform(const void* group, const GroupTransform& t) {
+    m_groups[group] = t;
+}
+
+GroupTransform Mixer::groupTransform(const void* group) const {
+    auto it = m_groups.find(group);
+    return it == m_groups.end() ? GroupTransform{} : it->second;
+}
+
+std::optional<std::uint64_t> Mixer::sourcePosition(VoiceId id) const {
+    const Voice* v = find(id);
+    if (!v)
+        return std::nullopt;
+    // The frame being played is one behind the last fetched.
+    const std::uint64_t ahead = v->primed && !v->exhausted ? 2 : 1;
+    return v->consumed >= ahead ? v->consumed - ahead : 0;
+}
+
+std::optional<std::uint64_t> Mixer::startTime(VoiceId id) const {
+    const Voice* v = find(id);
+    return v ? v->started : std::nullopt;
+}
+
+std::optional<double> Mixer::sourceRate(VoiceId id) const {
+    const Voice* v = find(id);
+    return v ? std::optional(v->rate) : std::nullopt;
+}
+
+void Mixer::render(std::int16_t* out, std::size_t frames) {
+    m_mix.assign(frames * 2, 0.0f);
+    const GroupTransform global = groupTransform(nullptr);
+    for (auto& vp : m_voices) {
+        Voice& v = *vp;
+        if (v.done)
+            continue;
+        GroupTransform g = global;
+        if (v.group) {
+            const GroupTransform own = groupTransform(v.group);
+            g.volume = g.volume * own.volume / 100;
+            g.pan = std::clamp(g.pan + own.pan, -100.0, 100.0);
+        }
+        float gl = float(g.volume / 100), gr = gl;
+        if (g.pan < 0)
+            gr *= float((100 + g.pan) / 100);
+        else if (g.pan > 0)
+            gl *= float((100 - g.pan) / 100);
+
+        std::size_t i = 0;
+        if (!v.primed) {
+            if (!v.fetch(v.a)) {
+                v.done = true;
+                continue;
+            }
+            if (!v.fetch(v.b)) {
+                v.exhausted = true;
+                std::copy(v.a, v.a + 2, v.b);
+            }
+            v.primed = true;
+        }
+        if (!v.started)
+            v.started = m_time;
+        const double step = v.rate / kOutputRate;
+        for (; i < frames; ++i) {
+            float el, er;
+            v.envelopeAt(el, er);
+            const float p = float(v.phase);
+            m_mix[2 * i] += (v.a[0] + (v.b[0] - v.a[0]) * p) * el * gl;
+            m_mix[2 * i + 1] += (v.a[1] + (v.b[1] - v.a[1]) * p) * er * gr;
+            v.phase += step;
+            while (v.phase >= 1) {
+                v.phase -= 1;
+                if (v.exhausted) {
+                    v.done = true;
+                    break;
+                }
+                std::copy(v.b, v.b + 2, v.a);
+                // The last frame still plays, held rather than faded into silence.
+                if (!v.fetch(v.b)) {
+                    v.exhausted = true;
+                    std::copy(v.a, v.a + 2, v.b);
+                }
+            }
+            if (v.done)
+                break;
+        }
+    }
+    for (std::size_t i = 0; i < frames * 2; ++i)
+        out[i] = std::int16_t(std::lrint(std::clamp(m_mix[i], -32768.0f, 32767.0f)));
+    m_time += frames;
+    std::erase_if(m_voices, [](const auto& v) { return v->done; });
+}
+
+} // namespace swf::sound

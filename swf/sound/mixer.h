@@ -1,0 +1,96 @@
+#pragma once
+
+// Mixes any number of voices to 44.1 kHz stereo. A voice plays either a decoded sound (with
+// in and out points, loops and an envelope) or a source that decodes as it is pulled (stream
+// sound). Resampling is linear; the time base is the count of output sample frames.
+
+#include "swf/sound/pcm.h"
+#include "swf/timeline.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <unordered_map>
+#include <vector>
+
+namespace swf::sound {
+
+constexpr std::uint32_t kOutputRate = 44100;
+
+// Audio decoded on demand, one chunk at a time, at one rate and channel count.
+class SampleSource {
+public:
+    virtual ~SampleSource() = default;
+    // Replaces `chunk` with the next samples; false once nothing more will come. A chunk may be
+    // empty (a block that completes no codec frame); silence comes as zeros.
+    virtual bool next(PcmBuffer& chunk) = 0;
+};
+
+using VoiceId = std::uint32_t;
+
+struct VoiceOptions {
+    std::uint32_t inPoint = 0;                // first source sample frame played
+    std::optional<std::uint32_t> outPoint;    // the sample frame the sound stops at
+    std::uint32_t loops = 1;                  // times played (0 counts as 1)
+    std::vector<SoundEnvelopePoint> envelope; // levels 0..32768 by 44.1 kHz position
+    std::uint16_t soundId = 0;                // for the rules that refer to a sound
+    const void* group = nullptr;              // a volume and pan group (a script's target)
+    double startSeconds = 0;                  // offset into the sound (scripts' start(offset))
+};
+
+struct GroupTransform {
+    double volume = 100; // percent
+    double pan = 0;      // -100 left .. 100 right
+};
+
+class Mixer {
+public:
+    // Limit on simultaneous voices; the oldest event voice makes way when it is reached.
+    static constexpr std::size_t kMaxVoices = 64;
+
+    Mixer();
+    ~Mixer();
+    Mixer(const Mixer&) = delete;
+    Mixer& operator=(const Mixer&) = delete;
+
+    VoiceId play(std::shared_ptr<const PcmBuffer> pcm, const VoiceOptions& options);
+    VoiceId playSource(std::unique_ptr<SampleSource> source, const void* group = nullptr);
+
+    void stop(VoiceId id);
+    void stopSound(std::uint16_t soundId, const void* group = nullptr, bool anyGroup = true);
+    void stopGroup(const void* group); // event sounds of a group
+    void stopAll();
+    bool isPlaying(VoiceId id) const;
+    bool isSoundPlaying(std::uint16_t soundId) const;
+    std::size_t voiceCount() const { return m_voices.size(); }
+
+    // Volume and pan of a group; the transform of group null applies to every voice.
+    void setGroupTransform(const void* group, const GroupTransform& t);
+    GroupTransform groupTransform(const void* group) const;
+
+    // Source sample frames a voice has played (loops counted), and when it began, in output
+    // frames. Nothing for a voice that has ended.
+    std::optional<std::uint64_t> sourcePosition(VoiceId id) const;
+    std::optional<std::uint64_t> startTime(VoiceId id) const;
+    std::optional<double> sourceRate(VoiceId id) const;
+
+    // Mixes the next `frames` output frames (interleaved L, R) and advances time by them.
+    void render(std::int16_t* out, std::size_t frames);
+    // Output frames rendered so far.
+    std::uint64_t time() const { return m_time; }
+
+private:
+    struct Voice;
+    Voice* find(VoiceId id) const;
+
+    std::vector<std::unique_ptr<Voice>> m_voices;
+    std::unordered_map<const void*, GroupTransform> m_groups;
+    std::vector<float> m_mix;
+    std::uint64_t m_time = 0;
+    VoiceId m_nextId = 1;
+};
+
+} // namespace swf::sound

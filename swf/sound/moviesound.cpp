@@ -1,0 +1,471 @@
+#include "swf/sound/moviesound.h"
+
+#include "swf/bytes.h"
+#include "swf/sound/decoder.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace swf::sound {
+
+namespace {
+
+// No single stream block may decode to more than this (a block holds one frame's sound).
+constexpr std::size_t kMaxBlockFrames = std::size_t(1) << 20;
+
+const SoundStreamHead* headFor(const Timeline& t, std::size_t frame) {
+    for (std::size_t i = std::min(frame + 1, t.frames.size()); i-- > 0;)
+        if (t.frames[i].streamHead)
+            return &*t.frames[i].streamHead;
+    return nullptr;
+}
+
+std::optional<std::size_t> lastBlock(const Timeline& t, std::size_t from) {
+    for (std::size_t i = t.frames.size(); i-- > from;)
+        if (t.frames[i].streamBlock)
+            return i;
+    return std::nullopt;
+}
+
+// A timeline's stream sound from one frame on, decoded block by block as the mixer asks, with
+// where each frame's sound begins. PCM and ADPCM blocks hold exactly their frame's sound, and a
+// frame without a block inside the stream is a frame's length of silence. MP3 blocks hold whole
+// MP3 frames, so a block's data may begin before or after its frame's sound: SeekSamples says
+// how far into the data (from the stream's start, the first block's being the encoder latency)
+// the frame begins. Frames whose block holds no MP3 frame carry nothing but time.
+class TimelineStream : public SampleSource {
+public:
+    TimelineStream(const Timeline& t, const SoundStreamHead& head, std::size_t first,
+                   std::size_t end, double fps, std::shared_ptr<StreamTiming> timing)
+        : m_timeline(t), m_format(head.stream), m_frame(first), m_end(end),
+          m_timing(std::move(timing)), m_decoder(StreamDecoder::create(head.stream)) {
+        m_mp3 = m_format.codec == CodecMp3;
+        m_timing->firstFrame = first;
+        m_timing->rate = exactRate(decodedRate(m_format));
+        m_frameLength = m_timing->rate / (fps > 0 ? fps : 12);
+        if (m_mp3 && first < t.frames.size() && t.frames[first].streamBlock) {
+            ByteReader r(*t.frames[first].streamBlock);
+            r.skip(2);
+            m_base = r.s16();
+            m_skip = std::size_t(std::max<int>(0, m_base));
+        }
+    }
+
+    bool next(PcmBuffer& chunk) override {
+        chunk.samples.clear();
+        chunk.rate = decodedRate(m_format);
+        chunk.channels = decodedChannels(m_format);
+        if (!m_decoder || m_done)
+            return false;
+        if (m_frame >= m_end) {
+            m_done = true;
+            m_decoder->flush(chunk);
+            trim(chunk);
+            return !chunk.samples.empty();
+        }
+        const Frame& f = m_timeline.frames[m_frame];
+        const double dataStart = double(m_decoded);
+        double start = dataStart;
+        if (f.streamBlock) {
+            std::span<const std::uint8_t> data = *f.streamBlock;
+            int seek = 0;
+            bool declared = false;
+            if (m_mp3) {
+                ByteReader r(data);
+                declared = r.u16() > 0;
+                seek = r.s16();
+                data = r.failed() ? std::span<const std::uint8_t>() : data.subspan(4);
+            }
+            m_decoder->decode(data, chunk, kMaxBlockFrames);
+            m_decoded += chunk.frames();
+            if (m_mp3)
+                start = chunk.frames() > 0 || declared ? dataStart + seek - m_base
+                                                       : m_lastStart + m_frameLength;
+            trim(chunk);
+        } else if (m_mp3) {
+            start = m_lastStart + m_frameLength;
+        } else {
+            m_silence += m_frameLength;
+            const auto n = std::size_t(m_silence);
+            m_silence -= double(n);
+            chunk.samples.assign(n * chunk.channels, 0);
+            m_decoded += n;
+        }
+        if (!m_timing->start.empty())
+            start = std::max(start, m_lastStart);
+        m_lastStart = std::max(0.0, start);
+        m_timing->start.push_back(std::uint64_t(m_lastStart));
+        if (m_timing->start.size() == 1 && !chunk.samples.empty())
+            m_timing->rate = exactRate(chunk.rate);
+        ++m_frame;
+        return true;
+    }
+
+private:
+    void trim(PcmBuffer& chunk) {
+        const std::size_t n = std::min(m_skip, chunk.frames());
+        if (n) {
+            chunk.samples.erase(chunk.samples.begin(),
+                                chunk.samples.begin() + std::ptrdiff_t(n * chunk.channels));
+            m_skip -= n;
+        }
+    }
+
+    const Timeline& m_timeline;
+    SoundFormat m_format;
+    std::size_t m_frame, m_end;
+    std::shared_ptr<StreamTiming> m_timing;
+    std::unique_ptr<StreamDecoder> m_decoder;
+    bool m_mp3 = false, m_done = false;
+    int m_base = 0;         // the first block's SeekSamples: where the first frame begins
+    std::size_t m_skip = 0; // decoded samples still to drop before that
+    std::uint64_t m_decoded = 0;
+    double m_frameLength = 0, m_silence = 0, m_lastStart = 0;
+};
+
+} // namespace
+
+struct MovieSound::ClipState {
+    const Sprite* sprite = nullptr;
+    const void* placedBy = nullptr;
+    std::size_t frame = 0;
+    bool seen = false;
+    // The stream: running from when it starts until its timeline stops, jumps or goes away
+    // (its voice may end sooner, once the data runs out).
+    bool streamRunning = false;
+    bool scrub = false;
+    VoiceId voice = 0;
+    std::uint64_t order = 0;
+    std::shared_ptr<StreamTiming> timing;
+};
+
+MovieSound::MovieSound(std::shared_ptr<const Movie> movie) : m_movie(std::move(movie)) {}
+MovieSound::~MovieSound() = default;
+
+void MovieSound::preload() {
+    for (const auto& [id, c] : m_movie->dictionary.all()) {
+        if (c->type != CharacterType::Sound)
+            continue;
+        const auto* sound = static_cast<const Sound*>(c.get());
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_cache.count(sound))
+                continue;
+        }
+        auto pcm = decodeSound(*sound);
+        std::lock_guard lock(m_mutex);
+        m_cache.emplace(sound, std::move(pcm));
+    }
+}
+
+void MovieSound::update(const Player& player) {
+    std::lock_guard lock(m_mutex);
+    m_root = &player.root();
+    for (auto& [key, state] : m_clips)
+        state->seen = false;
+    std::vector<const void*> buttons;
+    visit(player, player.root(), buttons);
+    for (auto it = m_clips.begin(); it != m_clips.end();) {
+        if (!it->second->seen) {
+            m_mixer.stop(it->second->voice);
+            it = m_clips.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    std::erase_if(m_buttons, [&](const auto& b) {
+        return std::find(buttons.begin(), buttons.end(), b.first) == buttons.end();
+    });
+}
+
+void MovieSound::visit(const Player& player, const MovieClip& clip,
+                       std::vector<const void*>& buttons) {
+    auto& st = m_clips[&clip];
+    if (!st) {
+        st = std::make_unique<ClipState>();
+        st->sprite = clip.sprite();
+    }
+    // A clip seen for the first time has just entered its first frame.
+    const bool isNew = st->order == 0;
+    if (isNew)
+        st->order = ++m_counter;
+    ClipState& state = *st;
+    state.seen = true;
+    const std::size_t frame = clip.currentFrame();
+    if (isNew)
+        enterFrame(player, clip, state, true);
+    else if (frame != state.frame)
+        enterFrame(player, clip, state, frame != state.frame + 1);
+    else if (!clip.isPlaying() && state.streamRunning && !state.scrub) {
+        m_mixer.stop(state.voice);
+        state.streamRunning = false;
+    }
+    state.frame = frame;
+    visitChildren(player, clip.displayList(), buttons);
+}
+
+void MovieSound::visitChildren(const Player& player, const DisplayList& list,
+                               std::vector<const void*>& buttons) {
+    for (const auto& o : list.objects()) {
+        if (const MovieClip* child = o->clip()) {
+            // Another sprite, or another placement, at a recycled address is a new clip.
+            auto it = m_clips.find(child);
+            if (it != m_clips.end() &&
+                (it->second->sprite != child->sprite() || it->second->placedBy != o->placedBy)) {
+                m_mixer.stop(it->second->voice);
+                m_clips.erase(it);
+            }
+            auto& st = m_clips[child];
+            if (!st) {
+                st = std::make_unique<ClipState>();
+                st->sprite = child->sprite();
+                st->placedBy = o->placedBy;
+            }
+            visit(player, *child, buttons);
+        }
+        if (const ButtonInstance* b = o->button()) {
+            buttons.push_back(b);
+            auto [it, added] = m_buttons.try_emplace(b, b->state());
+            const ButtonState was = it->second;
+            const ButtonState now = b->state();
+            it->second = now;
+            if (!added && was != now) {
+                // Sounds are kept as OverUpToIdle, IdleToOverUp, OverUpToOverDown,
+                // OverDownToOverUp.
+                std::size_t transition = 0;
+                if (now == ButtonState::Over)
+                    transition = was == ButtonState::Up ? 1 : 3;
+                else if (now == ButtonState::Down)
+                    transition = 2;
+                const ButtonSound& s = b->button().sounds[transition];
+                const Character* c = s.soundId ? player.character(s.soundId) : nullptr;
+                if (c && c->type == CharacterType::Sound)
+                    startEvent(static_cast<const Sound*>(c), s.info, nullptr);
+            }
+            visitChildren(player, b->displayList(), buttons);
+        }
+    }
+}
+
+void MovieSound::enterFrame(const Player& player, const MovieClip& clip, ClipState& state,
+                            bool jumped) {
+    const Timeline& t = clip.timeline();
+    const std::size_t frame = clip.currentFrame();
+    if (frame >= t.frames.size())
+        return;
+    for (const StartSound& s : t.frames[frame].sounds) {
+        const Character* c = player.character(s.soundId);
+        if (c && c->type == CharacterType::Sound)
+            startEvent(static_cast<const Sound*>(c), s.info, nullptr);
+    }
+    if (!clip.isPlaying())
+        startStream(clip, state, frame, true);
+    else if (jumped || !state.streamRunning || state.scrub)
+        startStream(clip, state, frame, false);
+}
+
+void MovieSound::startStream(const MovieClip& clip, ClipState& state, std::size_t frame,
+                             bool oneFrame) {
+    m_mixer.stop(state.voice);
+    state.voice = 0;
+    state.streamRunning = false;
+    state.timing.reset();
+    const Timeline& t = clip.timeline();
+    const SoundStreamHead* head = headFor(t, frame);
+    const auto last = lastBlock(t, frame);
+    if (!head || !last)
+        return;
+    const std::size_t end = oneFrame ? frame + 1 : *last + 1;
+    if (oneFrame && !t.frames[frame].streamBlock)
+        return;
+    auto timing = std::make_shared<StreamTiming>();
+    auto source = std::make_unique<TimelineStream>(t, *head, frame, end,
+                                                   m_movie->header().effectiveFrameRate(), timing);
+    state.voice = m_mixer.playSource(std::move(source), &clip);
+    state.streamRunning = state.voice != 0;
+    state.scrub = oneFrame;
+    state.timing = std::move(timing);
+}
+
+void MovieSound::startEvent(const Sound* sound, const SoundInfo& info, const void* group) {
+    if (info.syncStop) {
+        m_mixer.stopSound(sound->id);
+        return;
+    }
+    if (info.syncNoMultiple && m_mixer.isSoundPlaying(sound->id))
+        return;
+    VoiceOptions o;
+    o.inPoint = info.inPoint.value_or(0);
+    o.outPoint = info.outPoint;
+    o.loops = info.loopCount;
+    o.envelope = info.envelope;
+    o.soundId = sound->id;
+    o.group = group;
+    m_mixer.play(pcmFor(*sound), o);
+}
+
+std::shared_ptr<const PcmBuffer> MovieSound::pcmFor(const Sound& sound) const {
+    auto& p = m_cache[&sound];
+    if (!p)
+        p = decodeSound(sound);
+    return p;
+}
+
+void MovieSound::render(std::int16_t* out, std::size_t frames) {
+    std::lock_guard lock(m_mutex);
+    m_mixer.render(out, frames);
+}
+
+std::uint64_t MovieSound::time() const {
+    std::lock_guard lock(m_mutex);
+    return m_mixer.time();
+}
+
+void MovieSound::stopAll() {
+    std::lock_guard lock(m_mutex);
+    m_mixer.stopAll();
+    for (auto& [key, state] : m_clips) {
+        state->streamRunning = false;
+        state->voice = 0;
+    }
+}
+
+const MovieClip* MovieSound::clockClip() const {
+    std::lock_guard lock(m_mutex);
+    const void* best = nullptr;
+    std::uint64_t bestOrder = 0;
+    for (const auto& [key, state] : m_clips) {
+        if (!state->streamRunning || state->scrub || !m_mixer.isPlaying(state->voice))
+            continue;
+        // The root's stream leads; otherwise the stream that started first.
+        if (key == m_root)
+            return m_root;
+        if (!best || state->order < bestOrder) {
+            best = key;
+            bestOrder = state->order;
+        }
+    }
+    return static_cast<const MovieClip*>(best);
+}
+
+std::optional<double> MovieSound::streamPosition(const MovieClip* clip, std::uint64_t time) const {
+    std::lock_guard lock(m_mutex);
+    auto it = m_clips.find(clip);
+    if (it == m_clips.end() || !it->second->streamRunning)
+        return std::nullopt;
+    const auto started = m_mixer.startTime(it->second->voice);
+    const auto rate = m_mixer.sourceRate(it->second->voice);
+    if (!started || !rate)
+        return std::nullopt;
+    return time > *started ? double(time - *started) * *rate / kOutputRate : 0.0;
+}
+
+std::optional<std::int64_t> MovieSound::stepsDue(std::uint64_t heardTime) const {
+    const MovieClip* clip = clockClip();
+    const auto heard = clip ? streamPosition(clip, heardTime) : std::nullopt;
+    if (!heard)
+        return std::nullopt;
+    std::lock_guard lock(m_mutex);
+    const ClipState& st = *m_clips.at(clip);
+    if (!st.timing || st.timing->start.empty())
+        return std::nullopt;
+    const auto& starts = st.timing->start;
+    const auto it = std::upper_bound(starts.begin(), starts.end(), std::uint64_t(*heard));
+    const std::size_t index = it == starts.begin() ? 0 : std::size_t(it - starts.begin()) - 1;
+    return std::int64_t(st.timing->firstFrame + index) - std::int64_t(st.frame);
+}
+
+std::optional<StreamTiming> MovieSound::streamTiming(const MovieClip* clip) const {
+    std::lock_guard lock(m_mutex);
+    auto it = m_clips.find(clip);
+    if (it == m_clips.end() || !it->second->timing)
+        return std::nullopt;
+    return *it->second->timing;
+}
+
+bool MovieSound::streamPlaying(const MovieClip* clip) const {
+    std::lock_guard lock(m_mutex);
+    auto it = m_clips.find(clip);
+    return it != m_clips.end() && it->second->streamRunning && m_mixer.isPlaying(it->second->voice);
+}
+
+std::size_t MovieSound::voiceCount() const {
+    std::lock_guard lock(m_mutex);
+    return m_mixer.voiceCount();
+}
+
+std::optional<std::uint16_t> MovieSound::soundIdForName(const QString& name) const {
+    for (const auto& e : m_movie->exports)
+        if (e.name == name)
+            return e.characterId;
+    for (const auto& e : m_movie->exports)
+        if (e.name.compare(name, Qt::CaseInsensitive) == 0)
+            return e.characterId;
+    return std::nullopt;
+}
+
+VoiceId MovieSound::startSound(std::uint16_t soundId, const ScriptSoundOptions& options) {
+    std::lock_guard lock(m_mutex);
+    const Sound* s = m_movie->dictionary.findAs<Sound>(soundId);
+    if (!s)
+        return 0;
+    VoiceOptions o;
+    o.soundId = soundId;
+    o.group = options.group;
+    o.loops = options.loops;
+    o.startSeconds = options.startSeconds;
+    return m_mixer.play(pcmFor(*s), o);
+}
+
+VoiceId MovieSound::startSound(const QString& linkageName, const ScriptSoundOptions& options) {
+    const auto id = soundIdForName(linkageName);
+    return id ? startSound(*id, options) : 0;
+}
+
+void MovieSound::stopSounds(const void* group) {
+    std::lock_guard lock(m_mutex);
+    if (!group) {
+        m_mixer.stopAll();
+        for (auto& [key, state] : m_clips) {
+            state->streamRunning = false;
+            state->voice = 0;
+        }
+        return;
+    }
+    m_mixer.stopGroup(group);
+}
+
+void MovieSound::stopSound(std::uint16_t soundId, const void* group) {
+    std::lock_guard lock(m_mutex);
+    m_mixer.stopSound(soundId, group, group == nullptr);
+}
+
+void MovieSound::setTransform(const void* group, const GroupTransform& t) {
+    std::lock_guard lock(m_mutex);
+    m_mixer.setGroupTransform(group, t);
+}
+
+GroupTransform MovieSound::transform(const void* group) const {
+    std::lock_guard lock(m_mutex);
+    return m_mixer.groupTransform(group);
+}
+
+std::optional<double> MovieSound::positionMs(VoiceId voice) const {
+    std::lock_guard lock(m_mutex);
+    const auto pos = m_mixer.sourcePosition(voice);
+    const auto rate = m_mixer.sourceRate(voice);
+    if (!pos || !rate)
+        return std::nullopt;
+    return double(*pos) * 1000 / *rate;
+}
+
+std::optional<double> MovieSound::durationMs(std::uint16_t soundId) const {
+    std::lock_guard lock(m_mutex);
+    const Sound* s = m_movie->dictionary.findAs<Sound>(soundId);
+    if (!s)
+        return std::nullopt;
+    const auto pcm = pcmFor(*s);
+    return pcm->rate ? pcm->seconds() * 1000 : 0;
+}
+
+} // namespace swf::sound

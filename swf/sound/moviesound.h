@@ -1,0 +1,113 @@
+#pragma once
+
+// The sound of a running movie: follows a Player's timelines and turns what their frames say
+// into voices on a mixer. Event sounds start on the frames that hold them (never on frames a
+// goto skips), button sounds on state changes, and each timeline's stream sound plays from the
+// frame it is entered at, restarting after a jump and stopping with its timeline.
+//
+// Thread safety: update() runs with the player (GUI thread); render() may run on an audio
+// thread. Every public call takes the same lock.
+
+#include "swf/player.h"
+#include "swf/sound/mixer.h"
+
+#include <QString>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+namespace swf::sound {
+
+// How far into a stream, in source sample frames, each of its frames begins; filled as the
+// stream decodes ahead of the timeline.
+struct StreamTiming {
+    std::size_t firstFrame = 0;
+    double rate = 0;                  // of the decoded samples
+    std::vector<std::uint64_t> start; // start[k]: offset of frame firstFrame + k
+};
+
+struct ScriptSoundOptions {
+    double startSeconds = 0;
+    std::uint32_t loops = 1;
+    const void* group = nullptr; // the Sound object's target clip; null for the whole movie
+};
+
+class MovieSound {
+public:
+    explicit MovieSound(std::shared_ptr<const Movie> movie);
+    ~MovieSound();
+    MovieSound(const MovieSound&) = delete;
+    MovieSound& operator=(const MovieSound&) = delete;
+
+    // Decodes every event sound of the movie now (MP3 takes a while), outside the lock that
+    // the audio thread waits on; may run on a worker thread. Sounds not decoded here are
+    // decoded when first started.
+    void preload();
+
+    // Looks at the player's timelines and buttons after the player changed them (advance,
+    // goto, step, play, stop, button state) and starts, restarts or stops sounds accordingly.
+    void update(const Player& player);
+
+    // Mixes the next `frames` 44.1 kHz stereo frames.
+    void render(std::int16_t* out, std::size_t frames);
+    std::uint64_t time() const;
+
+    // Silences every sound (Stop, Close, the StopSounds action). Streams start again when
+    // their timeline next enters a frame while playing.
+    void stopAll();
+
+    // The audio clock for a movie with stream sound. Given the output time now being heard,
+    // how many timeline ticks are due so that the frame shown matches the sound: positive to
+    // advance that many, zero or negative to wait. Nothing when no stream is playing (or its
+    // audio has not started yet), when the host's own timer rules.
+    std::optional<std::int64_t> stepsDue(std::uint64_t heardTime) const;
+    // The clip whose stream drives stepsDue(), if any.
+    const MovieClip* clockClip() const;
+    // Timing of the stream of `clip` since it last (re)started; for tests and the exporter.
+    std::optional<StreamTiming> streamTiming(const MovieClip* clip) const;
+    bool streamPlaying(const MovieClip* clip) const;
+    // The source sample frame of `clip`'s stream that plays at output time `time`.
+    std::optional<double> streamPosition(const MovieClip* clip, std::uint64_t time) const;
+    std::size_t voiceCount() const;
+
+    // For the AVM1 Sound object. Start a DefineSound by id or by its export (linkage) name;
+    // returns a voice id, 0 when nothing was started.
+    VoiceId startSound(std::uint16_t soundId, const ScriptSoundOptions& options = {});
+    VoiceId startSound(const QString& linkageName, const ScriptSoundOptions& options = {});
+    std::optional<std::uint16_t> soundIdForName(const QString& linkageName) const;
+    // stop(): every event sound of a group (null: all); stop(name): that sound only.
+    void stopSounds(const void* group);
+    void stopSound(std::uint16_t soundId, const void* group);
+    void setTransform(const void* group, const GroupTransform& t);
+    GroupTransform transform(const void* group) const;
+    // Sound.position: ms played of a voice (loops included); Sound.duration: the sound's length
+    // in ms. Nothing for a voice that has ended or an id that is not a sound.
+    std::optional<double> positionMs(VoiceId voice) const;
+    std::optional<double> durationMs(std::uint16_t soundId) const;
+
+private:
+    struct ClipState;
+    struct StreamState;
+    void visit(const Player& player, const MovieClip& clip, std::vector<const void*>& buttons);
+    void visitChildren(const Player& player, const DisplayList& list,
+                       std::vector<const void*>& buttons);
+    void enterFrame(const Player& player, const MovieClip& clip, ClipState& state, bool jumped);
+    void startEvent(const Sound* sound, const SoundInfo& info, const void* group);
+    void startStream(const MovieClip& clip, ClipState& state, std::size_t frame, bool oneFrame);
+    std::shared_ptr<const PcmBuffer> pcmFor(const Sound& sound) const;
+
+    mutable std::mutex m_mutex;
+    std::shared_ptr<const Movie> m_movie;
+    Mixer m_mixer;
+    std::unordered_map<const void*, std::unique_ptr<ClipState>> m_clips;
+    std::unordered_map<const void*, ButtonState> m_buttons;
+    mutable std::unordered_map<const Sound*, std::shared_ptr<const PcmBuffer>> m_cache;
+    const MovieClip* m_root = nullptr;
+    std::uint64_t m_counter = 0;
+};
+
+} // namespace swf::sound
