@@ -3,6 +3,7 @@
 #include "swf/player.h"
 #include "swf/render/paintercanvas.h"
 #include "swf/render/renderer.h"
+#include "swf/sound/audioexport.h"
 
 #include <QDir>
 #include <QImage>
@@ -15,9 +16,10 @@ constexpr int kMaxSide = 8192;
 } // namespace
 
 QString exportUsage() {
-    return QStringLiteral("Usage: reelwick --export MOVIE --frames A-B [--size WxH] --out DIR\n"
-                          "Writes frames A to B (counted from 1) of MOVIE as DIR/frame_NNNN.png,\n"
-                          "drawn at WxH pixels (default: the movie's stage size).\n");
+    return QStringLiteral(
+        "Usage: reelwick --export MOVIE --frames A-B [--size WxH] --out DIR [--audio FILE.wav]\n"
+        "Writes frames A to B (counted from 1) of MOVIE as DIR/frame_NNNN.png,\n"
+        "drawn at WxH pixels (default: the movie's stage size).\n");
 }
 
 std::optional<ExportRequest> parseExportArguments(const QStringList& args, QString* error) {
@@ -56,6 +58,10 @@ std::optional<ExportRequest> parseExportArguments(const QStringList& args, QStri
                                 .arg(args[i])
                                 .arg(kMaxSide));
             r.size = QSize(w, h);
+        } else if (a == QLatin1String("--audio")) {
+            if (!hasValue)
+                return fail(QStringLiteral("--audio needs a file name"));
+            r.audioPath = args[++i];
         } else if (a == QLatin1String("--out")) {
             if (!hasValue)
                 return fail(QStringLiteral("--out needs a folder"));
@@ -124,6 +130,13 @@ bool exportFrames(const ExportRequest& request, QString* error) {
                 .filePath(QStringLiteral("frame_%1.png").arg(frame, 4, 10, QChar('0')));
         if (!image.save(path, "PNG"))
             return fail(QStringLiteral("cannot write %1").arg(path));
+    }
+    if (!request.audioPath.isEmpty()) {
+        const auto pcm =
+            swf::sound::renderMovieAudio(loaded.value(), std::size_t(request.firstFrame - 1),
+                                         std::size_t(request.lastFrame - request.firstFrame + 1));
+        if (!swf::sound::writeWav(request.audioPath, pcm))
+            return fail(QStringLiteral("cannot write %1").arg(request.audioPath));
     }
     return true;
 }

@@ -14,14 +14,17 @@ struct ExportRequest {
     int lastFrame = 1;
     QSize size; // empty: the stage size
     QString outDir;
+    QString audioPath; // empty: no sound written
 };
 
-// Parses the arguments after --export: MOVIE --frames A-B [--size WxH] --out DIR.
+// Parses the arguments after --export: MOVIE --frames A-B [--size WxH] --out DIR
+// [--audio FILE.wav].
 // On failure returns nothing and sets `error` to one line.
 std::optional<ExportRequest> parseExportArguments(const QStringList& args, QString* error);
 
 QString exportUsage();
 
-// Renders the frames into `outDir` as frame_NNNN.png (the 1-based frame number). Frames past
-// the movie's end are an error. Returns false with `error` set when nothing could be written.
+// Renders the frames into `outDir` as frame_NNNN.png (the 1-based frame number), and with
+// `audioPath` the movie's mixed sound for those frames as a WAV file. Frames past the movie's
+// end are an error. Returns false with `error` set when something could not be written.
 bool exportFrames(const ExportRequest& request, QString* error);
