@@ -397,7 +397,12 @@ void Builtins::installString() {
                             s += QChar(char16_t(vm.toInt(v) & 0xFFFF));
                         return Value(s);
                     });
-    auto self = [this](const Value& v) { return thisString(v); };
+    // The methods outlive this installer; they keep the VM, not `this`.
+    auto self = [vmp = &vm](const Value& v) {
+        if (Object* o = v.asObject(); o && o->kind == Object::Kind::String)
+            return vmp->toString(o->primitive);
+        return vmp->toString(v);
+    };
     method(proto, "toString",
            [self](VM&, Value t, std::span<const Value>) { return Value(self(t)); });
     method(proto, "valueOf",

@@ -383,10 +383,11 @@ struct ClipApi {
             return Value();
         });
         auto go = [this](bool play) {
-            return [this, play](VM& vm, Value s, std::span<const Value> a) {
+            // A copy: the methods outlive this installer.
+            return [api = *this, play](VM& vm, Value s, std::span<const Value> a) mutable {
                 MovieClip* c = self(s);
                 std::int64_t frame = 0;
-                if (!c || !frameOf(c, arg(a, a.size() > 1 ? 1 : 0), frame))
+                if (!c || !api.frameOf(c, arg(a, a.size() > 1 ? 1 : 0), frame))
                     return Value();
                 vm.gotoFrame(c, frame);
                 if (play)

@@ -64,8 +64,11 @@ struct Frame {
     std::vector<Object*> scope; // outermost (the global object) first
     std::size_t timelineScope = 1;
     Value thisv;
-    MovieClip* target = nullptr;
-    MovieClip* origTarget = nullptr;
+    // Timelines by their script objects, which forget clips that leave the stage mid-script.
+    Object* targetObj = nullptr;
+    Object* origTargetObj = nullptr;
+    MovieClip* target() const { return targetObj ? targetObj->clip : nullptr; }
+    MovieClip* origTarget() const { return origTargetObj ? origTargetObj->clip : nullptr; }
     std::vector<Value>* regs = nullptr;
     std::vector<Value> ownRegs;
     std::shared_ptr<const std::vector<QString>> pool;
@@ -140,7 +143,7 @@ private:
             if (f.scope[i]->kind == Object::Kind::Clip)
                 return f.scope[i];
         }
-        return f.target ? vm.clipObject(f.target) : vm.global();
+        return f.target() ? vm.clipObject(f.target()) : vm.global();
     }
 
     static bool isPath(const QString& name) {
@@ -186,7 +189,7 @@ private:
         const int colon = name.lastIndexOf(u':');
         if (colon >= 0 || name.contains(u'/')) {
             const QString path = colon >= 0 ? name.left(colon) : name;
-            MovieClip* base = f.target ? f.target : vm.rootClip();
+            MovieClip* base = f.target() ? f.target() : vm.rootClip();
             MovieClip* clip = vm.resolveTarget(path, base);
             if (!clip && colon >= 0) {
                 // `obj:prop` where obj is a plain variable
@@ -251,7 +254,8 @@ private:
                 const QString member = name.mid(cut + 1);
                 Value target;
                 if (colon > dot && (path.isEmpty() || path.contains(u'/') || colon >= 0)) {
-                    MovieClip* clip = vm.resolveTarget(path, f.target ? f.target : vm.rootClip());
+                    MovieClip* clip =
+                        vm.resolveTarget(path, f.target() ? f.target() : vm.rootClip());
                     if (clip) {
                         vm.setMember(Value(vm.clipObject(clip)), member, v);
                         return;
@@ -287,12 +291,12 @@ private:
             return o->clip;
         const QString path = vm.toString(v);
         if (path.isEmpty())
-            return f.target;
-        return vm.resolveTarget(path, f.target ? f.target : vm.rootClip());
+            return f.target();
+        return vm.resolveTarget(path, f.target() ? f.target() : vm.rootClip());
     }
 
     void setTarget(MovieClip* clip) {
-        f.target = clip;
+        f.targetObj = clip ? vm.clipObject(clip) : nullptr;
         if (f.timelineScope < f.scope.size() &&
             f.scope[f.timelineScope]->kind == Object::Kind::Clip && clip)
             f.scope[f.timelineScope] = vm.clipObject(clip);
@@ -300,12 +304,12 @@ private:
 
     // A frame given as a number (1-based) or a label, maybe `path:`-prefixed.
     bool resolveFrame(const Value& v, MovieClip*& clip, std::int64_t& frame) {
-        clip = f.target;
+        clip = f.target();
         if (v.isString()) {
             QString s = v.string;
             const int colon = s.lastIndexOf(u':');
             if (colon >= 0) {
-                clip = vm.resolveTarget(s.left(colon), f.target ? f.target : vm.rootClip());
+                clip = vm.resolveTarget(s.left(colon), f.target() ? f.target() : vm.rootClip());
                 s = s.mid(colon + 1);
             }
             if (!clip)
@@ -478,7 +482,7 @@ Object* Interpreter::makeFunction(Payload& p, bool two, std::size_t bodyStart, s
     sf->version = f.version;
     sf->scope = f.scope;
     sf->pool = f.pool;
-    sf->target = f.target ? vm.clipObject(f.target) : nullptr;
+    sf->target = f.target() ? vm.clipObject(f.target()) : nullptr;
     Object* fn = vm.newFunction({});
     fn->native = nullptr;
     fn->script = std::move(sf);
@@ -813,8 +817,8 @@ void Interpreter::exec(std::uint8_t op, std::span<const std::uint8_t> payload, s
     switch (op) {
     // SWF 3
     case 0x81: // GotoFrame
-        if (f.target)
-            gotoClip(f.target, p.u16());
+        if (f.target())
+            gotoClip(f.target(), p.u16());
         break;
     case 0x83: { // GetURL
         const QString url = p.str();
@@ -823,25 +827,25 @@ void Interpreter::exec(std::uint8_t op, std::span<const std::uint8_t> payload, s
         break;
     }
     case 0x04: // NextFrame
-        if (f.target) {
-            f.target->stop();
-            gotoClip(f.target, std::int64_t(f.target->currentFrame()) + 1);
+        if (f.target()) {
+            f.target()->stop();
+            gotoClip(f.target(), std::int64_t(f.target()->currentFrame()) + 1);
         }
         break;
     case 0x05: // PreviousFrame
-        if (f.target) {
-            f.target->stop();
-            if (f.target->currentFrame() > 0)
-                gotoClip(f.target, std::int64_t(f.target->currentFrame()) - 1);
+        if (f.target()) {
+            f.target()->stop();
+            if (f.target()->currentFrame() > 0)
+                gotoClip(f.target(), std::int64_t(f.target()->currentFrame()) - 1);
         }
         break;
     case 0x06:
-        if (f.target)
-            f.target->play();
+        if (f.target())
+            f.target()->play();
         break;
     case 0x07:
-        if (f.target)
-            f.target->stop();
+        if (f.target())
+            f.target()->stop();
         break;
     case 0x08: // ToggleQuality
     case 0x09: // StopSounds: the sound code owns playback
@@ -854,16 +858,16 @@ void Interpreter::exec(std::uint8_t op, std::span<const std::uint8_t> payload, s
     case 0x8B: { // SetTarget
         const QString t = p.str();
         if (t.isEmpty())
-            setTarget(f.origTarget);
+            setTarget(f.origTarget());
         else
-            setTarget(vm.resolveTarget(t, f.origTarget ? f.origTarget : vm.rootClip()));
+            setTarget(vm.resolveTarget(t, f.origTarget() ? f.origTarget() : vm.rootClip()));
         break;
     }
     case 0x8C: { // GoToLabel
         const QString label = p.str();
-        if (f.target) {
-            if (auto fr = f.target->timeline().frameForLabel(label))
-                gotoClip(f.target, std::int64_t(*fr));
+        if (f.target()) {
+            if (auto fr = f.target()->timeline().frameForLabel(label))
+                gotoClip(f.target(), std::int64_t(*fr));
         }
         break;
     }
@@ -982,8 +986,8 @@ void Interpreter::exec(std::uint8_t op, std::span<const std::uint8_t> payload, s
     }
     case 0x20: // SetTarget2
         setTarget(targetOf(pop()));
-        if (!f.target)
-            f.target = nullptr;
+        if (!f.target())
+            f.targetObj = nullptr;
         break;
     case 0x22: { // GetProperty
         const int index = toInt32(num(pop()));
@@ -1077,8 +1081,12 @@ void Interpreter::exec(std::uint8_t op, std::span<const std::uint8_t> payload, s
         std::int64_t frame = 0;
         if (resolveFrame(pop(), clip, frame) && frame >= 0 &&
             std::size_t(frame) < clip->frameCount()) {
-            for (const auto& block : clip->timeline().frames[std::size_t(frame)].actions)
-                vm.runNested(block, clip);
+            Object* holder = vm.clipObject(clip);
+            for (const auto& block : clip->timeline().frames[std::size_t(frame)].actions) {
+                if (!holder->clip)
+                    break; // the clip left the stage
+                vm.runNested(block, holder->clip);
+            }
         }
         break;
     }
@@ -1142,7 +1150,7 @@ void Interpreter::exec(std::uint8_t op, std::span<const std::uint8_t> payload, s
         Value fn;
         if (!(isPath(name) ? lookupPath(name, fn) : lookupSimple(name, fn)))
             fn = Value();
-        Value self = f.target ? Value(vm.clipObject(f.target)) : Value();
+        Value self = f.target() ? Value(vm.clipObject(f.target())) : Value();
         push(vm.call(fn, self, args));
         break;
     }
@@ -1438,7 +1446,7 @@ Frame topFrame(VM& vm, std::span<const std::uint8_t> code, MovieClip* target,
         f.scope.push_back(vm.clipObject(target));
     f.timelineScope = 1;
     f.thisv = target ? Value(vm.clipObject(target)) : Value();
-    f.target = f.origTarget = target;
+    f.targetObj = f.origTargetObj = target ? vm.clipObject(target) : nullptr;
     f.regs = regs;
     f.stackBase = vm.stack.size();
     return f;
@@ -1538,7 +1546,7 @@ Value VM::call(const Value& fnV, const Value& self, std::span<const Value> args,
     f.scope.push_back(act);
     f.timelineScope = f.scope.size(); // SetTarget inside a function changes only the target
     MovieClip* defTarget = sf.target ? sf.target->clip : nullptr;
-    f.target = f.origTarget = defTarget;
+    f.targetObj = f.origTargetObj = defTarget ? sf.target : nullptr;
     if (self.isObject())
         f.thisv = self;
     else if (!self.isNullish())

@@ -478,7 +478,8 @@ void Scripting::keyDown(int code, int ascii) {
                 continue;
             if (ButtonInstance* b = n.object->button()) {
                 for (const ButtonAction& a : b->button().actions) {
-                    if (a.keyCode == bcode && n.clip->parent() && alive(n.clip->parent())) {
+                    if (a.keyCode == bcode && alive(n.clip) && n.clip->parent() &&
+                        alive(n.clip->parent())) {
                         m_vm->runBlock(a.actions, n.clip->parent());
                         runQueued();
                     }
