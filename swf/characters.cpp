@@ -201,4 +201,17 @@ const QPainterPath& Font::glyphPath(std::size_t index) const {
     return index < m_paths.size() ? m_paths[index] : kEmpty;
 }
 
+const VideoPacket* VideoStream::packet(std::uint16_t frameNumber) const {
+    const std::ptrdiff_t i = indexAtOrBefore(frameNumber);
+    return i >= 0 && packets[std::size_t(i)].frameNumber == frameNumber ? &packets[std::size_t(i)]
+                                                                        : nullptr;
+}
+
+std::ptrdiff_t VideoStream::indexAtOrBefore(std::uint16_t frameNumber) const {
+    auto it =
+        std::upper_bound(packets.begin(), packets.end(), frameNumber,
+                         [](std::uint16_t n, const VideoPacket& p) { return n < p.frameNumber; });
+    return (it - packets.begin()) - 1;
+}
+
 } // namespace swf

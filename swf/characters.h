@@ -307,7 +307,22 @@ struct Sound : Character {
     std::span<const std::uint8_t> data; // for MP3 this starts with SeekSamples (SI16)
 };
 
-// DefineVideoStream; its frames are VideoFrame tags on the timeline.
+// One VideoFrame tag's packet, as the codec reads it.
+struct VideoPacket {
+    std::uint16_t frameNumber = 0;
+    std::span<const std::uint8_t> data;
+};
+
+enum VideoCodec : std::uint8_t {
+    VideoH263 = 2,     // Sorenson H.263
+    VideoScreen = 3,   // Screen Video
+    VideoVp6 = 4,      // On2 VP6
+    VideoVp6Alpha = 5, // On2 VP6 with an alpha plane
+    VideoScreen2 = 6,  // Screen Video 2
+};
+
+// DefineVideoStream, with the packets of every VideoFrame tag naming it (from the main timeline
+// and from sprites alike), by frame number.
 struct VideoStream : Character {
     static constexpr CharacterType kType = CharacterType::Video;
     VideoStream() : Character(kType) {}
@@ -316,6 +331,12 @@ struct VideoStream : Character {
     std::uint8_t deblocking = 0;
     bool smoothing = false;
     std::uint8_t codec = 0;
+    std::vector<VideoPacket> packets; // ascending frame numbers, no repeats
+
+    // The packet for a frame number, or null when the movie has none.
+    const VideoPacket* packet(std::uint16_t frameNumber) const;
+    // The index into `packets` of the last packet at or before a frame number, or -1.
+    std::ptrdiff_t indexAtOrBefore(std::uint16_t frameNumber) const;
 };
 
 } // namespace swf

@@ -16,6 +16,7 @@ public:
         std::span<const std::uint8_t> tags(m.file.body);
         tags = tags.subspan(std::min(m.file.tagsOffset, tags.size()));
         m.endSeen = parseTimeline(tags, m.timeline, 0, true);
+        sortVideoPackets();
         m.budgetExceeded = budgetHit;
     }
 
@@ -107,6 +108,7 @@ private:
                     v.frameNumber = r.u16();
                     v.data = r.rest();
                     frame.videoFrames.push_back(v);
+                    addVideoPacket(v);
                 }
                 break;
             case TagSetBackgroundColor:
@@ -1075,6 +1077,36 @@ private:
             return;
         define(std::move(v), code, frame);
     }
+
+    // Files the packet with its stream, defined before it in the file; empty or oversized
+    // packets are not worth decoding. Sorted once the whole movie is read.
+    void addVideoPacket(const VideoFrame& v) {
+        auto* c = m.dictionary.findMutable(v.streamId);
+        if (!c || c->type != CharacterType::Video || v.data.empty() ||
+            v.data.size() > kMaxVideoPacket)
+            return;
+        static_cast<VideoStream&>(*c).packets.push_back(VideoPacket{v.frameNumber, v.data});
+    }
+    // By frame number; a frame number given twice keeps its first packet.
+    void sortVideoPackets() {
+        for (auto& [id, c] : m.dictionary.all()) {
+            if (c->type != CharacterType::Video)
+                continue;
+            auto& packets = static_cast<VideoStream&>(*c).packets;
+            auto byNumber = [](const VideoPacket& a, const VideoPacket& b) {
+                return a.frameNumber < b.frameNumber;
+            };
+            std::stable_sort(packets.begin(), packets.end(), byNumber);
+            packets.erase(std::unique(packets.begin(), packets.end(),
+                                      [](const VideoPacket& a, const VideoPacket& b) {
+                                          return a.frameNumber == b.frameNumber;
+                                      }),
+                          packets.end());
+            packets.shrink_to_fit();
+        }
+    }
+    // Larger than any frame of the largest picture the decoders accept, uncompressed.
+    static constexpr std::size_t kMaxVideoPacket = std::size_t(16) << 20;
 
     Movie& m;
     const ParseLimits& lim;

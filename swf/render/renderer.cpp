@@ -1,5 +1,7 @@
 #include "swf/render/renderer.h"
 
+#include "swf/render/video.h"
+
 #include <QFont>
 #include <QFontMetricsF>
 #include <QGradient>
@@ -207,7 +209,7 @@ struct Renderer::TextCache {
     bool border = false; // EditText border and background
 };
 
-Renderer::Renderer() = default;
+Renderer::Renderer() : m_videos(std::make_unique<VideoPictures>()) {}
 Renderer::~Renderer() = default;
 
 void Renderer::clearCaches() {
@@ -216,6 +218,7 @@ void Renderer::clearCaches() {
     m_texts.clear();
     m_images.clear();
     m_imageBytes = 0;
+    m_videos->clear();
 }
 
 void Renderer::render(const Player& player, Canvas& canvas, const QTransform& view) {
@@ -226,6 +229,7 @@ void Renderer::render(const Player& player, Canvas& canvas, const QTransform& vi
     stagePath.addRect(QRectF(stage.xMin, stage.yMin, stage.width(), stage.height()));
     canvas.fillPath(stagePath, QBrush(QColor(bg.r, bg.g, bg.b)), view, false);
     drawList(f, player.root().displayList(), view, ColorTransform{});
+    m_videos->sweep();
 }
 
 void Renderer::drawList(Frame& f, const DisplayList& list, const QTransform& m,
@@ -320,9 +324,14 @@ void Renderer::drawObject(Frame& f, const DisplayObject& o, const QTransform& m,
         }
         break;
     }
+    case CharacterType::Video: {
+        const auto& stream = static_cast<const VideoStream&>(*c);
+        if (const QImage* picture = m_videos->picture(o, stream))
+            drawVideo(f.canvas, stream, *picture, m, ct);
+        break;
+    }
     case CharacterType::Font:
     case CharacterType::Sound:
-    case CharacterType::Video: // video frames are not decoded yet
         break;
     }
 }
@@ -686,6 +695,12 @@ void Renderer::collectMask(Frame& f, const DisplayObject& o, const QTransform& m
                 collectMask(f, *child, child->matrix * m, out);
         }
         --f.nesting;
+        break;
+    }
+    case CharacterType::Video: {
+        QPainterPath p;
+        p.addRect(videoBox(static_cast<const VideoStream&>(*c), nullptr));
+        out.push_back(m.map(p));
         break;
     }
     case CharacterType::Bitmap: {

@@ -15,6 +15,8 @@
 
 namespace swf::render {
 
+class VideoPictures;
+
 // The stage rectangle (twips) mapped into `target` (device pixels) by a scale mode: 0 show all,
 // 1 no border, 2 exact fit, 3 no scale (1 px per 20 twips); the stage is centred. `zoom` scales
 // the result about the target's centre.
@@ -38,7 +40,7 @@ public:
     // The topmost button whose hit area holds `stagePoint` (twips), or null.
     static ButtonInstance* buttonAt(Player& player, const QPointF& stagePoint);
 
-    // Drops the cached morph steps, text outlines and recoloured bitmaps.
+    // Drops the cached morph steps, text outlines, recoloured bitmaps and video decoders.
     void clearCaches();
 
 private:
@@ -79,6 +81,7 @@ private:
                                 std::int32_t, std::int32_t, std::int32_t, std::int32_t>;
     std::map<ImageKey, QImage> m_images;
     std::size_t m_imageBytes = 0;
+    std::unique_ptr<VideoPictures> m_videos;
 };
 
 } // namespace swf::render
