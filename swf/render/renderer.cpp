@@ -1,13 +1,9 @@
 #include "swf/render/renderer.h"
 
+#include "swf/render/edittext.h"
 #include "swf/render/video.h"
 
-#include <QFont>
-#include <QFontMetricsF>
 #include <QGradient>
-#include <QGuiApplication>
-#include <QTextDocument>
-#include <QTextLayout>
 #include <algorithm>
 #include <cmath>
 
@@ -134,16 +130,6 @@ double axisScale(double a, double b) {
     return std::hypot(a, b);
 }
 
-QString deviceFamily(const QString& name) {
-    if (name.isEmpty() || name == QLatin1String("_sans"))
-        return QStringLiteral("sans-serif");
-    if (name == QLatin1String("_serif"))
-        return QStringLiteral("serif");
-    if (name == QLatin1String("_typewriter"))
-        return QStringLiteral("monospace");
-    return name;
-}
-
 } // namespace
 
 QTransform stageTransform(const Rect& stage, const QRectF& target, int scaleMode, double zoom) {
@@ -223,6 +209,7 @@ void Renderer::clearCaches() {
 
 void Renderer::render(const Player& player, Canvas& canvas, const QTransform& view) {
     Frame f{player, canvas, std::sqrt(std::abs(view.determinant())), 0};
+    m_movie = &player.movie();
     const Rect& stage = player.movie().header().frameSize;
     const Rgba bg = player.backgroundColor().value_or(Rgba{255, 255, 255, 255});
     QPainterPath stagePath;
@@ -502,121 +489,24 @@ const Renderer::TextCache& Renderer::textCache(const Character& c) {
         }
     } else if (c.type == CharacterType::EditText) {
         const auto& text = static_cast<const EditText&>(c);
-        const QRectF box(text.bounds.xMin, text.bounds.yMin, text.bounds.width(),
-                         text.bounds.height());
-        cache->clip.addRect(box);
+        const EditTextLayout layout =
+            layoutEditText(text, text.initialText, text.html,
+                           m_movie ? fontsIn(m_movie->dictionary) : FontFinder{});
+        cache->clip.addRect(layout.box);
         cache->border = text.border;
-        // Fonts, device or not, need a GUI application; a bare tool gets the box alone.
-        if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
-            return *m_texts.emplace(&c, std::move(cache)).first->second;
-        QString body = text.initialText;
-        if (text.html) {
-            QTextDocument doc;
-            doc.setHtml(body);
-            body = doc.toPlainText();
-        }
-        body.replace(QLatin1String("\r\n"), QLatin1String("\n"))
-            .replace(QLatin1Char('\r'), QLatin1Char('\n'));
-        if (text.password)
-            body = QString(body.size(), QLatin1Char('*'));
-        const double size = std::max<int>(1, text.fontHeight);
-        TextCache::Run run;
-        run.color = text.hasTextColor ? text.textColor : Rgba{0, 0, 0, 255};
-        run.path.setFillRule(Qt::WindingFill);
-        // A 2-pixel gutter inside the box, then the margins.
-        constexpr double kGutter = 40;
-        const double left = box.left() + kGutter + text.leftMargin;
-        const double width =
-            std::max(1.0, box.width() - 2 * kGutter - text.leftMargin - text.rightMargin);
-        const Font* font = text.font;
-        const bool outlines = text.useOutlines && font && !font->glyphs.empty();
-        QFont qfont(deviceFamily(font ? font->name : QString()));
-        qfont.setPixelSize(int(size));
-        if (font) {
-            qfont.setBold(font->bold);
-            qfont.setItalic(font->italic);
-        }
-        const QFontMetricsF fm(qfont);
-        const double emScale = outlines ? size / std::max(1.0, font->emSize) : 1;
-        const double ascent = outlines && font->hasLayout ? font->ascent * emScale : fm.ascent();
-        const double lineHeight =
-            (outlines && font->hasLayout ? (font->ascent + font->descent) * emScale
-                                         : fm.ascent() + fm.descent()) +
-            text.leading;
-        auto advanceOf = [&](QChar ch) -> double {
-            if (!outlines)
-                return fm.horizontalAdvance(ch);
-            const int gi = font->glyphForCode(ch.unicode());
-            if (gi < 0)
-                return 0;
-            const Glyph& g = font->glyphs[std::size_t(gi)];
-            return (font->hasLayout ? g.advance : g.bounds.xMax) * emScale;
-        };
-        // Lines: explicit breaks, and word wrap within the box when asked.
-        std::vector<QString> lines;
-        const QStringList paragraphs =
-            text.multiline ? body.split(QLatin1Char('\n')) : QStringList{body.remove('\n')};
-        for (const QString& para : paragraphs) {
-            if (!text.wordWrap) {
-                lines.push_back(para);
-                continue;
-            }
-            QString line;
-            double lineWidth = 0;
-            int lastBreak = -1;
-            for (QChar ch : para) {
-                const double a = advanceOf(ch);
-                if (lineWidth + a > width && !line.isEmpty()) {
-                    if (lastBreak > 0 && ch != QLatin1Char(' ')) {
-                        lines.push_back(line.left(lastBreak));
-                        line = line.mid(lastBreak + 1);
-                    } else {
-                        lines.push_back(line);
-                        line.clear();
-                    }
-                    lineWidth = 0;
-                    for (QChar c2 : line)
-                        lineWidth += advanceOf(c2);
-                    lastBreak = -1;
-                    if (ch == QLatin1Char(' '))
-                        continue;
+        for (const LaidOutLine& line : layout.lines) {
+            for (const LaidOutRun& run : line.runs) {
+                if (run.path.isEmpty())
+                    continue;
+                if (cache->runs.empty() || !(cache->runs.back().color == run.style.color)) {
+                    TextCache::Run out;
+                    out.color = run.style.color;
+                    out.path.setFillRule(Qt::WindingFill);
+                    cache->runs.push_back(std::move(out));
                 }
-                if (ch == QLatin1Char(' '))
-                    lastBreak = int(line.size());
-                line.append(ch);
-                lineWidth += a;
-            }
-            lines.push_back(line);
-            if (lines.size() > 10000)
-                break;
-        }
-        double baseline = box.top() + kGutter + ascent;
-        for (std::size_t i = 0; i < lines.size(); ++i, baseline += lineHeight) {
-            if (baseline - ascent > box.bottom())
-                break;
-            const QString& line = lines[i];
-            double lineWidth = 0;
-            for (QChar ch : line)
-                lineWidth += advanceOf(ch);
-            double x = left + (i == 0 ? text.indent : 0);
-            if (text.align == TextAlign::Right)
-                x = left + width - lineWidth;
-            else if (text.align == TextAlign::Center)
-                x = left + (width - lineWidth) / 2;
-            if (!outlines) {
-                run.path.addText(QPointF(x, baseline), qfont, line);
-                continue;
-            }
-            for (QChar ch : line) {
-                const int gi = font->glyphForCode(ch.unicode());
-                if (gi >= 0) {
-                    run.path.addPath(QTransform(emScale, 0, 0, emScale, x, baseline)
-                                         .map(font->glyphPath(std::size_t(gi))));
-                }
-                x += advanceOf(ch);
+                cache->runs.back().path.addPath(run.path);
             }
         }
-        cache->runs.push_back(std::move(run));
     }
     return *m_texts.emplace(&c, std::move(cache)).first->second;
 }

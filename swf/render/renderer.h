@@ -82,6 +82,7 @@ private:
     std::map<ImageKey, QImage> m_images;
     std::size_t m_imageBytes = 0;
     std::unique_ptr<VideoPictures> m_videos;
+    const Movie* m_movie = nullptr; // the one drawn last: its fonts serve edit texts
 };
 
 } // namespace swf::render
