@@ -335,8 +335,9 @@ const QImage& VideoPlayback::picture(std::uint16_t frameNumber) {
     }
     for (std::ptrdiff_t i = start; i <= target; ++i) {
         const bool last = i == target;
-        QImage img = m_decoder->decode(videoPayload(m_stream, m_stream.packets[std::size_t(i)].data),
-                                       isKey(std::size_t(i)), last);
+        QImage img =
+            m_decoder->decode(videoPayload(m_stream, m_stream.packets[std::size_t(i)].data),
+                              isKey(std::size_t(i)), last);
         ++m_packetsDecoded;
         m_fed = i;
         if (last && !img.isNull())
