@@ -1,6 +1,7 @@
 // Parses a movie, builds everything that is built lazily, and runs its timeline.
 
 #include "swf/player.h"
+#include "swf/video.h"
 
 #include <QtGlobal>
 #include <cstddef>
@@ -38,6 +39,16 @@ void buildLazyParts(const swf::Movie& movie) {
         case swf::CharacterType::Bitmap:
             static_cast<const swf::Bitmap&>(*c).image();
             break;
+        case swf::CharacterType::Video: {
+            // The first packets in order, then a seek back: the decoders see hostile data.
+            const auto& v = static_cast<const swf::VideoStream&>(*c);
+            swf::VideoPlayback playback(v);
+            for (std::size_t i = 0; i < v.packets.size() && i < 8; ++i)
+                playback.picture(v.packets[i].frameNumber);
+            if (!v.packets.empty())
+                playback.picture(v.packets.front().frameNumber);
+            break;
+        }
         default:
             break;
         }
