@@ -706,6 +706,8 @@ EditTextLayout layoutEditText(const EditText& field, const QString& text, bool h
                     run.width = pen - run.x;
             }
             for (LaidOutRun& run : line.runs) {
+                if (!run.embedded)
+                    run.style.color.a = 255; // device text is never transparent
                 if (run.style.underline && run.width > 0) {
                     const double thickness = std::max(20.0, run.style.size / 20);
                     run.path.addRect(

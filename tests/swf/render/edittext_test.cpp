@@ -246,6 +246,8 @@ TEST(EditTextLayout, DeviceFontsWrapChineseBetweenCharacters) {
     ensureGuiApplication();
     auto e = field(nullptr);
     e->fontHeight = 240;
+    e->hasTextColor = true;
+    e->textColor = {0, 0, 0, 100}; // device text shows opaque
     const QString chinese = QStringLiteral("中文字体测试中文字体测试中文字体测试");
     const auto l = layoutEditText(
         *e, QStringLiteral("<font color=\"#ff0000\">%1</font> <b>end</b>").arg(chinese), true);
@@ -264,6 +266,7 @@ TEST(EditTextLayout, DeviceFontsWrapChineseBetweenCharacters) {
     }
     EXPECT_EQ(all, chinese + QStringLiteral(" end"));
     EXPECT_TRUE(l.lines.back().runs.back().style.bold);
+    EXPECT_EQ(l.lines.back().runs.back().style.color, (swf::Rgba{0, 0, 0, 255}));
 }
 
 // A hand-built movie with an HTML field: the renderer fills each colour's glyphs in turn,
