@@ -153,7 +153,8 @@ QImage fromYuv(const AVFrame* f, const AVPixFmtDescriptor* desc) {
 
 QImage toImage(const AVFrame* f) {
     if (f->width <= 0 || f->height <= 0 || f->width > VideoDecoder::kMaxSide ||
-        f->height > VideoDecoder::kMaxSide)
+        f->height > VideoDecoder::kMaxSide ||
+        std::int64_t(f->width) * f->height > VideoDecoder::kMaxPixels)
         return {};
     const auto fmt = AVPixelFormat(f->format);
     if (fmt == AV_PIX_FMT_BGR24 || fmt == AV_PIX_FMT_RGB24) {
@@ -260,7 +261,7 @@ VideoDecoder::VideoDecoder(std::uint8_t codec) : d(new Impl) {
         avcodec_free_context(&d->ctx);
         return;
     }
-    d->ctx->max_pixels = std::int64_t(kMaxSide) * kMaxSide;
+    d->ctx->max_pixels = kMaxPixels;
     d->ctx->thread_count = 1; // a picture out for every packet in, no frame delay
     if (avcodec_open2(d->ctx, c, nullptr) < 0)
         avcodec_free_context(&d->ctx);

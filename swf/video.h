@@ -25,8 +25,10 @@ bool isVideoKeyFrame(std::uint8_t codec, std::span<const std::uint8_t> packet);
 // One stream's decoder. Pictures are RGB32, or premultiplied ARGB32 for VP6 with alpha.
 class VideoDecoder {
 public:
-    // Pictures larger than this on either side are refused before the decoder allocates them.
+    // Larger pictures are refused before the decoder allocates them: up to 4096 on a side and
+    // no more pixels than 4K video has.
     static constexpr int kMaxSide = 4096;
+    static constexpr std::int64_t kMaxPixels = std::int64_t(3840) * 2160;
 
     explicit VideoDecoder(std::uint8_t codec);
     ~VideoDecoder();

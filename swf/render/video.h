@@ -14,8 +14,9 @@ namespace swf::render {
 
 class VideoPictures {
 public:
-    // More video objects on stage at once than this start their decoders afresh each frame.
-    static constexpr std::size_t kMaxInstances = 32;
+    // More video objects on stage at once than this start their decoders afresh each frame;
+    // with the decoders' picture limit this bounds the memory video takes.
+    static constexpr std::size_t kMaxInstances = 16;
 
     // The picture `o` shows now: its stream's frame at the placement's ratio; null for none.
     const QImage* picture(const DisplayObject& o, const VideoStream& stream);

@@ -468,3 +468,28 @@ TEST(VideoPictures, CorpusMoviesWithVideoShowPictures) {
         EXPECT_TRUE(sawVideo);
     }
 }
+
+// Decoders live as long as their objects are drawn, and no more of them than the limit.
+TEST(VideoPictures, DecodersFollowTheObjectsDrawn) {
+    auto movie = loadCorpus("ffmpeg-generated/testsrc_flashsv.swf");
+    ASSERT_TRUE(movie);
+    const swf::VideoStream* stream = firstStream(*movie);
+    ASSERT_TRUE(stream);
+    swf::render::VideoPictures pictures;
+    std::vector<std::unique_ptr<swf::DisplayObject>> objects(20);
+    for (auto& o : objects)
+        o = std::make_unique<swf::DisplayObject>();
+    objects[0]->ratio = 3;
+    const QImage* a = pictures.picture(*objects[0], *stream);
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->size(), QSize(320, 240));
+    EXPECT_EQ(pictures.picture(*objects[1], *stream)->size(), QSize(320, 240));
+    pictures.sweep();
+    EXPECT_EQ(pictures.instanceCount(), 2u);
+    pictures.picture(*objects[1], *stream);
+    pictures.sweep(); // object 0 was not drawn this time
+    EXPECT_EQ(pictures.instanceCount(), 1u);
+    for (auto& o : objects)
+        EXPECT_TRUE(pictures.picture(*o, *stream));
+    EXPECT_LE(pictures.instanceCount(), swf::render::VideoPictures::kMaxInstances);
+}
