@@ -18,7 +18,7 @@ constexpr double kGutter = 40;      // 2 pixels inside the box on every side
 constexpr double kDefaultTab = 720; // tab stops every 36 pixels unless the text sets them
 constexpr double kMinSize = 20, kMaxSize = 2560 * 20; // font sizes, twips
 constexpr std::size_t kMaxOpenTags = 256;
-constexpr qsizetype kMaxTextLength = qsizetype(1) << 20;
+constexpr qsizetype kMaxTextLength = qsizetype(1) << 18;
 constexpr std::size_t kMaxLines = 10000;
 
 double px(const QString& v, bool* ok = nullptr) {
@@ -688,7 +688,9 @@ EditTextLayout layoutEditText(const EditText& field, const QString& text, bool h
                 double a = advances[k - start];
                 if (it.code == ' ')
                     a += spaceExtra;
-                if (!it.space && f.usable()) {
+                // Glyphs outside the box are clipped away: not worth outlining.
+                const bool inside = pen < out.box.right() && pen + a > out.box.left() - st.size;
+                if (!it.space && inside && f.usable()) {
                     if (f.embedded) {
                         const int gi = f.glyph(it.code);
                         if (gi >= 0) {
