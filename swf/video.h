@@ -37,9 +37,10 @@ public:
 
     // False for codecs this build cannot decode.
     bool valid() const;
-    // Decodes the next packet in stream order; `key` says it stands alone. With `wantPicture` the picture is returned (null
-    // when the packet does not decode); without it only the decoder's state moves on, and the
-    // result is a 1x1 image on success, so callers can still tell a broken packet.
+    // Decodes the next packet in stream order; `key` says it stands alone. With `wantPicture`
+    // the picture is returned (null when the packet does not decode); without it only the
+    // decoder's state moves on, and the result is a 1x1 image on success, so callers can still
+    // tell a broken packet.
     QImage decode(std::span<const std::uint8_t> packet, bool key, bool wantPicture = true);
     // Forgets earlier pictures, before decoding from another key frame.
     void reset();
