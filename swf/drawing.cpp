@@ -40,9 +40,18 @@ StrokePath* DrawingShape::openStroke() {
 }
 
 void DrawingShape::grow(QPointF p) {
+    // By corners: QRectF::united ignores rectangles without area, as a lone point is.
     const double half = m_line ? std::max<double>(m_line->width, 20) / 2 : 0;
-    const QRectF r(p.x() - half, p.y() - half, 2 * half, 2 * half);
-    m_bounds = m_bounds.isNull() && m_bounds.topLeft().isNull() ? r : m_bounds.united(r);
+    const QPointF lo(p.x() - half, p.y() - half), hi(p.x() + half, p.y() + half);
+    if (!m_hasBounds) {
+        m_bounds = QRectF(lo, hi);
+        m_hasBounds = true;
+        return;
+    }
+    m_bounds.setLeft(std::min(m_bounds.left(), lo.x()));
+    m_bounds.setTop(std::min(m_bounds.top(), lo.y()));
+    m_bounds.setRight(std::max(m_bounds.right(), hi.x()));
+    m_bounds.setBottom(std::max(m_bounds.bottom(), hi.y()));
 }
 
 void DrawingShape::beginFill(const FillStyle& fill) {
@@ -137,6 +146,7 @@ void DrawingShape::clear() {
     m_geometry = {};
     ++m_generation;
     m_bounds = {};
+    m_hasBounds = false;
     m_pen = {};
     m_fill.reset();
     m_stroke.reset();

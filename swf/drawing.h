@@ -30,7 +30,7 @@ public:
     // Changes with every edit, so caches of the drawn picture can key on it.
     std::uint64_t generation() const { return m_generation; }
     bool empty() const { return m_geometry.layers.empty(); }
-    // With stroke widths, twips; null when nothing is drawn.
+    // With stroke widths, twips; empty when nothing is drawn.
     QRectF bounds() const { return m_bounds; }
     std::size_t edgeCount() const { return m_edges; }
 
@@ -56,6 +56,7 @@ private:
     ShapeGeometry m_geometry;
     std::uint64_t m_generation = 0;
     QRectF m_bounds;
+    bool m_hasBounds = false;
     std::size_t m_edges = 0;
     QPointF m_pen;
     // Where the open fill and the open stroke live in m_geometry (layer, index), if any.

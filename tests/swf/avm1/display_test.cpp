@@ -76,7 +76,10 @@ TEST(Avm1Drawing, GradientsClearAndTheEdgeLimit) {
     a.getVar("i").num(150000).op(0x48).op(0x12).ifTrue("done");
     a.num(0).getVar("i").num(100).op(0x3F).num(2).getVar("d").str("lineTo").op(0x52).op(0x17);
     a.str("i").getVar("i").op(0x50).op(0x1D).jump("top").label("done");
+    // An unstroked outline measures by its corners.
+    a.traceMember("g", "_width").traceMember("g", "_height");
     MovieRun run(oneFrame(a));
+    EXPECT_EQ(run.traces, (QStringList{"100", "50"}));
     const swf::DrawingShape* g = drawingOf(run, "g");
     ASSERT_NE(g, nullptr);
     ASSERT_EQ(g->geometry().layers.size(), 1u);
