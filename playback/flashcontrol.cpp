@@ -214,6 +214,25 @@ void FlashControl::startScripting() {
                QMessageBox::Yes;
     };
     hooks.openUrl = [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
+    // Stage.scaleMode: the same modes as the control's own ScaleMode values.
+    hooks.scaleModeChanged = [this](const QString& mode) {
+        static const QString kModes[] = {QStringLiteral("showAll"), QStringLiteral("noBorder"),
+                                         QStringLiteral("exactFit"), QStringLiteral("noScale")};
+        for (qint32 i = 0; i < 4; ++i) {
+            if (mode == kModes[i])
+                ScaleMode(i);
+        }
+    };
+    m_scripting->hitTest = [this](const swf::DisplayObject& o, QTransform stage, QPointF px) {
+        return m_player && swf::render::Renderer::shapeContains(*m_player, o, stage, px * 20);
+    };
+    m_scripting->viewResized(QSizeF(size()));
+}
+
+void FlashControl::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    if (m_scripting)
+        m_scripting->viewResized(QSizeF(size()));
 }
 
 // The frame's scripts. A script that quits its movie leaves the control empty, as the
