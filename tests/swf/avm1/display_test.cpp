@@ -212,6 +212,26 @@ TEST(Avm1Unload, HandlersRunWhenClipsLeaveTheStage) {
     EXPECT_EQ(run.player->root().displayList().byName("timelineClip"), nullptr);
 }
 
+TEST(Avm1Unload, AClipWaitingForItsHandlerOutlivesItsParent) {
+    // p = createEmptyMovieClip("p", 1); c = p.createEmptyMovieClip("c", 1);
+    // c.onUnload = function () { trace(this._name + " " + typeof this._parent); };
+    // c.removeMovieClip(); p.removeMovieClip();
+    Asm a;
+    a.str("p").num(1).str("p").num(2).getVar("this").str("createEmptyMovieClip").op(0x52);
+    a.op(0x1D);
+    a.str("c").num(1).str("c").num(2).getVar("p").str("createEmptyMovieClip").op(0x52);
+    a.op(0x1D);
+    Asm body;
+    body.getVar("this").str("_name").op(0x4E).str(" ").op(0x47);
+    body.getVar("this").str("_parent").op(0x4E).op(0x44).op(0x47).trace();
+    a.getVar("c").str("onUnload").function("", body).op(0x4F);
+    a.invoke("c", "removeMovieClip").invoke("p", "removeMovieClip");
+    MovieRun run(oneFrame(a));
+    EXPECT_EQ(run.traces, QStringList{"c undefined"});
+    EXPECT_TRUE(run.player->unloaded().empty());
+    EXPECT_TRUE(run.player->root().displayList().empty());
+}
+
 TEST(Avm1Stage, ScaleModeAlignAndResizeListeners) {
     Asm a;
     a.set("Stage", "scaleMode", "bogus").traceMember("Stage", "scaleMode");
