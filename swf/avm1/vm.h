@@ -187,6 +187,7 @@ private:
     friend struct Builtins;
     friend struct ClipApi;
 
+    template <typename F> void guarded(F&& work);
     void installBuiltins();
     void installClipApi();
     void installTextField();
