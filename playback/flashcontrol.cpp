@@ -310,7 +310,24 @@ QRectF FlashControl::stageRect(const QSizeF& widgetSize, const QSizeF& stageSize
 QTransform FlashControl::viewTransform() const {
     if (!m_header)
         return {};
-    return swf::render::stageTransform(m_header->frameSize, QRectF(rect()), m_scaleMode, m_zoom);
+    const QTransform centred =
+        swf::render::stageTransform(m_header->frameSize, QRectF(rect()), m_scaleMode, m_zoom);
+    const QString align = m_scripting ? m_scripting->vm().stageAlign : QString();
+    if (align.isEmpty())
+        return centred;
+    // Stage.align moves the stage to the named edges instead of the middle.
+    const swf::Rect& s = m_header->frameSize;
+    const QRectF shown = centred.mapRect(QRectF(s.xMin, s.yMin, s.width(), s.height()));
+    double dx = 0, dy = 0;
+    if (align.contains(u'L'))
+        dx = -shown.left();
+    else if (align.contains(u'R'))
+        dx = width() - shown.right();
+    if (align.contains(u'T'))
+        dy = -shown.top();
+    else if (align.contains(u'B'))
+        dy = height() - shown.bottom();
+    return centred * QTransform::fromTranslate(dx, dy);
 }
 
 void FlashControl::drawFrame(QPainter& p, const QRect& area) {

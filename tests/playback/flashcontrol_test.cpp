@@ -211,6 +211,14 @@ private slots:
         // The window's own command still rules afterwards.
         c.ScaleMode(0);
         QCOMPARE(c.scaleMode(), 0);
+        // Aligned to the right edge: the 100 x 100 px stage fills the height, 100 px wide.
+        avm1test::Asm align;
+        align.set("Stage", "align", "R");
+        run(align);
+        QCOMPARE(c.viewTransform().map(QPointF(0, 0)), QPointF(100, 0));
+        align.set("Stage", "align", "");
+        run(align);
+        QCOMPARE(c.viewTransform().map(QPointF(0, 0)), QPointF(50, 0));
 
         // A triangle drawn at the origin: (40, 40) is in its box but not in it.
         avm1test::Asm draw;
