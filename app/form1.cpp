@@ -104,6 +104,8 @@ void Form1::createControls() {
     movie->setObjectName(QStringLiteral("ShockwaveFlash1"));
     movie->setFocusPolicy(Qt::StrongFocus);
     setTabOrder(m_list, movie);
+    if (auto* flash = qobject_cast<FlashControl*>(movie))
+        connect(flash, &FlashControl::fullScreenRequested, this, &Form1::movieRequestedFullScreen);
 
     struct Place {
         QWidget* w;
@@ -269,6 +271,13 @@ void Form1::Form_Resize() {
 
 void Form1::mnuquanping_Click() {
     m_fullScreen.toggle(*m_surface);
+}
+
+// Through the menu item, so that its check mark is the mode, as for the user's command.
+void Form1::movieRequestedFullScreen(bool on) {
+    QAction* item = action("mnuquanping");
+    if (item && item->isChecked() != on)
+        item->trigger();
 }
 
 // A minimized window's client area has no size, although Qt keeps its widgets' sizes.

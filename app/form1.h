@@ -73,6 +73,9 @@ public:
 public slots:
     void Form_Resize();
     void mnuquanping_Click();
+    // fscommand("fullscreen", ...) from a movie: the full-screen command, if the mode is not
+    // already as asked.
+    void movieRequestedFullScreen(bool on);
     void cmdexit_Click();
     void cmdabout_Click();
 

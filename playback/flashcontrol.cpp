@@ -214,6 +214,25 @@ void FlashControl::startScripting() {
                QMessageBox::Yes;
     };
     hooks.openUrl = [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
+    // Stage.scaleMode: the same modes as the control's own ScaleMode values.
+    hooks.scaleModeChanged = [this](const QString& mode) {
+        static const QString kModes[] = {QStringLiteral("showAll"), QStringLiteral("noBorder"),
+                                         QStringLiteral("exactFit"), QStringLiteral("noScale")};
+        for (qint32 i = 0; i < 4; ++i) {
+            if (mode == kModes[i])
+                ScaleMode(i);
+        }
+    };
+    m_scripting->hitTest = [this](const swf::DisplayObject& o, QTransform stage, QPointF px) {
+        return m_player && swf::render::Renderer::shapeContains(*m_player, o, stage, px * 20);
+    };
+    m_scripting->viewResized(QSizeF(size()));
+}
+
+void FlashControl::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    if (m_scripting)
+        m_scripting->viewResized(QSizeF(size()));
 }
 
 // The frame's scripts. A script that quits its movie leaves the control empty, as the
@@ -291,7 +310,24 @@ QRectF FlashControl::stageRect(const QSizeF& widgetSize, const QSizeF& stageSize
 QTransform FlashControl::viewTransform() const {
     if (!m_header)
         return {};
-    return swf::render::stageTransform(m_header->frameSize, QRectF(rect()), m_scaleMode, m_zoom);
+    const QTransform centred =
+        swf::render::stageTransform(m_header->frameSize, QRectF(rect()), m_scaleMode, m_zoom);
+    const QString align = m_scripting ? m_scripting->vm().stageAlign : QString();
+    if (align.isEmpty())
+        return centred;
+    // Stage.align moves the stage to the named edges instead of the middle.
+    const swf::Rect& s = m_header->frameSize;
+    const QRectF shown = centred.mapRect(QRectF(s.xMin, s.yMin, s.width(), s.height()));
+    double dx = 0, dy = 0;
+    if (align.contains(u'L'))
+        dx = -shown.left();
+    else if (align.contains(u'R'))
+        dx = width() - shown.right();
+    if (align.contains(u'T'))
+        dy = -shown.top();
+    else if (align.contains(u'B'))
+        dy = height() - shown.bottom();
+    return centred * QTransform::fromTranslate(dx, dy);
 }
 
 void FlashControl::drawFrame(QPainter& p, const QRect& area) {

@@ -58,12 +58,15 @@ DisplayObject* DisplayList::byName(const QString& name, Qt::CaseSensitivity cs) 
 
 Player::Player(std::shared_ptr<const Movie> movie, const PlayerLimits& limits)
     : m_movie(std::move(movie)), m_limits(limits), m_root(std::make_unique<MovieClip>()) {
+    m_root->m_drawnEdges = &m_drawnEdges;
     m_root->m_timeline = m_movie->timeline.frames.empty() ? &emptyTimeline() : &m_movie->timeline;
     showFrame(*m_root, 0, 0, true);
 }
 
 Player::~Player() {
+    m_releasing = true;
     clearList(m_root->m_list);
+    releaseUnloaded();
 }
 
 const Character* Player::character(std::uint16_t id) const {
@@ -231,6 +234,8 @@ std::unique_ptr<DisplayObject> Player::instantiate(MovieClip& parent, const Plac
     auto o = std::make_unique<DisplayObject>();
     static_cast<Placement&>(*o) = p;
     o->character = c;
+    if (c->type == CharacterType::EditText)
+        o->text = static_cast<const EditText*>(c)->initialText;
     ++m_objectCount;
     // A sprite or button inside itself, or nested too deep, stays an empty object.
     const bool canNest = parent.m_level + 1 < m_limits.maxNesting && !isAncestorOwner(parent, c);
@@ -239,6 +244,7 @@ std::unique_ptr<DisplayObject> Player::instantiate(MovieClip& parent, const Plac
     if (c->type == CharacterType::Sprite) {
         const auto* s = static_cast<const Sprite*>(c);
         auto clip = std::make_unique<MovieClip>();
+        clip->m_drawnEdges = &m_drawnEdges;
         clip->m_timeline = s->timeline.frames.empty() ? &emptyTimeline() : &s->timeline;
         clip->m_sprite = s;
         clip->m_parent = &parent;
@@ -253,6 +259,7 @@ std::unique_ptr<DisplayObject> Player::instantiate(MovieClip& parent, const Plac
         auto b = std::make_unique<ButtonInstance>();
         b->m_button = static_cast<const Button*>(c);
         b->m_host.m_timeline = &emptyTimeline();
+        b->m_host.m_drawnEdges = &m_drawnEdges;
         b->m_host.m_parent = &parent;
         b->m_host.m_owner = c;
         b->m_host.m_level = parent.m_level + 1;
@@ -333,9 +340,73 @@ void Player::setButtonState(ButtonInstance& button, ButtonState state) {
     }
 }
 
+namespace {
+constexpr std::size_t kMaxUnloaded = 256;
+}
+
+bool Player::wantsUnload(const DisplayObject& object, std::size_t depth) const {
+    if (!object.m_clip)
+        return false;
+    if (hasUnloadHandler(object))
+        return true;
+    if (depth > m_limits.maxNesting)
+        return false;
+    for (const auto& o : object.m_clip->m_list.m_objects) {
+        if (wantsUnload(*o, depth + 1))
+            return true;
+    }
+    return false;
+}
+
+void Player::forgetPending(const MovieClip& clip, std::size_t depth) {
+    std::erase_if(m_pending, [&clip](const PendingAction& a) { return a.clip == &clip; });
+    if (depth > m_limits.maxNesting)
+        return;
+    for (const auto& o : clip.m_list.m_objects) {
+        if (o->m_clip)
+            forgetPending(*o->m_clip, depth + 1);
+    }
+}
+
+void Player::releaseUnloaded(std::size_t count) {
+    const bool was = m_releasing;
+    m_releasing = true;
+    count = std::min(count, m_unloaded.size());
+    // Taken out first: destroying one may reach the others (a parent going too).
+    std::vector<std::unique_ptr<DisplayObject>> gone(
+        std::make_move_iterator(m_unloaded.begin()),
+        std::make_move_iterator(m_unloaded.begin() + std::ptrdiff_t(count)));
+    m_unloaded.erase(m_unloaded.begin(), m_unloaded.begin() + std::ptrdiff_t(count));
+    m_dying.insert(m_dying.end(), std::make_move_iterator(gone.begin()),
+                   std::make_move_iterator(gone.end()));
+    for (std::size_t i = 0; i < m_dying.size(); ++i)
+        destroy(m_dying[i]);
+    m_dying.clear();
+    m_releasing = was;
+}
+
 void Player::destroy(std::unique_ptr<DisplayObject>& object) {
     if (!object)
         return;
+    if (object->m_clip && !m_releasing && hasUnloadHandler && m_unloaded.size() < kMaxUnloaded &&
+        wantsUnload(*object, 0)) {
+        forgetPending(*object->m_clip, 0);
+        m_unloaded.push_back(std::move(object));
+        return;
+    }
+    if (const MovieClip* going = object->m_clip     ? object->m_clip.get()
+                                 : object->m_button ? &object->m_button->m_host
+                                                    : nullptr) {
+        // Kept clips whose parent goes now no longer have one.
+        for (auto* list : {&m_unloaded, &m_dying}) {
+            for (auto& u : *list) {
+                if (u && u->m_clip && u->m_clip->m_parent == going)
+                    u->m_clip->m_parent = nullptr;
+            }
+        }
+    }
+    if (onTextDestroyed && object->character && object->character->type == CharacterType::EditText)
+        onTextDestroyed(*object);
     if (onClipDestroyed) {
         if (object->m_clip)
             onClipDestroyed(*object->m_clip);
@@ -401,6 +472,7 @@ MovieClip* Player::placeClip(MovieClip& parent, std::uint16_t characterId, std::
         made->character = m_emptySprite.get();
         ++m_objectCount;
         auto clip = std::make_unique<MovieClip>();
+        clip->m_drawnEdges = &m_drawnEdges;
         clip->m_timeline = &m_emptySprite->timeline;
         clip->m_sprite = m_emptySprite.get();
         clip->m_parent = &parent;

@@ -4,6 +4,7 @@
 // over an immutable Movie; every sprite placed on stage becomes a MovieClip with its own
 // timeline and display list, and every button a ButtonInstance showing the records of its state.
 
+#include "swf/drawing.h"
 #include "swf/movie.h"
 
 #include <QString>
@@ -55,6 +56,11 @@ public:
     MovieClip* clip() const { return m_clip.get(); }
     ButtonInstance* button() const { return m_button.get(); }
 
+    // Edit texts: what the field shows now, in the form the character holds (HTML when its
+    // html flag is set). Starts as the tag's initial text; scripts change it.
+    QString text;
+    std::optional<Rgba> textColor; // set by scripts; else the character's
+
 private:
     friend class Player;
     friend class MovieClip;
@@ -92,10 +98,19 @@ public:
     const Sprite* sprite() const { return m_sprite; } // null for the root
     // Nesting level: 0 for the root.
     std::size_t level() const { return m_level; }
+    // What scripts drew into this clip, drawn beneath its children; null if nothing ever was.
+    const DrawingShape* drawing() const { return m_drawing.get(); }
+    DrawingShape& editDrawing() {
+        if (!m_drawing)
+            m_drawing = std::make_unique<DrawingShape>(m_drawnEdges);
+        return *m_drawing;
+    }
 
 private:
     friend class Player;
     friend class ButtonInstance;
+    std::unique_ptr<DrawingShape> m_drawing;
+    std::size_t* m_drawnEdges = nullptr; // the player's count over all drawings
     const Timeline* m_timeline = nullptr;
     const Sprite* m_sprite = nullptr;
     MovieClip* m_parent = nullptr;
@@ -199,8 +214,17 @@ public:
     DisplayObject* objectOf(const MovieClip& clip) const;
 
     // Scripting: told of every sprite instance and button (its host clip) just before it is
-    // destroyed, so script objects stop addressing it.
+    // destroyed, so script objects stop addressing it; the same for edit texts.
     std::function<void(MovieClip&)> onClipDestroyed;
+    std::function<void(DisplayObject&)> onTextDestroyed;
+
+    // Scripting: whether a clip has unload handlers. A clip leaving the stage whose subtree has
+    // any is kept, off the display list and whole, until releaseUnloaded(), so that its
+    // handlers can still run on it.
+    std::function<bool(const DisplayObject&)> hasUnloadHandler;
+    const std::vector<std::unique_ptr<DisplayObject>>& unloaded() const { return m_unloaded; }
+    // Destroys the first `count` unloaded objects (all of them by default).
+    void releaseUnloaded(std::size_t count = SIZE_MAX);
 
 private:
     void tick(MovieClip& clip);
@@ -215,9 +239,12 @@ private:
     void destroy(std::unique_ptr<DisplayObject>& object);
     void clearList(DisplayList& list);
     bool isAncestorOwner(const MovieClip& parent, const Character* c) const;
+    bool wantsUnload(const DisplayObject& object, std::size_t depth) const;
+    void forgetPending(const MovieClip& clip, std::size_t depth);
 
     std::shared_ptr<const Movie> m_movie;
     PlayerLimits m_limits;
+    std::size_t m_drawnEdges = 0; // outlives every clip's drawing
     std::unique_ptr<MovieClip> m_root;
     bool m_looping = true;
     std::size_t m_objectCount = 0;
@@ -225,7 +252,10 @@ private:
     std::vector<PendingAction> m_pending;
     std::unordered_set<const void*> m_initDone;
     std::unordered_map<std::uint16_t, const Character*> m_overrides; // freed and redefined ids
-    std::unique_ptr<Sprite> m_emptySprite; // for createEmptyMovieClip
+    std::unique_ptr<Sprite> m_emptySprite;                           // for createEmptyMovieClip
+    std::vector<std::unique_ptr<DisplayObject>> m_unloaded;
+    std::vector<std::unique_ptr<DisplayObject>> m_dying; // being released
+    bool m_releasing = false; // destroying for good: nothing is kept for unload handlers
 };
 
 } // namespace swf

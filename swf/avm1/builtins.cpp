@@ -1028,17 +1028,49 @@ void Builtins::installInput() {
                                      Value(), DontEnum);
         s.getter = vm.newFunction(std::move(fn));
     };
-    getter("width", [](VM& vm, Value, std::span<const Value>) {
-        return Value(vm.player() ? vm.player()->movie().header().frameSize.width() / 20.0 : 0.0);
+    // In noScale mode the stage is the host's view; otherwise the movie's own size.
+    auto stageSize = [](VM& vm, bool width) {
+        if (vm.scaleMode.compare(QLatin1String("noScale"), Qt::CaseInsensitive) == 0 && vm.viewSize)
+            return Value(std::round(width ? vm.viewSize->width() : vm.viewSize->height()));
+        const Rect r = vm.player() ? vm.player()->movie().header().frameSize : Rect{};
+        return Value((width ? r.width() : r.height()) / 20.0);
+    };
+    getter("width",
+           [stageSize](VM& vm, Value, std::span<const Value>) { return stageSize(vm, true); });
+    getter("height",
+           [stageSize](VM& vm, Value, std::span<const Value>) { return stageSize(vm, false); });
+    auto setter = [this, stage](const char* name, NativeFn fn) {
+        if (Object::Slot* s = stage->find(vm.key(QString::fromLatin1(name))))
+            s->setter = vm.newFunction(std::move(fn));
+    };
+    getter("scaleMode", [](VM& vm, Value, std::span<const Value>) { return Value(vm.scaleMode); });
+    setter("scaleMode", [](VM& vm, Value, std::span<const Value> a) {
+        const QString mode = vm.toString(arg(a, 0));
+        for (const char* known : {"showAll", "noBorder", "exactFit", "noScale"}) {
+            if (mode.compare(QLatin1String(known), Qt::CaseInsensitive) == 0) {
+                vm.scaleMode = QString::fromLatin1(known);
+                if (vm.hooks.scaleModeChanged)
+                    vm.hooks.scaleModeChanged(vm.scaleMode);
+                break;
+            }
+        }
+        return Value();
     });
-    getter("height", [](VM& vm, Value, std::span<const Value>) {
-        return Value(vm.player() ? vm.player()->movie().header().frameSize.height() / 20.0 : 0.0);
+    getter("align", [](VM& vm, Value, std::span<const Value>) { return Value(vm.stageAlign); });
+    setter("align", [](VM& vm, Value, std::span<const Value> a) {
+        // Any of T, B, L, R in any order, as the player reports it back.
+        const QString in = vm.toString(arg(a, 0)).toUpper();
+        QString out;
+        for (QChar c : {u'L', u'T', u'R', u'B'}) {
+            if (in.contains(c))
+                out += c;
+        }
+        vm.stageAlign = out;
+        return Value();
     });
-    vm.define(stage, QStringLiteral("scaleMode"), Value("showAll"), 0);
-    vm.define(stage, QStringLiteral("align"), Value(""), 0);
     vm.define(stage, QStringLiteral("showMenu"), Value(true), 0);
-    method(stage, "addListener", listeners(vm.mouseListeners, true));
-    method(stage, "removeListener", listeners(vm.mouseListeners, false));
+    method(stage, "addListener", listeners(vm.stageListeners, true));
+    method(stage, "removeListener", listeners(vm.stageListeners, false));
 }
 
 void VM::installBuiltins() {

@@ -5,6 +5,7 @@
 
 #include <QLineF>
 #include <cmath>
+#include <optional>
 
 namespace swf::avm1 {
 
@@ -49,11 +50,25 @@ QRectF characterBounds(const Character* c, std::uint16_t ratio) {
 
 QRectF listBounds(const DisplayList& list, int depth);
 
+QRectF unite(const QRectF& a, const QRectF& b) {
+    if (b.isNull() && b.topLeft().isNull())
+        return a;
+    return a.isNull() && a.topLeft().isNull() ? b : a.united(b);
+}
+
+// A clip's children and what scripts drew into it.
+QRectF clipBounds(const MovieClip& clip, int depth) {
+    QRectF r = listBounds(clip.displayList(), depth);
+    if (const DrawingShape* d = clip.drawing(); d && !d->empty())
+        r = unite(r, d->bounds());
+    return r;
+}
+
 QRectF objectBounds(const DisplayObject& o, int depth) {
     if (depth > 64)
         return {};
     if (o.clip())
-        return listBounds(o.clip()->displayList(), depth + 1);
+        return clipBounds(*o.clip(), depth + 1);
     if (o.button())
         return listBounds(o.button()->displayList(), depth + 1);
     return characterBounds(o.character, o.ratio);
@@ -112,8 +127,9 @@ int clipPropertyIndex(const QString& name) {
     return -1;
 }
 
-Value getClipProperty(VM& vm, MovieClip* clip, int index) {
-    DisplayObject* d = vm.displayObjectOf(clip);
+// Properties clips and text fields share. `clip` is null for a text field, `parent` the
+// timeline holding the object.
+Value getDisplayProperty(VM& vm, DisplayObject* d, MovieClip* clip, MovieClip* parent, int index) {
     const QTransform m = d ? d->matrix : QTransform();
     switch (index) {
     case 0:
@@ -125,24 +141,25 @@ Value getClipProperty(VM& vm, MovieClip* clip, int index) {
     case 3:
         return Value(yScale(m) * 100);
     case 4:
-        return Value(double(clip->currentFrame() + 1));
+        return clip ? Value(double(clip->currentFrame() + 1)) : Value();
     case 5:
     case 12:
-        return Value(double(clip->frameCount()));
+        return clip ? Value(double(clip->frameCount())) : Value();
     case 6:
         return Value(d ? d->colorTransform.alphaMult * 100.0 / 256.0 : 100.0);
     case 7:
         return Value(d ? d->visible : true);
     case 8:
     case 9: {
-        const QRectF b = m.mapRect(listBounds(clip->displayList(), 0));
+        const QRectF local = clip ? clipBounds(*clip, 0) : d ? objectBounds(*d, 0) : QRectF();
+        const QRectF b = m.mapRect(local);
         return Value(std::round((index == 8 ? b.width() : b.height())) / 20.0);
     }
     case 10:
         return Value(rotation(m));
     case 11: {
-        QString path;
-        for (MovieClip* c = clip; c && c->parent(); c = c->parent()) {
+        QString path = clip ? QString() : u'/' + (d ? d->name : QString());
+        for (MovieClip* c = clip ? clip : parent; c && c->parent(); c = c->parent()) {
             DisplayObject* o = vm.displayObjectOf(c);
             path.prepend(u'/' + (o ? o->name : QString()));
         }
@@ -165,8 +182,8 @@ Value getClipProperty(VM& vm, MovieClip* clip, int index) {
     case 20:
     case 21: {
         bool ok = false;
-        const QTransform inv = stageTransform(vm, clip).inverted(&ok);
-        const QPointF p = inv.map(vm.mouse * 20.0) / 20.0;
+        const QTransform t = clip ? stageTransform(vm, clip) : m * stageTransform(vm, parent);
+        const QPointF p = t.inverted(&ok).map(vm.mouse * 20.0) / 20.0;
         return Value(index == 20 ? p.x() : p.y());
     }
     default:
@@ -174,8 +191,7 @@ Value getClipProperty(VM& vm, MovieClip* clip, int index) {
     }
 }
 
-void setClipProperty(VM& vm, MovieClip* clip, int index, const Value& v) {
-    DisplayObject* d = vm.displayObjectOf(clip);
+void setDisplayProperty(VM& vm, DisplayObject* d, MovieClip* clip, int index, const Value& v) {
     if (!d)
         return;
     const double n = vm.toNumber(v);
@@ -209,7 +225,7 @@ void setClipProperty(VM& vm, MovieClip* clip, int index, const Value& v) {
     case 9: {
         if (!std::isfinite(n) || n < 0)
             break;
-        const QRectF local = listBounds(clip->displayList(), 0);
+        const QRectF local = clip ? clipBounds(*clip, 0) : objectBounds(*d, 0);
         const double size = index == 8 ? local.width() : local.height();
         if (size <= 0)
             break;
@@ -231,6 +247,14 @@ void setClipProperty(VM& vm, MovieClip* clip, int index, const Value& v) {
     default:
         break;
     }
+}
+
+Value getClipProperty(VM& vm, MovieClip* clip, int index) {
+    return getDisplayProperty(vm, vm.displayObjectOf(clip), clip, clip->parent(), index);
+}
+
+void setClipProperty(VM& vm, MovieClip* clip, int index, const Value& v) {
+    setDisplayProperty(vm, vm.displayObjectOf(clip), clip, index, v);
 }
 
 struct ClipApi {
@@ -282,6 +306,12 @@ struct ClipApi {
         return Value(o);
     }
 
+    // The clip's object while it is on its parent's list (not while its unload handlers run).
+    static DisplayObject* onStage(VM& vm, MovieClip* c) {
+        DisplayObject* d = vm.displayObjectOf(c);
+        return d && c->parent() && c->parent()->displayList().at(d->depth) == d ? d : nullptr;
+    }
+
     static bool asDepth(VM& vm, const Value& v, std::int32_t& depth) {
         const double d = vm.toNumber(v);
         if (!std::isfinite(d) || d < -16384 || d > 2130690045)
@@ -329,19 +359,19 @@ struct ClipApi {
         });
         method("removeMovieClip", [](VM& vm, Value s, std::span<const Value>) {
             MovieClip* c = self(s);
-            DisplayObject* d = vm.displayObjectOf(c);
-            if (d && c->parent() && d->depth >= kDepthOffset && vm.player())
+            DisplayObject* d = onStage(vm, c);
+            if (d && d->depth >= kDepthOffset && vm.player())
                 vm.player()->removeAt(*c->parent(), d->depth);
             return Value();
         });
         method("swapDepths", [](VM& vm, Value s, std::span<const Value> a) {
             MovieClip* c = self(s);
-            DisplayObject* d = vm.displayObjectOf(c);
-            if (!d || !c->parent() || !vm.player())
+            DisplayObject* d = onStage(vm, c);
+            if (!d || !vm.player())
                 return Value();
             std::int32_t target = 0;
             if (MovieClip* other = self(arg(a, 0))) {
-                DisplayObject* od = vm.displayObjectOf(other);
+                DisplayObject* od = onStage(vm, other);
                 if (!od || other->parent() != c->parent())
                     return Value();
                 target = od->depth;
@@ -371,7 +401,178 @@ struct ClipApi {
         });
     }
 
+    // Pixels to twips, kept in a range paths handle; NaN and infinities make no edge.
+    static bool point(VM& vm, const Value& x, const Value& y, QPointF& out) {
+        const double px = vm.toNumber(x), py = vm.toNumber(y);
+        if (!std::isfinite(px) || !std::isfinite(py))
+            return false;
+        constexpr double kMax = 1e7;
+        out = QPointF(std::clamp(px * 20, -kMax, kMax), std::clamp(py * 20, -kMax, kMax));
+        return true;
+    }
+    static Rgba color(VM& vm, const Value& rgb, const Value& alpha) {
+        const auto c = std::uint32_t(vm.toInt(rgb));
+        double a = alpha.isUndefined() ? 100 : vm.toNumber(alpha);
+        if (!std::isfinite(a))
+            a = 100;
+        return Rgba{std::uint8_t(c >> 16), std::uint8_t(c >> 8), std::uint8_t(c),
+                    std::uint8_t(std::lround(std::clamp(a, 0.0, 100.0) * 255 / 100))};
+    }
+
+    // beginGradientFill(type, colors, alphas, ratios, matrix, spread, interpolation, focal).
+    static std::optional<FillStyle> gradientFill(VM& vm, std::span<const Value> a) {
+        FillStyle fill;
+        const QString type = vm.toString(arg(a, 0));
+        if (type == QLatin1String("linear"))
+            fill.type = FillType::LinearGradient;
+        else if (type == QLatin1String("radial"))
+            fill.type =
+                arg(a, 7).isUndefined() ? FillType::RadialGradient : FillType::FocalGradient;
+        else
+            return std::nullopt;
+        Object* colors = arg(a, 1).asObject();
+        Object* alphas = arg(a, 2).asObject();
+        Object* ratios = arg(a, 3).asObject();
+        if (!colors || !alphas || !ratios || colors->kind != Object::Kind::Array ||
+            alphas->kind != Object::Kind::Array || ratios->kind != Object::Kind::Array)
+            return std::nullopt;
+        const std::size_t n = std::min({colors->elements.size(), alphas->elements.size(),
+                                        ratios->elements.size(), std::size_t(15)});
+        if (n == 0)
+            return std::nullopt;
+        for (std::size_t i = 0; i < n; ++i) {
+            const double r = vm.toNumber(ratios->elements[i]);
+            fill.gradient.stops.push_back(
+                {std::uint8_t(std::isfinite(r) ? std::clamp(r, 0.0, 255.0) : 0.0),
+                 color(vm, colors->elements[i], alphas->elements[i])});
+        }
+        const Value mv = arg(a, 4);
+        auto num = [&](const char* name, double fallback) {
+            Value v;
+            if (!vm.findMember(mv, QString::fromLatin1(name), v))
+                return fallback;
+            const double d = vm.toNumber(v);
+            return std::isfinite(d) ? std::clamp(d, -1e7, 1e7) : fallback;
+        };
+        // The gradient square is 32768 twips wide; "box" matrices and flash.geom.Matrix-like
+        // objects (pixels) both map it onto the shape.
+        constexpr double kSquare = 32768.0;
+        if (vm.toString(vm.getMember(mv, QStringLiteral("matrixType"))) == QLatin1String("box")) {
+            const double w = num("w", 100) * 20, h = num("h", 100) * 20, r = num("r", 0);
+            QTransform t;
+            t.translate((num("x", 0) * 20) + w / 2, (num("y", 0) * 20) + h / 2);
+            t.rotateRadians(r);
+            t.scale(w / kSquare, h / kSquare);
+            fill.matrix = t;
+        } else if (mv.isObject()) {
+            fill.matrix = QTransform(num("a", 1), num("b", 0), num("c", 0), num("d", 1),
+                                     num("tx", 0) * 20, num("ty", 0) * 20);
+        }
+        const QString spread = vm.toString(arg(a, 5));
+        fill.gradient.spread = spread == QLatin1String("reflect")  ? SpreadMode::Reflect
+                               : spread == QLatin1String("repeat") ? SpreadMode::Repeat
+                                                                   : SpreadMode::Pad;
+        if (vm.toString(arg(a, 6)) == QLatin1String("linearRGB"))
+            fill.gradient.interpolation = InterpolationMode::LinearRgb;
+        const double focal = vm.toNumber(arg(a, 7));
+        fill.gradient.focalPoint = std::isfinite(focal) ? std::clamp(focal, -1.0, 1.0) : 0.0;
+        return fill;
+    }
+
+    static CapStyle capStyle(const QString& s) {
+        return s == QLatin1String("none")     ? CapStyle::None
+               : s == QLatin1String("square") ? CapStyle::Square
+                                              : CapStyle::Round;
+    }
+
+    // The drawing API: paths drawn into the clip's own shape, beneath its children.
+    void installDrawing() {
+        auto drawing = [](const Value& s) -> DrawingShape* {
+            MovieClip* c = self(s);
+            return c ? &c->editDrawing() : nullptr;
+        };
+        method("beginFill", [drawing](VM& vm, Value s, std::span<const Value> a) {
+            if (DrawingShape* d = drawing(s)) {
+                if (a.empty() || arg(a, 0).isNullish()) {
+                    d->endFill();
+                } else {
+                    FillStyle fill;
+                    fill.color = color(vm, arg(a, 0), arg(a, 1));
+                    d->beginFill(fill);
+                }
+            }
+            return Value();
+        });
+        method("beginGradientFill", [drawing](VM& vm, Value s, std::span<const Value> a) {
+            if (DrawingShape* d = drawing(s)) {
+                if (auto fill = gradientFill(vm, a))
+                    d->beginFill(*fill);
+                else
+                    d->endFill();
+            }
+            return Value();
+        });
+        method("lineStyle", [drawing](VM& vm, Value s, std::span<const Value> a) {
+            DrawingShape* d = drawing(s);
+            if (!d)
+                return Value();
+            const double w = vm.toNumber(arg(a, 0));
+            if (arg(a, 0).isNullish() || std::isnan(w)) {
+                d->lineStyle(std::nullopt);
+                return Value();
+            }
+            LineStyle line;
+            line.width = std::uint16_t(std::lround(std::clamp(w, 0.0, 255.0) * 20));
+            line.color = color(vm, arg(a, 1), arg(a, 2));
+            line.pixelHinting = vm.toBoolean(arg(a, 3));
+            const QString noScale = vm.toString(arg(a, 4));
+            line.noHScale =
+                noScale == QLatin1String("none") || noScale == QLatin1String("horizontal");
+            line.noVScale =
+                noScale == QLatin1String("none") || noScale == QLatin1String("vertical");
+            line.startCap = line.endCap = capStyle(vm.toString(arg(a, 5)));
+            const QString join = vm.toString(arg(a, 6));
+            line.join = join == QLatin1String("miter")   ? JoinStyle::Miter
+                        : join == QLatin1String("bevel") ? JoinStyle::Bevel
+                                                         : JoinStyle::Round;
+            const double miter = vm.toNumber(arg(a, 7));
+            line.miterLimit = std::isfinite(miter) ? std::clamp(miter, 1.0, 255.0) : 3.0;
+            d->lineStyle(line);
+            return Value();
+        });
+        method("moveTo", [drawing](VM& vm, Value s, std::span<const Value> a) {
+            QPointF p;
+            if (DrawingShape* d = drawing(s); d && point(vm, arg(a, 0), arg(a, 1), p))
+                d->moveTo(p);
+            return Value();
+        });
+        method("lineTo", [drawing](VM& vm, Value s, std::span<const Value> a) {
+            QPointF p;
+            if (DrawingShape* d = drawing(s); d && point(vm, arg(a, 0), arg(a, 1), p))
+                d->lineTo(p);
+            return Value();
+        });
+        method("curveTo", [drawing](VM& vm, Value s, std::span<const Value> a) {
+            QPointF c, p;
+            if (DrawingShape* d = drawing(s);
+                d && point(vm, arg(a, 0), arg(a, 1), c) && point(vm, arg(a, 2), arg(a, 3), p))
+                d->curveTo(c, p);
+            return Value();
+        });
+        method("endFill", [drawing](VM&, Value s, std::span<const Value>) {
+            if (DrawingShape* d = drawing(s))
+                d->endFill();
+            return Value();
+        });
+        method("clear", [](VM&, Value s, std::span<const Value>) {
+            if (MovieClip* c = self(s); c && c->drawing())
+                c->editDrawing().clear();
+            return Value();
+        });
+    }
+
     void install() {
+        installDrawing();
         method("play", [](VM&, Value s, std::span<const Value>) {
             if (MovieClip* c = self(s))
                 c->play();
@@ -428,7 +629,7 @@ struct ClipApi {
             MovieClip* c = self(s);
             if (!c)
                 return Value();
-            QRectF b = listBounds(c->displayList(), 0);
+            QRectF b = clipBounds(*c, 0);
             if (MovieClip* space = self(arg(a, 0)); space && space != c) {
                 bool ok = false;
                 const QTransform t =
@@ -466,14 +667,20 @@ struct ClipApi {
             MovieClip* c = self(s);
             if (!c)
                 return Value(false);
-            const QRectF mine = stageTransform(vm, c).mapRect(listBounds(c->displayList(), 0));
+            const QRectF mine = stageTransform(vm, c).mapRect(clipBounds(*c, 0));
             if (MovieClip* other = self(arg(a, 0))) {
-                const QRectF theirs =
-                    stageTransform(vm, other).mapRect(listBounds(other->displayList(), 0));
+                const QRectF theirs = stageTransform(vm, other).mapRect(clipBounds(*other, 0));
                 return Value(mine.intersects(theirs));
             }
-            const double x = vm.toNumber(arg(a, 0)) * 20, y = vm.toNumber(arg(a, 1)) * 20;
-            return Value(mine.contains(QPointF(x, y)));
+            const double x = vm.toNumber(arg(a, 0)), y = vm.toNumber(arg(a, 1));
+            // The shape flag asks for the drawn outlines rather than the bounding box.
+            if (vm.toBoolean(arg(a, 2)) && vm.shapeHit) {
+                if (!std::isfinite(x) || !std::isfinite(y))
+                    return Value(false);
+                if (const auto hit = vm.shapeHit(*c, QPointF(x, y)))
+                    return Value(*hit);
+            }
+            return Value(mine.contains(QPointF(x * 20, y * 20)));
         });
         method("startDrag", [](VM& vm, Value s, std::span<const Value> a) {
             MovieClip* c = self(s);

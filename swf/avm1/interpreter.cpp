@@ -1477,13 +1477,13 @@ void VM::report(const ScriptAbort& a) {
     }
 }
 
-void VM::runBlock(std::span<const std::uint8_t> code, MovieClip* target) {
+// Runs host-started script work: uncaught throws are reported as the debug player does, and
+// the stack and call depth are put back whatever happened.
+template <typename F> void VM::guarded(F&& work) {
     const std::size_t base = stack.size();
     const std::size_t depth = m_depth;
     try {
-        Frame f = topFrame(*this, code, target, &m_globalRegisters);
-        Interpreter in(*this, f);
-        in.runAll();
+        work();
     } catch (ScriptThrow& t) {
         QString text;
         try {
@@ -1500,26 +1500,17 @@ void VM::runBlock(std::span<const std::uint8_t> code, MovieClip* target) {
     m_depth = depth;
 }
 
+void VM::runBlock(std::span<const std::uint8_t> code, MovieClip* target) {
+    guarded([&] {
+        Frame f = topFrame(*this, code, target, &m_globalRegisters);
+        Interpreter in(*this, f);
+        in.runAll();
+    });
+}
+
 Value VM::callFromHost(const Value& fn, const Value& self, std::span<const Value> args) {
-    const std::size_t base = stack.size();
-    const std::size_t depth = m_depth;
     Value r;
-    try {
-        r = call(fn, self, args);
-    } catch (ScriptThrow& t) {
-        QString text;
-        try {
-            text = toString(t.value);
-        } catch (...) {
-            text = QStringLiteral("[object]");
-        }
-        warn(QStringLiteral("Uncaught exception, %1").arg(text));
-    } catch (ScriptAbort& a) {
-        report(a);
-    }
-    stack.resize(base);
-    stackNames.resize(base);
-    m_depth = depth;
+    guarded([&] { r = call(fn, self, args); });
     return r;
 }
 

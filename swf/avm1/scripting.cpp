@@ -91,10 +91,107 @@ Scripting::Scripting(Player& player, const Limits& limits)
         }
         m_vm->clipRemoved(&c);
     };
+    m_player.onTextDestroyed = [this](DisplayObject& d) { m_vm->textRemoved(&d); };
+    m_player.hasUnloadHandler = [this](const DisplayObject& o) { return hasUnloadHandler(o); };
+    m_vm->shapeHit = [this](MovieClip& c, QPointF px) -> std::optional<bool> {
+        const DisplayObject* d = m_vm->displayObjectOf(&c);
+        if (!hitTest || !d)
+            return std::nullopt;
+        return hitTest(*d, stageMatrix(&c, d), px);
+    };
 }
 
 Scripting::~Scripting() {
     m_player.onClipDestroyed = nullptr;
+    m_player.onTextDestroyed = nullptr;
+    m_player.hasUnloadHandler = nullptr;
+    m_player.releaseUnloaded();
+}
+
+QTransform Scripting::stageMatrix(MovieClip* clip, const DisplayObject* object) const {
+    QTransform t;
+    for (MovieClip* a = clip; a && a->parent(); a = a->parent()) {
+        if (DisplayObject* d = m_vm->displayObjectOf(a); d)
+            t = t * d->matrix;
+        else if (a == clip && object)
+            t = t * object->matrix;
+    }
+    return t;
+}
+
+bool Scripting::hasUnloadHandler(const DisplayObject& o) const {
+    if (o.clipActions) {
+        for (const ClipAction& a : *o.clipActions) {
+            if (a.events & EvUnload)
+                return true;
+        }
+    }
+    Object* self = o.clip() ? m_vm->existingClipObject(o.clip()) : nullptr;
+    const QString key = m_vm->key(QStringLiteral("onUnload"));
+    int guard = 0;
+    for (Object* p = self; p && guard < 256; p = p->proto, ++guard) {
+        if (p->find(key))
+            return true;
+    }
+    return false;
+}
+
+void Scripting::runUnloads() {
+    if (m_unloading || m_player.unloaded().empty())
+        return;
+    m_unloading = true;
+    // Handlers may remove more clips; those get their turn in the next round.
+    for (int round = 0; round < 16 && !m_player.unloaded().empty(); ++round) {
+        const std::size_t count = m_player.unloaded().size();
+        for (std::size_t i = 0; i < count && !m_vm->quitRequested; ++i) {
+            DisplayObject* d = m_player.unloaded()[i].get();
+            // The clip's own clip event and method, then its children's.
+            std::vector<Node> subtree;
+            collect(d->clip(), d, subtree, 0);
+            for (const Node& n : subtree)
+                clipEvent(n, EvUnload, QStringLiteral("onUnload"));
+        }
+        m_player.releaseUnloaded(count);
+    }
+    m_player.releaseUnloaded();
+    m_unloading = false;
+}
+
+void Scripting::syncTextFields() {
+    std::vector<Object*> fields;
+    for (const Node& n : nodes()) {
+        for (const auto& o : n.clip->displayList().objects()) {
+            if (o->character && o->character->type == CharacterType::EditText &&
+                !static_cast<const EditText*>(o->character)->variableName.isEmpty())
+                fields.push_back(m_vm->textFieldObject(o.get(), n.clip));
+        }
+    }
+    for (Object* f : fields) {
+        try {
+            syncTextVariable(*m_vm, f);
+        } catch (const ScriptThrow&) {
+        } catch (const ScriptAbort& a) {
+            m_vm->report(a);
+            return;
+        }
+    }
+}
+
+void Scripting::viewResized(QSizeF viewPx) {
+    if (m_vm->viewSize == viewPx)
+        return;
+    m_vm->viewSize = viewPx;
+    if (m_vm->scaleMode != QLatin1String("noScale") || m_vm->quitRequested)
+        return;
+    m_vm->startFrameBudget();
+    const std::vector<Object*> copy = m_vm->stageListeners;
+    for (Object* l : copy) {
+        const Value fn = m_vm->getMember(Value(l), QStringLiteral("onResize"));
+        if (fn.isObject()) {
+            m_vm->callFromHost(fn, Value(l), {});
+            runQueued();
+        }
+    }
 }
 
 void Scripting::takePending() {
@@ -114,6 +211,7 @@ void Scripting::runQueued() {
         m_vm->runBlock(code, clip);
     }
     m_queue.clear();
+    runUnloads();
 }
 
 void Scripting::collect(MovieClip* clip, DisplayObject* object, std::vector<Node>& out, int depth) {
@@ -169,6 +267,7 @@ void Scripting::afterAdvance() {
         return;
     m_vm->startFrameBudget();
     takePending();
+    runUnloads();
     if (m_first) {
         m_first = false;
     } else {
@@ -189,6 +288,8 @@ void Scripting::afterAdvance() {
     }
     runIntervals();
     updateDrag();
+    runUnloads();
+    syncTextFields();
     if (++m_gcCountdown >= 30 || m_vm->objectCount() > 200000) {
         m_gcCountdown = 0;
         m_vm->collectGarbage();
@@ -270,6 +371,7 @@ void Scripting::broadcast(std::uint32_t flag, const QString& method, const QStri
             runQueued();
         }
     }
+    syncTextFields();
 }
 
 std::optional<Scripting::Node> Scripting::topUnderMouse() {
@@ -298,13 +400,7 @@ std::optional<Scripting::Node> Scripting::topUnderMouse() {
         }
         if (!handles)
             continue;
-        QTransform t;
-        for (MovieClip* a = n.clip; a && a->parent(); a = a->parent()) {
-            if (DisplayObject* d = m_vm->displayObjectOf(a); d)
-                t = t * d->matrix;
-            else if (a == n.clip && n.object)
-                t = t * n.object->matrix;
-        }
+        const QTransform t = stageMatrix(n.clip, n.object);
         bool hit;
         if (hitTest) {
             hit = hitTest(*n.object, t, m_vm->mouse);

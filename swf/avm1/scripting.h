@@ -8,6 +8,7 @@
 
 #include <QPointF>
 #include <QSet>
+#include <QSizeF>
 #include <QTransform>
 #include <functional>
 #include <memory>
@@ -49,6 +50,9 @@ public:
     void mouseUp();
     void keyDown(int code, int ascii);
     void keyUp(int code, int ascii);
+    // The view showing the movie has this size in pixels: Stage.width and height in noScale
+    // mode, and Stage listeners' onResize.
+    void viewResized(QSizeF viewPx);
     // Key.getCode-style code of a Qt::Key, 0 if it has none.
     static int keyCodeFromQt(int qtKey);
 
@@ -73,6 +77,10 @@ private:
     void updateDrag();
     void buttonEvent(const Node& n, std::uint16_t condition, const QString& method);
     std::optional<Node> topUnderMouse();
+    bool hasUnloadHandler(const DisplayObject& o) const;
+    void runUnloads();
+    void syncTextFields();
+    QTransform stageMatrix(MovieClip* clip, const DisplayObject* object) const;
     bool alive(MovieClip* c) const { return m_live.contains(c); }
 
     Player& m_player;
@@ -84,6 +92,7 @@ private:
     MovieClip* m_pressed = nullptr;
     bool m_mouseDown = false;
     bool m_first = true;
+    bool m_unloading = false;
     int m_gcCountdown = 0;
 };
 

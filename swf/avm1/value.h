@@ -15,7 +15,8 @@
 
 namespace swf {
 class MovieClip;
-}
+class DisplayObject;
+} // namespace swf
 
 namespace swf::avm1 {
 
@@ -85,6 +86,7 @@ public:
         Date,
         Super,
         Activation,
+        TextField,
     };
 
     struct Slot {
@@ -120,6 +122,9 @@ public:
     Value primitive;
     // Kind::Clip: the timeline shown; null once removed from the stage.
     MovieClip* clip = nullptr;
+    // Kind::TextField: the edit text shown and the timeline holding it; null once removed.
+    DisplayObject* field = nullptr;
+    MovieClip* fieldParent = nullptr;
     // Kind::Super: where the lookup continues and the object methods run on.
     Object* superProto = nullptr;
     Object* superThis = nullptr;

@@ -15,6 +15,7 @@ VM::VM(Player* player, std::uint8_t version, const Limits& limits)
     m_budget.start();
     installBuiltins();
     installClipApi();
+    installTextField();
 }
 
 VM::~VM() = default;
@@ -291,6 +292,8 @@ bool VM::findMember(const Value& object, const QString& name, Value& out) {
             return true;
         }
     }
+    if (o->kind == Object::Kind::TextField && getTextFieldMember(*this, o, name, out))
+        return true;
     Object* cur = o;
     for (int guard = 0; cur && guard < 256; ++guard, cur = cur->proto) {
         if (const Object::Slot* s = cur->find(k)) {
@@ -318,6 +321,10 @@ bool VM::findMember(const Value& object, const QString& name, Value& out) {
                 }
                 if (d->button()) {
                     out = Value(clipObject(&d->button()->host()));
+                    return true;
+                }
+                if (d->character && d->character->type == CharacterType::EditText) {
+                    out = Value(textFieldObject(d, cur->clip));
                     return true;
                 }
             }
@@ -363,6 +370,8 @@ void VM::setMember(const Value& object, const QString& name, const Value& v) {
             return;
         }
     }
+    if (o->kind == Object::Kind::TextField && setTextFieldMember(*this, o, name, v))
+        return;
     if (Object::Slot* s = o->find(k)) {
         if (s->setter) {
             const Value arg[] = {v};
@@ -461,16 +470,48 @@ void VM::clipRemoved(MovieClip* clip) {
         dragClip = nullptr;
 }
 
+Object* VM::textFieldObject(DisplayObject* field, MovieClip* parent) {
+    if (!field)
+        return nullptr;
+    auto it = m_textObjects.constFind(field);
+    if (it != m_textObjects.constEnd())
+        return *it;
+    Object* o = m_heap.make(Object::Kind::TextField);
+    o->field = field;
+    o->fieldParent = parent;
+    o->proto = m_textFieldProto;
+    m_textObjects.insert(field, o);
+    return o;
+}
+
+void VM::textRemoved(DisplayObject* field) {
+    auto it = m_textObjects.find(field);
+    if (it != m_textObjects.end()) {
+        (*it)->field = nullptr;
+        (*it)->fieldParent = nullptr;
+        m_textObjects.erase(it);
+    }
+}
+
 MovieClip* VM::rootClip() const {
     return m_player ? &m_player->root() : nullptr;
 }
 
 DisplayObject* VM::displayObjectOf(MovieClip* clip) const {
-    if (!clip || !clip->parent())
+    if (!clip)
         return nullptr;
-    for (const auto& o : clip->parent()->displayList().objects()) {
-        if (o->clip() == clip)
-            return o.get();
+    if (clip->parent()) {
+        for (const auto& o : clip->parent()->displayList().objects()) {
+            if (o->clip() == clip)
+                return o.get();
+        }
+    }
+    // A clip that left the stage keeps its name and place while its unload handlers run.
+    if (m_player) {
+        for (const auto& o : m_player->unloaded()) {
+            if (o->clip() == clip)
+                return o.get();
+        }
     }
     return nullptr;
 }
@@ -534,6 +575,10 @@ void VM::collectGarbage() {
                        m_stringProto, m_numberProto, m_booleanProto, m_dateProto, m_errorProto});
     for (Object* o : m_clipObjects)
         r.push_back(o);
+    for (Object* o : m_textObjects)
+        r.push_back(o);
+    r.push_back(m_textFieldProto);
+    r.insert(r.end(), stageListeners.begin(), stageListeners.end());
     for (Object* o : registeredClasses)
         r.push_back(o);
     r.insert(r.end(), keyListeners.begin(), keyListeners.end());

@@ -9,6 +9,7 @@
 #include <QHash>
 #include <QPointF>
 #include <QRectF>
+#include <QSizeF>
 #include <QString>
 #include <chrono>
 #include <cstdint>
@@ -45,6 +46,8 @@ struct HostHooks {
     std::function<void(const QString& url)> openUrl;
     // Lines for standard error that are not script output (refused requests).
     std::function<void(const QString&)> notice;
+    // A script set Stage.scaleMode: "showAll", "noBorder", "exactFit" or "noScale".
+    std::function<void(const QString& mode)> scaleModeChanged;
 };
 
 // Thrown by ActionThrow and by built-ins; caught by Try or reported at the top.
@@ -117,6 +120,20 @@ public:
     Object* clipObject(MovieClip* clip);
     // A timeline left the stage: its object stops addressing it.
     void clipRemoved(MovieClip* clip);
+    // The script object of a timeline if it has one; never makes one.
+    Object* existingClipObject(MovieClip* clip) const { return m_clipObjects.value(clip); }
+    // The TextField object of an edit text on stage, made on first use; and when it goes.
+    Object* textFieldObject(DisplayObject* field, MovieClip* parent);
+    void textRemoved(DisplayObject* field);
+    // Stage.scaleMode and Stage.align as scripts set them; in noScale mode Stage.width and
+    // height are the host's view size.
+    QString scaleMode = QStringLiteral("showAll");
+    QString stageAlign;
+    std::optional<QSizeF> viewSize; // the host's view, pixels; used for noScale
+    std::vector<Object*> stageListeners;
+    // Whether a stage point (pixels) lies inside a clip's filled or stroked outlines.
+    // Null when the host cannot tell; the bounding box is used then.
+    std::function<std::optional<bool>(MovieClip& clip, QPointF stagePx)> shapeHit;
     MovieClip* rootClip() const;
     QString targetPath(MovieClip* clip) const;
     // A timeline by slash or dot path from `base`.
@@ -170,8 +187,10 @@ private:
     friend struct Builtins;
     friend struct ClipApi;
 
+    template <typename F> void guarded(F&& work);
     void installBuiltins();
     void installClipApi();
+    void installTextField();
 
     Player* m_player;
     std::uint8_t m_version;
@@ -189,6 +208,8 @@ private:
     Object* m_errorProto = nullptr;
     std::vector<Value> m_globalRegisters;
     QHash<MovieClip*, Object*> m_clipObjects;
+    QHash<DisplayObject*, Object*> m_textObjects;
+    Object* m_textFieldProto = nullptr;
     std::vector<Interval> m_intervals;
     QElapsedTimer m_clock;
     QElapsedTimer m_budget;
@@ -209,6 +230,19 @@ public:
     Object* booleanProto() const { return m_booleanProto; }
     Object* errorProto() const { return m_errorProto; }
 };
+
+// TextField members that are not ordinary properties (text, _x, ...); false for the others.
+bool getTextFieldMember(VM& vm, Object* field, const QString& name, Value& out);
+bool setTextFieldMember(VM& vm, Object* field, const QString& name, const Value& v);
+
+// An edit text with a variable shows its current value; one shown before the variable is set
+// gives the variable its text.
+void syncTextVariable(VM& vm, Object* field);
+
+// Properties clips and text fields share; `clip` is null for a text field, `parent` the
+// timeline that holds the object.
+Value getDisplayProperty(VM& vm, DisplayObject* d, MovieClip* clip, MovieClip* parent, int index);
+void setDisplayProperty(VM& vm, DisplayObject* d, MovieClip* clip, int index, const Value& v);
 
 // Clip properties by index (GetProperty/SetProperty) and by name.
 int clipPropertyIndex(const QString& name);

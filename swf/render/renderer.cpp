@@ -192,6 +192,7 @@ struct Renderer::TextCache {
     std::vector<Run> runs;
     QTransform matrix;   // StaticText matrix
     QPainterPath clip;   // EditText bounds; empty for static texts
+    QString source;      // EditText: the text laid out
     bool border = false; // EditText border and background
 };
 
@@ -215,6 +216,8 @@ void Renderer::render(const Player& player, Canvas& canvas, const QTransform& vi
     QPainterPath stagePath;
     stagePath.addRect(QRectF(stage.xMin, stage.yMin, stage.width(), stage.height()));
     canvas.fillPath(stagePath, QBrush(QColor(bg.r, bg.g, bg.b)), view, false);
+    if (const DrawingShape* d = player.root().drawing())
+        drawGeometry(f, d->geometry(), view, ColorTransform{}, true);
     drawList(f, player.root().displayList(), view, ColorTransform{});
     m_videos->sweep();
 }
@@ -292,11 +295,16 @@ void Renderer::drawObject(Frame& f, const DisplayObject& o, const QTransform& m,
         drawStaticText(f, static_cast<const StaticText&>(*c), m, ct);
         break;
     case CharacterType::EditText:
-        drawEditText(f, static_cast<const EditText&>(*c), m, ct);
+        drawEditText(f, static_cast<const EditText&>(*c), o, m, ct);
         break;
     case CharacterType::Sprite:
-        if (o.clip())
+        if (o.clip()) {
+            // What scripts drew lies beneath the children. It changes between frames: caches
+            // of it must key on DrawingShape::generation().
+            if (const DrawingShape* d = o.clip()->drawing())
+                drawGeometry(f, d->geometry(), m, ct, true);
             drawList(f, o.clip()->displayList(), m, ct);
+        }
         break;
     case CharacterType::Button:
         if (o.button())
@@ -462,11 +470,16 @@ void Renderer::drawStroke(Frame& f, const QPainterPath& path, const LineStyle& l
     f.canvas.strokePath(m.map(path), pen);
 }
 
-const Renderer::TextCache& Renderer::textCache(const Character& c) {
+const Renderer::TextCache& Renderer::textCache(const Character& c, const QString* current) {
     auto it = m_texts.find(&c);
-    if (it != m_texts.end())
+    // Edit texts are laid out again when scripts changed what they show.
+    if (it != m_texts.end() && (!current || it->second->source == *current))
         return *it->second;
+    if (it != m_texts.end())
+        m_texts.erase(it);
     auto cache = std::make_unique<TextCache>();
+    if (current)
+        cache->source = *current;
     if (c.type == CharacterType::Text) {
         const auto& text = static_cast<const StaticText&>(c);
         cache->matrix = text.matrix;
@@ -490,7 +503,7 @@ const Renderer::TextCache& Renderer::textCache(const Character& c) {
     } else if (c.type == CharacterType::EditText) {
         const auto& text = static_cast<const EditText&>(c);
         const EditTextLayout layout =
-            layoutEditText(text, text.initialText, text.html,
+            layoutEditText(text, current ? *current : text.initialText, text.html,
                            m_movie ? fontsIn(m_movie->dictionary) : FontFinder{});
         cache->clip.addRect(layout.box);
         cache->border = text.border;
@@ -522,9 +535,9 @@ void Renderer::drawStaticText(Frame& f, const StaticText& text, const QTransform
     }
 }
 
-void Renderer::drawEditText(Frame& f, const EditText& text, const QTransform& m,
-                            const ColorTransform& ct) {
-    const TextCache& cache = textCache(text);
+void Renderer::drawEditText(Frame& f, const EditText& text, const DisplayObject& o,
+                            const QTransform& m, const ColorTransform& ct) {
+    const TextCache& cache = textCache(text, &o.text);
     if (cache.border) {
         f.canvas.fillPath(cache.clip, QBrush(toColor(ct.apply(Rgba{255, 255, 255, 255}))), m,
                           false);
@@ -533,7 +546,7 @@ void Renderer::drawEditText(Frame& f, const EditText& text, const QTransform& m,
     f.canvas.save();
     f.canvas.clip(cache.clip, m);
     for (const auto& run : cache.runs) {
-        const Rgba c = ct.apply(run.color);
+        const Rgba c = ct.apply(o.textColor.value_or(run.color));
         if (c.a > 0 && !run.path.isEmpty())
             f.canvas.fillPath(run.path, QBrush(toColor(c)), m, false);
     }
@@ -567,7 +580,8 @@ void Renderer::collectMask(Frame& f, const DisplayObject& o, const QTransform& m
         break;
     case CharacterType::Text:
     case CharacterType::EditText: {
-        const TextCache& cache = textCache(*c);
+        const TextCache& cache =
+            textCache(*c, c->type == CharacterType::EditText ? &o.text : nullptr);
         for (const auto& run : cache.runs)
             out.push_back((cache.matrix * m).map(run.path));
         break;
@@ -607,27 +621,29 @@ void Renderer::collectMask(Frame& f, const DisplayObject& o, const QTransform& m
 
 namespace {
 
+bool geometryContains(const ShapeGeometry& g, const QPointF& p) {
+    for (const ShapeLayer& layer : g.layers) {
+        for (const FillPath& fill : layer.fills) {
+            if (fill.path.controlPointRect().contains(p) && fill.path.contains(p))
+                return true;
+        }
+        for (const StrokePath& stroke : layer.strokes) {
+            const double half = std::max<double>(stroke.style.width, 20) / 2;
+            if (stroke.path.controlPointRect().adjusted(-half, -half, half, half).contains(p)) {
+                QPainterPathStroker stroker;
+                stroker.setWidth(half * 2);
+                if (stroker.createStroke(stroke.path).contains(p))
+                    return true;
+            }
+        }
+    }
+    return false;
+}
+
 bool hitCharacter(const Player& player, const Character* c, const QPointF& p, int depth) {
     if (!c || depth > 16)
         return false;
-    auto hitGeometry = [&](const ShapeGeometry& g) {
-        for (const ShapeLayer& layer : g.layers) {
-            for (const FillPath& fill : layer.fills) {
-                if (fill.path.controlPointRect().contains(p) && fill.path.contains(p))
-                    return true;
-            }
-            for (const StrokePath& stroke : layer.strokes) {
-                const double half = std::max<double>(stroke.style.width, 20) / 2;
-                if (stroke.path.controlPointRect().adjusted(-half, -half, half, half).contains(p)) {
-                    QPainterPathStroker stroker;
-                    stroker.setWidth(half * 2);
-                    if (stroker.createStroke(stroke.path).contains(p))
-                        return true;
-                }
-            }
-        }
-        return false;
-    };
+    auto hitGeometry = [&](const ShapeGeometry& g) { return geometryContains(g, p); };
     auto inRect = [&](const Rect& r) {
         return p.x() >= r.xMin && p.x() <= r.xMax && p.y() >= r.yMin && p.y() <= r.yMax;
     };
@@ -693,6 +709,38 @@ ButtonInstance* buttonIn(Player& player, const DisplayList& list, const QTransfo
 
 ButtonInstance* Renderer::buttonAt(Player& player, const QPointF& stagePoint) {
     return buttonIn(player, player.root().displayList(), QTransform(), stagePoint, 0);
+}
+
+bool Renderer::shapeContains(const Player& player, const DisplayObject& o, const QTransform& m,
+                             const QPointF& stagePoint, int depth) {
+    bool ok = false;
+    const QPointF local = m.inverted(&ok).map(stagePoint);
+    if (!ok || depth > kMaxNesting)
+        return false;
+    if (const MovieClip* clip = o.clip()) {
+        if (const DrawingShape* d = clip->drawing(); d && geometryContains(d->geometry(), local))
+            return true;
+        for (const auto& child : clip->displayList().objects()) {
+            if (child->visible && !child->isClipLayer() &&
+                shapeContains(player, *child, child->matrix * m, stagePoint, depth + 1))
+                return true;
+        }
+        return false;
+    }
+    if (const ButtonInstance* b = o.button()) {
+        for (const ButtonRecord& r : b->button().records) {
+            if (!(r.states & ButtonHitTest))
+                continue;
+            const QPointF p = (r.matrix * m).inverted(&ok).map(stagePoint);
+            if (ok && hitCharacter(player, player.character(r.characterId), p, 0))
+                return true;
+        }
+        return false;
+    }
+    if (o.character && o.character->type == CharacterType::MorphShape)
+        return geometryContains(static_cast<const MorphShape*>(o.character)->geometryAt(o.ratio),
+                                local);
+    return hitCharacter(player, o.character, local, 0);
 }
 
 } // namespace swf::render

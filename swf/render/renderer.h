@@ -39,6 +39,11 @@ public:
 
     // The topmost button whose hit area holds `stagePoint` (twips), or null.
     static ButtonInstance* buttonAt(Player& player, const QPointF& stagePoint);
+    // Whether `stagePoint` (twips) lies in the filled or stroked outlines of an object drawn
+    // with `matrix` (its space to the stage): shapes and drawings by their paths, texts by
+    // their boxes, sprites by their children, buttons by their hit areas.
+    static bool shapeContains(const Player& player, const DisplayObject& object,
+                              const QTransform& matrix, const QPointF& stagePoint, int depth = 0);
 
     // Drops the cached morph steps, text outlines, recoloured bitmaps and video decoders.
     void clearCaches();
@@ -62,7 +67,7 @@ private:
                     const ColorTransform& ct);
     void drawStaticText(Frame& f, const StaticText& text, const QTransform& m,
                         const ColorTransform& ct);
-    void drawEditText(Frame& f, const EditText& text, const QTransform& m,
+    void drawEditText(Frame& f, const EditText& text, const DisplayObject& o, const QTransform& m,
                       const ColorTransform& ct);
     void collectMask(Frame& f, const DisplayObject& o, const QTransform& m,
                      std::vector<QPainterPath>& out);
@@ -70,7 +75,8 @@ private:
                              std::vector<QPainterPath>& out);
     const ShapeGeometry& shapeGeometry(const Shape& s);
     const ShapeGeometry& morphGeometry(const MorphShape& s, std::uint16_t ratio);
-    const TextCache& textCache(const Character& c);
+    // `current`: what an edit text shows now (null: its initial text).
+    const TextCache& textCache(const Character& c, const QString* current = nullptr);
     QImage recoloured(const QImage& image, const ColorTransform& ct);
     const QImage* bitmapImage(Frame& f, std::uint16_t id);
 

@@ -1,4 +1,5 @@
 #include "playback/flashcontrol.h"
+#include "swf/avm1/avm1_asm.h"
 #include "swf_writer.h"
 
 #include <QMenu>
@@ -189,6 +190,54 @@ private slots:
         QTest::mouseMove(&c, QPoint(10, 10));
         QTRY_COMPARE(button->state(), swf::ButtonState::Up);
         QCOMPARE(c.grabFrame().pixel(100, 100), qRgb(0, 0, 255));
+    }
+
+    void scriptsSetTheScaleModeAndHitTestOutlines() {
+        QTemporaryDir dir;
+        FlashControl c;
+        c.resize(200, 100);
+        c.Movie(writeButtonMovie(dir));
+        QVERIFY(c.scripting());
+        QStringList traces;
+        c.scripting()->hooks().trace = [&](const QString& s) { traces << s; };
+        auto run = [&](const avm1test::Asm& a) {
+            c.scripting()->vm().runBlock(a.bytes(), &c.player()->root());
+        };
+        avm1test::Asm a;
+        a.set("Stage", "scaleMode", "exactFit");
+        run(a);
+        QCOMPARE(c.scaleMode(), 2);
+        QCOMPARE(c.viewTransform().map(QPointF(2000, 2000)), QPointF(200, 100));
+        // The window's own command still rules afterwards.
+        c.ScaleMode(0);
+        QCOMPARE(c.scaleMode(), 0);
+        // Aligned to the right edge: the 100 x 100 px stage fills the height, 100 px wide.
+        avm1test::Asm align;
+        align.set("Stage", "align", "R");
+        run(align);
+        QCOMPARE(c.viewTransform().map(QPointF(0, 0)), QPointF(100, 0));
+        align.set("Stage", "align", "");
+        run(align);
+        QCOMPARE(c.viewTransform().map(QPointF(0, 0)), QPointF(50, 0));
+
+        // A triangle drawn at the origin: (40, 40) is in its box but not in it.
+        avm1test::Asm draw;
+        draw.invoke("this", "createEmptyMovieClip", {"t", 1.0});
+        draw.invoke("t", "beginFill", {0.0}).invoke("t", "lineTo", {50.0, 0.0});
+        draw.invoke("t", "lineTo", {0.0, 50.0}).invoke("t", "endFill");
+        for (double shapeFlag : {0.0, 1.0}) {
+            for (double at : {10.0, 40.0})
+                draw.num(shapeFlag)
+                    .num(at)
+                    .num(at)
+                    .num(3)
+                    .getVar("t")
+                    .str("hitTest")
+                    .op(0x52)
+                    .trace();
+        }
+        run(draw);
+        QCOMPARE(traces, (QStringList{"true", "true", "true", "false"}));
     }
 
     void loopingAndTheActionHook() {

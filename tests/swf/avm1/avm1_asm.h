@@ -11,6 +11,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <variant>
 
 namespace avm1test {
 
@@ -54,6 +55,29 @@ public:
     // obj.method(...): push the arguments last first, then this.
     Asm& callMethod(const std::string& object, const std::string& name, int argc) {
         return num(argc).getVar(object).str(name).op(0x52);
+    }
+    // A number or a string pushed as an argument.
+    using Arg = std::variant<double, std::string>;
+    Asm& arg(const Arg& a) {
+        return std::holds_alternative<double>(a) ? num(std::get<double>(a))
+                                                 : str(std::get<std::string>(a));
+    }
+    // object.method(args...) where `object` is a variable or path; the result is dropped
+    // unless `keep`.
+    Asm& invoke(const std::string& object, const std::string& method,
+                std::initializer_list<Arg> args = {}, bool keep = false) {
+        for (auto it = std::rbegin(args); it != std::rend(args); ++it)
+            arg(*it);
+        num(double(args.size())).getVar(object).str(method).op(0x52);
+        return keep ? *this : op(0x17);
+    }
+    // object.name = value
+    Asm& set(const std::string& object, const std::string& name, const Arg& value) {
+        return getVar(object).str(name).arg(value).op(0x4F);
+    }
+    // trace(object.name)
+    Asm& traceMember(const std::string& object, const std::string& name) {
+        return getVar(object).str(name).op(0x4E).trace();
     }
     // Jumps and branches to labels placed with label().
     Asm& jump(const std::string& l) { return branch(0x99, l); }

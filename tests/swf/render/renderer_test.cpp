@@ -2,11 +2,11 @@
 // transforms, clip layers, sprites, morphs, texts and buttons, checked exactly on the recording
 // canvas, plus a few pixels through the QPainter backend.
 
+#include "guiapp.h"
 #include "swf/player.h"
 #include "swf/render/paintercanvas.h"
 #include "swf/render/recordingcanvas.h"
 #include "swf/render/renderer.h"
-#include "guiapp.h"
 #include "swf_writer.h"
 
 #include <QLinearGradient>
@@ -526,4 +526,69 @@ TEST(Renderer, ColourTransformsOnBitmapsKeepPremultipliedPixels) {
     EXPECT_NEAR(qBlue(first), 150, 1);
     EXPECT_EQ(qAlpha(out.pixel(1, 0)), 50);
     EXPECT_NEAR(qBlue(qUnpremultiply(out.pixel(1, 0))), 150, 3);
+}
+
+TEST(Renderer, ScriptStateDrawingsBeneathChildrenAndTheCurrentText) {
+    ensureGuiApplication();
+    Writer e;
+    e.u16(9).rect(0, 8000, 0, 800).u8(0x80 | 0x04 | 0x01).u8(0);
+    e.u16(99).u16(240).rgba(0, 0, 200, 255).str("").str("ab");
+    auto movie = load(concat(
+        {solidShape(1, 0, 255, 0),
+         swftest::sprite(5, 1, concat({place(Place(1, 1)), showFrame(), swftest::end()})),
+         swftest::tag(37, e), place(Place(1, 5).at(1000)), place(Place(2, 9)), showFrame()}));
+    swf::Player player(movie);
+    swf::DisplayObject* field = player.root().displayList().at(2);
+    swf::MovieClip* clip = player.root().displayList().at(1)->clip();
+    ASSERT_TRUE(field && clip);
+    swf::DrawingShape& drawing = clip->editDrawing();
+    swf::FillStyle red;
+    red.color = {255, 0, 0, 255};
+    drawing.beginFill(red);
+    drawing.lineTo({400, 0});
+    drawing.lineTo({400, 400});
+    drawing.endFill();
+
+    swf::render::Renderer renderer;
+    auto draw = [&] {
+        RecordingCanvas canvas;
+        renderer.render(player, canvas, {});
+        return canvas.calls(Op::Fill);
+    };
+    const auto before = draw();
+    ASSERT_EQ(before.size(), 4u); // background, the drawing, the sprite's child, the text
+    EXPECT_EQ(colorOf(before[1]), QColor(255, 0, 0));
+    EXPECT_EQ(before[1].matrix, QTransform::fromTranslate(1000, 0));
+    EXPECT_EQ(colorOf(before[2]), QColor(0, 255, 0));
+    // A script's new text and colour are drawn by the same renderer.
+    field->text = QStringLiteral("a much longer line");
+    field->textColor = swf::Rgba{10, 20, 30, 255};
+    const auto after = draw();
+    ASSERT_EQ(after.size(), 4u);
+    EXPECT_GT(after[3].path.boundingRect().width(), 3 * before[3].path.boundingRect().width());
+    EXPECT_EQ(colorOf(after[3]), QColor(10, 20, 30));
+}
+
+TEST(Renderer, ShapeContainsFollowsOutlinesNotBoxes) {
+    auto movie = load(concat(
+        {solidShape(1, 0, 255, 0),
+         swftest::sprite(5, 1, concat({place(Place(1, 1).at(1000)), showFrame(), swftest::end()})),
+         place(Place(1, 5).at(2000)), showFrame()}));
+    swf::Player player(movie);
+    const swf::DisplayObject& o = *player.root().displayList().at(1);
+    // A triangle drawn by a script: its right-angle corner at the origin.
+    swf::DrawingShape& d = o.clip()->editDrawing();
+    swf::FillStyle fill;
+    d.beginFill(fill);
+    d.lineTo({400, 0});
+    d.lineTo({0, 400});
+    d.endFill();
+    using swf::render::Renderer;
+    const QTransform m = o.matrix;
+    EXPECT_TRUE(Renderer::shapeContains(player, o, m, {2050, 50}));
+    // Inside the triangle's bounding box, outside the triangle.
+    EXPECT_FALSE(Renderer::shapeContains(player, o, m, {2350, 350}));
+    // The sprite's child, 1000 twips on.
+    EXPECT_TRUE(Renderer::shapeContains(player, o, m, {3010, 10}));
+    EXPECT_FALSE(Renderer::shapeContains(player, o, m, {1990, 10}));
 }
