@@ -459,6 +459,21 @@ std::optional<double> MovieSound::positionMs(VoiceId voice) const {
     return double(*pos) * 1000 / *rate;
 }
 
+bool MovieSound::voicePlaying(VoiceId voice) const {
+    std::lock_guard lock(m_mutex);
+    return m_mixer.isPlaying(voice);
+}
+
+std::vector<VoiceId> MovieSound::takeFinished() {
+    std::lock_guard lock(m_mutex);
+    return m_mixer.takeFinished();
+}
+
+void MovieSound::dropGroup(const void* group) {
+    std::lock_guard lock(m_mutex);
+    m_mixer.dropGroup(group);
+}
+
 std::optional<double> MovieSound::durationMs(std::uint16_t soundId) const {
     std::lock_guard lock(m_mutex);
     const Sound* s = m_movie->dictionary.findAs<Sound>(soundId);

@@ -88,6 +88,12 @@ public:
     // in ms. Nothing for a voice that has ended or an id that is not a sound.
     std::optional<double> positionMs(VoiceId voice) const;
     std::optional<double> durationMs(std::uint16_t soundId) const;
+    bool voicePlaying(VoiceId voice) const;
+    // Event voices that played to their end since the last call (for onSoundComplete).
+    std::vector<VoiceId> takeFinished();
+    // A script's target clip left the stage: its sounds stop and its transform is forgotten,
+    // so that a new clip at the same address starts afresh.
+    void dropGroup(const void* group);
 
 private:
     struct ClipState;

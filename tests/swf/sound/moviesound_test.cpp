@@ -285,7 +285,7 @@ TEST(ScriptSound, StartByLinkageNameWithVolumePositionAndDuration) {
     int clip = 0;
     const auto voice = run.sound.startSound(QStringLiteral("beep"), {0.5, 2, &clip});
     ASSERT_NE(voice, 0u);
-    run.sound.setTransform(&clip, {50, 0});
+    run.sound.setTransform(&clip, swf::sound::GroupTransform::panned(50, 0));
     EXPECT_EQ(run.sound.transform(&clip).volume, 50);
     EXPECT_EQ(run.level(), 500);
     EXPECT_NEAR(*run.sound.positionMs(voice), 500 + 1000.0 / 12, 1);
