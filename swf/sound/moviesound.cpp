@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace swf::sound {
 
@@ -139,27 +140,75 @@ struct MovieSound::ClipState {
     std::shared_ptr<StreamTiming> timing;
 };
 
-MovieSound::MovieSound(std::shared_ptr<const Movie> movie) : m_movie(std::move(movie)) {}
+MovieSound::MovieSound(std::shared_ptr<const Movie> movie, std::size_t decodedBudget)
+    : m_movie(std::move(movie)), m_budget(decodedBudget) {}
 MovieSound::~MovieSound() = default;
 
 void MovieSound::preload() {
     for (const auto& [id, c] : m_movie->dictionary.all()) {
-        if (c->type != CharacterType::Sound)
-            continue;
-        const auto* sound = static_cast<const Sound*>(c.get());
-        {
-            std::lock_guard lock(m_mutex);
-            if (m_cache.count(sound))
-                continue;
-        }
-        auto pcm = decodeSound(*sound);
-        std::lock_guard lock(m_mutex);
-        m_cache.emplace(sound, std::move(pcm));
+        if (m_cancelPreload)
+            return;
+        if (c->type == CharacterType::Sound)
+            decoded(*static_cast<const Sound*>(c.get()), false);
     }
 }
 
+std::size_t MovieSound::decodedBytes() const {
+    std::lock_guard lock(m_cacheMutex);
+    return m_cacheBytes;
+}
+
+std::shared_ptr<const PcmBuffer> MovieSound::cached(const Sound& sound) const {
+    std::lock_guard lock(m_cacheMutex);
+    auto it = m_cache.find(&sound);
+    if (it == m_cache.end())
+        return nullptr;
+    it->second.lastUse = ++m_cacheUses;
+    return it->second.pcm;
+}
+
+std::shared_ptr<const PcmBuffer> MovieSound::decoded(const Sound& sound, bool evict) const {
+    if (auto pcm = cached(sound))
+        return pcm;
+    const std::size_t frameBytes = 2 * decodedChannels(sound.format);
+    std::size_t room = 0;
+    {
+        std::lock_guard lock(m_cacheMutex);
+        if (evict) {
+            // Room for what the header announces, by dropping the longest unused first.
+            const std::size_t want =
+                std::min<std::size_t>(sound.sampleCount, kMaxDecodedFrames) * frameBytes;
+            while (m_budget - m_cacheBytes < want) {
+                auto victim = m_cache.end();
+                for (auto it = m_cache.begin(); it != m_cache.end(); ++it) {
+                    if (it->second.pcm.use_count() == 1 &&
+                        (victim == m_cache.end() || it->second.lastUse < victim->second.lastUse))
+                        victim = it;
+                }
+                if (victim == m_cache.end())
+                    break;
+                m_cacheBytes -= victim->second.bytes;
+                m_cache.erase(victim);
+            }
+        }
+        room = m_budget - m_cacheBytes;
+    }
+    // One frame more than fits tells a sound that is too long from one that just fits.
+    const std::size_t limit = room / frameBytes;
+    auto pcm = decodeSound(sound, limit + 1);
+    const std::size_t bytes = pcm->samples.size() * sizeof(std::int16_t);
+    std::lock_guard lock(m_cacheMutex);
+    if (auto it = m_cache.find(&sound); it != m_cache.end())
+        return it->second.pcm; // decoded meanwhile on another thread
+    if (pcm->frames() > limit || bytes > m_budget - m_cacheBytes)
+        return nullptr;
+    m_cacheBytes += bytes;
+    m_cache.emplace(&sound, Cached{pcm, bytes, ++m_cacheUses});
+    return pcm;
+}
+
 void MovieSound::update(const Player& player) {
-    std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
     m_root = &player.root();
     for (auto& [key, state] : m_clips)
         state->seen = false;
@@ -176,6 +225,17 @@ void MovieSound::update(const Player& player) {
     std::erase_if(m_buttons, [&](const auto& b) {
         return std::find(buttons.begin(), buttons.end(), b.first) == buttons.end();
     });
+    if (m_deferred.empty())
+        return;
+    // Sounds heard for the first time decode without holding up the audio thread.
+    std::vector<Deferred> deferred = std::exchange(m_deferred, {});
+    lock.unlock();
+    std::vector<std::shared_ptr<const PcmBuffer>> pcm;
+    for (const Deferred& d : deferred)
+        pcm.push_back(decoded(*d.sound, true));
+    lock.lock();
+    for (std::size_t i = 0; i < deferred.size(); ++i)
+        playEvent(deferred[i].sound, pcm[i], deferred[i].info, deferred[i].group);
 }
 
 void MovieSound::visit(const Player& player, const MovieClip& clip,
@@ -292,6 +352,14 @@ void MovieSound::startEvent(const Sound* sound, const SoundInfo& info, const voi
         m_mixer.stopSound(sound->id);
         return;
     }
+    if (auto pcm = cached(*sound))
+        playEvent(sound, std::move(pcm), info, group);
+    else
+        m_deferred.push_back({sound, info, group});
+}
+
+void MovieSound::playEvent(const Sound* sound, std::shared_ptr<const PcmBuffer> pcm,
+                           const SoundInfo& info, const void* group) {
     if (info.syncNoMultiple && m_mixer.isSoundPlaying(sound->id))
         return;
     VoiceOptions o;
@@ -301,14 +369,7 @@ void MovieSound::startEvent(const Sound* sound, const SoundInfo& info, const voi
     o.envelope = info.envelope;
     o.soundId = sound->id;
     o.group = group;
-    m_mixer.play(pcmFor(*sound), o);
-}
-
-std::shared_ptr<const PcmBuffer> MovieSound::pcmFor(const Sound& sound) const {
-    auto& p = m_cache[&sound];
-    if (!p)
-        p = decodeSound(sound);
-    return p;
+    m_mixer.play(std::move(pcm), o);
 }
 
 void MovieSound::render(std::int16_t* out, std::size_t frames) {
@@ -405,16 +466,17 @@ std::optional<std::uint16_t> MovieSound::soundIdForName(const QString& name) con
 }
 
 VoiceId MovieSound::startSound(std::uint16_t soundId, const ScriptSoundOptions& options) {
-    std::lock_guard lock(m_mutex);
     const Sound* s = m_movie->dictionary.findAs<Sound>(soundId);
     if (!s)
         return 0;
+    auto pcm = decoded(*s, true);
+    std::lock_guard lock(m_mutex);
     VoiceOptions o;
     o.soundId = soundId;
     o.group = options.group;
     o.loops = options.loops;
     o.startSeconds = options.startSeconds;
-    return m_mixer.play(pcmFor(*s), o);
+    return m_mixer.play(std::move(pcm), o);
 }
 
 VoiceId MovieSound::startSound(const QString& linkageName, const ScriptSoundOptions& options) {
@@ -475,11 +537,10 @@ void MovieSound::dropGroup(const void* group) {
 }
 
 std::optional<double> MovieSound::durationMs(std::uint16_t soundId) const {
-    std::lock_guard lock(m_mutex);
     const Sound* s = m_movie->dictionary.findAs<Sound>(soundId);
-    if (!s)
+    const auto pcm = s ? decoded(*s, true) : nullptr;
+    if (!pcm)
         return std::nullopt;
-    const auto pcm = pcmFor(*s);
     return pcm->rate ? pcm->seconds() * 1000 : 0;
 }
 

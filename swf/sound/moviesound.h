@@ -12,6 +12,7 @@
 #include "swf/sound/mixer.h"
 
 #include <QString>
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -38,15 +39,25 @@ struct ScriptSoundOptions {
 
 class MovieSound {
 public:
-    explicit MovieSound(std::shared_ptr<const Movie> movie);
+    // Decoded event sounds kept at once, in bytes of PCM: a movie may declare many long
+    // sounds. Past it, sounds not playing are dropped (decoded again when next started), and a
+    // sound that still does not fit plays nothing.
+    static constexpr std::size_t kDefaultDecodedBudget = std::size_t(256) << 20;
+
+    explicit MovieSound(std::shared_ptr<const Movie> movie,
+                        std::size_t decodedBudget = kDefaultDecodedBudget);
     ~MovieSound();
     MovieSound(const MovieSound&) = delete;
     MovieSound& operator=(const MovieSound&) = delete;
 
-    // Decodes every event sound of the movie now (MP3 takes a while), outside the lock that
-    // the audio thread waits on; may run on a worker thread. Sounds not decoded here are
-    // decoded when first started.
+    // Decodes the movie's event sounds now (MP3 takes a while), as far as the budget allows
+    // without dropping any, outside the lock that the audio thread waits on; may run on a
+    // worker thread while the movie plays. Sounds not decoded here are decoded when first
+    // started (outside that lock too). cancelPreload() makes a running preload return soon.
     void preload();
+    void cancelPreload() { m_cancelPreload = true; }
+    // Bytes of decoded PCM kept now.
+    std::size_t decodedBytes() const;
 
     // Looks at the player's timelines and buttons after the player changed them (advance,
     // goto, step, play, stop, button state) and starts, restarts or stops sounds accordingly.
@@ -103,15 +114,38 @@ private:
                        std::vector<const void*>& buttons);
     void enterFrame(const Player& player, const MovieClip& clip, ClipState& state, bool jumped);
     void startEvent(const Sound* sound, const SoundInfo& info, const void* group);
+    void playEvent(const Sound* sound, std::shared_ptr<const PcmBuffer> pcm, const SoundInfo& info,
+                   const void* group);
     void startStream(const MovieClip& clip, ClipState& state, std::size_t frame, bool oneFrame);
-    std::shared_ptr<const PcmBuffer> pcmFor(const Sound& sound) const;
+    // The decoded sound, from the cache or decoded now within the budget (evicting sounds not
+    // playing when `evict`); null when it does not fit. Never called with m_mutex held.
+    std::shared_ptr<const PcmBuffer> decoded(const Sound& sound, bool evict) const;
+    std::shared_ptr<const PcmBuffer> cached(const Sound& sound) const;
+
+    struct Cached {
+        std::shared_ptr<const PcmBuffer> pcm;
+        std::size_t bytes = 0;
+        std::uint64_t lastUse = 0;
+    };
+    struct Deferred {
+        const Sound* sound;
+        SoundInfo info;
+        const void* group;
+    };
 
     mutable std::mutex m_mutex;
     std::shared_ptr<const Movie> m_movie;
     Mixer m_mixer;
     std::unordered_map<const void*, std::unique_ptr<ClipState>> m_clips;
     std::unordered_map<const void*, ButtonState> m_buttons;
-    mutable std::unordered_map<const Sound*, std::shared_ptr<const PcmBuffer>> m_cache;
+    // Event sounds a frame starts that were not decoded yet: decoded once the lock is let go.
+    std::vector<Deferred> m_deferred;
+    mutable std::mutex m_cacheMutex; // never taken before m_mutex
+    mutable std::unordered_map<const Sound*, Cached> m_cache;
+    mutable std::size_t m_cacheBytes = 0;
+    mutable std::uint64_t m_cacheUses = 0;
+    const std::size_t m_budget;
+    std::atomic<bool> m_cancelPreload = false;
     const MovieClip* m_root = nullptr;
     std::uint64_t m_counter = 0;
 };

@@ -295,3 +295,42 @@ TEST(ScriptSound, StartByLinkageNameWithVolumePositionAndDuration) {
     // An offset past the end of every loop plays nothing.
     EXPECT_EQ(run.sound.startSound(4, {5.0, 2, nullptr}), 0u);
 }
+
+TEST(EventSound, DecodedSoundsStayWithinTheBudget) {
+    // Sounds 1 to 3 decode to 200 000 bytes each, sound 4 to 600 000; room for two of the first.
+    constexpr std::size_t kBudget = 450'000;
+    auto movie = load(concat({pcmSound(1, 100, 100000), pcmSound(2, 200, 100000),
+                              pcmSound(3, 400, 100000), pcmSound(4, 800, 300000), startSound(1),
+                              showFrame(), startSound(2), showFrame(), startSound(3), showFrame(),
+                              startSound(4), showFrame(), startSound(3), showFrame()}),
+                      5);
+    // Preloading takes what fits and drops nothing.
+    swf::sound::MovieSound preloaded(movie, kBudget);
+    preloaded.preload();
+    EXPECT_EQ(preloaded.decodedBytes(), 400'000u);
+
+    swf::Player player(movie);
+    swf::sound::MovieSound sound(movie, kBudget);
+    sound.update(player);
+    player.advance();
+    sound.update(player);
+    EXPECT_EQ(sound.voiceCount(), 2u);
+    // Both decoded sounds are playing, so the third cannot make room and stays silent.
+    player.advance();
+    sound.update(player);
+    EXPECT_EQ(sound.voiceCount(), 2u);
+    EXPECT_LE(sound.decodedBytes(), kBudget);
+    // Once they stop, their PCM makes way for the next sounds; one larger than the whole budget
+    // never plays.
+    sound.stopAll();
+    player.advance();
+    sound.update(player);
+    EXPECT_EQ(sound.voiceCount(), 0u);
+    player.advance();
+    sound.update(player);
+    EXPECT_EQ(sound.voiceCount(), 1u);
+    std::vector<std::int16_t> out(2 * 10);
+    sound.render(out.data(), 10);
+    EXPECT_EQ(out[0], 400);
+    EXPECT_LE(sound.decodedBytes(), kBudget);
+}
