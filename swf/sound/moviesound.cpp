@@ -153,6 +153,23 @@ void MovieSound::preload() {
     }
 }
 
+bool MovieSound::hasSound(const Movie& movie) {
+    auto streams = [](const Timeline& t) {
+        return std::any_of(t.frames.begin(), t.frames.end(),
+                           [](const Frame& f) { return f.streamBlock.has_value(); });
+    };
+    if (streams(movie.timeline))
+        return true;
+    for (const auto& [id, c] : movie.dictionary.all()) {
+        if (c->type == CharacterType::Sound)
+            return true;
+        if (c->type == CharacterType::Sprite &&
+            streams(static_cast<const Sprite*>(c.get())->timeline))
+            return true;
+    }
+    return false;
+}
+
 std::size_t MovieSound::decodedBytes() const {
     std::lock_guard lock(m_cacheMutex);
     return m_cacheBytes;

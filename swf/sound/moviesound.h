@@ -46,6 +46,9 @@ public:
 
     explicit MovieSound(std::shared_ptr<const Movie> movie,
                         std::size_t decodedBudget = kDefaultDecodedBudget);
+    // Whether the movie holds any sound at all (event, button or stream); a movie without
+    // needs no MovieSound.
+    static bool hasSound(const Movie& movie);
     ~MovieSound();
     MovieSound(const MovieSound&) = delete;
     MovieSound& operator=(const MovieSound&) = delete;
