@@ -331,6 +331,11 @@ void MovieSound::enterFrame(const Player& player, const MovieClip& clip, ClipSta
     if (frame >= t.frames.size())
         return;
     for (const StartSound& s : t.frames[frame].sounds) {
+        if (!s.className.isEmpty()) {
+            if (const Sound* named = soundForClass(s.className))
+                startEvent(named, s.info, nullptr);
+            continue;
+        }
         const Character* c = player.character(s.soundId);
         if (c && c->type == CharacterType::Sound)
             startEvent(static_cast<const Sound*>(c), s.info, nullptr);
@@ -470,6 +475,16 @@ bool MovieSound::streamPlaying(const MovieClip* clip) const {
 std::size_t MovieSound::voiceCount() const {
     std::lock_guard lock(m_mutex);
     return m_mixer.voiceCount();
+}
+
+const Sound* MovieSound::soundForClass(const QString& name) const {
+    for (const auto* names : {&m_movie->symbolClasses, &m_movie->exports}) {
+        for (const ExportedAsset& e : *names) {
+            if (e.name == name)
+                return m_movie->dictionary.findAs<Sound>(e.characterId);
+        }
+    }
+    return nullptr;
 }
 
 std::optional<std::uint16_t> MovieSound::soundIdForName(const QString& name) const {

@@ -124,6 +124,8 @@ private:
     // playing when `evict`); null when it does not fit. Never called with m_mutex held.
     std::shared_ptr<const PcmBuffer> decoded(const Sound& sound, bool evict) const;
     std::shared_ptr<const PcmBuffer> cached(const Sound& sound) const;
+    // The sound a StartSound2 names by class: SymbolClass first, then export names.
+    const Sound* soundForClass(const QString& name) const;
 
     struct Cached {
         std::shared_ptr<const PcmBuffer> pcm;

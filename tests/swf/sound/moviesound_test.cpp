@@ -334,3 +334,28 @@ TEST(EventSound, DecodedSoundsStayWithinTheBudget) {
     EXPECT_EQ(out[0], 400);
     EXPECT_LE(sound.decodedBytes(), kBudget);
 }
+
+TEST(EventSound, StartSound2NamesItsSoundByClass) {
+    // SymbolClass names sound 7 "snd.Beep"; ExportAssets names sound 8 "Boop". Frame 0 starts
+    // Beep, frame 1 a class nobody defines, frame 2 Boop, frame 3 stops Beep by name.
+    auto startSound2 = [](const std::string& name, std::uint8_t flags = 0) {
+        return tag(89, Writer().str(name).u8(flags));
+    };
+    auto movie =
+        load(concat({pcmSound(7, 1000, 100000), pcmSound(8, 200, 100000),
+                     tag(76, Writer().u16(1).u16(7).str("snd.Beep")),
+                     tag(56, Writer().u16(1).u16(8).str("Boop")), startSound2("snd.Beep"),
+                     showFrame(), startSound2("snd.Nothing"), showFrame(), startSound2("Boop"),
+                     showFrame(), startSound2("snd.Beep", Stop), showFrame()}),
+             4);
+    ASSERT_EQ(movie->timeline.frames[0].sounds.size(), 1u);
+    EXPECT_EQ(movie->timeline.frames[0].sounds[0].className, "snd.Beep");
+    Playing run(movie);
+    EXPECT_EQ(run.level(), 1000);
+    run.tick();
+    EXPECT_EQ(run.level(), 1000);
+    run.tick();
+    EXPECT_EQ(run.level(), 1200);
+    run.tick();
+    EXPECT_EQ(run.level(), 200);
+}
