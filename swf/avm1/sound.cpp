@@ -95,12 +95,7 @@ sound::VoiceId ScriptSounds::start(Object* owner, std::uint16_t soundId, const M
     if (!voice)
         return 0;
     // One completion per object: the sound it started last.
-    auto it = std::find_if(m_playing.begin(), m_playing.end(),
-                           [owner](const Playing& p) { return p.owner == owner; });
-    if (it != m_playing.end())
-        it->voice = voice;
-    else
-        m_playing.push_back({owner, voice});
+    m_playing[owner] = voice;
     return voice;
 }
 
@@ -129,38 +124,51 @@ void ScriptSounds::clipRemoved(const MovieClip* clip) {
 
 std::vector<Object*> ScriptSounds::takeCompleted() {
     std::vector<Object*> done;
-    if (!m_engine || m_playing.empty()) {
-        if (m_engine)
-            m_engine->takeFinished();
+    if (!m_engine)
+        return done;
+    if (m_playing.empty()) {
+        m_engine->takeFinished();
         return done;
     }
     // Which voices still play, before collecting the finished ones: a voice that ends in
-    // between is then reported now or next time, never lost.
-    std::vector<bool> playing(m_playing.size());
-    for (std::size_t i = 0; i < m_playing.size(); ++i)
-        playing[i] = m_engine->voicePlaying(m_playing[i].voice);
-    const std::vector<sound::VoiceId> finished = m_engine->takeFinished();
-    std::vector<Playing> keep;
-    for (std::size_t i = 0; i < m_playing.size(); ++i) {
-        const Playing& p = m_playing[i];
-        if (std::find(finished.begin(), finished.end(), p.voice) != finished.end()) {
-            done.push_back(p.owner);
-            // A finished sound reads as played to its end.
-            Object* o = p.owner;
-            if (o->extra.size() == SlotCount && o->extra[SlotVoice].number == double(p.voice)) {
-                const auto ms = m_engine->durationMs(std::uint16_t(o->extra[SlotSound].number));
-                o->extra[SlotPosition] = Value(ms ? std::round(*ms) : 0.0);
-            }
-        } else if (playing[i])
-            keep.push_back(p);
+    // between is among the finished, never lost.
+    std::vector<Object*> stopped;
+    for (const auto& [owner, voice] : m_playing) {
+        if (!m_engine->voicePlaying(voice))
+            stopped.push_back(owner);
     }
-    m_playing = std::move(keep);
+    if (stopped.empty())
+        return done;
+    std::vector<sound::VoiceId> finished = m_engine->takeFinished();
+    std::sort(finished.begin(), finished.end());
+    std::vector<std::pair<sound::VoiceId, Object*>> completed;
+    for (auto it = m_playing.begin(); it != m_playing.end();) {
+        if (std::binary_search(finished.begin(), finished.end(), it->second)) {
+            completed.push_back({it->second, it->first});
+            it = m_playing.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    // Stopped, or made way for other sounds: no completion.
+    for (Object* owner : stopped)
+        m_playing.erase(owner);
+    // In the order the sounds were started.
+    std::sort(completed.begin(), completed.end());
+    for (const auto& [voice, owner] : completed) {
+        done.push_back(owner);
+        // A finished sound reads as played to its end.
+        if (owner->extra.size() == SlotCount && owner->extra[SlotVoice].number == double(voice)) {
+            const auto ms = m_engine->durationMs(std::uint16_t(owner->extra[SlotSound].number));
+            owner->extra[SlotPosition] = Value(ms ? std::round(*ms) : 0.0);
+        }
+    }
     return done;
 }
 
 void ScriptSounds::addRoots(std::vector<Object*>& roots) const {
-    for (const Playing& p : m_playing)
-        roots.push_back(p.owner);
+    for (const auto& [owner, voice] : m_playing)
+        roots.push_back(owner);
 }
 
 // ---------------------------------------------------------------------------------------------

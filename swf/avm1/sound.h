@@ -8,6 +8,7 @@
 
 #include <QHash>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 namespace swf {
@@ -52,14 +53,11 @@ public:
     void addRoots(std::vector<Object*>& roots) const;
 
 private:
-    struct Playing {
-        Object* owner;
-        sound::VoiceId voice;
-    };
     VM& m_vm;
     std::shared_ptr<sound::MovieSound> m_engine;
     QHash<const MovieClip*, sound::GroupTransform> m_transforms;
-    std::vector<Playing> m_playing;
+    // The sound each object started last, while it may still complete.
+    std::unordered_map<Object*, sound::VoiceId> m_playing;
 };
 
 // Installs the global Sound class.
