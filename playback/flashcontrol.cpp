@@ -79,16 +79,14 @@ void FlashControl::startSound(const std::shared_ptr<const swf::Movie>& movie) {
         m_audio = std::make_unique<AudioOutput>(nullptr, m_audioMode);
     m_audio->setSound(m_sound);
     m_audio->setPaused(false);
-    // MP3 takes a while to decode: the movie's event sounds decode beside the GUI thread, the
-    // ones a frame needs first decode when it needs them.
-    m_preload = std::thread([sound = m_sound] { sound->preload(); });
+    // MP3 takes a while to decode: event sounds decode beside the GUI thread, the ones frames
+    // ask for first, then the others.
+    m_sound->decodeInBackground();
 }
 
 void FlashControl::stopSound() {
     if (m_sound)
         m_sound->cancelPreload();
-    if (m_preload.joinable())
-        m_preload.join();
     if (m_audio) {
         m_audio->setSound(nullptr);
         m_audio->setPaused(false);

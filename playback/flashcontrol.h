@@ -15,7 +15,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <thread>
 
 class QMenu;
 
@@ -130,7 +129,6 @@ private:
     std::unique_ptr<AudioOutput> m_audio;
     AudioOutput::Mode m_audioMode = AudioOutput::Mode::Device;
     const AudioClock* m_audioClockOverride = nullptr;
-    std::thread m_preload;
     // Pause holds the output and the sound's view of the movie until Play; a stream movie is
     // paced by its sound while m_audioPaced.
     bool m_soundHeld = false;

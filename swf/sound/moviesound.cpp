@@ -142,7 +142,62 @@ struct MovieSound::ClipState {
 
 MovieSound::MovieSound(std::shared_ptr<const Movie> movie, std::size_t decodedBudget)
     : m_movie(std::move(movie)), m_budget(decodedBudget) {}
-MovieSound::~MovieSound() = default;
+MovieSound::~MovieSound() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopWorker = true;
+    }
+    m_wake.notify_all();
+    if (m_worker.joinable())
+        m_worker.join();
+}
+
+void MovieSound::decodeInBackground() {
+    std::lock_guard lock(m_mutex);
+    if (m_background)
+        return;
+    m_background = true;
+    m_worker = std::thread([this] { backgroundLoop(); });
+}
+
+void MovieSound::backgroundLoop() {
+    std::vector<const Sound*> preloads;
+    for (const auto& [id, c] : m_movie->dictionary.all())
+        if (c->type == CharacterType::Sound)
+            preloads.push_back(static_cast<const Sound*>(c.get()));
+    std::unique_lock lock(m_mutex);
+    while (!m_stopWorker) {
+        if (m_pending.empty()) {
+            // Sounds frames ask for come first; the others preload when nothing waits.
+            if (preloads.empty() || m_cancelPreload) {
+                m_wake.wait(lock, [this] { return m_stopWorker || !m_pending.empty(); });
+                continue;
+            }
+            const Sound* s = preloads.back();
+            preloads.pop_back();
+            lock.unlock();
+            decoded(*s, false);
+            lock.lock();
+            continue;
+        }
+        const Deferred d = m_pending.front();
+        m_pending.erase(m_pending.begin());
+        lock.unlock();
+        auto pcm = decoded(*d.sound, true);
+        lock.lock();
+        if (m_stopWorker || d.generation != m_generation || !pcm)
+            continue;
+        // Late by as much sound as has been heard since: it joins where it would be by now.
+        const double late = double(m_mixer.time() - std::min(m_mixer.time(), d.requested));
+        SoundInfo info = d.info;
+        playEvent(d.sound, std::move(pcm), info, d.group, late / kOutputRate);
+    }
+}
+
+void MovieSound::dropPending() {
+    ++m_generation;
+    m_pending.clear();
+}
 
 void MovieSound::preload() {
     for (const auto& [id, c] : m_movie->dictionary.all()) {
@@ -244,6 +299,17 @@ void MovieSound::update(const Player& player) {
     });
     if (m_deferred.empty())
         return;
+    if (m_background) {
+        for (Deferred& d : m_deferred) {
+            d.requested = m_mixer.time();
+            d.generation = m_generation;
+            m_pending.push_back(std::move(d));
+        }
+        m_deferred.clear();
+        lock.unlock();
+        m_wake.notify_all();
+        return;
+    }
     // Sounds heard for the first time decode without holding up the audio thread.
     std::vector<Deferred> deferred = std::exchange(m_deferred, {});
     lock.unlock();
@@ -372,8 +438,13 @@ void MovieSound::startStream(const MovieClip& clip, ClipState& state, std::size_
 void MovieSound::startEvent(const Sound* sound, const SoundInfo& info, const void* group) {
     if (info.syncStop) {
         m_mixer.stopSound(sound->id);
+        std::erase_if(m_pending, [sound](const Deferred& d) { return d.sound == sound; });
         return;
     }
+    // Waiting to be decoded counts as playing.
+    if (info.syncNoMultiple && std::any_of(m_pending.begin(), m_pending.end(),
+                                           [sound](const Deferred& d) { return d.sound == sound; }))
+        return;
     if (auto pcm = cached(*sound))
         playEvent(sound, std::move(pcm), info, group);
     else
@@ -381,7 +452,7 @@ void MovieSound::startEvent(const Sound* sound, const SoundInfo& info, const voi
 }
 
 void MovieSound::playEvent(const Sound* sound, std::shared_ptr<const PcmBuffer> pcm,
-                           const SoundInfo& info, const void* group) {
+                           const SoundInfo& info, const void* group, double lateSeconds) {
     if (info.syncNoMultiple && m_mixer.isSoundPlaying(sound->id))
         return;
     VoiceOptions o;
@@ -391,6 +462,7 @@ void MovieSound::playEvent(const Sound* sound, std::shared_ptr<const PcmBuffer> 
     o.envelope = info.envelope;
     o.soundId = sound->id;
     o.group = group;
+    o.startSeconds = lateSeconds;
     m_mixer.play(std::move(pcm), o);
 }
 
@@ -406,6 +478,7 @@ std::uint64_t MovieSound::time() const {
 
 void MovieSound::stopAll() {
     std::lock_guard lock(m_mutex);
+    dropPending();
     m_mixer.stopAll();
     for (auto& [key, state] : m_clips) {
         state->streamRunning = false;
@@ -519,6 +592,7 @@ VoiceId MovieSound::startSound(const QString& linkageName, const ScriptSoundOpti
 void MovieSound::stopSounds(const void* group) {
     std::lock_guard lock(m_mutex);
     if (!group) {
+        dropPending();
         m_mixer.stopAll();
         for (auto& [key, state] : m_clips) {
             state->streamRunning = false;

@@ -13,11 +13,13 @@
 
 #include <QString>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -59,6 +61,11 @@ public:
     // started (outside that lock too). cancelPreload() makes a running preload return soon.
     void preload();
     void cancelPreload() { m_cancelPreload = true; }
+    // From now on decodes on a thread of its own, so that update() never waits on a decode:
+    // an event sound not decoded yet when its frame starts it starts once decoded, as far into
+    // the sound as the decoding took (nothing is lost after a silence, Stop drops it); the rest
+    // of the movie's sounds preload meanwhile. The thread ends with this object.
+    void decodeInBackground();
     // Bytes of decoded PCM kept now.
     std::size_t decodedBytes() const;
 
@@ -118,7 +125,7 @@ private:
     void enterFrame(const Player& player, const MovieClip& clip, ClipState& state, bool jumped);
     void startEvent(const Sound* sound, const SoundInfo& info, const void* group);
     void playEvent(const Sound* sound, std::shared_ptr<const PcmBuffer> pcm, const SoundInfo& info,
-                   const void* group);
+                   const void* group, double lateSeconds = 0);
     void startStream(const MovieClip& clip, ClipState& state, std::size_t frame, bool oneFrame);
     // The decoded sound, from the cache or decoded now within the budget (evicting sounds not
     // playing when `evict`); null when it does not fit. Never called with m_mutex held.
@@ -136,7 +143,11 @@ private:
         const Sound* sound;
         SoundInfo info;
         const void* group;
+        std::uint64_t requested = 0;  // mixer time when its frame started it
+        std::uint64_t generation = 0; // of stopAll calls then
     };
+    void backgroundLoop();
+    void dropPending();
 
     mutable std::mutex m_mutex;
     std::shared_ptr<const Movie> m_movie;
@@ -151,6 +162,12 @@ private:
     mutable std::uint64_t m_cacheUses = 0;
     const std::size_t m_budget;
     std::atomic<bool> m_cancelPreload = false;
+    // Background decoding: requests wait in m_pending, all under m_mutex.
+    std::thread m_worker;
+    std::condition_variable m_wake;
+    std::vector<Deferred> m_pending;
+    std::uint64_t m_generation = 0;
+    bool m_background = false, m_stopWorker = false;
     const MovieClip* m_root = nullptr;
     std::uint64_t m_counter = 0;
 };

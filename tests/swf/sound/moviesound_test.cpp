@@ -6,6 +6,7 @@
 #include "swf/swf_writer.h"
 
 #include <gtest/gtest.h>
+#include <thread>
 
 using swftest::Bytes;
 using swftest::concat;
@@ -358,4 +359,41 @@ TEST(EventSound, StartSound2NamesItsSoundByClass) {
     EXPECT_EQ(run.level(), 1200);
     run.tick();
     EXPECT_EQ(run.level(), 200);
+}
+
+TEST(EventSound, BackgroundDecodingStartsASoundWhereItWouldBeByNow) {
+    // Sound 1 is a ramp: sample k holds the value k.
+    Writer w;
+    w.u16(1).ub(3, 4).ub(3, 2).ub(1, 1).ub(0, 1).u32(30000);
+    for (int i = 0; i < 30000; ++i)
+        w.u16(std::uint16_t(i));
+    auto movie = load(concat({tag(14, w, true), startSound(1), showFrame()}));
+    auto waitForVoice = [](swf::sound::MovieSound& s) {
+        for (int i = 0; i < 1000 && s.voiceCount() == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return s.voiceCount();
+    };
+    {
+        swf::Player player(movie);
+        swf::sound::MovieSound sound(movie);
+        sound.decodeInBackground();
+        sound.update(player);
+        // Whether the decode ends before, during or after these 1000 frames, the sound is at
+        // its frame 1000 afterwards.
+        std::vector<std::int16_t> out(2 * 1000);
+        sound.render(out.data(), 1000);
+        ASSERT_EQ(waitForVoice(sound), 1u);
+        sound.render(out.data(), 1);
+        EXPECT_NEAR(out[0], 1000, 1);
+    }
+    {
+        // Stopped before it could start: it never does.
+        swf::Player player(movie);
+        swf::sound::MovieSound sound(movie);
+        sound.decodeInBackground();
+        sound.update(player);
+        sound.stopAll();
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        EXPECT_EQ(sound.voiceCount(), 0u);
+    }
 }
