@@ -1,8 +1,10 @@
 // Runs random action bytes as the frame script of a small movie that also holds a named
-// sprite running the same bytes on enterFrame, then feeds it mouse and key input.
+// sprite running the same bytes on enterFrame, then feeds it mouse and key input. The movie
+// exports a short sound as "s" and plays through a sound engine, for the Sound object.
 
 #include "swf/avm1/scripting.h"
 #include "swf/player.h"
+#include "swf/sound/moviesound.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -35,6 +37,11 @@ std::vector<std::uint8_t> doAction(const std::uint8_t* data, std::size_t size) {
 std::vector<std::uint8_t> buildMovie(std::uint8_t version, const std::uint8_t* a, std::size_t na,
                                      const std::uint8_t* b, std::size_t nb) {
     std::vector<std::uint8_t> tags;
+    // Sound 2: 100 frames of 5.5 kHz 8-bit mono PCM, exported as "s".
+    std::vector<std::uint8_t> sound = {2, 0, 0x00, 100, 0, 0, 0};
+    sound.resize(sound.size() + 100, 0x90);
+    tag(tags, 14, sound);
+    tag(tags, 56, {1, 0, 2, 0, 's', 0});
     // Sprite 1: two frames, the second bytes as its first frame's script.
     std::vector<std::uint8_t> sprite = {1, 0, 2, 0};
     tag(sprite, 12, doAction(b, nb));
@@ -91,10 +98,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     limits.maxStringLength = 1 << 20;
     limits.maxArrayLength = 1 << 16;
     swf::avm1::Scripting scripting(player, limits);
+    auto sound = std::make_shared<swf::sound::MovieSound>(*movie);
+    scripting.setSound(sound);
+    std::vector<std::int16_t> out(2 * 256);
     scripting.hooks().trace = [](const QString&) {};
     scripting.hooks().warning = [](const QString&) {};
     scripting.hooks().notice = [](const QString&) {};
     scripting.afterAdvance();
+    sound->update(player);
     for (int i = 0; i < 4 && !scripting.quitRequested(); ++i) {
         scripting.mouseMove(QPointF(10 * i, 10 * i));
         scripting.mouseDown();
@@ -102,6 +113,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         scripting.keyDown(37 + i, 0);
         scripting.keyUp(37 + i, 0);
         scripting.tick();
+        sound->update(player);
+        sound->render(out.data(), 256);
     }
     return 0;
 }

@@ -62,8 +62,26 @@ AudioOutput::~AudioOutput() {
     }
 }
 
+namespace {
+
+// Qt reports a missing sound server as a warning on its first look at the devices; here that is
+// an ordinary case (the movie plays silently), not something to print.
+QtMessageHandler g_previousHandler = nullptr;
+
+void quietAboutMissingServer(QtMsgType type, const QMessageLogContext& context,
+                             const QString& message) {
+    if (type == QtWarningMsg && message.startsWith(QLatin1String("PulseAudioService:")))
+        return;
+    if (g_previousHandler)
+        g_previousHandler(type, context, message);
+}
+
+} // namespace
+
 void AudioOutput::startDevice() {
+    g_previousHandler = qInstallMessageHandler(quietAboutMissingServer);
     const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+    qInstallMessageHandler(g_previousHandler);
     if (device.isNull())
         return;
     QAudioFormat format;

@@ -1,5 +1,7 @@
 #include "playback/flashcontrol.h"
 
+#include "swf/sound/moviesound.h"
+
 #include <QActionGroup>
 #include <QContextMenuEvent>
 #include <QDesktopServices>
@@ -23,6 +25,8 @@ QString localMoviePath(const QString& movie) {
 }
 
 constexpr double kMaxZoom = 64;
+// How often a movie paced by its stream sound looks at the audio clock.
+constexpr int kAudioPollMs = 8;
 
 } // namespace
 
@@ -34,7 +38,9 @@ FlashControl::FlashControl(QWidget* parent) : QWidget(parent) {
     connect(&m_timer, &QTimer::timeout, this, &FlashControl::onTick);
 }
 
-FlashControl::~FlashControl() = default;
+FlashControl::~FlashControl() {
+    stopSound();
+}
 
 void FlashControl::Movie(const QString& path) {
     unload();
@@ -51,20 +57,84 @@ void FlashControl::Movie(const QString& path) {
         update();
         return;
     }
-    m_header = movie.value()->header();
-    m_player = std::make_unique<swf::Player>(std::move(movie).value());
+    std::shared_ptr<const swf::Movie> loaded = std::move(movie).value();
+    m_header = loaded->header();
+    m_player = std::make_unique<swf::Player>(loaded);
     // Stored settings: a movie plays as soon as it is given, and loops.
     m_player->setLooping(m_loop);
     m_player->play();
     startScripting();
+    startSound(loaded);
     afterStep();
     startClock();
     emit frameChanged(0);
 }
 
+void FlashControl::startSound(const std::shared_ptr<const swf::Movie>& movie) {
+    if (!swf::sound::MovieSound::hasSound(*movie))
+        return;
+    m_sound = std::make_shared<swf::sound::MovieSound>(movie);
+    m_scripting->setSound(m_sound);
+    if (!m_audio)
+        m_audio = std::make_unique<AudioOutput>(nullptr, m_audioMode);
+    m_audio->setSound(m_sound);
+    m_audio->setPaused(false);
+    // MP3 takes a while to decode: event sounds decode beside the GUI thread, the ones frames
+    // ask for first, then the others.
+    m_sound->decodeInBackground();
+}
+
+void FlashControl::stopSound() {
+    if (m_sound)
+        m_sound->cancelPreload();
+    if (m_audio) {
+        m_audio->setSound(nullptr);
+        m_audio->setPaused(false);
+    }
+    if (m_scripting)
+        m_scripting->setSound(nullptr);
+    m_sound.reset();
+    m_soundHeld = false;
+    m_audioPaced = false;
+}
+
+void FlashControl::updateSound() {
+    if (m_sound && m_player && !m_soundHeld)
+        m_sound->update(*m_player);
+}
+
+// The output stops taking sound where it is; what played goes on from there on Play.
+void FlashControl::holdSound() {
+    if (!m_sound || m_soundHeld)
+        return;
+    m_soundHeld = true;
+    if (m_audio)
+        m_audio->setPaused(true);
+}
+
+void FlashControl::releaseSound(bool dropPlaying) {
+    if (!m_sound)
+        return;
+    if (dropPlaying)
+        m_sound->stopAll();
+    if (m_soundHeld) {
+        m_soundHeld = false;
+        if (m_audio)
+            m_audio->setPaused(false);
+    }
+    updateSound();
+}
+
+const AudioClock* FlashControl::audioClock() const {
+    if (m_audioClockOverride)
+        return m_audioClockOverride;
+    return m_audio.get();
+}
+
 void FlashControl::unload() {
     m_timer.stop();
     m_clock.stop();
+    stopSound();
     m_hovered = nullptr;
     m_scripting.reset();
     m_player.reset();
@@ -84,6 +154,9 @@ void FlashControl::FrameNum(qint32 frame) {
     if (!m_player)
         return;
     m_player->gotoFrame(frame);
+    // A jump while paused plays the new frame's own sound, as a step does.
+    if (m_soundHeld)
+        releaseSound(true);
     afterStep();
     emit frameChanged(FrameNum());
 }
@@ -95,19 +168,26 @@ void FlashControl::Play() {
     if (!m_loop && m_player->currentFrame() + 1 >= m_player->frameCount())
         m_player->gotoFrame(0);
     m_player->play();
+    // Held sound goes on from where Pause left it; a rewind from the end starts afresh.
+    releaseSound(false);
 }
 
 // Halts the main timeline only: as in Flash, sprites on stage keep running, so the clock does too.
+// The movie's sound is held until Play.
 void FlashControl::Stop() {
-    if (m_player)
-        m_player->stop();
+    if (!m_player)
+        return;
+    m_player->stop();
+    holdSound();
 }
 
+// A single step plays that frame's stream block (or nothing), not what was playing before.
 void FlashControl::Back() {
     if (!m_player)
         return;
-    Stop();
+    m_player->stop();
     m_player->back();
+    releaseSound(true);
     afterStep();
     emit frameChanged(FrameNum());
 }
@@ -115,8 +195,9 @@ void FlashControl::Back() {
 void FlashControl::Forward() {
     if (!m_player)
         return;
-    Stop();
+    m_player->stop();
     m_player->forward();
+    releaseSound(true);
     afterStep();
     emit frameChanged(FrameNum());
 }
@@ -125,8 +206,11 @@ void FlashControl::Rewind() {
     FrameNum(0);
 }
 
+// Halts and silences: nothing that was playing comes back on Play.
 void FlashControl::StopPlay() {
     Stop();
+    if (m_sound)
+        m_sound->stopAll();
 }
 
 void FlashControl::ScaleMode(qint32 mode) {
@@ -176,17 +260,37 @@ void FlashControl::startClock() {
 // One clock tick: every timeline step that is due (advance the player, hand its actions to the
 // scripting code), then one repaint for all of them, so that a slow machine drops pictures but
 // never steps.
+//
+// While a stream sound plays, the sound being heard says how many steps are due instead, so
+// that picture and sound stay together whatever the device's pace; the frame timer takes over
+// again from the moment the stream ends.
 void FlashControl::onTick() {
     if (!m_player)
         return;
+    // A script restarted the main timeline while the user had paused: its sound goes on too.
+    if (m_soundHeld && m_player->isPlaying())
+        releaseSound(false);
     const qint64 now = m_elapsed.elapsed();
-    const int steps = m_clock.stepsDue(now);
+    const AudioClock* clock = m_soundHeld ? nullptr : audioClock();
+    const auto due = clock ? clock->stepsDue() : std::nullopt;
+    int steps = 0;
+    if (due) {
+        m_audioPaced = true;
+        steps = int(std::clamp<std::int64_t>(*due, 0, FrameClock::kMaxCatchUpSteps));
+    } else {
+        if (m_audioPaced) {
+            m_audioPaced = false;
+            m_clock.start(m_header->effectiveFrameRate(), now);
+        }
+        steps = m_clock.stepsDue(now);
+    }
     const qint32 before = FrameNum();
     for (int i = 0; i < steps; ++i) {
         m_player->advance();
         runScripts();
         if (!m_player)
             return; // the movie's script quit it
+        updateSound();
     }
     if (steps > 0) {
         updateHover();
@@ -194,7 +298,7 @@ void FlashControl::onTick() {
         if (FrameNum() != before)
             emit frameChanged(FrameNum());
     }
-    m_timer.start(m_clock.msUntilNext(now));
+    m_timer.start(m_audioPaced ? kAudioPollMs : m_clock.msUntilNext(now));
 }
 
 void FlashControl::startScripting() {
@@ -266,6 +370,7 @@ void FlashControl::keyPressEvent(QKeyEvent* e) {
         return QWidget::keyPressEvent(e);
     m_scripting->keyDown(swf::avm1::Scripting::keyCodeFromQt(e->key()),
                          e->text().isEmpty() ? 0 : e->text().at(0).unicode());
+    updateSound();
     update();
 }
 
@@ -274,6 +379,7 @@ void FlashControl::keyReleaseEvent(QKeyEvent* e) {
         return QWidget::keyReleaseEvent(e);
     m_scripting->keyUp(swf::avm1::Scripting::keyCodeFromQt(e->key()),
                        e->text().isEmpty() ? 0 : e->text().at(0).unicode());
+    updateSound();
     update();
 }
 
@@ -281,6 +387,7 @@ void FlashControl::afterStep() {
     runScripts();
     if (!m_player)
         return;
+    updateSound();
     updateHover();
     update();
 }
@@ -422,6 +529,8 @@ void FlashControl::updateHover() {
         setHovered(b, m_mouseDown);
         update();
     }
+    // Button state changes (and what mouse handlers did) may start sounds.
+    updateSound();
 }
 
 void FlashControl::mouseMoveEvent(QMouseEvent* e) {

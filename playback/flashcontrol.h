@@ -1,5 +1,6 @@
 #pragma once
 
+#include "playback/audiooutput.h"
 #include "playback/frameclock.h"
 #include "playback/moviecontrol.h"
 #include "swf/avm1/scripting.h"
@@ -16,6 +17,10 @@
 #include <optional>
 
 class QMenu;
+
+namespace swf::sound {
+class MovieSound;
+}
 
 // The movie surface of the main window: loads a movie into a player, runs it at the movie's
 // frame rate and draws it; its right-click menu is the Flash control's own.
@@ -73,6 +78,16 @@ public:
     // The movie's scripts, while a movie is loaded.
     swf::avm1::Scripting* scripting() { return m_scripting.get(); }
 
+    // The movie's sound, while a movie that has any is loaded.
+    swf::sound::MovieSound* movieSound() { return m_sound.get(); }
+    // Where sound goes; made with the first movie that has sound.
+    AudioOutput* audioOutput() { return m_audio.get(); }
+    // The default device (silent when there is none), or silence kept in real time; for the
+    // next output made.
+    void setAudioMode(AudioOutput::Mode mode) { m_audioMode = mode; }
+    // The clock a stream movie follows: the audio output's unless another is given (tests).
+    void setAudioClock(const AudioClock* clock) { m_audioClockOverride = clock; }
+
 signals:
     void frameChanged(int frame);
     // fscommand("fullscreen", "true"/"false") from the movie's scripts.
@@ -96,6 +111,12 @@ private:
     void afterStep(); // pending actions, button hover, repaint
     void runScripts();
     void startScripting();
+    void startSound(const std::shared_ptr<const swf::Movie>& movie);
+    void stopSound();
+    void updateSound(); // after every change of the player
+    void holdSound();
+    void releaseSound(bool dropPlaying);
+    const AudioClock* audioClock() const;
     std::optional<QPointF> stagePixels(QPointF widgetPos) const;
     void updateHover();
     void setHovered(swf::ButtonInstance* b, bool pressed);
@@ -105,6 +126,14 @@ private:
     std::optional<swf::MovieHeader> m_header;
     std::unique_ptr<swf::Player> m_player;
     std::unique_ptr<swf::avm1::Scripting> m_scripting; // declared after the player it runs on
+    std::shared_ptr<swf::sound::MovieSound> m_sound;
+    std::unique_ptr<AudioOutput> m_audio;
+    AudioOutput::Mode m_audioMode = AudioOutput::Mode::Device;
+    const AudioClock* m_audioClockOverride = nullptr;
+    // Pause holds the output and the sound's view of the movie until Play; a stream movie is
+    // paced by its sound while m_audioPaced.
+    bool m_soundHeld = false;
+    bool m_audioPaced = false;
     swf::render::Renderer m_renderer;
     QColor m_background = Qt::white;
     QString m_notice;

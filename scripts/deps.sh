@@ -7,7 +7,7 @@ packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev libgl-dev
     zlib1g-dev liblzma-dev
-    libavcodec-dev libavutil-dev libspeex-dev qt6-multimedia-dev pulseaudio
+    libavcodec-dev libavutil-dev libspeex-dev qt6-multimedia-dev pulseaudio pulseaudio-utils
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth evilwm x11-utils fonts-noto-cjk
     ffmpeg

@@ -99,6 +99,8 @@ public:
     bool budgetExceeded = false; // a ParseLimits budget cut the movie short
     std::optional<Rgba> backgroundColor;
     std::vector<ExportedAsset> exports;
+    // SymbolClass: class names of characters (id 0 is the main timeline's class).
+    std::vector<ExportedAsset> symbolClasses;
     // DefineScalingGrid: the centre region of a sprite or button scaled in nine slices.
     std::unordered_map<std::uint16_t, Rect> scalingGrids;
     std::vector<Scene> scenes;

@@ -93,6 +93,15 @@ private:
                     frame.sounds.push_back(std::move(s));
                 }
                 break;
+            case TagStartSound2:
+                if (spendEntry()) {
+                    StartSound s;
+                    s.className = text(r.cstring());
+                    s.info = readSoundInfo(r);
+                    if (!r.failed() && !s.className.isEmpty())
+                        frame.sounds.push_back(std::move(s));
+                }
+                break;
             case TagSoundStreamHead:
             case TagSoundStreamHead2:
                 if (tag.body.size() >= 4)
@@ -184,9 +193,20 @@ private:
                 m.usesAvm2 = true;
             return true;
         }
+        case TagSymbolClass: {
+            m.usesAvm2 = true;
+            const std::uint16_t count = r.u16();
+            for (std::uint16_t i = 0; i < count && !r.failed() && spendEntry(); ++i) {
+                ExportedAsset e;
+                e.characterId = r.u16();
+                e.name = text(r.cstring());
+                if (!r.failed())
+                    m.symbolClasses.push_back(std::move(e));
+            }
+            return true;
+        }
         case TagDoAbc:
         case TagDoAbcPrerelease:
-        case TagSymbolClass:
             m.usesAvm2 = true;
             return true;
         case TagJpegTables:

@@ -110,6 +110,7 @@ struct SoundInfo {
 
 struct StartSound {
     std::uint16_t soundId = 0;
+    QString className; // StartSound2: the sound named by its SymbolClass or export name
     SoundInfo info;
 };
 

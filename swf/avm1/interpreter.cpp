@@ -1,5 +1,6 @@
 // The action loop: decodes records and runs them.
 
+#include "swf/avm1/sound.h"
 #include "swf/avm1/vm.h"
 #include "swf/player.h"
 
@@ -848,7 +849,9 @@ void Interpreter::exec(std::uint8_t op, std::span<const std::uint8_t> payload, s
             f.target()->stop();
         break;
     case 0x08: // ToggleQuality
-    case 0x09: // StopSounds: the sound code owns playback
+        break;
+    case 0x09: // StopSounds
+        vm.sounds().stopAll();
         break;
     case 0x8A: // WaitForFrame: a local movie is always fully loaded
     case 0x8D: // WaitForFrame2

@@ -1,5 +1,6 @@
 #include "swf/avm1/scripting.h"
 
+#include "swf/avm1/sound.h"
 #include "swf/player.h"
 
 #include <cstdio>
@@ -287,12 +288,29 @@ void Scripting::afterAdvance() {
             clipEvent(n, EvLoad, QStringLiteral("onLoad"));
     }
     runIntervals();
+    soundsCompleted();
     updateDrag();
     runUnloads();
     syncTextFields();
     if (++m_gcCountdown >= 30 || m_vm->objectCount() > 200000) {
         m_gcCountdown = 0;
         m_vm->collectGarbage();
+    }
+}
+
+void Scripting::setSound(std::shared_ptr<sound::MovieSound> sound) {
+    m_vm->sounds().setEngine(std::move(sound));
+}
+
+void Scripting::soundsCompleted() {
+    for (Object* o : m_vm->sounds().takeCompleted()) {
+        if (m_vm->quitRequested)
+            return;
+        const Value fn = m_vm->getMember(Value(o), QStringLiteral("onSoundComplete"));
+        if (fn.isObject()) {
+            m_vm->callFromHost(fn, Value(o), {});
+            runQueued();
+        }
     }
 }
 

@@ -15,6 +15,9 @@
 #include <vector>
 
 namespace swf {
+namespace sound {
+class MovieSound;
+}
 class Player;
 class MovieClip;
 class DisplayObject;
@@ -34,6 +37,8 @@ public:
     // error unless set.
     HostHooks& hooks() { return m_vm->hooks; }
     VM& vm() { return *m_vm; }
+    // The movie's sound, for Sound objects and StopSounds; without it scripts run silently.
+    void setSound(std::shared_ptr<sound::MovieSound> sound);
 
     // Runs the scripts of the frame the Player has just shown: the first frame right after
     // construction, then after every Player::advance().
@@ -74,6 +79,7 @@ private:
     void broadcast(std::uint32_t flag, const QString& method, const QString& listenerMethod,
                    std::vector<Object*>& listeners, int keyCode = 0);
     void runIntervals();
+    void soundsCompleted();
     void updateDrag();
     void buttonEvent(const Node& n, std::uint16_t condition, const QString& method);
     std::optional<Node> topUnderMouse();

@@ -1,5 +1,6 @@
 #include "swf/avm1/vm.h"
 
+#include "swf/avm1/sound.h"
 #include "swf/player.h"
 
 #include <QRegularExpression>
@@ -10,12 +11,14 @@
 namespace swf::avm1 {
 
 VM::VM(Player* player, std::uint8_t version, const Limits& limits)
-    : m_player(player), m_version(version), m_limits(limits), m_globalRegisters(4) {
+    : m_player(player), m_sounds(std::make_unique<ScriptSounds>(*this)), m_version(version),
+      m_limits(limits), m_globalRegisters(4) {
     m_clock.start();
     m_budget.start();
     installBuiltins();
     installClipApi();
     installTextField();
+    installSound(*this);
 }
 
 VM::~VM() = default;
@@ -468,6 +471,7 @@ void VM::clipRemoved(MovieClip* clip) {
     }
     if (dragClip == clip)
         dragClip = nullptr;
+    m_sounds->clipRemoved(clip);
 }
 
 Object* VM::textFieldObject(DisplayObject* field, MovieClip* parent) {
@@ -583,6 +587,7 @@ void VM::collectGarbage() {
         r.push_back(o);
     r.insert(r.end(), keyListeners.begin(), keyListeners.end());
     r.insert(r.end(), mouseListeners.begin(), mouseListeners.end());
+    m_sounds->addRoots(r);
     std::vector<const Value*> values;
     for (const Value& v : m_globalRegisters)
         values.push_back(&v);

@@ -27,6 +27,8 @@ class DisplayObject;
 
 namespace swf::avm1 {
 
+class ScriptSounds;
+
 struct Limits {
     std::chrono::milliseconds timeout{15000}; // per frame, over all scripts of the frame
     std::size_t maxRecursion = 256;
@@ -68,6 +70,8 @@ public:
     VM& operator=(const VM&) = delete;
 
     HostHooks hooks;
+    // Sound objects and StopSounds; plays through the engine the host attached, if any.
+    ScriptSounds& sounds() { return *m_sounds; }
     std::uint8_t version() const { return m_version; }
     Player* player() const { return m_player; }
     const Limits& limits() const { return m_limits; }
@@ -193,6 +197,7 @@ private:
     void installTextField();
 
     Player* m_player;
+    std::unique_ptr<ScriptSounds> m_sounds;
     std::uint8_t m_version;
     Limits m_limits;
     Heap m_heap;

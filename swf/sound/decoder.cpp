@@ -211,7 +211,8 @@ std::unique_ptr<StreamDecoder> StreamDecoder::create(const SoundFormat& f) {
     }
 }
 
-std::shared_ptr<const PcmBuffer> decodeSound(const Sound& sound) {
+std::shared_ptr<const PcmBuffer> decodeSound(const Sound& sound, std::size_t maxFrames) {
+    maxFrames = std::min(maxFrames, kMaxDecodedFrames);
     auto out = std::make_shared<PcmBuffer>();
     const SoundFormat& f = sound.format;
     out->rate = decodedRate(f);
@@ -220,14 +221,14 @@ std::shared_ptr<const PcmBuffer> decodeSound(const Sound& sound) {
     switch (f.codec) {
     case CodecPcmNative:
     case CodecPcmLittle:
-        decodePcm(f, sound.data, *out);
+        decodePcm(f, sound.data, *out, maxFrames);
         break;
     case CodecAdpcm:
-        decodeAdpcm(sound.data, f.stereo, *out);
+        decodeAdpcm(sound.data, f.stereo, *out, maxFrames);
         out->rate = f.rate;
         break;
     case CodecSpeex:
-        SpeexDecoder().decode(sound.data, *out, kMaxDecodedFrames);
+        SpeexDecoder().decode(sound.data, *out, maxFrames);
         break;
     default:
         if (auto dec = avDecoderFor(f)) {
@@ -238,8 +239,8 @@ std::shared_ptr<const PcmBuffer> decodeSound(const Sound& sound) {
                 skip = std::size_t(std::max<int>(0, std::int16_t(data[0] | (data[1] << 8))));
                 data = data.subspan(2);
             }
-            dec->decode(data, *out, kMaxDecodedFrames);
-            dec->flush(*out, kMaxDecodedFrames - out->frames());
+            dec->decode(data, *out, maxFrames);
+            dec->flush(*out, maxFrames - std::min(maxFrames, out->frames()));
         }
         break;
     }

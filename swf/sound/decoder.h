@@ -59,6 +59,8 @@ public:
 
 // A whole DefineSound decoded: MP3's SeekSamples dropped, and cut to the declared sample count
 // when the data holds more (MP3 pads its last frame). Never null; empty when undecodable.
-std::shared_ptr<const PcmBuffer> decodeSound(const Sound& sound);
+// Decoding stops at `maxFrames` sample frames (before the SeekSamples are dropped).
+std::shared_ptr<const PcmBuffer> decodeSound(const Sound& sound,
+                                             std::size_t maxFrames = kMaxDecodedFrames);
 
 } // namespace swf::sound

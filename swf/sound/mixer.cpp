@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace swf::sound {
 
@@ -85,6 +86,23 @@ struct Mixer::Voice {
             left = right = (left + right) / 2;
     }
 };
+
+namespace {
+
+constexpr std::size_t kMaxFinished = 256;
+
+} // namespace
+
+GroupTransform GroupTransform::panned(double volume, double pan) {
+    GroupTransform t;
+    t.volume = volume;
+    pan = std::clamp(pan, -100.0, 100.0);
+    if (pan < 0)
+        t.rr = 100 + pan;
+    else
+        t.ll = 100 - pan;
+    return t;
+}
 
 Mixer::Mixer() = default;
 Mixer::~Mixer() = default;
@@ -190,6 +208,17 @@ GroupTransform Mixer::groupTransform(const void* group) const {
     return it == m_groups.end() ? GroupTransform{} : it->second;
 }
 
+void Mixer::dropGroup(const void* group) {
+    if (!group)
+        return;
+    stopGroup(group);
+    m_groups.erase(group);
+}
+
+std::vector<VoiceId> Mixer::takeFinished() {
+    return std::exchange(m_finished, {});
+}
+
 std::optional<std::uint64_t> Mixer::sourcePosition(VoiceId id) const {
     const Voice* v = find(id);
     if (!v)
@@ -216,17 +245,22 @@ void Mixer::render(std::int16_t* out, std::size_t frames) {
         Voice& v = *vp;
         if (v.done)
             continue;
-        GroupTransform g = global;
+        // The voice's channel matrix: its group's, then the whole movie's, times both volumes.
+        double m[4] = {global.ll, global.lr, global.rl, global.rr};
+        double volume = global.volume;
         if (v.group) {
             const GroupTransform own = groupTransform(v.group);
-            g.volume = g.volume * own.volume / 100;
-            g.pan = std::clamp(g.pan + own.pan, -100.0, 100.0);
+            const double o[4] = {own.ll, own.lr, own.rl, own.rr};
+            const double g[4] = {m[0], m[1], m[2], m[3]};
+            m[0] = (g[0] * o[0] + g[1] * o[2]) / 100;
+            m[1] = (g[0] * o[1] + g[1] * o[3]) / 100;
+            m[2] = (g[2] * o[0] + g[3] * o[2]) / 100;
+            m[3] = (g[2] * o[1] + g[3] * o[3]) / 100;
+            volume = volume * own.volume / 100;
         }
-        float gl = float(g.volume / 100), gr = gl;
-        if (g.pan < 0)
-            gr *= float((100 + g.pan) / 100);
-        else if (g.pan > 0)
-            gl *= float((100 - g.pan) / 100);
+        float k[4];
+        for (int c = 0; c < 4; ++c)
+            k[c] = float(m[c] * volume / 10000);
 
         std::size_t i = 0;
         if (!v.primed) {
@@ -247,8 +281,10 @@ void Mixer::render(std::int16_t* out, std::size_t frames) {
             float el, er;
             v.envelopeAt(el, er);
             const float p = float(v.phase);
-            m_mix[2 * i] += (v.a[0] + (v.b[0] - v.a[0]) * p) * el * gl;
-            m_mix[2 * i + 1] += (v.a[1] + (v.b[1] - v.a[1]) * p) * er * gr;
+            const float l = (v.a[0] + (v.b[0] - v.a[0]) * p) * el;
+            const float r = (v.a[1] + (v.b[1] - v.a[1]) * p) * er;
+            m_mix[2 * i] += k[0] * l + k[1] * r;
+            m_mix[2 * i + 1] += k[2] * l + k[3] * r;
             v.phase += step;
             while (v.phase >= 1) {
                 v.phase -= 1;
@@ -270,7 +306,13 @@ void Mixer::render(std::int16_t* out, std::size_t frames) {
     for (std::size_t i = 0; i < frames * 2; ++i)
         out[i] = std::int16_t(std::lrint(std::clamp(m_mix[i], -32768.0f, 32767.0f)));
     m_time += frames;
-    std::erase_if(m_voices, [](const auto& v) { return v->done; });
+    std::erase_if(m_voices, [this](const auto& v) {
+        if (v->done && v->pcm)
+            m_finished.push_back(v->id);
+        return v->done;
+    });
+    if (m_finished.size() > kMaxFinished)
+        m_finished.erase(m_finished.begin(), m_finished.end() - std::ptrdiff_t(kMaxFinished / 2));
 }
 
 } // namespace swf::sound

@@ -41,9 +41,16 @@ struct VoiceOptions {
     double startSeconds = 0;                  // offset into the sound (scripts' start(offset))
 };
 
+// Volume and the channel matrix of a group, as scripts' Sound objects set them, in percent:
+// left out = ll * left in + lr * right in; right out = rl * left in + rr * right in.
 struct GroupTransform {
-    double volume = 100; // percent
-    double pan = 0;      // -100 left .. 100 right
+    double volume = 100;
+    double ll = 100, lr = 0, rl = 0, rr = 100;
+
+    // A pan of -100 (left only) .. 100 (right only) turns the other side down.
+    static GroupTransform panned(double volume, double pan);
+    double pan() const { return rr - ll; }
+    bool operator==(const GroupTransform&) const = default;
 };
 
 class Mixer {
@@ -67,9 +74,16 @@ public:
     bool isSoundPlaying(std::uint16_t soundId) const;
     std::size_t voiceCount() const { return m_voices.size(); }
 
-    // Volume and pan of a group; the transform of group null applies to every voice.
+    // Volume and pan of a group; the transform of group null applies to every voice, the
+    // group's own after it (volumes multiply, matrices compose).
     void setGroupTransform(const void* group, const GroupTransform& t);
     GroupTransform groupTransform(const void* group) const;
+    // Stops a group's event sounds and forgets its transform (its owner is gone).
+    void dropGroup(const void* group);
+
+    // Decoded sounds that played to their end since the last call, oldest first (bounded:
+    // nobody may ask).
+    std::vector<VoiceId> takeFinished();
 
     // Source sample frames a voice has played (loops counted), and when it began, in output
     // frames. Nothing for a voice that has ended.
@@ -88,6 +102,7 @@ private:
 
     std::vector<std::unique_ptr<Voice>> m_voices;
     std::unordered_map<const void*, GroupTransform> m_groups;
+    std::vector<VoiceId> m_finished;
     std::vector<float> m_mix;
     std::uint64_t m_time = 0;
     VoiceId m_nextId = 1;

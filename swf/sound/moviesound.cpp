@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace swf::sound {
 
@@ -139,27 +140,147 @@ struct MovieSound::ClipState {
     std::shared_ptr<StreamTiming> timing;
 };
 
-MovieSound::MovieSound(std::shared_ptr<const Movie> movie) : m_movie(std::move(movie)) {}
-MovieSound::~MovieSound() = default;
-
-void MovieSound::preload() {
-    for (const auto& [id, c] : m_movie->dictionary.all()) {
-        if (c->type != CharacterType::Sound)
-            continue;
-        const auto* sound = static_cast<const Sound*>(c.get());
-        {
-            std::lock_guard lock(m_mutex);
-            if (m_cache.count(sound))
-                continue;
-        }
-        auto pcm = decodeSound(*sound);
+MovieSound::MovieSound(std::shared_ptr<const Movie> movie, std::size_t decodedBudget)
+    : m_movie(std::move(movie)), m_budget(decodedBudget) {}
+MovieSound::~MovieSound() {
+    {
         std::lock_guard lock(m_mutex);
-        m_cache.emplace(sound, std::move(pcm));
+        m_stopWorker = true;
+    }
+    m_wake.notify_all();
+    if (m_worker.joinable())
+        m_worker.join();
+}
+
+void MovieSound::decodeInBackground() {
+    std::lock_guard lock(m_mutex);
+    if (m_background)
+        return;
+    m_background = true;
+    m_worker = std::thread([this] { backgroundLoop(); });
+}
+
+void MovieSound::backgroundLoop() {
+    std::vector<const Sound*> preloads;
+    for (const auto& [id, c] : m_movie->dictionary.all())
+        if (c->type == CharacterType::Sound)
+            preloads.push_back(static_cast<const Sound*>(c.get()));
+    std::unique_lock lock(m_mutex);
+    while (!m_stopWorker) {
+        if (m_pending.empty()) {
+            // Sounds frames ask for come first; the others preload when nothing waits.
+            if (preloads.empty() || m_cancelPreload) {
+                m_wake.wait(lock, [this] { return m_stopWorker || !m_pending.empty(); });
+                continue;
+            }
+            const Sound* s = preloads.back();
+            preloads.pop_back();
+            lock.unlock();
+            decoded(*s, false);
+            lock.lock();
+            continue;
+        }
+        const Deferred d = m_pending.front();
+        m_pending.erase(m_pending.begin());
+        lock.unlock();
+        auto pcm = decoded(*d.sound, true);
+        lock.lock();
+        if (m_stopWorker || d.generation != m_generation || !pcm)
+            continue;
+        // Late by as much sound as has been heard since: it joins where it would be by now.
+        const double late = double(m_mixer.time() - std::min(m_mixer.time(), d.requested));
+        SoundInfo info = d.info;
+        playEvent(d.sound, std::move(pcm), info, d.group, late / kOutputRate);
     }
 }
 
+void MovieSound::dropPending() {
+    ++m_generation;
+    m_pending.clear();
+}
+
+void MovieSound::preload() {
+    for (const auto& [id, c] : m_movie->dictionary.all()) {
+        if (m_cancelPreload)
+            return;
+        if (c->type == CharacterType::Sound)
+            decoded(*static_cast<const Sound*>(c.get()), false);
+    }
+}
+
+bool MovieSound::hasSound(const Movie& movie) {
+    auto streams = [](const Timeline& t) {
+        return std::any_of(t.frames.begin(), t.frames.end(),
+                           [](const Frame& f) { return f.streamBlock.has_value(); });
+    };
+    if (streams(movie.timeline))
+        return true;
+    for (const auto& [id, c] : movie.dictionary.all()) {
+        if (c->type == CharacterType::Sound)
+            return true;
+        if (c->type == CharacterType::Sprite &&
+            streams(static_cast<const Sprite*>(c.get())->timeline))
+            return true;
+    }
+    return false;
+}
+
+std::size_t MovieSound::decodedBytes() const {
+    std::lock_guard lock(m_cacheMutex);
+    return m_cacheBytes;
+}
+
+std::shared_ptr<const PcmBuffer> MovieSound::cached(const Sound& sound) const {
+    std::lock_guard lock(m_cacheMutex);
+    auto it = m_cache.find(&sound);
+    if (it == m_cache.end())
+        return nullptr;
+    it->second.lastUse = ++m_cacheUses;
+    return it->second.pcm;
+}
+
+std::shared_ptr<const PcmBuffer> MovieSound::decoded(const Sound& sound, bool evict) const {
+    if (auto pcm = cached(sound))
+        return pcm;
+    const std::size_t frameBytes = 2 * decodedChannels(sound.format);
+    std::size_t room = 0;
+    {
+        std::lock_guard lock(m_cacheMutex);
+        if (evict) {
+            // Room for what the header announces, by dropping the longest unused first.
+            const std::size_t want =
+                std::min<std::size_t>(sound.sampleCount, kMaxDecodedFrames) * frameBytes;
+            while (m_budget - m_cacheBytes < want) {
+                auto victim = m_cache.end();
+                for (auto it = m_cache.begin(); it != m_cache.end(); ++it) {
+                    if (it->second.pcm.use_count() == 1 &&
+                        (victim == m_cache.end() || it->second.lastUse < victim->second.lastUse))
+                        victim = it;
+                }
+                if (victim == m_cache.end())
+                    break;
+                m_cacheBytes -= victim->second.bytes;
+                m_cache.erase(victim);
+            }
+        }
+        room = m_budget - m_cacheBytes;
+    }
+    // One frame more than fits tells a sound that is too long from one that just fits.
+    const std::size_t limit = room / frameBytes;
+    auto pcm = decodeSound(sound, limit + 1);
+    const std::size_t bytes = pcm->samples.size() * sizeof(std::int16_t);
+    std::lock_guard lock(m_cacheMutex);
+    if (auto it = m_cache.find(&sound); it != m_cache.end())
+        return it->second.pcm; // decoded meanwhile on another thread
+    if (pcm->frames() > limit || bytes > m_budget - m_cacheBytes)
+        return nullptr;
+    m_cacheBytes += bytes;
+    m_cache.emplace(&sound, Cached{pcm, bytes, ++m_cacheUses});
+    return pcm;
+}
+
 void MovieSound::update(const Player& player) {
-    std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
     m_root = &player.root();
     for (auto& [key, state] : m_clips)
         state->seen = false;
@@ -176,6 +297,28 @@ void MovieSound::update(const Player& player) {
     std::erase_if(m_buttons, [&](const auto& b) {
         return std::find(buttons.begin(), buttons.end(), b.first) == buttons.end();
     });
+    if (m_deferred.empty())
+        return;
+    if (m_background) {
+        for (Deferred& d : m_deferred) {
+            d.requested = m_mixer.time();
+            d.generation = m_generation;
+            m_pending.push_back(std::move(d));
+        }
+        m_deferred.clear();
+        lock.unlock();
+        m_wake.notify_all();
+        return;
+    }
+    // Sounds heard for the first time decode without holding up the audio thread.
+    std::vector<Deferred> deferred = std::exchange(m_deferred, {});
+    lock.unlock();
+    std::vector<std::shared_ptr<const PcmBuffer>> pcm;
+    for (const Deferred& d : deferred)
+        pcm.push_back(decoded(*d.sound, true));
+    lock.lock();
+    for (std::size_t i = 0; i < deferred.size(); ++i)
+        playEvent(deferred[i].sound, pcm[i], deferred[i].info, deferred[i].group);
 }
 
 void MovieSound::visit(const Player& player, const MovieClip& clip,
@@ -254,6 +397,11 @@ void MovieSound::enterFrame(const Player& player, const MovieClip& clip, ClipSta
     if (frame >= t.frames.size())
         return;
     for (const StartSound& s : t.frames[frame].sounds) {
+        if (!s.className.isEmpty()) {
+            if (const Sound* named = soundForClass(s.className))
+                startEvent(named, s.info, nullptr);
+            continue;
+        }
         const Character* c = player.character(s.soundId);
         if (c && c->type == CharacterType::Sound)
             startEvent(static_cast<const Sound*>(c), s.info, nullptr);
@@ -290,8 +438,21 @@ void MovieSound::startStream(const MovieClip& clip, ClipState& state, std::size_
 void MovieSound::startEvent(const Sound* sound, const SoundInfo& info, const void* group) {
     if (info.syncStop) {
         m_mixer.stopSound(sound->id);
+        std::erase_if(m_pending, [sound](const Deferred& d) { return d.sound == sound; });
         return;
     }
+    // Waiting to be decoded counts as playing.
+    if (info.syncNoMultiple && std::any_of(m_pending.begin(), m_pending.end(),
+                                           [sound](const Deferred& d) { return d.sound == sound; }))
+        return;
+    if (auto pcm = cached(*sound))
+        playEvent(sound, std::move(pcm), info, group);
+    else
+        m_deferred.push_back({sound, info, group});
+}
+
+void MovieSound::playEvent(const Sound* sound, std::shared_ptr<const PcmBuffer> pcm,
+                           const SoundInfo& info, const void* group, double lateSeconds) {
     if (info.syncNoMultiple && m_mixer.isSoundPlaying(sound->id))
         return;
     VoiceOptions o;
@@ -301,14 +462,8 @@ void MovieSound::startEvent(const Sound* sound, const SoundInfo& info, const voi
     o.envelope = info.envelope;
     o.soundId = sound->id;
     o.group = group;
-    m_mixer.play(pcmFor(*sound), o);
-}
-
-std::shared_ptr<const PcmBuffer> MovieSound::pcmFor(const Sound& sound) const {
-    auto& p = m_cache[&sound];
-    if (!p)
-        p = decodeSound(sound);
-    return p;
+    o.startSeconds = lateSeconds;
+    m_mixer.play(std::move(pcm), o);
 }
 
 void MovieSound::render(std::int16_t* out, std::size_t frames) {
@@ -323,6 +478,7 @@ std::uint64_t MovieSound::time() const {
 
 void MovieSound::stopAll() {
     std::lock_guard lock(m_mutex);
+    dropPending();
     m_mixer.stopAll();
     for (auto& [key, state] : m_clips) {
         state->streamRunning = false;
@@ -394,6 +550,16 @@ std::size_t MovieSound::voiceCount() const {
     return m_mixer.voiceCount();
 }
 
+const Sound* MovieSound::soundForClass(const QString& name) const {
+    for (const auto* names : {&m_movie->symbolClasses, &m_movie->exports}) {
+        for (const ExportedAsset& e : *names) {
+            if (e.name == name)
+                return m_movie->dictionary.findAs<Sound>(e.characterId);
+        }
+    }
+    return nullptr;
+}
+
 std::optional<std::uint16_t> MovieSound::soundIdForName(const QString& name) const {
     for (const auto& e : m_movie->exports)
         if (e.name == name)
@@ -405,16 +571,17 @@ std::optional<std::uint16_t> MovieSound::soundIdForName(const QString& name) con
 }
 
 VoiceId MovieSound::startSound(std::uint16_t soundId, const ScriptSoundOptions& options) {
-    std::lock_guard lock(m_mutex);
     const Sound* s = m_movie->dictionary.findAs<Sound>(soundId);
     if (!s)
         return 0;
+    auto pcm = decoded(*s, true);
+    std::lock_guard lock(m_mutex);
     VoiceOptions o;
     o.soundId = soundId;
     o.group = options.group;
     o.loops = options.loops;
     o.startSeconds = options.startSeconds;
-    return m_mixer.play(pcmFor(*s), o);
+    return m_mixer.play(std::move(pcm), o);
 }
 
 VoiceId MovieSound::startSound(const QString& linkageName, const ScriptSoundOptions& options) {
@@ -425,6 +592,7 @@ VoiceId MovieSound::startSound(const QString& linkageName, const ScriptSoundOpti
 void MovieSound::stopSounds(const void* group) {
     std::lock_guard lock(m_mutex);
     if (!group) {
+        dropPending();
         m_mixer.stopAll();
         for (auto& [key, state] : m_clips) {
             state->streamRunning = false;
@@ -459,12 +627,26 @@ std::optional<double> MovieSound::positionMs(VoiceId voice) const {
     return double(*pos) * 1000 / *rate;
 }
 
-std::optional<double> MovieSound::durationMs(std::uint16_t soundId) const {
+bool MovieSound::voicePlaying(VoiceId voice) const {
     std::lock_guard lock(m_mutex);
+    return m_mixer.isPlaying(voice);
+}
+
+std::vector<VoiceId> MovieSound::takeFinished() {
+    std::lock_guard lock(m_mutex);
+    return m_mixer.takeFinished();
+}
+
+void MovieSound::dropGroup(const void* group) {
+    std::lock_guard lock(m_mutex);
+    m_mixer.dropGroup(group);
+}
+
+std::optional<double> MovieSound::durationMs(std::uint16_t soundId) const {
     const Sound* s = m_movie->dictionary.findAs<Sound>(soundId);
-    if (!s)
+    const auto pcm = s ? decoded(*s, true) : nullptr;
+    if (!pcm)
         return std::nullopt;
-    const auto pcm = pcmFor(*s);
     return pcm->rate ? pcm->seconds() * 1000 : 0;
 }
 

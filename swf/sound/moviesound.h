@@ -12,11 +12,14 @@
 #include "swf/sound/mixer.h"
 
 #include <QString>
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -38,15 +41,33 @@ struct ScriptSoundOptions {
 
 class MovieSound {
 public:
-    explicit MovieSound(std::shared_ptr<const Movie> movie);
+    // Decoded event sounds kept at once, in bytes of PCM: a movie may declare many long
+    // sounds. Past it, sounds not playing are dropped (decoded again when next started), and a
+    // sound that still does not fit plays nothing.
+    static constexpr std::size_t kDefaultDecodedBudget = std::size_t(256) << 20;
+
+    explicit MovieSound(std::shared_ptr<const Movie> movie,
+                        std::size_t decodedBudget = kDefaultDecodedBudget);
+    // Whether the movie holds any sound at all (event, button or stream); a movie without
+    // needs no MovieSound.
+    static bool hasSound(const Movie& movie);
     ~MovieSound();
     MovieSound(const MovieSound&) = delete;
     MovieSound& operator=(const MovieSound&) = delete;
 
-    // Decodes every event sound of the movie now (MP3 takes a while), outside the lock that
-    // the audio thread waits on; may run on a worker thread. Sounds not decoded here are
-    // decoded when first started.
+    // Decodes the movie's event sounds now (MP3 takes a while), as far as the budget allows
+    // without dropping any, outside the lock that the audio thread waits on; may run on a
+    // worker thread while the movie plays. Sounds not decoded here are decoded when first
+    // started (outside that lock too). cancelPreload() makes a running preload return soon.
     void preload();
+    void cancelPreload() { m_cancelPreload = true; }
+    // From now on decodes on a thread of its own, so that update() never waits on a decode:
+    // an event sound not decoded yet when its frame starts it starts once decoded, as far into
+    // the sound as the decoding took (nothing is lost after a silence, Stop drops it); the rest
+    // of the movie's sounds preload meanwhile. The thread ends with this object.
+    void decodeInBackground();
+    // Bytes of decoded PCM kept now.
+    std::size_t decodedBytes() const;
 
     // Looks at the player's timelines and buttons after the player changed them (advance,
     // goto, step, play, stop, button state) and starts, restarts or stops sounds accordingly.
@@ -88,6 +109,12 @@ public:
     // in ms. Nothing for a voice that has ended or an id that is not a sound.
     std::optional<double> positionMs(VoiceId voice) const;
     std::optional<double> durationMs(std::uint16_t soundId) const;
+    bool voicePlaying(VoiceId voice) const;
+    // Event voices that played to their end since the last call (for onSoundComplete).
+    std::vector<VoiceId> takeFinished();
+    // A script's target clip left the stage: its sounds stop and its transform is forgotten,
+    // so that a new clip at the same address starts afresh.
+    void dropGroup(const void* group);
 
 private:
     struct ClipState;
@@ -97,15 +124,50 @@ private:
                        std::vector<const void*>& buttons);
     void enterFrame(const Player& player, const MovieClip& clip, ClipState& state, bool jumped);
     void startEvent(const Sound* sound, const SoundInfo& info, const void* group);
+    void playEvent(const Sound* sound, std::shared_ptr<const PcmBuffer> pcm, const SoundInfo& info,
+                   const void* group, double lateSeconds = 0);
     void startStream(const MovieClip& clip, ClipState& state, std::size_t frame, bool oneFrame);
-    std::shared_ptr<const PcmBuffer> pcmFor(const Sound& sound) const;
+    // The decoded sound, from the cache or decoded now within the budget (evicting sounds not
+    // playing when `evict`); null when it does not fit. Never called with m_mutex held.
+    std::shared_ptr<const PcmBuffer> decoded(const Sound& sound, bool evict) const;
+    std::shared_ptr<const PcmBuffer> cached(const Sound& sound) const;
+    // The sound a StartSound2 names by class: SymbolClass first, then export names.
+    const Sound* soundForClass(const QString& name) const;
+
+    struct Cached {
+        std::shared_ptr<const PcmBuffer> pcm;
+        std::size_t bytes = 0;
+        std::uint64_t lastUse = 0;
+    };
+    struct Deferred {
+        const Sound* sound;
+        SoundInfo info;
+        const void* group;
+        std::uint64_t requested = 0;  // mixer time when its frame started it
+        std::uint64_t generation = 0; // of stopAll calls then
+    };
+    void backgroundLoop();
+    void dropPending();
 
     mutable std::mutex m_mutex;
     std::shared_ptr<const Movie> m_movie;
     Mixer m_mixer;
     std::unordered_map<const void*, std::unique_ptr<ClipState>> m_clips;
     std::unordered_map<const void*, ButtonState> m_buttons;
-    mutable std::unordered_map<const Sound*, std::shared_ptr<const PcmBuffer>> m_cache;
+    // Event sounds a frame starts that were not decoded yet: decoded once the lock is let go.
+    std::vector<Deferred> m_deferred;
+    mutable std::mutex m_cacheMutex; // never taken before m_mutex
+    mutable std::unordered_map<const Sound*, Cached> m_cache;
+    mutable std::size_t m_cacheBytes = 0;
+    mutable std::uint64_t m_cacheUses = 0;
+    const std::size_t m_budget;
+    std::atomic<bool> m_cancelPreload = false;
+    // Background decoding: requests wait in m_pending, all under m_mutex.
+    std::thread m_worker;
+    std::condition_variable m_wake;
+    std::vector<Deferred> m_pending;
+    std::uint64_t m_generation = 0;
+    bool m_background = false, m_stopWorker = false;
     const MovieClip* m_root = nullptr;
     std::uint64_t m_counter = 0;
 };

@@ -27,9 +27,9 @@ void SpeexDecoder::decode(std::span<const std::uint8_t> data, PcmBuffer& out,
     }
     if (out.channels != 1)
         return;
-    SpeexBits bits;
-    speex_bits_init(&bits);
-    // libspeex reads the buffer in place and never writes to it.
+    // libspeex reads the buffer in place and never writes to it. set_bit_buffer sets every
+    // field; speex_bits_init would allocate a buffer of its own that set_bit_buffer then drops.
+    SpeexBits bits{};
     speex_bits_set_bit_buffer(&bits, const_cast<std::uint8_t*>(data.data()), int(data.size()));
     std::vector<spx_int16_t> frame(static_cast<std::size_t>(m_frameSize));
     std::size_t budget = maxFrames;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+using swf::sound::GroupTransform;
 using swf::sound::Mixer;
 using swf::sound::PcmBuffer;
 using swf::sound::VoiceOptions;
@@ -133,15 +134,16 @@ TEST(Mixer, GroupsSetVolumeAndPanAndStopTogether) {
     o.group = &target;
     o.soundId = 5;
     m.play(buffer(44100, 1, std::vector<std::int16_t>(1000, 10000)), o);
-    m.setGroupTransform(&target, {50, -100}); // half volume, hard left
+    m.setGroupTransform(&target, GroupTransform::panned(50, -100)); // half volume, hard left
     auto out = render(m, 4);
     EXPECT_EQ(out[0], 5000);
     EXPECT_EQ(out[1], 0);
-    // The whole movie's transform combines with the group's: volumes multiply, pans add.
-    m.setGroupTransform(nullptr, {200, 50});
+    // The whole movie's transform combines with the group's: volumes multiply, the channel
+    // matrices compose (the group's right side stays silent).
+    m.setGroupTransform(nullptr, GroupTransform::panned(200, 50));
     out = render(m, 4);
-    EXPECT_EQ(out[0], 10000);
-    EXPECT_EQ(out[1], 5000);
+    EXPECT_EQ(out[0], 5000);
+    EXPECT_EQ(out[1], 0);
     m.setGroupTransform(&target, {});
     out = render(m, 4);
     EXPECT_EQ(out[0], 10000);
@@ -149,6 +151,19 @@ TEST(Mixer, GroupsSetVolumeAndPanAndStopTogether) {
     EXPECT_TRUE(m.isSoundPlaying(5));
     m.stopGroup(&target);
     EXPECT_FALSE(m.isSoundPlaying(5));
+
+    // A full channel matrix on stereo input: left out takes 25% of left and 50% of right.
+    Mixer swap;
+    GroupTransform t;
+    t.ll = 25;
+    t.lr = 50;
+    t.rl = 100;
+    t.rr = 0;
+    swap.setGroupTransform(nullptr, t);
+    swap.play(buffer(44100, 2, {4000, 8000, 4000, 8000, 4000, 8000}), {});
+    out = render(swap, 1);
+    EXPECT_EQ(out[0], 1000 + 4000);
+    EXPECT_EQ(out[1], 4000);
 
     // Loud voices clip at full scale instead of wrapping.
     Mixer loud;

@@ -6,6 +6,7 @@
 #include "swf/swf_writer.h"
 
 #include <gtest/gtest.h>
+#include <thread>
 
 using swftest::Bytes;
 using swftest::concat;
@@ -285,7 +286,7 @@ TEST(ScriptSound, StartByLinkageNameWithVolumePositionAndDuration) {
     int clip = 0;
     const auto voice = run.sound.startSound(QStringLiteral("beep"), {0.5, 2, &clip});
     ASSERT_NE(voice, 0u);
-    run.sound.setTransform(&clip, {50, 0});
+    run.sound.setTransform(&clip, swf::sound::GroupTransform::panned(50, 0));
     EXPECT_EQ(run.sound.transform(&clip).volume, 50);
     EXPECT_EQ(run.level(), 500);
     EXPECT_NEAR(*run.sound.positionMs(voice), 500 + 1000.0 / 12, 1);
@@ -294,4 +295,105 @@ TEST(ScriptSound, StartByLinkageNameWithVolumePositionAndDuration) {
     EXPECT_EQ(run.sound.startSound(QStringLiteral("nothing")), 0u);
     // An offset past the end of every loop plays nothing.
     EXPECT_EQ(run.sound.startSound(4, {5.0, 2, nullptr}), 0u);
+}
+
+TEST(EventSound, DecodedSoundsStayWithinTheBudget) {
+    // Sounds 1 to 3 decode to 200 000 bytes each, sound 4 to 600 000; room for two of the first.
+    constexpr std::size_t kBudget = 450'000;
+    auto movie = load(concat({pcmSound(1, 100, 100000), pcmSound(2, 200, 100000),
+                              pcmSound(3, 400, 100000), pcmSound(4, 800, 300000), startSound(1),
+                              showFrame(), startSound(2), showFrame(), startSound(3), showFrame(),
+                              startSound(4), showFrame(), startSound(3), showFrame()}),
+                      5);
+    // Preloading takes what fits and drops nothing.
+    swf::sound::MovieSound preloaded(movie, kBudget);
+    preloaded.preload();
+    EXPECT_EQ(preloaded.decodedBytes(), 400'000u);
+
+    swf::Player player(movie);
+    swf::sound::MovieSound sound(movie, kBudget);
+    sound.update(player);
+    player.advance();
+    sound.update(player);
+    EXPECT_EQ(sound.voiceCount(), 2u);
+    // Both decoded sounds are playing, so the third cannot make room and stays silent.
+    player.advance();
+    sound.update(player);
+    EXPECT_EQ(sound.voiceCount(), 2u);
+    EXPECT_LE(sound.decodedBytes(), kBudget);
+    // Once they stop, their PCM makes way for the next sounds; one larger than the whole budget
+    // never plays.
+    sound.stopAll();
+    player.advance();
+    sound.update(player);
+    EXPECT_EQ(sound.voiceCount(), 0u);
+    player.advance();
+    sound.update(player);
+    EXPECT_EQ(sound.voiceCount(), 1u);
+    std::vector<std::int16_t> out(2 * 10);
+    sound.render(out.data(), 10);
+    EXPECT_EQ(out[0], 400);
+    EXPECT_LE(sound.decodedBytes(), kBudget);
+}
+
+TEST(EventSound, StartSound2NamesItsSoundByClass) {
+    // SymbolClass names sound 7 "snd.Beep"; ExportAssets names sound 8 "Boop". Frame 0 starts
+    // Beep, frame 1 a class nobody defines, frame 2 Boop, frame 3 stops Beep by name.
+    auto startSound2 = [](const std::string& name, std::uint8_t flags = 0) {
+        return tag(89, Writer().str(name).u8(flags));
+    };
+    auto movie =
+        load(concat({pcmSound(7, 1000, 100000), pcmSound(8, 200, 100000),
+                     tag(76, Writer().u16(1).u16(7).str("snd.Beep")),
+                     tag(56, Writer().u16(1).u16(8).str("Boop")), startSound2("snd.Beep"),
+                     showFrame(), startSound2("snd.Nothing"), showFrame(), startSound2("Boop"),
+                     showFrame(), startSound2("snd.Beep", Stop), showFrame()}),
+             4);
+    ASSERT_EQ(movie->timeline.frames[0].sounds.size(), 1u);
+    EXPECT_EQ(movie->timeline.frames[0].sounds[0].className, "snd.Beep");
+    Playing run(movie);
+    EXPECT_EQ(run.level(), 1000);
+    run.tick();
+    EXPECT_EQ(run.level(), 1000);
+    run.tick();
+    EXPECT_EQ(run.level(), 1200);
+    run.tick();
+    EXPECT_EQ(run.level(), 200);
+}
+
+TEST(EventSound, BackgroundDecodingStartsASoundWhereItWouldBeByNow) {
+    // Sound 1 is a ramp: sample k holds the value k.
+    Writer w;
+    w.u16(1).ub(3, 4).ub(3, 2).ub(1, 1).ub(0, 1).u32(30000);
+    for (int i = 0; i < 30000; ++i)
+        w.u16(std::uint16_t(i));
+    auto movie = load(concat({tag(14, w, true), startSound(1), showFrame()}));
+    auto waitForVoice = [](swf::sound::MovieSound& s) {
+        for (int i = 0; i < 1000 && s.voiceCount() == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return s.voiceCount();
+    };
+    {
+        swf::Player player(movie);
+        swf::sound::MovieSound sound(movie);
+        sound.decodeInBackground();
+        sound.update(player);
+        // Whether the decode ends before, during or after these 1000 frames, the sound is at
+        // its frame 1000 afterwards.
+        std::vector<std::int16_t> out(2 * 1000);
+        sound.render(out.data(), 1000);
+        ASSERT_EQ(waitForVoice(sound), 1u);
+        sound.render(out.data(), 1);
+        EXPECT_NEAR(out[0], 1000, 1);
+    }
+    {
+        // Stopped before it could start: it never does.
+        swf::Player player(movie);
+        swf::sound::MovieSound sound(movie);
+        sound.decodeInBackground();
+        sound.update(player);
+        sound.stopAll();
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        EXPECT_EQ(sound.voiceCount(), 0u);
+    }
 }

@@ -1,0 +1,366 @@
+// Sound: attachSound, start, stop, volume, pan and channel transforms, position, duration and
+// onSoundComplete, on the movie's sound engine when the host attached one.
+
+#include "swf/avm1/sound.h"
+
+#include "swf/avm1/vm.h"
+#include "swf/player.h"
+#include "swf/sound/decoder.h"
+#include "swf/sound/moviesound.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace swf::avm1 {
+
+namespace {
+
+Value arg(std::span<const Value> a, std::size_t i) {
+    return i < a.size() ? a[i] : Value();
+}
+
+// A Sound object keeps its state in Object::extra, behind a private tag object no script can
+// reach, so that methods moved onto other objects find nothing to act on.
+enum Slot : std::size_t {
+    SlotTag,
+    SlotTarget,    // the target's clip object, or undefined
+    SlotHasTarget, // false: the whole movie
+    SlotSound,     // attached DefineSound id, 0 for none
+    SlotVoice,     // the voice last started
+    SlotPosition,  // ms played when last seen
+    SlotCount
+};
+
+// Whom a Sound object speaks for.
+struct Scope {
+    bool valid = false;        // a Sound object whose target still exists
+    MovieClip* clip = nullptr; // null: the whole movie
+};
+
+double finiteOr(double d, double fallback) {
+    return std::isfinite(d) ? d : fallback;
+}
+
+// The DefineSound exported under a linkage name (exact case first), 0 if none.
+std::uint16_t soundByName(VM& vm, const QString& name) {
+    if (!vm.player())
+        return 0;
+    const Movie& movie = vm.player()->movie();
+    for (const auto cs : {Qt::CaseSensitive, Qt::CaseInsensitive}) {
+        for (const ExportedAsset& e : movie.exports) {
+            if (e.name.compare(name, cs) == 0 && movie.dictionary.findAs<swf::Sound>(e.characterId))
+                return e.characterId;
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// The binding to the engine
+
+ScriptSounds::ScriptSounds(VM& vm) : m_vm(vm) {}
+ScriptSounds::~ScriptSounds() = default;
+
+void ScriptSounds::setEngine(std::shared_ptr<sound::MovieSound> engine) {
+    m_engine = std::move(engine);
+    m_playing.clear();
+    if (!m_engine)
+        return;
+    for (auto it = m_transforms.cbegin(); it != m_transforms.cend(); ++it)
+        m_engine->setTransform(it.key(), it.value());
+}
+
+sound::GroupTransform ScriptSounds::transform(const MovieClip* target) const {
+    return m_transforms.value(target, sound::GroupTransform{});
+}
+
+void ScriptSounds::setTransform(const MovieClip* target, const sound::GroupTransform& t) {
+    m_transforms.insert(target, t);
+    if (m_engine)
+        m_engine->setTransform(target, t);
+}
+
+sound::VoiceId ScriptSounds::start(Object* owner, std::uint16_t soundId, const MovieClip* target,
+                                   double offsetSeconds, std::uint32_t loops) {
+    if (!m_engine)
+        return 0;
+    sound::ScriptSoundOptions o;
+    o.startSeconds = offsetSeconds;
+    o.loops = loops;
+    o.group = target;
+    const sound::VoiceId voice = m_engine->startSound(soundId, o);
+    if (!voice)
+        return 0;
+    // One completion per object: the sound it started last.
+    m_playing[owner] = voice;
+    return voice;
+}
+
+void ScriptSounds::stop(const MovieClip* target, std::optional<std::uint16_t> soundId) {
+    if (!m_engine)
+        return;
+    if (soundId)
+        m_engine->stopSound(*soundId, target);
+    else
+        m_engine->stopSounds(target);
+}
+
+void ScriptSounds::stopAll() {
+    m_playing.clear();
+    if (m_engine)
+        m_engine->stopAll();
+}
+
+void ScriptSounds::clipRemoved(const MovieClip* clip) {
+    if (!clip)
+        return;
+    m_transforms.remove(clip);
+    if (m_engine)
+        m_engine->dropGroup(clip);
+}
+
+std::vector<Object*> ScriptSounds::takeCompleted() {
+    std::vector<Object*> done;
+    if (!m_engine)
+        return done;
+    if (m_playing.empty()) {
+        m_engine->takeFinished();
+        return done;
+    }
+    // Which voices still play, before collecting the finished ones: a voice that ends in
+    // between is among the finished, never lost.
+    std::vector<Object*> stopped;
+    for (const auto& [owner, voice] : m_playing) {
+        if (!m_engine->voicePlaying(voice))
+            stopped.push_back(owner);
+    }
+    if (stopped.empty())
+        return done;
+    std::vector<sound::VoiceId> finished = m_engine->takeFinished();
+    std::sort(finished.begin(), finished.end());
+    std::vector<std::pair<sound::VoiceId, Object*>> completed;
+    for (auto it = m_playing.begin(); it != m_playing.end();) {
+        if (std::binary_search(finished.begin(), finished.end(), it->second)) {
+            completed.push_back({it->second, it->first});
+            it = m_playing.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    // Stopped, or made way for other sounds: no completion.
+    for (Object* owner : stopped)
+        m_playing.erase(owner);
+    // In the order the sounds were started.
+    std::sort(completed.begin(), completed.end());
+    for (const auto& [voice, owner] : completed) {
+        done.push_back(owner);
+        // A finished sound reads as played to its end.
+        if (owner->extra.size() == SlotCount && owner->extra[SlotVoice].number == double(voice)) {
+            const auto ms = m_engine->durationMs(std::uint16_t(owner->extra[SlotSound].number));
+            owner->extra[SlotPosition] = Value(ms ? std::round(*ms) : 0.0);
+        }
+    }
+    return done;
+}
+
+void ScriptSounds::addRoots(std::vector<Object*>& roots) const {
+    for (const auto& [owner, voice] : m_playing)
+        roots.push_back(owner);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The Sound class
+
+void installSound(VM& vm) {
+    Object* tag = vm.newObject();
+    vm.roots.push_back(tag);
+
+    auto state = [tag](const Value& self) -> Object* {
+        Object* o = self.asObject();
+        return o && o->extra.size() == SlotCount && o->extra[SlotTag].asObject() == tag ? o
+                                                                                        : nullptr;
+    };
+    auto scope = [state](VM& vm, const Value& self) -> Scope {
+        Object* o = state(self);
+        if (!o)
+            return {};
+        if (!vm.toBoolean(o->extra[SlotHasTarget]))
+            return {true, nullptr};
+        Object* t = o->extra[SlotTarget].asObject();
+        if (!t || t->kind != Object::Kind::Clip || !t->clip)
+            return {};
+        // The main timeline speaks for the whole movie.
+        return {true, t->clip == vm.rootClip() ? nullptr : t->clip};
+    };
+    auto soundOf = [state](const Value& self) -> std::uint16_t {
+        Object* o = state(self);
+        return o ? std::uint16_t(o->extra[SlotSound].number) : 0;
+    };
+
+    Object* proto = vm.newObject();
+    Object* ctor = vm.newFunction(
+        [tag](VM& vm, Value self, std::span<const Value> a) {
+            Object* o = self.asObject();
+            if (!o || o->kind != Object::Kind::Plain)
+                return Value();
+            const Value t = arg(a, 0);
+            Value target;
+            bool hasTarget = false;
+            if (Object* c = t.asObject(); c && c->kind == Object::Kind::Clip) {
+                target = t;
+                hasTarget = true;
+            } else if (t.isString()) {
+                // A path that names nothing leaves a Sound that controls nothing.
+                target = Value(vm.clipObject(vm.resolveTarget(t.string, vm.rootClip())));
+                hasTarget = true;
+            }
+            o->extra = {Value(tag), target, Value(hasTarget), Value(0), Value(0), Value()};
+            return Value();
+        },
+        proto);
+    vm.define(vm.global(), QStringLiteral("Sound"), Value(ctor));
+
+    auto method = [&vm, proto](const char* name, NativeFn fn) {
+        vm.defineMethod(proto, QString::fromLatin1(name), std::move(fn));
+    };
+
+    method("attachSound", [state](VM& vm, Value self, std::span<const Value> a) {
+        Object* o = state(self);
+        if (!o || !vm.player())
+            return Value();
+        const std::uint16_t id = soundByName(vm, vm.toString(arg(a, 0)));
+        o->extra[SlotSound] = Value(double(id));
+        o->extra[SlotVoice] = Value(0);
+        o->extra[SlotPosition] = id ? Value(0) : Value();
+        return Value();
+    });
+
+    method("start", [state, scope](VM& vm, Value self, std::span<const Value> a) {
+        Object* o = state(self);
+        const Scope s = scope(vm, self);
+        const auto id = o ? std::uint16_t(o->extra[SlotSound].number) : 0;
+        if (!o || !s.valid || !id)
+            return Value();
+        // Offsets count seconds from the start; loops count plays (at least one).
+        double offset = vm.toNumber(arg(a, 0));
+        offset = std::isnan(offset) ? 0 : std::clamp(offset, 0.0, 1e9);
+        const double loops = std::clamp(finiteOr(vm.toNumber(arg(a, 1)), 1), 1.0, 2147483647.0);
+        const auto voice =
+            vm.sounds().start(o, id, s.clip, offset, static_cast<std::uint32_t>(loops));
+        o->extra[SlotVoice] = Value(double(voice));
+        o->extra[SlotPosition] = Value(0);
+        return Value();
+    });
+
+    method("stop", [state, scope](VM& vm, Value self, std::span<const Value> a) {
+        const Scope s = scope(vm, self);
+        if (!state(self) || !s.valid)
+            return Value();
+        if (a.empty() || a[0].isUndefined()) {
+            vm.sounds().stop(s.clip, std::nullopt);
+            return Value();
+        }
+        if (const std::uint16_t id = soundByName(vm, vm.toString(a[0])))
+            vm.sounds().stop(s.clip, id);
+        return Value();
+    });
+
+    // Volumes and pans are whole percents, as scripts read them back.
+    auto setter = [scope](auto change) {
+        return [scope, change](VM& vm, Value self, std::span<const Value> a) {
+            const Scope s = scope(vm, self);
+            if (!s.valid)
+                return Value();
+            sound::GroupTransform t = vm.sounds().transform(s.clip);
+            change(vm, t, a);
+            vm.sounds().setTransform(s.clip, t);
+            return Value();
+        };
+    };
+    auto getter = [scope](auto read) {
+        return [scope, read](VM& vm, Value self, std::span<const Value>) {
+            const Scope s = scope(vm, self);
+            return s.valid ? read(vm, vm.sounds().transform(s.clip)) : Value();
+        };
+    };
+    method("setVolume", setter([](VM& vm, sound::GroupTransform& t, std::span<const Value> a) {
+               t.volume = vm.toInt(arg(a, 0));
+           }));
+    method("getVolume",
+           getter([](VM&, const sound::GroupTransform& t) { return Value(t.volume); }));
+    method("setPan", setter([](VM& vm, sound::GroupTransform& t, std::span<const Value> a) {
+               const double volume = t.volume;
+               t = sound::GroupTransform::panned(volume, vm.toInt(arg(a, 0)));
+           }));
+    method("getPan", getter([](VM&, const sound::GroupTransform& t) { return Value(t.pan()); }));
+    method("setTransform", setter([](VM& vm, sound::GroupTransform& t, std::span<const Value> a) {
+               const Value o = arg(a, 0);
+               if (!o.isObject())
+                   return;
+               auto field = [&](const char* name, double& out) {
+                   Value v;
+                   if (vm.findMember(o, QString::fromLatin1(name), v))
+                       out = std::clamp(double(vm.toInt(v)), -1e6, 1e6);
+               };
+               field("ll", t.ll);
+               field("lr", t.lr);
+               field("rl", t.rl);
+               field("rr", t.rr);
+           }));
+    method("getTransform", getter([](VM& vm, const sound::GroupTransform& t) {
+               Object* o = vm.newObject();
+               vm.setMember(Value(o), QStringLiteral("ll"), Value(t.ll));
+               vm.setMember(Value(o), QStringLiteral("lr"), Value(t.lr));
+               vm.setMember(Value(o), QStringLiteral("rl"), Value(t.rl));
+               vm.setMember(Value(o), QStringLiteral("rr"), Value(t.rr));
+               return Value(o);
+           }));
+
+    method("loadSound", [](VM& vm, Value, std::span<const Value> a) {
+        const QString text =
+            QStringLiteral("Refused: loadSound of %1 (movies may not read files or the network)")
+                .arg(vm.toString(arg(a, 0)));
+        if (vm.hooks.notice)
+            vm.hooks.notice(text);
+        else
+            std::fprintf(stderr, "%s\n", qPrintable(text));
+        return Value();
+    });
+
+    // position and duration: read-only properties, in whole milliseconds.
+    auto property = [&vm, proto](const char* name, NativeFn fn) {
+        Object::Slot& s = proto->put(QString::fromLatin1(name), vm.key(QString::fromLatin1(name)),
+                                     Value(), DontEnum);
+        s.getter = vm.newFunction(std::move(fn));
+    };
+    property("position", [state](VM& vm, Value self, std::span<const Value>) {
+        Object* o = state(self);
+        if (!o)
+            return Value();
+        const auto voice = sound::VoiceId(o->extra[SlotVoice].number);
+        if (sound::MovieSound* engine = vm.sounds().engine(); engine && voice) {
+            if (const auto ms = engine->positionMs(voice))
+                o->extra[SlotPosition] = Value(std::floor(*ms));
+        }
+        return o->extra[SlotPosition];
+    });
+    property("duration", [soundOf](VM& vm, Value self, std::span<const Value>) {
+        const std::uint16_t id = soundOf(self);
+        const swf::Sound* s =
+            id && vm.player() ? vm.player()->movie().dictionary.findAs<swf::Sound>(id) : nullptr;
+        if (!s)
+            return Value();
+        if (sound::MovieSound* engine = vm.sounds().engine()) {
+            const auto ms = engine->durationMs(id);
+            return ms ? Value(std::round(*ms)) : Value();
+        }
+        // Without an engine the header's sample count stands for the decoded length.
+        const double rate = sound::exactRate(sound::decodedRate(s->format));
+        return Value(rate > 0 ? std::round(s->sampleCount * 1000.0 / rate) : 0.0);
+    });
+}
+
+} // namespace swf::avm1
