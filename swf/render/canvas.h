@@ -28,6 +28,9 @@ public:
     virtual void strokePath(const QPainterPath& devicePath, const QPen& pen) = 0;
     // Draws the image's pixel square (0,0)-(w,h) mapped by `m`.
     virtual void drawImage(const QImage& image, const QTransform& m, bool smooth) = 0;
+    // The area that can show anything, in the coordinates the matrices above map to; an empty
+    // rectangle means no bound is known. Drawing wholly outside it may be skipped.
+    virtual QRectF visibleArea() const = 0;
 };
 
 } // namespace swf::render

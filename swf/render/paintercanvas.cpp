@@ -6,6 +6,14 @@ PainterCanvas::PainterCanvas(QPainter& painter, Quality quality)
     : m_p(painter), m_quality(quality), m_base(painter.transform()) {
     m_p.setRenderHint(QPainter::Antialiasing, quality != Quality::Low);
     m_p.setPen(Qt::NoPen);
+    if (const QPaintDevice* device = m_p.device()) {
+        QRectF area = m_base.inverted().mapRect(QRectF(0, 0, device->width(), device->height()));
+        if (m_p.hasClipping())
+            area &= m_p.clipBoundingRect();
+        if (area.isEmpty()) // an empty clip: nothing shows, but an empty rect means unbounded
+            area = QRectF(-1e9, -1e9, 1, 1);
+        m_visible = area;
+    }
 }
 
 void PainterCanvas::save() {

@@ -21,6 +21,7 @@ public:
                   bool smooth) override;
     void strokePath(const QPainterPath& devicePath, const QPen& pen) override;
     void drawImage(const QImage& image, const QTransform& m, bool smooth) override;
+    QRectF visibleArea() const override { return m_visible; }
 
 private:
     void setSmooth(bool smooth);
@@ -28,6 +29,7 @@ private:
     QPainter& m_p;
     Quality m_quality;
     QTransform m_base; // the painter's transform when handed over
+    QRectF m_visible;
 };
 
 } // namespace swf::render

@@ -36,6 +36,10 @@ public:
         m_calls.push_back({Op::Image, {}, {}, {}, m, image, smooth});
     }
 
+    QRectF visibleArea() const override { return m_visible; }
+    // Unbounded (empty) unless a test sets it.
+    void setVisibleArea(const QRectF& area) { m_visible = area; }
+
     const std::vector<Call>& calls() const { return m_calls; }
     // The calls of one kind, in order.
     std::vector<Call> calls(Op op) const {
@@ -50,6 +54,7 @@ public:
 
 private:
     std::vector<Call> m_calls;
+    QRectF m_visible;
 };
 
 } // namespace swf::render

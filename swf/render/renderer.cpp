@@ -16,6 +16,8 @@ namespace {
 constexpr double kGradientHalf = 16384.0;
 constexpr std::size_t kMaxMorphSteps = 512;
 constexpr std::size_t kMaxImageBytes = std::size_t(96) << 20;
+// Path elements (24 bytes each) the copied winding shapes and the text outlines may hold.
+constexpr std::size_t kMaxCachedElements = std::size_t(2) << 20;
 constexpr int kMaxMaskElements = 4000; // beyond this, masks are merged without boolean union
 constexpr int kMaxNesting = 128;       // the player bounds nesting too; this is a backstop
 
@@ -194,12 +196,21 @@ struct Renderer::Frame {
     Canvas& canvas;
     double viewScale = 1; // device pixels per twip of the stage
     int nesting = 0;
+    QRectF visible; // the canvas's visible area; empty when unbounded
+
+    // Whether `bounds` mapped by `m` and grown by `pad` on each side misses the visible area.
+    bool outside(const QRectF& bounds, const QTransform& m, double pad = 0) const {
+        if (visible.isEmpty())
+            return false;
+        return !m.mapRect(bounds).adjusted(-pad, -pad, pad, pad).intersects(visible);
+    }
 };
 
 struct Renderer::TextCache {
     struct Run {
         QPainterPath path; // in the text's coordinates, twips
         Rgba color;
+        QRectF bounds;
     };
     std::vector<Run> runs;
     QTransform matrix;   // StaticText matrix
@@ -214,12 +225,13 @@ void Renderer::clearCaches() {
     m_morphs.clear();
     m_windingShapes.clear();
     m_texts.clear();
+    m_windingElements = m_textElements = 0;
     m_images.clear();
     m_imageBytes = 0;
 }
 
 void Renderer::render(const Player& player, Canvas& canvas, const QTransform& view) {
-    Frame f{player, canvas, std::sqrt(std::abs(view.determinant())), 0};
+    Frame f{player, canvas, std::sqrt(std::abs(view.determinant())), 0, canvas.visibleArea()};
     const Rect& stage = player.movie().header().frameSize;
     const Rgba bg = player.backgroundColor().value_or(Rgba{255, 255, 255, 255});
     QPainterPath stagePath;
@@ -332,20 +344,28 @@ const ShapeGeometry& Renderer::shapeGeometry(const Shape& s) {
     if (g.fillRule == Qt::OddEvenFill)
         return g;
     // The paths come with Qt's default even-odd rule; give winding shapes their own copy once.
-    auto it = m_windingShapes.find(&s);
+    auto it = m_windingShapes.find(keyOf(s));
     if (it == m_windingShapes.end()) {
         ShapeGeometry copy = g;
+        std::size_t elements = 0;
         for (auto& layer : copy.layers) {
-            for (auto& fill : layer.fills)
+            for (auto& fill : layer.fills) {
                 fill.path.setFillRule(Qt::WindingFill);
+                elements += std::size_t(fill.path.elementCount());
+            }
         }
-        it = m_windingShapes.emplace(&s, std::move(copy)).first;
+        if (m_windingElements + elements > kMaxCachedElements) {
+            m_windingShapes.clear();
+            m_windingElements = 0;
+        }
+        m_windingElements += elements;
+        it = m_windingShapes.emplace(keyOf(s), std::move(copy)).first;
     }
     return it->second;
 }
 
 const ShapeGeometry& Renderer::morphGeometry(const MorphShape& s, std::uint16_t ratio) {
-    const auto key = std::make_pair(&s, ratio);
+    const auto key = std::make_pair(keyOf(s), ratio);
     auto it = m_morphs.find(key);
     if (it != m_morphs.end())
         return it->second;
@@ -358,7 +378,7 @@ void Renderer::drawGeometry(Frame& f, const ShapeGeometry& g, const QTransform& 
                             const ColorTransform& ct, bool) {
     for (const ShapeLayer& layer : g.layers) {
         for (const FillPath& fill : layer.fills) {
-            if (!fill.path.isEmpty())
+            if (!fill.path.isEmpty() && !f.outside(fill.path.controlPointRect(), m))
                 drawFill(f, fill.path, fill.style, m, ct);
         }
         for (const StrokePath& stroke : layer.strokes) {
@@ -460,6 +480,10 @@ void Renderer::drawStroke(Frame& f, const QPainterPath& path, const LineStyle& l
             return;
         brush = QBrush(toColor(c));
     }
+    // Half the width, further for miter joins, and a pixel for anti-aliasing.
+    const double reach = width / 2 * std::max(1.5, line.miterLimit) + 1;
+    if (f.outside(path.controlPointRect(), m, reach))
+        return;
     QPen pen(brush, width, Qt::SolidLine, penCap(line.startCap), penJoin(line.join));
     pen.setMiterLimit(line.miterLimit);
     // Outlines that end where they start are joined there by Qt's stroker, caps elsewhere.
@@ -467,9 +491,13 @@ void Renderer::drawStroke(Frame& f, const QPainterPath& path, const LineStyle& l
 }
 
 const Renderer::TextCache& Renderer::textCache(const Character& c) {
-    auto it = m_texts.find(&c);
+    auto it = m_texts.find(keyOf(c));
     if (it != m_texts.end())
         return *it->second;
+    if (m_textElements > kMaxCachedElements) {
+        m_texts.clear();
+        m_textElements = 0;
+    }
     auto cache = std::make_unique<TextCache>();
     if (c.type == CharacterType::Text) {
         const auto& text = static_cast<const StaticText&>(c);
@@ -481,13 +509,21 @@ const Renderer::TextCache& Renderer::textCache(const Character& c) {
             TextCache::Run out;
             out.color = run.color;
             out.path.setFillRule(Qt::WindingFill);
+            std::vector<double> xs;
+            xs.reserve(run.glyphs.size());
             double x = run.x;
             for (const GlyphEntry& g : run.glyphs) {
-                const QPainterPath& glyph = run.font->glyphPath(g.index);
-                if (!glyph.isEmpty())
-                    out.path.addPath(QTransform(scale, 0, 0, scale, x, run.y).map(glyph));
+                xs.push_back(x);
                 x += g.advance;
             }
+            // Rightmost glyph first: see rightmostFirst() in the shape code for why.
+            for (std::size_t i = run.glyphs.size(); i-- > 0;) {
+                const QPainterPath& glyph = run.font->glyphPath(run.glyphs[i].index);
+                if (!glyph.isEmpty())
+                    out.path.addPath(QTransform(scale, 0, 0, scale, xs[i], run.y).map(glyph));
+            }
+            out.bounds = out.path.controlPointRect();
+            m_textElements += std::size_t(out.path.elementCount());
             if (!out.path.isEmpty())
                 cache->runs.push_back(std::move(out));
         }
@@ -499,7 +535,7 @@ const Renderer::TextCache& Renderer::textCache(const Character& c) {
         cache->border = text.border;
         // Fonts, device or not, need a GUI application; a bare tool gets the box alone.
         if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
-            return *m_texts.emplace(&c, std::move(cache)).first->second;
+            return *m_texts.emplace(keyOf(c), std::move(cache)).first->second;
         QString body = text.initialText;
         if (text.html) {
             QTextDocument doc;
@@ -609,7 +645,7 @@ const Renderer::TextCache& Renderer::textCache(const Character& c) {
         }
         cache->runs.push_back(std::move(run));
     }
-    return *m_texts.emplace(&c, std::move(cache)).first->second;
+    return *m_texts.emplace(keyOf(c), std::move(cache)).first->second;
 }
 
 void Renderer::drawStaticText(Frame& f, const StaticText& text, const QTransform& m,
@@ -618,7 +654,7 @@ void Renderer::drawStaticText(Frame& f, const StaticText& text, const QTransform
     const QTransform tm = cache.matrix * m;
     for (const auto& run : cache.runs) {
         const Rgba c = ct.apply(run.color);
-        if (c.a > 0)
+        if (c.a > 0 && !f.outside(run.bounds, tm))
             f.canvas.fillPath(run.path, QBrush(toColor(c)), tm, false);
     }
 }

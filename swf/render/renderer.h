@@ -72,9 +72,13 @@ private:
     QImage recoloured(const QImage& image, const ColorTransform& ct);
     const QImage* bitmapImage(Frame& f, std::uint16_t id);
 
-    std::map<std::pair<const MorphShape*, std::uint16_t>, ShapeGeometry> m_morphs;
-    std::unordered_map<const Shape*, ShapeGeometry> m_windingShapes;
-    std::unordered_map<const Character*, std::unique_ptr<TextCache>> m_texts;
+    // Keyed by a character's serial and generation, never by its address or id alone.
+    using CharacterKey = std::pair<std::uint64_t, std::uint32_t>;
+    static CharacterKey keyOf(const Character& c) { return {c.serial, c.generation}; }
+    std::map<std::pair<CharacterKey, std::uint16_t>, ShapeGeometry> m_morphs;
+    std::map<CharacterKey, ShapeGeometry> m_windingShapes;
+    std::map<CharacterKey, std::unique_ptr<TextCache>> m_texts;
+    std::size_t m_windingElements = 0, m_textElements = 0;
     using ImageKey = std::tuple<qint64, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
                                 std::int32_t, std::int32_t, std::int32_t, std::int32_t>;
     std::map<ImageKey, QImage> m_images;

@@ -2,11 +2,11 @@
 // transforms, clip layers, sprites, morphs, texts and buttons, checked exactly on the recording
 // canvas, plus a few pixels through the QPainter backend.
 
+#include "guiapp.h"
 #include "swf/player.h"
 #include "swf/render/paintercanvas.h"
 #include "swf/render/recordingcanvas.h"
 #include "swf/render/renderer.h"
-#include "guiapp.h"
 #include "swf_writer.h"
 
 #include <QLinearGradient>
@@ -526,4 +526,38 @@ TEST(Renderer, ColourTransformsOnBitmapsKeepPremultipliedPixels) {
     EXPECT_NEAR(qBlue(first), 150, 1);
     EXPECT_EQ(qAlpha(out.pixel(1, 0)), 50);
     EXPECT_NEAR(qBlue(qUnpremultiply(out.pixel(1, 0))), 150, 3);
+}
+
+TEST(Renderer, WhatMissesTheVisibleAreaIsSkippedButWideLinesReachingInAreNot) {
+    auto lined = [](Writer& w) { w.u8(0).u8(1).u16(400).rgba(0, 0, 0, 255); };
+    auto movie = load(concat({
+        solidShape(1, 255, 0, 0, 255, QRect(0, 0, 200, 100)),
+        shape(2, lined, 0, 1, QRect(0, 0, 200, 100)),
+        place(Place(1, 1).at(1000, 1000)), // inside
+        place(Place(2, 1).at(5000, 1000)), // outside
+        place(Place(3, 1).at(1900, 1000)), // overlapping the right edge
+        place(Place(4, 2).at(2150, 1000)), // outside, but its 400-unit line reaches in
+        place(Place(5, 2).at(2700, 1000)), // outside, line too (miter joins reach 600)
+        showFrame(),
+    }));
+    swf::Player player(movie);
+    RecordingCanvas canvas;
+    canvas.setVisibleArea(QRectF(0, 0, 2000, 2000));
+    swf::render::Renderer().render(player, canvas, QTransform());
+    const auto fills = canvas.calls(Op::Fill);
+    ASSERT_EQ(fills.size(), 3u); // the background, then two of the three squares
+    EXPECT_EQ(fills[1].matrix, QTransform::fromTranslate(1000, 1000));
+    EXPECT_EQ(fills[2].matrix, QTransform::fromTranslate(1900, 1000));
+    const auto strokes = canvas.calls(Op::Stroke);
+    ASSERT_EQ(strokes.size(), 1u);
+    EXPECT_EQ(strokes[0].path.boundingRect().left(), 2150);
+
+    // Through the painter the visible area is the image, or the clip set before drawing.
+    QImage image(100, 100, QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&image);
+    painter.translate(10, 0);
+    painter.setClipRect(QRect(0, 0, 50, 50));
+    EXPECT_EQ(swf::render::PainterCanvas(painter).visibleArea(), QRectF(0, 0, 50, 50));
+    painter.setClipping(false);
+    EXPECT_EQ(swf::render::PainterCanvas(painter).visibleArea(), QRectF(-10, 0, 100, 100));
 }
