@@ -561,3 +561,70 @@ TEST(Renderer, WhatMissesTheVisibleAreaIsSkippedButWideLinesReachingInAreNot) {
     painter.setClipping(false);
     EXPECT_EQ(swf::render::PainterCanvas(painter).visibleArea(), QRectF(-10, 0, 100, 100));
 }
+
+// Tall paths are cut into short pieces before Qt fills them (far faster); the pixels must stay
+// those of Qt's own drawing, brush placement included.
+TEST(PainterCanvas, TallPathsDrawAsQtDrawsThem) {
+    QPainterPath ellipse;
+    ellipse.addEllipse(QRectF(-50, -100, 100, 200));
+    ellipse.addRect(QRectF(-20, -20, 40, 40)); // a hole (odd-even)
+    QLinearGradient g(0, -100, 0, 100);
+    g.setColorAt(0, Qt::red);
+    g.setColorAt(1, Qt::blue);
+    QBrush brush(g);
+    brush.setTransform(QTransform::fromScale(1, 0.5));
+    const QTransform m = QTransform(1.5, 0.2, -0.1, 1.2, 100, 150);
+    QPainterPath curve;
+    curve.moveTo(20, 10);
+    curve.quadTo(180, 150, 30, 290);
+    const QPen pen(QBrush(QColor(0, 128, 0, 200)), 7, Qt::SolidLine, Qt::RoundCap, Qt::MiterJoin);
+    QPainterPath band;
+    band.addRect(QRectF(150, 0, 30, 300));
+
+    auto draw = [&](bool viaCanvas) {
+        QImage image(220, 300, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::white);
+        QPainter p(&image);
+        p.translate(5, -5);
+        if (viaCanvas) {
+            swf::render::PainterCanvas c(p);
+            c.fillPath(ellipse, brush, m, false);
+            c.strokePath(curve, pen);
+            c.save();
+            c.clip(ellipse, m);
+            c.fillPath(band, QBrush(Qt::black), QTransform(), false);
+            c.restore();
+        } else {
+            p.setRenderHint(QPainter::Antialiasing);
+            const QTransform base = p.transform();
+            p.setTransform(m * base);
+            p.fillPath(ellipse, brush);
+            p.setTransform(base);
+            p.strokePath(curve, pen);
+            p.save();
+            p.setTransform(m * base);
+            p.setClipPath(ellipse);
+            p.setTransform(base);
+            p.fillPath(band, QBrush(Qt::black));
+            p.restore();
+        }
+        return image;
+    };
+    const QImage ours = draw(true), qt = draw(false);
+    int worst = 0, off = 0;
+    for (int y = 0; y < ours.height(); ++y) {
+        for (int x = 0; x < ours.width(); ++x) {
+            const QRgb a = ours.pixel(x, y), b = qt.pixel(x, y);
+            const int d = std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                                    std::abs(qBlue(a) - qBlue(b))});
+            worst = std::max(worst, d);
+            off += d > 8;
+        }
+    }
+    // Curves are flattened in smaller pieces, so a few edge pixels differ a little; a brush or a
+    // path out of place would change whole areas.
+    EXPECT_LE(worst, 64);
+    EXPECT_LT(off, ours.width() * ours.height() / 100);
+    EXPECT_EQ(ours.pixel(115, 150), 0xFFFFFFFFu); // the hole
+    EXPECT_EQ(qGreen(ours.pixel(90, 100)), 0) << "red to blue, no green";
+}
