@@ -4,6 +4,7 @@
 #include <QFontMetricsF>
 #include <QGradient>
 #include <QGuiApplication>
+#include <QPainterPathStroker>
 #include <QTextDocument>
 #include <QTextLayout>
 #include <algorithm>
@@ -128,6 +129,94 @@ Qt::PenJoinStyle penJoin(JoinStyle j) {
         break;
     }
     return Qt::RoundJoin;
+}
+
+void addCap(QPainterPath& out, CapStyle cap, const QPointF& at, QPointF outward, double half) {
+    if (cap == CapStyle::None)
+        return;
+    const double len = std::hypot(outward.x(), outward.y());
+    if (cap == CapStyle::Round || len == 0) {
+        if (cap == CapStyle::Round)
+            out.addEllipse(at, half, half);
+        else
+            out.addRect(QRectF(at.x() - half, at.y() - half, 2 * half, 2 * half));
+        return;
+    }
+    outward /= len;
+    const QPointF across(-outward.y() * half, outward.x() * half);
+    const QPointF ahead = at + outward * half;
+    out.moveTo(at + across);
+    out.lineTo(ahead + across);
+    out.lineTo(ahead - across);
+    out.lineTo(at - across);
+    out.closeSubpath();
+}
+
+// The outline of a line whose two ends have caps of their own, or whose closed paths are left
+// open (NoClose): Qt strokes the body with flat ends and joins only where a path ends exactly at
+// its start; the caps are added as shapes. Filled with the winding rule, overlaps count once.
+QPainterPath lineOutline(const QPainterPath& devicePath, const LineStyle& line, const QPen& pen) {
+    struct Ends {
+        QPointF first, firstOut, last, lastOut;
+    };
+    std::vector<Ends> open;
+    QPainterPath body;
+    body.reserve(devicePath.elementCount());
+    const int n = devicePath.elementCount();
+    for (int begin = 0; begin < n;) {
+        int end = begin + 1;
+        while (end < n && devicePath.elementAt(end).type != QPainterPath::MoveToElement)
+            ++end;
+        const QPointF first = devicePath.elementAt(begin);
+        QPointF last = devicePath.elementAt(end - 1);
+        // Directions away from the path at each end, from the nearest point that differs.
+        QPointF firstOut, lastOut;
+        for (int i = begin + 1; i < end; ++i) {
+            if (QPointF(devicePath.elementAt(i)) != first) {
+                firstOut = first - QPointF(devicePath.elementAt(i));
+                break;
+            }
+        }
+        for (int i = end - 2; i >= begin; --i) {
+            if (QPointF(devicePath.elementAt(i)) != last) {
+                lastOut = last - QPointF(devicePath.elementAt(i));
+                break;
+            }
+        }
+        const bool closed = end - begin > 2 && first == last;
+        for (int i = begin; i < end; ++i) {
+            const QPainterPath::Element e = devicePath.elementAt(i);
+            QPointF p = e;
+            // A closed path the line must not close: moved by a millionth of a pixel, Qt no
+            // longer joins its ends.
+            if (i == end - 1 && closed && line.noClose)
+                p += QPointF(1e-6, 0);
+            if (e.type == QPainterPath::MoveToElement) {
+                body.moveTo(p);
+            } else if (e.type == QPainterPath::CurveToElement && i + 2 < end) {
+                QPointF endPoint = devicePath.elementAt(i + 2);
+                if (i + 2 == end - 1 && closed && line.noClose)
+                    endPoint += QPointF(1e-6, 0);
+                body.cubicTo(p, devicePath.elementAt(i + 1), endPoint);
+                i += 2;
+            } else {
+                body.lineTo(p);
+            }
+        }
+        if (!closed || line.noClose)
+            open.push_back({first, firstOut, last, lastOut});
+        begin = end;
+    }
+    QPainterPathStroker stroker(pen);
+    stroker.setCapStyle(Qt::FlatCap);
+    QPainterPath out = stroker.createStroke(body);
+    out.setFillRule(Qt::WindingFill);
+    const double half = pen.widthF() / 2;
+    for (const Ends& e : open) {
+        addCap(out, line.startCap, e.first, e.firstOut, half);
+        addCap(out, line.endCap, e.last, e.lastOut, half);
+    }
+    return out;
 }
 
 double axisScale(double a, double b) {
@@ -486,6 +575,10 @@ void Renderer::drawStroke(Frame& f, const QPainterPath& path, const LineStyle& l
         return;
     QPen pen(brush, width, Qt::SolidLine, penCap(line.startCap), penJoin(line.join));
     pen.setMiterLimit(line.miterLimit);
+    if (line.startCap != line.endCap || line.noClose) {
+        f.canvas.fillPath(lineOutline(m.map(path), line, pen), brush, QTransform(), true);
+        return;
+    }
     // Outlines that end where they start are joined there by Qt's stroker, caps elsewhere.
     f.canvas.strokePath(m.map(path), pen);
 }

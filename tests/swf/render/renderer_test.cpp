@@ -290,12 +290,12 @@ TEST(Renderer, LinesScaleWithTheirObjectUnlessAskedNotTo) {
             }
         };
     };
-    // Round caps/joins; square start cap with a miter join; no caps with bevel joins and no
+    // Round caps/joins; square caps with a miter join; no caps with bevel joins and no
     // horizontal or vertical scaling; a hairline; a gradient-filled line.
     auto movie = load(concat({
         shape(1, styles(40, 0x00, 0x00), 0, 1, QRect(0, 0, 200, 100), 83),
-        shape(2, styles(40, 0x80 | 0x20, 0x00), 0, 1, QRect(0, 0, 200, 100), 83),
-        shape(3, styles(40, 0x40 | 0x10 | 0x06, 0x00), 0, 1, QRect(0, 0, 200, 100), 83),
+        shape(2, styles(40, 0x80 | 0x20, 0x02), 0, 1, QRect(0, 0, 200, 100), 83),
+        shape(3, styles(40, 0x40 | 0x10 | 0x06, 0x01), 0, 1, QRect(0, 0, 200, 100), 83),
         shape(4, styles(0, 0x00, 0x00), 0, 1, QRect(0, 0, 200, 100), 83),
         shape(5, styles(20, 0x08, 0x00), 0, 1, QRect(0, 0, 200, 100), 83),
         place(Place(1, 1).scale(4, 2)),
@@ -627,4 +627,69 @@ TEST(PainterCanvas, TallPathsDrawAsQtDrawsThem) {
     EXPECT_LT(off, ours.width() * ours.height() / 100);
     EXPECT_EQ(ours.pixel(115, 150), 0xFFFFFFFFu); // the hole
     EXPECT_EQ(qGreen(ours.pixel(90, 100)), 0) << "red to blue, no green";
+}
+
+namespace {
+
+// DefineShape4 with one 400-wide black LineStyle2 (flag bytes as stored) and no fills; `draw`
+// writes the records with line index 1.
+Bytes lineShape(std::uint16_t id, std::uint8_t flags1, std::uint8_t flags2,
+                const std::function<void(Records&)>& draw) {
+    Writer s;
+    s.u16(id).rect(-1000, 5000, -1000, 5000).rect(-1000, 5000, -1000, 5000).u8(0);
+    s.u8(0).u8(1).u16(400).u8(flags1).u8(flags2);
+    if ((flags1 & 0x30) == 0x20)
+        s.u16(4 << 8); // miter limit 4
+    s.rgba(0, 0, 0, 255);
+    Records r(s, 0, 1);
+    draw(r);
+    r.end();
+    return swftest::tag(83, s);
+}
+
+} // namespace
+
+TEST(Renderer, LineEndsTakeTheirOwnCapsAndNoCloseLeavesClosedPathsOpen) {
+    auto openLine = [](Records& r) { r.style(K, K, 1, true, 1000, 1000).hline(2000); };
+    auto square = [](Records& r) {
+        r.style(K, K, 1, true, 0, 0).hline(2000).vline(1000).hline(-2000).vline(-1000);
+    };
+    auto movie = load(concat({
+        lineShape(1, 0x00, 0x02, openLine), // round start, square end
+        lineShape(2, 0x60, 0x05, square),   // no caps, miter joins, NoClose
+        lineShape(3, 0x20, 0x02, square),   // miter joins, round start, square end, closed
+        lineShape(4, 0x60, 0x01, square),   // no caps, miter joins, closed: Qt's own stroke
+        place(Place(1, 1)),
+        place(Place(2, 2).at(0, 5000)),
+        place(Place(3, 3).at(5000, 5000)),
+        place(Place(4, 4).at(10000, 5000)),
+        showFrame(),
+    }));
+    swf::Player player(movie);
+    const auto canvas = render(player);
+    const auto fills = canvas.calls(Op::Fill);
+    ASSERT_EQ(fills.size(), 4u); // the background, then three lines as outlines
+    ASSERT_EQ(canvas.calls(Op::Stroke).size(), 1u);
+    EXPECT_EQ(canvas.calls(Op::Stroke)[0].pen.capStyle(), Qt::FlatCap);
+
+    const QPainterPath& capped = fills[1].path;
+    EXPECT_EQ(colorOf(fills[1]), QColor(0, 0, 0));
+    EXPECT_TRUE(capped.contains(QPointF(2000, 1150)));  // the line itself
+    EXPECT_TRUE(capped.contains(QPointF(850, 1000)));   // round start
+    EXPECT_FALSE(capped.contains(QPointF(830, 1180)));  // ... not square
+    EXPECT_TRUE(capped.contains(QPointF(3180, 1180)));  // square end
+    EXPECT_FALSE(capped.contains(QPointF(3250, 1000))); // ... half the width long
+
+    // NoClose: the corner where the path starts and ends has flat ends, no miter; the other
+    // corners are joined.
+    const QPainterPath& unclosed = fills[2].path;
+    EXPECT_FALSE(unclosed.contains(QPointF(-150, 4850)));
+    EXPECT_TRUE(unclosed.contains(QPointF(2150, 4850)));
+    EXPECT_TRUE(unclosed.contains(QPointF(-150, 5500)));
+
+    // Closed without NoClose: joined at the start too, and no caps stick out.
+    const QPainterPath& closed = fills[3].path;
+    EXPECT_TRUE(closed.contains(QPointF(4850, 4850)));
+    EXPECT_TRUE(closed.contains(QPointF(7150, 4850)));
+    EXPECT_FALSE(closed.contains(QPointF(5500, 4750)));
 }
