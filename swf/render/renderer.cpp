@@ -530,9 +530,54 @@ void Renderer::drawFill(Frame& f, const QPainterPath& path, const FillStyle& fil
     } else {
         f.canvas.save();
         f.canvas.clip(path, m);
+        drawEdgePixels(f, img, path, fill, m);
         f.canvas.drawImage(img, fill.matrix * m, fill.isSmoothed());
         f.canvas.restore();
     }
+}
+
+void Renderer::drawEdgePixels(Frame& f, const QImage& img, const QPainterPath& path,
+                              const FillStyle& fill, const QTransform& m) {
+    // A clipped bitmap does not end at its edge: beyond it, the fill repeats the edge pixels
+    // outwards (corners take the corner pixel). The strips reach one pixel under the bitmap, so
+    // its anti-aliased edge lands on the same colour; a translucent bitmap would show that
+    // overlap twice, so its strips stop at the edge.
+    bool ok = false;
+    const QTransform toPixels = fill.matrix.inverted(&ok);
+    if (!ok)
+        return;
+    const QRectF need = toPixels.mapRect(path.controlPointRect());
+    const double w = img.width(), h = img.height();
+    if (need.left() >= 0 && need.top() >= 0 && need.right() <= w && need.bottom() <= h)
+        return;
+    const double under = img.hasAlphaChannel() ? 0 : 1;
+    const QTransform pixelsToCanvas = fill.matrix * m;
+    auto paint = [&](const QRectF& area, const QBrush& brush) {
+        const QRectF r = area & need;
+        if (r.isEmpty())
+            return;
+        QPainterPath p;
+        p.addRect(r);
+        f.canvas.fillPath(p, brush, pixelsToCanvas, fill.isSmoothed());
+    };
+    auto corner = [&](int x, int y) {
+        return QBrush(QColor::fromRgba(qUnpremultiply(img.pixel(x, y))));
+    };
+    const double l = need.left(), t = need.top(), r = need.right(), b = need.bottom();
+    paint(QRectF(QPointF(l, t), QPointF(under, under)), corner(0, 0));
+    paint(QRectF(QPointF(w - under, t), QPointF(r, under)), corner(int(w) - 1, 0));
+    paint(QRectF(QPointF(l, h - under), QPointF(under, b)), corner(0, int(h) - 1));
+    paint(QRectF(QPointF(w - under, h - under), QPointF(r, b)), corner(int(w) - 1, int(h) - 1));
+    // Edge rows and columns as textures: a one-pixel-wide column repeated across is the column
+    // stretched sideways.
+    QBrush left(img.copy(0, 0, 1, int(h))), right(img.copy(int(w) - 1, 0, 1, int(h)));
+    right.setTransform(QTransform::fromTranslate(w - 1, 0));
+    QBrush top(img.copy(0, 0, int(w), 1)), bottom(img.copy(0, int(h) - 1, int(w), 1));
+    bottom.setTransform(QTransform::fromTranslate(0, h - 1));
+    paint(QRectF(QPointF(l, 0), QPointF(under, h)), left);
+    paint(QRectF(QPointF(w - under, 0), QPointF(r, h)), right);
+    paint(QRectF(QPointF(0, t), QPointF(w, under)), top);
+    paint(QRectF(QPointF(0, h - under), QPointF(w, b)), bottom);
 }
 
 void Renderer::drawStroke(Frame& f, const QPainterPath& path, const LineStyle& line,

@@ -56,6 +56,8 @@ private:
                       const ColorTransform& ct, bool nonScalingAllowed);
     void drawFill(Frame& f, const QPainterPath& path, const FillStyle& fill, const QTransform& m,
                   const ColorTransform& ct);
+    void drawEdgePixels(Frame& f, const QImage& img, const QPainterPath& path,
+                        const FillStyle& fill, const QTransform& m);
     void drawStroke(Frame& f, const QPainterPath& path, const LineStyle& line, const QTransform& m,
                     const ColorTransform& ct);
     void drawStaticText(Frame& f, const StaticText& text, const QTransform& m,

@@ -253,8 +253,9 @@ TEST(Renderer, BitmapFillsRepeatOrClipSmoothedOrNotAndTakeColourTransforms) {
     swf::Player player(movie);
     const auto canvas = render(player);
     const auto& calls = canvas.calls();
-    // Background, the repeating fill, the clipped one as clip + image, then the tinted repeat.
-    ASSERT_EQ(calls.size(), 7u);
+    // Background, the repeating fill, the clipped one as clip, edge pixels and image, then the
+    // tinted repeat.
+    ASSERT_EQ(calls.size(), 10u);
     EXPECT_EQ(calls[1].op, Op::Fill);
     EXPECT_EQ(calls[1].brush.style(), Qt::TexturePattern);
     EXPECT_TRUE(calls[1].smooth);
@@ -265,13 +266,39 @@ TEST(Renderer, BitmapFillsRepeatOrClipSmoothedOrNotAndTakeColourTransforms) {
     EXPECT_EQ(calls[3].op, Op::Clip);
     EXPECT_EQ(calls[3].path.boundingRect(), QRectF(0, 0, 200, 100));
     EXPECT_EQ(calls[3].matrix, QTransform::fromTranslate(500, 0));
-    EXPECT_EQ(calls[4].op, Op::Image);
-    EXPECT_FALSE(calls[4].smooth);
-    EXPECT_EQ(calls[4].matrix, QTransform(40, 0, 0, 40, 500, 0));
-    EXPECT_EQ(calls[5].op, Op::Restore);
+    // The shape reaches 5 x 2.5 bitmap pixels: the corner, the right column and the bottom row
+    // carry on to its edge (a translucent bitmap's strips stop at the bitmap).
+    for (int i = 4; i < 7; ++i) {
+        EXPECT_EQ(calls[i].op, Op::Fill);
+        EXPECT_EQ(calls[i].matrix, QTransform(40, 0, 0, 40, 500, 0));
+    }
+    EXPECT_EQ(calls[4].path.boundingRect(), QRectF(2, 1, 3, 1.5));
+    EXPECT_EQ(calls[4].brush.color(), QColor(0, 0, 255, 128));
+    EXPECT_EQ(calls[5].path.boundingRect(), QRectF(2, 0, 3, 1));
+    EXPECT_EQ(calls[6].path.boundingRect(), QRectF(0, 1, 2, 1.5));
+    EXPECT_EQ(calls[7].op, Op::Image);
+    EXPECT_FALSE(calls[7].smooth);
+    EXPECT_EQ(calls[7].matrix, QTransform(40, 0, 0, 40, 500, 0));
+    EXPECT_EQ(calls[8].op, Op::Restore);
+
+    // Through the painter (one pixel per 20 twips), beyond the bitmap its edge pixels go on.
+    auto big = [](Writer& w) { w.u8(1).u8(0x43).u16(7).matrix(100, 100).u8(0); }; // 5 px
+    auto stretched = load(concat({bitmapTag(7), shape(1, big, 1, 0, QRect(0, 0, 2000, 1000)),
+                                  place(Place(1, 1)), showFrame()}));
+    swf::Player stretchedPlayer(stretched);
+    const QImage img = paint(stretchedPlayer, QSize(550, 400), 3);
+    const QRgb blueOnWhite = img.pixel(7, 2);
+    EXPECT_EQ(img.pixel(2, 2), 0xFFFF0000u) << "the bitmap itself";
+    EXPECT_NEAR(qRed(blueOnWhite), 127, 1);
+    EXPECT_EQ(qBlue(blueOnWhite), 255);
+    EXPECT_EQ(img.pixel(2, 40), 0xFFFF0000u) << "the left column, downwards";
+    EXPECT_EQ(img.pixel(7, 40), blueOnWhite) << "the right column, downwards";
+    EXPECT_EQ(img.pixel(80, 2), blueOnWhite) << "the top row, sideways";
+    EXPECT_EQ(img.pixel(80, 40), blueOnWhite) << "the corner";
+    EXPECT_EQ(img.pixel(110, 10), 0xFFFFFFFFu) << "outside the shape";
 
     // Red multiplied by 0: the red pixel turns black, the blue one keeps its alpha.
-    const QImage tinted = calls[6].brush.textureImage();
+    const QImage tinted = calls[9].brush.textureImage();
     EXPECT_EQ(tinted.pixel(0, 0), 0xFF000000u);
     EXPECT_EQ(qAlpha(tinted.pixel(1, 0)), 128);
     EXPECT_EQ(qBlue(tinted.pixel(1, 0)), 128); // premultiplied
