@@ -3,6 +3,8 @@
 // The few drawing operations the renderer needs. Everything the renderer draws goes through
 // this interface, so a test can record exactly what was asked for and a backend can be swapped.
 
+#include "swf/timeline.h"
+
 #include <QBrush>
 #include <QImage>
 #include <QPainterPath>
@@ -10,6 +12,12 @@
 #include <QTransform>
 
 namespace swf::render {
+
+// How a finished layer goes onto what lies under it.
+struct LayerEffects {
+    BlendMode blend = BlendMode::Normal;
+    ColorTransform colorTransform; // applied to the layer's pixels first
+};
 
 class Canvas {
 public:
@@ -31,6 +39,11 @@ public:
     // The area that can show anything, in the coordinates the matrices above map to; an empty
     // rectangle means no bound is known. Drawing wholly outside it may be skipped.
     virtual QRectF visibleArea() const = 0;
+    // Layers: what is drawn between beginLayer() and the matching endLayer() goes into a
+    // transparent picture of its own covering `area` (canvas coordinates; only the visible part
+    // is kept), which is then put onto what lies under it as `effects` say. Layers nest.
+    virtual void beginLayer(const QRectF& area) = 0;
+    virtual void endLayer(const LayerEffects& effects) = 0;
 };
 
 } // namespace swf::render

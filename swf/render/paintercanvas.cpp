@@ -79,40 +79,44 @@ QPainterPath splitTall(const QPainterPath& path, const QTransform& m, Qt::FillRu
 } // namespace
 
 PainterCanvas::PainterCanvas(QPainter& painter, Quality quality)
-    : m_p(painter), m_quality(quality), m_base(painter.transform()) {
-    m_p.setRenderHint(QPainter::Antialiasing, quality != Quality::Low);
-    m_p.setPen(Qt::NoPen);
-    if (const QPaintDevice* device = m_p.device()) {
+    : m_p(&painter), m_quality(quality), m_base(painter.transform()) {
+    startPainter(painter);
+    if (const QPaintDevice* device = m_p->device()) {
         QRectF area = m_base.inverted().mapRect(QRectF(0, 0, device->width(), device->height()));
-        if (m_p.hasClipping())
-            area &= m_p.clipBoundingRect();
+        if (m_p->hasClipping())
+            area &= m_p->clipBoundingRect();
         if (area.isEmpty()) // an empty clip: nothing shows, but an empty rect means unbounded
             area = QRectF(-1e9, -1e9, 1, 1);
         m_visible = area;
     }
 }
 
+void PainterCanvas::startPainter(QPainter& p) {
+    p.setRenderHint(QPainter::Antialiasing, m_quality != Quality::Low);
+    p.setPen(Qt::NoPen);
+}
+
 void PainterCanvas::save() {
-    m_p.save();
+    m_p->save();
 }
 
 void PainterCanvas::restore() {
-    m_p.restore();
+    m_p->restore();
 }
 
 void PainterCanvas::clip(const QPainterPath& path, const QTransform& m) {
     const QTransform device = m * m_base;
     if (isTall(path, device)) {
-        m_p.resetTransform();
-        m_p.setClipPath(splitTall(path, device, path.fillRule()), Qt::IntersectClip);
+        m_p->resetTransform();
+        m_p->setClipPath(splitTall(path, device, path.fillRule()), Qt::IntersectClip);
         return;
     }
-    m_p.setTransform(device);
-    m_p.setClipPath(path, Qt::IntersectClip);
+    m_p->setTransform(device);
+    m_p->setClipPath(path, Qt::IntersectClip);
 }
 
 void PainterCanvas::setSmooth(bool smooth) {
-    m_p.setRenderHint(QPainter::SmoothPixmapTransform, smooth && m_quality == Quality::High);
+    m_p->setRenderHint(QPainter::SmoothPixmapTransform, smooth && m_quality == Quality::High);
 }
 
 void PainterCanvas::fillPath(const QPainterPath& path, const QBrush& brush, const QTransform& m,
@@ -120,14 +124,14 @@ void PainterCanvas::fillPath(const QPainterPath& path, const QBrush& brush, cons
     const QTransform device = m * m_base;
     setSmooth(smooth);
     if (isTall(path, device)) {
-        m_p.resetTransform();
+        m_p->resetTransform();
         QBrush b = brush;
         b.setTransform(brush.transform() * device);
-        m_p.fillPath(splitTall(path, device, path.fillRule()), b);
+        m_p->fillPath(splitTall(path, device, path.fillRule()), b);
         return;
     }
-    m_p.setTransform(device);
-    m_p.fillPath(path, brush);
+    m_p->setTransform(device);
+    m_p->fillPath(path, brush);
 }
 
 void PainterCanvas::strokePath(const QPainterPath& devicePath, const QPen& pen) {
@@ -135,20 +139,152 @@ void PainterCanvas::strokePath(const QPainterPath& devicePath, const QPen& pen) 
     if (isTall(devicePath, m_base)) {
         // The stroke's outline, cut like a tall fill; Qt would fill the same outline.
         QPainterPathStroker stroker(pen);
-        m_p.resetTransform();
+        m_p->resetTransform();
         QBrush b = pen.brush();
         b.setTransform(b.transform() * m_base);
-        m_p.fillPath(splitTall(stroker.createStroke(devicePath), m_base, Qt::WindingFill), b);
+        m_p->fillPath(splitTall(stroker.createStroke(devicePath), m_base, Qt::WindingFill), b);
         return;
     }
-    m_p.setTransform(m_base);
-    m_p.strokePath(devicePath, pen);
+    m_p->setTransform(m_base);
+    m_p->strokePath(devicePath, pen);
 }
 
 void PainterCanvas::drawImage(const QImage& image, const QTransform& m, bool smooth) {
-    m_p.setTransform(m * m_base);
+    m_p->setTransform(m * m_base);
     setSmooth(smooth);
-    m_p.drawImage(QPointF(0, 0), image);
+    m_p->drawImage(QPointF(0, 0), image);
+}
+
+void PainterCanvas::beginLayer(const QRectF& area) {
+    // Only the visible part, and never more than kMaxLayerSide a side: a huge object (or a
+    // huge filter margin) must not allocate without bound.
+    QRectF visible = area.isEmpty() ? m_visible : area & m_visible;
+    const QRectF pixels = m_base.mapRect(visible);
+    QRect r = pixels.toAlignedRect();
+    r.setWidth(std::clamp(r.width(), 0, kMaxLayerSide));
+    r.setHeight(std::clamp(r.height(), 0, kMaxLayerSide));
+    Layer layer;
+    layer.under = m_p;
+    layer.base = m_base;
+    layer.visible = m_visible;
+    layer.origin = m_origin;
+    layer.image = std::make_unique<QImage>();
+    if (!r.isEmpty())
+        *layer.image = QImage(r.size(), QImage::Format_ARGB32_Premultiplied);
+    if (layer.image->isNull()) {
+        // Nothing to draw into: a painter on a 1-pixel image, all of it outside the area.
+        r = QRect(r.topLeft(), QSize(1, 1));
+        *layer.image = QImage(1, 1, QImage::Format_ARGB32_Premultiplied);
+        visible = QRectF(-1e9, -1e9, 1, 1);
+    }
+    layer.image->fill(Qt::transparent);
+    layer.painter = std::make_unique<QPainter>(layer.image.get());
+    startPainter(*layer.painter);
+    m_p = layer.painter.get();
+    m_base = m_base * QTransform::fromTranslate(-r.left(), -r.top());
+    m_origin = m_origin + r.topLeft();
+    m_visible = visible;
+    m_layers.push_back(std::move(layer));
+}
+
+namespace {
+
+QPainter::CompositionMode compositionOf(BlendMode mode) {
+    switch (mode) {
+    case BlendMode::Multiply:
+        return QPainter::CompositionMode_Multiply;
+    case BlendMode::Screen:
+        return QPainter::CompositionMode_Screen;
+    case BlendMode::Lighten:
+        return QPainter::CompositionMode_Lighten;
+    case BlendMode::Darken:
+        return QPainter::CompositionMode_Darken;
+    case BlendMode::Difference:
+    case BlendMode::Invert: // drawn as white
+        return QPainter::CompositionMode_Difference;
+    case BlendMode::Add:
+        return QPainter::CompositionMode_Plus;
+    case BlendMode::Alpha:
+        return QPainter::CompositionMode_DestinationIn;
+    case BlendMode::Erase:
+        return QPainter::CompositionMode_DestinationOut;
+    case BlendMode::Overlay:
+        return QPainter::CompositionMode_Overlay;
+    case BlendMode::HardLight:
+        return QPainter::CompositionMode_HardLight;
+    case BlendMode::Normal:
+    case BlendMode::Layer:
+    case BlendMode::Subtract:
+        break;
+    }
+    return QPainter::CompositionMode_SourceOver;
+}
+
+// The colour transform on every pixel the layer drew; untouched (transparent) pixels stay so.
+void recolour(QImage& image, const ColorTransform& ct) {
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            if (qAlpha(line[x]) == 0)
+                continue;
+            const QRgb p = qUnpremultiply(line[x]);
+            const Rgba c = ct.apply(Rgba{std::uint8_t(qRed(p)), std::uint8_t(qGreen(p)),
+                                         std::uint8_t(qBlue(p)), std::uint8_t(qAlpha(p))});
+            line[x] = qPremultiply(qRgba(c.r, c.g, c.b, c.a));
+        }
+    }
+}
+
+// Every pixel white, keeping its alpha (premultiplied: all channels equal alpha).
+QImage whiteOf(const QImage& image) {
+    QImage out = image;
+    for (int y = 0; y < out.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
+        for (int x = 0; x < out.width(); ++x) {
+            const int a = qAlpha(line[x]);
+            line[x] = qRgba(a, a, a, a);
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+void PainterCanvas::endLayer(const LayerEffects& effects) {
+    if (m_layers.empty())
+        return;
+    Layer layer = std::move(m_layers.back());
+    m_layers.pop_back();
+    layer.painter->end();
+    m_p = layer.under;
+    m_base = layer.base;
+    m_visible = layer.visible;
+    const QPoint at = m_origin - layer.origin;
+    m_origin = layer.origin;
+
+    layer.painter.reset();
+    QImage image = std::move(*layer.image);
+    if (!effects.colorTransform.isIdentity())
+        recolour(image, effects.colorTransform);
+
+    m_p->save();
+    m_p->resetTransform();
+    m_p->setOpacity(1);
+    if (effects.blend == BlendMode::Subtract) {
+        // under - layer = invert(invert(under) + layer): Qt has no subtraction.
+        QImage solid(image.size(), QImage::Format_ARGB32_Premultiplied);
+        solid.fill(Qt::white);
+        m_p->setCompositionMode(QPainter::CompositionMode_Difference);
+        m_p->drawImage(at, solid);
+        m_p->setCompositionMode(QPainter::CompositionMode_Plus);
+        m_p->drawImage(at, image);
+        m_p->setCompositionMode(QPainter::CompositionMode_Difference);
+        m_p->drawImage(at, solid);
+    } else {
+        m_p->setCompositionMode(compositionOf(effects.blend));
+        m_p->drawImage(at, effects.blend == BlendMode::Invert ? whiteOf(image) : image);
+    }
+    m_p->restore();
 }
 
 } // namespace swf::render

@@ -285,7 +285,8 @@ struct Renderer::Frame {
     Canvas& canvas;
     double viewScale = 1; // device pixels per twip of the stage
     int nesting = 0;
-    QRectF visible; // the canvas's visible area; empty when unbounded
+    QRectF visible;       // the canvas's visible area; empty when unbounded
+    bool layered = false; // the object being drawn has a layer of its own
 
     // Whether `bounds` mapped by `m` and grown by `pad` on each side misses the visible area.
     bool outside(const QRectF& bounds, const QTransform& m, double pad = 0) const {
@@ -320,7 +321,8 @@ void Renderer::clearCaches() {
 }
 
 void Renderer::render(const Player& player, Canvas& canvas, const QTransform& view) {
-    Frame f{player, canvas, std::sqrt(std::abs(view.determinant())), 0, canvas.visibleArea()};
+    Frame f{player, canvas, std::sqrt(std::abs(view.determinant())), 0, canvas.visibleArea(),
+            false};
     const Rect& stage = player.movie().header().frameSize;
     const Rgba bg = player.backgroundColor().value_or(Rgba{255, 255, 255, 255});
     QPainterPath stagePath;
@@ -329,10 +331,26 @@ void Renderer::render(const Player& player, Canvas& canvas, const QTransform& vi
     drawList(f, player.root().displayList(), view, ColorTransform{});
 }
 
+namespace {
+
+bool actsOnParent(BlendMode mode) {
+    return mode == BlendMode::Alpha || mode == BlendMode::Erase;
+}
+
+} // namespace
+
 void Renderer::drawList(Frame& f, const DisplayList& list, const QTransform& m,
-                        const ColorTransform& ct) {
+                        const ColorTransform& ct, bool inLayer) {
     if (f.nesting > kMaxNesting)
         return;
+    // Alpha and erase children cut into their parent's own picture, never into the stage
+    // beneath: the parent then draws into a layer of its own.
+    const bool ownLayer =
+        !inLayer && std::any_of(list.objects().begin(), list.objects().end(), [](const auto& o) {
+            return o->visible && !o->isClipLayer() && actsOnParent(o->blendMode);
+        });
+    if (ownLayer)
+        f.canvas.beginLayer(QRectF());
     ++f.nesting;
     std::vector<Mask> masks; // each one holds one save() on the canvas
     for (const auto& object : list.objects()) {
@@ -379,11 +397,76 @@ void Renderer::drawList(Frame& f, const DisplayList& list, const QTransform& m,
         }
         if (!o.visible)
             continue;
-        drawObject(f, o, o.matrix * m, o.colorTransform.then(ct));
+        if (o.blendMode != BlendMode::Normal)
+            drawLayered(f, o, o.matrix * m, o.colorTransform.then(ct));
+        else
+            drawObject(f, o, o.matrix * m, o.colorTransform.then(ct));
     }
     for (std::size_t i = 0; i < masks.size(); ++i)
         f.canvas.restore();
     --f.nesting;
+    if (ownLayer)
+        f.canvas.endLayer({});
+}
+
+void Renderer::drawLayered(Frame& f, const DisplayObject& o, const QTransform& m,
+                           const ColorTransform& ct) {
+    // Alpha and erase act on the whole of the parent's picture, including where the object
+    // leaves nothing.
+    const QRectF area = actsOnParent(o.blendMode) ? QRectF() : boundsOf(f, o, m);
+    if (!actsOnParent(o.blendMode) && (area.isEmpty() || f.outside(area, QTransform())))
+        return;
+    f.canvas.beginLayer(area);
+    // The colour transform goes onto the finished layer: overlapping translucent children
+    // fade as one picture.
+    f.layered = true;
+    drawObject(f, o, m, ColorTransform{});
+    f.layered = false;
+    f.canvas.endLayer({o.blendMode, ct});
+}
+
+QRectF Renderer::boundsOf(Frame& f, const DisplayObject& o, const QTransform& m) {
+    const Character* c = o.character;
+    if (!c || f.nesting > kMaxNesting)
+        return {};
+    auto rect = [&](const Rect& r) {
+        return m.mapRect(QRectF(r.xMin, r.yMin, r.width(), r.height()));
+    };
+    switch (c->type) {
+    case CharacterType::Shape:
+        return rect(static_cast<const Shape&>(*c).bounds);
+    case CharacterType::MorphShape:
+        return rect(static_cast<const MorphShape&>(*c).boundsAt(o.ratio));
+    case CharacterType::Text: {
+        const auto& t = static_cast<const StaticText&>(*c);
+        return (t.matrix * m)
+            .mapRect(QRectF(t.bounds.xMin, t.bounds.yMin, t.bounds.width(), t.bounds.height()));
+    }
+    case CharacterType::EditText:
+        return rect(static_cast<const EditText&>(*c).bounds);
+    case CharacterType::Bitmap: {
+        const QImage& img = static_cast<const Bitmap&>(*c).image();
+        return m.mapRect(QRectF(0, 0, img.width() * 20.0, img.height() * 20.0));
+    }
+    case CharacterType::Sprite:
+    case CharacterType::Button: {
+        const DisplayList* list = o.clip()     ? &o.clip()->displayList()
+                                  : o.button() ? &o.button()->displayList()
+                                               : nullptr;
+        if (!list)
+            return {};
+        QRectF out;
+        ++f.nesting;
+        for (const auto& child : list->objects()) {
+            if (child->visible)
+                out |= boundsOf(f, *child, child->matrix * m);
+        }
+        --f.nesting;
+        return out;
+    }
+    default:
+        return {};
+    }
 }
 
 void Renderer::drawObject(Frame& f, const DisplayObject& o, const QTransform& m,
@@ -406,11 +489,11 @@ void Renderer::drawObject(Frame& f, const DisplayObject& o, const QTransform& m,
         break;
     case CharacterType::Sprite:
         if (o.clip())
-            drawList(f, o.clip()->displayList(), m, ct);
+            drawList(f, o.clip()->displayList(), m, ct, std::exchange(f.layered, false));
         break;
     case CharacterType::Button:
         if (o.button())
-            drawList(f, o.button()->displayList(), m, ct);
+            drawList(f, o.button()->displayList(), m, ct, std::exchange(f.layered, false));
         break;
     case CharacterType::Bitmap: {
         // A bitmap placed by itself: one pixel per 20 twips.

@@ -49,7 +49,11 @@ private:
         QPainterPath path; // device coordinates
     };
 
-    void drawList(Frame& f, const DisplayList& list, const QTransform& m, const ColorTransform& ct);
+    void drawList(Frame& f, const DisplayList& list, const QTransform& m, const ColorTransform& ct,
+                  bool inLayer = false);
+    void drawLayered(Frame& f, const DisplayObject& o, const QTransform& m,
+                     const ColorTransform& ct);
+    QRectF boundsOf(Frame& f, const DisplayObject& o, const QTransform& m);
     void drawObject(Frame& f, const DisplayObject& o, const QTransform& m,
                     const ColorTransform& ct);
     void drawGeometry(Frame& f, const ShapeGeometry& g, const QTransform& m,

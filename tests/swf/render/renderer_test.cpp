@@ -720,3 +720,112 @@ TEST(Renderer, LineEndsTakeTheirOwnCapsAndNoCloseLeavesClosedPathsOpen) {
     EXPECT_TRUE(closed.contains(QPointF(7150, 4850)));
     EXPECT_FALSE(closed.contains(QPointF(5500, 4750)));
 }
+
+namespace {
+
+// PlaceObject3 of `id` at `depth`, moved by (x, y) twips, with a blend mode, optional colour
+// transform (with alpha) and optional filter list bytes (count first).
+Bytes place3(std::uint16_t depth, std::uint16_t id, std::int32_t x, std::int32_t y,
+             std::uint8_t blend, std::vector<std::int32_t> alphaMult = {},
+             const Bytes& filters = {}) {
+    Writer w;
+    w.u8(std::uint8_t(0x02 | 0x04 | (alphaMult.empty() ? 0 : 0x08)));
+    w.u8(std::uint8_t((blend ? 0x02 : 0) | (filters.empty() ? 0 : 0x01)));
+    w.u16(depth).u16(id).translate(x, y);
+    if (!alphaMult.empty()) {
+        w.flag(false).flag(true).ub(12, 4);
+        for (auto v : alphaMult)
+            w.sb(v, 12);
+        w.align();
+    }
+    if (!filters.empty())
+        w.bytes(filters);
+    if (blend)
+        w.u8(blend);
+    return swftest::tag(70, w);
+}
+
+QRgb at(const QImage& img, int x, int y) {
+    return img.pixel(x, y);
+}
+
+void expectColour(QRgb got, int r, int g, int b, const char* what) {
+    EXPECT_NEAR(qRed(got), r, 2) << what;
+    EXPECT_NEAR(qGreen(got), g, 2) << what;
+    EXPECT_NEAR(qBlue(got), b, 2) << what;
+}
+
+} // namespace
+
+TEST(Renderer, BlendModesCompositeTheObjectsLayerOntoWhatIsUnder) {
+    const QRect square(0, 0, 400, 400); // 20 px
+    Bytes tags = concat(
+        {solidShape(1, 200, 100, 50, 255, square), solidShape(2, 100, 200, 150, 255, square)});
+    // Multiply .. difference, add, subtract, invert, overlay, hard light: the second square over
+    // the first, one pair every 30 px.
+    const std::uint8_t modes[] = {3, 4, 5, 6, 7, 8, 9, 10, 13, 14};
+    for (int i = 0; i < 10; ++i) {
+        tags = concat({tags, place(Place(std::uint16_t(2 * i + 1), 1).at(600 * i)),
+                       place3(std::uint16_t(2 * i + 2), 2, 600 * i, 0, modes[i])});
+    }
+    swf::Player player(load(concat({tags, showFrame()})));
+    const QImage img = paint(player, QSize(550, 400), 3);
+    expectColour(at(img, 10, 10), 78, 78, 29, "multiply");
+    expectColour(at(img, 40, 10), 222, 222, 171, "screen");
+    expectColour(at(img, 70, 10), 200, 200, 150, "lighten");
+    expectColour(at(img, 100, 10), 100, 100, 50, "darken");
+    expectColour(at(img, 130, 10), 100, 100, 100, "difference");
+    expectColour(at(img, 160, 10), 255, 255, 200, "add");
+    expectColour(at(img, 190, 10), 100, 0, 0, "subtract");
+    expectColour(at(img, 220, 10), 55, 155, 205, "invert");
+    expectColour(at(img, 250, 10), 188, 157, 59, "overlay");
+    expectColour(at(img, 280, 10), 157, 188, 86, "hard light");
+
+    // On the recording canvas: the object in a layer of its own bounds, drawn without its
+    // colour transform, which goes to the finished layer with the blend mode.
+    swf::Player tinted(load(concat({solidShape(1, 200, 100, 50, 255, square),
+                                    place3(1, 1, 1000, 0, 3, {256, 256, 256, 128}), showFrame()})));
+    const auto canvas = render(tinted);
+    const auto& calls = canvas.calls();
+    ASSERT_EQ(calls.size(), 4u);
+    EXPECT_EQ(calls[1].op, Op::BeginLayer);
+    EXPECT_EQ(calls[1].area, QRectF(1000, 0, 400, 400));
+    EXPECT_EQ(colorOf(calls[2]), QColor(200, 100, 50));
+    EXPECT_EQ(calls[3].op, Op::EndLayer);
+    EXPECT_EQ(calls[3].effects.blend, swf::BlendMode::Multiply);
+    EXPECT_EQ(calls[3].effects.colorTransform.alphaMult, 128);
+}
+
+TEST(Renderer, AlphaAndEraseCutIntoTheirParentAndLayerFadesAsOnePicture) {
+    const QRect square(0, 0, 400, 400), leftHalf(0, 0, 200, 400);
+    // A red square, and over its left half a half-transparent child with the blend mode.
+    auto inSprite = [&](std::uint16_t id, std::uint8_t mode) {
+        return swftest::sprite(
+            id, 1,
+            concat({place(Place(1, 1)), place3(2, 3, 0, 0, mode), showFrame(), swftest::end()}));
+    };
+    const Bytes overlapping = swftest::sprite(
+        22, 1,
+        concat({place(Place(1, 1)), place(Place(2, 1).at(200)), showFrame(), swftest::end()}));
+    swf::Player player(load(concat({
+        solidShape(1, 255, 0, 0, 255, square),
+        solidShape(3, 0, 0, 0, 128, leftHalf),
+        inSprite(20, 11), // alpha
+        inSprite(21, 12), // erase
+        overlapping,
+        place(Place(1, 20)),
+        place(Place(2, 21).at(1000)),
+        place3(3, 22, 2000, 0, 2, {256, 256, 256, 128}),           // layer, half transparent
+        place(Place(4, 22).cx({256, 256, 256, 128}, {}).at(3000)), // normal, half transparent
+        showFrame(),
+    })));
+    const QImage img = paint(player, QSize(550, 400), 3);
+    expectColour(at(img, 5, 10), 255, 127, 127, "alpha: the parent takes the child's alpha");
+    expectColour(at(img, 15, 10), 255, 255, 255, "alpha: nothing where the child is not");
+    expectColour(at(img, 55, 10), 255, 127, 127, "erase: half erased");
+    expectColour(at(img, 65, 10), 255, 0, 0, "erase: untouched");
+    // Layer: the overlap fades like the rest; without a layer it is darker.
+    EXPECT_EQ(at(img, 105, 10), at(img, 115, 10));
+    expectColour(at(img, 105, 10), 255, 127, 127, "layer");
+    expectColour(at(img, 165, 10), 255, 63, 63, "normal overlap");
+}
