@@ -10,13 +10,17 @@
 #include <QPainterPath>
 #include <QPen>
 #include <QTransform>
+#include <vector>
 
 namespace swf::render {
 
 // How a finished layer goes onto what lies under it.
 struct LayerEffects {
     BlendMode blend = BlendMode::Normal;
-    ColorTransform colorTransform; // applied to the layer's pixels first
+    std::vector<Filter> filters; // applied first, in order
+    double filterScaleX = 1;     // device pixels per stage pixel, for filter sizes
+    double filterScaleY = 1;
+    ColorTransform colorTransform; // then applied to the layer's pixels
 };
 
 class Canvas {
@@ -40,9 +44,11 @@ public:
     // rectangle means no bound is known. Drawing wholly outside it may be skipped.
     virtual QRectF visibleArea() const = 0;
     // Layers: what is drawn between beginLayer() and the matching endLayer() goes into a
-    // transparent picture of its own covering `area` (canvas coordinates; only the visible part
-    // is kept), which is then put onto what lies under it as `effects` say. Layers nest.
-    virtual void beginLayer(const QRectF& area) = 0;
+    // transparent picture of its own covering `area` (canvas coordinates; an empty area is the
+    // whole visible area), which is then put onto what lies under it as `effects` say. Only
+    // what lies within `reach` device pixels of the visible area is kept: filters can bring
+    // that much into view. Layers nest.
+    virtual void beginLayer(const QRectF& area, double reach = 0) = 0;
     virtual void endLayer(const LayerEffects& effects) = 0;
 };
 

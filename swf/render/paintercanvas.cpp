@@ -1,5 +1,7 @@
 #include "swf/render/paintercanvas.h"
 
+#include "swf/render/filters.h"
+
 #include <QPainterPathStroker>
 #include <algorithm>
 #include <cmath>
@@ -155,11 +157,13 @@ void PainterCanvas::drawImage(const QImage& image, const QTransform& m, bool smo
     m_p->drawImage(QPointF(0, 0), image);
 }
 
-void PainterCanvas::beginLayer(const QRectF& area) {
-    // Only the visible part, and never more than kMaxLayerSide a side: a huge object (or a
-    // huge filter margin) must not allocate without bound.
-    QRectF visible = area.isEmpty() ? m_visible : area & m_visible;
-    const QRectF pixels = m_base.mapRect(visible);
+void PainterCanvas::beginLayer(const QRectF& area, double reach) {
+    // Only the visible part and what filters can bring into it, and never more than
+    // kMaxLayerSide a side: a huge object (or a huge filter margin) must not allocate without
+    // bound.
+    reach = std::clamp(reach, 0.0, double(kMaxLayerSide));
+    const QRectF within = m_base.mapRect(m_visible).adjusted(-reach, -reach, reach, reach);
+    const QRectF pixels = area.isEmpty() ? within : m_base.mapRect(area) & within;
     QRect r = pixels.toAlignedRect();
     r.setWidth(std::clamp(r.width(), 0, kMaxLayerSide));
     r.setHeight(std::clamp(r.height(), 0, kMaxLayerSide));
@@ -168,6 +172,7 @@ void PainterCanvas::beginLayer(const QRectF& area) {
     layer.base = m_base;
     layer.visible = m_visible;
     layer.origin = m_origin;
+    QRectF visible = QRectF(r); // in device pixels until the layer's transform is known
     layer.image = std::make_unique<QImage>();
     if (!r.isEmpty())
         *layer.image = QImage(r.size(), QImage::Format_ARGB32_Premultiplied);
@@ -175,12 +180,14 @@ void PainterCanvas::beginLayer(const QRectF& area) {
         // Nothing to draw into: a painter on a 1-pixel image, all of it outside the area.
         r = QRect(r.topLeft(), QSize(1, 1));
         *layer.image = QImage(1, 1, QImage::Format_ARGB32_Premultiplied);
-        visible = QRectF(-1e9, -1e9, 1, 1);
+        visible = m_base.mapRect(QRectF(-1e9, -1e9, 1, 1));
     }
     layer.image->fill(Qt::transparent);
     layer.painter = std::make_unique<QPainter>(layer.image.get());
     startPainter(*layer.painter);
     m_p = layer.painter.get();
+    // Culling inside the layer keeps all the layer holds.
+    visible = m_base.inverted().mapRect(visible);
     m_base = m_base * QTransform::fromTranslate(-r.left(), -r.top());
     m_origin = m_origin + r.topLeft();
     m_visible = visible;
@@ -264,6 +271,8 @@ void PainterCanvas::endLayer(const LayerEffects& effects) {
 
     layer.painter.reset();
     QImage image = std::move(*layer.image);
+    if (!effects.filters.empty())
+        applyFilters(image, effects.filters, effects.filterScaleX, effects.filterScaleY);
     if (!effects.colorTransform.isIdentity())
         recolour(image, effects.colorTransform);
 

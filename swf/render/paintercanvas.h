@@ -24,11 +24,11 @@ public:
     void strokePath(const QPainterPath& devicePath, const QPen& pen) override;
     void drawImage(const QImage& image, const QTransform& m, bool smooth) override;
     QRectF visibleArea() const override { return m_visible; }
-    void beginLayer(const QRectF& area) override;
+    void beginLayer(const QRectF& area, double reach) override;
     void endLayer(const LayerEffects& effects) override;
 
     // The largest layer side, in pixels, whatever the device.
-    static constexpr int kMaxLayerSide = 8192;
+    static constexpr int kMaxLayerSide = 4096;
 
 private:
     struct Layer {

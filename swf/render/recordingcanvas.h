@@ -19,6 +19,7 @@ public:
         QImage image;
         bool smooth = false;
         QRectF area;          // BeginLayer
+        double reach = 0;     // BeginLayer
         LayerEffects effects; // EndLayer
     };
 
@@ -49,7 +50,11 @@ public:
         c.smooth = smooth;
     }
     QRectF visibleArea() const override { return m_visible; }
-    void beginLayer(const QRectF& area) override { add(Op::BeginLayer).area = area; }
+    void beginLayer(const QRectF& area, double reach) override {
+        Call& c = add(Op::BeginLayer);
+        c.area = area;
+        c.reach = reach;
+    }
     void endLayer(const LayerEffects& effects) override { add(Op::EndLayer).effects = effects; }
     // Unbounded (empty) unless a test sets it.
     void setVisibleArea(const QRectF& area) { m_visible = area; }

@@ -1,5 +1,7 @@
 #include "swf/render/renderer.h"
 
+#include "swf/render/filters.h"
+
 #include <QFont>
 #include <QFontMetricsF>
 #include <QGradient>
@@ -285,8 +287,9 @@ struct Renderer::Frame {
     Canvas& canvas;
     double viewScale = 1; // device pixels per twip of the stage
     int nesting = 0;
-    QRectF visible;       // the canvas's visible area; empty when unbounded
-    bool layered = false; // the object being drawn has a layer of its own
+    QRectF visible;                          // the canvas's visible area; empty when unbounded
+    bool layered = false;                    // the object being drawn has a layer of its own
+    double stageScaleX = 1, stageScaleY = 1; // device pixels per stage pixel
 
     // Whether `bounds` mapped by `m` and grown by `pad` on each side misses the visible area.
     bool outside(const QRectF& bounds, const QTransform& m, double pad = 0) const {
@@ -321,8 +324,14 @@ void Renderer::clearCaches() {
 }
 
 void Renderer::render(const Player& player, Canvas& canvas, const QTransform& view) {
-    Frame f{player, canvas, std::sqrt(std::abs(view.determinant())), 0, canvas.visibleArea(),
-            false};
+    Frame f{player,
+            canvas,
+            std::sqrt(std::abs(view.determinant())),
+            0,
+            canvas.visibleArea(),
+            false,
+            std::hypot(view.m11(), view.m12()) * 20,
+            std::hypot(view.m21(), view.m22()) * 20};
     const Rect& stage = player.movie().header().frameSize;
     const Rgba bg = player.backgroundColor().value_or(Rgba{255, 255, 255, 255});
     QPainterPath stagePath;
@@ -349,8 +358,11 @@ void Renderer::drawList(Frame& f, const DisplayList& list, const QTransform& m,
         !inLayer && std::any_of(list.objects().begin(), list.objects().end(), [](const auto& o) {
             return o->visible && !o->isClipLayer() && actsOnParent(o->blendMode);
         });
-    if (ownLayer)
+    const QRectF visible = f.visible;
+    if (ownLayer) {
         f.canvas.beginLayer(QRectF());
+        f.visible = f.canvas.visibleArea();
+    }
     ++f.nesting;
     std::vector<Mask> masks; // each one holds one save() on the canvas
     for (const auto& object : list.objects()) {
@@ -397,7 +409,7 @@ void Renderer::drawList(Frame& f, const DisplayList& list, const QTransform& m,
         }
         if (!o.visible)
             continue;
-        if (o.blendMode != BlendMode::Normal)
+        if (o.blendMode != BlendMode::Normal || (o.filters && !o.filters->empty()))
             drawLayered(f, o, o.matrix * m, o.colorTransform.then(ct));
         else
             drawObject(f, o, o.matrix * m, o.colorTransform.then(ct));
@@ -405,24 +417,44 @@ void Renderer::drawList(Frame& f, const DisplayList& list, const QTransform& m,
     for (std::size_t i = 0; i < masks.size(); ++i)
         f.canvas.restore();
     --f.nesting;
-    if (ownLayer)
+    if (ownLayer) {
         f.canvas.endLayer({});
+        f.visible = visible;
+    }
 }
 
 void Renderer::drawLayered(Frame& f, const DisplayObject& o, const QTransform& m,
                            const ColorTransform& ct) {
+    LayerEffects effects;
+    effects.blend = o.blendMode;
+    effects.colorTransform = ct;
+    if (o.filters) {
+        effects.filters = *o.filters;
+        effects.filterScaleX = f.stageScaleX;
+        effects.filterScaleY = f.stageScaleY;
+    }
+    const double reach = filterReach(effects.filters, f.stageScaleX, f.stageScaleY);
     // Alpha and erase act on the whole of the parent's picture, including where the object
     // leaves nothing.
-    const QRectF area = actsOnParent(o.blendMode) ? QRectF() : boundsOf(f, o, m);
-    if (!actsOnParent(o.blendMode) && (area.isEmpty() || f.outside(area, QTransform())))
-        return;
-    f.canvas.beginLayer(area);
+    QRectF area;
+    if (!actsOnParent(o.blendMode)) {
+        area = boundsOf(f, o, m);
+        if (area.isEmpty())
+            return;
+        area.adjust(-reach, -reach, reach, reach);
+        if (f.outside(area, QTransform()))
+            return;
+    }
+    const QRectF visible = f.visible;
+    f.canvas.beginLayer(area, reach);
+    f.visible = f.canvas.visibleArea();
     // The colour transform goes onto the finished layer: overlapping translucent children
-    // fade as one picture.
+    // fade as one picture, filters' effects with them.
     f.layered = true;
     drawObject(f, o, m, ColorTransform{});
     f.layered = false;
-    f.canvas.endLayer({o.blendMode, ct});
+    f.canvas.endLayer(effects);
+    f.visible = visible;
 }
 
 QRectF Renderer::boundsOf(Frame& f, const DisplayObject& o, const QTransform& m) {

@@ -829,3 +829,31 @@ TEST(Renderer, AlphaAndEraseCutIntoTheirParentAndLayerFadesAsOnePicture) {
     expectColour(at(img, 105, 10), 255, 127, 127, "layer");
     expectColour(at(img, 165, 10), 255, 63, 63, "normal overlap");
 }
+
+TEST(Renderer, FiltersWorkOnTheObjectsLayerAndScaleWithTheStage) {
+    Writer filters; // one drop shadow: black, no blur, 10 px at angle 0, composite source
+    filters.u8(1).u8(0).rgba(0, 0, 0, 255).u32(0).u32(0).u32(0).u32(10 << 16).u16(256).u8(0x21);
+    auto movie = load(concat({solidShape(1, 255, 0, 0, 255, QRect(0, 0, 400, 400)),
+                              place3(1, 1, 1000, 0, 0, {}, filters.data()), showFrame()}));
+    swf::Player player(movie);
+    const auto canvas = render(player);
+    const auto begin = canvas.calls(Op::BeginLayer), end = canvas.calls(Op::EndLayer);
+    ASSERT_EQ(begin.size(), 1u);
+    ASSERT_EQ(end.size(), 1u);
+    // 20 device units a stage pixel here: the shadow reaches 200 (and 2 for rounding) further.
+    EXPECT_DOUBLE_EQ(begin[0].reach, 202);
+    EXPECT_EQ(begin[0].area, QRectF(1000 - 202, -202, 400 + 404, 400 + 404));
+    ASSERT_EQ(end[0].effects.filters.size(), 1u);
+    EXPECT_EQ(end[0].effects.filters[0].type, swf::FilterType::DropShadow);
+    EXPECT_DOUBLE_EQ(end[0].effects.filterScaleX, 20);
+    EXPECT_EQ(end[0].effects.blend, swf::BlendMode::Normal);
+
+    const QImage one = paint(player, QSize(550, 400), 3); // a stage pixel a pixel
+    EXPECT_EQ(one.pixel(55, 10), 0xFFFF0000u);
+    EXPECT_EQ(one.pixel(75, 10), 0xFF000000u);
+    EXPECT_EQ(one.pixel(85, 10), 0xFFFFFFFFu);
+    const QImage two = paint(player, QSize(1100, 800)); // shown at twice the size
+    EXPECT_EQ(two.pixel(110, 20), 0xFFFF0000u);
+    EXPECT_EQ(two.pixel(150, 20), 0xFF000000u);
+    EXPECT_EQ(two.pixel(165, 20), 0xFFFFFFFFu);
+}
