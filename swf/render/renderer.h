@@ -2,6 +2,7 @@
 
 // Draws a player's current frame onto a Canvas: shapes, morphs, texts, bitmaps, sprites and
 // buttons, with clip layers, matrices and colour transforms composed down the display lists.
+// Objects with a blend mode or filters are drawn into canvas layers (see canvas.h, filters.h).
 
 #include "swf/player.h"
 #include "swf/render/canvas.h"
