@@ -857,3 +857,35 @@ TEST(Renderer, FiltersWorkOnTheObjectsLayerAndScaleWithTheStage) {
     EXPECT_EQ(two.pixel(150, 20), 0xFF000000u);
     EXPECT_EQ(two.pixel(165, 20), 0xFFFFFFFFu);
 }
+
+// One renderer across movies (the control keeps its renderer): a text defined with the same id
+// in the next movie, perhaps at the same address, must not come out of the first one's cache.
+TEST(Renderer, CachedOutlinesNeverOutliveTheirDefinition) {
+    auto textMovie = [](std::int32_t glyphWidth) {
+        Writer glyph;
+        {
+            Records r(glyph, 1, 0);
+            r.style(K, 1, K, true, 0, 0).hline(glyphWidth).vline(-1024).hline(-glyphWidth);
+            r.vline(1024);
+            r.end();
+        }
+        Writer font;
+        font.u16(2).u16(2).bytes(glyph.data());
+        Writer text;
+        text.u16(3).rect(0, 4000, 0, 1000).matrix().u8(1).u8(8);
+        text.u8(0x80 | 0x08 | 0x04).u16(2).rgb(0, 0, 0).u16(1024);
+        text.u8(1).ub(0, 1).sb(0, 8).align();
+        text.u8(0);
+        return load(concat(
+            {swftest::tag(10, font), swftest::tag(11, text), place(Place(1, 3)), showFrame()}));
+    };
+    swf::render::Renderer renderer;
+    for (std::int32_t width : {100, 700, 300}) {
+        swf::Player player(textMovie(width));
+        RecordingCanvas canvas;
+        renderer.render(player, canvas, QTransform());
+        const auto fills = canvas.calls(Op::Fill);
+        ASSERT_EQ(fills.size(), 2u);
+        EXPECT_EQ(fills[1].path.boundingRect().width(), width);
+    }
+}
