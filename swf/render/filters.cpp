@@ -1,5 +1,7 @@
 #include "swf/render/filters.h"
 
+#include "swf/render/scratch.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -8,7 +10,8 @@
 namespace swf::render {
 namespace {
 
-using Plane = std::vector<std::uint8_t>; // one byte a pixel, row after row
+using Plane = Scratch<std::uint8_t>; // one byte a pixel, row after row
+using Pixels = Scratch<QRgb>;
 
 int passesOf(const Filter& f) {
     return std::clamp<int>(f.passes, 1, kMaxFilterPasses);
@@ -23,52 +26,78 @@ int boxWidth(double blur, double scale, int limit) {
 }
 
 // Box blurs `channels` interleaved byte channels in place, `passes` times; pixels beyond the
-// edges count as transparent. A running sum keeps it linear in the pixels, whatever the width.
+// edges count as transparent. Running sums keep it linear in the pixels, whatever the width;
+// the vertical pass runs along rows (a sum per column) to stay in the cache.
 void boxBlur(std::uint8_t* data, int width, int height, std::ptrdiff_t stride, int channels, int bx,
              int by, int passes) {
-    std::vector<std::uint32_t> line(std::size_t(std::max(width, height)) * channels);
-    auto blurLine = [&](std::uint8_t* first, int n, std::ptrdiff_t step, int box) {
+    const std::size_t rowBytes = std::size_t(width) * channels;
+    std::vector<std::uint32_t> line(rowBytes);
+    auto blurRow = [&](std::uint8_t* row, int box) {
         const int before = (box - 1) / 2, after = box - 1 - before;
-        for (int i = 0; i < n; ++i) {
-            for (int c = 0; c < channels; ++c)
-                line[std::size_t(i) * channels + c] = first[i * step + c];
-        }
+        for (std::size_t i = 0; i < rowBytes; ++i)
+            line[i] = row[i];
         std::array<std::uint32_t, 4> sum{};
-        for (int i = 0; i < std::min(after, n); ++i) {
+        for (int i = 0; i < std::min(after, width); ++i) {
             for (int c = 0; c < channels; ++c)
                 sum[c] += line[std::size_t(i) * channels + c];
         }
-        for (int i = 0; i < n; ++i) {
+        const std::uint32_t half = std::uint32_t(box) / 2;
+        const std::uint64_t recip = ((std::uint64_t(1) << 32) + box - 1) / box;
+        for (int i = 0; i < width; ++i) {
             const int in = i + after, out = i - before - 1;
             for (int c = 0; c < channels; ++c) {
-                if (in < n)
+                if (in < width)
                     sum[c] += line[std::size_t(in) * channels + c];
                 if (out >= 0)
                     sum[c] -= line[std::size_t(out) * channels + c];
-                first[i * step + c] = std::uint8_t((sum[c] + std::uint32_t(box) / 2) / box);
+                row[std::size_t(i) * channels + c] = std::uint8_t(((sum[c] + half) * recip) >> 32);
             }
+        }
+    };
+    auto blurColumns = [&](int box) {
+        const int before = (box - 1) / 2, after = box - 1 - before;
+        Scratch<std::uint8_t> copy(rowBytes * height);
+        for (int y = 0; y < height; ++y)
+            std::copy_n(data + y * stride, rowBytes, copy.data() + rowBytes * y);
+        std::vector<std::uint32_t> sums(rowBytes, 0);
+        auto addRow = [&](int y, bool add) {
+            const std::uint8_t* src = copy.data() + rowBytes * y;
+            for (std::size_t i = 0; i < rowBytes; ++i)
+                sums[i] = add ? sums[i] + src[i] : sums[i] - src[i];
+        };
+        for (int y = 0; y < std::min(after, height); ++y)
+            addRow(y, true);
+        const std::uint32_t half = std::uint32_t(box) / 2;
+        const std::uint64_t recip = ((std::uint64_t(1) << 32) + box - 1) / box;
+        for (int y = 0; y < height; ++y) {
+            if (y + after < height)
+                addRow(y + after, true);
+            if (y - before - 1 >= 0)
+                addRow(y - before - 1, false);
+            std::uint8_t* dst = data + y * stride;
+            for (std::size_t i = 0; i < rowBytes; ++i)
+                dst[i] = std::uint8_t(((sums[i] + half) * recip) >> 32);
         }
     };
     for (int p = 0; p < passes; ++p) {
         if (bx > 1) {
             for (int y = 0; y < height; ++y)
-                blurLine(data + y * stride, width, channels, bx);
+                blurRow(data + y * stride, bx);
         }
-        if (by > 1) {
-            for (int x = 0; x < width; ++x)
-                blurLine(data + std::ptrdiff_t(x) * channels, height, stride, by);
-        }
+        if (by > 1)
+            blurColumns(by);
     }
 }
 
 Plane alphaOf(const QImage& img, bool inverted) {
-    Plane a(std::size_t(img.width()) * img.height());
-    for (int y = 0; y < img.height(); ++y) {
+    const int w = img.width(), h = img.height();
+    Plane a(std::size_t(w) * h);
+    const std::uint8_t flip = inverted ? 255 : 0;
+    for (int y = 0; y < h; ++y) {
         const auto* line = reinterpret_cast<const QRgb*>(img.constScanLine(y));
-        for (int x = 0; x < img.width(); ++x) {
-            const int v = qAlpha(line[x]);
-            a[std::size_t(y) * img.width() + x] = std::uint8_t(inverted ? 255 - v : v);
-        }
+        std::uint8_t* out = a.data() + std::size_t(y) * w;
+        for (int x = 0; x < w; ++x)
+            out[x] = std::uint8_t(qAlpha(line[x]) ^ flip);
     }
     return a;
 }
@@ -96,29 +125,41 @@ Plane shifted(const Plane& p, int w, int h, int dx, int dy) {
 }
 
 std::uint8_t strengthened(int v, double strength) {
-    return std::uint8_t(std::clamp(std::lround(v * strength), 0L, 255L));
+    const double s = v * strength;
+    return std::uint8_t(s >= 255 ? 255 : s <= 0 ? 0 : int(s + 0.5));
+}
+
+// x / 255, rounded, for x up to 255 * 255.
+inline int div255(int x) {
+    x += 128;
+    return (x + (x >> 8)) >> 8;
 }
 
 QRgb premultiplied(Rgba c, int coverage) {
-    const int a = c.a * coverage / 255;
-    return qRgba(c.r * a / 255, c.g * a / 255, c.b * a / 255, a);
+    const int a = div255(c.a * coverage);
+    return qRgba(div255(c.r * a), div255(c.g * a), div255(c.b * a), a);
 }
 
 QRgb over(QRgb top, QRgb under) {
     const int k = 255 - qAlpha(top);
-    return qRgba(qRed(top) + qRed(under) * k / 255, qGreen(top) + qGreen(under) * k / 255,
-                 qBlue(top) + qBlue(under) * k / 255, qAlpha(top) + qAlpha(under) * k / 255);
+    if (k == 255)
+        return under;
+    if (k == 0)
+        return top;
+    return qRgba(qRed(top) + div255(qRed(under) * k), qGreen(top) + div255(qGreen(under) * k),
+                 qBlue(top) + div255(qBlue(under) * k), qAlpha(top) + div255(qAlpha(under) * k));
 }
 
 QRgb scaled(QRgb c, int k) {
-    return qRgba(qRed(c) * k / 255, qGreen(c) * k / 255, qBlue(c) * k / 255, qAlpha(c) * k / 255);
+    return qRgba(div255(qRed(c) * k), div255(qGreen(c) * k), div255(qBlue(c) * k),
+                 div255(qAlpha(c) * k));
 }
 
 // Puts an effect (premultiplied, one pixel per layer pixel) together with the object as the
 // flags ask: inner effects lie on the object, outer ones under it; knockout keeps the effect
 // alone where it does not cover the object (outer) or only on it (inner); without
 // CompositeSource the object itself is hidden.
-void combine(QImage& layer, const std::vector<QRgb>& effect, const Plane& objectAlpha, bool inner,
+void combine(QImage& layer, const Pixels& effect, const Plane& objectAlpha, bool inner,
              const Filter& f) {
     const int w = layer.width();
     for (int y = 0; y < layer.height(); ++y) {
@@ -149,7 +190,7 @@ void shadowOrGlow(QImage& layer, const Filter& f, double sx, double sy, bool dis
         p = shifted(p, w, h, std::clamp(dx, -w, w), std::clamp(dy, -h, h));
     }
     const Rgba color = f.colors.empty() ? Rgba{0, 0, 0, 255} : f.colors.front();
-    std::vector<QRgb> effect(p.size());
+    Pixels effect(p.size());
     for (std::size_t i = 0; i < p.size(); ++i) {
         int v = strengthened(p[i], f.strength);
         if (f.inner)
@@ -191,7 +232,7 @@ void gradientGlow(QImage& layer, const Filter& f, double sx, double sy) {
     const int dy = int(std::lround(std::sin(f.angle) * f.distance * sy));
     p = shifted(p, w, h, std::clamp(dx, -w, w), std::clamp(dy, -h, h));
     const auto table = gradientTable(f);
-    std::vector<QRgb> effect(p.size());
+    Pixels effect(p.size());
     for (std::size_t i = 0; i < p.size(); ++i) {
         QRgb c = premultiplied(table[strengthened(p[i], f.strength)], 255);
         if (f.inner)
@@ -215,7 +256,7 @@ void bevel(QImage& layer, const Filter& f, double sx, double sy, bool gradient) 
     const Rgba shadow = f.colors.size() > 0 ? f.colors[0] : Rgba{0, 0, 0, 255};
     const Rgba light = f.colors.size() > 1 ? f.colors[1] : Rgba{255, 255, 255, 255};
     const auto table = gradient ? gradientTable(f) : std::array<Rgba, 256>{};
-    std::vector<QRgb> effect(p.size());
+    Pixels effect(p.size());
     for (std::size_t i = 0; i < p.size(); ++i) {
         const double d = (int(toward[i]) - int(away[i])) * f.strength; // > 0: shadow side
         QRgb c;

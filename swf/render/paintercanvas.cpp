@@ -173,15 +173,14 @@ void PainterCanvas::beginLayer(const QRectF& area, double reach) {
     layer.visible = m_visible;
     layer.origin = m_origin;
     QRectF visible = QRectF(r); // in device pixels until the layer's transform is known
-    layer.image = std::make_unique<QImage>();
-    if (!r.isEmpty())
-        *layer.image = QImage(r.size(), QImage::Format_ARGB32_Premultiplied);
-    if (layer.image->isNull()) {
+    if (r.isEmpty()) {
         // Nothing to draw into: a painter on a 1-pixel image, all of it outside the area.
         r = QRect(r.topLeft(), QSize(1, 1));
-        *layer.image = QImage(1, 1, QImage::Format_ARGB32_Premultiplied);
         visible = m_base.mapRect(QRectF(-1e9, -1e9, 1, 1));
     }
+    layer.pixels = std::make_unique<Scratch<uchar>>(std::size_t(r.width()) * r.height() * 4);
+    layer.image = std::make_unique<QImage>(layer.pixels->data(), r.width(), r.height(),
+                                           r.width() * 4, QImage::Format_ARGB32_Premultiplied);
     layer.image->fill(Qt::transparent);
     layer.painter = std::make_unique<QPainter>(layer.image.get());
     startPainter(*layer.painter);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "swf/render/canvas.h"
+#include "swf/render/scratch.h"
 
 #include <QPainter>
 #include <memory>
@@ -32,7 +33,8 @@ public:
 
 private:
     struct Layer {
-        std::unique_ptr<QImage> image; // the painter keeps its address
+        std::unique_ptr<Scratch<uchar>> pixels;
+        std::unique_ptr<QImage> image; // over `pixels`; the painter keeps its address
         std::unique_ptr<QPainter> painter;
         QPoint origin; // device position of the image's top left pixel
         QPainter* under;
