@@ -789,6 +789,16 @@ TEST(Renderer, BlendModesCompositeTheObjectsLayerOntoWhatIsUnder) {
     const auto& calls = canvas.calls();
     ASSERT_EQ(calls.size(), 4u);
     EXPECT_EQ(calls[1].op, Op::BeginLayer);
+    // A button record's blend mode (DefineButton2) works the same way.
+    Writer b;
+    b.u16(20).u8(0).u16(0);
+    b.u8(0x20 | 0x01).u16(1).u16(1).matrix().cxform(true, {}, {}).u8(4); // up state, screen
+    b.u8(0);
+    swf::Player withButton(load(concat({solidShape(1, 200, 100, 50, 255, square),
+                                        swftest::tag(34, b), place(Place(1, 20)), showFrame()})));
+    const auto buttonLayers = render(withButton).calls(Op::EndLayer);
+    ASSERT_EQ(buttonLayers.size(), 1u);
+    EXPECT_EQ(buttonLayers[0].effects.blend, swf::BlendMode::Screen);
     EXPECT_EQ(calls[1].area, QRectF(1000, 0, 400, 400));
     EXPECT_EQ(colorOf(calls[2]), QColor(200, 100, 50));
     EXPECT_EQ(calls[3].op, Op::EndLayer);
