@@ -1,6 +1,7 @@
 #include "swf/characters.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
 
@@ -58,6 +59,11 @@ AbsEdge absolute(const ShapeRecord& r, double& penX, double& penY) {
 }
 
 } // namespace
+
+std::uint64_t Character::nextSerial() {
+    static std::atomic<std::uint64_t> next{1};
+    return next.fetch_add(1, std::memory_order_relaxed);
+}
 
 const ShapeGeometry& Shape::geometry() const {
     std::call_once(m_once,

@@ -34,7 +34,7 @@ enum class CharacterType : std::uint8_t {
 };
 
 struct Character {
-    explicit Character(CharacterType t) : type(t) {}
+    explicit Character(CharacterType t) : type(t), serial(nextSerial()) {}
     virtual ~Character() = default;
     Character(const Character&) = delete;
     Character& operator=(const Character&) = delete;
@@ -42,6 +42,15 @@ struct Character {
     const CharacterType type;
     std::uint16_t id = 0;
     std::uint16_t tagCode = 0; // the tag that defined it
+    // Unique among all characters ever made in the process, so caches keyed by it cannot mistake
+    // a new definition for a freed one that had the same address or id.
+    const std::uint64_t serial;
+    // Whoever changes a definition after loading (shapes drawn by scripts) bumps this, so what
+    // was cached for the old content is not reused.
+    std::uint32_t generation = 0;
+
+private:
+    static std::uint64_t nextSerial();
 };
 
 // DefineShape 1 to 4. Records are parsed with the movie; the paths are built on first use.

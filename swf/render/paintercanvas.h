@@ -1,8 +1,11 @@
 #pragma once
 
 #include "swf/render/canvas.h"
+#include "swf/render/scratch.h"
 
 #include <QPainter>
+#include <memory>
+#include <vector>
 
 namespace swf::render {
 
@@ -21,13 +24,32 @@ public:
                   bool smooth) override;
     void strokePath(const QPainterPath& devicePath, const QPen& pen) override;
     void drawImage(const QImage& image, const QTransform& m, bool smooth) override;
+    QRectF visibleArea() const override { return m_visible; }
+    void beginLayer(const QRectF& area, double reach) override;
+    void endLayer(const LayerEffects& effects) override;
+
+    // The largest layer side, in pixels, whatever the device.
+    static constexpr int kMaxLayerSide = 4096;
 
 private:
+    struct Layer {
+        std::unique_ptr<Scratch<uchar>> pixels;
+        std::unique_ptr<QImage> image; // over `pixels`; the painter keeps its address
+        std::unique_ptr<QPainter> painter;
+        QPoint origin; // device position of the image's top left pixel
+        QPainter* under;
+        QTransform base;
+        QRectF visible;
+    };
     void setSmooth(bool smooth);
+    void startPainter(QPainter& p);
 
-    QPainter& m_p;
+    QPainter* m_p;
     Quality m_quality;
-    QTransform m_base; // the painter's transform when handed over
+    QTransform m_base; // canvas coordinates to the current painter's pixels
+    QRectF m_visible;
+    QPoint m_origin; // device position of the current painter's (0,0)
+    std::vector<Layer> m_layers;
 };
 
 } // namespace swf::render

@@ -1,6 +1,7 @@
 #include "swf/render/renderer.h"
 
 #include "swf/render/edittext.h"
+#include "swf/render/filters.h"
 #include "swf/render/video.h"
 
 #include <QGradient>
@@ -14,6 +15,8 @@ namespace {
 constexpr double kGradientHalf = 16384.0;
 constexpr std::size_t kMaxMorphSteps = 512;
 constexpr std::size_t kMaxImageBytes = std::size_t(96) << 20;
+// Path elements (24 bytes each) the copied winding shapes and the text outlines may hold.
+constexpr std::size_t kMaxCachedElements = std::size_t(2) << 20;
 constexpr int kMaxMaskElements = 4000; // beyond this, masks are merged without boolean union
 constexpr int kMaxNesting = 128;       // the player bounds nesting too; this is a backstop
 
@@ -126,6 +129,94 @@ Qt::PenJoinStyle penJoin(JoinStyle j) {
     return Qt::RoundJoin;
 }
 
+void addCap(QPainterPath& out, CapStyle cap, const QPointF& at, QPointF outward, double half) {
+    if (cap == CapStyle::None)
+        return;
+    const double len = std::hypot(outward.x(), outward.y());
+    if (cap == CapStyle::Round || len == 0) {
+        if (cap == CapStyle::Round)
+            out.addEllipse(at, half, half);
+        else
+            out.addRect(QRectF(at.x() - half, at.y() - half, 2 * half, 2 * half));
+        return;
+    }
+    outward /= len;
+    const QPointF across(-outward.y() * half, outward.x() * half);
+    const QPointF ahead = at + outward * half;
+    out.moveTo(at + across);
+    out.lineTo(ahead + across);
+    out.lineTo(ahead - across);
+    out.lineTo(at - across);
+    out.closeSubpath();
+}
+
+// The outline of a line whose two ends have caps of their own, or whose closed paths are left
+// open (NoClose): Qt strokes the body with flat ends and joins only where a path ends exactly at
+// its start; the caps are added as shapes. Filled with the winding rule, overlaps count once.
+QPainterPath lineOutline(const QPainterPath& devicePath, const LineStyle& line, const QPen& pen) {
+    struct Ends {
+        QPointF first, firstOut, last, lastOut;
+    };
+    std::vector<Ends> open;
+    QPainterPath body;
+    body.reserve(devicePath.elementCount());
+    const int n = devicePath.elementCount();
+    for (int begin = 0; begin < n;) {
+        int end = begin + 1;
+        while (end < n && devicePath.elementAt(end).type != QPainterPath::MoveToElement)
+            ++end;
+        const QPointF first = devicePath.elementAt(begin);
+        QPointF last = devicePath.elementAt(end - 1);
+        // Directions away from the path at each end, from the nearest point that differs.
+        QPointF firstOut, lastOut;
+        for (int i = begin + 1; i < end; ++i) {
+            if (QPointF(devicePath.elementAt(i)) != first) {
+                firstOut = first - QPointF(devicePath.elementAt(i));
+                break;
+            }
+        }
+        for (int i = end - 2; i >= begin; --i) {
+            if (QPointF(devicePath.elementAt(i)) != last) {
+                lastOut = last - QPointF(devicePath.elementAt(i));
+                break;
+            }
+        }
+        const bool closed = end - begin > 2 && first == last;
+        for (int i = begin; i < end; ++i) {
+            const QPainterPath::Element e = devicePath.elementAt(i);
+            QPointF p = e;
+            // A closed path the line must not close: moved by a millionth of a pixel, Qt no
+            // longer joins its ends.
+            if (i == end - 1 && closed && line.noClose)
+                p += QPointF(1e-6, 0);
+            if (e.type == QPainterPath::MoveToElement) {
+                body.moveTo(p);
+            } else if (e.type == QPainterPath::CurveToElement && i + 2 < end) {
+                QPointF endPoint = devicePath.elementAt(i + 2);
+                if (i + 2 == end - 1 && closed && line.noClose)
+                    endPoint += QPointF(1e-6, 0);
+                body.cubicTo(p, devicePath.elementAt(i + 1), endPoint);
+                i += 2;
+            } else {
+                body.lineTo(p);
+            }
+        }
+        if (!closed || line.noClose)
+            open.push_back({first, firstOut, last, lastOut});
+        begin = end;
+    }
+    QPainterPathStroker stroker(pen);
+    stroker.setCapStyle(Qt::FlatCap);
+    QPainterPath out = stroker.createStroke(body);
+    out.setFillRule(Qt::WindingFill);
+    const double half = pen.widthF() / 2;
+    for (const Ends& e : open) {
+        addCap(out, line.startCap, e.first, e.firstOut, half);
+        addCap(out, line.endCap, e.last, e.lastOut, half);
+    }
+    return out;
+}
+
 double axisScale(double a, double b) {
     return std::hypot(a, b);
 }
@@ -182,12 +273,23 @@ struct Renderer::Frame {
     Canvas& canvas;
     double viewScale = 1; // device pixels per twip of the stage
     int nesting = 0;
+    QRectF visible;                          // the canvas's visible area; empty when unbounded
+    bool layered = false;                    // the object being drawn has a layer of its own
+    double stageScaleX = 1, stageScaleY = 1; // device pixels per stage pixel
+
+    // Whether `bounds` mapped by `m` and grown by `pad` on each side misses the visible area.
+    bool outside(const QRectF& bounds, const QTransform& m, double pad = 0) const {
+        if (visible.isEmpty())
+            return false;
+        return !m.mapRect(bounds).adjusted(-pad, -pad, pad, pad).intersects(visible);
+    }
 };
 
 struct Renderer::TextCache {
     struct Run {
         QPainterPath path; // in the text's coordinates, twips
         Rgba color;
+        QRectF bounds;
     };
     std::vector<Run> runs;
     QTransform matrix;   // StaticText matrix
@@ -203,13 +305,21 @@ void Renderer::clearCaches() {
     m_morphs.clear();
     m_windingShapes.clear();
     m_texts.clear();
+    m_windingElements = m_textElements = 0;
     m_images.clear();
     m_imageBytes = 0;
     m_videos->clear();
 }
 
 void Renderer::render(const Player& player, Canvas& canvas, const QTransform& view) {
-    Frame f{player, canvas, std::sqrt(std::abs(view.determinant())), 0};
+    Frame f{player,
+            canvas,
+            std::sqrt(std::abs(view.determinant())),
+            0,
+            canvas.visibleArea(),
+            false,
+            std::hypot(view.m11(), view.m12()) * 20,
+            std::hypot(view.m21(), view.m22()) * 20};
     m_movie = &player.movie();
     const Rect& stage = player.movie().header().frameSize;
     const Rgba bg = player.backgroundColor().value_or(Rgba{255, 255, 255, 255});
@@ -222,10 +332,29 @@ void Renderer::render(const Player& player, Canvas& canvas, const QTransform& vi
     m_videos->sweep();
 }
 
+namespace {
+
+bool actsOnParent(BlendMode mode) {
+    return mode == BlendMode::Alpha || mode == BlendMode::Erase;
+}
+
+} // namespace
+
 void Renderer::drawList(Frame& f, const DisplayList& list, const QTransform& m,
-                        const ColorTransform& ct) {
+                        const ColorTransform& ct, bool inLayer) {
     if (f.nesting > kMaxNesting)
         return;
+    // Alpha and erase children cut into their parent's own picture, never into the stage
+    // beneath: the parent then draws into a layer of its own.
+    const bool ownLayer =
+        !inLayer && std::any_of(list.objects().begin(), list.objects().end(), [](const auto& o) {
+            return o->visible && !o->isClipLayer() && actsOnParent(o->blendMode);
+        });
+    const QRectF visible = f.visible;
+    if (ownLayer) {
+        f.canvas.beginLayer(QRectF());
+        f.visible = f.canvas.visibleArea();
+    }
     ++f.nesting;
     std::vector<Mask> masks; // each one holds one save() on the canvas
     for (const auto& object : list.objects()) {
@@ -272,11 +401,96 @@ void Renderer::drawList(Frame& f, const DisplayList& list, const QTransform& m,
         }
         if (!o.visible)
             continue;
-        drawObject(f, o, o.matrix * m, o.colorTransform.then(ct));
+        if (o.blendMode != BlendMode::Normal || (o.filters && !o.filters->empty()))
+            drawLayered(f, o, o.matrix * m, o.colorTransform.then(ct));
+        else
+            drawObject(f, o, o.matrix * m, o.colorTransform.then(ct));
     }
     for (std::size_t i = 0; i < masks.size(); ++i)
         f.canvas.restore();
     --f.nesting;
+    if (ownLayer) {
+        f.canvas.endLayer({});
+        f.visible = visible;
+    }
+}
+
+void Renderer::drawLayered(Frame& f, const DisplayObject& o, const QTransform& m,
+                           const ColorTransform& ct) {
+    LayerEffects effects;
+    effects.blend = o.blendMode;
+    effects.colorTransform = ct;
+    if (o.filters) {
+        effects.filters = *o.filters;
+        effects.filterScaleX = f.stageScaleX;
+        effects.filterScaleY = f.stageScaleY;
+    }
+    const double reach = filterReach(effects.filters, f.stageScaleX, f.stageScaleY);
+    // Alpha and erase act on the whole of the parent's picture, including where the object
+    // leaves nothing.
+    QRectF area;
+    if (!actsOnParent(o.blendMode)) {
+        area = boundsOf(f, o, m);
+        if (area.isEmpty())
+            return;
+        area.adjust(-reach, -reach, reach, reach);
+        if (f.outside(area, QTransform()))
+            return;
+    }
+    const QRectF visible = f.visible;
+    f.canvas.beginLayer(area, reach);
+    f.visible = f.canvas.visibleArea();
+    // The colour transform goes onto the finished layer: overlapping translucent children
+    // fade as one picture, filters' effects with them.
+    f.layered = true;
+    drawObject(f, o, m, ColorTransform{});
+    f.layered = false;
+    f.canvas.endLayer(effects);
+    f.visible = visible;
+}
+
+QRectF Renderer::boundsOf(Frame& f, const DisplayObject& o, const QTransform& m) {
+    const Character* c = o.character;
+    if (!c || f.nesting > kMaxNesting)
+        return {};
+    auto rect = [&](const Rect& r) {
+        return m.mapRect(QRectF(r.xMin, r.yMin, r.width(), r.height()));
+    };
+    switch (c->type) {
+    case CharacterType::Shape:
+        return rect(static_cast<const Shape&>(*c).bounds);
+    case CharacterType::MorphShape:
+        return rect(static_cast<const MorphShape&>(*c).boundsAt(o.ratio));
+    case CharacterType::Text: {
+        const auto& t = static_cast<const StaticText&>(*c);
+        return (t.matrix * m)
+            .mapRect(QRectF(t.bounds.xMin, t.bounds.yMin, t.bounds.width(), t.bounds.height()));
+    }
+    case CharacterType::EditText:
+        return rect(static_cast<const EditText&>(*c).bounds);
+    case CharacterType::Bitmap: {
+        const QImage& img = static_cast<const Bitmap&>(*c).image();
+        return m.mapRect(QRectF(0, 0, img.width() * 20.0, img.height() * 20.0));
+    }
+    case CharacterType::Sprite:
+    case CharacterType::Button: {
+        const DisplayList* list = o.clip()     ? &o.clip()->displayList()
+                                  : o.button() ? &o.button()->displayList()
+                                               : nullptr;
+        if (!list)
+            return {};
+        QRectF out;
+        ++f.nesting;
+        for (const auto& child : list->objects()) {
+            if (child->visible)
+                out |= boundsOf(f, *child, child->matrix * m);
+        }
+        --f.nesting;
+        return out;
+    }
+    default:
+        return {};
+    }
 }
 
 void Renderer::drawObject(Frame& f, const DisplayObject& o, const QTransform& m,
@@ -303,12 +517,12 @@ void Renderer::drawObject(Frame& f, const DisplayObject& o, const QTransform& m,
             // of it must key on DrawingShape::generation().
             if (const DrawingShape* d = o.clip()->drawing())
                 drawGeometry(f, d->geometry(), m, ct, true);
-            drawList(f, o.clip()->displayList(), m, ct);
+            drawList(f, o.clip()->displayList(), m, ct, std::exchange(f.layered, false));
         }
         break;
     case CharacterType::Button:
         if (o.button())
-            drawList(f, o.button()->displayList(), m, ct);
+            drawList(f, o.button()->displayList(), m, ct, std::exchange(f.layered, false));
         break;
     case CharacterType::Bitmap: {
         // A bitmap placed by itself: one pixel per 20 twips.
@@ -336,20 +550,28 @@ const ShapeGeometry& Renderer::shapeGeometry(const Shape& s) {
     if (g.fillRule == Qt::OddEvenFill)
         return g;
     // The paths come with Qt's default even-odd rule; give winding shapes their own copy once.
-    auto it = m_windingShapes.find(&s);
+    auto it = m_windingShapes.find(keyOf(s));
     if (it == m_windingShapes.end()) {
         ShapeGeometry copy = g;
+        std::size_t elements = 0;
         for (auto& layer : copy.layers) {
-            for (auto& fill : layer.fills)
+            for (auto& fill : layer.fills) {
                 fill.path.setFillRule(Qt::WindingFill);
+                elements += std::size_t(fill.path.elementCount());
+            }
         }
-        it = m_windingShapes.emplace(&s, std::move(copy)).first;
+        if (m_windingElements + elements > kMaxCachedElements) {
+            m_windingShapes.clear();
+            m_windingElements = 0;
+        }
+        m_windingElements += elements;
+        it = m_windingShapes.emplace(keyOf(s), std::move(copy)).first;
     }
     return it->second;
 }
 
 const ShapeGeometry& Renderer::morphGeometry(const MorphShape& s, std::uint16_t ratio) {
-    const auto key = std::make_pair(&s, ratio);
+    const auto key = std::make_pair(keyOf(s), ratio);
     auto it = m_morphs.find(key);
     if (it != m_morphs.end())
         return it->second;
@@ -362,7 +584,7 @@ void Renderer::drawGeometry(Frame& f, const ShapeGeometry& g, const QTransform& 
                             const ColorTransform& ct, bool) {
     for (const ShapeLayer& layer : g.layers) {
         for (const FillPath& fill : layer.fills) {
-            if (!fill.path.isEmpty())
+            if (!fill.path.isEmpty() && !f.outside(fill.path.controlPointRect(), m))
                 drawFill(f, fill.path, fill.style, m, ct);
         }
         for (const StrokePath& stroke : layer.strokes) {
@@ -425,9 +647,54 @@ void Renderer::drawFill(Frame& f, const QPainterPath& path, const FillStyle& fil
     } else {
         f.canvas.save();
         f.canvas.clip(path, m);
+        drawEdgePixels(f, img, path, fill, m);
         f.canvas.drawImage(img, fill.matrix * m, fill.isSmoothed());
         f.canvas.restore();
     }
+}
+
+void Renderer::drawEdgePixels(Frame& f, const QImage& img, const QPainterPath& path,
+                              const FillStyle& fill, const QTransform& m) {
+    // A clipped bitmap does not end at its edge: beyond it, the fill repeats the edge pixels
+    // outwards (corners take the corner pixel). The strips reach one pixel under the bitmap, so
+    // its anti-aliased edge lands on the same colour; a translucent bitmap would show that
+    // overlap twice, so its strips stop at the edge.
+    bool ok = false;
+    const QTransform toPixels = fill.matrix.inverted(&ok);
+    if (!ok)
+        return;
+    const QRectF need = toPixels.mapRect(path.controlPointRect());
+    const double w = img.width(), h = img.height();
+    if (need.left() >= 0 && need.top() >= 0 && need.right() <= w && need.bottom() <= h)
+        return;
+    const double under = img.hasAlphaChannel() ? 0 : 1;
+    const QTransform pixelsToCanvas = fill.matrix * m;
+    auto paint = [&](const QRectF& area, const QBrush& brush) {
+        const QRectF r = area & need;
+        if (r.isEmpty())
+            return;
+        QPainterPath p;
+        p.addRect(r);
+        f.canvas.fillPath(p, brush, pixelsToCanvas, fill.isSmoothed());
+    };
+    auto corner = [&](int x, int y) {
+        return QBrush(QColor::fromRgba(qUnpremultiply(img.pixel(x, y))));
+    };
+    const double l = need.left(), t = need.top(), r = need.right(), b = need.bottom();
+    paint(QRectF(QPointF(l, t), QPointF(under, under)), corner(0, 0));
+    paint(QRectF(QPointF(w - under, t), QPointF(r, under)), corner(int(w) - 1, 0));
+    paint(QRectF(QPointF(l, h - under), QPointF(under, b)), corner(0, int(h) - 1));
+    paint(QRectF(QPointF(w - under, h - under), QPointF(r, b)), corner(int(w) - 1, int(h) - 1));
+    // Edge rows and columns as textures: a one-pixel-wide column repeated across is the column
+    // stretched sideways.
+    QBrush left(img.copy(0, 0, 1, int(h))), right(img.copy(int(w) - 1, 0, 1, int(h)));
+    right.setTransform(QTransform::fromTranslate(w - 1, 0));
+    QBrush top(img.copy(0, 0, int(w), 1)), bottom(img.copy(0, int(h) - 1, int(w), 1));
+    bottom.setTransform(QTransform::fromTranslate(0, h - 1));
+    paint(QRectF(QPointF(l, 0), QPointF(under, h)), left);
+    paint(QRectF(QPointF(w - under, 0), QPointF(r, h)), right);
+    paint(QRectF(QPointF(0, t), QPointF(w, under)), top);
+    paint(QRectF(QPointF(0, h - under), QPointF(w, b)), bottom);
 }
 
 void Renderer::drawStroke(Frame& f, const QPainterPath& path, const LineStyle& line,
@@ -464,19 +731,31 @@ void Renderer::drawStroke(Frame& f, const QPainterPath& path, const LineStyle& l
             return;
         brush = QBrush(toColor(c));
     }
+    // Half the width, further for miter joins, and a pixel for anti-aliasing.
+    const double reach = width / 2 * std::max(1.5, line.miterLimit) + 1;
+    if (f.outside(path.controlPointRect(), m, reach))
+        return;
     QPen pen(brush, width, Qt::SolidLine, penCap(line.startCap), penJoin(line.join));
     pen.setMiterLimit(line.miterLimit);
+    if (line.startCap != line.endCap || line.noClose) {
+        f.canvas.fillPath(lineOutline(m.map(path), line, pen), brush, QTransform(), true);
+        return;
+    }
     // Outlines that end where they start are joined there by Qt's stroker, caps elsewhere.
     f.canvas.strokePath(m.map(path), pen);
 }
 
 const Renderer::TextCache& Renderer::textCache(const Character& c, const QString* current) {
-    auto it = m_texts.find(&c);
+    auto it = m_texts.find(keyOf(c));
     // Edit texts are laid out again when scripts changed what they show.
     if (it != m_texts.end() && (!current || it->second->source == *current))
         return *it->second;
     if (it != m_texts.end())
         m_texts.erase(it);
+    if (m_textElements > kMaxCachedElements) {
+        m_texts.clear();
+        m_textElements = 0;
+    }
     auto cache = std::make_unique<TextCache>();
     if (current)
         cache->source = *current;
@@ -490,13 +769,21 @@ const Renderer::TextCache& Renderer::textCache(const Character& c, const QString
             TextCache::Run out;
             out.color = run.color;
             out.path.setFillRule(Qt::WindingFill);
+            std::vector<double> xs;
+            xs.reserve(run.glyphs.size());
             double x = run.x;
             for (const GlyphEntry& g : run.glyphs) {
-                const QPainterPath& glyph = run.font->glyphPath(g.index);
-                if (!glyph.isEmpty())
-                    out.path.addPath(QTransform(scale, 0, 0, scale, x, run.y).map(glyph));
+                xs.push_back(x);
                 x += g.advance;
             }
+            // Rightmost glyph first: see rightmostFirst() in the shape code for why.
+            for (std::size_t i = run.glyphs.size(); i-- > 0;) {
+                const QPainterPath& glyph = run.font->glyphPath(run.glyphs[i].index);
+                if (!glyph.isEmpty())
+                    out.path.addPath(QTransform(scale, 0, 0, scale, xs[i], run.y).map(glyph));
+            }
+            out.bounds = out.path.controlPointRect();
+            m_textElements += std::size_t(out.path.elementCount());
             if (!out.path.isEmpty())
                 cache->runs.push_back(std::move(out));
         }
@@ -520,8 +807,12 @@ const Renderer::TextCache& Renderer::textCache(const Character& c, const QString
                 cache->runs.back().path.addPath(run.path);
             }
         }
+        for (TextCache::Run& run : cache->runs) {
+            run.bounds = run.path.controlPointRect();
+            m_textElements += std::size_t(run.path.elementCount());
+        }
     }
-    return *m_texts.emplace(&c, std::move(cache)).first->second;
+    return *m_texts.emplace(keyOf(c), std::move(cache)).first->second;
 }
 
 void Renderer::drawStaticText(Frame& f, const StaticText& text, const QTransform& m,
@@ -530,7 +821,7 @@ void Renderer::drawStaticText(Frame& f, const StaticText& text, const QTransform
     const QTransform tm = cache.matrix * m;
     for (const auto& run : cache.runs) {
         const Rgba c = ct.apply(run.color);
-        if (c.a > 0)
+        if (c.a > 0 && !f.outside(run.bounds, tm))
             f.canvas.fillPath(run.path, QBrush(toColor(c)), tm, false);
     }
 }

@@ -2,6 +2,7 @@
 
 // Draws a player's current frame onto a Canvas: shapes, morphs, texts, bitmaps, sprites and
 // buttons, with clip layers, matrices and colour transforms composed down the display lists.
+// Objects with a blend mode or filters are drawn into canvas layers (see canvas.h, filters.h).
 
 #include "swf/player.h"
 #include "swf/render/canvas.h"
@@ -56,13 +57,19 @@ private:
         QPainterPath path; // device coordinates
     };
 
-    void drawList(Frame& f, const DisplayList& list, const QTransform& m, const ColorTransform& ct);
+    void drawList(Frame& f, const DisplayList& list, const QTransform& m, const ColorTransform& ct,
+                  bool inLayer = false);
+    void drawLayered(Frame& f, const DisplayObject& o, const QTransform& m,
+                     const ColorTransform& ct);
+    QRectF boundsOf(Frame& f, const DisplayObject& o, const QTransform& m);
     void drawObject(Frame& f, const DisplayObject& o, const QTransform& m,
                     const ColorTransform& ct);
     void drawGeometry(Frame& f, const ShapeGeometry& g, const QTransform& m,
                       const ColorTransform& ct, bool nonScalingAllowed);
     void drawFill(Frame& f, const QPainterPath& path, const FillStyle& fill, const QTransform& m,
                   const ColorTransform& ct);
+    void drawEdgePixels(Frame& f, const QImage& img, const QPainterPath& path,
+                        const FillStyle& fill, const QTransform& m);
     void drawStroke(Frame& f, const QPainterPath& path, const LineStyle& line, const QTransform& m,
                     const ColorTransform& ct);
     void drawStaticText(Frame& f, const StaticText& text, const QTransform& m,
@@ -80,9 +87,13 @@ private:
     QImage recoloured(const QImage& image, const ColorTransform& ct);
     const QImage* bitmapImage(Frame& f, std::uint16_t id);
 
-    std::map<std::pair<const MorphShape*, std::uint16_t>, ShapeGeometry> m_morphs;
-    std::unordered_map<const Shape*, ShapeGeometry> m_windingShapes;
-    std::unordered_map<const Character*, std::unique_ptr<TextCache>> m_texts;
+    // Keyed by a character's serial and generation, never by its address or id alone.
+    using CharacterKey = std::pair<std::uint64_t, std::uint32_t>;
+    static CharacterKey keyOf(const Character& c) { return {c.serial, c.generation}; }
+    std::map<std::pair<CharacterKey, std::uint16_t>, ShapeGeometry> m_morphs;
+    std::map<CharacterKey, ShapeGeometry> m_windingShapes;
+    std::map<CharacterKey, std::unique_ptr<TextCache>> m_texts;
+    std::size_t m_windingElements = 0, m_textElements = 0;
     using ImageKey = std::tuple<qint64, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
                                 std::int32_t, std::int32_t, std::int32_t, std::int32_t>;
     std::map<ImageKey, QImage> m_images;

@@ -287,3 +287,34 @@ TEST(MorphShape, InterpolatesEdgesStylesAndMixedEdgeKinds) {
         hasCurve |= stroke.elementAt(i).isCurveTo();
     EXPECT_TRUE(hasCurve);
 }
+
+// Contours come rightmost first (the rasteriser is much faster so), with the fill unchanged: a
+// square with a square hole at the left, a lone square at the right, and a curved stroke.
+TEST(Shape, ContoursComeRightmostFirstWithTheSameFill) {
+    auto movie = load(shape1(1, [](Records& r) {
+        r.style(K, 1, K, true, 0, 0).hline(100).vline(100).hline(-100).vline(-100);
+        r.moveTo(25, 25).hline(50).vline(50).hline(-50).vline(-50);
+        r.style(K, 0, 1, true, 200, 0).curve(50, 0, 0, 50);
+        r.style(K, 1, 0, true, 300, 0).hline(50).vline(50).hline(-50).vline(-50);
+        r.style(K, 0, 1, true, 100, 300).hline(50);
+    }));
+    const auto& g = movie->dictionary.findAs<swf::Shape>(1)->geometry();
+    ASSERT_EQ(g.layers.size(), 1u);
+    const QPainterPath& fill = g.layers[0].fills[0].path;
+    ASSERT_EQ(countMoves(fill), 3);
+    EXPECT_EQ(fill.elementAt(0).x, 300);
+    EXPECT_EQ(fill.fillRule(), Qt::OddEvenFill);
+    EXPECT_TRUE(fill.contains(QPointF(10, 10)));
+    EXPECT_FALSE(fill.contains(QPointF(50, 50))); // the hole
+    EXPECT_TRUE(fill.contains(QPointF(325, 25)));
+    EXPECT_FALSE(fill.contains(QPointF(200, 25)));
+
+    const QPainterPath& stroke = g.layers[0].strokes[0].path;
+    ASSERT_EQ(countMoves(stroke), 2);
+    EXPECT_EQ(stroke.elementAt(0).x, 200);
+    EXPECT_EQ(stroke.elementAt(1).type, QPainterPath::CurveToElement); // the curve kept whole
+    EXPECT_EQ(stroke.elementAt(3).x, 250);
+    EXPECT_EQ(stroke.elementAt(3).y, 50);
+    EXPECT_EQ(stroke.elementAt(4).isMoveTo(), true);
+    EXPECT_EQ(stroke.elementAt(5).x, 150);
+}

@@ -253,8 +253,9 @@ TEST(Renderer, BitmapFillsRepeatOrClipSmoothedOrNotAndTakeColourTransforms) {
     swf::Player player(movie);
     const auto canvas = render(player);
     const auto& calls = canvas.calls();
-    // Background, the repeating fill, the clipped one as clip + image, then the tinted repeat.
-    ASSERT_EQ(calls.size(), 7u);
+    // Background, the repeating fill, the clipped one as clip, edge pixels and image, then the
+    // tinted repeat.
+    ASSERT_EQ(calls.size(), 10u);
     EXPECT_EQ(calls[1].op, Op::Fill);
     EXPECT_EQ(calls[1].brush.style(), Qt::TexturePattern);
     EXPECT_TRUE(calls[1].smooth);
@@ -265,13 +266,39 @@ TEST(Renderer, BitmapFillsRepeatOrClipSmoothedOrNotAndTakeColourTransforms) {
     EXPECT_EQ(calls[3].op, Op::Clip);
     EXPECT_EQ(calls[3].path.boundingRect(), QRectF(0, 0, 200, 100));
     EXPECT_EQ(calls[3].matrix, QTransform::fromTranslate(500, 0));
-    EXPECT_EQ(calls[4].op, Op::Image);
-    EXPECT_FALSE(calls[4].smooth);
-    EXPECT_EQ(calls[4].matrix, QTransform(40, 0, 0, 40, 500, 0));
-    EXPECT_EQ(calls[5].op, Op::Restore);
+    // The shape reaches 5 x 2.5 bitmap pixels: the corner, the right column and the bottom row
+    // carry on to its edge (a translucent bitmap's strips stop at the bitmap).
+    for (int i = 4; i < 7; ++i) {
+        EXPECT_EQ(calls[i].op, Op::Fill);
+        EXPECT_EQ(calls[i].matrix, QTransform(40, 0, 0, 40, 500, 0));
+    }
+    EXPECT_EQ(calls[4].path.boundingRect(), QRectF(2, 1, 3, 1.5));
+    EXPECT_EQ(calls[4].brush.color(), QColor(0, 0, 255, 128));
+    EXPECT_EQ(calls[5].path.boundingRect(), QRectF(2, 0, 3, 1));
+    EXPECT_EQ(calls[6].path.boundingRect(), QRectF(0, 1, 2, 1.5));
+    EXPECT_EQ(calls[7].op, Op::Image);
+    EXPECT_FALSE(calls[7].smooth);
+    EXPECT_EQ(calls[7].matrix, QTransform(40, 0, 0, 40, 500, 0));
+    EXPECT_EQ(calls[8].op, Op::Restore);
+
+    // Through the painter (one pixel per 20 twips), beyond the bitmap its edge pixels go on.
+    auto big = [](Writer& w) { w.u8(1).u8(0x43).u16(7).matrix(100, 100).u8(0); }; // 5 px
+    auto stretched = load(concat({bitmapTag(7), shape(1, big, 1, 0, QRect(0, 0, 2000, 1000)),
+                                  place(Place(1, 1)), showFrame()}));
+    swf::Player stretchedPlayer(stretched);
+    const QImage img = paint(stretchedPlayer, QSize(550, 400), 3);
+    const QRgb blueOnWhite = img.pixel(7, 2);
+    EXPECT_EQ(img.pixel(2, 2), 0xFFFF0000u) << "the bitmap itself";
+    EXPECT_NEAR(qRed(blueOnWhite), 127, 1);
+    EXPECT_EQ(qBlue(blueOnWhite), 255);
+    EXPECT_EQ(img.pixel(2, 40), 0xFFFF0000u) << "the left column, downwards";
+    EXPECT_EQ(img.pixel(7, 40), blueOnWhite) << "the right column, downwards";
+    EXPECT_EQ(img.pixel(80, 2), blueOnWhite) << "the top row, sideways";
+    EXPECT_EQ(img.pixel(80, 40), blueOnWhite) << "the corner";
+    EXPECT_EQ(img.pixel(110, 10), 0xFFFFFFFFu) << "outside the shape";
 
     // Red multiplied by 0: the red pixel turns black, the blue one keeps its alpha.
-    const QImage tinted = calls[6].brush.textureImage();
+    const QImage tinted = calls[9].brush.textureImage();
     EXPECT_EQ(tinted.pixel(0, 0), 0xFF000000u);
     EXPECT_EQ(qAlpha(tinted.pixel(1, 0)), 128);
     EXPECT_EQ(qBlue(tinted.pixel(1, 0)), 128); // premultiplied
@@ -290,12 +317,12 @@ TEST(Renderer, LinesScaleWithTheirObjectUnlessAskedNotTo) {
             }
         };
     };
-    // Round caps/joins; square start cap with a miter join; no caps with bevel joins and no
+    // Round caps/joins; square caps with a miter join; no caps with bevel joins and no
     // horizontal or vertical scaling; a hairline; a gradient-filled line.
     auto movie = load(concat({
         shape(1, styles(40, 0x00, 0x00), 0, 1, QRect(0, 0, 200, 100), 83),
-        shape(2, styles(40, 0x80 | 0x20, 0x00), 0, 1, QRect(0, 0, 200, 100), 83),
-        shape(3, styles(40, 0x40 | 0x10 | 0x06, 0x00), 0, 1, QRect(0, 0, 200, 100), 83),
+        shape(2, styles(40, 0x80 | 0x20, 0x02), 0, 1, QRect(0, 0, 200, 100), 83),
+        shape(3, styles(40, 0x40 | 0x10 | 0x06, 0x01), 0, 1, QRect(0, 0, 200, 100), 83),
         shape(4, styles(0, 0x00, 0x00), 0, 1, QRect(0, 0, 200, 100), 83),
         shape(5, styles(20, 0x08, 0x00), 0, 1, QRect(0, 0, 200, 100), 83),
         place(Place(1, 1).scale(4, 2)),
@@ -591,4 +618,349 @@ TEST(Renderer, ShapeContainsFollowsOutlinesNotBoxes) {
     // The sprite's child, 1000 twips on.
     EXPECT_TRUE(Renderer::shapeContains(player, o, m, {3010, 10}));
     EXPECT_FALSE(Renderer::shapeContains(player, o, m, {1990, 10}));
+}
+
+TEST(Renderer, WhatMissesTheVisibleAreaIsSkippedButWideLinesReachingInAreNot) {
+    auto lined = [](Writer& w) { w.u8(0).u8(1).u16(400).rgba(0, 0, 0, 255); };
+    auto movie = load(concat({
+        solidShape(1, 255, 0, 0, 255, QRect(0, 0, 200, 100)),
+        shape(2, lined, 0, 1, QRect(0, 0, 200, 100)),
+        place(Place(1, 1).at(1000, 1000)), // inside
+        place(Place(2, 1).at(5000, 1000)), // outside
+        place(Place(3, 1).at(1900, 1000)), // overlapping the right edge
+        place(Place(4, 2).at(2150, 1000)), // outside, but its 400-unit line reaches in
+        place(Place(5, 2).at(2700, 1000)), // outside, line too (miter joins reach 600)
+        showFrame(),
+    }));
+    swf::Player player(movie);
+    RecordingCanvas canvas;
+    canvas.setVisibleArea(QRectF(0, 0, 2000, 2000));
+    swf::render::Renderer().render(player, canvas, QTransform());
+    const auto fills = canvas.calls(Op::Fill);
+    ASSERT_EQ(fills.size(), 3u); // the background, then two of the three squares
+    EXPECT_EQ(fills[1].matrix, QTransform::fromTranslate(1000, 1000));
+    EXPECT_EQ(fills[2].matrix, QTransform::fromTranslate(1900, 1000));
+    const auto strokes = canvas.calls(Op::Stroke);
+    ASSERT_EQ(strokes.size(), 1u);
+    EXPECT_EQ(strokes[0].path.boundingRect().left(), 2150);
+
+    // Through the painter the visible area is the image, or the clip set before drawing.
+    QImage image(100, 100, QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&image);
+    painter.translate(10, 0);
+    painter.setClipRect(QRect(0, 0, 50, 50));
+    EXPECT_EQ(swf::render::PainterCanvas(painter).visibleArea(), QRectF(0, 0, 50, 50));
+    painter.setClipping(false);
+    EXPECT_EQ(swf::render::PainterCanvas(painter).visibleArea(), QRectF(-10, 0, 100, 100));
+}
+
+// Tall paths are cut into short pieces before Qt fills them (far faster); the pixels must stay
+// those of Qt's own drawing, brush placement included.
+TEST(PainterCanvas, TallPathsDrawAsQtDrawsThem) {
+    QPainterPath ellipse;
+    ellipse.addEllipse(QRectF(-50, -100, 100, 200));
+    ellipse.addRect(QRectF(-20, -20, 40, 40)); // a hole (odd-even)
+    QLinearGradient g(0, -100, 0, 100);
+    g.setColorAt(0, Qt::red);
+    g.setColorAt(1, Qt::blue);
+    QBrush brush(g);
+    brush.setTransform(QTransform::fromScale(1, 0.5));
+    const QTransform m = QTransform(1.5, 0.2, -0.1, 1.2, 100, 150);
+    QPainterPath curve;
+    curve.moveTo(20, 10);
+    curve.quadTo(180, 150, 30, 290);
+    const QPen pen(QBrush(QColor(0, 128, 0, 200)), 7, Qt::SolidLine, Qt::RoundCap, Qt::MiterJoin);
+    QPainterPath band;
+    band.addRect(QRectF(150, 0, 30, 300));
+
+    auto draw = [&](bool viaCanvas) {
+        QImage image(220, 300, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::white);
+        QPainter p(&image);
+        p.translate(5, -5);
+        if (viaCanvas) {
+            swf::render::PainterCanvas c(p);
+            c.fillPath(ellipse, brush, m, false);
+            c.strokePath(curve, pen);
+            c.save();
+            c.clip(ellipse, m);
+            c.fillPath(band, QBrush(Qt::black), QTransform(), false);
+            c.restore();
+        } else {
+            p.setRenderHint(QPainter::Antialiasing);
+            const QTransform base = p.transform();
+            p.setTransform(m * base);
+            p.fillPath(ellipse, brush);
+            p.setTransform(base);
+            p.strokePath(curve, pen);
+            p.save();
+            p.setTransform(m * base);
+            p.setClipPath(ellipse);
+            p.setTransform(base);
+            p.fillPath(band, QBrush(Qt::black));
+            p.restore();
+        }
+        return image;
+    };
+    const QImage ours = draw(true), qt = draw(false);
+    int worst = 0, off = 0;
+    for (int y = 0; y < ours.height(); ++y) {
+        for (int x = 0; x < ours.width(); ++x) {
+            const QRgb a = ours.pixel(x, y), b = qt.pixel(x, y);
+            const int d = std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                                    std::abs(qBlue(a) - qBlue(b))});
+            worst = std::max(worst, d);
+            off += d > 8;
+        }
+    }
+    // Curves are flattened in smaller pieces, so a few edge pixels differ a little; a brush or a
+    // path out of place would change whole areas.
+    EXPECT_LE(worst, 64);
+    EXPECT_LT(off, ours.width() * ours.height() / 100);
+    EXPECT_EQ(ours.pixel(115, 150), 0xFFFFFFFFu); // the hole
+    EXPECT_EQ(qGreen(ours.pixel(90, 100)), 0) << "red to blue, no green";
+}
+
+namespace {
+
+// DefineShape4 with one 400-wide black LineStyle2 (flag bytes as stored) and no fills; `draw`
+// writes the records with line index 1.
+Bytes lineShape(std::uint16_t id, std::uint8_t flags1, std::uint8_t flags2,
+                const std::function<void(Records&)>& draw) {
+    Writer s;
+    s.u16(id).rect(-1000, 5000, -1000, 5000).rect(-1000, 5000, -1000, 5000).u8(0);
+    s.u8(0).u8(1).u16(400).u8(flags1).u8(flags2);
+    if ((flags1 & 0x30) == 0x20)
+        s.u16(4 << 8); // miter limit 4
+    s.rgba(0, 0, 0, 255);
+    Records r(s, 0, 1);
+    draw(r);
+    r.end();
+    return swftest::tag(83, s);
+}
+
+} // namespace
+
+TEST(Renderer, LineEndsTakeTheirOwnCapsAndNoCloseLeavesClosedPathsOpen) {
+    auto openLine = [](Records& r) { r.style(K, K, 1, true, 1000, 1000).hline(2000); };
+    auto square = [](Records& r) {
+        r.style(K, K, 1, true, 0, 0).hline(2000).vline(1000).hline(-2000).vline(-1000);
+    };
+    auto movie = load(concat({
+        lineShape(1, 0x00, 0x02, openLine), // round start, square end
+        lineShape(2, 0x60, 0x05, square),   // no caps, miter joins, NoClose
+        lineShape(3, 0x20, 0x02, square),   // miter joins, round start, square end, closed
+        lineShape(4, 0x60, 0x01, square),   // no caps, miter joins, closed: Qt's own stroke
+        place(Place(1, 1)),
+        place(Place(2, 2).at(0, 5000)),
+        place(Place(3, 3).at(5000, 5000)),
+        place(Place(4, 4).at(10000, 5000)),
+        showFrame(),
+    }));
+    swf::Player player(movie);
+    const auto canvas = render(player);
+    const auto fills = canvas.calls(Op::Fill);
+    ASSERT_EQ(fills.size(), 4u); // the background, then three lines as outlines
+    ASSERT_EQ(canvas.calls(Op::Stroke).size(), 1u);
+    EXPECT_EQ(canvas.calls(Op::Stroke)[0].pen.capStyle(), Qt::FlatCap);
+
+    const QPainterPath& capped = fills[1].path;
+    EXPECT_EQ(colorOf(fills[1]), QColor(0, 0, 0));
+    EXPECT_TRUE(capped.contains(QPointF(2000, 1150)));  // the line itself
+    EXPECT_TRUE(capped.contains(QPointF(850, 1000)));   // round start
+    EXPECT_FALSE(capped.contains(QPointF(830, 1180)));  // ... not square
+    EXPECT_TRUE(capped.contains(QPointF(3180, 1180)));  // square end
+    EXPECT_FALSE(capped.contains(QPointF(3250, 1000))); // ... half the width long
+
+    // NoClose: the corner where the path starts and ends has flat ends, no miter; the other
+    // corners are joined.
+    const QPainterPath& unclosed = fills[2].path;
+    EXPECT_FALSE(unclosed.contains(QPointF(-150, 4850)));
+    EXPECT_TRUE(unclosed.contains(QPointF(2150, 4850)));
+    EXPECT_TRUE(unclosed.contains(QPointF(-150, 5500)));
+
+    // Closed without NoClose: joined at the start too, and no caps stick out.
+    const QPainterPath& closed = fills[3].path;
+    EXPECT_TRUE(closed.contains(QPointF(4850, 4850)));
+    EXPECT_TRUE(closed.contains(QPointF(7150, 4850)));
+    EXPECT_FALSE(closed.contains(QPointF(5500, 4750)));
+}
+
+namespace {
+
+// PlaceObject3 of `id` at `depth`, moved by (x, y) twips, with a blend mode, optional colour
+// transform (with alpha) and optional filter list bytes (count first).
+Bytes place3(std::uint16_t depth, std::uint16_t id, std::int32_t x, std::int32_t y,
+             std::uint8_t blend, std::vector<std::int32_t> alphaMult = {},
+             const Bytes& filters = {}) {
+    Writer w;
+    w.u8(std::uint8_t(0x02 | 0x04 | (alphaMult.empty() ? 0 : 0x08)));
+    w.u8(std::uint8_t((blend ? 0x02 : 0) | (filters.empty() ? 0 : 0x01)));
+    w.u16(depth).u16(id).translate(x, y);
+    if (!alphaMult.empty()) {
+        w.flag(false).flag(true).ub(12, 4);
+        for (auto v : alphaMult)
+            w.sb(v, 12);
+        w.align();
+    }
+    if (!filters.empty())
+        w.bytes(filters);
+    if (blend)
+        w.u8(blend);
+    return swftest::tag(70, w);
+}
+
+QRgb at(const QImage& img, int x, int y) {
+    return img.pixel(x, y);
+}
+
+void expectColour(QRgb got, int r, int g, int b, const char* what) {
+    EXPECT_NEAR(qRed(got), r, 2) << what;
+    EXPECT_NEAR(qGreen(got), g, 2) << what;
+    EXPECT_NEAR(qBlue(got), b, 2) << what;
+}
+
+} // namespace
+
+TEST(Renderer, BlendModesCompositeTheObjectsLayerOntoWhatIsUnder) {
+    const QRect square(0, 0, 400, 400); // 20 px
+    Bytes tags = concat(
+        {solidShape(1, 200, 100, 50, 255, square), solidShape(2, 100, 200, 150, 255, square)});
+    // Multiply .. difference, add, subtract, invert, overlay, hard light: the second square over
+    // the first, one pair every 30 px.
+    const std::uint8_t modes[] = {3, 4, 5, 6, 7, 8, 9, 10, 13, 14};
+    for (int i = 0; i < 10; ++i) {
+        tags = concat({tags, place(Place(std::uint16_t(2 * i + 1), 1).at(600 * i)),
+                       place3(std::uint16_t(2 * i + 2), 2, 600 * i, 0, modes[i])});
+    }
+    swf::Player player(load(concat({tags, showFrame()})));
+    const QImage img = paint(player, QSize(550, 400), 3);
+    expectColour(at(img, 10, 10), 78, 78, 29, "multiply");
+    expectColour(at(img, 40, 10), 222, 222, 171, "screen");
+    expectColour(at(img, 70, 10), 200, 200, 150, "lighten");
+    expectColour(at(img, 100, 10), 100, 100, 50, "darken");
+    expectColour(at(img, 130, 10), 100, 100, 100, "difference");
+    expectColour(at(img, 160, 10), 255, 255, 200, "add");
+    expectColour(at(img, 190, 10), 100, 0, 0, "subtract");
+    expectColour(at(img, 220, 10), 55, 155, 205, "invert");
+    expectColour(at(img, 250, 10), 188, 157, 59, "overlay");
+    expectColour(at(img, 280, 10), 157, 188, 86, "hard light");
+
+    // On the recording canvas: the object in a layer of its own bounds, drawn without its
+    // colour transform, which goes to the finished layer with the blend mode.
+    swf::Player tinted(load(concat({solidShape(1, 200, 100, 50, 255, square),
+                                    place3(1, 1, 1000, 0, 3, {256, 256, 256, 128}), showFrame()})));
+    const auto canvas = render(tinted);
+    const auto& calls = canvas.calls();
+    ASSERT_EQ(calls.size(), 4u);
+    EXPECT_EQ(calls[1].op, Op::BeginLayer);
+    // A button record's blend mode (DefineButton2) works the same way.
+    Writer b;
+    b.u16(20).u8(0).u16(0);
+    b.u8(0x20 | 0x01).u16(1).u16(1).matrix().cxform(true, {}, {}).u8(4); // up state, screen
+    b.u8(0);
+    swf::Player withButton(load(concat({solidShape(1, 200, 100, 50, 255, square),
+                                        swftest::tag(34, b), place(Place(1, 20)), showFrame()})));
+    const auto buttonLayers = render(withButton).calls(Op::EndLayer);
+    ASSERT_EQ(buttonLayers.size(), 1u);
+    EXPECT_EQ(buttonLayers[0].effects.blend, swf::BlendMode::Screen);
+    EXPECT_EQ(calls[1].area, QRectF(1000, 0, 400, 400));
+    EXPECT_EQ(colorOf(calls[2]), QColor(200, 100, 50));
+    EXPECT_EQ(calls[3].op, Op::EndLayer);
+    EXPECT_EQ(calls[3].effects.blend, swf::BlendMode::Multiply);
+    EXPECT_EQ(calls[3].effects.colorTransform.alphaMult, 128);
+}
+
+TEST(Renderer, AlphaAndEraseCutIntoTheirParentAndLayerFadesAsOnePicture) {
+    const QRect square(0, 0, 400, 400), leftHalf(0, 0, 200, 400);
+    // A red square, and over its left half a half-transparent child with the blend mode.
+    auto inSprite = [&](std::uint16_t id, std::uint8_t mode) {
+        return swftest::sprite(
+            id, 1,
+            concat({place(Place(1, 1)), place3(2, 3, 0, 0, mode), showFrame(), swftest::end()}));
+    };
+    const Bytes overlapping = swftest::sprite(
+        22, 1,
+        concat({place(Place(1, 1)), place(Place(2, 1).at(200)), showFrame(), swftest::end()}));
+    swf::Player player(load(concat({
+        solidShape(1, 255, 0, 0, 255, square),
+        solidShape(3, 0, 0, 0, 128, leftHalf),
+        inSprite(20, 11), // alpha
+        inSprite(21, 12), // erase
+        overlapping,
+        place(Place(1, 20)),
+        place(Place(2, 21).at(1000)),
+        place3(3, 22, 2000, 0, 2, {256, 256, 256, 128}),           // layer, half transparent
+        place(Place(4, 22).cx({256, 256, 256, 128}, {}).at(3000)), // normal, half transparent
+        showFrame(),
+    })));
+    const QImage img = paint(player, QSize(550, 400), 3);
+    expectColour(at(img, 5, 10), 255, 127, 127, "alpha: the parent takes the child's alpha");
+    expectColour(at(img, 15, 10), 255, 255, 255, "alpha: nothing where the child is not");
+    expectColour(at(img, 55, 10), 255, 127, 127, "erase: half erased");
+    expectColour(at(img, 65, 10), 255, 0, 0, "erase: untouched");
+    // Layer: the overlap fades like the rest; without a layer it is darker.
+    EXPECT_EQ(at(img, 105, 10), at(img, 115, 10));
+    expectColour(at(img, 105, 10), 255, 127, 127, "layer");
+    expectColour(at(img, 165, 10), 255, 63, 63, "normal overlap");
+}
+
+TEST(Renderer, FiltersWorkOnTheObjectsLayerAndScaleWithTheStage) {
+    Writer filters; // one drop shadow: black, no blur, 10 px at angle 0, composite source
+    filters.u8(1).u8(0).rgba(0, 0, 0, 255).u32(0).u32(0).u32(0).u32(10 << 16).u16(256).u8(0x21);
+    auto movie = load(concat({solidShape(1, 255, 0, 0, 255, QRect(0, 0, 400, 400)),
+                              place3(1, 1, 1000, 0, 0, {}, filters.data()), showFrame()}));
+    swf::Player player(movie);
+    const auto canvas = render(player);
+    const auto begin = canvas.calls(Op::BeginLayer), end = canvas.calls(Op::EndLayer);
+    ASSERT_EQ(begin.size(), 1u);
+    ASSERT_EQ(end.size(), 1u);
+    // 20 device units a stage pixel here: the shadow reaches 200 (and 2 for rounding) further.
+    EXPECT_DOUBLE_EQ(begin[0].reach, 202);
+    EXPECT_EQ(begin[0].area, QRectF(1000 - 202, -202, 400 + 404, 400 + 404));
+    ASSERT_EQ(end[0].effects.filters.size(), 1u);
+    EXPECT_EQ(end[0].effects.filters[0].type, swf::FilterType::DropShadow);
+    EXPECT_DOUBLE_EQ(end[0].effects.filterScaleX, 20);
+    EXPECT_EQ(end[0].effects.blend, swf::BlendMode::Normal);
+
+    const QImage one = paint(player, QSize(550, 400), 3); // a stage pixel a pixel
+    EXPECT_EQ(one.pixel(55, 10), 0xFFFF0000u);
+    EXPECT_EQ(one.pixel(75, 10), 0xFF000000u);
+    EXPECT_EQ(one.pixel(85, 10), 0xFFFFFFFFu);
+    const QImage two = paint(player, QSize(1100, 800)); // shown at twice the size
+    EXPECT_EQ(two.pixel(110, 20), 0xFFFF0000u);
+    EXPECT_EQ(two.pixel(150, 20), 0xFF000000u);
+    EXPECT_EQ(two.pixel(165, 20), 0xFFFFFFFFu);
+}
+
+// One renderer across movies (the control keeps its renderer): a text defined with the same id
+// in the next movie, perhaps at the same address, must not come out of the first one's cache.
+TEST(Renderer, CachedOutlinesNeverOutliveTheirDefinition) {
+    auto textMovie = [](std::int32_t glyphWidth) {
+        Writer glyph;
+        {
+            Records r(glyph, 1, 0);
+            r.style(K, 1, K, true, 0, 0).hline(glyphWidth).vline(-1024).hline(-glyphWidth);
+            r.vline(1024);
+            r.end();
+        }
+        Writer font;
+        font.u16(2).u16(2).bytes(glyph.data());
+        Writer text;
+        text.u16(3).rect(0, 4000, 0, 1000).matrix().u8(1).u8(8);
+        text.u8(0x80 | 0x08 | 0x04).u16(2).rgb(0, 0, 0).u16(1024);
+        text.u8(1).ub(0, 1).sb(0, 8).align();
+        text.u8(0);
+        return load(concat(
+            {swftest::tag(10, font), swftest::tag(11, text), place(Place(1, 3)), showFrame()}));
+    };
+    swf::render::Renderer renderer;
+    for (std::int32_t width : {100, 700, 300}) {
+        swf::Player player(textMovie(width));
+        RecordingCanvas canvas;
+        renderer.render(player, canvas, QTransform());
+        const auto fills = canvas.calls(Op::Fill);
+        ASSERT_EQ(fills.size(), 2u);
+        EXPECT_EQ(fills[1].path.boundingRect().width(), width);
+    }
 }

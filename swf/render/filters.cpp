@@ -1,0 +1,415 @@
+#include "swf/render/filters.h"
+
+#include "swf/render/scratch.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+
+namespace swf::render {
+namespace {
+
+using Plane = Scratch<std::uint8_t>; // one byte a pixel, row after row
+using Pixels = Scratch<QRgb>;
+
+int passesOf(const Filter& f) {
+    return std::clamp<int>(f.passes, 1, kMaxFilterPasses);
+}
+
+// A box width in device pixels; 1 leaves the pixels alone.
+int boxWidth(double blur, double scale, int limit) {
+    const double w = std::abs(blur) * scale;
+    if (!std::isfinite(w) || w < 1.5)
+        return 1;
+    return int(std::min<double>(std::lround(w), std::max(1, limit)));
+}
+
+// Box blurs `channels` interleaved byte channels in place, `passes` times; pixels beyond the
+// edges count as transparent. Running sums keep it linear in the pixels, whatever the width;
+// the vertical pass runs along rows (a sum per column) to stay in the cache.
+void boxBlur(std::uint8_t* data, int width, int height, std::ptrdiff_t stride, int channels, int bx,
+             int by, int passes) {
+    const std::size_t rowBytes = std::size_t(width) * channels;
+    std::vector<std::uint32_t> line(rowBytes);
+    auto blurRow = [&](std::uint8_t* row, int box) {
+        const int before = (box - 1) / 2, after = box - 1 - before;
+        for (std::size_t i = 0; i < rowBytes; ++i)
+            line[i] = row[i];
+        std::array<std::uint32_t, 4> sum{};
+        for (int i = 0; i < std::min(after, width); ++i) {
+            for (int c = 0; c < channels; ++c)
+                sum[c] += line[std::size_t(i) * channels + c];
+        }
+        const std::uint32_t half = std::uint32_t(box) / 2;
+        const std::uint64_t recip = ((std::uint64_t(1) << 32) + box - 1) / box;
+        for (int i = 0; i < width; ++i) {
+            const int in = i + after, out = i - before - 1;
+            for (int c = 0; c < channels; ++c) {
+                if (in < width)
+                    sum[c] += line[std::size_t(in) * channels + c];
+                if (out >= 0)
+                    sum[c] -= line[std::size_t(out) * channels + c];
+                row[std::size_t(i) * channels + c] = std::uint8_t(((sum[c] + half) * recip) >> 32);
+            }
+        }
+    };
+    auto blurColumns = [&](int box) {
+        const int before = (box - 1) / 2, after = box - 1 - before;
+        Scratch<std::uint8_t> copy(rowBytes * height);
+        for (int y = 0; y < height; ++y)
+            std::copy_n(data + y * stride, rowBytes, copy.data() + rowBytes * y);
+        std::vector<std::uint32_t> sums(rowBytes, 0);
+        auto addRow = [&](int y, bool add) {
+            const std::uint8_t* src = copy.data() + rowBytes * y;
+            for (std::size_t i = 0; i < rowBytes; ++i)
+                sums[i] = add ? sums[i] + src[i] : sums[i] - src[i];
+        };
+        for (int y = 0; y < std::min(after, height); ++y)
+            addRow(y, true);
+        const std::uint32_t half = std::uint32_t(box) / 2;
+        const std::uint64_t recip = ((std::uint64_t(1) << 32) + box - 1) / box;
+        for (int y = 0; y < height; ++y) {
+            if (y + after < height)
+                addRow(y + after, true);
+            if (y - before - 1 >= 0)
+                addRow(y - before - 1, false);
+            std::uint8_t* dst = data + y * stride;
+            for (std::size_t i = 0; i < rowBytes; ++i)
+                dst[i] = std::uint8_t(((sums[i] + half) * recip) >> 32);
+        }
+    };
+    for (int p = 0; p < passes; ++p) {
+        if (bx > 1) {
+            for (int y = 0; y < height; ++y)
+                blurRow(data + y * stride, bx);
+        }
+        if (by > 1)
+            blurColumns(by);
+    }
+}
+
+Plane alphaOf(const QImage& img, bool inverted) {
+    const int w = img.width(), h = img.height();
+    Plane a(std::size_t(w) * h);
+    const std::uint8_t flip = inverted ? 255 : 0;
+    for (int y = 0; y < h; ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(img.constScanLine(y));
+        std::uint8_t* out = a.data() + std::size_t(y) * w;
+        for (int x = 0; x < w; ++x)
+            out[x] = std::uint8_t(qAlpha(line[x]) ^ flip);
+    }
+    return a;
+}
+
+void blurPlane(Plane& p, int w, int h, const Filter& f, double sx, double sy) {
+    boxBlur(p.data(), w, h, w, 1, boxWidth(f.blurX, sx, w), boxWidth(f.blurY, sy, h), passesOf(f));
+}
+
+// The plane moved by (dx, dy) pixels; what comes in from outside is 0.
+Plane shifted(const Plane& p, int w, int h, int dx, int dy) {
+    if (dx == 0 && dy == 0)
+        return p;
+    Plane out(p.size(), 0);
+    for (int y = 0; y < h; ++y) {
+        const int sy = y - dy;
+        if (sy < 0 || sy >= h)
+            continue;
+        for (int x = 0; x < w; ++x) {
+            const int sx = x - dx;
+            if (sx >= 0 && sx < w)
+                out[std::size_t(y) * w + x] = p[std::size_t(sy) * w + sx];
+        }
+    }
+    return out;
+}
+
+std::uint8_t strengthened(int v, double strength) {
+    const double s = v * strength;
+    return std::uint8_t(s >= 255 ? 255 : s <= 0 ? 0 : int(s + 0.5));
+}
+
+// x / 255, rounded, for x up to 255 * 255.
+inline int div255(int x) {
+    x += 128;
+    return (x + (x >> 8)) >> 8;
+}
+
+QRgb premultiplied(Rgba c, int coverage) {
+    const int a = div255(c.a * coverage);
+    return qRgba(div255(c.r * a), div255(c.g * a), div255(c.b * a), a);
+}
+
+QRgb over(QRgb top, QRgb under) {
+    const int k = 255 - qAlpha(top);
+    if (k == 255)
+        return under;
+    if (k == 0)
+        return top;
+    return qRgba(qRed(top) + div255(qRed(under) * k), qGreen(top) + div255(qGreen(under) * k),
+                 qBlue(top) + div255(qBlue(under) * k), qAlpha(top) + div255(qAlpha(under) * k));
+}
+
+QRgb scaled(QRgb c, int k) {
+    return qRgba(div255(qRed(c) * k), div255(qGreen(c) * k), div255(qBlue(c) * k),
+                 div255(qAlpha(c) * k));
+}
+
+// Puts an effect (premultiplied, one pixel per layer pixel) together with the object as the
+// flags ask: inner effects lie on the object, outer ones under it; knockout keeps the effect
+// alone where it does not cover the object (outer) or only on it (inner); without
+// CompositeSource the object itself is hidden.
+void combine(QImage& layer, const Pixels& effect, const Plane& objectAlpha, bool inner,
+             const Filter& f) {
+    const int w = layer.width();
+    for (int y = 0; y < layer.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(layer.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            const std::size_t i = std::size_t(y) * w + x;
+            const QRgb e = effect[i];
+            const QRgb src = line[x];
+            if (f.knockout) {
+                line[x] = inner ? e : scaled(e, 255 - objectAlpha[i]);
+            } else if (!f.compositeSource) {
+                line[x] = e;
+            } else {
+                line[x] = inner ? over(e, src) : over(src, e);
+            }
+        }
+    }
+}
+
+void shadowOrGlow(QImage& layer, const Filter& f, double sx, double sy, bool distance) {
+    const int w = layer.width(), h = layer.height();
+    const Plane object = alphaOf(layer, false);
+    Plane p = alphaOf(layer, f.inner);
+    blurPlane(p, w, h, f, sx, sy);
+    if (distance) {
+        const int dx = int(std::lround(std::cos(f.angle) * f.distance * sx));
+        const int dy = int(std::lround(std::sin(f.angle) * f.distance * sy));
+        p = shifted(p, w, h, std::clamp(dx, -w, w), std::clamp(dy, -h, h));
+    }
+    const Rgba color = f.colors.empty() ? Rgba{0, 0, 0, 255} : f.colors.front();
+    Pixels effect(p.size());
+    for (std::size_t i = 0; i < p.size(); ++i) {
+        int v = strengthened(p[i], f.strength);
+        if (f.inner)
+            v = v * object[i] / 255;
+        effect[i] = premultiplied(color, v);
+    }
+    combine(layer, effect, object, f.inner, f);
+}
+
+// 256 colours along a gradient filter's stops (straight alpha).
+std::array<Rgba, 256> gradientTable(const Filter& f) {
+    std::array<Rgba, 256> t{};
+    const std::size_t n = std::min(f.colors.size(), f.ratios.size());
+    if (n == 0)
+        return t;
+    for (int i = 0; i < 256; ++i) {
+        std::size_t k = 0;
+        while (k + 1 < n && f.ratios[k + 1] <= i)
+            ++k;
+        if (i <= f.ratios[0] || k + 1 >= n) {
+            t[i] = f.colors[i <= f.ratios[0] ? 0 : n - 1];
+            continue;
+        }
+        const double span = std::max(1, f.ratios[k + 1] - f.ratios[k]);
+        const double u = std::clamp((i - f.ratios[k]) / span, 0.0, 1.0);
+        auto mix = [u](int a, int b) { return std::uint8_t(std::lround(a + (b - a) * u)); };
+        const Rgba a = f.colors[k], b = f.colors[k + 1];
+        t[i] = Rgba{mix(a.r, b.r), mix(a.g, b.g), mix(a.b, b.b), mix(a.a, b.a)};
+    }
+    return t;
+}
+
+void gradientGlow(QImage& layer, const Filter& f, double sx, double sy) {
+    const int w = layer.width(), h = layer.height();
+    const Plane object = alphaOf(layer, false);
+    Plane p = alphaOf(layer, f.inner);
+    blurPlane(p, w, h, f, sx, sy);
+    const int dx = int(std::lround(std::cos(f.angle) * f.distance * sx));
+    const int dy = int(std::lround(std::sin(f.angle) * f.distance * sy));
+    p = shifted(p, w, h, std::clamp(dx, -w, w), std::clamp(dy, -h, h));
+    const auto table = gradientTable(f);
+    Pixels effect(p.size());
+    for (std::size_t i = 0; i < p.size(); ++i) {
+        QRgb c = premultiplied(table[strengthened(p[i], f.strength)], 255);
+        if (f.inner)
+            c = scaled(c, object[i]);
+        effect[i] = c;
+    }
+    combine(layer, effect, object, f.inner, f);
+}
+
+// Bevels light the object from the filter's angle: the blurred outline moved towards the light
+// and away from it; where they differ, highlight on the lit side, shadow on the other. Inner
+// bevels stay on the object, outer ones around it, full (OnTop) ones both.
+void bevel(QImage& layer, const Filter& f, double sx, double sy, bool gradient) {
+    const int w = layer.width(), h = layer.height();
+    const Plane object = alphaOf(layer, false);
+    Plane p = object;
+    blurPlane(p, w, h, f, sx, sy);
+    const int dx = std::clamp(int(std::lround(std::cos(f.angle) * f.distance * sx)), -w, w);
+    const int dy = std::clamp(int(std::lround(std::sin(f.angle) * f.distance * sy)), -h, h);
+    const Plane toward = shifted(p, w, h, dx, dy), away = shifted(p, w, h, -dx, -dy);
+    const Rgba shadow = f.colors.size() > 0 ? f.colors[0] : Rgba{0, 0, 0, 255};
+    const Rgba light = f.colors.size() > 1 ? f.colors[1] : Rgba{255, 255, 255, 255};
+    const auto table = gradient ? gradientTable(f) : std::array<Rgba, 256>{};
+    Pixels effect(p.size());
+    for (std::size_t i = 0; i < p.size(); ++i) {
+        const double d = (int(toward[i]) - int(away[i])) * f.strength; // > 0: shadow side
+        QRgb c;
+        if (gradient) {
+            c = premultiplied(table[std::size_t(std::clamp(128 - d / 2, 0.0, 255.0))], 255);
+        } else {
+            const int v = int(std::clamp(std::abs(d), 0.0, 255.0));
+            c = premultiplied(d > 0 ? shadow : light, v);
+        }
+        if (f.onTop) {
+            // full: everywhere
+        } else if (f.inner) {
+            c = scaled(c, object[i]);
+        } else {
+            c = scaled(c, 255 - object[i]);
+        }
+        effect[i] = c;
+    }
+    combine(layer, effect, object, f.inner || f.onTop, f);
+}
+
+void blur(QImage& layer, const Filter& f, double sx, double sy) {
+    boxBlur(layer.bits(), layer.width(), layer.height(), layer.bytesPerLine(), 4,
+            boxWidth(f.blurX, sx, layer.width()), boxWidth(f.blurY, sy, layer.height()),
+            passesOf(f));
+}
+
+void colorMatrix(QImage& layer, const Filter& f) {
+    if (f.matrix.size() != 20)
+        return;
+    const float* m = f.matrix.data();
+    for (int y = 0; y < layer.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(layer.scanLine(y));
+        for (int x = 0; x < layer.width(); ++x) {
+            const QRgb p = qUnpremultiply(line[x]);
+            const double in[4] = {double(qRed(p)), double(qGreen(p)), double(qBlue(p)),
+                                  double(qAlpha(p))};
+            int out[4];
+            for (int r = 0; r < 4; ++r) {
+                const float* row = m + 5 * r;
+                const double v =
+                    row[0] * in[0] + row[1] * in[1] + row[2] * in[2] + row[3] * in[3] + row[4];
+                out[r] = std::isfinite(v) ? int(std::clamp(v, 0.0, 255.0)) : 0;
+            }
+            line[x] = qPremultiply(qRgba(out[0], out[1], out[2], out[3]));
+        }
+    }
+}
+
+void convolution(QImage& layer, const Filter& f) {
+    const int kw = f.matrixX, kh = f.matrixY;
+    // Larger kernels are not applied: their cost per pixel would be unbounded.
+    if (kw == 0 || kh == 0 || kw > kMaxKernelSide || kh > kMaxKernelSide ||
+        f.matrix.size() != std::size_t(kw) * kh)
+        return;
+    const double divisor = f.divisor != 0 && std::isfinite(f.divisor) ? f.divisor : 1;
+    const QImage src = layer.convertToFormat(QImage::Format_ARGB32);
+    const int w = src.width(), h = src.height();
+    const QRgb outside =
+        qRgba(f.defaultColor.r, f.defaultColor.g, f.defaultColor.b, f.defaultColor.a);
+    for (int y = 0; y < h; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(layer.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            double sum[4] = {0, 0, 0, 0};
+            for (int j = 0; j < kh; ++j) {
+                for (int i = 0; i < kw; ++i) {
+                    int px = x + i - kw / 2, py = y + j - kh / 2;
+                    QRgb s;
+                    if (px < 0 || py < 0 || px >= w || py >= h) {
+                        if (!f.clamp) {
+                            s = outside;
+                        } else {
+                            px = std::clamp(px, 0, w - 1);
+                            py = std::clamp(py, 0, h - 1);
+                            s = src.pixel(px, py);
+                        }
+                    } else {
+                        s = reinterpret_cast<const QRgb*>(src.constScanLine(py))[px];
+                    }
+                    const double k = f.matrix[std::size_t(j) * kw + i];
+                    sum[0] += k * qRed(s);
+                    sum[1] += k * qGreen(s);
+                    sum[2] += k * qBlue(s);
+                    sum[3] += k * qAlpha(s);
+                }
+            }
+            int out[4];
+            for (int c = 0; c < 4; ++c) {
+                const double v = sum[c] / divisor + f.bias;
+                out[c] = std::isfinite(v) ? int(std::clamp(v, 0.0, 255.0)) : 0;
+            }
+            if (f.preserveAlpha)
+                out[3] = qAlpha(reinterpret_cast<const QRgb*>(src.constScanLine(y))[x]);
+            line[x] = qPremultiply(qRgba(out[0], out[1], out[2], out[3]));
+        }
+    }
+}
+
+} // namespace
+
+double filterReach(const std::vector<Filter>& filters, double scaleX, double scaleY) {
+    double reach = 0;
+    for (const Filter& f : filters) {
+        const double passes = passesOf(f);
+        const double spread = std::max(std::abs(f.blurX) * scaleX, std::abs(f.blurY) * scaleY);
+        double r = (std::isfinite(spread) ? spread : 0) * passes / 2 + 2;
+        if (f.type != FilterType::Blur && f.type != FilterType::Glow &&
+            f.type != FilterType::ColorMatrix && f.type != FilterType::Convolution) {
+            const double d = std::abs(f.distance) * std::max(scaleX, scaleY);
+            r += std::isfinite(d) ? d : 0;
+        }
+        if (f.type == FilterType::Convolution)
+            r = kMaxKernelSide;
+        if (f.type == FilterType::ColorMatrix)
+            r = 0;
+        reach += r;
+    }
+    return std::min(reach, 2048.0);
+}
+
+void applyFilters(QImage& layer, const std::vector<Filter>& filters, double scaleX, double scaleY) {
+    if (layer.isNull())
+        return;
+    if (layer.format() != QImage::Format_ARGB32_Premultiplied)
+        layer = layer.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    for (const Filter& f : filters) {
+        switch (f.type) {
+        case FilterType::DropShadow:
+            shadowOrGlow(layer, f, scaleX, scaleY, true);
+            break;
+        case FilterType::Glow:
+            shadowOrGlow(layer, f, scaleX, scaleY, false);
+            break;
+        case FilterType::Blur:
+            blur(layer, f, scaleX, scaleY);
+            break;
+        case FilterType::Bevel:
+            bevel(layer, f, scaleX, scaleY, false);
+            break;
+        case FilterType::GradientBevel:
+            bevel(layer, f, scaleX, scaleY, true);
+            break;
+        case FilterType::GradientGlow:
+            gradientGlow(layer, f, scaleX, scaleY);
+            break;
+        case FilterType::Convolution:
+            convolution(layer, f);
+            break;
+        case FilterType::ColorMatrix:
+            colorMatrix(layer, f);
+            break;
+        }
+    }
+}
+
+} // namespace swf::render
