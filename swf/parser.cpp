@@ -41,6 +41,18 @@ private:
     }
     QString text(Bytes b) const { return decodeString(b, m.version()); }
 
+    // ExportAssets and SymbolClass: a count, then (character id, name) pairs.
+    void readAssets(BitReader& r, std::vector<ExportedAsset>& out) {
+        const std::uint16_t count = r.u16();
+        for (std::uint16_t i = 0; i < count && !r.failed() && spendEntry(); ++i) {
+            ExportedAsset e;
+            e.characterId = r.u16();
+            e.name = text(r.cstring());
+            if (!r.failed())
+                out.push_back(std::move(e));
+        }
+    }
+
     // Returns whether End closed the list.
     bool parseTimeline(Bytes data, Timeline& timeline, std::size_t nesting, bool root) {
         TagReader reader(data);
@@ -195,14 +207,7 @@ private:
         }
         case TagSymbolClass: {
             m.usesAvm2 = true;
-            const std::uint16_t count = r.u16();
-            for (std::uint16_t i = 0; i < count && !r.failed() && spendEntry(); ++i) {
-                ExportedAsset e;
-                e.characterId = r.u16();
-                e.name = text(r.cstring());
-                if (!r.failed())
-                    m.symbolClasses.push_back(std::move(e));
-            }
+            readAssets(r, m.symbolClasses);
             return true;
         }
         case TagDoAbc:
@@ -213,17 +218,9 @@ private:
             if (jpegTables.empty())
                 jpegTables = tag.body;
             return true;
-        case TagExportAssets: {
-            const std::uint16_t count = r.u16();
-            for (std::uint16_t i = 0; i < count && !r.failed() && spendEntry(); ++i) {
-                ExportedAsset e;
-                e.characterId = r.u16();
-                e.name = text(r.cstring());
-                if (!r.failed())
-                    m.exports.push_back(std::move(e));
-            }
+        case TagExportAssets:
+            readAssets(r, m.exports);
             return true;
-        }
         case TagDefineScalingGrid: {
             const std::uint16_t id = r.u16();
             const Rect grid = readRect(r);
