@@ -245,24 +245,32 @@ QRgb scaled(QRgb c, int k) {
 // CompositeSource the object itself is hidden.
 // `effect` and `objectAlpha` cover `area` of the layer, row after row; the rest of the layer is
 // left alone.
+// Each way of combining gets its own loop, so the per-pixel work has no tests of the flags.
 template <typename Effect>
 void combine(QImage& layer, const QRect& area, const Effect& effect, const Plane& objectAlpha,
              bool inner, const Filter& f) {
     const int w = area.width();
-    for (int y = 0; y < area.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(layer.scanLine(area.y() + y)) + area.x();
-        for (int x = 0; x < w; ++x) {
-            const std::size_t i = std::size_t(y) * w + x;
-            const QRgb e = effect(i);
-            const QRgb src = line[x];
-            if (f.knockout) {
-                line[x] = inner ? e : scaled(e, 255 - objectAlpha[i]);
-            } else if (!f.compositeSource) {
-                line[x] = e;
-            } else {
-                line[x] = inner ? over(e, src) : over(src, e);
-            }
+    auto each = [&](auto mix) {
+        for (int y = 0; y < area.height(); ++y) {
+            auto* line = reinterpret_cast<QRgb*>(layer.scanLine(area.y() + y)) + area.x();
+            const std::size_t row = std::size_t(y) * w;
+            for (int x = 0; x < w; ++x)
+                line[x] = mix(row + x, line[x]);
         }
+    };
+    if (f.knockout && inner) {
+        each([&](std::size_t i, QRgb) { return effect(i); });
+    } else if (f.knockout) {
+        each([&](std::size_t i, QRgb) { return scaled(effect(i), 255 - objectAlpha[i]); });
+    } else if (!f.compositeSource) {
+        each([&](std::size_t i, QRgb) { return effect(i); });
+    } else if (inner) {
+        each([&](std::size_t i, QRgb src) { return over(effect(i), src); });
+    } else {
+        // An opaque object hides what lies under it.
+        each([&](std::size_t i, QRgb src) {
+            return qAlpha(src) == 255 ? src : over(src, effect(i));
+        });
     }
 }
 
@@ -299,11 +307,14 @@ void shadowOrGlow(QImage& layer, const Filter& f, double sx, double sy, bool dis
         strength[v] = strengthened(v, f.strength);
         tint[v] = premultiplied(color, v);
     }
-    auto effect = [&](std::size_t i) {
-        const int v = strength[p[i]];
-        return tint[f.inner ? v * object[i] / 255 : v];
-    };
-    combine(layer, area, effect, object, f.inner, f);
+    if (f.inner) {
+        combine(
+            layer, area, [&](std::size_t i) { return tint[strength[p[i]] * object[i] / 255]; },
+            object, true, f);
+    } else {
+        combine(
+            layer, area, [&](std::size_t i) { return tint[strength[p[i]]]; }, object, false, f);
+    }
 }
 
 // 256 colours along a gradient filter's stops (straight alpha).
