@@ -17,35 +17,33 @@ int passesOf(const Filter& f) {
     return std::clamp<int>(f.passes, 1, kMaxFilterPasses);
 }
 
+// The widest box, as wide as the widest layer the canvas makes; it keeps the means exact.
+constexpr int kMaxBox = 4096;
+
 // A box width in device pixels; 1 leaves the pixels alone.
 int boxWidth(double blur, double scale, int limit) {
     const double w = std::abs(blur) * scale;
     if (!std::isfinite(w) || w < 1.5)
         return 1;
-    return int(std::min<double>(std::lround(w), std::max(1, limit)));
+    return int(std::min<double>(std::lround(w), std::clamp(limit, 1, kMaxBox)));
 }
 
 // A box's mean, as the rounded-down (sum + box / 2) / box, is computed in float: sums stay
-// below 2^20 and boxes at most 4096 wide, so (sum + box / 2 + 0.5) / box never lands within
+// below 2^20 and boxes at most kMaxBox wide, so (sum + box / 2 + 0.5) / box never lands within
 // float's error of an integer and truncating it gives the exact quotient. Float keeps the loops
 // free of 64-bit multiplies, which vectorise badly.
-// Along a row, where each mean waits on the last sum, an integer multiply by the rounded-up
-// reciprocal gives the same quotient without float's conversion latency.
 struct Mean {
     float bias, scale;
-    std::uint32_t half;
-    std::uint64_t recip;
-    explicit Mean(int box)
-        : bias(float(box / 2) + 0.5f), scale(1.0f / float(box)), half(std::uint32_t(box) / 2),
-          recip(((std::uint64_t(1) << 32) + box - 1) / box) {}
+    explicit Mean(int box) : bias(float(box / 2) + 0.5f), scale(1.0f / float(box)) {}
     std::uint8_t operator()(float sum) const { return std::uint8_t(int((sum + bias) * scale)); }
-    std::uint8_t operator()(std::uint32_t sum) const {
-        return std::uint8_t(((sum + half) * recip) >> 32);
-    }
 };
 
 // One row of the vertical pass: the sums take in one row and drop another, and give the means.
-// Fixed-size blocks let the compiler use vector instructions on them.
+// Fixed-size blocks let the compiler use vector instructions on them; on x86-64 a second build
+// for AVX2 processors, chosen at load time, doubles their width.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__SANITIZE_ADDRESS__)
+[[gnu::target_clones("avx2", "default")]]
+#endif
 void columnStep(float* __restrict sums, const std::uint8_t* __restrict in,
                 const std::uint8_t* __restrict out, std::uint8_t* __restrict dst, std::size_t n,
                 Mean mean) {
@@ -64,6 +62,22 @@ void columnStep(float* __restrict sums, const std::uint8_t* __restrict in,
     }
 }
 
+// The means of `n` box sums.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__SANITIZE_ADDRESS__)
+[[gnu::target_clones("avx2", "default")]]
+#endif
+void meansOf(const std::int32_t* __restrict sums, std::uint8_t* __restrict dst, std::size_t n,
+             Mean mean) {
+    constexpr std::size_t kBlock = 16;
+    std::size_t i = 0;
+    for (; i + kBlock <= n; i += kBlock) {
+        for (std::size_t k = 0; k < kBlock; ++k)
+            dst[i + k] = std::uint8_t(int((float(sums[i + k]) + mean.bias) * mean.scale));
+    }
+    for (; i < n; ++i)
+        dst[i] = mean(float(sums[i]));
+}
+
 // Box blurs `channels` interleaved byte channels in place, `passes` times; pixels beyond the
 // edges count as transparent. Running sums keep it linear in the pixels, whatever the width;
 // the vertical pass runs along rows (a sum per column) to stay in the cache.
@@ -75,6 +89,8 @@ void boxBlur(std::uint8_t* data, int width, int height, std::ptrdiff_t stride, i
     // A row with transparent pixels before and after it, so the running sum needs no tests at
     // the edges: pixel i's box is padded [i + 1, i + box].
     std::vector<std::uint8_t> padded((std::size_t(width) + bx) * channels);
+    // The running sums of a row; their means are taken afterwards, many at a time.
+    std::vector<std::int32_t> rowSums(rowBytes);
     auto blurRow = [&](std::uint8_t* row) {
         const int before = (bx - 1) / 2;
         std::uint8_t* pad = padded.data();
@@ -90,9 +106,10 @@ void boxBlur(std::uint8_t* data, int width, int height, std::ptrdiff_t stride, i
         for (std::size_t i = 0; i < rowBytes; i += channels) {
             for (int c = 0; c < channels; ++c) {
                 sum[c] += std::uint32_t(take[i + c]) - std::uint32_t(drop[i + c]);
-                row[i + c] = mean(sum[c]);
+                rowSums[i + c] = std::int32_t(sum[c]);
             }
         }
+        meansOf(rowSums.data(), row, rowBytes, mean);
     };
     auto blurColumns = [&]() {
         const int before = (by - 1) / 2, after = by - 1 - before;
