@@ -181,7 +181,7 @@ void PainterCanvas::beginLayer(const QRectF& area, double reach) {
     layer.pixels = std::make_unique<Scratch<uchar>>(std::size_t(r.width()) * r.height() * 4);
     layer.image = std::make_unique<QImage>(layer.pixels->data(), r.width(), r.height(),
                                            r.width() * 4, QImage::Format_ARGB32_Premultiplied);
-    layer.image->fill(Qt::transparent);
+    // Scratch memory comes zeroed: the layer starts transparent.
     layer.painter = std::make_unique<QPainter>(layer.image.get());
     startPainter(*layer.painter);
     m_p = layer.painter.get();

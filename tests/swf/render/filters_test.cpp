@@ -3,7 +3,10 @@
 #include "swf/render/filters.h"
 
 #include <QImage>
+#include <cmath>
 #include <gtest/gtest.h>
+#include <random>
+#include <vector>
 
 using swf::Filter;
 using swf::FilterType;
@@ -204,4 +207,145 @@ TEST(Filters, ColourMatricesAndConvolutions) {
     EXPECT_NEAR(swf::render::filterReach({s}, 2, 2), 8 * 2 * 3 / 2.0 + 2 + 20, 1e-9);
     s.blurX = 1e9;
     EXPECT_EQ(swf::render::filterReach({s}, 2, 2), 2048);
+}
+
+namespace {
+
+// Straightforward box blur to check the fast one against: every output pixel sums its whole box
+// (zero beyond the edges), rows then columns, each pass rounding (sum + box / 2) / box.
+std::vector<int> referenceBlur(std::vector<int> v, int w, int h, int bx, int by, int passes) {
+    auto pass = [&](int box, bool across) {
+        std::vector<int> out(v.size());
+        const int before = (box - 1) / 2, after = box - 1 - before;
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) {
+                int sum = 0;
+                for (int k = -before; k <= after; ++k) {
+                    const int sx = across ? x + k : x, sy = across ? y : y + k;
+                    if (sx >= 0 && sx < w && sy >= 0 && sy < h)
+                        sum += v[std::size_t(sy) * w + sx];
+                }
+                out[std::size_t(y) * w + x] = (sum + box / 2) / box;
+            }
+        }
+        v = out;
+    };
+    for (int p = 0; p < passes; ++p) {
+        if (bx > 1)
+            pass(bx, true);
+        if (by > 1)
+            pass(by, false);
+    }
+    return v;
+}
+
+// Random premultiplied pixels within `drawn`, transparent elsewhere.
+QImage randomLayer(int w, int h, QRect drawn, unsigned seed) {
+    std::mt19937 rng(seed);
+    QImage img(w, h, QImage::Format_ARGB32_Premultiplied);
+    img.fill(Qt::transparent);
+    for (int y = drawn.top(); y <= drawn.bottom(); ++y) {
+        for (int x = drawn.left(); x <= drawn.right(); ++x) {
+            const int a = int(rng() % 4 == 0 ? 255 : rng() % 256);
+            img.setPixel(
+                x, y, qRgba(int(rng() % (a + 1)), int(rng() % (a + 1)), int(rng() % (a + 1)), a));
+        }
+    }
+    return img;
+}
+
+std::vector<int> channel(const QImage& img, int shift) {
+    std::vector<int> v;
+    for (int y = 0; y < img.height(); ++y) {
+        for (int x = 0; x < img.width(); ++x)
+            v.push_back(int(img.pixel(x, y) >> shift) & 0xFF);
+    }
+    return v;
+}
+
+struct BlurCase {
+    double blurX, blurY;
+    int passes;
+};
+
+// Odd and even boxes, one axis only, several passes, and a box wider than the layer.
+const BlurCase kBlurCases[] = {{3, 3, 1}, {4, 6, 2}, {2, 0, 3}, {0, 5, 1}, {60, 2, 2}, {7, 9, 3}};
+
+} // namespace
+
+TEST(Filters, FastBlursMatchAStraightforwardBlur) {
+    const int w = 37, h = 29;
+    // Drawn pixels in the middle (only their surroundings are worked on) and up to the edges.
+    for (const QRect drawn : {QRect(9, 8, 12, 9), QRect(0, 0, w, h), QRect(30, 0, 7, 5)}) {
+        const QImage layer = randomLayer(w, h, drawn, unsigned(drawn.x() * 31 + drawn.width()));
+        for (const BlurCase& c : kBlurCases) {
+            Filter f;
+            f.type = FilterType::Blur;
+            f.blurX = c.blurX;
+            f.blurY = c.blurY;
+            f.passes = std::uint8_t(c.passes);
+            QImage fast = layer;
+            applyFilters(fast, {f}, 1, 1);
+            const int bx = std::max(1, std::min(int(std::lround(c.blurX)), w));
+            const int by = std::max(1, std::min(int(std::lround(c.blurY)), h));
+            for (int shift : {0, 8, 16, 24}) {
+                const auto want = referenceBlur(channel(layer, shift), w, h, bx, by, c.passes);
+                const auto got = channel(fast, shift);
+                for (std::size_t i = 0; i < want.size(); ++i) {
+                    ASSERT_NEAR(got[i], want[i], 1)
+                        << "blur " << c.blurX << "x" << c.blurY << " passes " << c.passes
+                        << " channel " << shift << " pixel " << i % w << "," << i / w;
+                }
+            }
+        }
+    }
+}
+
+// Glows and shadows blur only the alpha, and only around what is drawn. With a white colour at
+// strength 1 and the object hidden, what is left is the blurred alpha itself: moved by the
+// distance, for inner ones the blurred inverse alpha on the object.
+TEST(Filters, GlowsAndShadowsMatchAStraightforwardAlphaBlur) {
+    const int w = 40, h = 31;
+    for (const QRect drawn : {QRect(12, 9, 10, 8), QRect(0, 3, 14, 28)}) {
+        const QImage layer = randomLayer(w, h, drawn, unsigned(drawn.y() + 7));
+        const auto alpha = channel(layer, 24);
+        for (const BlurCase& c : kBlurCases) {
+            for (const bool inner : {false, true}) {
+                for (const double distance : {0.0, 3.0}) {
+                    Filter f = shadow(distance, M_PI, 0, {255, 255, 255, 255});
+                    f.type = distance > 0 ? FilterType::DropShadow : FilterType::Glow;
+                    f.blurX = c.blurX;
+                    f.blurY = c.blurY;
+                    f.passes = std::uint8_t(c.passes);
+                    f.inner = inner;
+                    f.compositeSource = false;
+                    QImage fast = layer;
+                    applyFilters(fast, {f}, 1, 1);
+                    const int bx = std::max(1, std::min(int(std::lround(c.blurX)), w));
+                    const int by = std::max(1, std::min(int(std::lround(c.blurY)), h));
+                    auto source = alpha;
+                    if (inner) {
+                        for (int& a : source)
+                            a = 255 - a;
+                    }
+                    const auto blurred = referenceBlur(source, w, h, bx, by, c.passes);
+                    const auto got = channel(fast, 24);
+                    const int dx = -int(distance); // angle pi: to the left
+                    for (int y = 0; y < h; ++y) {
+                        for (int x = 0; x < w; ++x) {
+                            const std::size_t i = std::size_t(y) * w + x;
+                            const int sx = x - dx;
+                            int want = sx >= 0 && sx < w ? blurred[std::size_t(y) * w + sx] : 0;
+                            if (inner)
+                                want = want * alpha[i] / 255;
+                            ASSERT_NEAR(got[i], want, 1)
+                                << "blur " << c.blurX << "x" << c.blurY << " passes " << c.passes
+                                << (inner ? " inner" : " outer") << " distance " << distance
+                                << " pixel " << x << "," << y;
+                        }
+                    }
+                }
+            }
+        }
+    }
 }
