@@ -151,4 +151,11 @@ struct MovieRun {
     QStringList traces, warnings, notices;
 };
 
+// A one-frame movie running the given script.
+inline Bytes oneFrame(const Asm& a, std::uint8_t version = 10) {
+    return swftest::movie(
+        swftest::concat({swftest::doAction(a.bytes()), swftest::showFrame(), swftest::end()}), 1,
+        version);
+}
+
 } // namespace avm1test

@@ -11,15 +11,12 @@ namespace {
 
 using avm1test::Asm;
 using avm1test::MovieRun;
+using avm1test::oneFrame;
 using swftest::Bytes;
 using swftest::concat;
 using swftest::doAction;
 using swftest::end;
 using swftest::showFrame;
-
-Bytes oneFrame(const Asm& a, std::uint8_t version = 10) {
-    return swftest::movie(concat({doAction(a.bytes()), showFrame(), end()}), 1, version);
-}
 
 Bytes exportAssets(std::uint16_t id, const std::string& name) {
     swftest::Writer w;

@@ -9,15 +9,12 @@ namespace {
 
 using avm1test::Asm;
 using avm1test::MovieRun;
+using avm1test::oneFrame;
 using swftest::Bytes;
 using swftest::concat;
 using swftest::doAction;
 using swftest::end;
 using swftest::showFrame;
-
-Bytes oneFrame(const Asm& a) {
-    return swftest::movie(concat({doAction(a.bytes()), showFrame(), end()}));
-}
 
 const swf::DrawingShape* drawingOf(MovieRun& run, const QString& name) {
     const swf::DisplayObject* o = run.player->root().displayList().byName(name);
