@@ -3,18 +3,20 @@
 # bytecode, what the player runs) and through the Haxe interpreter to OUTDIR/NAME.expected (what
 # its trace calls must print). Also writes OUTDIR/NAME.frames, the number of frames to play.
 #
-# Usage: make-movies.sh OUTDIR [NAME...]      (no NAME: every program in programs/)
+# Usage: make-movies.sh [--programs DIR] OUTDIR [NAME...]
+#   (no NAME: every program in DIR, which is programs/ beside this script unless given)
 # Any compile error or interpreter failure stops the script with a non-zero status.
 # JOBS (default 2) programs are built at a time.
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
+programs="${MAKE_MOVIES_PROGRAMS:-$here/programs}"
 
 build_one() {
     local out="$1" name="$2"
-    local src="$here/programs/$name.hx"
+    local src="$programs/$name.hx"
     [ -f "$src" ] || { echo "make-movies: no program $src" >&2; return 1; }
-    local common=(-cp "$here/programs" -cp "$here/common" -main "$name" TraceSetup)
+    local common=(-cp "$programs" -cp "$here/common" -main "$name" TraceSetup)
     # haxe-boot names the boot class "haxe" rather than a random name: the same source gives the
     # same bytes.
     if ! haxe "${common[@]}" -swf "$out/$name.swf" -swf-version 11 -D native-trace -D haxe-boot \
@@ -51,7 +53,13 @@ if [ "${1:-}" = "--one" ]; then
     exit
 fi
 
-[ $# -ge 1 ] || { echo "usage: make-movies.sh OUTDIR [NAME...]" >&2; exit 2; }
+if [ "${1:-}" = "--programs" ]; then
+    [ $# -ge 2 ] || { echo "make-movies: --programs needs a folder" >&2; exit 2; }
+    programs="$(cd "$2" && pwd)"
+    shift 2
+fi
+export MAKE_MOVIES_PROGRAMS="$programs"
+[ $# -ge 1 ] || { echo "usage: make-movies.sh [--programs DIR] OUTDIR [NAME...]" >&2; exit 2; }
 command -v haxe >/dev/null || { echo "make-movies: haxe is not installed (scripts/deps.sh)" >&2; exit 1; }
 out="$1"
 shift
@@ -64,7 +72,7 @@ else
     # A full build leaves no movie behind from a program that is gone.
     rm -f "$out"/*.swf "$out"/*.expected "$out"/*.frames "$out"/*.actual "$out"/*.diff "$out"/*.log
     names=()
-    for f in "$here"/programs/*.hx; do
+    for f in "$programs"/*.hx; do
         names+=("$(basename "$f" .hx)")
     done
 fi

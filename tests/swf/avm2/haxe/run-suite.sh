@@ -24,6 +24,15 @@ else
 fi
 [ ${#names[@]} -gt 0 ] || { echo "run-suite: no movies in $out (run make-movies.sh first)" >&2; exit 2; }
 
+# Qt warns on standard error when there is no runtime folder, and standard error is the
+# movie's output here: give it a private one.
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    XDG_RUNTIME_DIR="$(mktemp -d)"
+    chmod 700 "$XDG_RUNTIME_DIR"
+    export XDG_RUNTIME_DIR
+    trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
+fi
+
 passed=0
 failed=0
 for name in "${names[@]}"; do
