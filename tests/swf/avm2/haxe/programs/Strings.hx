@@ -18,6 +18,9 @@ class Strings {
 		trace(zh.substring(0, 2) + "|" + zh.substring(6) + "|" + zh.substring(5, 3));
 		trace(zh.toUpperCase());
 		trace(zh.toLowerCase());
+		// Latin-1 letters change case on both sides; letters whose case maps to two letters (ß)
+		// or a title case (ǅ) are left out: the interpreter leaves them alone.
+		trace("café À LA CRÈME".toUpperCase() + " " + "ÉTÉ Ñandú".toLowerCase());
 		trace(zh.split("，"));
 		trace(zh.split(""));
 		trace("a,b,,c,".split(","));
