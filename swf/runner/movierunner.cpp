@@ -2,6 +2,7 @@
 
 #include "swf/runner/avm1engine.h"
 #include "swf/sound/audioexport.h"
+#include "swf/sound/mixer.h"
 #include "swf/sound/moviesound.h"
 
 #include <QFileInfo>
@@ -79,10 +80,12 @@ void MovieRunner::start() {
         }
         break;
     case RunnerOptions::Sound::Record:
-        // Always, even for a silent movie: the recording keeps its length.
-        m_sound = std::make_shared<sound::MovieSound>(m_movie);
-        m_recorder =
-            std::make_unique<sound::AudioRecorder>(m_sound, m_movie->header().effectiveFrameRate());
+        // A movie without any sound records silence of the right length, without mixing it.
+        if (sound::MovieSound::hasSound(*m_movie)) {
+            m_sound = std::make_shared<sound::MovieSound>(m_movie);
+            m_recorder = std::make_unique<sound::AudioRecorder>(
+                m_sound, m_movie->header().effectiveFrameRate());
+        }
         break;
     }
     if (m_engine && m_sound)
@@ -173,8 +176,12 @@ StepResult MovieRunner::step(int ticks) {
 void MovieRunner::finishPicture() {
     if (!m_started)
         start();
-    if (m_recorder && !m_pictureRecorded)
-        m_recorder->renderPicture();
+    if (!m_pictureRecorded) {
+        if (m_recorder)
+            m_recorder->renderPicture();
+        else if (m_options.sound == RunnerOptions::Sound::Record)
+            ++m_silentPictures;
+    }
     m_pictureRecorded = true;
 }
 
@@ -400,9 +407,20 @@ QImage MovieRunner::picture(QSize size, render::Quality quality) {
 }
 
 sound::PcmBuffer MovieRunner::takeAudio() {
-    if (!m_recorder)
-        return {};
-    return m_recorder->takeAudio();
+    if (m_recorder)
+        return m_recorder->takeAudio();
+    sound::PcmBuffer pcm;
+    pcm.rate = sound::kOutputRate;
+    pcm.channels = 2;
+    if (m_options.sound == RunnerOptions::Sound::Record) {
+        // Picture n ends at n / fps exactly, as AudioRecorder counts.
+        const double fps = m_movie->header().effectiveFrameRate();
+        const auto end =
+            std::uint64_t(std::llround(double(m_silentPictures) * sound::kOutputRate / fps));
+        pcm.samples.assign(std::size_t(end - m_silentFramesTaken) * 2, 0);
+        m_silentFramesTaken = end;
+    }
+    return pcm;
 }
 
 } // namespace swf

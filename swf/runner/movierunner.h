@@ -93,7 +93,7 @@ public:
     ScriptEngine* scriptEngine() { return m_engine.get(); }
     // The AVM1 scripts, when that is the engine.
     avm1::Scripting* avm1();
-    // The movie's sound, null when it has none (Live) or is silent (None).
+    // The movie's sound, null when it has none or is silent (None).
     const std::shared_ptr<sound::MovieSound>& sound() const { return m_sound; }
 
     // Time.
@@ -183,6 +183,9 @@ private:
     std::int64_t m_timeMs = 0;
     std::int64_t m_pictures = 0;
     bool m_pictureRecorded = false;
+    // Record for a movie with no sound at all: nothing to mix, only the length to keep.
+    std::int64_t m_silentPictures = 0;
+    std::uint64_t m_silentFramesTaken = 0;
     bool m_started = false;
     bool m_soundHeld = false;
     // Requests scripts made, for the host once the script has returned.
