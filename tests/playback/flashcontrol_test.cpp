@@ -1,6 +1,7 @@
 #include "playback/flashcontrol.h"
 #include "swf/avm1/avm1_asm.h"
 #include "swf_writer.h"
+#include "testenv.h"
 
 #include <QMenu>
 #include <QTemporaryDir>
@@ -10,7 +11,7 @@ using swftest::Bytes;
 using swftest::concat;
 
 namespace {
-const QString kCorpus = QStringLiteral(REELWICK_CORPUS_DIR);
+const QString kCorpus = testenv::corpusDir();
 
 // A DefineShape3 w x h rectangle of one colour at the origin.
 Bytes box(std::uint16_t id, std::uint8_t r, std::uint8_t g, std::uint8_t b, int w, int h) {
@@ -51,6 +52,7 @@ class FlashControlTest : public QObject {
     Q_OBJECT
 private slots:
     void readsTheHeaderOfRealMovies() {
+        REELWICK_QNEED_CORPUS();
         FlashControl c;
         // Uncompressed, version 6, 50 frames at 31 fps.
         c.Movie(kCorpus + QStringLiteral("/open-flash-db-movies/morph-rotating-square/main.swf"));
@@ -71,6 +73,7 @@ private slots:
     }
 
     void everyOperationOnAMovie() {
+        REELWICK_QNEED_CORPUS();
         FlashControl c;
         c.Movie(kCorpus + QStringLiteral("/jpexs-testdata/scenes/scenes.swf")); // 40 frames
         QTRY_VERIFY_WITH_TIMEOUT(c.FrameNum() > 0, 5000);                       // the clock runs it
@@ -106,6 +109,7 @@ private slots:
     }
 
     void unloadsAndRefusesCleanly() {
+        REELWICK_QNEED_CORPUS();
         FlashControl c;
         c.Movie(kCorpus + QStringLiteral("/jpexs-testdata/scenes/scenes.swf"));
         QVERIFY(c.hasMovie());
