@@ -114,6 +114,7 @@ void FlashControl::startSound() {
         m_audio = std::make_unique<AudioOutput>(nullptr, m_audioMode);
     m_audio->setSound(m_runner->sound());
     m_audio->setPaused(false);
+    m_outputHeld = false;
 }
 
 void FlashControl::stopSound() {
@@ -121,13 +122,19 @@ void FlashControl::stopSound() {
         m_audio->setSound(nullptr);
         m_audio->setPaused(false);
     }
+    m_outputHeld = false;
     m_audioPaced = false;
 }
 
 // Pause holds the output where it is; what played goes on from there on Play.
 void FlashControl::syncSoundHold() {
-    if (m_audio && m_runner && m_runner->sound())
-        m_audio->setPaused(m_runner->soundHeld());
+    if (!m_audio || !m_runner || !m_runner->sound())
+        return;
+    // Only the runner's changes: whoever else paused the output keeps it paused.
+    if (m_runner->soundHeld() != m_outputHeld) {
+        m_outputHeld = m_runner->soundHeld();
+        m_audio->setPaused(m_outputHeld);
+    }
 }
 
 const AudioClock* FlashControl::audioClock() const {
