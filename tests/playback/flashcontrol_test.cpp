@@ -269,6 +269,7 @@ private slots:
     // The window and the exporter run a scripted movie through the same runner: the control's
     // pictures, stepped on the movie's own clock, are the exporter's frame for frame.
     void windowAndExporterDrawTheSameFrames() {
+        REELWICK_QNEED_CORPUS();
         const char* movies[] = {"jpexs-testdata/as2/as2.swf",
                                 "jpexs-testdata/timeline/timeline.swf",
                                 "jpexs-testdata/debug_game/as2_scoring.swf",
