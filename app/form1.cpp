@@ -263,7 +263,7 @@ void Form1::Form_Load(const QStringList& moviePaths) {
             else
                 std::fprintf(stderr,
                              "reelwick: not adding to the playlist (line break in path): %s\n",
-                             qUtf8Printable(path));
+                             qUtf8Printable(playlistfile::oneLine(path)));
         }
         const qsizetype room = PlaylistBox::kMaxEntries - m_list->count();
         if (listed.size() > room) {

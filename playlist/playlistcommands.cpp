@@ -73,7 +73,7 @@ bool PlaylistCommands::jccfxm(int i) {
     const QString path = chosenPath(i);
     if (!playlistfile::storable(path)) {
         std::fprintf(stderr, "reelwick: not adding to the playlist (line break in path): %s\n",
-                     qUtf8Printable(path));
+                     qUtf8Printable(playlistfile::oneLine(path)));
         return true;
     }
     // Searched from entry 1 to the last, then entry 0, as the list's own search runs.

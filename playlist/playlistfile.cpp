@@ -79,6 +79,12 @@ bool storable(const QString& path) {
     return !path.contains(QLatin1Char('\n')) && !path.contains(QLatin1Char('\r'));
 }
 
+QString oneLine(const QString& path) {
+    return QString(path)
+        .replace(QLatin1Char('\n'), QLatin1String("\\n"))
+        .replace(QLatin1Char('\r'), QLatin1String("\\r"));
+}
+
 namespace {
 
 // Where the bytes go: a symbolic link (or a chain of them) is followed to its final target, so

@@ -18,6 +18,8 @@ QByteArray serialize(const QStringList& entries);
 
 // A path with a line break in it (legal in file names) would come back as two entries.
 bool storable(const QString& path);
+// The path with its line breaks written as \n and \r, for a message of one line.
+QString oneLine(const QString& path);
 
 struct ReadResult {
     QStringList entries;

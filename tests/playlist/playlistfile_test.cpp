@@ -134,6 +134,8 @@ TEST(PlaylistFile, LineBreaksCannotBeStored) {
     EXPECT_TRUE(playlistfile::storable(QStringLiteral("/m/a b, c.swf")));
     EXPECT_FALSE(playlistfile::storable(QStringLiteral("/m/a\nb.swf")));
     EXPECT_FALSE(playlistfile::storable(QStringLiteral("/m/a\rb.swf")));
+    EXPECT_EQ(playlistfile::oneLine(QStringLiteral("/m/a\nb\r.swf")),
+              QStringLiteral("/m/a\\nb\\r.swf"));
 }
 
 TEST(PlaylistFile, DefaultLocationFollowsXdgDataHome) {
