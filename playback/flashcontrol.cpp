@@ -1,5 +1,6 @@
 #include "playback/flashcontrol.h"
 
+#include "playlist/playlistfile.h"
 #include "swf/sound/moviesound.h"
 
 #include <QActionGroup>
@@ -64,6 +65,8 @@ void FlashControl::Movie(const QString& path) {
     m_player->setLooping(m_loop);
     m_player->play();
     startScripting();
+    // Scripts read files beside the movie and keep SharedObjects next to the playlist.
+    m_scripting->setFiles(local, playlistfile::dataFolder() + QLatin1String("/shared-objects"));
     startSound(loaded);
     afterStep();
     startClock();

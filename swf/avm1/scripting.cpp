@@ -1,5 +1,6 @@
 #include "swf/avm1/scripting.h"
 
+#include "swf/avm1/loading.h"
 #include "swf/avm1/sound.h"
 #include "swf/player.h"
 
@@ -103,6 +104,8 @@ Scripting::Scripting(Player& player, const Limits& limits)
 }
 
 Scripting::~Scripting() {
+    // Stored data is written when the movie closes, as the player does.
+    m_vm->files().flushAll();
     m_player.onClipDestroyed = nullptr;
     m_player.onTextDestroyed = nullptr;
     m_player.hasUnloadHandler = nullptr;
@@ -287,6 +290,8 @@ void Scripting::afterAdvance() {
         if (n.object)
             clipEvent(n, EvLoad, QStringLiteral("onLoad"));
     }
+    // Files asked for on earlier steps arrive now, after the frame's own scripts.
+    m_vm->files().completeLoads([this] { runQueued(); });
     runIntervals();
     soundsCompleted();
     updateDrag();
@@ -312,6 +317,10 @@ void Scripting::soundsCompleted() {
             runQueued();
         }
     }
+}
+
+void Scripting::setFiles(const QString& moviePath, const QString& sharedObjectFolder) {
+    m_vm->files().setMovie(moviePath, sharedObjectFolder);
 }
 
 void Scripting::tick() {

@@ -1,0 +1,315 @@
+// Scripts reading files beside their movie (LoadVars, XML, loadVariables) and keeping data
+// between runs (SharedObject), in hand-built movies in temporary folders.
+
+#include "avm1_asm.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+using avm1test::Asm;
+using avm1test::MovieRun;
+using avm1test::oneFrame;
+using swftest::Bytes;
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+// function(params) { body } left on the stack.
+Asm& lambda(Asm& a, std::initializer_list<std::string> params, const Asm& body) {
+    Bytes code = body.bytes();
+    code.pop_back(); // the end marker
+    Bytes p = {0, std::uint8_t(params.size()), 0};
+    for (const std::string& s : params) {
+        p.insert(p.end(), s.begin(), s.end());
+        p.push_back(0);
+    }
+    p.push_back(std::uint8_t(code.size()));
+    p.push_back(std::uint8_t(code.size() >> 8));
+    a.rec(0x9B, p);
+    for (std::uint8_t b : code)
+        a.op(b);
+    return a;
+}
+
+// name = new Class()
+Asm& newObject(Asm& a, const std::string& name, const std::string& cls) {
+    return a.str(name).num(0).str(cls).op(0x40).op(0x1D);
+}
+
+// object.member = function(params) { body }
+Asm& setHandler(Asm& a, const std::string& object, const std::string& member,
+                std::initializer_list<std::string> params, const Asm& body) {
+    a.getVar(object).str(member);
+    lambda(a, params, body);
+    return a.op(0x4F);
+}
+
+// trace(a + " " + b + ...) of expressions pushed by the given steps.
+Asm& traceJoined(Asm& a, std::initializer_list<std::function<void(Asm&)>> parts) {
+    bool first = true;
+    for (const auto& part : parts) {
+        part(a);
+        if (!first)
+            a.op(0x47);
+        if (&part != std::prev(parts.end()))
+            a.str(" ").op(0x47);
+        first = false;
+    }
+    return a.trace();
+}
+
+auto var(const std::string& name) {
+    return [name](Asm& a) { a.getVar(name); };
+}
+auto member(const std::string& object, const std::string& path) {
+    return [object, path](Asm& a) {
+        a.getVar(object);
+        std::size_t start = 0;
+        while (start <= path.size()) {
+            const std::size_t dot = path.find('.', start);
+            a.str(path.substr(start, dot - start)).op(0x4E);
+            if (dot == std::string::npos)
+                break;
+            start = dot + 1;
+        }
+    };
+}
+auto text(const std::string& s) {
+    return [s](Asm& a) { a.str(s); };
+}
+
+struct Game {
+    QTemporaryDir tmp;
+    QString folder, movie, store;
+    Game() {
+        folder = tmp.path() + "/game";
+        movie = folder + "/main.swf";
+        store = tmp.path() + "/data/reelwick/shared-objects";
+        writeFile(folder + "/vars.txt", "a=1&name=%E5%90%8D%E5%AD%97&sp=x+y");
+        writeFile(folder + "/levels/one.xml",
+                  "<?xml version=\"1.0\"?>\n<level id=\"7\">\n  <row>a &amp; b</row>\n"
+                  "  <row><![CDATA[<raw>]]></row>\n  <empty/>\n</level>\n");
+        writeFile(tmp.path() + "/secret.txt", "a=secret");
+    }
+    std::unique_ptr<MovieRun> run(const Bytes& file) {
+        writeFile(movie,
+                  QByteArray(reinterpret_cast<const char*>(file.data()), qsizetype(file.size())));
+        return std::make_unique<MovieRun>(
+            file, swf::avm1::Limits{},
+            [this](swf::avm1::Scripting& s) { s.setFiles(movie, store); });
+    }
+};
+
+TEST(Avm1Loading, LoadVarsXmlAndLoadVariablesArriveOnTheNextStep) {
+    Game game;
+    Asm onVars;
+    traceJoined(onVars, {text("vars"), var("ok"), member("this", "a"), member("this", "name"),
+                         member("this", "sp")});
+    Asm onXml;
+    traceJoined(onXml,
+                {text("xml"), var("ok"), member("this", "status"),
+                 member("this", "firstChild.attributes.id"),
+                 member("this", "firstChild.childNodes.length"),
+                 member("this", "firstChild.firstChild.firstChild.nodeValue"),
+                 member("this", "firstChild.lastChild.previousSibling.firstChild.nodeValue")});
+    onXml.num(0).getVar("this").str("toString").op(0x52).trace();
+
+    Asm a;
+    newObject(a, "lv", "LoadVars");
+    setHandler(a, "lv", "onLoad", {"ok"}, onVars);
+    a.invoke("lv", "load", {std::string("vars.txt")}, true).trace();
+    newObject(a, "bad", "LoadVars");
+    setHandler(a, "bad", "onLoad", {"ok"}, onVars);
+    a.invoke("bad", "load", {std::string("../secret.txt")}, true).trace();
+    newObject(a, "x", "XML");
+    a.getVar("x").str("ignoreWhite").boolean(true).op(0x4F);
+    setHandler(a, "x", "onLoad", {"ok"}, onXml);
+    a.invoke("x", "load", {std::string("levels/one.xml")}, true).op(0x17);
+    // loadVariables("vars.txt", "_root"): GetURL2 with the variables flag.
+    a.str("vars.txt").str("_root").rec(0x9A, {0x80});
+    a.invoke("lv", "send", {std::string("http://example.com/")}, true).trace();
+    a.str("frame one done").trace();
+    Asm frameTwo;
+    traceJoined(frameTwo, {text("root"), var("a"), var("name")});
+    const Bytes file =
+        swftest::movie(swftest::concat({swftest::doAction(a.bytes()), swftest::showFrame(),
+                                        swftest::doAction(frameTwo.bytes()), swftest::showFrame(),
+                                        swftest::doAction(frameTwo.bytes()), swftest::showFrame(),
+                                        swftest::end()}),
+                       3, 8);
+
+    auto run = game.run(file);
+    EXPECT_EQ(run->traces, (QStringList{"true", "false", "false", "frame one done"}));
+    ASSERT_EQ(run->notices.size(), 2);
+    EXPECT_TRUE(run->notices[0].startsWith("Refused: LoadVars.load of ../secret.txt: it leads "
+                                           "outside the movie's folder"))
+        << run->notices[0].toStdString();
+    EXPECT_TRUE(run->notices[1].contains("http://example.com/")) << run->notices[1].toStdString();
+    run->traces.clear();
+    run->ticks(1);
+    // Frame two's script runs before the answers, which come in the order asked.
+    EXPECT_EQ(run->traces,
+              (QStringList{"root undefined undefined", "vars true 1 名字 x y",
+                           "vars false undefined undefined undefined", "xml true 0 7 3 a & b <raw>",
+                           "<?xml version=\"1.0\"?><level id=\"7\"><row>a &amp; b</row><row>"
+                           "&lt;raw&gt;</row><empty /></level>"}));
+    run->traces.clear();
+    run->ticks(1);
+    EXPECT_EQ(run->traces, (QStringList{"root 1 名字"}));
+}
+
+TEST(Avm1Loading, XmlParsesBuildsAndReportsErrors) {
+    Asm a;
+    const std::pair<std::string, int> docs[] = {
+        {"<a><b/></a>", 0}, {"<a><!-- x", -5},     {"<a><![CDATA[x", -2},
+        {"<?xml", -3},      {"<!DOCTYPE a [", -4}, {"<a b='1></a>", -8},
+        {"<a>", -9},        {"</a>", -10},         {"<a b=1></a>", -6},
+    };
+    for (const auto& [doc, status] : docs) {
+        a.str("d").str(doc).num(1).str("XML").op(0x40).op(0x1D);
+        traceJoined(a, {member("d", "status")});
+    }
+    // Built by script: x.appendChild(x.createElement("top")), attributes, text, clone.
+    newObject(a, "x", "XML");
+    a.str("e").str("top").num(1).getVar("x").str("createElement").op(0x52).op(0x1D);
+    a.getVar("e").str("attributes").op(0x4E).str("q").str("say \"hi\" & <go>").op(0x4F);
+    a.str("two words").num(1).getVar("x").str("createTextNode").op(0x52);
+    a.num(1).getVar("e").str("appendChild").op(0x52).op(0x17);
+    a.getVar("e").num(1).getVar("x").str("appendChild").op(0x52).op(0x17);
+    a.num(0).getVar("x").str("toString").op(0x52).trace();
+    // A node cannot be put inside itself.
+    a.getVar("e").num(1).getVar("e").str("appendChild").op(0x52).op(0x17);
+    a.str("c").boolean(true).num(1).getVar("e").str("cloneNode").op(0x52).op(0x1D);
+    a.num(0).getVar("c").str("toString").op(0x52).trace();
+    traceJoined(
+        a, {member("e", "parentNode.firstChild.nodeName"), member("e", "firstChild.nodeType")});
+    a.num(0).getVar("e").str("removeNode").op(0x52).op(0x17);
+    a.num(0).getVar("x").str("toString").op(0x52).trace();
+
+    MovieRun run(oneFrame(a, 8));
+    EXPECT_EQ(run.traces, (QStringList{"0", "-5", "-2", "-3", "-4", "-8", "-9", "-10", "-6",
+                                       "<top q=\"say &quot;hi&quot; &amp; &lt;go&gt;\">two "
+                                       "words</top>",
+                                       "<top q=\"say &quot;hi&quot; &amp; &lt;go&gt;\">two "
+                                       "words</top>",
+                                       "top 3", ""}));
+}
+
+// so = SharedObject.getLocal("counter"); c = so.data.count; if (!c) c = 0;
+// so.data.count = c + 1; trace(so.data.count); so.data.pad = <padding>; trace(so.flush());
+Bytes counterMovie(const std::string& padding = {}) {
+    Asm a;
+    a.str("so").str("counter").num(1).getVar("SharedObject").str("getLocal").op(0x52).op(0x1D);
+    a.str("c").getVar("so").str("data").op(0x4E).str("count").op(0x4E).op(0x1D);
+    a.getVar("c").ifTrue("has").setVar("c", 0).label("has");
+    a.getVar("so").str("data").op(0x4E).str("count").getVar("c").num(1).op(0x47).op(0x4F);
+    a.getVar("so").str("data").op(0x4E).str("count").op(0x4E).trace();
+    if (!padding.empty()) {
+        // Twice the padding: one push holds at most 64 KB.
+        a.getVar("so").str("data").op(0x4E).str("pad").str(padding).str(padding).op(0x47).op(0x4F);
+        a.num(0).getVar("so").str("flush").op(0x52).trace();
+    }
+    return oneFrame(a, 8);
+}
+
+TEST(Avm1SharedObject, CountsAcrossRunsCappedAndSurvivesDamage) {
+    Game game;
+    for (int i = 1; i <= 3; ++i) {
+        auto run = game.run(counterMovie());
+        EXPECT_EQ(run->traces, QStringList{QString::number(i)});
+        EXPECT_TRUE(run->notices.isEmpty());
+    } // written when the movie closes, without flush()
+    const QStringList folders = QDir(game.store).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    ASSERT_EQ(folders.size(), 1);
+    EXPECT_TRUE(folders[0].startsWith("main-"));
+    const QString folder = game.store + "/" + folders[0];
+    const QStringList stores = QDir(folder).entryList(QDir::Files);
+    ASSERT_EQ(stores, QStringList{"counter.rso"});
+
+    // Over the cap: flush says false, the store keeps its last good contents.
+    {
+        auto run = game.run(counterMovie(std::string(55000, 'x')));
+        EXPECT_EQ(run->traces, (QStringList{"4", "false"}));
+        ASSERT_FALSE(run->notices.isEmpty());
+        EXPECT_TRUE(run->notices[0].contains("100 KB")) << run->notices[0].toStdString();
+    }
+    {
+        auto run = game.run(counterMovie());
+        EXPECT_EQ(run->traces, QStringList{"4"});
+    }
+
+    // A damaged store: one line, then a fresh start.
+    writeFile(folder + "/counter.rso", "RWSO1\n\x07garbage");
+    {
+        auto run = game.run(counterMovie());
+        EXPECT_EQ(run->traces, QStringList{"1"});
+        ASSERT_EQ(run->notices.size(), 1);
+        EXPECT_TRUE(run->notices[0].contains("damaged"));
+    }
+    {
+        auto run = game.run(counterMovie());
+        EXPECT_EQ(run->traces, QStringList{"2"});
+    }
+}
+
+TEST(Avm1SharedObject, KeepsNestedValuesAndClearForgets) {
+    Game game;
+    // so.data.list = [1, "two", {three: true}]; so.data.when = new Date(5000); so.flush()
+    Asm write;
+    write.str("so").str("kept").num(1).getVar("SharedObject").str("getLocal").op(0x52).op(0x1D);
+    write.getVar("so").str("data").op(0x4E).str("list");
+    write.str("three").boolean(true).num(1).op(0x43); // {three: true}
+    write.str("two").num(1).num(3).op(0x42);          // [1, "two", {...}]
+    write.op(0x4F);
+    write.getVar("so").str("data").op(0x4E).str("when").num(5000).num(1).str("Date").op(0x40).op(
+        0x4F);
+    write.num(0).getVar("so").str("flush").op(0x52).trace();
+    {
+        auto run = game.run(oneFrame(write, 8));
+        EXPECT_EQ(run->traces, QStringList{"true"});
+    }
+    Asm read;
+    read.str("so").str("kept").num(1).getVar("SharedObject").str("getLocal").op(0x52).op(0x1D);
+    traceJoined(read, {member("so", "data.list.length"), member("so", "data.list.1"),
+                       member("so", "data.list.2.three")});
+    read.num(0)
+        .getVar("so")
+        .str("data")
+        .op(0x4E)
+        .str("when")
+        .op(0x4E)
+        .str("getTime")
+        .op(0x52)
+        .trace();
+    read.num(0).getVar("so").str("clear").op(0x52).op(0x17);
+    traceJoined(read, {member("so", "data.list")});
+    {
+        auto run = game.run(oneFrame(read, 8));
+        EXPECT_EQ(run->traces, (QStringList{"3 two true", "5000", "undefined"}));
+    }
+    // Cleared: the store is gone, and closing with empty data writes none.
+    {
+        auto run = game.run(oneFrame(read, 8));
+        EXPECT_EQ(run->traces.value(0), "undefined undefined undefined");
+    }
+}
+
+TEST(Avm1SharedObject, RefusedWithoutAPlaceOrWithABadName) {
+    Asm a;
+    a.str("counter").num(1).getVar("SharedObject").str("getLocal").op(0x52).trace();
+    a.str("a:b").num(1).getVar("SharedObject").str("getLocal").op(0x52).trace();
+    MovieRun run(oneFrame(a, 8)); // no files given by the host
+    EXPECT_EQ(run.traces, (QStringList{"null", "null"}));
+    EXPECT_EQ(run.notices.size(), 2);
+}
+
+} // namespace
