@@ -961,9 +961,6 @@ void Builtins::installGlobals() {
         method(p, "send", refuse("a request"));
         method(p, "connect", refuse("a connection"));
     }
-    method(vm.clipProto(), "loadMovie", refuse("loadMovie"));
-    method(g, "loadMovie", refuse("loadMovie"));
-    method(g, "loadMovieNum", refuse("loadMovieNum"));
 
     Object* system = vm.newObject();
     vm.define(g, QStringLiteral("System"), Value(system));

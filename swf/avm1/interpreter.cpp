@@ -804,9 +804,7 @@ void Interpreter::getUrl(const QString& url, const QString& target, std::uint8_t
         return;
     }
     if (loadsMovie) {
-        notice(QStringLiteral("Refused: a script asked to load %1 (movies may not read files "
-                              "or the network)")
-                   .arg(url));
+        refuseMovieLoad(vm, QStringLiteral("loadMovie of"), url);
         return;
     }
     const bool web = url.startsWith(QLatin1String("http://"), Qt::CaseInsensitive) ||

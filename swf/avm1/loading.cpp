@@ -30,23 +30,29 @@ QString textOf(VM& vm, const QByteArray& bytes) {
     return files::decodeText(bytes, useCodepage(vm), vm.version() <= 5);
 }
 
-// %XX and + of a form-encoded part; the bytes are text as the file's own would be.
+// %XX and + of a form-encoded part. The text around is already decoded; each run of %XX
+// bytes is text in the encoding the file's own would be read in.
 QString unescapePart(VM& vm, const QString& part) {
+    QString out;
     QByteArray bytes;
-    const QByteArray utf8 = part.toUtf8();
-    for (qsizetype i = 0; i < utf8.size(); ++i) {
-        const char c = utf8[i];
-        if (c == '+') {
-            bytes += ' ';
-        } else if (c == '%' && i + 2 < utf8.size() + 0 && std::isxdigit(uchar(utf8[i + 1])) &&
-                   std::isxdigit(uchar(utf8[i + 2]))) {
-            bytes += char(QByteArray::fromHex(utf8.mid(i + 1, 2)).at(0));
+    auto flushBytes = [&] {
+        if (!bytes.isEmpty())
+            out += files::decodeText(bytes, useCodepage(vm), vm.version() <= 5);
+        bytes.clear();
+    };
+    auto hex = [](QChar c) { return c.unicode() < 128 && std::isxdigit(int(c.unicode())); };
+    for (qsizetype i = 0; i < part.size(); ++i) {
+        const QChar c = part.at(i);
+        if (c == u'%' && i + 2 < part.size() && hex(part.at(i + 1)) && hex(part.at(i + 2))) {
+            bytes += char(part.mid(i + 1, 2).toUInt(nullptr, 16));
             i += 2;
-        } else {
-            bytes += c;
+            continue;
         }
+        flushBytes();
+        out += c == u'+' ? QChar(u' ') : c;
     }
-    return files::decodeText(bytes, useCodepage(vm), vm.version() <= 5);
+    flushBytes();
+    return out;
 }
 
 QString escapePart(const QString& s) {
@@ -601,7 +607,8 @@ void ScriptFiles::later(Object* keep, std::function<void()> done) {
 }
 
 void ScriptFiles::completeLoads(const std::function<void()>& afterEach) {
-    // Requests of this step (made by its scripts or by the handlers below) wait for the next.
+    // Requests of this step (made by its scripts or by the handlers below) wait for the next;
+    // those made between steps (input, the host) are answered now.
     const std::uint64_t now = m_step;
     std::vector<Pending> due;
     std::vector<Pending> waiting;
@@ -613,7 +620,6 @@ void ScriptFiles::completeLoads(const std::function<void()>& afterEach) {
         if (afterEach)
             afterEach();
     }
-    ++m_step;
 }
 
 void ScriptFiles::addRoots(std::vector<Object*>& roots) const {
@@ -1012,6 +1018,12 @@ void loadVariables(VM& vm, const QString& url, MovieClip* target, const QString&
     });
 }
 
+void refuseMovieLoad(VM& vm, const QString& what, const QString& url) {
+    if (vm.files().read(what, url))
+        vm.files().notice(
+            files::refusalLine(what, url, "loading other movies is not supported yet"));
+}
+
 void installFileApi(VM& vm) {
     installLoadVars(vm);
     XmlApi xml{vm};
@@ -1027,6 +1039,13 @@ void installFileApi(VM& vm) {
         return Value();
     };
     vm.defineMethod(vm.clipProto(), QStringLiteral("loadVariables"), load);
+    auto loadMovie = [](VM& vm, Value, std::span<const Value> a) {
+        refuseMovieLoad(vm, QStringLiteral("loadMovie of"), vm.toString(arg(a, 0)));
+        return Value(false);
+    };
+    vm.defineMethod(vm.clipProto(), QStringLiteral("loadMovie"), loadMovie);
+    vm.defineMethod(vm.global(), QStringLiteral("loadMovie"), loadMovie);
+    vm.defineMethod(vm.global(), QStringLiteral("loadMovieNum"), loadMovie);
     auto loadGlobal = [](VM& vm, Value, std::span<const Value> a) {
         MovieClip* target = nullptr;
         const Value t = arg(a, 1);

@@ -38,6 +38,8 @@ public:
     std::optional<QByteArray> read(const QString& what, const QString& url);
     // Runs `done` on a later frame step; `keep` stays alive until then.
     void later(Object* keep, std::function<void()> done);
+    // A frame step begins (before its scripts run).
+    void beginStep() { ++m_step; }
     // Answers the requests made before the current step; `afterEach` runs after every answer
     // (the host runs the frame actions a handler queued).
     void completeLoads(const std::function<void()>& afterEach);
@@ -64,6 +66,10 @@ private:
     std::vector<Pending> m_pending;
     std::uint64_t m_step = 0;
 };
+
+// Movies loaded into clips and levels are not played yet: the file rule gives the reason when
+// it refuses the address, else the request is refused as unsupported. One line either way.
+void refuseMovieLoad(VM& vm, const QString& what, const QString& url);
 
 // LoadVars, XML, XMLNode, SharedObject, loadVariables and MovieClip.loadVariables.
 void installFileApi(VM& vm);

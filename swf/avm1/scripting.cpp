@@ -270,6 +270,7 @@ void Scripting::afterAdvance() {
     if (m_vm->quitRequested)
         return;
     m_vm->startFrameBudget();
+    m_vm->files().beginStep();
     takePending();
     runUnloads();
     if (m_first) {

@@ -3,6 +3,7 @@
 
 #include "swf/avm1/sound.h"
 
+#include "swf/avm1/loading.h"
 #include "swf/avm1/vm.h"
 #include "swf/player.h"
 #include "swf/sound/decoder.h"
@@ -319,14 +320,21 @@ void installSound(VM& vm) {
                return Value(o);
            }));
 
-    method("loadSound", [](VM& vm, Value, std::span<const Value> a) {
-        const QString text =
-            QStringLiteral("Refused: loadSound of %1 (movies may not read files or the network)")
-                .arg(vm.toString(arg(a, 0)));
-        if (vm.hooks.notice)
-            vm.hooks.notice(text);
-        else
-            std::fprintf(stderr, "%s\n", qPrintable(text));
+    // Sound files are not played yet: the request is refused (by the file rule first, so the
+    // line names the real reason) and onLoad(false) follows on the next step.
+    method("loadSound", [](VM& vm, Value self, std::span<const Value> a) {
+        const QString url = vm.toString(arg(a, 0));
+        if (vm.files().read(QStringLiteral("loadSound of"), url))
+            vm.files().notice(files::refusalLine(QStringLiteral("loadSound of"), url,
+                                                 "sound files are not played yet"));
+        Object* o = self.asObject();
+        if (!o)
+            return Value();
+        vm.files().later(o, [&vm, o] {
+            const Value failed(false);
+            vm.callFromHost(vm.getMember(Value(o), QStringLiteral("onLoad")), Value(o),
+                            std::span<const Value>(&failed, 1));
+        });
         return Value();
     });
 

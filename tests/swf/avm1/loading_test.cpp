@@ -167,6 +167,33 @@ TEST(Avm1Loading, LoadVarsXmlAndLoadVariablesArriveOnTheNextStep) {
     EXPECT_EQ(run->traces, (QStringList{"root 1 名字"}));
 }
 
+TEST(Avm1Loading, LoadVariablesNumReadsOldTextAsGb18030) {
+    Game game;
+    writeFile(game.folder + "/gb.txt", QByteArray::fromHex("613dc3fbd7d6")); // a=名字
+    auto movie = [](std::uint8_t version, bool codepage) {
+        Asm onData;
+        traceJoined(onData, {text("data"), var("a")});
+        Asm a;
+        if (codepage)
+            a.getVar("System").str("useCodepage").boolean(true).op(0x4F);
+        setHandler(a, "_root", "onData", {}, onData);
+        a.str("gb.txt").str("_level0").rec(0x9A, {0x80});
+        a.str("gb.txt").str("_level1").rec(0x9A, {0x80});
+        return oneFrame(a, version);
+    };
+    const QString name = QString::fromUtf8("名字");
+    for (const auto& [version, codepage, decoded] :
+         {std::tuple{5, false, true}, std::tuple{8, true, true}, std::tuple{8, false, false}}) {
+        auto run = game.run(movie(std::uint8_t(version), codepage));
+        ASSERT_EQ(run->notices.size(), 1);
+        EXPECT_TRUE(run->notices[0].contains("no clip _level1")) << run->notices[0].toStdString();
+        run->ticks(1);
+        ASSERT_EQ(run->traces.size(), 1) << version;
+        EXPECT_EQ(run->traces[0] == "data " + name, decoded)
+            << version << codepage << run->traces[0].toStdString();
+    }
+}
+
 TEST(Avm1Loading, XmlParsesBuildsAndReportsErrors) {
     Asm a;
     const std::pair<std::string, int> docs[] = {
