@@ -25,6 +25,44 @@ QString localMoviePath(const QString& movie) {
     return movie;
 }
 
+// Whether any script of the movie names loadSound: such a movie needs the sound engine even
+// when it holds no sound of its own (a music player of MP3 files beside it).
+bool mayLoadSound(const swf::Movie& movie) {
+    static const QByteArray kName("loadSound");
+    auto names = [](std::span<const std::uint8_t> code) {
+        const QByteArrayView view(code.data(), qsizetype(code.size()));
+        return view.indexOf(kName) >= 0;
+    };
+    auto timeline = [&](const swf::Timeline& t) {
+        for (const swf::Frame& f : t.frames) {
+            for (const auto& a : f.actions)
+                if (names(a))
+                    return true;
+            for (const auto& a : f.initActions)
+                if (names(a.actions))
+                    return true;
+            for (const auto& d : f.display)
+                for (const auto& c : d.clipActions)
+                    if (names(c.actions))
+                        return true;
+        }
+        return false;
+    };
+    if (timeline(movie.timeline))
+        return true;
+    for (const auto& [id, c] : movie.dictionary.all()) {
+        if (const auto* sprite = dynamic_cast<const swf::Sprite*>(c.get());
+            sprite && timeline(sprite->timeline))
+            return true;
+        if (const auto* button = dynamic_cast<const swf::Button*>(c.get())) {
+            for (const auto& a : button->actions)
+                if (names(a.actions))
+                    return true;
+        }
+    }
+    return false;
+}
+
 constexpr double kMaxZoom = 64;
 // How often a movie paced by its stream sound looks at the audio clock.
 constexpr int kAudioPollMs = 8;
@@ -74,7 +112,7 @@ void FlashControl::Movie(const QString& path) {
 }
 
 void FlashControl::startSound(const std::shared_ptr<const swf::Movie>& movie) {
-    if (!swf::sound::MovieSound::hasSound(*movie))
+    if (!swf::sound::MovieSound::hasSound(*movie) && !mayLoadSound(*movie))
         return;
     m_sound = std::make_shared<swf::sound::MovieSound>(movie);
     m_scripting->setSound(m_sound);

@@ -2,6 +2,8 @@
 // between runs (SharedObject), in hand-built movies in temporary folders.
 
 #include "avm1_asm.h"
+#include "swf/sound/moviesound.h"
+#include "swf/sound/signal.h"
 
 #include <QDir>
 #include <QFile>
@@ -229,6 +231,107 @@ TEST(Avm1Loading, XmlParsesBuildsAndReportsErrors) {
                                        "<top q=\"say &quot;hi&quot; &amp; &lt;go&gt;\">two "
                                        "words</top>",
                                        "top 3", ""}));
+}
+
+// An ID3v2.3 text frame: id, size, flags, then the encoding byte and the text.
+QByteArray id3Frame(const char* id, std::uint8_t encoding, const QByteArray& text) {
+    QByteArray f(id);
+    const auto n = std::uint32_t(text.size() + 1);
+    for (int shift : {24, 16, 8, 0})
+        f += char(n >> shift);
+    f += QByteArray(2, 0);
+    f += char(encoding);
+    return f + text;
+}
+
+QByteArray syncsafe(std::uint32_t n) {
+    QByteArray b;
+    for (int shift : {21, 14, 7, 0})
+        b += char((n >> shift) & 0x7F);
+    return b;
+}
+
+TEST(Avm1LoadSound, Mp3BesideTheMovieDecodesWithItsTagsAndPlays) {
+    const QString corpus = QStringLiteral(REELWICK_CORPUS_DIR "/ffmpeg-generated/sine_mp3.swf");
+    auto source = swf::Movie::loadFile(corpus);
+    if (!source)
+        GTEST_SKIP() << "corpus missing: " << corpus.toStdString();
+    // The movie's MP3 stream blocks, joined, are a plain MP3 file.
+    QByteArray mp3;
+    double samples = 0;
+    for (const auto& frame : (*source)->timeline.frames) {
+        if (!frame.streamBlock || frame.streamBlock->size() < 4)
+            continue;
+        const auto& b = *frame.streamBlock;
+        samples += b[0] | (b[1] << 8);
+        mp3.append(reinterpret_cast<const char*>(b.data()) + 4, qsizetype(b.size()) - 4);
+    }
+    ASSERT_GT(mp3.size(), 1000);
+    const double rate = (*source)->timeline.frames[0].streamHead
+                            ? (*source)->timeline.frames[0].streamHead->stream.rate
+                            : 0;
+    ASSERT_GT(rate, 0);
+
+    QByteArray title = QByteArray("\xFF\xFE");
+    for (QChar c : QString::fromUtf8("正弦"))
+        title += char(c.unicode() & 0xFF), title += char(c.unicode() >> 8);
+    QByteArray frames = id3Frame("TIT2", 1, title) +
+                        id3Frame("TPE1", 0, QByteArray::fromHex("d7f7d5df")) + // 作者, GB18030
+                        id3Frame("COMM", 3, QByteArray("eng\0note", 8));
+    QByteArray v1(128, 0);
+    v1.replace(0, 3, "TAG");
+    v1.replace(63, 5, "Tones");
+    v1[126] = 7;
+    v1[127] = char(255);
+    Game game;
+    writeFile(game.folder + "/song.mp3", QByteArray("ID3\x03\x00\x00", 6) +
+                                             syncsafe(std::uint32_t(frames.size())) + frames + mp3 +
+                                             v1);
+
+    Asm onId3;
+    traceJoined(onId3, {text("id3"), member("this", "id3.songname"), member("this", "id3.artist"),
+                        member("this", "id3.album"), member("this", "id3.comment"),
+                        member("this", "id3.track")});
+    Asm onLoad;
+    traceJoined(onLoad, {text("load"), var("ok"), member("this", "duration")});
+    Asm a;
+    for (const char* name : {"s", "bad", "web"}) {
+        newObject(a, name, "Sound");
+        setHandler(a, name, "onID3", {}, onId3);
+        setHandler(a, name, "onLoad", {"ok"}, onLoad);
+    }
+    a.invoke("s", "loadSound", {std::string("song.mp3"), 1.0});
+    a.invoke("bad", "loadSound", {std::string("vars.txt"), 0.0});
+    a.invoke("web", "loadSound", {std::string("http://example.com/song.mp3"), 1.0});
+    auto run = game.run(oneFrame(a, 8));
+    auto engine = std::make_shared<swf::sound::MovieSound>(run->movie);
+    run->scripting->setSound(engine);
+    ASSERT_EQ(run->notices.size(), 1);
+    EXPECT_TRUE(run->notices[0].contains("network"));
+    run->ticks(1);
+    ASSERT_EQ(run->traces.size(), 4) << run->traces.join('|').toStdString();
+    EXPECT_EQ(run->traces[0], QString::fromUtf8("id3 正弦 作者 Tones note 7"));
+    const QStringList loaded = run->traces[1].split(' ');
+    ASSERT_EQ(loaded.size(), 3);
+    EXPECT_EQ(loaded[1], "true");
+    // MP3 pads its first and last frames: within two frames of the stream's sample count.
+    EXPECT_NEAR(loaded[2].toDouble(), samples * 1000 / rate, 2 * 1152 * 1000 / rate);
+    EXPECT_EQ(run->traces[2], "load false undefined");
+    EXPECT_EQ(run->traces[3], "load false undefined");
+    EXPECT_TRUE(run->notices.last().contains("no MP3 sound"));
+
+    // Streaming: it plays at once, a 440 Hz tone.
+    ASSERT_EQ(engine->voiceCount(), 1u);
+    // Half a second, well inside the sound.
+    ASSERT_GT(loaded[2].toDouble(), 600);
+    swf::sound::PcmBuffer heard;
+    heard.rate = 44100;
+    heard.channels = 2;
+    heard.samples.resize(2 * 22050);
+    engine->render(heard.samples.data(), 22050);
+    const auto left = soundtest::channel(heard, 0);
+    EXPECT_GT(soundtest::rms(left), 0.05);
+    EXPECT_NEAR(soundtest::dominantFrequency(left, 44100, 100, 2000), 440, 2);
 }
 
 // so = SharedObject.getLocal("counter"); c = so.data.count; if (!c) c = 0;
