@@ -2,7 +2,7 @@
 // sprite running the same bytes on enterFrame, then feeds it mouse and key input. The movie
 // exports a short sound as "s" and plays through a sound engine, for the Sound object. Its
 // folder holds the same random bytes as vars.txt, data.xml and part2.swf, which a fixed first
-// script loads (LoadVars, XML, loadVariables) and keeps in a SharedObject.
+// script loads (LoadVars, XML, loadVariables, Sound.loadSound) and keeps in a SharedObject.
 
 #include "swf/avm1/scripting.h"
 #include "swf/player.h"
@@ -62,6 +62,10 @@ std::vector<std::uint8_t> loaderScript() {
     str("so"), str("fuzz"), num(1), str("SharedObject"), op(0x1C), str("getLocal"), op(0x52),
         op(0x1D);
     str("so"), op(0x1C), str("data"), op(0x4E), str("v"), str("lv"), op(0x1C), op(0x4F);
+    // new Sound().loadSound("data.xml", true): the same bytes as an MP3 file with tags.
+    str("snd"), num(0), str("Sound"), op(0x40), op(0x1D);
+    b.insert(b.end(), {0x96, 2, 0, 5, 1});
+    str("data.xml"), num(2), str("snd"), op(0x1C), str("loadSound"), op(0x52), op(0x17);
     op(0);
     return b;
 }

@@ -2,6 +2,7 @@
 
 #include "swf/files.h"
 #include "swf/sharedobject.h"
+#include "swf/sound/mp3file.h"
 
 #include <QDir>
 #include <QFile>
@@ -134,6 +135,49 @@ TEST(FileRule, TextIsUtf8OrGb18030) {
     // A newer movie without useCodepage reads bytes that are not UTF-8 as UTF-8 would.
     EXPECT_NE(swf::files::decodeText(gb, false, false), QString::fromUtf8("名字=值"));
     EXPECT_EQ(swf::files::decodeText(QByteArray::fromHex("fffe41004200"), false, false), "AB");
+}
+
+// Tags of MP3 files a script loads: each version's frame layout, and damage.
+TEST(Mp3File, ReadsEachTagVersionAndSurvivesDamage) {
+    auto split = [](const QByteArray& b) {
+        return swf::sound::splitMp3(
+            std::span(reinterpret_cast<const std::uint8_t*>(b.data()), std::size_t(b.size())));
+    };
+    auto field = [](const swf::sound::Mp3File& f, const char* name) {
+        for (const auto& [n, v] : f.id3)
+            if (n == QLatin1String(name))
+                return v;
+        return QString();
+    };
+    const QByteArray audio("\xFF\xFB\x90\x00audio");
+    // ID3v2.4: syncsafe frame sizes, UTF-8 text.
+    const QByteArray album = QString::fromUtf8("专辑").toUtf8();
+    QByteArray v24 = QByteArray("TALB") + QByteArray("\0\0\0", 3) + char(album.size() + 1) +
+                     QByteArray(2, 0) + char(3) + album;
+    auto f = split(QByteArray("ID3\x04\0\0\0\0\0", 9) + char(v24.size()) + v24 + audio);
+    EXPECT_EQ(field(f, "album"), QString::fromUtf8("专辑"));
+    EXPECT_EQ(field(f, "TALB"), QString::fromUtf8("专辑"));
+    EXPECT_EQ(f.audio.size(), std::size_t(audio.size()));
+    // ID3v2.2: three-letter ids and sizes.
+    QByteArray v22 = QByteArray("TT2\0\0\x04", 6) + char(0) + "Hey";
+    f = split(QByteArray("ID3\x02\0\0\0\0\0", 9) + char(v22.size()) + v22 + audio);
+    EXPECT_EQ(field(f, "songname"), "Hey");
+    // ID3v1 only, GB18030 bytes.
+    QByteArray v1(128, 0);
+    v1.replace(0, 3, "TAG");
+    v1.replace(3, 4, QByteArray::fromHex("c3fbd7d6"));
+    f = split(audio + v1);
+    EXPECT_EQ(field(f, "songname"), QString::fromUtf8("名字"));
+    EXPECT_EQ(f.audio.size(), std::size_t(audio.size()));
+    // A tag claiming more than the file, frames claiming more than the tag: no audio, no
+    // tags, nothing read past the end.
+    f = split(QByteArray("ID3\x03\0\0\x7F\x7F\x7F\x7FTIT2\xFF\xFF\xFF\xFF\0\0\0x", 22));
+    EXPECT_TRUE(f.audio.empty());
+    EXPECT_TRUE(f.id3.empty());
+    for (int cut = 0; cut < 30; ++cut)
+        split(QByteArray("ID3\x03\x80\x40\0\0\0\x20\0\0\0\x06\0\0TIT2\0\0\0\x03\0\0\x01\xFF", 30)
+                  .left(cut));
+    EXPECT_TRUE(swf::sound::decodeMp3({})->samples.empty());
 }
 
 so::StoredValue number(double d) {
