@@ -167,7 +167,7 @@ struct XmlApi {
         return true;
     }
 
-    static QString escape(const QString& s, bool attribute) {
+    static QString escape(const QString& s) {
         QString out;
         out.reserve(s.size());
         for (QChar c : s) {
@@ -185,7 +185,7 @@ struct XmlApi {
                 out += QLatin1String("&quot;");
                 break;
             case '\'':
-                out += attribute ? QLatin1String("&apos;") : QLatin1String("&apos;");
+                out += QLatin1String("&apos;");
                 break;
             default:
                 out += c;
@@ -248,7 +248,7 @@ struct XmlApi {
         const int type = vm.toInt(vm.getMember(Value(n), QStringLiteral("nodeType")));
         if (type == 3) {
             const Value v = vm.getMember(Value(n), QStringLiteral("nodeValue"));
-            return v.isNullish() ? QString() : escape(vm.toString(v), false);
+            return v.isNullish() ? QString() : escape(vm.toString(v));
         }
         const Value nameV = vm.getMember(Value(n), QStringLiteral("nodeName"));
         const bool named = !nameV.isNullish();
@@ -258,7 +258,7 @@ struct XmlApi {
                 auto list = enumerable(vm, attrs);
                 for (auto it = list.rbegin(); it != list.rend(); ++it)
                     out += u' ' + it->first + QLatin1String("=\"") +
-                           escape(vm.toString(it->second), true) + u'"';
+                           escape(vm.toString(it->second)) + u'"';
             }
         }
         const std::vector<Value> kids = childrenOf(n);
