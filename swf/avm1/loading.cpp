@@ -1024,6 +1024,41 @@ void refuseMovieLoad(VM& vm, const QString& what, const QString& url) {
             files::refusalLine(what, url, "loading other movies is not supported yet"));
 }
 
+bool namesLoadSound(const Movie& movie) {
+    static const QByteArray kName("loadSound");
+    auto names = [](std::span<const std::uint8_t> code) {
+        return QByteArrayView(code.data(), qsizetype(code.size())).indexOf(kName) >= 0;
+    };
+    auto timeline = [&](const Timeline& t) {
+        for (const Frame& f : t.frames) {
+            for (const auto& a : f.actions)
+                if (names(a))
+                    return true;
+            for (const auto& a : f.initActions)
+                if (names(a.actions))
+                    return true;
+            for (const auto& d : f.display)
+                for (const auto& c : d.clipActions)
+                    if (names(c.actions))
+                        return true;
+        }
+        return false;
+    };
+    if (timeline(movie.timeline))
+        return true;
+    for (const auto& [id, c] : movie.dictionary.all()) {
+        if (const auto* sprite = dynamic_cast<const Sprite*>(c.get());
+            sprite && timeline(sprite->timeline))
+            return true;
+        if (const auto* button = dynamic_cast<const Button*>(c.get())) {
+            for (const auto& a : button->actions)
+                if (names(a.actions))
+                    return true;
+        }
+    }
+    return false;
+}
+
 void installFileApi(VM& vm) {
     installLoadVars(vm);
     XmlApi xml{vm};

@@ -17,7 +17,8 @@
 
 namespace swf {
 class MovieClip;
-}
+class Movie;
+} // namespace swf
 
 namespace swf::avm1 {
 
@@ -70,6 +71,10 @@ private:
 // Movies loaded into clips and levels are not played yet: the file rule gives the reason when
 // it refuses the address, else the request is refused as unsupported. One line either way.
 void refuseMovieLoad(VM& vm, const QString& what, const QString& url);
+
+// Whether any script of the movie names loadSound: such a movie needs a sound engine even
+// when it holds no sound of its own (a music player of MP3 files beside it).
+bool namesLoadSound(const Movie& movie);
 
 // LoadVars, XML, XMLNode, SharedObject, loadVariables and MovieClip.loadVariables.
 void installFileApi(VM& vm);
