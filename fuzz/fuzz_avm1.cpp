@@ -1,12 +1,19 @@
 // Runs random action bytes as the frame script of a small movie that also holds a named
 // sprite running the same bytes on enterFrame, then feeds it mouse and key input. The movie
-// exports a short sound as "s" and plays through a sound engine, for the Sound object.
+// exports a short sound as "s" and plays through a sound engine, for the Sound object. Its
+// folder holds the same random bytes as vars.txt, data.xml and part2.swf, which a fixed first
+// script loads (LoadVars, XML, loadVariables, Sound.loadSound) and keeps in a SharedObject.
 
 #include "swf/avm1/opcodes.h"
 #include "swf/runner/movierunner.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QUrl>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -30,6 +37,36 @@ void tag(std::vector<std::uint8_t>& out, int code, const std::vector<std::uint8_
 std::vector<std::uint8_t> doAction(const std::uint8_t* data, std::size_t size) {
     std::vector<std::uint8_t> b(data, data + size);
     b.push_back(swf::avm1::op::End);
+    return b;
+}
+
+// The loads of the neighbours, assembled by hand.
+std::vector<std::uint8_t> loaderScript() {
+    std::vector<std::uint8_t> b;
+    auto str = [&](const char* s) {
+        const std::size_t n = std::strlen(s) + 2;
+        b.insert(b.end(), {0x96, std::uint8_t(n), std::uint8_t(n >> 8), 0});
+        b.insert(b.end(), s, s + n - 1);
+    };
+    auto num = [&](std::uint8_t v) { b.insert(b.end(), {0x96, 5, 0, 7, v, 0, 0, 0}); };
+    auto op = [&](std::uint8_t o) { b.push_back(o); };
+    str("lv"), num(0), str("LoadVars"), op(0x40), op(0x1D);
+    str("vars.txt"), num(1), str("lv"), op(0x1C), str("load"), op(0x52), op(0x17);
+    str("x"), num(0), str("XML"), op(0x40), op(0x1D);
+    str("x"), op(0x1C), str("ignoreWhite");
+    b.insert(b.end(), {0x96, 2, 0, 5, 1});
+    op(0x4F);
+    str("data.xml"), num(1), str("x"), op(0x1C), str("load"), op(0x52), op(0x17);
+    str("vars.txt"), str("_root");
+    b.insert(b.end(), {0x9A, 1, 0, 0x80});
+    str("so"), str("fuzz"), num(1), str("SharedObject"), op(0x1C), str("getLocal"), op(0x52),
+        op(0x1D);
+    str("so"), op(0x1C), str("data"), op(0x4E), str("v"), str("lv"), op(0x1C), op(0x4F);
+    // new Sound().loadSound("data.xml", true): the same bytes as an MP3 file with tags.
+    str("snd"), num(0), str("Sound"), op(0x40), op(0x1D);
+    b.insert(b.end(), {0x96, 2, 0, 5, 1});
+    str("data.xml"), num(2), str("snd"), op(0x1C), str("loadSound"), op(0x52), op(0x17);
+    op(0);
     return b;
 }
 
@@ -58,6 +95,7 @@ std::vector<std::uint8_t> buildMovie(std::uint8_t version, const std::uint8_t* a
     place.insert(place.end(), handler.begin(), handler.end());
     place.insert(place.end(), {0, 0, 0, 0});
     tag(tags, 26, place);
+    tag(tags, 12, loaderScript());
     tag(tags, 12, doAction(a, na));
     tag(tags, 1, {});
     tag(tags, 12, doAction(b, nb));
@@ -97,7 +135,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     limits.maxStack = 100000;
     limits.maxStringLength = 1 << 20;
     limits.maxArrayLength = 1 << 16;
-    swf::MovieRunner runner(*movie, QStringLiteral("file:///fuzz/movie.swf"), options);
+    static QTemporaryDir folder;
+    for (const char* name : {"vars.txt", "data.xml", "part2.swf"}) {
+        QFile f(folder.filePath(QString::fromLatin1(name)));
+        if (f.open(QIODevice::WriteOnly))
+            f.write(reinterpret_cast<const char*>(data), qint64(size));
+    }
+    options.sharedObjectFolder = folder.filePath(QStringLiteral("shared-objects"));
+    swf::MovieRunner runner(
+        *movie, QUrl::fromLocalFile(folder.filePath(QStringLiteral("main.swf"))).toString(),
+        options);
     runner.hooks().trace = [](const QString&) {};
     runner.hooks().warning = [](const QString&) {};
     runner.hooks().notice = [](const QString&) {};

@@ -1,5 +1,6 @@
 #include "playback/exporter.h"
 
+#include "playlist/playlistfile.h"
 #include "swf/runner/movierunner.h"
 #include "swf/sound/audioexport.h"
 
@@ -111,6 +112,8 @@ bool exportFrames(const ExportRequest& request, QString* error, ExportOutcome* o
 
     swf::RunnerOptions options;
     options.sound = swf::RunnerOptions::Sound::Record;
+    // An export is a run of the movie: it reads files beside it and keeps its SharedObjects.
+    options.sharedObjectFolder = playlistfile::dataFolder() + QLatin1String("/shared-objects");
     swf::MovieRunner runner(loaded.value(), swf::MovieRunner::urlForFile(request.movie), options);
     // The window's view of the stage at its own size (Stage.width and height in noScale), and
     // a mouse that never came in unless asked.

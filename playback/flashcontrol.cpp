@@ -1,5 +1,7 @@
 #include "playback/flashcontrol.h"
 
+#include "playlist/playlistfile.h"
+
 #include <QActionGroup>
 #include <QContextMenuEvent>
 #include <QDesktopServices>
@@ -62,6 +64,8 @@ void FlashControl::Movie(const QString& path) {
     options.sound =
         m_manualClock ? swf::RunnerOptions::Sound::Record : swf::RunnerOptions::Sound::Live;
     options.looping = m_loop;
+    // Scripts keep SharedObjects next to the playlist.
+    options.sharedObjectFolder = playlistfile::dataFolder() + QLatin1String("/shared-objects");
     m_runner =
         std::make_unique<swf::MovieRunner>(loaded, swf::MovieRunner::urlForFile(path), options);
     setUpHooks();

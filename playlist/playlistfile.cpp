@@ -12,11 +12,15 @@
 
 namespace playlistfile {
 
-QString defaultPath() {
+QString dataFolder() {
     QString base = qEnvironmentVariable("XDG_DATA_HOME");
     if (base.isEmpty() || QDir::isRelativePath(base))
         base = QDir::homePath() + QLatin1String("/.local/share");
-    return base + QLatin1String("/reelwick/play.lst");
+    return base + QLatin1String("/reelwick");
+}
+
+QString defaultPath() {
+    return dataFolder() + QLatin1String("/play.lst");
 }
 
 QStringList parse(const QByteArray& contents) {

@@ -7,6 +7,9 @@
 // The playlist between runs: one entry per line, written as UTF-8 with CR LF after every entry.
 namespace playlistfile {
 
+// $XDG_DATA_HOME/reelwick, by default ~/.local/share/reelwick: the playlist and the movies'
+// SharedObject stores (shared-objects/) live there.
+QString dataFolder();
 // $XDG_DATA_HOME/reelwick/play.lst, by default ~/.local/share/reelwick/play.lst.
 QString defaultPath();
 

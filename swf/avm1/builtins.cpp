@@ -951,7 +951,8 @@ void Builtins::installGlobals() {
             return Value(false);
         };
     };
-    for (const char* cls : {"XML", "LoadVars", "XMLSocket", "NetConnection"}) {
+    // XML, LoadVars and the loads of files beside the movie are in loading.cpp.
+    for (const char* cls : {"XMLSocket", "NetConnection"}) {
         Object* p = vm.newObject();
         ctor(QString::fromLatin1(cls), p,
              [](VM&, Value, std::span<const Value>) { return Value(); });
@@ -960,12 +961,6 @@ void Builtins::installGlobals() {
         method(p, "send", refuse("a request"));
         method(p, "connect", refuse("a connection"));
     }
-    method(vm.clipProto(), "loadMovie", refuse("loadMovie"));
-    method(vm.clipProto(), "loadVariables", refuse("loadVariables"));
-    method(g, "loadMovie", refuse("loadMovie"));
-    method(g, "loadMovieNum", refuse("loadMovieNum"));
-    method(g, "loadVariables", refuse("loadVariables"));
-    method(g, "loadVariablesNum", refuse("loadVariablesNum"));
 
     Object* system = vm.newObject();
     vm.define(g, QStringLiteral("System"), Value(system));

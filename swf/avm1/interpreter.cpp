@@ -1,5 +1,6 @@
 // The action loop: decodes records and runs them.
 
+#include "swf/avm1/loading.h"
 #include "swf/avm1/opcodes.h"
 #include "swf/avm1/sound.h"
 #include "swf/avm1/vm.h"
@@ -795,10 +796,17 @@ void Interpreter::getUrl(const QString& url, const QString& target, std::uint8_t
     };
     const bool loadsVariables = flags & 0x80;
     const bool loadsMovie = (flags & 0x40) || target.startsWith(QLatin1String("_level"));
-    if (loadsVariables || loadsMovie) {
-        notice(QStringLiteral("Refused: a script asked to load %1 (movies may not read files "
-                              "or the network)")
-                   .arg(url));
+    if (loadsVariables) {
+        const bool level = target.startsWith(QLatin1String("_level"));
+        loadVariables(vm, url,
+                      level && target != QLatin1String("_level0")
+                          ? nullptr
+                          : vm.resolveTarget(target, f.target()),
+                      target);
+        return;
+    }
+    if (loadsMovie) {
+        refuseMovieLoad(vm, QStringLiteral("loadMovie of"), url);
         return;
     }
     const bool web = url.startsWith(QLatin1String("http://"), Qt::CaseInsensitive) ||

@@ -1,5 +1,6 @@
 #include "swf/avm1/scripting.h"
 
+#include "swf/avm1/loading.h"
 #include "swf/avm1/sound.h"
 #include "swf/player.h"
 
@@ -107,6 +108,8 @@ Scripting::Scripting(Player& player, const Limits& limits)
 }
 
 Scripting::~Scripting() {
+    // Stored data is written when the movie closes, as the player does.
+    m_vm->files().flushAll();
     PlayerScripting(m_player).onClipDestroyed() = nullptr;
     PlayerScripting(m_player).onTextDestroyed() = nullptr;
     PlayerScripting(m_player).hasUnloadHandler() = nullptr;
@@ -271,6 +274,7 @@ void Scripting::afterAdvance() {
     if (m_vm->quitRequested)
         return;
     m_vm->startFrameBudget();
+    m_vm->files().beginStep();
     takePending();
     runUnloads();
     if (m_first) {
@@ -291,6 +295,8 @@ void Scripting::afterAdvance() {
         if (n.object)
             clipEvent(n, EvLoad, QStringLiteral("onLoad"));
     }
+    // Files asked for on earlier steps arrive now, after the frame's own scripts.
+    m_vm->files().completeLoads([this] { runQueued(); });
     runIntervals();
     soundsCompleted();
     updateDrag();
@@ -316,6 +322,10 @@ void Scripting::soundsCompleted() {
             runQueued();
         }
     }
+}
+
+void Scripting::setFiles(const QString& moviePath, const QString& sharedObjectFolder) {
+    m_vm->files().setMovie(moviePath, sharedObjectFolder);
 }
 
 void Scripting::tick() {

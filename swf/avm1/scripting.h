@@ -29,6 +29,8 @@ namespace swf::avm1 {
 class Scripting {
 public:
     explicit Scripting(Player& player, const Limits& limits = {});
+    // Writes the movie's SharedObjects; a failure is reported through hooks().notice, so
+    // whatever that hook refers to must outlive the Scripting.
     ~Scripting();
     Scripting(const Scripting&) = delete;
     Scripting& operator=(const Scripting&) = delete;
@@ -39,6 +41,10 @@ public:
     VM& vm() { return *m_vm; }
     // The movie's sound, for Sound objects and StopSounds; without it scripts run silently.
     void setSound(std::shared_ptr<sound::MovieSound> sound);
+    // The movie's own file, which decides what its scripts may read (its folder and below),
+    // and the folder for every movie's SharedObjects ($XDG_DATA_HOME/reelwick/shared-objects).
+    // Without them, loads are refused and SharedObject.getLocal gives null.
+    void setFiles(const QString& moviePath, const QString& sharedObjectFolder);
 
     // Runs the scripts of the frame the Player has just shown: the first frame right after
     // construction, then after every Player::advance().

@@ -3,10 +3,12 @@
 
 #include "swf/avm1/sound.h"
 
+#include "swf/avm1/loading.h"
 #include "swf/avm1/vm.h"
 #include "swf/player.h"
 #include "swf/sound/decoder.h"
 #include "swf/sound/moviesound.h"
+#include "swf/sound/mp3file.h"
 
 #include <algorithm>
 #include <cmath>
@@ -99,6 +101,36 @@ sound::VoiceId ScriptSounds::start(Object* owner, std::uint16_t soundId, const M
     return voice;
 }
 
+void ScriptSounds::setLoaded(Object* owner, std::shared_ptr<const sound::PcmBuffer> pcm) {
+    std::erase_if(m_loaded, [owner](const auto& e) { return e.first == owner; });
+    if (m_loaded.size() >= kMaxLoaded)
+        m_loaded.erase(m_loaded.begin());
+    m_loaded.emplace_back(owner, std::move(pcm));
+}
+
+std::shared_ptr<const sound::PcmBuffer> ScriptSounds::loaded(Object* owner) const {
+    for (const auto& [o, pcm] : m_loaded) {
+        if (o == owner)
+            return pcm;
+    }
+    return nullptr;
+}
+
+sound::VoiceId ScriptSounds::startLoaded(Object* owner, const MovieClip* target,
+                                         double offsetSeconds, std::uint32_t loops) {
+    auto pcm = loaded(owner);
+    if (!m_engine || !pcm)
+        return 0;
+    sound::ScriptSoundOptions o;
+    o.startSeconds = offsetSeconds;
+    o.loops = loops;
+    o.group = target;
+    const sound::VoiceId voice = m_engine->playDecoded(std::move(pcm), o);
+    if (voice)
+        m_playing[owner] = voice;
+    return voice;
+}
+
 void ScriptSounds::stop(const MovieClip* target, std::optional<std::uint16_t> soundId) {
     if (!m_engine)
         return;
@@ -168,6 +200,8 @@ std::vector<Object*> ScriptSounds::takeCompleted() {
 
 void ScriptSounds::addRoots(std::vector<Object*>& roots) const {
     for (const auto& [owner, voice] : m_playing)
+        roots.push_back(owner);
+    for (const auto& [owner, pcm] : m_loaded)
         roots.push_back(owner);
 }
 
@@ -242,14 +276,15 @@ void installSound(VM& vm) {
         Object* o = state(self);
         const Scope s = scope(vm, self);
         const auto id = o ? std::uint16_t(o->extra[SlotSound].number) : 0;
-        if (!o || !s.valid || !id)
+        if (!o || !s.valid || (!id && !vm.sounds().loaded(o)))
             return Value();
         // Offsets count seconds from the start; loops count plays (at least one).
         double offset = vm.toNumber(arg(a, 0));
         offset = std::isnan(offset) ? 0 : std::clamp(offset, 0.0, 1e9);
         const double loops = std::clamp(finiteOr(vm.toNumber(arg(a, 1)), 1), 1.0, 2147483647.0);
         const auto voice =
-            vm.sounds().start(o, id, s.clip, offset, static_cast<std::uint32_t>(loops));
+            id ? vm.sounds().start(o, id, s.clip, offset, static_cast<std::uint32_t>(loops))
+               : vm.sounds().startLoaded(o, s.clip, offset, static_cast<std::uint32_t>(loops));
         o->extra[SlotVoice] = Value(double(voice));
         o->extra[SlotPosition] = Value(0);
         return Value();
@@ -319,16 +354,60 @@ void installSound(VM& vm) {
                return Value(o);
            }));
 
-    method("loadSound", [](VM& vm, Value, std::span<const Value> a) {
-        const QString text =
-            QStringLiteral("Refused: loadSound of %1 (movies may not read files or the network)")
-                .arg(vm.toString(arg(a, 0)));
-        if (vm.hooks.notice)
-            vm.hooks.notice(text);
-        else
-            std::fprintf(stderr, "%s\n", qPrintable(text));
+    // An MP3 file beside the movie: read at the request (a refusal prints its line then), then
+    // on the next step decoded, its ID3 tags in `id3` (onID3), started when streaming, and
+    // onLoad(success).
+    method("loadSound", [state, scope](VM& vm, Value self, std::span<const Value> a) {
+        Object* o = state(self);
+        if (!o)
+            return Value();
+        const QString url = vm.toString(arg(a, 0));
+        const bool streaming = vm.toBoolean(arg(a, 1));
+        const std::optional<QByteArray> bytes =
+            vm.files().read(QStringLiteral("loadSound of"), url);
+        o->extra[SlotSound] = Value(0);
+        o->extra[SlotVoice] = Value(0);
+        vm.files().later(o, [&vm, o, bytes, streaming, scope, url] {
+            bool ok = false;
+            if (bytes) {
+                const auto data = std::span(reinterpret_cast<const std::uint8_t*>(bytes->data()),
+                                            std::size_t(bytes->size()));
+                const sound::Mp3File file = sound::splitMp3(data);
+                auto pcm = sound::decodeMp3(file.audio);
+                ok = !pcm->samples.empty();
+                vm.define(o, QStringLiteral("\x01bytes"), Value(double(bytes->size())));
+                Object* id3 = vm.newObject();
+                for (const auto& [name, value] : file.id3)
+                    vm.setMember(Value(id3), name, Value(value));
+                vm.setMember(Value(o), QStringLiteral("id3"), Value(id3));
+                if (!file.id3.empty())
+                    vm.callFromHost(vm.getMember(Value(o), QStringLiteral("onID3")), Value(o), {});
+                if (ok) {
+                    vm.sounds().setLoaded(o, std::move(pcm));
+                    const Scope s = scope(vm, Value(o));
+                    if (streaming && s.valid)
+                        o->extra[SlotVoice] =
+                            Value(double(vm.sounds().startLoaded(o, s.clip, 0, 1)));
+                } else {
+                    vm.files().notice(
+                        QStringLiteral("loadSound of %1: it holds no MP3 sound").arg(url));
+                }
+            }
+            const Value success(ok);
+            vm.callFromHost(vm.getMember(Value(o), QStringLiteral("onLoad")), Value(o),
+                            std::span<const Value>(&success, 1));
+        });
         return Value();
     });
+    auto bytes = [state](VM& vm, Value self, std::span<const Value>) {
+        Object* o = state(self);
+        Value v;
+        if (o && o->find(vm.key(QStringLiteral("\x01bytes"))))
+            v = o->find(vm.key(QStringLiteral("\x01bytes")))->value;
+        return v;
+    };
+    method("getBytesLoaded", bytes);
+    method("getBytesTotal", bytes);
 
     // position and duration: read-only properties, in whole milliseconds.
     auto property = [&vm, proto](const char* name, NativeFn fn) {
@@ -347,8 +426,12 @@ void installSound(VM& vm) {
         }
         return o->extra[SlotPosition];
     });
-    property("duration", [soundOf](VM& vm, Value self, std::span<const Value>) {
+    property("duration", [soundOf, state](VM& vm, Value self, std::span<const Value>) {
         const std::uint16_t id = soundOf(self);
+        if (Object* o = state(self); o && !id) {
+            if (auto pcm = vm.sounds().loaded(o))
+                return Value(std::round(pcm->seconds() * 1000));
+        }
         const swf::Sound* s =
             id && vm.player() ? vm.player()->movie().dictionary.findAs<swf::Sound>(id) : nullptr;
         if (!s)

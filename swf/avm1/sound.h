@@ -5,6 +5,7 @@
 // its state (volumes, pans, attached sounds) and answers consistently, it just plays nothing.
 
 #include "swf/sound/mixer.h"
+#include "swf/sound/pcm.h"
 
 #include <QHash>
 #include <memory>
@@ -40,6 +41,13 @@ public:
     // Starts a DefineSound for a Sound object; returns the voice (0: nothing plays).
     sound::VoiceId start(Object* owner, std::uint16_t soundId, const MovieClip* target,
                          double offsetSeconds, std::uint32_t loops);
+    // Sounds loaded from files (Sound.loadSound), by the object that loaded them; the last
+    // kMaxLoaded are kept.
+    static constexpr std::size_t kMaxLoaded = 16;
+    void setLoaded(Object* owner, std::shared_ptr<const sound::PcmBuffer> pcm);
+    std::shared_ptr<const sound::PcmBuffer> loaded(Object* owner) const;
+    sound::VoiceId startLoaded(Object* owner, const MovieClip* target, double offsetSeconds,
+                               std::uint32_t loops);
     // Stops a target's sounds (all of them, or one sound); target null: the whole movie.
     void stop(const MovieClip* target, std::optional<std::uint16_t> soundId);
     // The StopSounds action.
@@ -58,6 +66,7 @@ private:
     QHash<const MovieClip*, sound::GroupTransform> m_transforms;
     // The sound each object started last, while it may still complete.
     std::unordered_map<Object*, sound::VoiceId> m_playing;
+    std::vector<std::pair<Object*, std::shared_ptr<const sound::PcmBuffer>>> m_loaded;
 };
 
 // Installs the global Sound class.

@@ -1,5 +1,6 @@
 #include "swf/avm1/vm.h"
 
+#include "swf/avm1/loading.h"
 #include "swf/avm1/sound.h"
 #include "swf/player.h"
 
@@ -11,14 +12,16 @@
 namespace swf::avm1 {
 
 VM::VM(Player* player, std::uint8_t version, const Limits& limits)
-    : m_player(player), m_sounds(std::make_unique<ScriptSounds>(*this)), m_version(version),
-      m_limits(limits), m_globalRegisters(4) {
+    : m_player(player), m_sounds(std::make_unique<ScriptSounds>(*this)),
+      m_files(std::make_unique<ScriptFiles>(*this)), m_version(version), m_limits(limits),
+      m_globalRegisters(4) {
     m_clock.start();
     m_budget.start();
     installBuiltins();
     installClipApi();
     installTextField();
     installSound(*this);
+    installFileApi(*this);
 }
 
 VM::~VM() = default;
@@ -588,6 +591,7 @@ void VM::collectGarbage() {
     r.insert(r.end(), keyListeners.begin(), keyListeners.end());
     r.insert(r.end(), mouseListeners.begin(), mouseListeners.end());
     m_sounds->addRoots(r);
+    m_files->addRoots(r);
     std::vector<const Value*> values;
     for (const Value& v : m_globalRegisters)
         values.push_back(&v);

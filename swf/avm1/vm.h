@@ -28,6 +28,7 @@ class DisplayObject;
 namespace swf::avm1 {
 
 class ScriptSounds;
+class ScriptFiles;
 
 struct Limits {
     std::chrono::milliseconds timeout{15000}; // per frame, over all scripts of the frame
@@ -72,6 +73,8 @@ public:
     HostHooks hooks;
     // Sound objects and StopSounds; plays through the engine the host attached, if any.
     ScriptSounds& sounds() { return *m_sounds; }
+    // Files beside the movie and SharedObjects (loading.h).
+    ScriptFiles& files() { return *m_files; }
     std::uint8_t version() const { return m_version; }
     Player* player() const { return m_player; }
     const Limits& limits() const { return m_limits; }
@@ -203,6 +206,7 @@ private:
 
     Player* m_player;
     std::unique_ptr<ScriptSounds> m_sounds;
+    std::unique_ptr<ScriptFiles> m_files;
     std::uint8_t m_version;
     Limits m_limits;
     Heap m_heap;

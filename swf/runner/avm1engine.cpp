@@ -1,9 +1,11 @@
 #include "swf/runner/avm1engine.h"
 
+#include <QUrl>
+
 namespace swf {
 
 Avm1Engine::Avm1Engine(Player& player, const ScriptHostHooks& hooks, const QString& movieUrl,
-                       const avm1::Limits& limits)
+                       const avm1::Limits& limits, const QString& sharedObjectFolder)
     : m_scripting(player, limits) {
     avm1::HostHooks& h = m_scripting.hooks();
     // Unset hooks keep the scripting code's own defaults (trace to standard error).
@@ -19,6 +21,8 @@ Avm1Engine::Avm1Engine(Player& player, const ScriptHostHooks& hooks, const QStri
     m_scripting.vm().clock = hooks.clock;
     if (!movieUrl.isEmpty())
         m_scripting.vm().movieUrl = movieUrl;
+    if (const QUrl url(movieUrl); url.isLocalFile())
+        m_scripting.setFiles(url.toLocalFile(), sharedObjectFolder);
 }
 
 void Avm1Engine::setSound(std::shared_ptr<sound::MovieSound> sound) {

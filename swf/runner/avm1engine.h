@@ -9,8 +9,10 @@ namespace swf {
 
 class Avm1Engine final : public ScriptEngine {
 public:
+    // A file:// `movieUrl` lets scripts read files beside the movie; `sharedObjectFolder` is
+    // where SharedObjects are kept (none when empty).
     Avm1Engine(Player& player, const ScriptHostHooks& hooks, const QString& movieUrl,
-               const avm1::Limits& limits = {});
+               const avm1::Limits& limits = {}, const QString& sharedObjectFolder = {});
 
     void tick() override { m_scripting.tick(); }
     void frameShown() override { m_scripting.afterAdvance(); }

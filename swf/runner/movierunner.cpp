@@ -1,5 +1,6 @@
 #include "swf/runner/movierunner.h"
 
+#include "swf/avm1/loading.h"
 #include "swf/runner/avm1engine.h"
 #include "swf/sound/audioexport.h"
 #include "swf/sound/mixer.h"
@@ -64,7 +65,8 @@ void MovieRunner::start() {
                 return render::Renderer::shapeContains(*m_player, o, stage, px * 20);
             };
         h.clock = [this] { return clockMs(); };
-        m_engine = std::make_unique<Avm1Engine>(*m_player, h, m_url, m_options.avm1Limits);
+        m_engine = std::make_unique<Avm1Engine>(*m_player, h, m_url, m_options.avm1Limits,
+                                                m_options.sharedObjectFolder);
         if (m_viewSize)
             m_engine->viewResized(*m_viewSize);
     }
@@ -72,7 +74,8 @@ void MovieRunner::start() {
     case RunnerOptions::Sound::None:
         break;
     case RunnerOptions::Sound::Live:
-        if (sound::MovieSound::hasSound(*m_movie)) {
+        // A movie that may load MP3 files needs the engine even with no sound of its own.
+        if (sound::MovieSound::hasSound(*m_movie) || (m_engine && avm1::namesLoadSound(*m_movie))) {
             m_sound = std::make_shared<sound::MovieSound>(m_movie);
             // MP3 takes a while to decode: event sounds decode beside the caller's thread, the
             // ones frames ask for first, then the others.
@@ -81,7 +84,7 @@ void MovieRunner::start() {
         break;
     case RunnerOptions::Sound::Record:
         // A movie without any sound records silence of the right length, without mixing it.
-        if (sound::MovieSound::hasSound(*m_movie)) {
+        if (sound::MovieSound::hasSound(*m_movie) || (m_engine && avm1::namesLoadSound(*m_movie))) {
             m_sound = std::make_shared<sound::MovieSound>(m_movie);
             m_recorder = std::make_unique<sound::AudioRecorder>(
                 m_sound, m_movie->header().effectiveFrameRate());

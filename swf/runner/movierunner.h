@@ -46,6 +46,9 @@ struct RunnerOptions {
     Sound sound = Sound::None;
     bool scripts = true; // false: the bare timeline (buttons still follow the mouse)
     bool looping = true;
+    // Where every movie's SharedObjects are kept ($XDG_DATA_HOME/reelwick/shared-objects);
+    // empty: SharedObject.getLocal gives null. Files beside a local movie are readable either way.
+    QString sharedObjectFolder;
     PlayerLimits playerLimits;
     avm1::Limits avm1Limits;
 };

@@ -584,6 +584,18 @@ VoiceId MovieSound::startSound(std::uint16_t soundId, const ScriptSoundOptions& 
     return m_mixer.play(std::move(pcm), o);
 }
 
+VoiceId MovieSound::playDecoded(std::shared_ptr<const PcmBuffer> pcm,
+                                const ScriptSoundOptions& options) {
+    if (!pcm || pcm->samples.empty())
+        return 0;
+    std::lock_guard lock(m_mutex);
+    VoiceOptions o;
+    o.group = options.group;
+    o.loops = options.loops;
+    o.startSeconds = options.startSeconds;
+    return m_mixer.play(std::move(pcm), o);
+}
+
 VoiceId MovieSound::startSound(const QString& linkageName, const ScriptSoundOptions& options) {
     const auto id = soundIdForName(linkageName);
     return id ? startSound(*id, options) : 0;

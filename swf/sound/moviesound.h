@@ -100,6 +100,8 @@ public:
     VoiceId startSound(std::uint16_t soundId, const ScriptSoundOptions& options = {});
     VoiceId startSound(const QString& linkageName, const ScriptSoundOptions& options = {});
     std::optional<std::uint16_t> soundIdForName(const QString& linkageName) const;
+    // Plays samples that are not the movie's own (a sound file a script loaded), in a group.
+    VoiceId playDecoded(std::shared_ptr<const PcmBuffer> pcm, const ScriptSoundOptions& options);
     // stop(): every event sound of a group (null: all); stop(name): that sound only.
     void stopSounds(const void* group);
     void stopSound(std::uint16_t soundId, const void* group);

@@ -4,6 +4,7 @@
 #include "swf_writer.h"
 #include "testenv.h"
 
+#include <QDirIterator>
 #include <QMenu>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -362,6 +363,49 @@ private slots:
         QCOMPARE(c.zoom(), 2.0);
         find(QStringLiteral("循环"))->trigger();
         QVERIFY(!c.isLooping());
+    }
+
+    // Scripts read files beside their movie and keep SharedObjects under $XDG_DATA_HOME (the
+    // tests' own folder), written when the movie closes.
+    void scriptsReadBesideTheMovieAndKeepSharedObjects() {
+        const QString base = qEnvironmentVariable("XDG_DATA_HOME");
+        QVERIFY(!base.isEmpty());
+        QTemporaryDir dir;
+        const QString movie = writeButtonMovie(dir);
+        QFile vars(dir.filePath(QStringLiteral("vars.txt")));
+        QVERIFY(vars.open(QIODevice::WriteOnly));
+        vars.write("level=5");
+        vars.close();
+        QStringList traces;
+        {
+            FlashControl c;
+            c.Movie(movie);
+            QVERIFY(c.scripting());
+            c.scripting()->hooks().trace = [&](const QString& s) { traces << s; };
+            auto run = [&](const avm1test::Asm& a) {
+                c.scripting()->vm().runBlock(a.bytes(), &c.player()->root());
+            };
+            avm1test::Asm a;
+            a.str("vars.txt").str("_root").rec(0x9A, {0x80});
+            a.str("so").str("prefs").num(1).getVar("SharedObject").str("getLocal").op(0x52);
+            a.op(0x1D).getVar("so").str("data").op(0x4E).str("n").num(7).op(0x4F);
+            run(a);
+            c.Forward();
+            avm1test::Asm b;
+            b.getVar("level").trace();
+            run(b);
+        }
+        QCOMPARE(traces, QStringList{"5"});
+        QString store;
+        QDirIterator it(base + QStringLiteral("/reelwick/shared-objects"),
+                        {QStringLiteral("prefs.rso")}, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            if (path.contains(QStringLiteral("/") + QFileInfo(movie).completeBaseName() + '-'))
+                store = path;
+        }
+        QVERIFY2(!store.isEmpty(), "no store written");
+        QVERIFY(QFile::remove(store));
     }
 
     void stageRectForEachScaleMode() {

@@ -10,6 +10,7 @@
 
 #include <QStringList>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <string>
 #include <variant>
@@ -132,7 +133,8 @@ private:
 
 // A movie running with scripting; trace lines, warnings and notices are collected.
 struct MovieRun {
-    explicit MovieRun(const Bytes& file, const swf::avm1::Limits& limits = {}) {
+    explicit MovieRun(const Bytes& file, const swf::avm1::Limits& limits = {},
+                      const std::function<void(swf::avm1::Scripting&)>& setup = {}) {
         auto m = swf::Movie::load(file);
         if (!m)
             throw std::runtime_error("movie did not load");
@@ -142,8 +144,14 @@ struct MovieRun {
         scripting->hooks().trace = [this](const QString& s) { traces << s; };
         scripting->hooks().warning = [this](const QString& s) { warnings << s; };
         scripting->hooks().notice = [this](const QString& s) { notices << s; };
+        if (setup)
+            setup(*scripting);
         scripting->afterAdvance();
     }
+    // The scripting goes first: closing writes SharedObjects and may report through the hooks.
+    ~MovieRun() { scripting.reset(); }
+    MovieRun(const MovieRun&) = delete;
+    MovieRun& operator=(const MovieRun&) = delete;
     void ticks(int n) {
         for (int i = 0; i < n; ++i)
             scripting->tick();
