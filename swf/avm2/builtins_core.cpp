@@ -634,6 +634,10 @@ void VM::registerBuiltins() {
     installErrors(*this);
     installGlobals(*this);
     installDate(*this);
+    installDictionary(*this);
+    installByteArray(*this);
+    installJson(*this);
+    installRegExp(*this);
     installDisplay(*this);
 }
 

@@ -1,5 +1,6 @@
 // The bytecode interpreter: method entry (arguments, defaults, rest) and the instruction loop.
 
+#include "swf/avm2/dictionary.h"
 #include "swf/avm2/vm.h"
 
 #include <cmath>
@@ -872,6 +873,16 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                             break;
                         }
                     }
+                    if (mi2.kind == MnKind::MultinameL && stack.size() >= 2 &&
+                        stack[stack.size() - 2].object() &&
+                        stack[stack.size() - 2].o->kind == ObjectKind::Dictionary) {
+                        const Value key = pop();
+                        auto* d = static_cast<Dictionary*>(pop().o);
+                        Value v;
+                        d->get(*this, key, v);
+                        push(std::move(v));
+                        break;
+                    }
                     runtimeName(idx, n);
                     const Value o = pop();
                     push(getProperty(o, n));
@@ -879,6 +890,17 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                 }
                 case 0x6A: { // deleteproperty
                     Name n;
+                    const std::uint32_t didx = r.u30();
+                    if (didx < a.multinames.size() &&
+                        a.multinames[didx].kind == MnKind::MultinameL && stack.size() >= 2 &&
+                        stack[stack.size() - 2].object() &&
+                        stack[stack.size() - 2].o->kind == ObjectKind::Dictionary) {
+                        const Value key = pop();
+                        auto* d = static_cast<Dictionary*>(pop().o);
+                        push(Value(d->remove(*this, key)));
+                        break;
+                    }
+                    r.pc = instrStart + 1;
                     runtimeName(r.u30(), n);
                     const Value o = pop();
                     push(Value(deleteProperty(o, n)));
@@ -1234,6 +1256,10 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                 case 0xB4: { // in
                     const Value o = pop();
                     Value& nv = top();
+                    if (o.object() && o.o->kind == ObjectKind::Dictionary) {
+                        nv = Value(static_cast<Dictionary*>(o.o)->has(*this, nv));
+                        break;
+                    }
                     nv = Value(hasProperty(o, publicName(toString(nv))));
                     break;
                 }

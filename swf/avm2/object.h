@@ -160,6 +160,7 @@ public:
     virtual std::uint32_t ownEnumCount() { return 0; }
     virtual Value ownEnumName(std::uint32_t i) { return Value(std::int32_t(i)); }
     virtual Value ownEnumValue(VM&, std::uint32_t) { return Value(); }
+    virtual bool ownEnumLive(std::uint32_t) { return true; }
     virtual void traceChildren(std::vector<Object*>& out);
 
     Class* cls;

@@ -1544,8 +1544,11 @@ std::uint32_t VM::enumNext(const Value& v, std::uint32_t cursor) {
     std::uint32_t i = cursor;
     for (;;) {
         ++i;
-        if (i <= native)
-            return i;
+        if (i <= native) {
+            if (o->ownEnumLive(i - 1))
+                return i;
+            continue;
+        }
         const std::size_t d = i - native - 1;
         if (d >= o->dyn.size())
             return 0;

@@ -248,6 +248,10 @@ void installErrors(VM& vm);
 void installGlobals(VM& vm);
 void installDisplay(VM& vm);
 void installDate(VM& vm);
+void installDictionary(VM& vm);
+void installByteArray(VM& vm);
+void installJson(VM& vm);
+void installRegExp(VM& vm);
 
 Value arg(std::span<const Value> args, std::size_t i);
 
