@@ -11,7 +11,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth evilwm x11-utils fonts-noto-cjk
     ffmpeg
-    libpcre2-dev haxe
+    libpcre2-dev haxe python3
 )
 
 missing=()
