@@ -190,18 +190,15 @@ private:
     }
     std::uint32_t stringIndex() {
         const std::uint32_t i = r.u30();
-        checkIndex(i, a->strings.size(), "string");
-        return i;
+        return checkIndex(i, a->strings.size(), "string") ? i : 0;
     }
     std::uint32_t nsIndex() {
         const std::uint32_t i = r.u30();
-        checkIndex(i, a->namespaces.size(), "namespace");
-        return i;
+        return checkIndex(i, a->namespaces.size(), "namespace") ? i : 0;
     }
     std::uint32_t multinameIndex(bool allowZero = true) {
         const std::uint32_t i = r.u30();
-        checkIndex(i, a->multinames.size(), "multiname", allowZero);
-        return i;
+        return checkIndex(i, a->multinames.size(), "multiname", allowZero) ? i : 0;
     }
     // Trait and class names must be QNames.
     std::uint32_t qnameIndex() {
@@ -416,8 +413,7 @@ private:
 
     std::uint32_t methodIndex() {
         const std::uint32_t i = r.u30();
-        checkIndex(i, a->methods.size(), "method");
-        return i;
+        return checkIndex(i, a->methods.size(), "method") ? i : 0;
     }
 
     std::vector<TraitInfo> readTraits(std::size_t classLimit) {
