@@ -827,6 +827,16 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                 case 0x68: { // setproperty, initproperty
                     const std::uint32_t idx = r.u30();
                     Value v = pop();
+                    // Dictionary keys keep their identity: no conversion to a name.
+                    if (idx < a.multinames.size() && a.multinames[idx].needsRuntimeName() &&
+                        !a.multinames[idx].needsRuntimeNs() && stack.size() >= 2 &&
+                        stack[stack.size() - 2].object() &&
+                        stack[stack.size() - 2].o->kind == ObjectKind::Dictionary) {
+                        const Value key = pop();
+                        auto* d = static_cast<Dictionary*>(pop().o);
+                        d->set(*this, key, v);
+                        break;
+                    }
                     Name n;
                     runtimeName(idx, n);
                     const Value o = pop();
@@ -873,7 +883,7 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                             break;
                         }
                     }
-                    if (mi2.kind == MnKind::MultinameL && stack.size() >= 2 &&
+                    if (mi2.needsRuntimeName() && !mi2.needsRuntimeNs() && stack.size() >= 2 &&
                         stack[stack.size() - 2].object() &&
                         stack[stack.size() - 2].o->kind == ObjectKind::Dictionary) {
                         const Value key = pop();
@@ -892,7 +902,8 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                     Name n;
                     const std::uint32_t didx = r.u30();
                     if (didx < a.multinames.size() &&
-                        a.multinames[didx].kind == MnKind::MultinameL && stack.size() >= 2 &&
+                        a.multinames[didx].needsRuntimeName() &&
+                        !a.multinames[didx].needsRuntimeNs() && stack.size() >= 2 &&
                         stack[stack.size() - 2].object() &&
                         stack[stack.size() - 2].o->kind == ObjectKind::Dictionary) {
                         const Value key = pop();

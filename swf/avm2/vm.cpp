@@ -1405,6 +1405,20 @@ Class* VM::newClass(AbcEnv* env, std::uint32_t index, Class* base, const ScopeCh
     }
     const std::size_t baseSlots = inherited.slotv.size();
     c->instanceTraits = buildTraits(env, ii.traits, c, c->instanceScope, baseSlots, &inherited);
+    // An override declared in our protected namespace also replaces what the ancestors' code
+    // reaches through theirs.
+    if (c->protectedNs >= 0) {
+        for (const TraitInfo& tr : ii.traits) {
+            const Name& n = env->names[tr.name];
+            if (n.nss.empty() || n.nss[0] != c->protectedNs)
+                continue;
+            Binding* mine = c->instanceTraits.find(n.local, c->protectedNs);
+            for (Class* b = base; b && mine; b = b->base)
+                if (b->protectedNs >= 0)
+                    if (Binding* old = c->instanceTraits.find(n.local, b->protectedNs))
+                        *old = *mine;
+        }
+    }
     // Interface methods answer to their interface names too.
     for (Class* ic : c->interfaces) {
         for (auto it = ic->instanceTraits.byName.begin(); it != ic->instanceTraits.byName.end();
