@@ -901,8 +901,7 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                 case 0x6A: { // deleteproperty
                     Name n;
                     const std::uint32_t didx = r.u30();
-                    if (didx < a.multinames.size() &&
-                        a.multinames[didx].needsRuntimeName() &&
+                    if (didx < a.multinames.size() && a.multinames[didx].needsRuntimeName() &&
                         !a.multinames[didx].needsRuntimeNs() && stack.size() >= 2 &&
                         stack[stack.size() - 2].object() &&
                         stack[stack.size() - 2].o->kind == ObjectKind::Dictionary) {

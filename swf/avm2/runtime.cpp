@@ -32,6 +32,7 @@ Runtime::Runtime(std::shared_ptr<const Movie> movie, RuntimeOptions options)
 Runtime::~Runtime() = default;
 
 void Runtime::guarded(const char* what, const std::function<void()>& fn) {
+    bool aborted = false;
     m_vm->beginEntry();
     try {
         fn();
@@ -45,9 +46,13 @@ void Runtime::guarded(const char* what, const std::function<void()>& fn) {
     } catch (const ScriptAbort& a) {
         m_options.error(QStringLiteral("ActionScript 3: script stopped in %1: %2")
                             .arg(QString::fromLatin1(what), QString::fromStdString(a.reason)));
+        // What the stopped script allocated and dropped must not starve what runs next.
+        aborted = true;
     }
     m_vm->endEntry();
     m_vm->unwindTrace.clear();
+    if (aborted)
+        m_vm->collectGarbage();
     m_vm->callDepth = 0;
 }
 

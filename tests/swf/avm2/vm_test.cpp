@@ -202,3 +202,48 @@ TEST(Avm2Vm, DamagedBlockIsRefusedAndTheMovieGoesOn) {
 }
 
 } // namespace
+
+namespace {
+
+// Cycles (parent and child, a closure over its owner) are freed once unreachable, and what the
+// host holds survives with everything it reaches.
+TEST(Avm2Vm, CollectorFreesCyclesAndKeepsRoots) {
+    swf::avm2::VM vm;
+    vm.collectGarbage();
+    const std::size_t baseline = vm.objectCount();
+    swf::avm2::Object* kept = vm.newObject();
+    vm.hostRoots.push_back(kept);
+    for (int i = 0; i < 1000; ++i) {
+        swf::avm2::Object* parent = vm.newObject();
+        swf::avm2::Array* children = vm.newArray();
+        swf::avm2::Object* child = vm.newObject();
+        child->setDynamic(QStringLiteral("parent"), swf::avm2::Value(parent));
+        children->items.push_back(swf::avm2::Value(child));
+        parent->setDynamic(QStringLiteral("children"),
+                           swf::avm2::Value(static_cast<swf::avm2::Object*>(children)));
+        if (i == 999)
+            kept->setDynamic(QStringLiteral("last"), swf::avm2::Value(parent));
+    }
+    vm.collectGarbage();
+    EXPECT_EQ(vm.objectCount(), baseline + 1 + 3);
+    const swf::avm2::Value* last = kept->getDynamic(QStringLiteral("last"));
+    ASSERT_TRUE(last && last->object());
+    EXPECT_TRUE(last->o->getDynamic(QStringLiteral("children")));
+    vm.hostRoots.clear();
+    vm.collectGarbage();
+    EXPECT_EQ(vm.objectCount(), baseline);
+}
+
+// A script that allocates without end is stopped by the object cap, and the runtime goes on.
+TEST(Avm2Vm, AllocationPastTheCapStopsTheScript) {
+    SimpleAbc abc;
+    // label; newobject 0; pop; jump back
+    abc.code = {0xD0, 0x30, 0x09, 0x55, 0x00, 0x29, 0x10, 0xF9, 0xFF, 0xFF};
+    swf::avm2::Limits limits;
+    limits.maxObjects = 20000;
+    const Outcome r = runAbc(abc.build(), limits, 2);
+    ASSERT_EQ(r.errors.size(), 1) << r.errors.join(u'|').toStdString();
+    EXPECT_TRUE(r.errors[0].contains(QLatin1String("memory"))) << r.errors[0].toStdString();
+}
+
+} // namespace
