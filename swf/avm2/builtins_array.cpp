@@ -19,13 +19,27 @@ enum SortFlag {
 
 Array* thisArray(VM& vm, const Value& self) {
     Object* o = self.object();
-    if (!o || o->kind != ObjectKind::Array)
+    if (!o || (o->kind != ObjectKind::Array && o->kind != ObjectKind::Vector))
         vm.throwTypeError(1004,
                           QStringLiteral("Method Array was invoked on an incompatible object."));
     return static_cast<Array*>(o);
 }
 
 constexpr std::size_t kMaxLength = std::size_t(1) << 26;
+
+// A result like `a`: an Array for arrays, a Vector of the same type for vectors.
+Value likeThis(VM& vm, Array* a, std::vector<Value> items) {
+    if (!a->isVector)
+        return Value(static_cast<Object*>(vm.newArray(std::move(items))));
+    auto* v = static_cast<Array*>(vm.allocInstance(a->cls));
+    v->items = std::move(items);
+    return Value(static_cast<Object*>(v));
+}
+
+void checkGrow(VM& vm, Array* a) {
+    if (a->isVector && a->fixed)
+        vm.throwRangeError(1126, QStringLiteral("Cannot change the length of a fixed Vector."));
+}
 
 void checkLength(VM& vm, double n) {
     if (n > double(kMaxLength))
@@ -59,13 +73,16 @@ Value callArray(VM& vm, const Value& self, std::span<const Value> args) {
 
 Value arrayPush(VM& vm, const Value& self, std::span<const Value> args) {
     Array* a = thisArray(vm, self);
+    checkGrow(vm, a);
     checkLength(vm, double(a->items.size() + args.size()));
-    a->items.insert(a->items.end(), args.begin(), args.end());
+    for (const Value& v : args)
+        a->items.push_back(a->isVector && a->elementType ? vm.coerce(v, a->elementType) : v);
     return Value::fromUint(std::uint32_t(a->items.size()));
 }
 
 Value arrayPop(VM& vm, const Value& self, std::span<const Value>) {
     Array* a = thisArray(vm, self);
+    checkGrow(vm, a);
     if (a->items.empty())
         return Value();
     Value v = std::move(a->items.back());
@@ -75,6 +92,7 @@ Value arrayPop(VM& vm, const Value& self, std::span<const Value>) {
 
 Value arrayShift(VM& vm, const Value& self, std::span<const Value>) {
     Array* a = thisArray(vm, self);
+    checkGrow(vm, a);
     if (a->items.empty())
         return Value();
     Value v = std::move(a->items.front());
@@ -84,6 +102,7 @@ Value arrayShift(VM& vm, const Value& self, std::span<const Value>) {
 
 Value arrayUnshift(VM& vm, const Value& self, std::span<const Value> args) {
     Array* a = thisArray(vm, self);
+    checkGrow(vm, a);
     checkLength(vm, double(a->items.size() + args.size()));
     a->items.insert(a->items.begin(), args.begin(), args.end());
     return Value::fromUint(std::uint32_t(a->items.size()));
@@ -126,11 +145,12 @@ Value arraySlice(VM& vm, const Value& self, std::span<const Value> args) {
     std::vector<Value> out;
     if (e > s)
         out.assign(a->items.begin() + std::ptrdiff_t(s), a->items.begin() + std::ptrdiff_t(e));
-    return Value(static_cast<Object*>(vm.newArray(std::move(out))));
+    return likeThis(vm, a, std::move(out));
 }
 
 Value arraySplice(VM& vm, const Value& self, std::span<const Value> args) {
     Array* a = thisArray(vm, self);
+    checkGrow(vm, a);
     if (args.empty())
         return Value::null();
     const std::size_t len = a->items.size();
@@ -237,7 +257,7 @@ Value iterate(VM& vm, const Value& self, std::span<const Value> args, Iter kind)
     switch (kind) {
     case Iter::Map:
     case Iter::Filter:
-        return Value(static_cast<Object*>(vm.newArray(std::move(out))));
+        return likeThis(vm, a, std::move(out));
     case Iter::Some:
         return Value(false);
     case Iter::Every:
@@ -400,6 +420,7 @@ Value arraySortOn(VM& vm, const Value& self, std::span<const Value> args) {
 
 Value arrayInsertAt(VM& vm, const Value& self, std::span<const Value> args) {
     Array* a = thisArray(vm, self);
+    checkGrow(vm, a);
     const std::size_t i = relIndex(vm, arg(args, 0), a->items.size(), 0);
     checkLength(vm, double(a->items.size() + 1));
     a->items.insert(a->items.begin() + std::ptrdiff_t(i), arg(args, 1));
@@ -408,6 +429,7 @@ Value arrayInsertAt(VM& vm, const Value& self, std::span<const Value> args) {
 
 Value arrayRemoveAt(VM& vm, const Value& self, std::span<const Value> args) {
     Array* a = thisArray(vm, self);
+    checkGrow(vm, a);
     const std::size_t i = relIndex(vm, arg(args, 0), a->items.size(), 0);
     if (i >= a->items.size())
         return Value();
@@ -416,7 +438,70 @@ Value arrayRemoveAt(VM& vm, const Value& self, std::span<const Value> args) {
     return v;
 }
 
+Object* allocVector(VM& vm, Class* c) {
+    auto* a = vm.make<Array>(c);
+    a->kind = ObjectKind::Vector;
+    a->isVector = true;
+    a->elementType = c->vectorOf;
+    return a;
+}
+
+Value vectorCtor(VM& vm, const Value& self, std::span<const Value> args) {
+    Array* a = thisArray(vm, self);
+    const double n = args.empty() ? 0 : vm.toNumber(args[0]);
+    if (!(n >= 0 && n <= double(kMaxLength)))
+        vm.throwRangeError(1005, QStringLiteral("Array index is not a positive integer (%1).")
+                                     .arg(VM::numberToString(n)));
+    Value fill = Value::null();
+    Class* t = a->elementType;
+    if (t == vm.intClass || t == vm.uintClass || t == vm.numberClass)
+        fill = Value(std::int32_t(0));
+    else if (t == vm.booleanClass)
+        fill = Value(false);
+    else if (!t)
+        fill = Value();
+    a->items.assign(std::size_t(n), fill);
+    a->fixed = args.size() > 1 && VM::toBoolean(args[1]);
+    return Value();
+}
+
+// Vector.<T>(source): a new vector with each element coerced.
+Value callVector(VM& vm, const Value& self, std::span<const Value> args) {
+    auto* c = static_cast<Class*>(self.object());
+    auto* v = static_cast<Array*>(vm.allocInstance(c));
+    Object* src = arg(args, 0).object();
+    if (!src || (src->kind != ObjectKind::Array && src->kind != ObjectKind::Vector))
+        vm.throwTypeError(1034, QStringLiteral("Type Coercion failed: cannot convert %1 to %2.")
+                                    .arg(vm.describe(arg(args, 0)), c->qualifiedName()));
+    for (const Value& x : static_cast<Array*>(src)->items)
+        v->items.push_back(v->elementType ? vm.coerce(x, v->elementType) : x);
+    return Value(static_cast<Object*>(v));
+}
+
+Value vectorFixedGet(VM& vm, const Value& self, std::span<const Value>) {
+    return Value(thisArray(vm, self)->fixed);
+}
+Value vectorFixedSet(VM& vm, const Value& self, std::span<const Value> args) {
+    thisArray(vm, self)->fixed = VM::toBoolean(arg(args, 0));
+    return Value();
+}
+
 } // namespace
+
+void installVector(VM& vm) {
+    Class* g = vm.defineNativeClass(QStringLiteral("__AS3__.vec"), QStringLiteral("Vector"),
+                                    vm.objectClass, nullptr, true);
+    vm.vectorClassGeneric = g;
+    Class* any = vm.defineNativeClass(QStringLiteral("__AS3__.vec"), QStringLiteral("Vector.<*>"),
+                                      vm.objectClass, allocVector, true);
+    any->iinit.native = vectorCtor;
+    any->nativeCall = callVector;
+    any->isVector = true;
+    any->instanceTraits = vm.arrayClass->instanceTraits;
+    any->prototype->proto = vm.arrayClass->prototype;
+    vm.addGetter(any, QStringLiteral("fixed"), vectorFixedGet, vectorFixedSet);
+    g->vectorAny = any;
+}
 
 void installArray(VM& vm) {
     Class* c = vm.defineNativeClass(QString(), QStringLiteral("Array"), vm.objectClass, allocArray);

@@ -635,6 +635,7 @@ void VM::registerBuiltins() {
     installGlobals(*this);
     installDate(*this);
     installDictionary(*this);
+    installVector(*this);
     installByteArray(*this);
     installJson(*this);
     installRegExp(*this);

@@ -252,6 +252,9 @@ public:
 
     // Holes read as undefined; arrays are dense (a huge index is kept as a dynamic name).
     std::vector<Value> items;
+    // Vector.<T> instances are arrays with a type, bounds and possibly a fixed length.
+    bool isVector = false, fixed = false;
+    Class* elementType = nullptr;
 };
 
 // Index parsing shared by arrays and vectors: a canonical decimal array index.

@@ -126,20 +126,71 @@ void Array::traceChildren(std::vector<Object*>& out) {
             out.push_back(v.o);
 }
 
-bool Array::getOwn(VM&, const QString& name, Value& out) {
+bool Array::getOwn(VM& vm, const QString& name, Value& out) {
     std::uint32_t i;
     if (name == QLatin1String("length")) {
         out = Value::fromUint(std::uint32_t(items.size()));
         return true;
     }
-    if (!parseIndex(name, i))
+    if (isVector && name == QLatin1String("fixed")) {
+        out = Value(fixed);
+        return true;
+    }
+    if (!parseIndex(name, i)) {
+        if (isVector && !name.isEmpty() && (name[0].isDigit() || name[0] == u'-'))
+            vm.throwRangeError(
+                1125,
+                QStringLiteral("The index %1 is out of range %2.").arg(name).arg(items.size()));
         return false;
+    }
+    if (isVector && i >= items.size())
+        vm.throwRangeError(
+            1125, QStringLiteral("The index %1 is out of range %2.").arg(i).arg(items.size()));
     out = i < items.size() ? items[i] : Value();
     return true;
 }
 
+Value vectorDefault(VM& vm, Class* t) {
+    if (t == vm.intClass || t == vm.uintClass)
+        return Value(std::int32_t(0));
+    if (t == vm.numberClass)
+        return Value(std::int32_t(0));
+    if (t == vm.booleanClass)
+        return Value(false);
+    return Value::null();
+}
+
 bool Array::setOwn(VM& vm, const QString& name, const Value& v) {
     std::uint32_t i;
+    if (isVector) {
+        if (name == QLatin1String("fixed")) {
+            fixed = VM::toBoolean(v);
+            return true;
+        }
+        if (name == QLatin1String("length")) {
+            if (fixed)
+                vm.throwRangeError(1126,
+                                   QStringLiteral("Cannot change the length of a fixed Vector."));
+            const std::uint32_t len = vm.toUint32(v);
+            if (len > (1u << 26))
+                vm.throwRangeError(
+                    1125,
+                    QStringLiteral("The index %1 is out of range %2.").arg(len).arg(items.size()));
+            items.resize(len, vectorDefault(vm, elementType));
+            return true;
+        }
+        if (!parseIndex(name, i))
+            return false;
+        if (i > items.size() || (i == items.size() && fixed))
+            vm.throwRangeError(
+                1125, QStringLiteral("The index %1 is out of range %2.").arg(i).arg(items.size()));
+        const Value c = elementType ? vm.coerce(v, elementType) : v;
+        if (i == items.size())
+            items.push_back(c);
+        else
+            items[i] = c;
+        return true;
+    }
     if (name == QLatin1String("length")) {
         const double n = vm.toNumber(v);
         const std::uint32_t len = vm.toUint32(v);
@@ -1450,7 +1501,7 @@ Class* VM::vectorClass(Class* elementType) {
     Class* g = vectorClassGeneric;
     if (!g)
         return nullptr;
-    if (!elementType)
+    if (!elementType || elementType == objectClass)
         return g->vectorAny;
     if (Class* c = g->vectorCache.value(elementType))
         return c;
@@ -1464,6 +1515,7 @@ Class* VM::vectorClass(Class* elementType) {
         c->instanceTraits = g->vectorAny->instanceTraits;
         c->prototype->proto = g->vectorAny->prototype;
         c->nativeCall = g->vectorAny->nativeCall;
+        c->iinit = g->vectorAny->iinit;
     }
     c->isVector = true;
     c->vectorOf = elementType;

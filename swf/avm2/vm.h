@@ -249,6 +249,7 @@ void installGlobals(VM& vm);
 void installDisplay(VM& vm);
 void installDate(VM& vm);
 void installDictionary(VM& vm);
+void installVector(VM& vm);
 void installByteArray(VM& vm);
 void installJson(VM& vm);
 void installRegExp(VM& vm);
