@@ -827,6 +827,23 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                 case 0x68: { // setproperty, initproperty
                     const std::uint32_t idx = r.u30();
                     Value v = pop();
+                    // Fast path: array[int] = v inside the array, or vector[int] with its type.
+                    if (idx < a.multinames.size() && a.multinames[idx].kind == MnKind::MultinameL &&
+                        stack.size() >= 2 && stack.back().tag == Value::Tag::Int &&
+                        stack.back().i >= 0 && stack[stack.size() - 2].object() &&
+                        (stack[stack.size() - 2].o->kind == ObjectKind::Array ||
+                         stack[stack.size() - 2].o->kind == ObjectKind::Vector)) {
+                        auto* arr = static_cast<Array*>(stack[stack.size() - 2].o);
+                        const auto i = std::size_t(stack.back().i);
+                        if (i < arr->items.size()) {
+                            arr->items[i] = arr->isVector && arr->elementType
+                                                ? coerce(v, arr->elementType)
+                                                : std::move(v);
+                            stack.pop_back();
+                            stack.pop_back();
+                            break;
+                        }
+                    }
                     // Dictionary keys keep their identity: no conversion to a name.
                     if (idx < a.multinames.size() && a.multinames[idx].needsRuntimeName() &&
                         !a.multinames[idx].needsRuntimeNs() && stack.size() >= 2 &&
@@ -873,7 +890,9 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                         const Value& key = stack.back();
                         const Value& obj = stack[stack.size() - 2];
                         if (key.tag == Value::Tag::Int && key.i >= 0 && obj.object() &&
-                            obj.o->kind == ObjectKind::Array) {
+                            (obj.o->kind == ObjectKind::Array ||
+                             (obj.o->kind == ObjectKind::Vector &&
+                              std::size_t(key.i) < static_cast<Array*>(obj.o)->items.size()))) {
                             auto* arr = static_cast<Array*>(obj.o);
                             Value v = std::size_t(key.i) < arr->items.size()
                                           ? arr->items[std::size_t(key.i)]
