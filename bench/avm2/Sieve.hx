@@ -8,14 +8,15 @@ class Sieve {
 			composite[i] = false;
 		var count = 0;
 		var last = 0;
+		var limit = Std.int(Math.sqrt(n));
 		for (i in 2...n + 1) {
 			if (composite[i])
 				continue;
 			count++;
 			last = i;
-			var j = i * i;
-			if (j > n || j < 0)
+			if (i > limit)
 				continue;
+			var j = i * i;
 			while (j <= n) {
 				composite[j] = true;
 				j += i;

@@ -49,7 +49,7 @@ vm() {
     "$reelwick" --export "$work/movies/$1.swf" --frames 1-1 --out "$work/frames"
 }
 
-names=(Empty Sieve Md5Mib Sort100k NBody)
+names=(Empty Sieve Md5Mib Md5Hand Sort100k NBody)
 declare -A ti tv
 for n in "${names[@]}"; do
     ti[$n]=$(best_of interp "$n")

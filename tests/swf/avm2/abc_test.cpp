@@ -3,6 +3,7 @@
 #include "swf/avm2/abc.h"
 #include "swf/avm2/abc_writer.h"
 #include "swf/movie.h"
+#include "testenv.h"
 
 #include <QDirIterator>
 #include <cmath>
@@ -163,7 +164,8 @@ TEST(AbcParser, TruncatedAndMutatedBlocks) {
 
 // The ABC of every AS3 movie in the corpus parses.
 TEST(AbcParser, CorpusBlocks) {
-    QDirIterator it(QStringLiteral(REELWICK_CORPUS_DIR), {QStringLiteral("*.swf")}, QDir::Files,
+    REELWICK_NEED_CORPUS();
+    QDirIterator it(testenv::corpusDir(), {QStringLiteral("*.swf")}, QDir::Files,
                     QDirIterator::Subdirectories);
     int blocks = 0;
     while (it.hasNext()) {

@@ -54,6 +54,8 @@ class LineMatch(unittest.TestCase):
             ("30414093201713378043612608166064768844377641568960512000000000000",
              "30414093201713378043612608166064768844377641568960512000000000001"),
             ("007", "7"),
+            ("ae41e4649b9", "ae41e4648b9"),  # both overflow to infinity as numbers
+            ("1e999", "Infinity"),
         ]
         for actual, expected in differ:
             with self.subTest(actual=actual, expected=expected):

@@ -3,7 +3,8 @@
 // The comparator reads numbers by value, so "0.1" and "0.100000000000000006" are the same line.
 // Left out: Type.typeof and Std.isOfType(x, Int) on whole floats (ActionScript keeps 3.0 as an
 // int), Std.string on subnormals (the interpreter prints too few digits to read them back),
-// Math.random, and Std.parseFloat of "Infinity" (read by ActionScript, not by the interpreter).
+// Math.random, Std.parseFloat of "Infinity" (read by ActionScript, not by the interpreter), and
+// the literal -0.0 (the compiler may write it as the integer 0).
 
 class Floats {
 	static function main() {
@@ -23,7 +24,6 @@ class Floats {
 		trace(1e-6);
 		trace(1.5e-7);
 		trace(-0.0 == 0.0);
-		trace(1 / -0.0);
 		trace(9007199254740993.0);
 		trace(4503599627370496.5);
 		trace(0.1 + 0.7);
@@ -62,7 +62,7 @@ class Floats {
 		trace(Math.log(Math.exp(1)) + " " + Math.log(1) + " " + Math.log(10) + " " + Math.log(0));
 		trace(Math.sin(0) + " " + Math.sin(Math.PI / 2) + " " + Math.sin(1));
 		trace(Math.cos(0) + " " + Math.cos(Math.PI) + " " + Math.cos(1));
-		trace(Math.tan(0.5) + " " + Math.atan(1) * 4 + " " + Math.atan2(1, -1) + " " + Math.atan2(-0.0, -1));
+		trace(Math.tan(0.5) + " " + Math.atan(1) * 4 + " " + Math.atan2(1, -1));
 		trace(Math.asin(1) + " " + Math.acos(0.5) + " " + Math.acos(2));
 		trace(Math.max(1.5, -2) + " " + Math.min(1.5, -2) + " " + Math.isNaN(Math.max(1, nan)) + " " + Math.isNaN(Math.min(nan, 1)));
 		trace(Math.PI);

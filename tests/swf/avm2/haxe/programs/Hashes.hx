@@ -1,6 +1,7 @@
-// The hash and encoding functions of Haxe's standard library, which are written in Haxe itself
-// and lean hard on 32-bit integer arithmetic: MD5, SHA-1, SHA-224, SHA-256, CRC-32, Adler-32,
-// HMAC, Base64 and BaseCode, over ASCII, Chinese text and generated binary data.
+// The hash and encoding functions of Haxe's standard library, which the movie runs as Haxe code
+// leaning hard on 32-bit integer arithmetic (the interpreter runs several of them natively, an
+// independent reference): MD5, SHA-1, SHA-224, SHA-256, CRC-32, Adler-32, HMAC, Base64 and
+// BaseCode, over ASCII, Chinese text and generated binary data.
 
 import haxe.crypto.Adler32;
 import haxe.crypto.Base64;

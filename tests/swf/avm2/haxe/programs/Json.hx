@@ -60,6 +60,19 @@ class Json {
 			trace("parse " + bad + " -> " + (ok ? "accepted" : "rejected"));
 		}
 
+		// Haxe's own parser and printer, written in Haxe, on the same kinds of input.
+		var hx:Dynamic = haxe.format.JsonParser.parse(text);
+		trace(hx.name + " " + hx.tags[1] + " " + hx.nested.deep.n + " " + (hx.nested.none == null));
+		trace(haxe.format.JsonPrinter.print([1, 2.5, -3e-5, 1e21]));
+		trace(haxe.format.JsonPrinter.print(["中文", "q\"b\\s\n\t", "", null, true]));
+		trace(haxe.format.JsonPrinter.print({k: [{a: [[]]}]}));
+		for (line in haxe.format.JsonPrinter.print([[1, 2], [3]], null, "  ").split("\n"))
+			trace("| " + line);
+		var hxNums:Array<Float> = haxe.format.JsonParser.parse("[0.5, -12, 3e2, 1.25E-3, 9007199254740993]");
+		trace(hxNums);
+		var hxEsc:String = haxe.format.JsonParser.parse('"\\u4e2d\\u6587 \\\\ \\" \\/"');
+		trace(hxEsc);
+
 		var deep = "";
 		for (i in 0...100)
 			deep += "[";

@@ -127,7 +127,88 @@ class Pair<A, B> {
 		return new Pair(b, a);
 }
 
+@:generic class TypedStack<T> {
+	var items:Array<T> = [];
+
+	public function new() {}
+
+	public function push(v:T)
+		items.push(v);
+
+	public function pop():T
+		return items.pop();
+
+	public function size()
+		return items.length;
+}
+
+interface HasId {
+	function id():Int;
+}
+
+interface HasName extends HasId {
+	function name():String;
+}
+
+abstract class Animal implements HasName {
+	public function new() {}
+
+	public function id():Int
+		return name().length;
+
+	abstract public function name():String;
+
+	public function describe():String
+		return name() + "/" + id() + "/" + sound();
+
+	function sound():String
+		return "...";
+}
+
+class Cat extends Animal {
+	override function sound()
+		return "meow";
+
+	public function name()
+		return "cat";
+}
+
+class Bird extends Animal {
+	public function name()
+		return "sparrow";
+}
+
 class Language {
+	// Dense cases compile to a jump table, sparse ones to comparisons.
+	static function dense(v:Int):String {
+		return switch (v) {
+			case 0: "zero";
+			case 1: "one";
+			case 2: "two";
+			case 3: "three";
+			case 4: "four";
+			case 5: "five";
+			case 6: "six";
+			case 7: "seven";
+			case 8: "eight";
+			case 9: "nine";
+			case 10: "ten";
+			case 11: "eleven";
+			default: "many";
+		}
+	}
+
+	static function sparse(v:Int):Int {
+		return switch (v) {
+			case -1000: 1;
+			case 7: 2;
+			case 65536: 3;
+			case 2147483647: 4;
+			case -2147483648: 5;
+			default: 0;
+		}
+	}
+
 	static var calls = 0;
 
 	static function side(v:Bool):Bool {
@@ -269,6 +350,17 @@ class Language {
 		trace(bits);
 		inline function localInline(x:Int) return x + 1000;
 		trace(localInline(5));
+		trace([for (v in -2...14) dense(v)].join(","));
+		trace([for (v in [-1000, 7, 8, 65536, 2147483647, -2147483648, 0]) sparse(v)]);
+		var ts = new TypedStack<Float>();
+		ts.push(1.5);
+		ts.push(-2);
+		trace(ts.size() + " " + ts.pop() + " " + ts.pop() + " " + ts.size());
+		var animals:Array<HasName> = [new Cat(), new Bird()];
+		trace([for (a in animals) a.name() + ":" + a.id()]);
+		trace([for (a in animals) (cast a : Animal).describe()]);
+		trace(Std.isOfType(animals[0], HasId) + " " + Std.isOfType(animals[1], Animal) + " " + Std.isOfType(animals[1], Cat));
+
 		var t = {name: "结构", count: 2};
 		t.count *= 21;
 		trace(t.name + t.count);

@@ -12,6 +12,9 @@ class Strings {
 		trace(zh.length);
 		trace(zh.charAt(0) + "|" + zh.charAt(6) + "|" + zh.charAt(zh.length - 1));
 		trace(zh.charCodeAt(0) + " " + zh.charCodeAt(2) + " " + zh.charCodeAt(6));
+		// Past the end charCodeAt is null (the movie's start-up code replaces String's
+		// charCodeAt with one that says so).
+		trace((zh.charCodeAt(zh.length) == null) + " " + ("".charCodeAt(0) == null) + " " + zh.charAt(99) + "|");
 		trace(zh.indexOf("世界") + " " + zh.indexOf("播放") + " " + zh.indexOf("没有"));
 		trace(zh.lastIndexOf("a") + " " + zh.indexOf("a", 9));
 		trace(zh.substr(6, 5) + "|" + zh.substr(-3) + "|" + zh.substr(-3, 2));
