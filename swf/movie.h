@@ -58,6 +58,14 @@ struct FileAttributes {
     bool useGpu = false, useDirectBlit = false;
 };
 
+// The bytecode of a DoABC tag (ActionScript 3), in tag order.
+struct AbcBlock {
+    std::uint32_t flags = 0; // bit 0: lazy, run its entry script only when first needed
+    QString name;
+    std::span<const std::uint8_t> data;
+    std::size_t frame = 0; // the root frame whose tags held it
+};
+
 struct Scene {
     std::uint32_t frameOffset = 0;
     QString name;
@@ -101,6 +109,7 @@ public:
     std::vector<ExportedAsset> exports;
     // SymbolClass: class names of characters (id 0 is the main timeline's class).
     std::vector<ExportedAsset> symbolClasses;
+    std::vector<AbcBlock> abcBlocks;
     // DefineScalingGrid: the centre region of a sprite or button scaled in nine slices.
     std::unordered_map<std::uint16_t, Rect> scalingGrids;
     std::vector<Scene> scenes;

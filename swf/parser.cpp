@@ -211,9 +211,22 @@ private:
             return true;
         }
         case TagDoAbc:
-        case TagDoAbcPrerelease:
+        case TagDoAbcPrerelease: {
             m.usesAvm2 = true;
+            AbcBlock block;
+            block.frame = m.timeline.frames.size();
+            if (tag.code == TagDoAbc) {
+                block.flags = r.u32();
+                block.name = text(r.cstring());
+                if (r.failed())
+                    return true;
+                block.data = r.rest();
+            } else {
+                block.data = tag.body;
+            }
+            m.abcBlocks.push_back(std::move(block));
             return true;
+        }
         case TagJpegTables:
             if (jpegTables.empty())
                 jpegTables = tag.body;

@@ -1,0 +1,1394 @@
+// The bytecode interpreter: method entry (arguments, defaults, rest) and the instruction loop.
+
+#include "swf/avm2/dictionary.h"
+#include "swf/avm2/vm.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace swf::avm2 {
+
+namespace {
+
+// Reads operands inside one body; running off the end is a VerifyError, never a stray read.
+struct CodeReader {
+    const std::uint8_t* code;
+    std::size_t size;
+    std::size_t pc;
+    VM& vm;
+
+    [[noreturn]] void overrun() {
+        vm.throwError("VerifyError", 1012,
+                      QStringLiteral("The last instruction exceeded code size."));
+    }
+    std::uint8_t u8() {
+        if (pc >= size)
+            overrun();
+        return code[pc++];
+    }
+    std::uint32_t u30() {
+        std::uint32_t v = 0;
+        for (int i = 0; i < 5; ++i) {
+            const std::uint8_t b = u8();
+            v |= std::uint32_t(b & 0x7F) << (7 * i);
+            if (!(b & 0x80))
+                break;
+        }
+        return v;
+    }
+    std::int32_t s24() {
+        std::uint32_t v = u8();
+        v |= std::uint32_t(u8()) << 8;
+        v |= std::uint32_t(u8()) << 16;
+        if (v & 0x800000)
+            v |= 0xFF000000u;
+        return std::int32_t(v);
+    }
+};
+
+} // namespace
+
+Value VM::runMethod(const MethodRef& m, const Value& thisv, std::span<const Value> args,
+                    const ScopeChain& scope, Class* declaringClass, Function* callee) {
+    if (m.native)
+        return m.native(*this, thisv, args);
+    if (!m.env)
+        return Value();
+    AbcEnv* env = m.env;
+    const Abc& a = *env->abc;
+    const MethodInfo& mi = a.methods[m.index];
+    if (mi.body < 0)
+        throwError("VerifyError", 1001,
+                   QStringLiteral("The method %1() contains no body.").arg(a.strings[mi.name]));
+    const MethodBody& body = a.bodies[std::size_t(mi.body)];
+    const std::size_t p = mi.paramTypes.size();
+    const std::size_t required = p - mi.optional.size();
+    if (args.size() < required ||
+        (args.size() > p && !(mi.flags & (NeedRest | NeedArguments | IgnoreRest))))
+        throwError("ArgumentError", 1063,
+                   QStringLiteral("Argument count mismatch on %1. Expected %2, got %3.")
+                       .arg(a.strings[mi.name].isEmpty()
+                                ? QStringLiteral("Function/<anonymous>()")
+                                : a.strings[mi.name] + QStringLiteral("()"))
+                       .arg(required)
+                       .arg(args.size()));
+    if (callDepth >= limits.maxCallDepth)
+        throwError("Error", 1023, QStringLiteral("Stack overflow occurred."));
+    struct DepthGuard {
+        int& d;
+        explicit DepthGuard(int& d) : d(d) { ++d; }
+        ~DepthGuard() { --d; }
+    } guard(callDepth);
+
+    std::vector<Value> regs(body.localCount);
+    regs[0] = thisv;
+    for (std::size_t i = 0; i < p; ++i) {
+        Value v;
+        if (i < args.size())
+            v = args[i];
+        else
+            v = constantValue(env, mi.optional[i - required]);
+        const std::uint32_t t = mi.paramTypes[i];
+        if (t) {
+            Class* c = resolveType(env, t);
+            if (c)
+                v = coerce(v, c);
+        }
+        regs[i + 1] = std::move(v);
+    }
+    if (mi.flags & NeedRest) {
+        std::vector<Value> rest;
+        for (std::size_t i = p; i < args.size(); ++i)
+            rest.push_back(args[i]);
+        regs[p + 1] = Value(static_cast<Object*>(newArray(std::move(rest))));
+    } else if (mi.flags & NeedArguments) {
+        Array* arr = newArray(std::vector<Value>(args.begin(), args.end()));
+        if (callee) {
+            arr->setDynamic(QStringLiteral("callee"), Value(static_cast<Object*>(callee)));
+            arr->dyn.back().enumerable = false;
+        }
+        regs[p + 1] = Value(static_cast<Object*>(arr));
+    }
+    Value r = execute(env, mi, body, regs.data(), scope, declaringClass);
+    if (mi.returnType) {
+        if (Class* c = resolveType(env, mi.returnType))
+            r = coerce(r, c);
+    }
+    return r;
+}
+
+Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Value* regs,
+                  const ScopeChain& saved, Class* declaringClass) {
+    const Abc& a = *env->abc;
+    const std::uint8_t* code = body.code.data();
+    const std::size_t codeSize = body.code.size();
+    const std::size_t maxStack = std::max<std::size_t>(body.maxStack, 1);
+    const std::size_t maxScope =
+        body.maxScopeDepth >= body.initScopeDepth
+            ? std::max<std::size_t>(body.maxScopeDepth - body.initScopeDepth, 1)
+            : 1;
+    std::vector<Value> stack;
+    stack.reserve(maxStack);
+    std::vector<ScopeEntry> scopes;
+    scopes.reserve(maxScope);
+    Object* activation = nullptr;
+    (void)activation;
+    CodeReader r{code, codeSize, 0, *this};
+    const std::size_t localCount = body.localCount;
+
+    auto verify = [&](int id, const char* text) {
+        throwError("VerifyError", id, QString::fromLatin1(text));
+    };
+    auto push = [&](Value v) {
+        if (stack.size() >= maxStack + 8)
+            verify(1023, "Stack overflow occurred.");
+        stack.push_back(std::move(v));
+    };
+    auto pop = [&]() -> Value {
+        if (stack.empty())
+            verify(1024, "Stack underflow occurred.");
+        Value v = std::move(stack.back());
+        stack.pop_back();
+        return v;
+    };
+    auto top = [&]() -> Value& {
+        if (stack.empty())
+            verify(1024, "Stack underflow occurred.");
+        return stack.back();
+    };
+    auto reg = [&](std::uint32_t i) -> Value& {
+        if (i >= localCount)
+            verify(1025, "An internal error occurred.");
+        return regs[i];
+    };
+    auto jumpTo = [&](std::size_t base, std::int64_t off) {
+        const std::int64_t t = std::int64_t(base) + off;
+        if (t < 0 || t > std::int64_t(codeSize))
+            verify(1021,
+                   "At least one branch target was not on a valid instruction in the method.");
+        r.pc = std::size_t(t);
+    };
+    auto multiname = [&](std::uint32_t idx) -> const Name& {
+        if (idx == 0 || idx >= env->names.size())
+            verify(1032, "Cpool index is out of range.");
+        return env->names[idx];
+    };
+    // Completes a runtime multiname from the stack (name on top, then namespace).
+    auto runtimeName = [&](std::uint32_t idx, Name& out) {
+        const Name& base = multiname(idx);
+        const MultinameInfo& mi2 = a.multinames[idx];
+        out = base;
+        if (mi2.needsRuntimeName()) {
+            Value n = pop();
+            if (Object* o = n.object(); o && o->kind == ObjectKind::QName) {
+                out.local = toString(getProperty(n, publicName(QStringLiteral("localName"))));
+            } else {
+                out.local = toString(n);
+            }
+            out.anyName = false;
+        }
+        if (mi2.needsRuntimeNs()) {
+            Value ns = pop();
+            const QString uri = toString(ns);
+            out.nss = {internNs(NsKind::Namespace, uri)};
+            out.anyNs = false;
+            out.hasPublic = uri.isEmpty();
+        }
+    };
+    auto findProp = [&](const Name& n, bool strict) -> Value {
+        for (std::size_t i = scopes.size(); i-- > 0;) {
+            Object* o = scopes[i].object.object();
+            if (!o)
+                continue;
+            if (findBinding(o, n))
+                return scopes[i].object;
+            if (scopes[i].with && (n.hasPublic || n.anyNs) &&
+                (o->hasOwn(*this, n.local) || o->getDynamic(n.local)))
+                return scopes[i].object;
+        }
+        if (saved) {
+            for (std::size_t i = saved->size(); i-- > 0;) {
+                Object* o = (*saved)[i].object.object();
+                if (!o)
+                    continue;
+                if (findBinding(o, n))
+                    return (*saved)[i].object;
+                if (((*saved)[i].with || i == 0) && (n.hasPublic || n.anyNs) &&
+                    (o->hasOwn(*this, n.local) || o->getDynamic(n.local)))
+                    return (*saved)[i].object;
+            }
+        }
+        if (findBindingIn(&builtinTraits, n))
+            return Value(builtins);
+        if (ScriptEnv* s = findDefiningScript(n)) {
+            ensureScript(s);
+            return Value(s->global);
+        }
+        if (strict)
+            throwReferenceError(1065, QStringLiteral("Variable %1 is not defined.").arg(n.local));
+        if (saved && !saved->empty())
+            return saved->front().object;
+        if (!scopes.empty())
+            return scopes.front().object;
+        return Value(builtins);
+    };
+    auto args = [&](std::uint32_t n) -> std::vector<Value> {
+        if (n > stack.size())
+            verify(1024, "Stack underflow occurred.");
+        std::vector<Value> out(std::make_move_iterator(stack.end() - std::ptrdiff_t(n)),
+                               std::make_move_iterator(stack.end()));
+        stack.resize(stack.size() - n);
+        return out;
+    };
+    auto currentChain = [&]() -> ScopeChain {
+        if (scopes.empty())
+            return saved;
+        auto c =
+            std::make_shared<std::vector<ScopeEntry>>(saved ? *saved : std::vector<ScopeEntry>{});
+        c->insert(c->end(), scopes.begin(), scopes.end());
+        return c;
+    };
+    auto superClass = [&]() -> Class* {
+        if (!declaringClass || !declaringClass->base)
+            throwReferenceError(1070, QStringLiteral("Method not found on super."));
+        return declaringClass->base;
+    };
+    auto domainMem = [&](std::int32_t addr, int size) -> std::uint8_t* {
+        std::vector<std::uint8_t>* mem =
+            domainMemoryBytes ? domainMemoryBytes(domainMemory) : nullptr;
+        if (!mem || addr < 0 || std::size_t(addr) + std::size_t(size) > mem->size())
+            throwRangeError(1506, QStringLiteral("The specified range is invalid."));
+        return mem->data() + addr;
+    };
+
+    std::size_t instrStart = 0;
+    for (;;) {
+        try {
+            for (;;) {
+                instrStart = r.pc;
+                if (r.pc >= codeSize)
+                    verify(1012, "The last instruction exceeded code size.");
+                const std::uint8_t op = code[r.pc++];
+                switch (op) {
+                case 0x01: // bkpt
+                case 0x02: // nop
+                case 0x09: // label
+                case 0xF3: // timestamp
+                    break;
+                case 0x03: // throw
+                    throw ScriptThrow{pop()};
+                case 0x04: { // getsuper
+                    Name n;
+                    runtimeName(r.u30(), n);
+                    const Value o = pop();
+                    Class* sc = superClass();
+                    Binding* b = findBindingIn(&sc->instanceTraits, n);
+                    if (!b)
+                        throwReferenceError(
+                            1069, QStringLiteral(
+                                      "Property %1 not found on %2 and there is no default value.")
+                                      .arg(n.local, sc->qualifiedName()));
+                    push(readBinding(o, o.object(), b, n));
+                    break;
+                }
+                case 0x05: { // setsuper
+                    const Value v = pop();
+                    Name n;
+                    runtimeName(r.u30(), n);
+                    const Value o = pop();
+                    Class* sc = superClass();
+                    Binding* b = findBindingIn(&sc->instanceTraits, n);
+                    if (!b)
+                        throwReferenceError(1056, QStringLiteral("Cannot create property %1 on %2.")
+                                                      .arg(n.local, sc->qualifiedName()));
+                    writeBinding(o, o.object(), b, n, v, false);
+                    break;
+                }
+                case 0x06: // dxns
+                    r.u30();
+                    break;
+                case 0x07: // dxnslate
+                    pop();
+                    break;
+                case 0x08: // kill
+                    reg(r.u30()) = Value();
+                    break;
+                case 0x0C:
+                case 0x0D:
+                case 0x0E:
+                case 0x0F:
+                case 0x15:
+                case 0x16:
+                case 0x17:
+                case 0x18: {
+                    const std::int32_t off = r.s24();
+                    const Value b = pop(), av = pop();
+                    bool jump = false;
+                    switch (op) {
+                    case 0x0C:
+                        jump = lessThan(av, b) != 1;
+                        break; // ifnlt
+                    case 0x0D:
+                        jump = lessThan(b, av) != 0;
+                        break; // ifnle
+                    case 0x0E:
+                        jump = lessThan(b, av) != 1;
+                        break; // ifngt
+                    case 0x0F:
+                        jump = lessThan(av, b) != 0;
+                        break; // ifnge
+                    case 0x15:
+                        jump = lessThan(av, b) == 1;
+                        break; // iflt
+                    case 0x16:
+                        jump = lessThan(b, av) == 0;
+                        break; // ifle
+                    case 0x17:
+                        jump = lessThan(b, av) == 1;
+                        break; // ifgt
+                    case 0x18:
+                        jump = lessThan(av, b) == 0;
+                        break; // ifge
+                    }
+                    if (jump)
+                        jumpTo(r.pc, off);
+                    break;
+                }
+                case 0x10: { // jump
+                    const std::int32_t off = r.s24();
+                    jumpTo(r.pc, off);
+                    checkBudget();
+                    break;
+                }
+                case 0x11:
+                case 0x12: { // iftrue, iffalse
+                    const std::int32_t off = r.s24();
+                    const bool t = toBoolean(pop());
+                    if (t == (op == 0x11))
+                        jumpTo(r.pc, off);
+                    break;
+                }
+                case 0x13:
+                case 0x14: { // ifeq, ifne
+                    const std::int32_t off = r.s24();
+                    const Value b = pop(), av = pop();
+                    if (looseEquals(av, b) == (op == 0x13))
+                        jumpTo(r.pc, off);
+                    break;
+                }
+                case 0x19:
+                case 0x1A: { // ifstricteq, ifstrictne
+                    const std::int32_t off = r.s24();
+                    const Value b = pop(), av = pop();
+                    if (strictEquals(av, b) == (op == 0x19))
+                        jumpTo(r.pc, off);
+                    break;
+                }
+                case 0x1B: { // lookupswitch
+                    const std::size_t base = instrStart;
+                    const std::int32_t def = r.s24();
+                    const std::uint32_t count = r.u30();
+                    if (count > codeSize)
+                        verify(1021, "At least one branch target was not on a valid instruction in "
+                                     "the method.");
+                    const Value iv = pop();
+                    const double d = toNumber(iv);
+                    std::int64_t target = def;
+                    const std::size_t tablePos = r.pc;
+                    if (d >= 0 && d <= count && std::trunc(d) == d) {
+                        r.pc = tablePos + std::size_t(d) * 3;
+                        target = r.s24();
+                    }
+                    r.pc = tablePos;
+                    jumpTo(base, target);
+                    checkBudget();
+                    break;
+                }
+                case 0x1C:
+                case 0x30: { // pushwith, pushscope
+                    Value o = pop();
+                    if (o.isNullish())
+                        throwTypeError(
+                            o.isNull() ? 1009 : 1010,
+                            o.isNull()
+                                ? QStringLiteral("Cannot access a property or method of a null "
+                                                 "object reference.")
+                                : QStringLiteral("A term is undefined and has no properties."));
+                    if (scopes.size() >= maxScope + 8)
+                        verify(1017, "Scope stack overflow occurred.");
+                    scopes.push_back({std::move(o), op == 0x1C});
+                    break;
+                }
+                case 0x1D: // popscope
+                    if (scopes.empty())
+                        verify(1018, "Scope stack underflow occurred.");
+                    scopes.pop_back();
+                    break;
+                case 0x1E:
+                case 0x23: { // nextname, nextvalue
+                    const Value iv = pop();
+                    const Value o = pop();
+                    push(op == 0x1E ? enumName(o, toUint32(iv)) : enumValue(o, toUint32(iv)));
+                    break;
+                }
+                case 0x1F: { // hasnext
+                    const Value iv = pop();
+                    const Value o = pop();
+                    push(Value::fromUint(enumNext(o, toUint32(iv))));
+                    break;
+                }
+                case 0x20:
+                    push(Value::null());
+                    break;
+                case 0x21:
+                    push(Value());
+                    break;
+                case 0x24:
+                    push(Value(std::int32_t(std::int8_t(r.u8()))));
+                    break;
+                case 0x25:
+                    push(Value(std::int32_t(std::int16_t(std::uint16_t(r.u30())))));
+                    break;
+                case 0x26:
+                    push(Value(true));
+                    break;
+                case 0x27:
+                    push(Value(false));
+                    break;
+                case 0x28:
+                    push(Value::number(NAN));
+                    break;
+                case 0x29:
+                    pop();
+                    break;
+                case 0x2A: {
+                    Value v = top();
+                    push(std::move(v));
+                    break;
+                }
+                case 0x2B: {
+                    if (stack.size() < 2)
+                        verify(1024, "Stack underflow occurred.");
+                    std::swap(stack[stack.size() - 1], stack[stack.size() - 2]);
+                    break;
+                }
+                case 0x2C: {
+                    const std::uint32_t i = r.u30();
+                    if (i >= a.strings.size())
+                        verify(1032, "Cpool index is out of range.");
+                    push(Value(a.strings[i]));
+                    break;
+                }
+                case 0x2D: {
+                    const std::uint32_t i = r.u30();
+                    if (i >= a.ints.size())
+                        verify(1032, "Cpool index is out of range.");
+                    push(Value(a.ints[i]));
+                    break;
+                }
+                case 0x2E: {
+                    const std::uint32_t i = r.u30();
+                    if (i >= a.uints.size())
+                        verify(1032, "Cpool index is out of range.");
+                    push(Value::fromUint(a.uints[i]));
+                    break;
+                }
+                case 0x2F: {
+                    const std::uint32_t i = r.u30();
+                    if (i >= a.doubles.size())
+                        verify(1032, "Cpool index is out of range.");
+                    push(Value::number(a.doubles[i]));
+                    break;
+                }
+                case 0x31: { // pushnamespace
+                    const std::uint32_t i = r.u30();
+                    if (i >= a.namespaces.size())
+                        verify(1032, "Cpool index is out of range.");
+                    push(constantValue(env, ConstantRef{0x08, i}));
+                    break;
+                }
+                case 0x32: { // hasnext2
+                    const std::uint32_t objReg = r.u30(), idxReg = r.u30();
+                    Value& o = reg(objReg);
+                    Value& idx = reg(idxReg);
+                    std::uint32_t i = toUint32(idx);
+                    bool found = false;
+                    while (!o.isNullish()) {
+                        i = enumNext(o, i);
+                        if (i) {
+                            found = true;
+                            break;
+                        }
+                        Object* p = protoOf(o);
+                        o = p ? Value(p) : Value::null();
+                    }
+                    idx = Value::fromUint(found ? i : 0);
+                    push(Value(found));
+                    break;
+                }
+                case 0x35:
+                    push(Value(std::int32_t(*domainMem(toInt32(pop()), 1))));
+                    break;
+                case 0x36: {
+                    const std::uint8_t* m = domainMem(toInt32(pop()), 2);
+                    push(Value(std::int32_t(m[0] | (m[1] << 8))));
+                    break;
+                }
+                case 0x37: {
+                    const std::uint8_t* m = domainMem(toInt32(pop()), 4);
+                    std::uint32_t v;
+                    std::memcpy(&v, m, 4);
+                    push(Value(std::int32_t(v)));
+                    break;
+                }
+                case 0x38: {
+                    const std::uint8_t* m = domainMem(toInt32(pop()), 4);
+                    float f;
+                    std::memcpy(&f, m, 4);
+                    push(Value::number(f));
+                    break;
+                }
+                case 0x39: {
+                    const std::uint8_t* m = domainMem(toInt32(pop()), 8);
+                    double d;
+                    std::memcpy(&d, m, 8);
+                    push(Value::number(d));
+                    break;
+                }
+                case 0x3A:
+                case 0x3B:
+                case 0x3C:
+                case 0x3D:
+                case 0x3E: {
+                    const std::int32_t addr = toInt32(pop());
+                    const Value v = pop();
+                    if (op == 0x3A) {
+                        *domainMem(addr, 1) = std::uint8_t(toInt32(v));
+                    } else if (op == 0x3B) {
+                        const std::uint32_t x = std::uint32_t(toInt32(v));
+                        std::uint8_t* m = domainMem(addr, 2);
+                        m[0] = std::uint8_t(x);
+                        m[1] = std::uint8_t(x >> 8);
+                    } else if (op == 0x3C) {
+                        const std::uint32_t x = std::uint32_t(toInt32(v));
+                        std::memcpy(domainMem(addr, 4), &x, 4);
+                    } else if (op == 0x3D) {
+                        const float f = float(toNumber(v));
+                        std::memcpy(domainMem(addr, 4), &f, 4);
+                    } else {
+                        const double d = toNumber(v);
+                        std::memcpy(domainMem(addr, 8), &d, 8);
+                    }
+                    break;
+                }
+                case 0x40: { // newfunction
+                    const std::uint32_t m = r.u30();
+                    if (m >= a.methods.size())
+                        verify(1032, "Cpool index is out of range.");
+                    auto* f = make<Function>(functionClass);
+                    f->proto = functionClass->prototype;
+                    f->method = MethodRef{env, m, nullptr};
+                    f->scope = currentChain();
+                    Object* p = newObject();
+                    p->setDynamic(QStringLiteral("constructor"), Value(static_cast<Object*>(f)));
+                    p->dyn.back().enumerable = false;
+                    f->setDynamic(QStringLiteral("prototype"), Value(p));
+                    f->dyn.back().enumerable = false;
+                    push(Value(static_cast<Object*>(f)));
+                    break;
+                }
+                case 0x41: { // call
+                    const std::uint32_t n = r.u30();
+                    auto av = args(n);
+                    const Value recv = pop();
+                    const Value f = pop();
+                    push(call(f, recv, av));
+                    break;
+                }
+                case 0x42: { // construct
+                    const std::uint32_t n = r.u30();
+                    auto av = args(n);
+                    const Value c = pop();
+                    push(construct(c, av));
+                    break;
+                }
+                case 0x43: { // callmethod: by dispatch id, which we do not number
+                    r.u30();
+                    r.u30();
+                    verify(1011, "Method contained illegal opcode callmethod.");
+                    break;
+                }
+                case 0x44: { // callstatic
+                    const std::uint32_t m = r.u30();
+                    const std::uint32_t n = r.u30();
+                    if (m >= a.methods.size())
+                        verify(1032, "Cpool index is out of range.");
+                    auto av = args(n);
+                    const Value recv = pop();
+                    push(runMethod(MethodRef{env, m, nullptr}, recv, av, saved, declaringClass));
+                    break;
+                }
+                case 0x45:
+                case 0x4E: { // callsuper, callsupervoid
+                    const std::uint32_t idx = r.u30();
+                    const std::uint32_t n = r.u30();
+                    auto av = args(n);
+                    Name nm;
+                    runtimeName(idx, nm);
+                    const Value recv = pop();
+                    Class* sc = superClass();
+                    Binding* b = findBindingIn(&sc->instanceTraits, nm);
+                    if (!b)
+                        throwReferenceError(1070, QStringLiteral("Method %1 not found on %2")
+                                                      .arg(nm.local, sc->qualifiedName()));
+                    Value res;
+                    if (b->kind == Binding::Kind::Method)
+                        res = runMethod(b->method, recv, av, b->scope, b->declaringClass);
+                    else
+                        res = call(readBinding(recv, recv.object(), b, nm), recv, av);
+                    if (op == 0x45)
+                        push(std::move(res));
+                    break;
+                }
+                case 0x46:
+                case 0x4C:
+                case 0x4F: { // callproperty, callproplex, callpropvoid
+                    const std::uint32_t idx = r.u30();
+                    const std::uint32_t n = r.u30();
+                    auto av = args(n);
+                    Name nm;
+                    runtimeName(idx, nm);
+                    const Value recv = pop();
+                    if (recv.isNullish())
+                        throwTypeError(
+                            recv.isNull() ? 1009 : 1010,
+                            recv.isNull()
+                                ? QStringLiteral("Cannot access a property or method of a null "
+                                                 "object reference.")
+                                : QStringLiteral("A term is undefined and has no properties."));
+                    Value res = callProperty(recv, nm, av, op == 0x4C);
+                    if (op != 0x4F)
+                        push(std::move(res));
+                    break;
+                }
+                case 0x47: // returnvoid
+                    return Value();
+                case 0x48: // returnvalue
+                    return pop();
+                case 0x49: { // constructsuper
+                    const std::uint32_t n = r.u30();
+                    auto av = args(n);
+                    const Value recv = pop();
+                    if (declaringClass && declaringClass->base && recv.object())
+                        constructInstance(declaringClass->base, recv.o, av);
+                    break;
+                }
+                case 0x4A: { // constructprop
+                    const std::uint32_t idx = r.u30();
+                    const std::uint32_t n = r.u30();
+                    auto av = args(n);
+                    Name nm;
+                    runtimeName(idx, nm);
+                    const Value recv = pop();
+                    push(constructProperty(recv, nm, av));
+                    break;
+                }
+                case 0x50:
+                    push(Value(std::int32_t(-(toInt32(pop()) & 1))));
+                    break;
+                case 0x51:
+                    push(Value(std::int32_t(std::int8_t(toInt32(pop())))));
+                    break;
+                case 0x52:
+                    push(Value(std::int32_t(std::int16_t(toInt32(pop())))));
+                    break;
+                case 0x53: { // applytype
+                    const std::uint32_t n = r.u30();
+                    auto av = args(n);
+                    const Value g = pop();
+                    if (g.object() != vectorClassGeneric || !vectorClassGeneric)
+                        throwTypeError(
+                            1127, QStringLiteral(
+                                      "Type application attempted on a non-parameterized type."));
+                    if (n != 1)
+                        throwTypeError(1128, QStringLiteral("Incorrect number of type parameters "
+                                                            "for Vector. Expected 1, got %1.")
+                                                 .arg(n));
+                    Object* t = av[0].object();
+                    Class* tc =
+                        t && t->kind == ObjectKind::Class ? static_cast<Class*>(t) : nullptr;
+                    push(Value(static_cast<Object*>(vectorClass(tc))));
+                    break;
+                }
+                case 0x55: { // newobject
+                    const std::uint32_t n = r.u30();
+                    if (std::size_t(n) * 2 > stack.size())
+                        verify(1024, "Stack underflow occurred.");
+                    auto av = args(n * 2);
+                    Object* o = newObject();
+                    for (std::uint32_t i = 0; i < n; ++i)
+                        o->setDynamic(toString(av[2 * i]), av[2 * i + 1]);
+                    push(Value(o));
+                    break;
+                }
+                case 0x56: { // newarray
+                    const std::uint32_t n = r.u30();
+                    push(Value(static_cast<Object*>(newArray(args(n)))));
+                    break;
+                }
+                case 0x57: { // newactivation
+                    if (!(mi.flags & NeedActivation))
+                        verify(1113,
+                               "OP_newactivation used in method without NEED_ACTIVATION flag.");
+                    const std::size_t bi = std::size_t(mi.body);
+                    if (!env->activationBuilt[bi]) {
+                        env->activationTraits[bi] =
+                            buildTraits(env, body.traits, nullptr, nullptr, 0, nullptr);
+                        env->activationBuilt[bi] = true;
+                    }
+                    auto* o = make<Object>(objectClass);
+                    o->traits = &env->activationTraits[bi];
+                    initSlots(o, *o->traits);
+                    push(Value(o));
+                    break;
+                }
+                case 0x58: { // newclass
+                    const std::uint32_t ci = r.u30();
+                    if (ci >= a.classes.size())
+                        verify(1032, "Cpool index is out of range.");
+                    const Value base = pop();
+                    Object* bo = base.object();
+                    Class* bc =
+                        bo && bo->kind == ObjectKind::Class ? static_cast<Class*>(bo) : nullptr;
+                    if (!bc && a.instances[ci].superName != 0)
+                        throwError("VerifyError", 1014,
+                                   QStringLiteral("Class %1 could not be found.")
+                                       .arg(env->names[a.instances[ci].superName].local));
+                    if (bc && (bc->isFinal || bc->isInterface))
+                        throwError("VerifyError", 1103,
+                                   QStringLiteral("Class %1 cannot extend final base class.")
+                                       .arg(bc->qualifiedName()));
+                    push(Value(static_cast<Object*>(newClass(env, ci, bc, currentChain()))));
+                    break;
+                }
+                case 0x59: { // getdescendants
+                    Name n;
+                    runtimeName(r.u30(), n);
+                    const Value o = pop();
+                    throwTypeError(
+                        1016, QStringLiteral("Descendants operator (..) not supported on type %1.")
+                                  .arg(describe(o)));
+                }
+                case 0x5A: { // newcatch
+                    const std::uint32_t ei = r.u30();
+                    if (ei >= body.exceptions.size())
+                        verify(1032, "Cpool index is out of range.");
+                    auto* o = make<Object>(objectClass);
+                    const ExceptionInfo& ex = body.exceptions[ei];
+                    auto* t = new Traits();
+                    catchTraits.emplace_back(t);
+                    if (ex.varName) {
+                        Binding b;
+                        b.kind = Binding::Kind::Slot;
+                        b.slot = 0;
+                        const Name& vn = env->names[ex.varName];
+                        t->add(vn.local, vn.nss.empty() ? publicNs() : vn.nss[0], b);
+                    }
+                    t->slotv.push_back({});
+                    o->traits = t;
+                    o->slotv.resize(1);
+                    push(Value(o));
+                    break;
+                }
+                case 0x5D:
+                case 0x5E: { // findpropstrict, findproperty
+                    Name n;
+                    runtimeName(r.u30(), n);
+                    push(findProp(n, op == 0x5D));
+                    break;
+                }
+                case 0x5F: { // finddef
+                    const Name& n = multiname(r.u30());
+                    if (ScriptEnv* s = findDefiningScript(n)) {
+                        ensureScript(s);
+                        push(Value(s->global));
+                    } else {
+                        push(Value(builtins));
+                    }
+                    break;
+                }
+                case 0x60: { // getlex
+                    const Name& n = multiname(r.u30());
+                    const Value o = findProp(n, true);
+                    push(getProperty(o, n));
+                    break;
+                }
+                case 0x61:
+                case 0x68: { // setproperty, initproperty
+                    const std::uint32_t idx = r.u30();
+                    Value v = pop();
+                    // Fast path: array[int] = v inside the array, or vector[int] with its type.
+                    if (idx < a.multinames.size() && a.multinames[idx].kind == MnKind::MultinameL &&
+                        stack.size() >= 2 && stack.back().tag == Value::Tag::Int &&
+                        stack.back().i >= 0 && stack[stack.size() - 2].object() &&
+                        (stack[stack.size() - 2].o->kind == ObjectKind::Array ||
+                         stack[stack.size() - 2].o->kind == ObjectKind::Vector)) {
+                        auto* arr = static_cast<Array*>(stack[stack.size() - 2].o);
+                        const auto i = std::size_t(stack.back().i);
+                        if (i < arr->items.size()) {
+                            arr->items[i] = arr->isVector && arr->elementType
+                                                ? coerce(v, arr->elementType)
+                                                : std::move(v);
+                            stack.pop_back();
+                            stack.pop_back();
+                            break;
+                        }
+                    }
+                    // Dictionary keys keep their identity: no conversion to a name.
+                    if (idx < a.multinames.size() && a.multinames[idx].needsRuntimeName() &&
+                        !a.multinames[idx].needsRuntimeNs() && stack.size() >= 2 &&
+                        stack[stack.size() - 2].object() &&
+                        stack[stack.size() - 2].o->kind == ObjectKind::Dictionary) {
+                        const Value key = pop();
+                        auto* d = static_cast<Dictionary*>(pop().o);
+                        d->set(*this, key, v);
+                        break;
+                    }
+                    Name n;
+                    runtimeName(idx, n);
+                    const Value o = pop();
+                    setProperty(o, n, v, op == 0x68);
+                    break;
+                }
+                case 0x62:
+                    push(reg(r.u30()));
+                    break;
+                case 0x63:
+                    reg(r.u30()) = pop();
+                    break;
+                case 0x64: // getglobalscope
+                    if (saved && !saved->empty())
+                        push(saved->front().object);
+                    else if (!scopes.empty())
+                        push(scopes.front().object);
+                    else
+                        push(Value::null());
+                    break;
+                case 0x65: { // getscopeobject
+                    const std::uint8_t i = r.u8();
+                    if (i >= scopes.size())
+                        verify(1019, "Getscopeobject  is out of bounds.");
+                    push(scopes[i].object);
+                    break;
+                }
+                case 0x66: { // getproperty
+                    Name n;
+                    const std::uint32_t idx = r.u30();
+                    const MultinameInfo& mi2 = a.multinames[idx < a.multinames.size() ? idx : 0];
+                    // Fast path: array[int].
+                    if (mi2.kind == MnKind::MultinameL && stack.size() >= 2) {
+                        const Value& key = stack.back();
+                        const Value& obj = stack[stack.size() - 2];
+                        if (key.tag == Value::Tag::Int && key.i >= 0 && obj.object() &&
+                            (obj.o->kind == ObjectKind::Array ||
+                             (obj.o->kind == ObjectKind::Vector &&
+                              std::size_t(key.i) < static_cast<Array*>(obj.o)->items.size()))) {
+                            auto* arr = static_cast<Array*>(obj.o);
+                            Value v = std::size_t(key.i) < arr->items.size()
+                                          ? arr->items[std::size_t(key.i)]
+                                          : Value();
+                            stack.pop_back();
+                            stack.back() = std::move(v);
+                            break;
+                        }
+                    }
+                    if (mi2.needsRuntimeName() && !mi2.needsRuntimeNs() && stack.size() >= 2 &&
+                        stack[stack.size() - 2].object() &&
+                        stack[stack.size() - 2].o->kind == ObjectKind::Dictionary) {
+                        const Value key = pop();
+                        auto* d = static_cast<Dictionary*>(pop().o);
+                        Value v;
+                        d->get(*this, key, v);
+                        push(std::move(v));
+                        break;
+                    }
+                    runtimeName(idx, n);
+                    const Value o = pop();
+                    push(getProperty(o, n));
+                    break;
+                }
+                case 0x6A: { // deleteproperty
+                    Name n;
+                    const std::uint32_t didx = r.u30();
+                    if (didx < a.multinames.size() && a.multinames[didx].needsRuntimeName() &&
+                        !a.multinames[didx].needsRuntimeNs() && stack.size() >= 2 &&
+                        stack[stack.size() - 2].object() &&
+                        stack[stack.size() - 2].o->kind == ObjectKind::Dictionary) {
+                        const Value key = pop();
+                        auto* d = static_cast<Dictionary*>(pop().o);
+                        push(Value(d->remove(*this, key)));
+                        break;
+                    }
+                    r.pc = instrStart + 1;
+                    runtimeName(r.u30(), n);
+                    const Value o = pop();
+                    push(Value(deleteProperty(o, n)));
+                    break;
+                }
+                case 0x6C: { // getslot
+                    const std::uint32_t s = r.u30();
+                    const Value o = pop();
+                    push(getSlot(o, s));
+                    break;
+                }
+                case 0x6D: { // setslot
+                    const std::uint32_t s = r.u30();
+                    const Value v = pop();
+                    const Value o = pop();
+                    setSlot(o, s, v);
+                    break;
+                }
+                case 0x6E: { // getglobalslot
+                    const std::uint32_t s = r.u30();
+                    const Value g = saved && !saved->empty()
+                                        ? saved->front().object
+                                        : (scopes.empty() ? Value::null() : scopes.front().object);
+                    push(getSlot(g, s));
+                    break;
+                }
+                case 0x6F: { // setglobalslot
+                    const std::uint32_t s = r.u30();
+                    const Value v = pop();
+                    const Value g = saved && !saved->empty()
+                                        ? saved->front().object
+                                        : (scopes.empty() ? Value::null() : scopes.front().object);
+                    setSlot(g, s, v);
+                    break;
+                }
+                case 0x70: {
+                    Value& v = top();
+                    if (!v.isString())
+                        v = Value(toString(v));
+                    break;
+                }
+                case 0x71:
+                case 0x72: { // esc_xelem, esc_xattr
+                    QString s = toString(pop());
+                    s.replace(u'&', QStringLiteral("&amp;")).replace(u'<', QStringLiteral("&lt;"));
+                    if (op == 0x71)
+                        s.replace(u'>', QStringLiteral("&gt;"));
+                    else
+                        s.replace(u'"', QStringLiteral("&quot;"))
+                            .replace(u'\n', QStringLiteral("&#xA;"))
+                            .replace(u'\r', QStringLiteral("&#xD;"))
+                            .replace(u'\t', QStringLiteral("&#x9;"));
+                    push(Value(s));
+                    break;
+                }
+                case 0x73:
+                case 0x83: {
+                    Value& v = top();
+                    if (v.tag != Value::Tag::Int)
+                        v = Value(toInt32(v));
+                    break;
+                }
+                case 0x74:
+                case 0x88: {
+                    Value& v = top();
+                    v = Value::fromUint(toUint32(v));
+                    break;
+                }
+                case 0x75:
+                case 0x84: {
+                    Value& v = top();
+                    if (!v.isNumeric())
+                        v = Value::number(toNumber(v));
+                    break;
+                }
+                case 0x76:
+                case 0x81: {
+                    Value& v = top();
+                    v = Value(toBoolean(v));
+                    break;
+                }
+                case 0x77: { // convert_o
+                    const Value& v = top();
+                    if (v.isNullish())
+                        throwTypeError(
+                            v.isNull() ? 1009 : 1010,
+                            v.isNull()
+                                ? QStringLiteral("Cannot access a property or method of a null "
+                                                 "object reference.")
+                                : QStringLiteral("A term is undefined and has no properties."));
+                    break;
+                }
+                case 0x78: { // checkfilter
+                    const Value& v = top();
+                    Class* c = classOf(v);
+                    if (!c || (c != xmlClass && c != xmlListClass))
+                        throwTypeError(1123,
+                                       QStringLiteral("Filter operator not supported on type %1.")
+                                           .arg(c ? c->qualifiedName() : toString(v)));
+                    break;
+                }
+                case 0x80: { // coerce
+                    const std::uint32_t idx = r.u30();
+                    multiname(idx);
+                    Class* c = resolveType(env, idx);
+                    Value& v = top();
+                    if (c)
+                        v = coerce(v, c);
+                    break;
+                }
+                case 0x82:
+                    break;   // coerce_a
+                case 0x85: { // coerce_s
+                    Value& v = top();
+                    if (v.isNullish())
+                        v = Value::null();
+                    else if (!v.isString())
+                        v = Value(toString(v));
+                    break;
+                }
+                case 0x86: { // astype
+                    const std::uint32_t idx = r.u30();
+                    multiname(idx);
+                    Class* c = resolveType(env, idx);
+                    Value& v = top();
+                    if (!isType(v, c))
+                        v = Value::null();
+                    break;
+                }
+                case 0x87:
+                case 0xB3: { // astypelate, istypelate
+                    const Value t = pop();
+                    Value& v = top();
+                    Object* to = t.object();
+                    if (!to || to->kind != ObjectKind::Class)
+                        throwTypeError(
+                            1041,
+                            QStringLiteral("The right-hand side of operator must be a class."));
+                    const bool is = isType(v, static_cast<Class*>(to));
+                    if (op == 0xB3)
+                        v = Value(is);
+                    else if (!is)
+                        v = Value::null();
+                    break;
+                }
+                case 0x89: {
+                    Value& v = top();
+                    if (v.isUndefined())
+                        v = Value::null();
+                    break;
+                }
+                case 0x90: {
+                    Value& v = top();
+                    v = Value::number(-toNumber(v));
+                    break;
+                }
+                case 0x91: {
+                    Value& v = top();
+                    v = Value::number(toNumber(v) + 1);
+                    break;
+                }
+                case 0x93: {
+                    Value& v = top();
+                    v = Value::number(toNumber(v) - 1);
+                    break;
+                }
+                case 0x92: {
+                    Value& v = reg(r.u30());
+                    v = Value::number(toNumber(v) + 1);
+                    break;
+                }
+                case 0x94: {
+                    Value& v = reg(r.u30());
+                    v = Value::number(toNumber(v) - 1);
+                    break;
+                }
+                case 0x95: {
+                    Value& v = top();
+                    v = Value(typeOf(v));
+                    break;
+                }
+                case 0x96: {
+                    Value& v = top();
+                    v = Value(!toBoolean(v));
+                    break;
+                }
+                case 0x97: {
+                    Value& v = top();
+                    v = Value(~toInt32(v));
+                    break;
+                }
+                case 0xA0: { // add
+                    const Value b = pop();
+                    Value& av = top();
+                    if (av.tag == Value::Tag::Int && b.tag == Value::Tag::Int) {
+                        av = Value::number(double(av.i) + double(b.i));
+                    } else if (av.isNumeric() && b.isNumeric()) {
+                        av = Value::number(av.toDoubleFast() + b.toDoubleFast());
+                    } else if (av.isString() && b.isString()) {
+                        av = Value(av.s + b.s);
+                    } else {
+                        const Value pa = toPrimitive(av, false), pb = toPrimitive(b, false);
+                        if (pa.isString() || pb.isString() ||
+                            (av.object() && av.o->kind == ObjectKind::Date) ||
+                            (b.object() && b.o->kind == ObjectKind::Date))
+                            av = Value(toString(pa) + toString(pb));
+                        else
+                            av = Value::number(toNumber(pa) + toNumber(pb));
+                    }
+                    break;
+                }
+                case 0xA1:
+                case 0xA2:
+                case 0xA3:
+                case 0xA4: {
+                    const Value b = pop();
+                    Value& av = top();
+                    if (op == 0xA1 && av.tag == Value::Tag::Int && b.tag == Value::Tag::Int) {
+                        av = Value::number(double(av.i) - double(b.i));
+                        break;
+                    }
+                    const double x = toNumber(av), y = toNumber(b);
+                    double res = 0;
+                    switch (op) {
+                    case 0xA1:
+                        res = x - y;
+                        break;
+                    case 0xA2:
+                        res = x * y;
+                        break;
+                    case 0xA3:
+                        res = x / y;
+                        break;
+                    case 0xA4:
+                        res = std::fmod(x, y);
+                        break;
+                    }
+                    av = Value::number(res);
+                    break;
+                }
+                case 0xA5:
+                case 0xA6:
+                case 0xA7:
+                case 0xA8:
+                case 0xA9:
+                case 0xAA:
+                case 0xC5:
+                case 0xC6:
+                case 0xC7: {
+                    const Value b = pop();
+                    Value& av = top();
+                    const std::int32_t x = toInt32(av);
+                    const std::int32_t y = toInt32(b);
+                    const std::uint32_t ux = std::uint32_t(x), uy = std::uint32_t(y);
+                    switch (op) {
+                    case 0xA5:
+                        av = Value(std::int32_t(ux << (uy & 31)));
+                        break;
+                    case 0xA6:
+                        av = Value(std::int32_t(x >> (uy & 31)));
+                        break;
+                    case 0xA7:
+                        av = Value::fromUint(ux >> (uy & 31));
+                        break;
+                    case 0xA8:
+                        av = Value(std::int32_t(x & y));
+                        break;
+                    case 0xA9:
+                        av = Value(std::int32_t(x | y));
+                        break;
+                    case 0xAA:
+                        av = Value(std::int32_t(x ^ y));
+                        break;
+                    case 0xC5:
+                        av = Value(std::int32_t(ux + uy));
+                        break;
+                    case 0xC6:
+                        av = Value(std::int32_t(ux - uy));
+                        break;
+                    case 0xC7:
+                        av = Value(std::int32_t(ux * uy));
+                        break;
+                    }
+                    break;
+                }
+                case 0xAB: {
+                    const Value b = pop();
+                    Value& av = top();
+                    av = Value(looseEquals(av, b));
+                    break;
+                }
+                case 0xAC: {
+                    const Value b = pop();
+                    Value& av = top();
+                    av = Value(strictEquals(av, b));
+                    break;
+                }
+                case 0xAD: {
+                    const Value b = pop();
+                    Value& av = top();
+                    av = Value(lessThan(av, b) == 1);
+                    break;
+                }
+                case 0xAE: {
+                    const Value b = pop();
+                    Value& av = top();
+                    av = Value(lessThan(b, av) == 0);
+                    break;
+                }
+                case 0xAF: {
+                    const Value b = pop();
+                    Value& av = top();
+                    av = Value(lessThan(b, av) == 1);
+                    break;
+                }
+                case 0xB0: {
+                    const Value b = pop();
+                    Value& av = top();
+                    av = Value(lessThan(av, b) == 0);
+                    break;
+                }
+                case 0xB1: { // instanceof
+                    const Value t = pop();
+                    Value& v = top();
+                    Object* to = t.object();
+                    if (!to || (to->kind != ObjectKind::Class && to->kind != ObjectKind::Function))
+                        throwTypeError(
+                            1040,
+                            QStringLiteral(
+                                "The right-hand side of instanceof must be a class or function."));
+                    Object* target =
+                        to->kind == ObjectKind::Class
+                            ? static_cast<Class*>(to)->prototype
+                            : getProperty(t, publicName(QStringLiteral("prototype"))).object();
+                    bool found = false;
+                    for (Object* p = v.object() ? v.o->proto : protoOf(v); p && target;
+                         p = p->proto)
+                        if (p == target) {
+                            found = true;
+                            break;
+                        }
+                    v = Value(found);
+                    break;
+                }
+                case 0xB2: { // istype
+                    const std::uint32_t idx = r.u30();
+                    multiname(idx);
+                    Class* c = resolveType(env, idx);
+                    Value& v = top();
+                    v = Value(isType(v, c));
+                    break;
+                }
+                case 0xB4: { // in
+                    const Value o = pop();
+                    Value& nv = top();
+                    if (o.object() && o.o->kind == ObjectKind::Dictionary) {
+                        nv = Value(static_cast<Dictionary*>(o.o)->has(*this, nv));
+                        break;
+                    }
+                    nv = Value(hasProperty(o, publicName(toString(nv))));
+                    break;
+                }
+                case 0xC0: {
+                    Value& v = top();
+                    v = Value(std::int32_t(std::uint32_t(toInt32(v)) + 1u));
+                    break;
+                }
+                case 0xC1: {
+                    Value& v = top();
+                    v = Value(std::int32_t(std::uint32_t(toInt32(v)) - 1u));
+                    break;
+                }
+                case 0xC2: {
+                    Value& v = reg(r.u30());
+                    v = Value(std::int32_t(std::uint32_t(toInt32(v)) + 1u));
+                    break;
+                }
+                case 0xC3: {
+                    Value& v = reg(r.u30());
+                    v = Value(std::int32_t(std::uint32_t(toInt32(v)) - 1u));
+                    break;
+                }
+                case 0xC4: {
+                    Value& v = top();
+                    v = Value(std::int32_t(0u - std::uint32_t(toInt32(v))));
+                    break;
+                }
+                case 0xD0:
+                case 0xD1:
+                case 0xD2:
+                case 0xD3:
+                    push(reg(op - 0xD0));
+                    break;
+                case 0xD4:
+                case 0xD5:
+                case 0xD6:
+                case 0xD7:
+                    reg(op - 0xD4) = pop();
+                    break;
+                case 0xEF:
+                    r.u8();
+                    r.u30();
+                    r.u8();
+                    r.u30();
+                    break; // debug
+                case 0xF0:
+                case 0xF1:
+                case 0xF2:
+                    r.u30();
+                    break; // debugline, debugfile, bkptline
+                default:
+                    throwError("VerifyError", 1011,
+                               QStringLiteral("Method contained illegal opcode %1 at offset %2.")
+                                   .arg(op)
+                                   .arg(instrStart));
+                }
+            }
+        } catch (ScriptThrow& t) {
+            // The first handler covering the throwing instruction whose type matches.
+            const ExceptionInfo* handler = nullptr;
+            for (const ExceptionInfo& ex : body.exceptions) {
+                if (instrStart < ex.from || instrStart >= ex.to)
+                    continue;
+                if (ex.type) {
+                    Class* c = resolveType(env, ex.type);
+                    if (c && !isType(t.value, c))
+                        continue;
+                }
+                handler = &ex;
+                break;
+            }
+            if (!handler) {
+                if (unwindTrace.size() < 64) {
+                    // The instruction and, for name operands, the name: enough to find the spot.
+                    QString detail =
+                        QStringLiteral("op 0x%1").arg(code[instrStart], 2, 16, QLatin1Char('0'));
+                    CodeReader nr{code, codeSize, instrStart + 1, *this};
+                    try {
+                        const std::uint32_t operand = nr.u30();
+                        if (operand < env->names.size())
+                            detail += QStringLiteral(" name %1").arg(env->names[operand].local);
+                    } catch (...) {
+                    }
+                    unwindTrace.push_back(QStringLiteral("\tat %1 (offset %2, %3)")
+                                              .arg(a.strings[mi.name].isEmpty()
+                                                       ? QStringLiteral("<anonymous>")
+                                                       : a.strings[mi.name])
+                                              .arg(instrStart)
+                                              .arg(detail));
+                }
+                throw;
+            }
+            unwindTrace.clear();
+            stack.clear();
+            scopes.clear();
+            stack.push_back(std::move(t.value));
+            r.pc = handler->target;
+        }
+    }
+}
+
+} // namespace swf::avm2

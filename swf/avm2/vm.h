@@ -1,0 +1,259 @@
+#pragma once
+
+// The AS3 virtual machine: heap, namespaces, definitions, property access, calls, and the
+// interpreter. Script exceptions travel as C++ exceptions of type ScriptThrow; engine limits
+// (time, recursion, memory) as ScriptAbort, which no script `catch` sees.
+
+#include "swf/avm2/abc.h"
+#include "swf/avm2/object.h"
+#include "swf/avm2/value.h"
+
+#include <QHash>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <span>
+#include <vector>
+
+namespace swf::avm2 {
+
+struct ScriptThrow {
+    Value value;
+};
+struct ScriptAbort {
+    std::string reason;
+};
+
+// A name ready for lookup: its local part and the namespaces it may be in.
+struct Name {
+    QString local;
+    std::vector<int> nss; // namespace ids; empty with anyNs
+    bool anyName = false, anyNs = false, attribute = false;
+    bool hasPublic = false; // includes the public namespace (or AS3): dynamic properties count
+};
+
+struct ScriptEnv;
+
+// One loaded ABC block with the runtime forms of its pools.
+struct AbcEnv {
+    std::shared_ptr<const Abc> abc;
+    std::vector<int> nsIds;               // namespace pool index to namespace id
+    std::vector<Name> names;              // multiname pool, compile-time parts resolved
+    std::vector<Class*> classes;          // by class index, once newclass ran
+    std::vector<Traits> activationTraits; // by body index, built on first use
+    std::vector<bool> activationBuilt;
+    std::vector<std::unique_ptr<ScriptEnv>> scripts;
+};
+
+struct ScriptEnv {
+    AbcEnv* env = nullptr;
+    std::uint32_t index = 0;
+    Object* global = nullptr;
+    Traits traits;
+    enum class State : std::uint8_t { NotRun, Running, Done } state = State::NotRun;
+};
+
+struct Limits {
+    std::chrono::milliseconds timeBudget{15000};
+    int maxCallDepth = 256;
+    std::size_t maxObjects = std::size_t(8) << 20;
+};
+
+class VM {
+public:
+    VM();
+    ~VM();
+    VM(const VM&) = delete;
+    VM& operator=(const VM&) = delete;
+
+    // Loading and running scripts.
+    bool loadAbc(std::shared_ptr<const Abc> abc, bool runEntry);
+    Value lookupDefinition(const QString& qualified); // "pkg.Name" or "pkg::Name"
+    ScriptEnv* findDefiningScript(const Name& name, int* nsOut = nullptr);
+    void ensureScript(ScriptEnv* s);
+
+    // Heap.
+    template <typename T, typename... A> T* make(A&&... args) {
+        auto* o = new T(std::forward<A>(args)...);
+        adopt(o);
+        return o;
+    }
+    void adopt(Object* o);
+    std::size_t objectCount() const { return m_heap.size(); }
+    void collectGarbage(const std::vector<Object*>& extraRoots = {});
+    std::vector<Object*> hostRoots;
+
+    // Namespaces.
+    int internNs(NsKind kind, const QString& uri, std::uint32_t privateId = 0);
+    int publicNs() const { return m_publicNs; }
+    int as3Ns() const { return m_as3Ns; }
+    QString nsUri(int id) const { return m_nsUris.value(id); }
+    Name publicName(const QString& local) const;
+
+    // Conversions (may call script code, so may throw).
+    QString toString(const Value& v);
+    double toNumber(const Value& v);
+    std::int32_t toInt32(const Value& v);
+    std::uint32_t toUint32(const Value& v);
+    static bool toBoolean(const Value& v);
+    Value toPrimitive(const Value& v, bool hintString);
+    static QString numberToString(double d);
+    Value coerce(const Value& v, Class* type);
+    bool isType(const Value& v, Class* type);
+    QString typeOf(const Value& v);
+    bool strictEquals(const Value& a, const Value& b);
+    bool looseEquals(const Value& a, const Value& b);
+    // Three-valued a < b: 1 true, 0 false, -1 undefined (NaN).
+    int lessThan(const Value& a, const Value& b);
+    Class* classOf(const Value& v);
+    QString describe(const Value& v); // for error messages
+
+    // Property access.
+    Value getProperty(const Value& obj, const Name& name);
+    void setProperty(const Value& obj, const Name& name, const Value& v, bool init = false);
+    bool deleteProperty(const Value& obj, const Name& name);
+    bool hasProperty(const Value& obj, const Name& name);
+    Value callProperty(const Value& obj, const Name& name, std::span<const Value> args,
+                       bool lex = false);
+    Value constructProperty(const Value& obj, const Name& name, std::span<const Value> args);
+    Binding* findBinding(Object* o, const Name& name);
+    Binding* findBindingIn(Traits* t, const Name& name);
+    Value readBinding(const Value& receiver, Object* o, Binding* b, const Name& name);
+    void writeBinding(const Value& receiver, Object* o, Binding* b, const Name& name,
+                      const Value& v, bool init);
+    Object* protoOf(const Value& v);
+    Value getSlot(const Value& obj, std::uint32_t slot);
+    void setSlot(const Value& obj, std::uint32_t slot, const Value& v);
+
+    // Calls.
+    Value call(const Value& fn, const Value& thisv, std::span<const Value> args);
+    Value construct(const Value& ctor, std::span<const Value> args);
+    Value runMethod(const MethodRef& m, const Value& thisv, std::span<const Value> args,
+                    const ScopeChain& scope, Class* declaringClass, Function* callee = nullptr);
+    void constructInstance(Class* c, Object* instance, std::span<const Value> args);
+    Object* allocInstance(Class* c);
+    Function* makeMethodClosure(const Value& receiver, const Binding& b);
+    Function* makeNative(const QString& name, NativeFn fn, int length = 0);
+
+    // Errors.
+    [[noreturn]] void throwError(const char* className, int id, const QString& message);
+    [[noreturn]] void throwTypeError(int id, const QString& m) { throwError("TypeError", id, m); }
+    [[noreturn]] void throwReferenceError(int id, const QString& m) {
+        throwError("ReferenceError", id, m);
+    }
+    [[noreturn]] void throwRangeError(int id, const QString& m) { throwError("RangeError", id, m); }
+    QString errorText(const Value& thrown);
+
+    // Classes.
+    Class* newClass(AbcEnv* env, std::uint32_t index, Class* base, const ScopeChain& scope);
+    Class* resolveType(AbcEnv* env, std::uint32_t multiname); // null for * (or unknown)
+    Class* vectorClass(Class* elementType);
+    Class* defineNativeClass(const QString& package, const QString& name, Class* base,
+                             Object* (*alloc)(VM&, Class*) = nullptr, bool sealed = false);
+    void defineGlobal(const QString& package, const QString& name, const Value& v);
+    void addMethod(Class* c, const QString& name, NativeFn fn, int length = 0);
+    void addStatic(Class* c, const QString& name, NativeFn fn, int length = 0);
+    void addGetter(Class* c, const QString& name, NativeFn getter, NativeFn setter = nullptr);
+    void addStaticValue(Class* c, const QString& name, const Value& v);
+
+    Object* newObject();
+    Array* newArray(std::vector<Value> items = {});
+
+    // Core classes.
+    Class *classClass = nullptr, *objectClass = nullptr, *functionClass = nullptr,
+          *arrayClass = nullptr, *stringClass = nullptr, *numberClass = nullptr,
+          *intClass = nullptr, *uintClass = nullptr, *booleanClass = nullptr,
+          *namespaceClass = nullptr, *errorClass = nullptr, *vectorClassGeneric = nullptr,
+          *voidClass = nullptr, *qnameClass = nullptr, *regexpClass = nullptr, *dateClass = nullptr,
+          *byteArrayClass = nullptr, *dictionaryClass = nullptr, *xmlClass = nullptr,
+          *xmlListClass = nullptr, *movieClipClass = nullptr, *spriteClass = nullptr,
+          *displayObjectClass = nullptr, *stageClass = nullptr, *eventDispatcherClass = nullptr,
+          *eventClass = nullptr;
+    Object* builtins = nullptr; // holds every native definition
+    Traits builtinTraits;
+
+    // Host hooks.
+    std::function<void(const QString&)> traceHook;
+    std::function<double()> clock; // milliseconds since the movie started
+    Limits limits;
+    int stageWidth = 550, stageHeight = 400;
+    double frameRate = 24;
+
+    // Time budget for one entry from the host; 0 means no budget running.
+    void beginEntry();
+    void endEntry();
+    void checkBudget();
+    int callDepth = 0;
+
+    // Timers.
+    struct Timer {
+        int id;
+        Value fn;
+        std::vector<Value> args;
+        double due, interval;
+        bool repeat;
+    };
+    std::vector<Timer> timers;
+    int nextTimerId = 1;
+    void runTimers();
+
+    QHash<QString, std::vector<std::pair<int, ScriptEnv*>>> definitions;
+    std::vector<std::unique_ptr<AbcEnv>> envs;
+    Object* domainMemory = nullptr;
+
+    // Enumeration cursors: 1-based positions over native entries, then dynamic properties.
+    std::uint32_t enumNext(const Value& o, std::uint32_t cursor);
+    Value enumName(const Value& o, std::uint32_t cursor);
+    Value enumValue(const Value& o, std::uint32_t cursor);
+    // The bytes behind ApplicationDomain.domainMemory, set by the ByteArray implementation.
+    std::vector<std::uint8_t>* (*domainMemoryBytes)(Object*) = nullptr;
+    std::vector<std::unique_ptr<Traits>> catchTraits;
+    // Where the last uncaught exception passed, innermost first (for the report).
+    std::vector<QString> unwindTrace;
+    // String methods taking a RegExp, provided by the RegExp implementation.
+    Value (*regexpSplit)(VM&, const QString&, const Value& re, std::size_t limit) = nullptr;
+    Value (*regexpReplace)(VM&, const QString&, const Value& re, const Value& repl) = nullptr;
+    Value (*regexpMatch)(VM&, const QString&, const Value& re, bool search) = nullptr;
+
+    Value execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Value* regs,
+                  const ScopeChain& scope, Class* declaringClass);
+
+private:
+    void registerBuiltins();
+    Traits buildTraits(AbcEnv* env, const std::vector<TraitInfo>& list, Class* declaring,
+                       const ScopeChain& scope, std::size_t firstSlot, Traits* inherit);
+    void initSlots(Object* o, Traits& t);
+    Value constantValue(AbcEnv* env, const ConstantRef& c);
+    void markFrom(std::vector<Object*>& stack);
+
+    std::vector<Object*> m_heap;
+    QHash<QString, int> m_nsIds;
+    QHash<int, QString> m_nsUris;
+    int m_publicNs = 0, m_as3Ns = 0;
+    std::chrono::steady_clock::time_point m_entryStart;
+    int m_entryDepth = 0;
+    std::uint32_t m_budgetTick = 0;
+    std::vector<std::pair<std::uint32_t, ScriptEnv*>> m_allScripts;
+
+    friend struct Interp;
+};
+
+// Builtin installers, one per family of classes.
+void installObjectClasses(VM& vm);
+void installArray(VM& vm);
+void installString(VM& vm);
+void installNumbers(VM& vm);
+void installMath(VM& vm);
+void installErrors(VM& vm);
+void installGlobals(VM& vm);
+void installDisplay(VM& vm);
+void installDate(VM& vm);
+void installDictionary(VM& vm);
+void installVector(VM& vm);
+void installByteArray(VM& vm);
+void installJson(VM& vm);
+void installRegExp(VM& vm);
+
+Value arg(std::span<const Value> args, std::size_t i);
+
+} // namespace swf::avm2

@@ -1,0 +1,103 @@
+#pragma once
+
+// Writes ABC blocks for tests: the encodings of the bytecode format and a builder of small
+// but complete blocks (pools, one method with a body, one script).
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace avm2test {
+
+struct AbcBytes {
+    std::vector<std::uint8_t> b;
+
+    AbcBytes& u8(std::uint8_t v) {
+        b.push_back(v);
+        return *this;
+    }
+    AbcBytes& u16(std::uint16_t v) { return u8(v & 0xFF).u8(v >> 8); }
+    AbcBytes& u30(std::uint32_t v) {
+        do {
+            std::uint8_t byte = v & 0x7F;
+            v >>= 7;
+            if (v)
+                byte |= 0x80;
+            b.push_back(byte);
+        } while (v);
+        return *this;
+    }
+    AbcBytes& s32(std::int32_t v) { return u30(std::uint32_t(v)); }
+    AbcBytes& s24(std::int32_t v) {
+        const auto u = std::uint32_t(v);
+        return u8(u & 0xFF).u8((u >> 8) & 0xFF).u8((u >> 16) & 0xFF);
+    }
+    AbcBytes& d64(double d) {
+        std::uint64_t bits;
+        std::memcpy(&bits, &d, 8);
+        for (int i = 0; i < 8; ++i)
+            u8(std::uint8_t(bits >> (8 * i)));
+        return *this;
+    }
+    AbcBytes& str(const std::string& s) {
+        u30(std::uint32_t(s.size()));
+        b.insert(b.end(), s.begin(), s.end());
+        return *this;
+    }
+    AbcBytes& raw(const std::vector<std::uint8_t>& v) {
+        b.insert(b.end(), v.begin(), v.end());
+        return *this;
+    }
+};
+
+// A block whose entry script runs `code` (a body with the given sizes). The pools hold:
+// strings 1 "" 2 "trace" 3..: `extraStrings`; namespace 1 public ""; multiname 1 QName(public,
+// "trace"), then QName(public, s) for each extra string in order (multiname 2, 3, ...);
+// ints and doubles as given.
+struct SimpleAbc {
+    std::vector<std::string> extraStrings;
+    std::vector<std::int32_t> ints;
+    std::vector<double> doubles;
+    std::vector<std::uint8_t> code;
+    std::uint32_t maxStack = 16, localCount = 8, maxScope = 8;
+    struct Handler {
+        std::uint32_t from, to, target, type, var;
+    };
+    std::vector<Handler> handlers;
+
+    std::vector<std::uint8_t> build() const {
+        AbcBytes a;
+        a.u16(16).u16(46);
+        a.u30(ints.empty() ? 0 : std::uint32_t(ints.size() + 1));
+        for (auto i : ints)
+            a.s32(i);
+        a.u30(0); // uints
+        a.u30(doubles.empty() ? 0 : std::uint32_t(doubles.size() + 1));
+        for (auto d : doubles)
+            a.d64(d);
+        a.u30(std::uint32_t(3 + extraStrings.size()));
+        a.str("").str("trace");
+        for (const auto& s : extraStrings)
+            a.str(s);
+        a.u30(2).u8(0x16).u30(1); // namespace 1: public
+        a.u30(0);                 // ns sets
+        a.u30(std::uint32_t(2 + extraStrings.size()));
+        a.u8(0x07).u30(1).u30(2);
+        for (std::size_t i = 0; i < extraStrings.size(); ++i)
+            a.u8(0x07).u30(1).u30(std::uint32_t(3 + i));
+        a.u30(1).u30(0).u30(0).u30(0).u8(0); // one method, no params
+        a.u30(0);                            // metadata
+        a.u30(0);                            // classes
+        a.u30(1).u30(0).u30(0);              // one script, init = method 0, no traits
+        a.u30(1).u30(0).u30(maxStack).u30(localCount).u30(0).u30(maxScope);
+        a.u30(std::uint32_t(code.size())).raw(code);
+        a.u30(std::uint32_t(handlers.size()));
+        for (const auto& h : handlers)
+            a.u30(h.from).u30(h.to).u30(h.target).u30(h.type).u30(h.var);
+        a.u30(0);
+        return a.b;
+    }
+};
+
+} // namespace avm2test

@@ -1,0 +1,36 @@
+// Runs an AS3 movie without a window: the first frame plus N more, trace lines on standard
+// output. For trying movies by hand and for the Haxe program comparisons.
+
+#include "swf/avm2/runtime.h"
+#include "swf/movie.h"
+
+#include <QCoreApplication>
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: run_as3 MOVIE.swf [FRAMES]\n");
+        return 2;
+    }
+    auto movie = swf::Movie::loadFile(QString::fromLocal8Bit(argv[1]));
+    if (!movie) {
+        std::fprintf(stderr, "%s\n", movie.error().message.c_str());
+        return 1;
+    }
+    const int frames = argc > 2 ? std::atoi(argv[2]) : 1;
+    double now = 0;
+    swf::avm2::RuntimeOptions options;
+    options.trace = [](const QString& line) {
+        std::printf("%s\n", line.toUtf8().constData());
+        std::fflush(stdout);
+    };
+    options.clock = [&now] { return now; };
+    swf::avm2::Runtime runtime(*movie, options);
+    runtime.start();
+    const double step = 1000.0 / (*movie)->header().effectiveFrameRate();
+    for (int i = 1; i < frames; ++i) {
+        now += step;
+        runtime.advanceFrame();
+    }
+    return 0;
+}

@@ -1,0 +1,249 @@
+// The AS3 virtual machine on hand-built bytecode: arithmetic as the standard wants it,
+// handlers, number printing, and scripts that break limits or the bytecode rules stop with
+// one reported line while the movie goes on.
+
+#include "swf/avm2/abc_writer.h"
+#include "swf/avm2/runtime.h"
+#include "swf/movie.h"
+#include "swf/swf_writer.h"
+
+#include <QStringList>
+#include <gtest/gtest.h>
+
+namespace {
+
+using avm2test::SimpleAbc;
+
+struct Outcome {
+    QStringList traces, errors;
+};
+
+Outcome runAbc(const std::vector<std::uint8_t>& abc, swf::avm2::Limits limits = {},
+               int frames = 1) {
+    swftest::Writer doAbc;
+    doAbc.u32(0).u8(0); // not lazy, empty name
+    doAbc.bytes(abc);
+    const auto bytes = swftest::movie(
+        swftest::concat({swftest::tag(69, swftest::Writer().u32(0x08)),
+                         swftest::tag(82, doAbc, true), swftest::showFrame(), swftest::end()}));
+    auto movie = swf::Movie::load(bytes);
+    Outcome out;
+    if (!movie)
+        return out;
+    swf::avm2::RuntimeOptions options;
+    options.limits = limits;
+    options.trace = [&](const QString& l) { out.traces << l; };
+    options.error = [&](const QString& l) { out.errors << l; };
+    swf::avm2::Runtime runtime(*movie, options);
+    runtime.start();
+    for (int i = 1; i < frames; ++i)
+        runtime.advanceFrame();
+    return out;
+}
+
+// getlocal0 pushscope findpropstrict trace
+const std::vector<std::uint8_t> kPrologue = {0xD0, 0x30, 0x5D, 0x01};
+// callpropvoid trace 1, returnvoid
+const std::vector<std::uint8_t> kTraceEnd = {0x4F, 0x01, 0x01, 0x47};
+
+std::vector<std::uint8_t> traceOf(std::vector<std::uint8_t> push) {
+    std::vector<std::uint8_t> code = kPrologue;
+    code.insert(code.end(), push.begin(), push.end());
+    code.insert(code.end(), kTraceEnd.begin(), kTraceEnd.end());
+    return code;
+}
+
+TEST(Avm2Vm, IntegerAndNumberArithmetic) {
+    struct Case {
+        std::vector<std::uint8_t> push;
+        const char* expected;
+    };
+    // int pool: 1 = 2147483647, 2 = -1, 3 = 123456789, 4 = 987654321
+    const std::vector<Case> cases = {
+        {{0x2D, 0x01, 0x24, 0x01, 0xC5}, "-2147483648"},         // add_i wraps
+        {{0x2D, 0x01, 0x24, 0x01, 0xA0}, "2147483648"},          // add does not
+        {{0x2D, 0x02, 0x24, 0x00, 0xA7}, "4294967295"},          // -1 >>> 0 is a uint
+        {{0x2D, 0x03, 0x2D, 0x04, 0xC7}, "-67153019"},           // multiply_i keeps the low bits
+        {{0x24, 0xF9, 0x24, 0x01, 0xA6}, "-4"},                  // -7 >> 1
+        {{0x24, 0x05, 0x24, 0xFD, 0xA4}, "2"},                   // 5 % -3
+        {{0x24, 0x01, 0x24, 0x00, 0xA3}, "Infinity"},            // 1 / 0
+        {{0x24, 0x00, 0x24, 0x00, 0xA3, 0x73}, "0"},             // int(NaN)
+        {{0x2F, 0x01, 0x2F, 0x02, 0xA0}, "0.30000000000000004"}, // 0.1 + 0.2
+        {{0x24, 0x80, 0x51}, "-128"},                            // pushbyte sign-extends
+        {{0x25, 0xFF, 0xFF, 0x03}, "-1"},                        // pushshort 0xFFFF
+        {{0x24, 0x03, 0x50}, "-1"},                              // sxi1
+        {{0x28, 0x28, 0xAB, 0x26, 0xAC}, "false"},               // (NaN == NaN) === true is false
+    };
+    for (const Case& c : cases) {
+        SimpleAbc abc;
+        abc.ints = {2147483647, -1, 123456789, 987654321};
+        abc.doubles = {0.1, 0.2};
+        abc.code = traceOf(c.push);
+        const Outcome r = runAbc(abc.build());
+        EXPECT_EQ(r.traces, QStringList{QString::fromLatin1(c.expected)})
+            << c.expected << " " << r.errors.join(u'|').toStdString();
+    }
+}
+
+TEST(Avm2Vm, NumberToStringIsShortestRoundTrip) {
+    const std::pair<double, const char*> cases[] = {
+        {0.1 + 0.2, "0.30000000000000004"},
+        {1.0 / 3, "0.3333333333333333"},
+        {100, "100"},
+        {-0.0, "0"},
+        {1e-7, "1e-7"},
+        {1.5e-7, "1.5e-7"},
+        {0.000001, "0.000001"},
+        {1e21, "1e+21"},
+        {123456789012345680000.0, "123456789012345680000"},
+        {1.7976931348623157e308, "1.7976931348623157e+308"},
+        {5e-324, "5e-324"},
+        {-2.5, "-2.5"},
+        {std::numeric_limits<double>::infinity(), "Infinity"},
+        {std::nan(""), "NaN"},
+        {4294967296.0, "4294967296"},
+    };
+    for (auto [v, s] : cases)
+        EXPECT_EQ(swf::avm2::VM::numberToString(v), QString::fromLatin1(s));
+}
+
+TEST(Avm2Vm, HandlerCatchesAThrowAndTheCodeGoesOn) {
+    SimpleAbc abc;
+    abc.extraStrings = {"boom"};
+    // 0: getlocal0 pushscope; 2: pushstring "boom"; 4: throw
+    // 5 (handler, stack = [value]): getlocal0 pushscope findpropstrict trace swap callpropvoid
+    abc.code = {0xD0, 0x30, 0x2C, 0x03, 0x03, 0xD0, 0x30, 0x5D, 0x01, 0x2B, 0x4F, 0x01, 0x01, 0x47};
+    abc.handlers = {{0, 5, 5, 0, 0}};
+    const Outcome r = runAbc(abc.build());
+    EXPECT_EQ(r.traces, QStringList{QStringLiteral("boom")});
+    EXPECT_TRUE(r.errors.isEmpty()) << r.errors.join(u'|').toStdString();
+}
+
+TEST(Avm2Vm, LookupSwitchBranchesFromItsOwnAddress) {
+    SimpleAbc abc;
+    abc.extraStrings = {"zero", "one", "other"};
+    // 0: D0 30 5D 01 ; 4: pushbyte 1 ; 6: lookupswitch default=+24 count=1 [+15, +20]
+    // 21: pushstring zero; 23: jump +? ... laid out so each case pushes its word then ends.
+    std::vector<std::uint8_t> code = {0xD0, 0x30, 0x5D, 0x01, 0x24, 0x01};
+    const std::size_t sw = code.size();                               // 6
+    code.insert(code.end(), {0x1B, 0, 0, 0, 0x01, 0, 0, 0, 0, 0, 0}); // offsets patched below
+    const std::size_t c0 = code.size();
+    code.insert(code.end(), {0x2C, 0x03, 0x4F, 0x01, 0x01, 0x47});
+    const std::size_t c1 = code.size();
+    code.insert(code.end(), {0x2C, 0x04, 0x4F, 0x01, 0x01, 0x47});
+    const std::size_t cd = code.size();
+    code.insert(code.end(), {0x2C, 0x05, 0x4F, 0x01, 0x01, 0x47});
+    auto put = [&](std::size_t at, std::size_t target) {
+        const std::int32_t off = std::int32_t(target) - std::int32_t(sw);
+        code[at] = std::uint8_t(off);
+        code[at + 1] = std::uint8_t(off >> 8);
+        code[at + 2] = std::uint8_t(off >> 16);
+    };
+    put(sw + 1, cd);
+    put(sw + 5, c0);
+    put(sw + 8, c1);
+    abc.code = code;
+    EXPECT_EQ(runAbc(abc.build()).traces, QStringList{QStringLiteral("one")});
+    abc.code[sw - 1] = 0x07; // index past the cases: default
+    EXPECT_EQ(runAbc(abc.build()).traces, QStringList{QStringLiteral("other")});
+    abc.code[sw - 1] = 0xFF; // -1: default
+    EXPECT_EQ(runAbc(abc.build()).traces, QStringList{QStringLiteral("other")});
+}
+
+// Each script below breaks a rule; the run reports one line and returns.
+TEST(Avm2Vm, BrokenScriptsStopWithOneLine) {
+    struct Case {
+        const char* what;
+        std::vector<std::uint8_t> code;
+        const char* expect;
+    };
+    const std::vector<Case> cases = {
+        {"branch outside the code", {0xD0, 0x30, 0x10, 0x00, 0x10, 0x00, 0x47}, "#1021"},
+        {"stack underflow", {0xD0, 0x30, 0x29, 0x29, 0x47}, "#1024"},
+        {"register past local_count", {0xD0, 0x30, 0x62, 0x40, 0x47}, "#1025"},
+        {"scope underflow", {0x1D, 0x1D, 0x47}, "#1018"},
+        {"illegal opcode", {0xD0, 0x30, 0xFF}, "#1011"},
+        {"running off the end", {0xD0, 0x30}, "#1012"},
+        {"string index out of range", {0xD0, 0x30, 0x2C, 0x7F, 0x47}, "#1032"},
+        {"unbounded recursion", {0xD0, 0x30, 0xD0, 0x44, 0x00, 0x00, 0x47}, "#1023"},
+        {"null receiver", {0xD0, 0x30, 0x20, 0x46, 0x01, 0x00, 0x47}, "#1009"},
+        {"undefined variable", {0xD0, 0x30, 0x5D, 0x02, 0x47}, "#1065"},
+    };
+    for (const Case& c : cases) {
+        SimpleAbc abc;
+        abc.extraStrings = {"nowhere"};
+        abc.code = c.code;
+        const Outcome r = runAbc(abc.build());
+        ASSERT_EQ(r.errors.size(), 1) << c.what << ": " << r.errors.join(u'|').toStdString();
+        EXPECT_TRUE(r.errors[0].contains(QLatin1String(c.expect)))
+            << c.what << ": " << r.errors[0].toStdString();
+    }
+}
+
+TEST(Avm2Vm, RunawayLoopEndsAtTheTimeBudget) {
+    SimpleAbc abc;
+    abc.code = {0xD0, 0x30, 0x09, 0x10, 0xFB, 0xFF, 0xFF}; // label; jump back to the label
+    swf::avm2::Limits limits;
+    limits.timeBudget = std::chrono::milliseconds(200);
+    const Outcome r = runAbc(abc.build(), limits, 3);
+    ASSERT_EQ(r.errors.size(), 1);
+    EXPECT_TRUE(r.errors[0].contains(QLatin1String("longer than"))) << r.errors[0].toStdString();
+}
+
+TEST(Avm2Vm, DamagedBlockIsRefusedAndTheMovieGoesOn) {
+    SimpleAbc abc;
+    abc.code = traceOf({0x24, 0x07});
+    auto bytes = abc.build();
+    bytes.resize(bytes.size() - 3);
+    const Outcome r = runAbc(bytes);
+    ASSERT_EQ(r.errors.size(), 1);
+    EXPECT_TRUE(r.errors[0].contains(QLatin1String("refused")));
+    EXPECT_TRUE(r.traces.isEmpty());
+}
+
+} // namespace
+
+namespace {
+
+// Cycles (parent and child, a closure over its owner) are freed once unreachable, and what the
+// host holds survives with everything it reaches.
+TEST(Avm2Vm, CollectorFreesCyclesAndKeepsRoots) {
+    swf::avm2::VM vm;
+    vm.collectGarbage();
+    const std::size_t baseline = vm.objectCount();
+    swf::avm2::Object* kept = vm.newObject();
+    vm.hostRoots.push_back(kept);
+    for (int i = 0; i < 1000; ++i) {
+        swf::avm2::Object* parent = vm.newObject();
+        swf::avm2::Array* children = vm.newArray();
+        swf::avm2::Object* child = vm.newObject();
+        child->setDynamic(QStringLiteral("parent"), swf::avm2::Value(parent));
+        children->items.push_back(swf::avm2::Value(child));
+        parent->setDynamic(QStringLiteral("children"),
+                           swf::avm2::Value(static_cast<swf::avm2::Object*>(children)));
+        if (i == 999)
+            kept->setDynamic(QStringLiteral("last"), swf::avm2::Value(parent));
+    }
+    vm.collectGarbage();
+    EXPECT_EQ(vm.objectCount(), baseline + 1 + 3);
+    const swf::avm2::Value* last = kept->getDynamic(QStringLiteral("last"));
+    ASSERT_TRUE(last && last->object());
+    EXPECT_TRUE(last->o->getDynamic(QStringLiteral("children")));
+    vm.hostRoots.clear();
+    vm.collectGarbage();
+    EXPECT_EQ(vm.objectCount(), baseline);
+}
+
+// A script that allocates without end is stopped by the object cap, and the runtime goes on.
+TEST(Avm2Vm, AllocationPastTheCapStopsTheScript) {
+    SimpleAbc abc;
+    // label; newobject 0; pop; jump back
+    abc.code = {0xD0, 0x30, 0x09, 0x55, 0x00, 0x29, 0x10, 0xF9, 0xFF, 0xFF};
+    swf::avm2::Limits limits;
+    limits.maxObjects = 20000;
+    const Outcome r = runAbc(abc.build(), limits, 2);
+    ASSERT_EQ(r.errors.size(), 1) << r.errors.join(u'|').toStdString();
+    EXPECT_TRUE(r.errors[0].contains(QLatin1String("memory"))) << r.errors[0].toStdString();
+}
+
+} // namespace
