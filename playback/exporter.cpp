@@ -1,14 +1,19 @@
 #include "playback/exporter.h"
 
+#include "playback/videoencoder.h"
+#include "playback/videoexport.h"
 #include "swf/player.h"
 #include "swf/render/paintercanvas.h"
 #include "swf/render/renderer.h"
 #include "swf/sound/audioexport.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QPainter>
 #include <QRegularExpression>
+#include <cstdio>
+#include <unistd.h>
 
 namespace {
 // Large enough for any real screen; keeps a typo from asking for gigabytes.
@@ -18,8 +23,10 @@ constexpr int kMaxSide = 8192;
 QString exportUsage() {
     return QStringLiteral(
         "Usage: reelwick --export MOVIE --frames A-B [--size WxH] --out DIR [--audio FILE.wav]\n"
+        "       reelwick --export MOVIE [--frames A-B] [--size WxH] --out FILE.mp4\n"
         "Writes frames A to B (counted from 1) of MOVIE as DIR/frame_NNNN.png,\n"
-        "drawn at WxH pixels (default: the movie's stage size).\n");
+        "drawn at WxH pixels (default: the movie's stage size), or plays the movie into a\n"
+        "video file (.mp4, .mkv, .webm or .gif; default: its whole timeline).\n");
 }
 
 std::optional<ExportRequest> parseExportArguments(const QStringList& args, QString* error) {
@@ -64,7 +71,7 @@ std::optional<ExportRequest> parseExportArguments(const QStringList& args, QStri
             r.audioPath = args[++i];
         } else if (a == QLatin1String("--out")) {
             if (!hasValue)
-                return fail(QStringLiteral("--out needs a folder"));
+                return fail(QStringLiteral("--out needs a folder or a video file name"));
             r.outDir = args[++i];
         } else if (a.startsWith(QLatin1Char('-')) && a.size() > 1) {
             return fail(QStringLiteral("unknown export option %1").arg(a));
@@ -76,6 +83,14 @@ std::optional<ExportRequest> parseExportArguments(const QStringList& args, QStri
     }
     if (r.movie.isEmpty())
         return fail(QStringLiteral("no movie given"));
+    if (VideoEncoder::formatForPath(r.outDir)) {
+        r.videoPath = std::exchange(r.outDir, QString());
+        if (!r.audioPath.isEmpty())
+            return fail(QStringLiteral("--audio is for pictures; a video carries its sound"));
+        if (!haveFrames)
+            r.lastFrame = 0;
+        return r;
+    }
     if (!haveFrames)
         return fail(QStringLiteral("no frames given (--frames A-B)"));
     if (r.outDir.isEmpty())
@@ -83,7 +98,46 @@ std::optional<ExportRequest> parseExportArguments(const QStringList& args, QStri
     return r;
 }
 
+namespace {
+QString clockText(double seconds) {
+    const int s = int(seconds + 0.5);
+    return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+
+bool exportVideoFile(const ExportRequest& request, QString* error) {
+    VideoExportRequest v;
+    v.movie = request.movie;
+    v.path = request.videoPath;
+    v.size = request.size;
+    v.firstFrame = request.firstFrame;
+    v.lastFrame = request.lastFrame;
+    const bool terminal = isatty(fileno(stderr));
+    QElapsedTimer elapsed;
+    elapsed.start();
+    // One line rewritten in place, at most a few times a second.
+    qint64 shownAt = -1000;
+    auto progress = [&](int done, int total) {
+        const qint64 now = elapsed.elapsed();
+        if (!terminal || (done < total && now - shownAt < 200))
+            return true;
+        shownAt = now;
+        const double secs = now / 1000.0;
+        const double left = done > 0 ? secs * (total - done) / done : 0;
+        std::fprintf(stderr, "\rframe %d of %d, %s elapsed, %s left   ", done, total,
+                     qUtf8Printable(clockText(secs)), qUtf8Printable(clockText(left)));
+        std::fflush(stderr);
+        return true;
+    };
+    const bool ok = exportVideo(v, progress, error);
+    if (terminal)
+        std::fputs("\n", stderr);
+    return ok;
+}
+} // namespace
+
 bool exportFrames(const ExportRequest& request, QString* error) {
+    if (!request.videoPath.isEmpty())
+        return exportVideoFile(request, error);
     auto fail = [&](const QString& why) {
         if (error)
             *error = why;

@@ -15,10 +15,13 @@ struct ExportRequest {
     QSize size; // empty: the stage size
     QString outDir;
     QString audioPath; // empty: no sound written
+    // Set instead of outDir when --out names a video file (.mp4, .mkv, .webm, .gif); then
+    // --frames may be left out (the whole timeline) and lastFrame is 0 for "to the end".
+    QString videoPath;
 };
 
 // Parses the arguments after --export: MOVIE --frames A-B [--size WxH] --out DIR
-// [--audio FILE.wav].
+// [--audio FILE.wav], or MOVIE [--frames A-B] [--size WxH] --out FILE.mp4|.mkv|.webm|.gif.
 // On failure returns nothing and sets `error` to one line.
 std::optional<ExportRequest> parseExportArguments(const QStringList& args, QString* error);
 
@@ -27,4 +30,6 @@ QString exportUsage();
 // Renders the frames into `outDir` as frame_NNNN.png (the 1-based frame number), and with
 // `audioPath` the movie's mixed sound for those frames as a WAV file. Frames past the movie's
 // end are an error. Returns false with `error` set when something could not be written.
+// With `videoPath`, writes the video instead, showing progress on standard error when that is
+// a terminal.
 bool exportFrames(const ExportRequest& request, QString* error);

@@ -51,7 +51,14 @@ public:
     std::optional<double> drift() const;
     // The sound so far: 44.1 kHz stereo.
     const PcmBuffer& audio() const { return m_audio; }
-    PcmBuffer takeAudio() { return std::exchange(m_audio, {}); }
+    // Hands over the sound so far; what follows keeps the same rate and channels.
+    PcmBuffer takeAudio() {
+        PcmBuffer out;
+        out.rate = m_audio.rate;
+        out.channels = m_audio.channels;
+        out.samples.swap(m_audio.samples);
+        return out;
+    }
     const AudioExportStats& stats() const { return m_stats; }
     MovieSound& sound() { return m_sound; }
 
