@@ -45,6 +45,11 @@ bool exportVideo(const VideoExportRequest& request, const VideoExportProgress& p
     if (last < request.firstFrame)
         return fail(error, QStringLiteral("bad frame range"));
     const int total = std::min(last - request.firstFrame + 1, kMaxPictures);
+    // Within the timeline the video ends once its last frame is shown: stream sound may move
+    // the timeline faster or slower than one frame per picture. A range past the timeline's
+    // end counts pictures instead, for movies that keep going by script or by looping.
+    const std::size_t endFrame = last <= frames ? std::size_t(last) : 0;
+    auto atEnd = [&] { return endFrame && player.currentFrame() + 1 >= endFrame; };
 
     const swf::Rect& stage = movie->header().frameSize;
     QSize size = request.size;
@@ -109,11 +114,11 @@ bool exportVideo(const VideoExportRequest& request, const VideoExportProgress& p
         ++done;
         if (progress && !progress(done, total))
             return fail(error, QStringLiteral("cancelled"));
-        if (done == total)
+        if (done == total || atEnd())
             break;
 
         clock.start();
-        for (int i = recorder.ticksDue(); i > 0 && !scripting.quitRequested(); --i) {
+        for (int i = recorder.ticksDue(); i > 0 && !scripting.quitRequested() && !atEnd(); --i) {
             scripting.tick();
             recorder.update(player);
         }

@@ -14,7 +14,9 @@ struct VideoExportRequest {
     QString path; // .mp4, .mkv, .webm or .gif
     QSize size;   // empty: the stage size (made even where the codec needs it)
     int firstFrame = 1;
-    int lastFrame = 0; // 0: to the end of the main timeline; may lie past it
+    // 0: to the end of the main timeline. Past the timeline's end it counts pictures (one per
+    // tick of the frame rate) for movies that go on by looping or by script.
+    int lastFrame = 0;
 };
 
 struct VideoExportStats {

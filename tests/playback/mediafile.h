@@ -117,17 +117,25 @@ inline MediaFile readMediaFile(const QString& path) {
     return out;
 }
 
-// Peak signal-to-noise ratio of two pictures of one size over R, G and B, in dB.
-inline double psnr(const QImage& a, const QImage& b) {
+// Peak signal-to-noise ratio of two pictures of one size, in dB: over R, G and B, or over
+// luma alone (BT.601 weights), which 4:2:0 colour sampling leaves whole. Saturated edges lose
+// colour resolution in every 4:2:0 file, so RGB figures measure the format as much as the codec.
+inline double psnr(const QImage& a, const QImage& b, bool lumaOnly = false) {
     const QImage x = a.convertToFormat(QImage::Format_RGB32);
     const QImage y = b.convertToFormat(QImage::Format_RGB32);
     if (x.size() != y.size() || x.isNull())
         return 0;
+    auto luma = [](QRgb c) { return 0.299 * qRed(c) + 0.587 * qGreen(c) + 0.114 * qBlue(c); };
     double sum = 0;
     for (int row = 0; row < x.height(); ++row) {
         const QRgb* p = reinterpret_cast<const QRgb*>(x.constScanLine(row));
         const QRgb* q = reinterpret_cast<const QRgb*>(y.constScanLine(row));
         for (int col = 0; col < x.width(); ++col) {
+            if (lumaOnly) {
+                const double d = luma(p[col]) - luma(q[col]);
+                sum += 3 * d * d;
+                continue;
+            }
             const double dr = qRed(p[col]) - qRed(q[col]);
             const double dg = qGreen(p[col]) - qGreen(q[col]);
             const double db = qBlue(p[col]) - qBlue(q[col]);
@@ -138,13 +146,19 @@ inline double psnr(const QImage& a, const QImage& b) {
     return mse <= 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
 }
 
-// The dominant frequency of a stretch of sound, by counting rising zero crossings.
+// The dominant frequency of a stretch of sound, by counting rising zero crossings; a
+// crossing counts only after the wave went below -`level`, so codec noise around zero on a
+// quiet tone does not add crossings.
 inline double toneFrequency(const std::vector<float>& s, std::size_t from, std::size_t to,
-                            double rate = 44100) {
+                            double rate = 44100, float level = 0.02f) {
     to = std::min(to, s.size());
     std::size_t first = 0, last = 0, count = 0;
-    for (std::size_t i = from + 1; i < to; ++i) {
-        if (s[i - 1] < 0 && s[i] >= 0) {
+    bool armed = false;
+    for (std::size_t i = from; i < to; ++i) {
+        if (s[i] < -level) {
+            armed = true;
+        } else if (armed && s[i] >= 0) {
+            armed = false;
             if (count == 0)
                 first = i;
             last = i;
