@@ -1,5 +1,6 @@
 #include "playback/flashcontrol.h"
 
+#include "playback/controlmenu.h"
 #include "swf/sound/moviesound.h"
 
 #include <QActionGroup>
@@ -36,6 +37,7 @@ FlashControl::FlashControl(QWidget* parent) : QWidget(parent) {
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &FlashControl::onTick);
+    new ControlMenu(this); // export, information, go to frame, speed: in the right-click menu
 }
 
 FlashControl::~FlashControl() {
@@ -58,6 +60,7 @@ void FlashControl::Movie(const QString& path) {
         return;
     }
     std::shared_ptr<const swf::Movie> loaded = std::move(movie).value();
+    m_path = local;
     m_header = loaded->header();
     m_player = std::make_unique<swf::Player>(loaded);
     // Stored settings: a movie plays as soon as it is given, and loops.
@@ -120,12 +123,14 @@ void FlashControl::releaseSound(bool dropPlaying) {
     if (m_soundHeld) {
         m_soundHeld = false;
         if (m_audio)
-            m_audio->setPaused(false);
+            m_audio->setPaused(m_speed != 1);
     }
     updateSound();
 }
 
 const AudioClock* FlashControl::audioClock() const {
+    if (m_speed != 1)
+        return nullptr; // the frame clock sets the pace
     if (m_audioClockOverride)
         return m_audioClockOverride;
     return m_audio.get();
@@ -143,6 +148,7 @@ void FlashControl::unload() {
     m_notice.clear();
     m_background = Qt::white;
     m_zoom = 1;
+    m_speed = 1;
     unsetCursor();
 }
 
@@ -249,11 +255,28 @@ void FlashControl::showAll() {
     update();
 }
 
+void FlashControl::setSpeed(double speed) {
+    speed = std::clamp(speed, 0.1, 10.0);
+    if (speed == m_speed)
+        return;
+    m_speed = speed;
+    // Sounds held while silent would come back stale: the sound starts afresh at 1.
+    if (m_sound && !m_soundHeld)
+        m_sound->stopAll();
+    if (m_audio && !m_soundHeld)
+        m_audio->setPaused(m_speed != 1);
+    if (m_player) {
+        m_audioPaced = false;
+        m_clock.start(m_header->effectiveFrameRate() * m_speed, m_elapsed.elapsed());
+        m_timer.start(m_clock.msUntilNext(m_elapsed.elapsed()));
+    }
+}
+
 void FlashControl::startClock() {
     if (!m_player)
         return;
     m_elapsed.start();
-    m_clock.start(m_header->effectiveFrameRate(), 0);
+    m_clock.start(m_header->effectiveFrameRate() * m_speed, 0);
     m_timer.start(m_clock.msUntilNext(0));
 }
 
@@ -280,7 +303,7 @@ void FlashControl::onTick() {
     } else {
         if (m_audioPaced) {
             m_audioPaced = false;
-            m_clock.start(m_header->effectiveFrameRate(), now);
+            m_clock.start(m_header->effectiveFrameRate() * m_speed, now);
         }
         steps = m_clock.stepsDue(now);
     }
@@ -614,6 +637,8 @@ QMenu* FlashControl::createContextMenu(QWidget* parent) {
     menu->addAction(tr("倒带"), this, &FlashControl::Rewind)->setEnabled(movie);  // rewind
     menu->addAction(tr("前进"), this, &FlashControl::Forward)->setEnabled(movie); // forward
     menu->addAction(tr("后退"), this, &FlashControl::Back)->setEnabled(movie);    // back
+    if (m_menuExtender)
+        m_menuExtender(menu);
     return menu;
 }
 

@@ -74,6 +74,14 @@ public:
     QImage grabFrame();
     // The right-click menu, built fresh with the current states checked.
     QMenu* createContextMenu(QWidget* parent);
+    // Adds entries of its own to every menu built (ControlMenu: export, information, go to).
+    void setMenuExtender(std::function<void(QMenu*)> extend) { m_menuExtender = std::move(extend); }
+    // The local file of the movie shown, empty when none.
+    QString moviePath() const { return m_player ? m_path : QString(); }
+    // Playing speed, 1 for the movie's own rate. Sound plays only at 1: the mixer cannot follow
+    // another pace, so other speeds are silent. A new movie starts at 1.
+    double speed() const { return m_speed; }
+    void setSpeed(double speed);
 
     // The movie's scripts, while a movie is loaded.
     swf::avm1::Scripting* scripting() { return m_scripting.get(); }
@@ -145,6 +153,9 @@ private:
     bool m_loop = true;
     swf::render::Quality m_quality = swf::render::Quality::High;
     std::function<void(swf::Player&, std::vector<swf::PendingAction>)> m_actionHandler;
+    std::function<void(QMenu*)> m_menuExtender;
+    QString m_path;
+    double m_speed = 1;
     swf::ButtonInstance* m_hovered = nullptr; // checked with isLive() before each use
     bool m_mouseDown = false;
     std::optional<QPointF> m_mouse; // last position inside the widget
