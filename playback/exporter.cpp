@@ -12,6 +12,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QRegularExpression>
+#include <csignal>
 #include <cstdio>
 #include <unistd.h>
 
@@ -99,6 +100,34 @@ std::optional<ExportRequest> parseExportArguments(const QStringList& args, QStri
 }
 
 namespace {
+volatile std::sig_atomic_t g_interrupted = 0;
+extern "C" void onInterrupt(int) {
+    g_interrupted = 1;
+}
+
+// Ctrl+C (or a hang-up or kill) during an export stops it after the current picture, so the
+// encoder can remove its partial file; the signal's default action is restored afterwards.
+class InterruptGuard {
+public:
+    InterruptGuard() {
+        g_interrupted = 0;
+        struct sigaction sa {};
+        sa.sa_handler = onInterrupt;
+        sigemptyset(&sa.sa_mask);
+        for (int i = 0; i < 3; ++i)
+            sigaction(kSignals[i], &sa, &m_old[i]);
+    }
+    ~InterruptGuard() {
+        for (int i = 0; i < 3; ++i)
+            sigaction(kSignals[i], &m_old[i], nullptr);
+    }
+    bool interrupted() const { return g_interrupted != 0; }
+
+private:
+    static constexpr int kSignals[3] = {SIGINT, SIGTERM, SIGHUP};
+    struct sigaction m_old[3];
+};
+
 QString clockText(double seconds) {
     const int s = int(seconds + 0.5);
     return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
@@ -116,7 +145,10 @@ bool exportVideoFile(const ExportRequest& request, QString* error) {
     elapsed.start();
     // One line rewritten in place, at most a few times a second.
     qint64 shownAt = -1000;
+    InterruptGuard interrupt;
     auto progress = [&](int done, int total) {
+        if (interrupt.interrupted())
+            return false;
         const qint64 now = elapsed.elapsed();
         if (!terminal || (done < total && now - shownAt < 200))
             return true;
@@ -128,9 +160,11 @@ bool exportVideoFile(const ExportRequest& request, QString* error) {
         std::fflush(stderr);
         return true;
     };
-    const bool ok = exportVideo(v, progress, error);
+    bool ok = exportVideo(v, progress, error);
     if (terminal)
         std::fputs("\n", stderr);
+    if (!ok && interrupt.interrupted() && error)
+        *error = QStringLiteral("interrupted; %1 was not written").arg(request.videoPath);
     return ok;
 }
 } // namespace
