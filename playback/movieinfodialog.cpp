@@ -32,7 +32,7 @@ QString rateText(double rate) {
 
 QString soundText(const swf::MovieInfo::SoundKind& s) {
     const QString rate = s.rate >= 1000
-                             ? QString::number(s.rate / 1000.0, 'g', 4) + QStringLiteral(" kHz")
+                             ? QString::number(s.rate / 1000.0, 'g', 6) + QStringLiteral(" kHz")
                              : QString::number(s.rate) + QStringLiteral(" Hz");
     return QObject::tr("%1，%2，%3%4")
         .arg(swf::soundCodecName(s.codec), rate,
