@@ -102,7 +102,8 @@ void FlashControl::stopSound() {
 }
 
 void FlashControl::updateSound() {
-    if (m_sound && m_player && !m_soundHeld)
+    // Other speeds than 1 are silent: nothing is started that nobody would hear.
+    if (m_sound && m_player && !m_soundHeld && m_speed == 1)
         m_sound->update(*m_player);
 }
 
