@@ -1,6 +1,6 @@
 #include "about/form2.h"
 
-#include "app/fonts.h"
+#include "common/fonts.h"
 
 #include <QLabel>
 #include <QScreen>

@@ -1,6 +1,6 @@
 #include "app/commandline.h"
 
-#include "app/captions.h"
+#include "common/captions.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -52,4 +52,64 @@ QString CommandLine::usage() {
                           "  --help       show this help and exit\n"
                           "  --version    show the version and exit\n"
                           "  --           treat every later argument as a movie path\n");
+}
+
+QStringList CommandLine::withoutToolkitOptions(const QStringList& arguments) {
+    static const QStringList withValue = {"platform",
+                                          "platformpluginpath",
+                                          "platformtheme",
+                                          "plugin",
+                                          "qwindowgeometry",
+                                          "qwindowicon",
+                                          "qwindowtitle",
+                                          "qmljsdebugger",
+                                          "style",
+                                          "stylesheet",
+                                          "session",
+                                          "display",
+                                          "geometry",
+                                          "name",
+                                          "title",
+                                          "visual",
+                                          "ncols",
+                                          "fn",
+                                          "font",
+                                          "bg",
+                                          "background",
+                                          "fg",
+                                          "foreground",
+                                          "btn",
+                                          "button",
+                                          "im",
+                                          "inputstyle"};
+    static const QStringList alone = {"reverse", "widgetcount", "sync",       "nograb",
+                                      "dograb",  "cmap",        "testability"};
+    QStringList out;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& arg = arguments[i];
+        if (arg == QLatin1String("--")) {
+            out += arguments.mid(i);
+            break;
+        }
+        QString name = arg;
+        if (name.startsWith(QLatin1String("--")))
+            name.remove(0, 2);
+        else if (name.startsWith(u'-'))
+            name.remove(0, 1);
+        else {
+            out += arg;
+            continue;
+        }
+        const qsizetype eq = name.indexOf(u'=');
+        const QString key = eq < 0 ? name : name.left(eq);
+        if (withValue.contains(key)) {
+            if (eq < 0)
+                ++i; // its value
+            continue;
+        }
+        if (alone.contains(key))
+            continue;
+        out += arg;
+    }
+    return out;
 }

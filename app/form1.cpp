@@ -1,10 +1,10 @@
 #include "app/form1.h"
 
 #include "about/form2.h"
-#include "app/captions.h"
-#include "app/fonts.h"
 #include "app/form1surface.h"
 #include "app/layout.h"
+#include "common/captions.h"
+#include "common/fonts.h"
 #include "playback/flashcontrol.h"
 #include "playback/moviecontrol.h"
 #include "playback/playbackcommands.h"

@@ -1,7 +1,7 @@
-#include "app/captions.h"
 #include "app/commandline.h"
-#include "app/fonts.h"
 #include "app/form1.h"
+#include "common/captions.h"
+#include "common/fonts.h"
 #include "playback/exporter.h"
 
 #include <QApplication>
@@ -31,17 +31,9 @@ int runExport(int argc, char* argv[]) {
     return 0;
 }
 
-} // namespace
-
-int main(int argc, char* argv[]) {
-    if (argc > 1 && std::strcmp(argv[1], "--export") == 0)
-        return runExport(argc, argv);
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("reelwick"));
-    QApplication::setApplicationVersion(QStringLiteral("1.1"));
-
-    const CommandLine cl =
-        CommandLine::parse(QApplication::arguments().mid(1), QDir::currentPath());
+// --help, --version and bad options are answered before the window system starts: they work
+// on a terminal with no display.
+int answerWithoutWindow(const CommandLine& cl) {
     switch (cl.action) {
     case CommandLine::Action::Help:
         std::fputs(qUtf8Printable(CommandLine::usage()), stdout);
@@ -56,6 +48,29 @@ int main(int argc, char* argv[]) {
     case CommandLine::Action::Run:
         break;
     }
+    return -1;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    if (argc > 1 && std::strcmp(argv[1], "--export") == 0)
+        return runExport(argc, argv);
+    QStringList raw;
+    for (int i = 1; i < argc; ++i)
+        raw += QString::fromLocal8Bit(argv[i]);
+    if (const int status = answerWithoutWindow(
+            CommandLine::parse(CommandLine::withoutToolkitOptions(raw), QDir::currentPath()));
+        status >= 0)
+        return status;
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("reelwick"));
+    QApplication::setApplicationVersion(QStringLiteral("1.1"));
+    const CommandLine cl =
+        CommandLine::parse(QApplication::arguments().mid(1), QDir::currentPath());
+    if (const int status = answerWithoutWindow(cl); status >= 0)
+        return status;
 
     installFontSubstitutions();
     Form1 window;

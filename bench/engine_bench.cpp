@@ -1,7 +1,7 @@
 // Engine benchmarks over the shared corpus: parse throughput of the decompressed movies (the
 // decompression itself is not timed) and one frame advance of the busiest movie.
 
-#include "swf/player.h"
+#include "swf/runner/movierunner.h"
 
 #include <QDirIterator>
 #include <benchmark/benchmark.h>
@@ -66,11 +66,14 @@ std::shared_ptr<const swf::Movie> busiestMovie(QString* name) {
             continue;
         if ((*movie)->frameCount() < 2)
             continue;
-        swf::Player p(*movie);
+        swf::RunnerOptions options;
+        options.scripts = false;
+        swf::MovieRunner runner(*movie, QString(), options);
+        runner.start();
         std::size_t peak = 0;
         for (int i = 0; i < 60; ++i) {
-            p.advance();
-            peak += p.displayObjectCount();
+            runner.step();
+            peak += runner.player().displayObjectCount();
         }
         if (peak > most) {
             most = peak;
@@ -88,11 +91,15 @@ void BM_FrameAdvanceBusiestMovie(benchmark::State& state) {
         state.SkipWithError("no movie in the corpus");
         return;
     }
-    swf::Player player(movie);
+    // The timeline alone, through the runner as every host steps it.
+    swf::RunnerOptions options;
+    options.scripts = false;
+    swf::MovieRunner runner(movie, QString(), options);
+    runner.start();
+    const swf::Player& player = runner.player();
     std::size_t objects = 0;
     for (auto _ : state) {
-        player.advance();
-        benchmark::DoNotOptimize(player.takePendingActions());
+        runner.step();
         objects = std::max(objects, player.displayObjectCount());
     }
     state.SetLabel(name.section('/', -3).toStdString());

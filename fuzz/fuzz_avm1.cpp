@@ -2,9 +2,8 @@
 // sprite running the same bytes on enterFrame, then feeds it mouse and key input. The movie
 // exports a short sound as "s" and plays through a sound engine, for the Sound object.
 
-#include "swf/avm1/scripting.h"
-#include "swf/player.h"
-#include "swf/sound/moviesound.h"
+#include "swf/avm1/opcodes.h"
+#include "swf/runner/movierunner.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -30,7 +29,7 @@ void tag(std::vector<std::uint8_t>& out, int code, const std::vector<std::uint8_
 
 std::vector<std::uint8_t> doAction(const std::uint8_t* data, std::size_t size) {
     std::vector<std::uint8_t> b(data, data + size);
-    b.push_back(0);
+    b.push_back(swf::avm1::op::End);
     return b;
 }
 
@@ -88,33 +87,32 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto movie = swf::Movie::load(file);
     if (!movie)
         return 0;
-    swf::PlayerLimits playerLimits;
-    playerLimits.maxDisplayObjects = 2000;
-    swf::Player player(*movie, playerLimits);
-    swf::avm1::Limits limits;
+    // Through the movie runner, as the window and the exporter run movies, recording sound.
+    swf::RunnerOptions options;
+    options.sound = swf::RunnerOptions::Sound::Record;
+    options.playerLimits.maxDisplayObjects = 2000;
+    swf::avm1::Limits& limits = options.avm1Limits;
     limits.timeout = std::chrono::milliseconds(40);
     limits.maxObjects = 200000;
     limits.maxStack = 100000;
     limits.maxStringLength = 1 << 20;
     limits.maxArrayLength = 1 << 16;
-    swf::avm1::Scripting scripting(player, limits);
-    auto sound = std::make_shared<swf::sound::MovieSound>(*movie);
-    scripting.setSound(sound);
-    std::vector<std::int16_t> out(2 * 256);
-    scripting.hooks().trace = [](const QString&) {};
-    scripting.hooks().warning = [](const QString&) {};
-    scripting.hooks().notice = [](const QString&) {};
-    scripting.afterAdvance();
-    sound->update(player);
-    for (int i = 0; i < 4 && !scripting.quitRequested(); ++i) {
-        scripting.mouseMove(QPointF(10 * i, 10 * i));
-        scripting.mouseDown();
-        scripting.mouseUp();
-        scripting.keyDown(37 + i, 0);
-        scripting.keyUp(37 + i, 0);
-        scripting.tick();
-        sound->update(player);
-        sound->render(out.data(), 256);
+    swf::MovieRunner runner(*movie, QStringLiteral("file:///fuzz/movie.swf"), options);
+    runner.hooks().trace = [](const QString&) {};
+    runner.hooks().warning = [](const QString&) {};
+    runner.hooks().notice = [](const QString&) {};
+    runner.hooks().fscommand = [&runner](const QString&, const QString&) {
+        runner.viewResized(QSizeF(640, 480)); // as full screen would
+    };
+    runner.start();
+    for (int i = 0; i < 4 && !runner.quitRequested(); ++i) {
+        runner.mouseMove(QPointF(10 * i, 10 * i));
+        runner.mouseDown();
+        runner.mouseUp();
+        runner.keyDown(37 + i, 0);
+        runner.keyUp(37 + i, 0);
+        runner.nextPicture();
     }
+    runner.takeAudio();
     return 0;
 }

@@ -1,6 +1,7 @@
-// Parses a movie, builds everything that is built lazily, and runs its timeline.
+// Parses a movie, builds everything that is built lazily, and runs its timeline through the
+// movie runner, as the window would (without scripts: fuzz_avm1 covers those).
 
-#include "swf/player.h"
+#include "swf/runner/movierunner.h"
 #include "swf/video.h"
 
 #include <QtGlobal>
@@ -72,24 +73,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     buildLazyParts(**movie);
 
-    swf::PlayerLimits playerLimits;
-    playerLimits.maxDisplayObjects = 5000;
-    swf::Player player(*movie, playerLimits);
+    swf::RunnerOptions options;
+    options.scripts = false;
+    options.playerLimits.maxDisplayObjects = 5000;
+    swf::MovieRunner runner(*movie, QString(), options);
+    runner.start();
+    swf::Player& player = runner.player();
     for (int i = 0; i < 24; ++i) {
-        player.advance();
-        player.takePendingActions();
+        runner.step();
         touch(player.root().displayList(), 0);
         for (const auto& o : player.root().displayList().objects()) {
             if (o->button())
                 player.setButtonState(*o->button(), swf::ButtonState(i % 3));
         }
+        if (i % 8 == 0) // the mouse over the stage, where buttons are
+            runner.mouseMove(QPointF(10 * i, 5 * i));
     }
-    player.gotoFrame(std::int64_t(player.frameCount()) / 2);
-    player.back();
-    player.forward();
-    player.gotoFrame(-7);
-    player.gotoFrame(INT64_MAX);
-    player.rewind();
+    runner.gotoFrame(std::int64_t(runner.frameCount()) / 2);
+    runner.back();
+    runner.forward();
+    runner.gotoFrame(-7);
+    runner.gotoFrame(INT64_MAX);
+    runner.gotoFrame(0);
     touch(player.root().displayList(), 0);
     return 0;
 }

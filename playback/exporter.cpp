@@ -2,15 +2,12 @@
 
 #include "playback/videoencoder.h"
 #include "playback/videoexport.h"
-#include "swf/player.h"
-#include "swf/render/paintercanvas.h"
-#include "swf/render/renderer.h"
+#include "swf/runner/movierunner.h"
 #include "swf/sound/audioexport.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QImage>
-#include <QPainter>
 #include <QRegularExpression>
 #include <csignal>
 #include <cstdio>
@@ -24,10 +21,15 @@ constexpr int kMaxSide = 8192;
 QString exportUsage() {
     return QStringLiteral(
         "Usage: reelwick --export MOVIE --frames A-B [--size WxH] --out DIR [--audio FILE.wav]\n"
+        "                [--mouse X,Y]\n"
+        "Plays MOVIE with its scripts and sound from the first frame, at its own frame rate,\n"
+        "and writes frames A to B (counted from 1) as DIR/frame_NNNN.png, drawn at WxH pixels\n"
+        "(default: the movie's stage size); with --audio, their sound as a WAV file.\n"
+        "The mouse stays off the stage, or rests at stage pixel X,Y with --mouse.\n"
+        "trace() output goes to standard error, one line per call.\n"
         "       reelwick --export MOVIE [--frames A-B] [--size WxH] --out FILE.mp4\n"
-        "Writes frames A to B (counted from 1) of MOVIE as DIR/frame_NNNN.png,\n"
-        "drawn at WxH pixels (default: the movie's stage size), or plays the movie into a\n"
-        "video file (.mp4, .mkv, .webm or .gif; default: its whole timeline).\n");
+        "plays the movie into a video file (.mp4, .mkv, .webm or .gif; default: its whole\n"
+        "timeline).\n");
 }
 
 std::optional<ExportRequest> parseExportArguments(const QStringList& args, QString* error) {
@@ -70,6 +72,17 @@ std::optional<ExportRequest> parseExportArguments(const QStringList& args, QStri
             if (!hasValue)
                 return fail(QStringLiteral("--audio needs a file name"));
             r.audioPath = args[++i];
+        } else if (a == QLatin1String("--mouse")) {
+            if (!hasValue)
+                return fail(QStringLiteral("--mouse needs X,Y"));
+            static const QRegularExpression point(
+                QStringLiteral("^(-?\\d{1,5}(?:\\.\\d+)?),(-?\\d{1,5}(?:\\.\\d+)?)$"));
+            const auto m = point.match(args[++i]);
+            if (!m.hasMatch())
+                return fail(QStringLiteral("bad mouse position \"%1\" (expected X,Y in stage "
+                                           "pixels)")
+                                .arg(args[i]));
+            r.mouse = QPointF(m.captured(1).toDouble(), m.captured(2).toDouble());
         } else if (a == QLatin1String("--out")) {
             if (!hasValue)
                 return fail(QStringLiteral("--out needs a folder or a video file name"));
@@ -169,7 +182,7 @@ bool exportVideoFile(const ExportRequest& request, QString* error) {
 }
 } // namespace
 
-bool exportFrames(const ExportRequest& request, QString* error) {
+bool exportFrames(const ExportRequest& request, QString* error, ExportOutcome* outcome) {
     if (!request.videoPath.isEmpty())
         return exportVideoFile(request, error);
     auto fail = [&](const QString& why) {
@@ -177,54 +190,51 @@ bool exportFrames(const ExportRequest& request, QString* error) {
             *error = why;
         return false;
     };
+    ExportOutcome done;
     auto loaded = swf::Movie::loadFile(request.movie);
     if (!loaded)
         return fail(QStringLiteral("%1: %2").arg(request.movie,
                                                  QString::fromStdString(loaded.error().message)));
-    swf::Player player(loaded.value());
-    const int frames = int(player.frameCount());
-    if (request.lastFrame > frames)
-        return fail(QStringLiteral("%1 has %2 frame(s); frame %3 does not exist")
-                        .arg(request.movie)
-                        .arg(frames)
-                        .arg(request.lastFrame));
-    const swf::Rect& stage = player.movie().header().frameSize;
-    QSize size = request.size;
-    if (size.isEmpty()) {
-        size = QSize(std::clamp(stage.width() / 20, 1, kMaxSide),
-                     std::clamp(stage.height() / 20, 1, kMaxSide));
-    }
     if (!QDir().mkpath(request.outDir))
         return fail(QStringLiteral("cannot create the folder %1").arg(request.outDir));
 
-    // Frames are reached by playing, as sprites would have run in the player; a seek to the
-    // first frame wanted, then one step at a time.
-    player.gotoFrame(request.firstFrame - 1);
-    swf::render::Renderer renderer;
-    QImage image(size, QImage::Format_ARGB32_Premultiplied);
-    const QTransform view = swf::render::stageTransform(stage, QRectF(QPointF(0, 0), size), 0);
-    for (int frame = request.firstFrame; frame <= request.lastFrame; ++frame) {
-        if (frame > request.firstFrame)
-            player.advance();
-        const auto bg = player.backgroundColor().value_or(swf::Rgba{255, 255, 255, 255});
-        image.fill(QColor(bg.r, bg.g, bg.b));
-        {
-            QPainter painter(&image);
-            swf::render::PainterCanvas canvas(painter);
-            renderer.render(player, canvas, view);
+    swf::RunnerOptions options;
+    options.sound = swf::RunnerOptions::Sound::Record;
+    swf::MovieRunner runner(loaded.value(), swf::MovieRunner::urlForFile(request.movie), options);
+    // The window's view of the stage at its own size (Stage.width and height in noScale), and
+    // a mouse that never came in unless asked.
+    runner.viewResized(QSizeF(runner.stageSize()));
+    runner.start();
+    const QSize size = request.size.isEmpty() ? runner.stageSize() : request.size;
+    if (request.mouse)
+        runner.mouseMove(*request.mouse);
+
+    for (int frame = 1; frame <= request.lastFrame; ++frame) {
+        if (frame > 1)
+            runner.nextPicture();
+        if (runner.quitRequested()) {
+            done.quit = true;
+            break;
         }
+        if (frame == request.firstFrame)
+            runner.takeAudio(); // the sound before the first frame wanted
+        if (frame < request.firstFrame)
+            continue;
         const QString path =
             QDir(request.outDir)
                 .filePath(QStringLiteral("frame_%1.png").arg(frame, 4, 10, QChar('0')));
-        if (!image.save(path, "PNG"))
+        if (!runner.picture(size).save(path, "PNG"))
             return fail(QStringLiteral("cannot write %1").arg(path));
+        ++done.framesWritten;
     }
+    if (!done.quit)
+        runner.finishPicture();
     if (!request.audioPath.isEmpty()) {
-        const auto pcm =
-            swf::sound::renderMovieAudio(loaded.value(), std::size_t(request.firstFrame - 1),
-                                         std::size_t(request.lastFrame - request.firstFrame + 1));
+        const auto pcm = done.framesWritten > 0 ? runner.takeAudio() : swf::sound::PcmBuffer{};
         if (!swf::sound::writeWav(request.audioPath, pcm))
             return fail(QStringLiteral("cannot write %1").arg(request.audioPath));
     }
+    if (outcome)
+        *outcome = done;
     return true;
 }

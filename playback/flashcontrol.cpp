@@ -1,7 +1,6 @@
 #include "playback/flashcontrol.h"
 
 #include "playback/controlmenu.h"
-#include "swf/sound/moviesound.h"
 
 #include <QActionGroup>
 #include <QContextMenuEvent>
@@ -62,272 +61,31 @@ void FlashControl::Movie(const QString& path) {
     std::shared_ptr<const swf::Movie> loaded = std::move(movie).value();
     m_path = local;
     m_header = loaded->header();
-    m_player = std::make_unique<swf::Player>(loaded);
     // Stored settings: a movie plays as soon as it is given, and loops.
-    m_player->setLooping(m_loop);
-    m_player->play();
-    startScripting();
-    startSound(loaded);
-    afterStep();
+    swf::RunnerOptions options;
+    options.sound =
+        m_manualClock ? swf::RunnerOptions::Sound::Record : swf::RunnerOptions::Sound::Live;
+    options.looping = m_loop;
+    m_runner =
+        std::make_unique<swf::MovieRunner>(loaded, swf::MovieRunner::urlForFile(path), options);
+    setUpHooks();
+    if (m_actionHandler)
+        m_runner->setActionHandler(m_actionHandler);
+    // getTimer and intervals follow the wall clock here.
+    m_elapsed.start();
+    if (!m_manualClock)
+        m_runner->setClock([this] { return m_elapsed.elapsed(); });
+    m_runner->viewResized(QSizeF(size()));
+    m_runner->start();
+    startSound();
+    if (!afterRunner(swf::StepResult{false, true}))
+        return;
     startClock();
     emit frameChanged(0);
 }
 
-void FlashControl::startSound(const std::shared_ptr<const swf::Movie>& movie) {
-    if (!swf::sound::MovieSound::hasSound(*movie))
-        return;
-    m_sound = std::make_shared<swf::sound::MovieSound>(movie);
-    m_scripting->setSound(m_sound);
-    if (!m_audio)
-        m_audio = std::make_unique<AudioOutput>(nullptr, m_audioMode);
-    m_audio->setSound(m_sound);
-    m_audio->setPaused(false);
-    // MP3 takes a while to decode: event sounds decode beside the GUI thread, the ones frames
-    // ask for first, then the others.
-    m_sound->decodeInBackground();
-}
-
-void FlashControl::stopSound() {
-    if (m_sound)
-        m_sound->cancelPreload();
-    if (m_audio) {
-        m_audio->setSound(nullptr);
-        m_audio->setPaused(false);
-    }
-    if (m_scripting)
-        m_scripting->setSound(nullptr);
-    m_sound.reset();
-    m_soundHeld = false;
-    m_audioPaced = false;
-}
-
-void FlashControl::updateSound() {
-    // Other speeds than 1 are silent: nothing is started that nobody would hear.
-    if (m_sound && m_player && !m_soundHeld && m_speed == 1)
-        m_sound->update(*m_player);
-}
-
-// The output stops taking sound where it is; what played goes on from there on Play.
-void FlashControl::holdSound() {
-    if (!m_sound || m_soundHeld)
-        return;
-    m_soundHeld = true;
-    if (m_audio)
-        m_audio->setPaused(true);
-}
-
-void FlashControl::releaseSound(bool dropPlaying) {
-    if (!m_sound)
-        return;
-    if (dropPlaying)
-        m_sound->stopAll();
-    if (m_soundHeld) {
-        m_soundHeld = false;
-        if (m_audio)
-            m_audio->setPaused(m_speed != 1);
-    }
-    updateSound();
-}
-
-const AudioClock* FlashControl::audioClock() const {
-    if (m_speed != 1)
-        return nullptr; // the frame clock sets the pace
-    if (m_audioClockOverride)
-        return m_audioClockOverride;
-    return m_audio.get();
-}
-
-void FlashControl::unload() {
-    m_timer.stop();
-    m_clock.stop();
-    stopSound();
-    m_hovered = nullptr;
-    m_scripting.reset();
-    m_player.reset();
-    m_renderer.clearCaches();
-    m_header.reset();
-    m_notice.clear();
-    m_background = Qt::white;
-    m_zoom = 1;
-    m_speed = 1;
-    unsetCursor();
-}
-
-qint32 FlashControl::FrameNum() const {
-    return m_player ? qint32(m_player->currentFrame()) : 0;
-}
-
-void FlashControl::FrameNum(qint32 frame) {
-    if (!m_player)
-        return;
-    m_player->gotoFrame(frame);
-    // A jump while paused plays the new frame's own sound, as a step does.
-    if (m_soundHeld)
-        releaseSound(true);
-    afterStep();
-    emit frameChanged(FrameNum());
-}
-
-void FlashControl::Play() {
-    if (!m_player || m_player->isPlaying())
-        return;
-    // At the end of a movie that does not loop, playing starts over.
-    if (!m_loop && m_player->currentFrame() + 1 >= m_player->frameCount())
-        m_player->gotoFrame(0);
-    m_player->play();
-    // Held sound goes on from where Pause left it; a rewind from the end starts afresh.
-    releaseSound(false);
-}
-
-// Halts the main timeline only: as in Flash, sprites on stage keep running, so the clock does too.
-// The movie's sound is held until Play.
-void FlashControl::Stop() {
-    if (!m_player)
-        return;
-    m_player->stop();
-    holdSound();
-}
-
-// A single step plays that frame's stream block (or nothing), not what was playing before.
-void FlashControl::Back() {
-    if (!m_player)
-        return;
-    m_player->stop();
-    m_player->back();
-    releaseSound(true);
-    afterStep();
-    emit frameChanged(FrameNum());
-}
-
-void FlashControl::Forward() {
-    if (!m_player)
-        return;
-    m_player->stop();
-    m_player->forward();
-    releaseSound(true);
-    afterStep();
-    emit frameChanged(FrameNum());
-}
-
-void FlashControl::Rewind() {
-    FrameNum(0);
-}
-
-// Halts and silences: nothing that was playing comes back on Play.
-void FlashControl::StopPlay() {
-    Stop();
-    if (m_sound)
-        m_sound->stopAll();
-}
-
-void FlashControl::ScaleMode(qint32 mode) {
-    m_scaleMode = mode;
-    m_zoom = 1;
-    updateHover();
-    update();
-}
-
-void FlashControl::setLooping(bool loop) {
-    m_loop = loop;
-    if (m_player)
-        m_player->setLooping(loop);
-}
-
-void FlashControl::setQuality(swf::render::Quality q) {
-    m_quality = q;
-    update();
-}
-
-void FlashControl::zoomIn() {
-    m_zoom = std::min(kMaxZoom, m_zoom * 2);
-    updateHover();
-    update();
-}
-
-void FlashControl::zoomOut() {
-    m_zoom = std::max(1.0, m_zoom / 2);
-    updateHover();
-    update();
-}
-
-void FlashControl::showAll() {
-    m_zoom = 1;
-    updateHover();
-    update();
-}
-
-void FlashControl::setSpeed(double speed) {
-    speed = std::clamp(speed, 0.1, 10.0);
-    if (speed == m_speed)
-        return;
-    m_speed = speed;
-    // Sounds held while silent would come back stale: the sound starts afresh at 1.
-    if (m_sound && !m_soundHeld)
-        m_sound->stopAll();
-    if (m_audio && !m_soundHeld)
-        m_audio->setPaused(m_speed != 1);
-    if (m_player) {
-        m_audioPaced = false;
-        m_clock.start(m_header->effectiveFrameRate() * m_speed, m_elapsed.elapsed());
-        m_timer.start(m_clock.msUntilNext(m_elapsed.elapsed()));
-    }
-}
-
-void FlashControl::startClock() {
-    if (!m_player)
-        return;
-    m_elapsed.start();
-    m_clock.start(m_header->effectiveFrameRate() * m_speed, 0);
-    m_timer.start(m_clock.msUntilNext(0));
-}
-
-// One clock tick: every timeline step that is due (advance the player, hand its actions to the
-// scripting code), then one repaint for all of them, so that a slow machine drops pictures but
-// never steps.
-//
-// While a stream sound plays, the sound being heard says how many steps are due instead, so
-// that picture and sound stay together whatever the device's pace; the frame timer takes over
-// again from the moment the stream ends.
-void FlashControl::onTick() {
-    if (!m_player)
-        return;
-    // A script restarted the main timeline while the user had paused: its sound goes on too.
-    if (m_soundHeld && m_player->isPlaying())
-        releaseSound(false);
-    const qint64 now = m_elapsed.elapsed();
-    const AudioClock* clock = m_soundHeld ? nullptr : audioClock();
-    const auto due = clock ? clock->stepsDue() : std::nullopt;
-    int steps = 0;
-    if (due) {
-        m_audioPaced = true;
-        steps = int(std::clamp<std::int64_t>(*due, 0, FrameClock::kMaxCatchUpSteps));
-    } else {
-        if (m_audioPaced) {
-            m_audioPaced = false;
-            m_clock.start(m_header->effectiveFrameRate() * m_speed, now);
-        }
-        steps = m_clock.stepsDue(now);
-    }
-    const qint32 before = FrameNum();
-    for (int i = 0; i < steps; ++i) {
-        m_player->advance();
-        runScripts();
-        if (!m_player)
-            return; // the movie's script quit it
-        updateSound();
-    }
-    if (steps > 0) {
-        updateHover();
-        update();
-        if (FrameNum() != before)
-            emit frameChanged(FrameNum());
-    }
-    m_timer.start(m_audioPaced ? kAudioPollMs : m_clock.msUntilNext(now));
-}
-
-void FlashControl::startScripting() {
-    m_scripting = std::make_unique<swf::avm1::Scripting>(*m_player);
-    auto& hooks = m_scripting->hooks();
+void FlashControl::setUpHooks() {
+    auto& hooks = m_runner->hooks();
     hooks.fscommand = [this](const QString& command, const QString& args) {
         const QString c = command.trimmed().toLower();
         if (c == QLatin1String("fullscreen"))
@@ -351,33 +109,233 @@ void FlashControl::startScripting() {
                 ScaleMode(i);
         }
     };
-    m_scripting->hitTest = [this](const swf::DisplayObject& o, QTransform stage, QPointF px) {
-        return m_player && swf::render::Renderer::shapeContains(*m_player, o, stage, px * 20);
-    };
-    m_scripting->viewResized(QSizeF(size()));
+}
+
+void FlashControl::startSound() {
+    if (!m_runner->sound() || m_manualClock)
+        return;
+    if (!m_audio)
+        m_audio = std::make_unique<AudioOutput>(nullptr, m_audioMode);
+    m_audio->setSound(m_runner->sound());
+    m_audio->setPaused(false);
+}
+
+void FlashControl::stopSound() {
+    if (m_audio) {
+        m_audio->setSound(nullptr);
+        m_audio->setPaused(false);
+    }
+    m_audioPaced = false;
+}
+
+// Pause holds the output where it is; what played goes on from there on Play.
+void FlashControl::syncSoundHold() {
+    if (m_audio && m_runner && m_runner->sound())
+        m_audio->setPaused(m_runner->soundHeld() || m_speed != 1); // other speeds are silent
+}
+
+const AudioClock* FlashControl::audioClock() const {
+    if (m_speed != 1)
+        return nullptr; // the frame clock sets the pace
+    if (m_audioClockOverride)
+        return m_audioClockOverride;
+    return m_audio.get();
+}
+
+// A script that quits its movie leaves the control empty, as the standalone player would
+// close; the window and the playlist stay.
+bool FlashControl::afterRunner(const swf::StepResult& r) {
+    if (!m_runner)
+        return false;
+    if (m_runner->quitRequested()) {
+        unload();
+        update();
+        return false;
+    }
+    syncSoundHold();
+    updateCursor();
+    if (r.redraw)
+        update();
+    return true;
+}
+
+void FlashControl::unload() {
+    m_timer.stop();
+    m_clock.stop();
+    stopSound();
+    m_runner.reset();
+    m_header.reset();
+    m_notice.clear();
+    m_background = Qt::white;
+    m_zoom = 1;
+    m_speed = 1;
+    unsetCursor();
+}
+
+qint32 FlashControl::FrameNum() const {
+    return m_runner ? qint32(m_runner->currentFrame()) : 0;
+}
+
+void FlashControl::FrameNum(qint32 frame) {
+    if (!m_runner)
+        return;
+    if (afterRunner(m_runner->gotoFrame(frame)))
+        emit frameChanged(FrameNum());
+}
+
+void FlashControl::Play() {
+    if (!m_runner || m_runner->isPlaying())
+        return;
+    m_runner->play();
+    syncSoundHold();
+}
+
+// Halts the main timeline only: as in Flash, sprites on stage keep running, so the clock does too.
+// The movie's sound is held until Play.
+void FlashControl::Stop() {
+    if (!m_runner)
+        return;
+    m_runner->stop();
+    syncSoundHold();
+}
+
+void FlashControl::Back() {
+    if (!m_runner)
+        return;
+    if (afterRunner(m_runner->back()))
+        emit frameChanged(FrameNum());
+}
+
+void FlashControl::Forward() {
+    if (!m_runner)
+        return;
+    if (afterRunner(m_runner->forward()))
+        emit frameChanged(FrameNum());
+}
+
+void FlashControl::Rewind() {
+    FrameNum(0);
+}
+
+// Halts and silences: nothing that was playing comes back on Play.
+void FlashControl::StopPlay() {
+    Stop();
+    if (m_runner)
+        m_runner->stopSounds();
+}
+
+// The view moved under a still mouse: the runner sees it at its new stage position.
+void FlashControl::refreshMouse() {
+    if (m_runner && m_mouse)
+        afterRunner(m_runner->mouseMove(stagePixels(*m_mouse)));
+}
+
+void FlashControl::ScaleMode(qint32 mode) {
+    m_scaleMode = mode;
+    m_zoom = 1;
+    refreshMouse();
+    update();
+}
+
+void FlashControl::setLooping(bool loop) {
+    m_loop = loop;
+    if (m_runner)
+        m_runner->setLooping(loop);
+}
+
+void FlashControl::setQuality(swf::render::Quality q) {
+    m_quality = q;
+    update();
+}
+
+void FlashControl::zoomIn() {
+    m_zoom = std::min(kMaxZoom, m_zoom * 2);
+    refreshMouse();
+    update();
+}
+
+void FlashControl::zoomOut() {
+    m_zoom = std::max(1.0, m_zoom / 2);
+    refreshMouse();
+    update();
+}
+
+void FlashControl::showAll() {
+    m_zoom = 1;
+    refreshMouse();
+    update();
+}
+
+void FlashControl::startClock() {
+    if (!m_runner || m_manualClock)
+        return;
+    m_clock.start(m_header->effectiveFrameRate() * m_speed, m_elapsed.elapsed());
+    m_timer.start(m_clock.msUntilNext(m_elapsed.elapsed()));
+}
+
+void FlashControl::setSpeed(double speed) {
+    speed = std::clamp(speed, 0.1, 10.0);
+    if (speed == m_speed)
+        return;
+    m_speed = speed;
+    if (!m_runner)
+        return;
+    // Sounds paused while silent would come back stale: the sound starts afresh at 1.
+    m_runner->stopSounds();
+    syncSoundHold();
+    m_audioPaced = false;
+    startClock();
+}
+
+// One clock tick: every timeline step that is due, then one repaint for all of them, so that a
+// slow machine drops pictures but never steps.
+//
+// While a stream sound plays, the sound being heard says how many steps are due instead, so
+// that picture and sound stay together whatever the device's pace; the frame timer takes over
+// again from the moment the stream ends.
+void FlashControl::onTick() {
+    if (!m_runner)
+        return;
+    // A script restarted the main timeline while the user had paused: its sound goes on too.
+    if (m_runner->soundHeld() && m_runner->isPlaying()) {
+        m_runner->releaseSound(false);
+        syncSoundHold();
+    }
+    const qint64 now = m_elapsed.elapsed();
+    const AudioClock* clock = m_runner->soundHeld() ? nullptr : audioClock();
+    const auto due = clock ? clock->stepsDue() : std::nullopt;
+    int steps = 0;
+    if (due) {
+        m_audioPaced = true;
+        steps = int(std::clamp<std::int64_t>(*due, 0, FrameClock::kMaxCatchUpSteps));
+    } else {
+        if (m_audioPaced) {
+            m_audioPaced = false;
+            m_clock.start(m_header->effectiveFrameRate() * m_speed, now);
+        }
+        steps = m_clock.stepsDue(now);
+    }
+    const swf::StepResult r = m_runner->step(steps);
+    if (!afterRunner(r))
+        return; // the movie's script quit it
+    if (r.frameChanged)
+        emit frameChanged(FrameNum());
+    m_timer.start(m_audioPaced ? kAudioPollMs : m_clock.msUntilNext(now));
+}
+
+void FlashControl::stepPicture() {
+    if (!m_runner)
+        return;
+    const swf::StepResult r = m_runner->nextPicture();
+    if (afterRunner(r) && r.frameChanged)
+        emit frameChanged(FrameNum());
 }
 
 void FlashControl::resizeEvent(QResizeEvent* e) {
     QWidget::resizeEvent(e);
-    if (m_scripting)
-        m_scripting->viewResized(QSizeF(size()));
-}
-
-// The frame's scripts. A script that quits its movie leaves the control empty, as the
-// standalone player would close; the window and the playlist stay.
-void FlashControl::runScripts() {
-    if (!m_player)
-        return;
-    if (m_actionHandler) {
-        m_actionHandler(*m_player, m_player->takePendingActions());
-        return;
-    }
-    if (!m_scripting)
-        return;
-    m_scripting->afterAdvance();
-    if (m_scripting->quitRequested()) {
-        unload();
-        update();
+    if (m_runner) {
+        m_runner->viewResized(QSizeF(size()));
+        afterRunner(swf::StepResult{false, true});
     }
 }
 
@@ -390,30 +348,17 @@ std::optional<QPointF> FlashControl::stagePixels(QPointF widgetPos) const {
 }
 
 void FlashControl::keyPressEvent(QKeyEvent* e) {
-    if (!m_scripting)
+    if (!m_runner)
         return QWidget::keyPressEvent(e);
-    m_scripting->keyDown(swf::avm1::Scripting::keyCodeFromQt(e->key()),
-                         e->text().isEmpty() ? 0 : e->text().at(0).unicode());
-    updateSound();
-    update();
+    afterRunner(m_runner->keyDown(swf::avm1::Scripting::keyCodeFromQt(e->key()),
+                                  e->text().isEmpty() ? 0 : e->text().at(0).unicode()));
 }
 
 void FlashControl::keyReleaseEvent(QKeyEvent* e) {
-    if (!m_scripting || e->isAutoRepeat())
+    if (!m_runner || e->isAutoRepeat())
         return QWidget::keyReleaseEvent(e);
-    m_scripting->keyUp(swf::avm1::Scripting::keyCodeFromQt(e->key()),
-                       e->text().isEmpty() ? 0 : e->text().at(0).unicode());
-    updateSound();
-    update();
-}
-
-void FlashControl::afterStep() {
-    runScripts();
-    if (!m_player)
-        return;
-    updateSound();
-    updateHover();
-    update();
+    afterRunner(m_runner->keyUp(swf::avm1::Scripting::keyCodeFromQt(e->key()),
+                                e->text().isEmpty() ? 0 : e->text().at(0).unicode()));
 }
 
 QRectF FlashControl::stageRect(const QSizeF& widgetSize, const QSizeF& stageSize, qint32 mode) {
@@ -443,7 +388,7 @@ QTransform FlashControl::viewTransform() const {
         return {};
     const QTransform centred =
         swf::render::stageTransform(m_header->frameSize, QRectF(rect()), m_scaleMode, m_zoom);
-    const QString align = m_scripting ? m_scripting->vm().stageAlign : QString();
+    const QString align = m_runner ? m_runner->stageAlign() : QString();
     if (align.isEmpty())
         return centred;
     // Stage.align moves the stage to the named edges instead of the middle.
@@ -462,20 +407,19 @@ QTransform FlashControl::viewTransform() const {
 }
 
 void FlashControl::drawFrame(QPainter& p, const QRect& area) {
-    const auto bg = m_player->backgroundColor().value_or(swf::Rgba{255, 255, 255, 255});
-    m_background = QColor(bg.r, bg.g, bg.b);
+    m_background = m_runner->background();
     // Outside the stage the control shows the background colour (show all letterboxes in it).
     p.fillRect(area, m_background);
     const QTransform view = viewTransform();
     const swf::Rect& s = m_header->frameSize;
     p.setClipRect(view.mapRect(QRectF(s.xMin, s.yMin, s.width(), s.height())).toAlignedRect());
     swf::render::PainterCanvas canvas(p, m_quality);
-    m_renderer.render(*m_player, canvas, view);
+    m_runner->render(canvas, view);
 }
 
 void FlashControl::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    if (!m_player) {
+    if (!m_runner) {
         p.fillRect(rect(), palette().color(QPalette::Base));
         if (!m_notice.isEmpty()) {
             p.setPen(palette().color(QPalette::PlaceholderText));
@@ -489,118 +433,52 @@ void FlashControl::paintEvent(QPaintEvent*) {
 QImage FlashControl::grabFrame() {
     QImage image(size().expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
     image.fill(palette().color(QPalette::Base));
-    if (m_player) {
+    if (m_runner) {
         QPainter p(&image);
         drawFrame(p, image.rect());
     }
     return image;
 }
 
-// Buttons under the mouse: over while it hovers, down while pressed on them.
+// The mouse, in stage pixels; the runner sets button states and runs their actions.
 
-bool FlashControl::isLive(const swf::ButtonInstance* b) const {
-    if (!b || !m_player)
-        return false;
-    std::vector<const swf::DisplayList*> lists{&m_player->root().displayList()};
-    while (!lists.empty()) {
-        const swf::DisplayList* list = lists.back();
-        lists.pop_back();
-        for (const auto& o : list->objects()) {
-            if (o->button() == b)
-                return true;
-            if (o->button())
-                lists.push_back(&o->button()->displayList());
-            else if (o->clip())
-                lists.push_back(&o->clip()->displayList());
-        }
-    }
-    return false;
-}
-
-void FlashControl::setHovered(swf::ButtonInstance* b, bool pressed) {
-    if (!m_player)
-        return;
-    // With scripts, button states and their actions are the scripting code's; here only the cursor.
-    const bool ownStates = !m_scripting || m_actionHandler;
-    if (ownStates && m_hovered != b && isLive(m_hovered))
-        m_player->setButtonState(*m_hovered, swf::ButtonState::Up);
-    m_hovered = b;
-    if (b) {
-        if (ownStates)
-            m_player->setButtonState(*b, pressed ? swf::ButtonState::Down : swf::ButtonState::Over);
+void FlashControl::updateCursor() {
+    if (m_runner && m_runner->hoveredButton())
         setCursor(Qt::PointingHandCursor);
-    } else {
+    else
         unsetCursor();
-    }
-    if (m_actionHandler)
-        m_actionHandler(*m_player, m_player->takePendingActions());
-}
-
-void FlashControl::updateHover() {
-    if (!m_player)
-        return;
-    swf::ButtonInstance* b = nullptr;
-    if (m_mouse) {
-        bool ok = false;
-        const QPointF stage = viewTransform().inverted(&ok).map(*m_mouse);
-        if (ok)
-            b = swf::render::Renderer::buttonAt(*m_player, stage);
-    }
-    const bool changed =
-        b != m_hovered ||
-        (b && b->state() != (m_mouseDown ? swf::ButtonState::Down : swf::ButtonState::Over));
-    if (changed) {
-        setHovered(b, m_mouseDown);
-        update();
-    }
-    // Button state changes (and what mouse handlers did) may start sounds.
-    updateSound();
 }
 
 void FlashControl::mouseMoveEvent(QMouseEvent* e) {
     m_mouse = e->position();
-    if (m_scripting) {
-        if (auto p = stagePixels(e->position()))
-            m_scripting->mouseMove(*p);
-        update();
-    }
-    updateHover();
+    if (m_runner)
+        afterRunner(m_runner->mouseMove(stagePixels(e->position())));
 }
 
 void FlashControl::mousePressEvent(QMouseEvent* e) {
     if (e->button() != Qt::LeftButton)
         return QWidget::mousePressEvent(e);
     m_mouse = e->position();
-    m_mouseDown = true;
-    if (m_scripting) {
-        if (auto p = stagePixels(e->position()))
-            m_scripting->mouseMove(*p);
-        m_scripting->mouseDown();
-        update();
-    }
-    updateHover();
+    if (!m_runner)
+        return;
+    m_runner->mouseMove(stagePixels(e->position()));
+    afterRunner(m_runner->mouseDown());
 }
 
 void FlashControl::mouseReleaseEvent(QMouseEvent* e) {
     if (e->button() != Qt::LeftButton)
         return QWidget::mouseReleaseEvent(e);
     m_mouse = e->position();
-    m_mouseDown = false;
-    if (m_scripting) {
-        if (auto p = stagePixels(e->position()))
-            m_scripting->mouseMove(*p);
-        m_scripting->mouseUp();
-        update();
-    }
-    if (!m_player)
-        return; // a script quit the movie
-    updateHover();
+    if (!m_runner)
+        return;
+    m_runner->mouseMove(stagePixels(e->position()));
+    afterRunner(m_runner->mouseUp());
 }
 
 void FlashControl::leaveEvent(QEvent*) {
     m_mouse.reset();
-    m_mouseDown = false;
-    updateHover();
+    if (m_runner)
+        afterRunner(m_runner->mouseMove(std::nullopt));
 }
 
 // The Flash control's own menu, in Chinese.

@@ -7,7 +7,7 @@
 #include "swf/movie.h"
 #include "swf/player.h"
 #include "swf/render/paintercanvas.h"
-#include "swf/render/renderer.h"
+#include "swf/runner/movierunner.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
@@ -22,8 +22,9 @@ namespace swf::sound {
 class MovieSound;
 }
 
-// The movie surface of the main window: loads a movie into a player, runs it at the movie's
-// frame rate and draws it; its right-click menu is the Flash control's own.
+// The movie surface of the main window: loads a movie into a movie runner, gives it time (the
+// movie's frame rate, or the sound being heard) and the user's input, and draws what it shows;
+// its right-click menu is the Flash control's own.
 class FlashControl : public QWidget, public MovieControl {
     Q_OBJECT
 public:
@@ -42,13 +43,14 @@ public:
     void ScaleMode(qint32 mode) override;
     QWidget* widget() override { return this; }
 
-    bool hasMovie() const { return m_player != nullptr; }
-    bool isPlaying() const { return m_player && m_player->isPlaying(); }
-    int frameCount() const { return m_player ? int(m_player->frameCount()) : 0; }
+    bool hasMovie() const { return m_runner != nullptr; }
+    bool isPlaying() const { return m_runner && m_runner->isPlaying(); }
+    int frameCount() const { return m_runner ? int(m_runner->frameCount()) : 0; }
     qint32 scaleMode() const { return m_scaleMode; }
     const std::optional<swf::MovieHeader>& header() const { return m_header; }
     QString notice() const { return m_notice; }
-    swf::Player* player() { return m_player.get(); }
+    swf::Player* player() { return m_runner ? &m_runner->player() : nullptr; }
+    swf::MovieRunner* runner() { return m_runner.get(); }
 
     bool isLooping() const { return m_loop; }
     void setLooping(bool loop);
@@ -77,17 +79,17 @@ public:
     // Adds entries of its own to every menu built (ControlMenu: export, information, go to).
     void setMenuExtender(std::function<void(QMenu*)> extend) { m_menuExtender = std::move(extend); }
     // The local file of the movie shown, empty when none.
-    QString moviePath() const { return m_player ? m_path : QString(); }
+    QString moviePath() const { return m_runner ? m_path : QString(); }
     // Playing speed, 1 for the movie's own rate. Sound plays only at 1: the mixer cannot follow
     // another pace, so other speeds are silent. A new movie starts at 1.
     double speed() const { return m_speed; }
     void setSpeed(double speed);
 
-    // The movie's scripts, while a movie is loaded.
-    swf::avm1::Scripting* scripting() { return m_scripting.get(); }
+    // The movie's ActionScript 1/2 scripts, while such a movie is loaded.
+    swf::avm1::Scripting* scripting() { return m_runner ? m_runner->avm1() : nullptr; }
 
     // The movie's sound, while a movie that has any is loaded.
-    swf::sound::MovieSound* movieSound() { return m_sound.get(); }
+    swf::sound::MovieSound* movieSound() { return m_runner ? m_runner->sound().get() : nullptr; }
     // Where sound goes; made with the first movie that has sound.
     AudioOutput* audioOutput() { return m_audio.get(); }
     // The default device (silent when there is none), or silence kept in real time; for the
@@ -95,10 +97,16 @@ public:
     void setAudioMode(AudioOutput::Mode mode) { m_audioMode = mode; }
     // The clock a stream movie follows: the audio output's unless another is given (tests).
     void setAudioClock(const AudioClock* clock) { m_audioClockOverride = clock; }
+    // For the next movie loaded: no frame timer and no audio device; the movie moves on by
+    // stepPicture() alone, one frame's length on its own clock with its sound recorded, as an
+    // export plays it (tests compare the two).
+    void setManualClock(bool on) { m_manualClock = on; }
+    void stepPicture();
 
 signals:
     void frameChanged(int frame);
-    // fscommand("fullscreen", "true"/"false") from the movie's scripts.
+    // fscommand("fullscreen", "true"/"false") from the movie's scripts, once the script that
+    // asked has returned.
     void fullScreenRequested(bool on);
 
 protected:
@@ -116,33 +124,26 @@ private:
     void unload();
     void startClock();
     void onTick();
-    void afterStep(); // pending actions, button hover, repaint
-    void runScripts();
-    void startScripting();
-    void startSound(const std::shared_ptr<const swf::Movie>& movie);
+    void setUpHooks();
+    void startSound();
     void stopSound();
-    void updateSound(); // after every change of the player
-    void holdSound();
-    void releaseSound(bool dropPlaying);
+    void syncSoundHold(); // the output follows the runner's pause of the sound
+    // After whatever the runner did: a movie that quit is closed; else cursor and repaint.
+    bool afterRunner(const swf::StepResult& r);
     const AudioClock* audioClock() const;
     std::optional<QPointF> stagePixels(QPointF widgetPos) const;
-    void updateHover();
-    void setHovered(swf::ButtonInstance* b, bool pressed);
-    bool isLive(const swf::ButtonInstance* b) const;
+    void updateCursor();
+    void refreshMouse();
     void drawFrame(QPainter& p, const QRect& area);
 
     std::optional<swf::MovieHeader> m_header;
-    std::unique_ptr<swf::Player> m_player;
-    std::unique_ptr<swf::avm1::Scripting> m_scripting; // declared after the player it runs on
-    std::shared_ptr<swf::sound::MovieSound> m_sound;
+    std::unique_ptr<swf::MovieRunner> m_runner;
     std::unique_ptr<AudioOutput> m_audio;
     AudioOutput::Mode m_audioMode = AudioOutput::Mode::Device;
     const AudioClock* m_audioClockOverride = nullptr;
-    // Pause holds the output and the sound's view of the movie until Play; a stream movie is
-    // paced by its sound while m_audioPaced.
-    bool m_soundHeld = false;
+    // A stream movie is paced by its sound while m_audioPaced.
     bool m_audioPaced = false;
-    swf::render::Renderer m_renderer;
+    bool m_manualClock = false;
     QColor m_background = Qt::white;
     QString m_notice;
     FrameClock m_clock;
@@ -156,7 +157,5 @@ private:
     std::function<void(QMenu*)> m_menuExtender;
     QString m_path;
     double m_speed = 1;
-    swf::ButtonInstance* m_hovered = nullptr; // checked with isLive() before each use
-    bool m_mouseDown = false;
     std::optional<QPointF> m_mouse; // last position inside the widget
 };

@@ -387,9 +387,11 @@ bool VideoEncoder::addFrame(const QImage& image, QString* error) {
             std::memcpy(d->frame->data[0] + std::ptrdiff_t(y) * d->frame->linesize[0],
                         indexed.constScanLine(y), std::size_t(size.width()));
     } else {
-        const QImage src = image.format() == QImage::Format_RGB32
-                               ? image
-                               : image.convertToFormat(QImage::Format_RGB32);
+        // Pictures arrive opaque: premultiplied or not, the bytes are B, G, R, 255.
+        const bool direct = image.format() == QImage::Format_RGB32 ||
+                            image.format() == QImage::Format_ARGB32 ||
+                            image.format() == QImage::Format_ARGB32_Premultiplied;
+        const QImage src = direct ? image : image.convertToFormat(QImage::Format_RGB32);
         d->sws = sws_getCachedContext(d->sws, src.width(), src.height(), AV_PIX_FMT_BGRA,
                                       size.width(), size.height(), AV_PIX_FMT_YUV420P,
                                       SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr,

@@ -1,15 +1,11 @@
 #include "playback/videoexport.h"
 
 #include "playback/videoencoder.h"
-#include "swf/avm1/scripting.h"
-#include "swf/player.h"
-#include "swf/render/paintercanvas.h"
-#include "swf/render/renderer.h"
+#include "swf/runner/movierunner.h"
 #include "swf/sound/audioexport.h"
 
 #include <QElapsedTimer>
 #include <QImage>
-#include <QPainter>
 
 namespace {
 bool fail(QString* error, const QString& why) {
@@ -34,8 +30,7 @@ bool exportVideo(const VideoExportRequest& request, const VideoExportProgress& p
         return fail(error, QStringLiteral("%1: %2").arg(
                                request.movie, QString::fromStdString(loaded.error().message)));
     const std::shared_ptr<const swf::Movie> movie = loaded.value();
-    swf::Player player(movie);
-    const int frames = int(player.frameCount());
+    const int frames = int(movie->frameCount());
     if (request.firstFrame < 1 || request.firstFrame > frames)
         return fail(error, QStringLiteral("%1 has %2 frame(s); frame %3 does not exist")
                                .arg(request.movie)
@@ -45,90 +40,93 @@ bool exportVideo(const VideoExportRequest& request, const VideoExportProgress& p
     if (last < request.firstFrame)
         return fail(error, QStringLiteral("bad frame range"));
     const int total = std::min(last - request.firstFrame + 1, kMaxPictures);
-    // Within the timeline the video ends once its last frame is shown: stream sound may move
-    // the timeline faster or slower than one frame per picture. A range past the timeline's
-    // end counts pictures instead, for movies that keep going by script or by looping.
-    const std::size_t endFrame = last <= frames ? std::size_t(last) : 0;
-    auto atEnd = [&] { return endFrame && player.currentFrame() + 1 >= endFrame; };
 
-    const swf::Rect& stage = movie->header().frameSize;
-    QSize size = request.size;
-    if (size.isEmpty())
-        size = QSize(std::max(1, stage.width() / 20), std::max(1, stage.height() / 20));
+    // The runner plays it as the window does, on the movie's own clock; stream sound may move
+    // the timeline more or less than one frame per picture.
+    swf::RunnerOptions options;
+    options.sound = swf::RunnerOptions::Sound::Record;
+    swf::MovieRunner runner(movie, swf::MovieRunner::urlForFile(request.movie), options);
+    runner.hooks().trace = [](const QString&) {}; // the terminal shows the progress line
+    runner.viewResized(QSizeF(runner.stageSize()));
+    runner.start();
+
+    QSize size = request.size.isEmpty() ? runner.stageSize() : request.size;
     size = VideoEncoder::frameSizeFor(*format, size);
-    const double fps = movie->header().effectiveFrameRate();
-
     VideoEncoder encoder;
     VideoEncoder::Settings settings;
     settings.path = request.path;
     settings.size = size;
-    settings.frameRate = fps;
+    settings.frameRate = movie->header().effectiveFrameRate();
     settings.withAudio = VideoEncoder::hasAudio(*format);
     if (!encoder.open(settings, error))
         return false;
 
-    // The same order of a tick as the window: scripts of the frame shown, sound following
-    // the timeline, and with stream sound the timeline following the sound.
-    swf::sound::AudioRecorder recorder(movie);
-    swf::avm1::Scripting scripting(player);
-    scripting.hooks().trace = [](const QString&) {};
-    scripting.hooks().notice = [](const QString&) {};
-    scripting.setSound(
-        std::shared_ptr<swf::sound::MovieSound>(std::shared_ptr<void>(), &recorder.sound()));
-    scripting.viewResized(QSizeF(size));
-    if (request.firstFrame > 1)
-        player.gotoFrame(request.firstFrame - 1);
-    scripting.afterAdvance();
-    recorder.update(player);
+    // As the PNG export does: played from the first frame, the pictures before the range
+    // and their sound dropped.
+    for (int f = 1; f < request.firstFrame && !runner.quitRequested(); ++f)
+        runner.nextPicture();
+    runner.takeAudio();
+    if (runner.quitRequested())
+        return fail(error,
+                    QStringLiteral("the movie quit before frame %1").arg(request.firstFrame));
 
-    swf::render::Renderer renderer;
-    QImage image(size, QImage::Format_RGB32);
-    const QTransform view = swf::render::stageTransform(stage, QRectF(QPointF(0, 0), size), 0);
+    // Within the timeline the video ends once its last frame is shown; a range past the end
+    // counts pictures, for movies that go on by looping or by script.
+    const std::size_t endFrame = last <= frames ? std::size_t(last) : 0;
+    auto addSound = [&](const swf::sound::PcmBuffer& pcm) {
+        if (!settings.withAudio || pcm.samples.empty())
+            return true;
+        if (pcm.rate != 44100 || pcm.channels != 2)
+            return fail(error, QStringLiteral("unexpected sound layout from the mixer"));
+        return encoder.addAudio(pcm.samples.data(), pcm.frames(), error);
+    };
     VideoExportStats local;
     QElapsedTimer clock;
     int done = 0;
+    bool passedEnd = false;
     while (done < total) {
         clock.start();
-        const auto bg = player.backgroundColor().value_or(swf::Rgba{255, 255, 255, 255});
-        image.fill(QColor(bg.r, bg.g, bg.b));
-        {
-            QPainter painter(&image);
-            swf::render::PainterCanvas canvas(painter);
-            renderer.render(player, canvas, view);
-        }
-        recorder.renderPicture();
-        const swf::sound::PcmBuffer pcm = recorder.takeAudio();
+        const QImage image = runner.picture(size);
         local.drawSeconds += clock.nsecsElapsed() / 1e9;
-
         clock.start();
         if (!encoder.addFrame(image, error))
             return false;
-        if (settings.withAudio && !pcm.samples.empty()) {
-            // The recorder mixes at 44.1 kHz stereo; anything else would be a fault there.
-            if (pcm.rate != 44100 || pcm.channels != 2)
-                return fail(error, QStringLiteral("unexpected sound layout from the mixer"));
-            if (!encoder.addAudio(pcm.samples.data(), pcm.frames(), error))
-                return false;
-        }
         local.encodeSeconds += clock.nsecsElapsed() / 1e9;
         ++done;
         if (progress && !progress(done, total))
             return fail(error, QStringLiteral("cancelled"));
-        if (done == total || atEnd())
+        const std::size_t shown = runner.currentFrame();
+        if (done == total || (endFrame && shown + 1 >= endFrame))
             break;
 
         clock.start();
-        for (int i = recorder.ticksDue(); i > 0 && !scripting.quitRequested() && !atEnd(); --i) {
-            scripting.tick();
-            recorder.update(player);
-        }
+        runner.nextPicture();
+        const swf::sound::PcmBuffer pcm = runner.takeAudio();
         local.drawSeconds += clock.nsecsElapsed() / 1e9;
-        if (scripting.quitRequested()) {
+        clock.start();
+        if (!addSound(pcm))
+            return false;
+        local.encodeSeconds += clock.nsecsElapsed() / 1e9;
+        if (runner.quitRequested()) {
             local.quit = true;
+            break;
+        }
+        // Stream sound stepping several frames at once may carry the timeline past its end
+        // and round to its start: that is the end too.
+        const std::size_t now = runner.currentFrame();
+        if (endFrame == std::size_t(frames) && now < shown &&
+            endFrame - shown <= std::size_t(swf::sound::AudioRecorder::kMaxTicksPerPicture) &&
+            now < std::size_t(swf::sound::AudioRecorder::kMaxTicksPerPicture)) {
+            passedEnd = true;
             break;
         }
     }
     clock.start();
+    if (!local.quit && !passedEnd) {
+        runner.finishPicture();
+        if (!addSound(runner.takeAudio()))
+            return false;
+    }
     if (!encoder.finish(error))
         return false;
     local.encodeSeconds += clock.nsecsElapsed() / 1e9;

@@ -1,6 +1,6 @@
 #include "playlist/playlistcommands.h"
 
-#include "app/captions.h"
+#include "common/captions.h"
 #include "playback/moviecontrol.h"
 #include "playlist/opendialog.h"
 #include "playlist/playlistbox.h"

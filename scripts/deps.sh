@@ -11,6 +11,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth evilwm x11-utils fonts-noto-cjk
     ffmpeg
+    haxe python3
 )
 
 missing=()

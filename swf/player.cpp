@@ -347,7 +347,7 @@ constexpr std::size_t kMaxUnloaded = 256;
 bool Player::wantsUnload(const DisplayObject& object, std::size_t depth) const {
     if (!object.m_clip)
         return false;
-    if (hasUnloadHandler(object))
+    if (m_hasUnloadHandler(object))
         return true;
     if (depth > m_limits.maxNesting)
         return false;
@@ -388,7 +388,7 @@ void Player::releaseUnloaded(std::size_t count) {
 void Player::destroy(std::unique_ptr<DisplayObject>& object) {
     if (!object)
         return;
-    if (object->m_clip && !m_releasing && hasUnloadHandler && m_unloaded.size() < kMaxUnloaded &&
+    if (object->m_clip && !m_releasing && m_hasUnloadHandler && m_unloaded.size() < kMaxUnloaded &&
         wantsUnload(*object, 0)) {
         forgetPending(*object->m_clip, 0);
         m_unloaded.push_back(std::move(object));
@@ -405,13 +405,14 @@ void Player::destroy(std::unique_ptr<DisplayObject>& object) {
             }
         }
     }
-    if (onTextDestroyed && object->character && object->character->type == CharacterType::EditText)
-        onTextDestroyed(*object);
-    if (onClipDestroyed) {
+    if (m_onTextDestroyed && object->character &&
+        object->character->type == CharacterType::EditText)
+        m_onTextDestroyed(*object);
+    if (m_onClipDestroyed) {
         if (object->m_clip)
-            onClipDestroyed(*object->m_clip);
+            m_onClipDestroyed(*object->m_clip);
         if (object->m_button)
-            onClipDestroyed(object->m_button->m_host);
+            m_onClipDestroyed(object->m_button->m_host);
     }
     if (object->m_clip) {
         clearList(object->m_clip->m_list);

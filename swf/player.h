@@ -201,32 +201,21 @@ public:
     std::vector<PendingAction> takePendingActions() { return std::exchange(m_pending, {}); }
     std::size_t displayObjectCount() const { return m_objectCount; }
 
-    // Scripting: instances made, removed and moved by scripts (attachMovie,
-    // duplicateMovieClip, createEmptyMovieClip, removeMovieClip, swapDepths). They carry no
-    // placing tag, so timeline seeks and loops leave them alone. `depth` is the list's own;
-    // whatever was there is replaced. characterId 0 makes an empty clip. Return the new clip,
-    // or null when the character is not a sprite or a limit is reached.
+    // The object on its parent's list that shows this clip (null for the root).
+    DisplayObject* objectOf(const MovieClip& clip) const;
+
+private:
+    friend class PlayerScripting;
+    // For scripting engines only, through PlayerScripting.
     MovieClip* placeClip(MovieClip& parent, std::uint16_t characterId, std::int32_t depth,
                          const QString& name, const Placement* copyFrom = nullptr);
     bool removeAt(MovieClip& parent, std::int32_t depth);
-    // Exchanges what two depths of a list hold (either may be empty).
     void swapDepths(MovieClip& parent, std::int32_t a, std::int32_t b);
-    DisplayObject* objectOf(const MovieClip& clip) const;
-
-    // Scripting: told of every sprite instance and button (its host clip) just before it is
-    // destroyed, so script objects stop addressing it; the same for edit texts.
-    std::function<void(MovieClip&)> onClipDestroyed;
-    std::function<void(DisplayObject&)> onTextDestroyed;
-
-    // Scripting: whether a clip has unload handlers. A clip leaving the stage whose subtree has
-    // any is kept, off the display list and whole, until releaseUnloaded(), so that its
-    // handlers can still run on it.
-    std::function<bool(const DisplayObject&)> hasUnloadHandler;
-    const std::vector<std::unique_ptr<DisplayObject>>& unloaded() const { return m_unloaded; }
-    // Destroys the first `count` unloaded objects (all of them by default).
     void releaseUnloaded(std::size_t count = SIZE_MAX);
+    std::function<void(MovieClip&)> m_onClipDestroyed;
+    std::function<void(DisplayObject&)> m_onTextDestroyed;
+    std::function<bool(const DisplayObject&)> m_hasUnloadHandler;
 
-private:
     void tick(MovieClip& clip);
     void showFrame(MovieClip& clip, std::size_t from, std::size_t to, bool rebuild);
     void showFirstFrame(MovieClip& clip, std::vector<MovieClip*>& created);
@@ -256,6 +245,51 @@ private:
     std::vector<std::unique_ptr<DisplayObject>> m_unloaded;
     std::vector<std::unique_ptr<DisplayObject>> m_dying; // being released
     bool m_releasing = false; // destroying for good: nothing is kept for unload handlers
+};
+
+// What a scripting engine does to a player beyond what hosts do: objects scripts make, move
+// and remove, and hooks told of objects going. Hosts run movies through MovieRunner, which
+// hands the player to its engine; they never need this.
+class PlayerScripting {
+public:
+    explicit PlayerScripting(Player& player) : m_player(player) {}
+
+    // Instances made, removed and moved by scripts (attachMovie, duplicateMovieClip,
+    // createEmptyMovieClip, removeMovieClip, swapDepths). They carry no placing tag, so
+    // timeline seeks and loops leave them alone. `depth` is the list's own; whatever was there
+    // is replaced. characterId 0 makes an empty clip. Return the new clip, or null when the
+    // character is not a sprite or a limit is reached.
+    MovieClip* placeClip(MovieClip& parent, std::uint16_t characterId, std::int32_t depth,
+                         const QString& name, const Placement* copyFrom = nullptr) {
+        return m_player.placeClip(parent, characterId, depth, name, copyFrom);
+    }
+    bool removeAt(MovieClip& parent, std::int32_t depth) {
+        return m_player.removeAt(parent, depth);
+    }
+    // Exchanges what two depths of a list hold (either may be empty).
+    void swapDepths(MovieClip& parent, std::int32_t a, std::int32_t b) {
+        m_player.swapDepths(parent, a, b);
+    }
+
+    // Told of every sprite instance and button (its host clip) just before it is destroyed, so
+    // script objects stop addressing it; the same for edit texts.
+    std::function<void(MovieClip&)>& onClipDestroyed() { return m_player.m_onClipDestroyed; }
+    std::function<void(DisplayObject&)>& onTextDestroyed() { return m_player.m_onTextDestroyed; }
+
+    // Whether a clip has unload handlers. A clip leaving the stage whose subtree has any is
+    // kept, off the display list and whole, until releaseUnloaded(), so that its handlers can
+    // still run on it.
+    std::function<bool(const DisplayObject&)>& hasUnloadHandler() {
+        return m_player.m_hasUnloadHandler;
+    }
+    const std::vector<std::unique_ptr<DisplayObject>>& unloaded() const {
+        return m_player.m_unloaded;
+    }
+    // Destroys the first `count` unloaded objects (all of them by default).
+    void releaseUnloaded(std::size_t count = SIZE_MAX) { m_player.releaseUnloaded(count); }
+
+private:
+    Player& m_player;
 };
 
 } // namespace swf

@@ -7,11 +7,12 @@
 //
 // Usage: render_bench [FRAMES] [FILTER...]   (default 40 frames from the first; a movie is
 // measured when its path contains any FILTER, or always without one)
+//
+// Movies run through the movie runner, scripts and all, as the window shows them.
 
-#include "swf/player.h"
 #include "swf/render/paintercanvas.h"
 #include "swf/render/recordingcanvas.h"
-#include "swf/render/renderer.h"
+#include "swf/runner/movierunner.h"
 
 #include <QDirIterator>
 #include <QGuiApplication>
@@ -44,10 +45,19 @@ swf::render::Quality quality() {
                            : swf::render::Quality::High;
 }
 
+// The movie as the window runs it, without its script output.
+std::unique_ptr<swf::MovieRunner> run(const std::shared_ptr<const swf::Movie>& movie) {
+    auto runner = std::make_unique<swf::MovieRunner>(movie, QString());
+    runner->hooks().trace = [](const QString&) {};
+    runner->hooks().warning = [](const QString&) {};
+    runner->hooks().notice = [](const QString&) {};
+    runner->start();
+    return runner;
+}
+
 // Mean milliseconds to draw `frames` frames at `size`, as the movie control draws them.
 double timeDrawing(const std::shared_ptr<const swf::Movie>& movie, QSize size, int frames) {
-    swf::Player player(movie);
-    swf::render::Renderer renderer;
+    const auto runner = run(movie);
     QImage image(size, QImage::Format_ARGB32_Premultiplied);
     // The control paints into a surface it keeps; touching a fresh image's pages is not drawing.
     image.fill(Qt::black);
@@ -63,24 +73,23 @@ double timeDrawing(const std::shared_ptr<const swf::Movie>& movie, QSize size, i
         {
             QPainter painter(&image);
             swf::render::PainterCanvas canvas(painter, quality());
-            renderer.render(player, canvas, view);
+            runner->render(canvas, view);
         }
         total += threadMs() - start;
         ++drawn;
-        player.advance();
+        runner->nextPicture();
     }
     return drawn ? total / drawn : 0;
 }
 
 bool drawsSomething(const std::shared_ptr<const swf::Movie>& movie, int frames) {
-    swf::Player player(movie);
-    swf::render::Renderer renderer;
-    for (int f = 0; f < frames && f < int(player.frameCount()); ++f) {
+    const auto runner = run(movie);
+    for (int f = 0; f < frames && f < int(runner->frameCount()); ++f) {
         swf::render::RecordingCanvas canvas;
-        renderer.render(player, canvas, QTransform());
+        runner->render(canvas, QTransform());
         if (canvas.calls().size() > 1)
             return true;
-        player.advance();
+        runner->nextPicture();
     }
     return false;
 }

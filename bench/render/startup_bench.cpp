@@ -4,8 +4,8 @@
 // Usage: startup_bench [RUNS] [MOVIE]
 // The same binary runs the children: startup_bench --child bare|reelwick MOVIE.
 
-#include "app/fonts.h"
 #include "app/form1.h"
+#include "common/fonts.h"
 #include "playback/flashcontrol.h"
 
 #include <QApplication>

@@ -170,7 +170,7 @@ Value getDisplayProperty(VM& vm, DisplayObject* d, MovieClip* clip, MovieClip* p
     case 14:
         return Value(QString());
     case 15:
-        return Value(QStringLiteral("file:///movie.swf"));
+        return Value(vm.movieUrl);
     case 16:
         return Value(1);
     case 17:
@@ -331,7 +331,8 @@ struct ClipApi {
             for (const ExportedAsset& e : vm.player()->movie().exports) {
                 if (e.name.compare(id, Qt::CaseInsensitive) == 0) {
                     MovieClip* made =
-                        vm.player()->placeClip(*c, e.characterId, depth, vm.toString(arg(a, 1)));
+                        PlayerScripting(*vm.player())
+                            .placeClip(*c, e.characterId, depth, vm.toString(arg(a, 1)));
                     return finish(vm, made, arg(a, 3));
                 }
             }
@@ -343,8 +344,9 @@ struct ClipApi {
             vm.checkBudget(64);
             if (!c || !vm.player() || !asDepth(vm, arg(a, 1), depth))
                 return Value();
-            return finish(vm, vm.player()->placeClip(*c, 0, depth, vm.toString(arg(a, 0))),
-                          Value());
+            return finish(
+                vm, PlayerScripting(*vm.player()).placeClip(*c, 0, depth, vm.toString(arg(a, 0))),
+                Value());
         });
         method("duplicateMovieClip", [](VM& vm, Value s, std::span<const Value> a) {
             MovieClip* c = self(s);
@@ -353,15 +355,15 @@ struct ClipApi {
             if (!c || !d || !c->parent() || !vm.player() || !asDepth(vm, arg(a, 1), depth))
                 return Value();
             const std::uint16_t id = c->sprite() ? d->characterId : 0;
-            MovieClip* made =
-                vm.player()->placeClip(*c->parent(), id, depth, vm.toString(arg(a, 0)), d);
+            MovieClip* made = PlayerScripting(*vm.player())
+                                  .placeClip(*c->parent(), id, depth, vm.toString(arg(a, 0)), d);
             return finish(vm, made, arg(a, 2));
         });
         method("removeMovieClip", [](VM& vm, Value s, std::span<const Value>) {
             MovieClip* c = self(s);
             DisplayObject* d = onStage(vm, c);
             if (d && d->depth >= kDepthOffset && vm.player())
-                vm.player()->removeAt(*c->parent(), d->depth);
+                PlayerScripting(*vm.player()).removeAt(*c->parent(), d->depth);
             return Value();
         });
         method("swapDepths", [](VM& vm, Value s, std::span<const Value> a) {
@@ -378,7 +380,7 @@ struct ClipApi {
             } else if (!asDepth(vm, arg(a, 0), target)) {
                 return Value();
             }
-            vm.player()->swapDepths(*c->parent(), d->depth, target);
+            PlayerScripting(*vm.player()).swapDepths(*c->parent(), d->depth, target);
             return Value();
         });
         method("getNextHighestDepth", [](VM&, Value s, std::span<const Value>) {

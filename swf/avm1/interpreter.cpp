@@ -1,5 +1,6 @@
 // The action loop: decodes records and runs them.
 
+#include "swf/avm1/opcodes.h"
 #include "swf/avm1/sound.h"
 #include "swf/avm1/vm.h"
 #include "swf/player.h"
@@ -371,7 +372,7 @@ Interpreter::Flow Interpreter::run(std::size_t begin, std::size_t end, std::size
             return Flow::End;
         std::size_t next = pc + 1;
         std::span<const std::uint8_t> payload;
-        if (op >= 0x80) {
+        if (op >= 0x80) { // a length and a payload follow
             if (pc + 3 > size)
                 throw ScriptAbort{kCorrupt, true};
             const std::size_t len = f.code[pc + 1] | (std::size_t(f.code[pc + 2]) << 8);
@@ -382,7 +383,8 @@ Interpreter::Flow Interpreter::run(std::size_t begin, std::size_t end, std::size
         }
         Flow flow = Flow::Continue;
         std::size_t newPc = next;
-        if (f.returning > 0 && (op == 0x3D || op == 0x52 || op == 0x40 || op == 0x53)) {
+        if (f.returning > 0 && (op == op::CallFunction || op == op::CallMethod ||
+                                op == op::NewObject || op == op::NewMethod)) {
             // A function that throws while a return is pending ends that return with
             // undefined.
             try {
@@ -817,48 +819,48 @@ void Interpreter::exec(std::uint8_t op, std::span<const std::uint8_t> payload, s
     auto gotoClip = [&](MovieClip* clip, std::int64_t frame) { vm.gotoFrame(clip, frame); };
     switch (op) {
     // SWF 3
-    case 0x81: // GotoFrame
+    case op::GotoFrame:
         if (f.target())
             gotoClip(f.target(), p.u16());
         break;
-    case 0x83: { // GetURL
+    case op::GetURL: {
         const QString url = p.str();
         const QString target = p.str();
         getUrl(url, target, 0);
         break;
     }
-    case 0x04: // NextFrame
+    case op::NextFrame:
         if (f.target()) {
             f.target()->stop();
             gotoClip(f.target(), std::int64_t(f.target()->currentFrame()) + 1);
         }
         break;
-    case 0x05: // PreviousFrame
+    case op::PreviousFrame:
         if (f.target()) {
             f.target()->stop();
             if (f.target()->currentFrame() > 0)
                 gotoClip(f.target(), std::int64_t(f.target()->currentFrame()) - 1);
         }
         break;
-    case 0x06:
+    case op::Play:
         if (f.target())
             f.target()->play();
         break;
-    case 0x07:
+    case op::Stop:
         if (f.target())
             f.target()->stop();
         break;
-    case 0x08: // ToggleQuality
+    case op::ToggleQuality:
         break;
-    case 0x09: // StopSounds
+    case op::StopSounds:
         vm.sounds().stopAll();
         break;
-    case 0x8A: // WaitForFrame: a local movie is always fully loaded
-    case 0x8D: // WaitForFrame2
-        if (op == 0x8D)
+    case op::WaitForFrame: // WaitForFrame: a local movie is always fully loaded
+    case op::WaitForFrame2:
+        if (op == op::WaitForFrame2)
             pop();
         break;
-    case 0x8B: { // SetTarget
+    case op::SetTarget: {
         const QString t = p.str();
         if (t.isEmpty())
             setTarget(f.origTarget());
@@ -866,7 +868,7 @@ void Interpreter::exec(std::uint8_t op, std::span<const std::uint8_t> payload, s
             setTarget(vm.resolveTarget(t, f.origTarget() ? f.origTarget() : vm.rootClip()));
         break;
     }
-    case 0x8C: { // GoToLabel
+    case op::GoToLabel: {
         const QString label = p.str();
         if (f.target()) {
             if (auto fr = f.target()->timeline().frameForLabel(label))
@@ -875,17 +877,17 @@ void Interpreter::exec(std::uint8_t op, std::span<const std::uint8_t> payload, s
         break;
     }
     // SWF 4 arithmetic
-    case 0x0A:
-    case 0x0B:
-    case 0x0C:
-    case 0x0D: {
+    case op::Add:
+    case op::Subtract:
+    case op::Multiply:
+    case op::Divide: {
         const double a = num(pop()), b = num(pop());
         double r = 0;
-        if (op == 0x0A)
+        if (op == op::Add)
             r = b + a;
-        else if (op == 0x0B)
+        else if (op == op::Subtract)
             r = b - a;
-        else if (op == 0x0C)
+        else if (op == op::Multiply)
             r = b * a;
         else {
             if (a == 0 && f.version < 5) {
@@ -897,52 +899,52 @@ void Interpreter::exec(std::uint8_t op, std::span<const std::uint8_t> payload, s
         push(Value(r));
         break;
     }
-    case 0x0E: {
+    case op::Equals: {
         const double a = num(pop()), b = num(pop());
         pushBool(b == a);
         break;
     }
-    case 0x0F: {
+    case op::Less: {
         const double a = num(pop()), b = num(pop());
         pushBool(b < a);
         break;
     }
-    case 0x10: {
+    case op::And: {
         const bool a = vm.toBoolean(pop()), b = vm.toBoolean(pop());
         pushBool(b && a);
         break;
     }
-    case 0x11: {
+    case op::Or: {
         const bool a = vm.toBoolean(pop()), b = vm.toBoolean(pop());
         pushBool(b || a);
         break;
     }
-    case 0x12:
+    case op::Not:
         pushBool(!vm.toBoolean(pop()));
         break;
-    case 0x13: {
+    case op::StringEquals: {
         const QString a = vm.toString(pop()), b = vm.toString(pop());
         pushBool(b == a);
         break;
     }
-    case 0x29: {
+    case op::StringLess: {
         const QString a = vm.toString(pop()), b = vm.toString(pop());
         pushBool(b < a);
         break;
     }
-    case 0x68: {
+    case op::StringGreater: {
         const QString a = vm.toString(pop()), b = vm.toString(pop());
         pushBool(b > a);
         break;
     }
-    case 0x14:
+    case op::StringLength:
         push(Value(double(vm.toString(pop()).toUtf8().size())));
         break;
-    case 0x31:
+    case op::MBStringLength:
         push(Value(double(vm.toString(pop()).size())));
         break;
-    case 0x15:
-    case 0x35: {
+    case op::StringExtract:
+    case op::MBStringExtract: {
         const double count = num(pop()), index = num(pop());
         const QString s = vm.toString(pop());
         if (!std::isfinite(count) || !std::isfinite(index)) {
@@ -954,58 +956,58 @@ void Interpreter::exec(std::uint8_t op, std::span<const std::uint8_t> payload, s
         push(Value(s.mid(from, n)));
         break;
     }
-    case 0x21: {
+    case op::StringAdd: {
         const QString a = vm.toString(pop()), b = vm.toString(pop());
         vm.checkedLength(a.size() + b.size());
         push(Value(b + a));
         break;
     }
-    case 0x18: {
+    case op::ToInteger: {
         const double d = num(pop());
         push(Value(std::isfinite(d) ? std::trunc(d) : (std::isnan(d) ? d : d)));
         break;
     }
-    case 0x32:
-    case 0x36: {
+    case op::CharToAscii:
+    case op::MBCharToAscii: {
         const QString s = vm.toString(pop());
         push(Value(s.isEmpty() ? 0.0 : double(s[0].unicode())));
         break;
     }
-    case 0x33:
-    case 0x37: {
+    case op::AsciiToChar:
+    case op::MBAsciiToChar: {
         const std::int32_t c = vm.toInt(pop());
         push(Value(QString(QChar(char16_t(c & 0xFFFF)))));
         break;
     }
-    case 0x1C: { // GetVariable
+    case op::GetVariable: {
         const QString name = vm.toString(pop());
         push(getVariable(name), name);
         break;
     }
-    case 0x1D: { // SetVariable
+    case op::SetVariable: {
         const Value v = pop();
         setVariable(vm.toString(pop()), v);
         break;
     }
-    case 0x20: // SetTarget2
+    case op::SetTarget2:
         setTarget(targetOf(pop()));
         if (!f.target())
             f.targetObj = nullptr;
         break;
-    case 0x22: { // GetProperty
+    case op::GetProperty: {
         const int index = toInt32(num(pop()));
         MovieClip* clip = targetOf(pop());
         push(clip ? getClipProperty(vm, clip, index) : Value());
         break;
     }
-    case 0x23: { // SetProperty
+    case op::SetProperty: {
         const Value v = pop();
         const int index = toInt32(num(pop()));
         if (MovieClip* clip = targetOf(pop()))
             setClipProperty(vm, clip, index, v);
         break;
     }
-    case 0x24: { // CloneSprite
+    case op::CloneSprite: {
         const Value depth = pop();
         const Value name = pop();
         const Value source = pop();
@@ -1017,20 +1019,20 @@ void Interpreter::exec(std::uint8_t op, std::span<const std::uint8_t> payload, s
         }
         break;
     }
-    case 0x25: { // RemoveSprite
+    case op::RemoveSprite: {
         const Value method = vm.getMember(Value(vm.clipProto()), QStringLiteral("removeMovieClip"));
         if (MovieClip* clip = targetOf(pop()))
             vm.call(method, Value(vm.clipObject(clip)), {});
         break;
     }
-    case 0x26: { // Trace
+    case op::Trace: {
         const Value v = pop();
         const QString s = v.isUndefined() ? QStringLiteral("undefined") : vm.toString(v);
         if (vm.hooks.trace)
             vm.hooks.trace(s);
         break;
     }
-    case 0x27: { // StartDrag
+    case op::StartDrag: {
         const Value target = pop();
         const bool lock = vm.toBoolean(pop());
         const bool constrain = vm.toBoolean(pop());
@@ -1052,25 +1054,25 @@ void Interpreter::exec(std::uint8_t op, std::span<const std::uint8_t> payload, s
         }
         break;
     }
-    case 0x28:
+    case op::EndDrag:
         vm.dragClip = nullptr;
         break;
-    case 0x30: {
+    case op::RandomNumber: {
         const std::int32_t max = vm.toInt(pop());
         push(Value(max > 0 ? double(QRandomGenerator::global()->bounded(max)) : 0.0));
         break;
     }
-    case 0x34:
+    case op::GetTime:
         push(Value(double(vm.elapsedMs())));
         break;
-    case 0x99: { // Jump
+    case op::Jump: {
         const std::int16_t off = std::int16_t(p.u16());
         pc = std::size_t(std::int64_t(next) + off);
         if (std::int64_t(next) + off < 0)
             pc = f.code.size();
         break;
     }
-    case 0x9D: { // If
+    case op::If: {
         const std::int16_t off = std::int16_t(p.u16());
         if (vm.toBoolean(pop())) {
             pc = std::size_t(std::int64_t(next) + off);
@@ -1079,7 +1081,7 @@ void Interpreter::exec(std::uint8_t op, std::span<const std::uint8_t> payload, s
         }
         break;
     }
-    case 0x9E: { // Call
+    case op::Call: {
         MovieClip* clip = nullptr;
         std::int64_t frame = 0;
         if (resolveFrame(pop(), clip, frame) && frame >= 0 &&
@@ -1093,14 +1095,14 @@ void Interpreter::exec(std::uint8_t op, std::span<const std::uint8_t> payload, s
         }
         break;
     }
-    case 0x9A: { // GetURL2
+    case op::GetURL2: {
         const std::uint8_t flags = p.u8();
         const QString target = vm.toString(pop());
         const QString url = vm.toString(pop());
         getUrl(url, target, flags);
         break;
     }
-    case 0x9F: { // GotoFrame2
+    case op::GotoFrame2: {
         const std::uint8_t flags = p.u8();
         const std::uint16_t bias = (flags & 2) ? p.u16() : 0;
         MovieClip* clip = nullptr;
@@ -1115,17 +1117,17 @@ void Interpreter::exec(std::uint8_t op, std::span<const std::uint8_t> payload, s
         break;
     }
     // SWF 5
-    case 0x17:
+    case op::Pop:
         pop();
         break;
-    case 0x3A: { // Delete
+    case op::Delete: {
         const QString name = vm.toString(pop());
         const Value o = pop();
         Object* obj = o.asObject();
         pushBool(obj && obj->remove(vm.key(name)));
         break;
     }
-    case 0x3B: { // Delete2
+    case op::Delete2: {
         const QString name = vm.toString(pop());
         bool done = false;
         for (std::size_t i = f.scope.size(); i-- > 0 && !done;) {
@@ -1135,19 +1137,19 @@ void Interpreter::exec(std::uint8_t op, std::span<const std::uint8_t> payload, s
         pushBool(done);
         break;
     }
-    case 0x3C: { // DefineLocal
+    case op::DefineLocal: {
         const Value v = pop();
         defineLocal(vm.toString(pop()), v);
         break;
     }
-    case 0x41: { // DefineLocal2
+    case op::DefineLocal2: {
         const QString name = vm.toString(pop());
         Object* o = f.activation ? f.activation : timelineObject();
         if (!o->find(vm.key(name)))
             vm.setMember(Value(o), name, Value());
         break;
     }
-    case 0x3D: { // CallFunction
+    case op::CallFunction: {
         const QString name = vm.toString(pop());
         std::vector<Value> args = popArgs();
         Value fn;
@@ -1157,10 +1159,10 @@ void Interpreter::exec(std::uint8_t op, std::span<const std::uint8_t> payload, s
         push(vm.call(fn, self, args));
         break;
     }
-    case 0x52: // CallMethod
+    case op::CallMethod:
         callMethod(false);
         break;
-    case 0x40: { // NewObject
+    case op::NewObject: {
         const QString name = vm.toString(pop());
         std::vector<Value> args = popArgs();
         Value ctor;
@@ -1169,15 +1171,15 @@ void Interpreter::exec(std::uint8_t op, std::span<const std::uint8_t> payload, s
         push(vm.construct(ctor, args));
         break;
     }
-    case 0x53:
+    case op::NewMethod:
         callMethod(true);
         break;
-    case 0x42: { // InitArray
+    case op::InitArray: {
         std::vector<Value> elems = popArgs();
         push(Value(vm.newArray(std::move(elems))));
         break;
     }
-    case 0x43: { // InitObject
+    case op::InitObject: {
         const double n = num(pop());
         Object* o = vm.newObject();
         const std::size_t avail = vm.stack.size() - std::min(vm.stack.size(), f.stackBase);
@@ -1190,19 +1192,19 @@ void Interpreter::exec(std::uint8_t op, std::span<const std::uint8_t> payload, s
         push(Value(o));
         break;
     }
-    case 0x3E: // Return
+    case op::Return:
         ret = pop();
         flow = Flow::Return;
         break;
-    case 0x3F: {
+    case op::Modulo: {
         const double a = num(pop()), b = num(pop());
         push(Value(std::fmod(b, a)));
         break;
     }
-    case 0x44:
+    case op::TypeOf:
         push(Value(vm.typeOf(pop())));
         break;
-    case 0x45: { // TargetPath
+    case op::TargetPath: {
         const Value v = pop();
         Object* o = v.asObject();
         if (o && o->kind == Object::Kind::Clip && o->clip)
@@ -1211,7 +1213,7 @@ void Interpreter::exec(std::uint8_t op, std::span<const std::uint8_t> payload, s
             push(Value());
         break;
     }
-    case 0x46: { // Enumerate
+    case op::Enumerate: {
         const QString name = vm.toString(pop());
         Value v;
         if (!(isPath(name) ? lookupPath(name, v) : lookupSimple(name, v)))
@@ -1219,55 +1221,55 @@ void Interpreter::exec(std::uint8_t op, std::span<const std::uint8_t> payload, s
         enumerate(v);
         break;
     }
-    case 0x55:
+    case op::Enumerate2:
         enumerate(pop());
         break;
-    case 0x47: {
+    case op::Add2: {
         const Value a = pop(), b = pop();
         push(add2(b, a));
         break;
     }
-    case 0x48: {
+    case op::Less2: {
         const Value a = pop(), b = pop();
         push(less2(b, a));
         break;
     }
-    case 0x67: { // Greater
+    case op::Greater: {
         const Value a = pop(), b = pop();
         push(less2(a, b));
         break;
     }
-    case 0x49: {
+    case op::Equals2: {
         const Value a = pop(), b = pop();
         pushBool(equals2(b, a));
         break;
     }
-    case 0x66: {
+    case op::StrictEquals: {
         const Value a = pop(), b = pop();
         pushBool(strictEquals(b, a));
         break;
     }
-    case 0x4A:
+    case op::ToNumber:
         push(Value(num(pop())));
         break;
-    case 0x4B:
+    case op::ToString:
         push(Value(vm.toString(pop())));
         break;
-    case 0x4C: {
+    case op::PushDuplicate: {
         QString name;
         const Value v = pop(name);
         push(v, name);
         push(v, name);
         break;
     }
-    case 0x4D: {
+    case op::StackSwap: {
         QString na, nb;
         const Value a = pop(na), b = pop(nb);
         push(a, na);
         push(b, nb);
         break;
     }
-    case 0x4E: { // GetMember
+    case op::GetMember: {
         const QString name = vm.toString(pop());
         QString objName;
         const Value o = pop(objName);
@@ -1276,40 +1278,40 @@ void Interpreter::exec(std::uint8_t op, std::span<const std::uint8_t> payload, s
         push(vm.getMember(o, name));
         break;
     }
-    case 0x4F: { // SetMember
+    case op::SetMember: {
         const Value v = pop();
         const QString name = vm.toString(pop());
         vm.setMember(pop(), name, v);
         break;
     }
-    case 0x50:
+    case op::Increment:
         push(Value(num(pop()) + 1));
         break;
-    case 0x51:
+    case op::Decrement:
         push(Value(num(pop()) - 1));
         break;
-    case 0x60:
-    case 0x61:
-    case 0x62:
-    case 0x63:
-    case 0x64:
-    case 0x65: {
+    case op::BitAnd:
+    case op::BitOr:
+    case op::BitXor:
+    case op::BitLShift:
+    case op::BitRShift:
+    case op::BitURShift: {
         const std::int32_t a = vm.toInt(pop()), b = vm.toInt(pop());
         double r = 0;
         switch (op) {
-        case 0x60:
+        case op::BitAnd:
             r = b & a;
             break;
-        case 0x61:
+        case op::BitOr:
             r = b | a;
             break;
-        case 0x62:
+        case op::BitXor:
             r = b ^ a;
             break;
-        case 0x63:
+        case op::BitLShift:
             r = std::int32_t(std::uint32_t(b) << (a & 31));
             break;
-        case 0x64:
+        case op::BitRShift:
             r = b >> (a & 31);
             break;
         default:
@@ -1319,14 +1321,14 @@ void Interpreter::exec(std::uint8_t op, std::span<const std::uint8_t> payload, s
         push(Value(r));
         break;
     }
-    case 0x87: { // StoreRegister
+    case op::StoreRegister: {
         const std::uint8_t r = p.u8();
         const Value v = vm.stack.size() > f.stackBase ? vm.stack.back() : Value();
         if (r < f.regs->size())
             (*f.regs)[r] = v;
         break;
     }
-    case 0x88: { // ConstantPool
+    case op::ConstantPool: {
         auto pool = std::make_shared<std::vector<QString>>();
         const std::uint16_t n = p.u16();
         for (std::uint16_t i = 0; i < n && !p.atEnd(); ++i)
@@ -1334,10 +1336,10 @@ void Interpreter::exec(std::uint8_t op, std::span<const std::uint8_t> payload, s
         f.pool = std::move(pool);
         break;
     }
-    case 0x96:
+    case op::Push:
         doPush(payload);
         break;
-    case 0x94: { // With
+    case op::With: {
         const std::size_t size = p.u16();
         const Value o = pop();
         const std::size_t start = next;
@@ -1366,10 +1368,10 @@ void Interpreter::exec(std::uint8_t op, std::span<const std::uint8_t> payload, s
         }
         break;
     }
-    case 0x9B:
-    case 0x8E: { // DefineFunction, DefineFunction2
+    case op::DefineFunction:
+    case op::DefineFunction2: { // DefineFunction, DefineFunction2
         std::size_t after = next;
-        Object* fn = makeFunction(p, op == 0x8E, next, after);
+        Object* fn = makeFunction(p, op == op::DefineFunction2, next, after);
         pc = after;
         if (fn->script->name.isEmpty())
             push(Value(fn));
@@ -1377,12 +1379,12 @@ void Interpreter::exec(std::uint8_t op, std::span<const std::uint8_t> payload, s
             defineLocal(fn->script->name, Value(fn));
         break;
     }
-    case 0x54: { // InstanceOf
+    case op::InstanceOf: {
         const Value ctor = pop(), o = pop();
         pushBool(vm.instanceOf(o, ctor));
         break;
     }
-    case 0x69: { // Extends
+    case op::Extends: {
         const Value super = pop(), sub = pop();
         Object* subObj = sub.asObject();
         if (!subObj || !super.isObject())
@@ -1394,12 +1396,12 @@ void Interpreter::exec(std::uint8_t op, std::span<const std::uint8_t> payload, s
         vm.setMember(sub, QStringLiteral("prototype"), Value(proto));
         break;
     }
-    case 0x2B: { // CastOp
+    case op::CastOp: {
         const Value o = pop(), ctor = pop();
         push(vm.instanceOf(o, ctor) ? o : Value::null());
         break;
     }
-    case 0x2C: { // ImplementsOp
+    case op::ImplementsOp: {
         const Value ctor = pop();
         std::vector<Value> ifaces = popArgs();
         const Value proto = vm.getMember(ctor, QStringLiteral("prototype"));
@@ -1411,14 +1413,14 @@ void Interpreter::exec(std::uint8_t op, std::span<const std::uint8_t> payload, s
         }
         break;
     }
-    case 0x8F: { // Try
+    case op::Try: {
         std::size_t newPc = next;
         const Flow fl = doTry(p, next, newPc, ret);
         pc = newPc;
         flow = fl;
         break;
     }
-    case 0x2A: // Throw
+    case op::Throw:
         throw ScriptThrow{pop()};
     default:
         // Unknown or player-specific records (e.g. 0x2D, 0x89) are skipped by their length.

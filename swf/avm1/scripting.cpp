@@ -79,7 +79,7 @@ Scripting::Scripting(Player& player, const Limits& limits)
         m_vm = std::make_unique<VM>(&player, player.movie().version(), l);
     m_vm->hooks.trace = [](const QString& s) { std::fprintf(stderr, "%s\n", qPrintable(s)); };
     m_vm->takePending = [this] { takePending(); };
-    m_player.onClipDestroyed = [this](MovieClip& c) {
+    PlayerScripting(m_player).onClipDestroyed() = [this](MovieClip& c) {
         m_live.remove(&c);
         m_loaded.remove(&c);
         if (m_hover == &c)
@@ -92,8 +92,12 @@ Scripting::Scripting(Player& player, const Limits& limits)
         }
         m_vm->clipRemoved(&c);
     };
-    m_player.onTextDestroyed = [this](DisplayObject& d) { m_vm->textRemoved(&d); };
-    m_player.hasUnloadHandler = [this](const DisplayObject& o) { return hasUnloadHandler(o); };
+    PlayerScripting(m_player).onTextDestroyed() = [this](DisplayObject& d) {
+        m_vm->textRemoved(&d);
+    };
+    PlayerScripting(m_player).hasUnloadHandler() = [this](const DisplayObject& o) {
+        return hasUnloadHandler(o);
+    };
     m_vm->shapeHit = [this](MovieClip& c, QPointF px) -> std::optional<bool> {
         const DisplayObject* d = m_vm->displayObjectOf(&c);
         if (!hitTest || !d)
@@ -103,10 +107,10 @@ Scripting::Scripting(Player& player, const Limits& limits)
 }
 
 Scripting::~Scripting() {
-    m_player.onClipDestroyed = nullptr;
-    m_player.onTextDestroyed = nullptr;
-    m_player.hasUnloadHandler = nullptr;
-    m_player.releaseUnloaded();
+    PlayerScripting(m_player).onClipDestroyed() = nullptr;
+    PlayerScripting(m_player).onTextDestroyed() = nullptr;
+    PlayerScripting(m_player).hasUnloadHandler() = nullptr;
+    PlayerScripting(m_player).releaseUnloaded();
 }
 
 QTransform Scripting::stageMatrix(MovieClip* clip, const DisplayObject* object) const {
@@ -138,23 +142,23 @@ bool Scripting::hasUnloadHandler(const DisplayObject& o) const {
 }
 
 void Scripting::runUnloads() {
-    if (m_unloading || m_player.unloaded().empty())
+    if (m_unloading || PlayerScripting(m_player).unloaded().empty())
         return;
     m_unloading = true;
     // Handlers may remove more clips; those get their turn in the next round.
-    for (int round = 0; round < 16 && !m_player.unloaded().empty(); ++round) {
-        const std::size_t count = m_player.unloaded().size();
+    for (int round = 0; round < 16 && !PlayerScripting(m_player).unloaded().empty(); ++round) {
+        const std::size_t count = PlayerScripting(m_player).unloaded().size();
         for (std::size_t i = 0; i < count && !m_vm->quitRequested; ++i) {
-            DisplayObject* d = m_player.unloaded()[i].get();
+            DisplayObject* d = PlayerScripting(m_player).unloaded()[i].get();
             // The clip's own clip event and method, then its children's.
             std::vector<Node> subtree;
             collect(d->clip(), d, subtree, 0);
             for (const Node& n : subtree)
                 clipEvent(n, EvUnload, QStringLiteral("onUnload"));
         }
-        m_player.releaseUnloaded(count);
+        PlayerScripting(m_player).releaseUnloaded(count);
     }
-    m_player.releaseUnloaded();
+    PlayerScripting(m_player).releaseUnloaded();
     m_unloading = false;
 }
 

@@ -512,7 +512,7 @@ DisplayObject* VM::displayObjectOf(MovieClip* clip) const {
     }
     // A clip that left the stage keeps its name and place while its unload handlers run.
     if (m_player) {
-        for (const auto& o : m_player->unloaded()) {
+        for (const auto& o : PlayerScripting(*m_player).unloaded()) {
             if (o->clip() == clip)
                 return o.get();
         }

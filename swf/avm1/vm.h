@@ -166,7 +166,12 @@ public:
         bool once = false;
     };
     std::vector<Interval>& intervals() { return m_intervals; }
-    std::int64_t elapsedMs() const { return m_clock.elapsed(); }
+    // getTimer and intervals: the host's clock for the movie when it gives one (an export runs
+    // on the movie's own time), else the time since this VM started.
+    std::int64_t elapsedMs() const { return clock ? clock() : m_clock.elapsed(); }
+    std::function<std::int64_t()> clock;
+    // _url: where the movie was loaded from.
+    QString movieUrl = QStringLiteral("file:///movie.swf");
 
     // State the host keeps current for scripts.
     QPointF mouse;                  // stage pixels

@@ -10,13 +10,16 @@
 namespace swf::sound {
 
 AudioRecorder::AudioRecorder(std::shared_ptr<const Movie> movie)
-    : m_sound(movie), m_fps(movie->header().effectiveFrameRate()) {
+    : AudioRecorder(std::make_shared<MovieSound>(movie), movie->header().effectiveFrameRate()) {}
+
+AudioRecorder::AudioRecorder(std::shared_ptr<MovieSound> sound, double frameRate)
+    : m_sound(std::move(sound)), m_fps(frameRate) {
     m_audio.rate = kOutputRate;
     m_audio.channels = 2;
 }
 
 void AudioRecorder::update(const Player& player) {
-    m_sound.update(player);
+    m_sound->update(player);
     ++m_stats.ticks;
 }
 
@@ -24,22 +27,22 @@ void AudioRecorder::renderPicture() {
     // Picture n ends at n / fps exactly; rounding each picture's length would drift.
     ++m_stats.pictures;
     const auto end = std::uint64_t(std::llround(double(m_stats.pictures) * kOutputRate / m_fps));
-    const std::uint64_t now = m_sound.time();
+    const std::uint64_t now = m_sound->time();
     const std::size_t n = end > now ? std::size_t(end - now) : 0;
     const std::size_t base = m_audio.samples.size();
     m_audio.samples.resize(base + n * 2);
-    m_sound.render(m_audio.samples.data() + base, n);
+    m_sound->render(m_audio.samples.data() + base, n);
 }
 
 int AudioRecorder::ticksDue() const {
-    const auto steps = m_sound.stepsDue(m_sound.time());
+    const auto steps = m_sound->stepsDue(m_sound->time());
     if (!steps)
         return 1;
     return int(std::clamp<std::int64_t>(*steps, 0, kMaxTicksPerPicture));
 }
 
 std::optional<double> AudioRecorder::drift() const {
-    const MovieSound& sound = m_sound;
+    const MovieSound& sound = *m_sound;
     const MovieClip* clip = sound.clockClip();
     if (!clip)
         return std::nullopt;

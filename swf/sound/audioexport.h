@@ -39,6 +39,9 @@ struct AudioExportStats {
 class AudioRecorder {
 public:
     explicit AudioRecorder(std::shared_ptr<const Movie> movie);
+    // Records a sound that someone else also feeds (the movie runner, whose scripts play
+    // through it too).
+    AudioRecorder(std::shared_ptr<MovieSound> sound, double frameRate);
     // After every change to the player: advance, goto, button state.
     void update(const Player& player);
     // Appends the sound of one picture.
@@ -51,21 +54,19 @@ public:
     std::optional<double> drift() const;
     // The sound so far: 44.1 kHz stereo.
     const PcmBuffer& audio() const { return m_audio; }
-    // Hands over the sound so far; what follows keeps the same rate and channels.
     PcmBuffer takeAudio() {
-        PcmBuffer out;
-        out.rate = m_audio.rate;
-        out.channels = m_audio.channels;
-        out.samples.swap(m_audio.samples);
-        return out;
+        PcmBuffer fresh;
+        fresh.rate = m_audio.rate;
+        fresh.channels = m_audio.channels;
+        return std::exchange(m_audio, std::move(fresh));
     }
     const AudioExportStats& stats() const { return m_stats; }
-    MovieSound& sound() { return m_sound; }
+    MovieSound& sound() { return *m_sound; }
 
     static constexpr int kMaxTicksPerPicture = 64;
 
 private:
-    MovieSound m_sound;
+    std::shared_ptr<MovieSound> m_sound;
     double m_fps;
     PcmBuffer m_audio;
     AudioExportStats m_stats;

@@ -49,3 +49,20 @@ TEST(CommandLine, Options) {
     EXPECT_EQ(ended.moviePaths, QStringList({QStringLiteral("/home/user/movies/--help"),
                                              QStringLiteral("/home/user/movies/-x.swf")}));
 }
+
+// What the window system would take for itself is set aside before --help and bad options are
+// answered, so that neither needs a display; movie paths and our own options stay.
+TEST(CommandLine, WindowSystemOptionsAreSetAside) {
+    const QStringList args = {"-platform",  "xcb",   "--style=fusion", "-reverse", "a.swf",
+                              "--geometry", "10x10", "--help",         "--",       "-style"};
+    EXPECT_EQ(CommandLine::withoutToolkitOptions(args),
+              (QStringList{"a.swf", "--help", "--", "-style"}));
+    EXPECT_EQ(
+        CommandLine::parse(CommandLine::withoutToolkitOptions({"-style", "fusion", "--x"}), "/d")
+            .action,
+        CommandLine::Action::Error);
+    EXPECT_EQ(
+        CommandLine::parse(CommandLine::withoutToolkitOptions({"-platform", "xcb", "m.swf"}), "/d")
+            .moviePaths,
+        QStringList{"/d/m.swf"});
+}

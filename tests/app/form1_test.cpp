@@ -1,6 +1,6 @@
 #include "about/form2.h"
-#include "app/fonts.h"
 #include "app/form1.h"
+#include "common/fonts.h"
 #include "fakes/fakemoviecontrol.h"
 #include "fakes/fakeopendialog.h"
 

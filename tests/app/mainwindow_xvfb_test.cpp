@@ -1,5 +1,5 @@
-#include "app/fonts.h"
 #include "app/form1.h"
+#include "common/fonts.h"
 #include "playback/flashcontrol.h"
 
 #include <QLabel>

@@ -1,5 +1,5 @@
-#include "app/fonts.h"
 #include "app/form1.h"
+#include "common/fonts.h"
 #include "playback/flashcontrol.h"
 #include "swf/avm1/avm1_asm.h"
 
@@ -12,6 +12,8 @@
 // draws a green square and asks for full screen, and the window goes full screen as the menu
 // command would take it there.
 namespace {
+
+namespace op = swf::avm1::op;
 
 using avm1test::Asm;
 using swftest::Bytes;
@@ -40,9 +42,9 @@ Bytes movieWithButton() {
         url.insert(url.end(), s, s + std::strlen(s));
         url.push_back(0);
     }
-    release.rec(0x83, url);
+    release.rec(op::GetURL, url);
     Asm stop;
-    stop.op(0x07);
+    stop.op(op::Stop);
     return swftest::movie(
         concat({swftest::rectShape(1, 2000, 2000), button(2, release),
                 swftest::placeObject2(1, 2, 2000, 2000), swftest::doAction(stop.bytes()),

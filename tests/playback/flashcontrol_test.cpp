@@ -1,3 +1,4 @@
+#include "playback/exporter.h"
 #include "playback/flashcontrol.h"
 #include "swf/avm1/avm1_asm.h"
 #include "swf_writer.h"
@@ -10,6 +11,8 @@ using swftest::Bytes;
 using swftest::concat;
 
 namespace {
+
+namespace op = swf::avm1::op;
 const QString kCorpus = QStringLiteral(REELWICK_CORPUS_DIR);
 
 // A DefineShape3 w x h rectangle of one colour at the origin.
@@ -233,7 +236,7 @@ private slots:
                     .num(3)
                     .getVar("t")
                     .str("hitTest")
-                    .op(0x52)
+                    .op(op::CallMethod)
                     .trace();
         }
         run(draw);
@@ -257,6 +260,54 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(c.FrameNum() == 2, 5000);
         QTRY_VERIFY_WITH_TIMEOUT(c.FrameNum() == 0, 5000); // and round again
         QVERIFY(c.isPlaying());
+    }
+
+    // The window and the exporter run a scripted movie through the same runner: the control's
+    // pictures, stepped on the movie's own clock, are the exporter's frame for frame.
+    void windowAndExporterDrawTheSameFrames() {
+        const char* movies[] = {"jpexs-testdata/as2/as2.swf",
+                                "jpexs-testdata/timeline/timeline.swf",
+                                "jpexs-testdata/debug_game/as2_scoring.swf",
+                                "jpexs-testdata/as2_slash_syntax/slash_syntax.swf",
+                                "jpexs-testdata/swt_templates/f5_template.swf"};
+        constexpr int kFrames = 16;
+        for (const char* relative : movies) {
+            const QString path = kCorpus + u'/' + QString::fromUtf8(relative);
+            QVERIFY2(QFile::exists(path), relative);
+            QTemporaryDir dir;
+            ExportRequest request;
+            request.movie = path;
+            request.firstFrame = 1;
+            request.lastFrame = kFrames;
+            request.outDir = dir.path();
+            QString error;
+            ExportOutcome outcome;
+            QVERIFY2(exportFrames(request, &error, &outcome), qPrintable(error));
+
+            auto movie = swf::Movie::loadFile(path);
+            QVERIFY(movie);
+            const swf::Rect& stage = (*movie)->header().frameSize;
+            FlashControl c;
+            c.resize(stage.width() / 20, stage.height() / 20);
+            c.setManualClock(true);
+            c.Movie(path);
+            QVERIFY(c.hasMovie());
+            int differing = 0;
+            for (int frame = 1; frame <= outcome.framesWritten; ++frame) {
+                if (frame > 1)
+                    c.stepPicture();
+                const QImage exported(
+                    dir.filePath(QStringLiteral("frame_%1.png").arg(frame, 4, 10, QChar('0'))));
+                QCOMPARE(exported.size(), c.size());
+                if (c.grabFrame().convertToFormat(QImage::Format_RGB32) !=
+                    exported.convertToFormat(QImage::Format_RGB32)) {
+                    qWarning("%s: frame %d differs", relative, frame);
+                    ++differing;
+                }
+            }
+            QCOMPARE(differing, 0);
+            QVERIFY(outcome.framesWritten > 1);
+        }
     }
 
     void contextMenuIsTheControlsOwn() {

@@ -1,7 +1,7 @@
 // The playlist flows in the real program on a real X server: the Qt file dialog, the mouse
 // and keys on the list, the context menu.
-#include "app/fonts.h"
 #include "app/form1.h"
+#include "common/fonts.h"
 #include "playback/flashcontrol.h"
 #include "playlist/opendialog.h"
 

@@ -3,6 +3,7 @@
 // A tiny AVM1 assembler for hand-written test scripts, and a harness that runs a movie with
 // scripting and collects what it traced.
 
+#include "swf/avm1/opcodes.h"
 #include "swf/avm1/scripting.h"
 #include "swf/player.h"
 #include "swf/swf_writer.h"
@@ -14,6 +15,8 @@
 #include <variant>
 
 namespace avm1test {
+
+namespace op = swf::avm1::op;
 
 using swftest::Bytes;
 
@@ -39,22 +42,22 @@ public:
             p.push_back(std::uint8_t(bits >> (8 * i)));
         for (int i = 0; i < 4; ++i)
             p.push_back(std::uint8_t(bits >> (8 * i)));
-        return rec(0x96, p);
+        return rec(op::Push, p);
     }
-    Asm& undef() { return rec(0x96, {3}); }
-    Asm& boolean(bool b) { return rec(0x96, {5, std::uint8_t(b)}); }
-    Asm& trace() { return op(0x26); }
-    Asm& getVar(const std::string& name) { return str(name).op(0x1C); }
-    Asm& setVar(const std::string& name, double v) { return str(name).num(v).op(0x1D); }
+    Asm& undef() { return rec(op::Push, {3}); }
+    Asm& boolean(bool b) { return rec(op::Push, {5, std::uint8_t(b)}); }
+    Asm& trace() { return op(op::Trace); }
+    Asm& getVar(const std::string& name) { return str(name).op(op::GetVariable); }
+    Asm& setVar(const std::string& name, double v) { return str(name).num(v).op(op::SetVariable); }
     // Calls a global function with numeric arguments given first-to-last.
     Asm& call(const std::string& fn, std::initializer_list<double> args = {}) {
         for (auto it = std::rbegin(args); it != std::rend(args); ++it)
             num(*it);
-        return num(double(args.size())).str(fn).op(0x3D);
+        return num(double(args.size())).str(fn).op(op::CallFunction);
     }
     // obj.method(...): push the arguments last first, then this.
     Asm& callMethod(const std::string& object, const std::string& name, int argc) {
-        return num(argc).getVar(object).str(name).op(0x52);
+        return num(argc).getVar(object).str(name).op(op::CallMethod);
     }
     // A number or a string pushed as an argument.
     using Arg = std::variant<double, std::string>;
@@ -68,20 +71,20 @@ public:
                 std::initializer_list<Arg> args = {}, bool keep = false) {
         for (auto it = std::rbegin(args); it != std::rend(args); ++it)
             arg(*it);
-        num(double(args.size())).getVar(object).str(method).op(0x52);
-        return keep ? *this : op(0x17);
+        num(double(args.size())).getVar(object).str(method).op(op::CallMethod);
+        return keep ? *this : op(op::Pop);
     }
     // object.name = value
     Asm& set(const std::string& object, const std::string& name, const Arg& value) {
-        return getVar(object).str(name).arg(value).op(0x4F);
+        return getVar(object).str(name).arg(value).op(op::SetMember);
     }
     // trace(object.name)
     Asm& traceMember(const std::string& object, const std::string& name) {
-        return getVar(object).str(name).op(0x4E).trace();
+        return getVar(object).str(name).op(op::GetMember).trace();
     }
     // Jumps and branches to labels placed with label().
-    Asm& jump(const std::string& l) { return branch(0x99, l); }
-    Asm& ifTrue(const std::string& l) { return branch(0x9D, l); }
+    Asm& jump(const std::string& l) { return branch(op::Jump, l); }
+    Asm& ifTrue(const std::string& l) { return branch(op::If, l); }
     Asm& label(const std::string& l) {
         m_labels[l] = m_b.size();
         return *this;
@@ -94,7 +97,7 @@ public:
         p.push_back(0);
         p.push_back(std::uint8_t(body.m_b.size()));
         p.push_back(std::uint8_t(body.m_b.size() >> 8));
-        rec(0x9B, p);
+        rec(op::DefineFunction, p);
         m_b.insert(m_b.end(), body.m_b.begin(), body.m_b.end());
         return *this;
     }
@@ -115,7 +118,7 @@ private:
         Bytes p = {type};
         p.insert(p.end(), s.begin(), s.end());
         p.push_back(0);
-        return rec(0x96, p);
+        return rec(op::Push, p);
     }
     Asm& branch(std::uint8_t code, const std::string& l) {
         rec(code, {0, 0});

@@ -9,6 +9,8 @@
 
 namespace {
 
+namespace op = swf::avm1::op;
+
 using avm1test::Asm;
 using avm1test::MovieRun;
 using avm1test::oneFrame;
@@ -55,28 +57,28 @@ TEST(Avm1Limits, RecursionAndMemoryAreBounded) {
     Asm strings;
     strings.str("s")
         .str("x")
-        .op(0x1D)
+        .op(op::SetVariable)
         .label("top")
         .str("s")
         .getVar("s")
         .getVar("s")
-        .op(0x47)
-        .op(0x1D)
+        .op(op::Add2)
+        .op(op::SetVariable)
         .jump("top");
     // a = []; while (true) a.push({});
     Asm objects;
     objects.str("a")
         .num(0)
-        .op(0x42)
-        .op(0x1D)
+        .op(op::InitArray)
+        .op(op::SetVariable)
         .label("top")
         .num(0)
-        .op(0x43)
+        .op(op::InitObject)
         .num(1)
         .getVar("a")
         .str("push")
-        .op(0x52)
-        .op(0x17)
+        .op(op::CallMethod)
+        .op(op::Pop)
         .jump("top");
     Asm after;
     after.str("after").trace();
@@ -96,11 +98,11 @@ TEST(Avm1Limits, RecursionAndMemoryAreBounded) {
 
 TEST(Avm1Semantics, RulesDifferBySwfVersion) {
     Asm a;
-    a.undef().num(1).op(0x47).trace();        // undefined + 1
-    a.setVar("Foo", 5).getVar("foo").trace(); // names and case
-    a.str("abc").op(0x12).op(0x12).trace();   // !!"abc"
-    a.str("").op(0x12).op(0x12).trace();      // !!""
-    a.undef().str("").op(0x47).trace();       // undefined + ""
+    a.undef().num(1).op(op::Add2).trace();        // undefined + 1
+    a.setVar("Foo", 5).getVar("foo").trace();     // names and case
+    a.str("abc").op(op::Not).op(op::Not).trace(); // !!"abc"
+    a.str("").op(op::Not).op(op::Not).trace();    // !!""
+    a.undef().str("").op(op::Add2).trace();       // undefined + ""
     MovieRun six(oneFrame(a, 6));
     EXPECT_EQ(six.traces, (QStringList{"1", "5", "false", "false", ""}));
     EXPECT_TRUE(six.warnings.isEmpty());
@@ -112,23 +114,38 @@ TEST(Avm1Semantics, RulesDifferBySwfVersion) {
 
 TEST(Avm1Semantics, ValuesAndObjects) {
     Asm a;
-    a.num(0.1).num(0.2).op(0x47).trace();       // 0.3
-    a.num(1e21).trace().num(-0.000001).trace(); // exponents
-    a.num(7).num(2).op(0x3F).trace();           // 7 % 2
-    a.num(-1).num(28).op(0x65).trace();         // -1 >>> 28
-    a.str("10").num(9).op(0x48).trace();        // "10" < 9
-    a.str("10").str("9").op(0x48).trace();      // "10" < "9"
-    a.str("1").num(1).op(0x49).trace().str("1").num(1).op(0x66).trace();
+    a.num(0.1).num(0.2).op(op::Add2).trace();     // 0.3
+    a.num(1e21).trace().num(-0.000001).trace();   // exponents
+    a.num(7).num(2).op(op::Modulo).trace();       // 7 % 2
+    a.num(-1).num(28).op(op::BitURShift).trace(); // -1 >>> 28
+    a.str("10").num(9).op(op::Less2).trace();     // "10" < 9
+    a.str("10").str("9").op(op::Less2).trace();   // "10" < "9"
+    a.str("1").num(1).op(op::Equals2).trace().str("1").num(1).op(op::StrictEquals).trace();
     // o = {x: 1}; o.y = 2; for (k in o) count
-    a.str("o").str("x").num(1).num(1).op(0x43).op(0x1D);
-    a.getVar("o").str("y").num(2).op(0x4F);
-    a.str("n").num(0).op(0x1D);
-    a.getVar("o").op(0x55).label("loop").rec(0x87, {0}).undef().op(0x49).ifTrue("done");
-    a.str("n").getVar("n").op(0x50).op(0x1D).jump("loop");
+    a.str("o").str("x").num(1).num(1).op(op::InitObject).op(op::SetVariable);
+    a.getVar("o").str("y").num(2).op(op::SetMember);
+    a.str("n").num(0).op(op::SetVariable);
+    a.getVar("o")
+        .op(op::Enumerate2)
+        .label("loop")
+        .rec(op::StoreRegister, {0})
+        .undef()
+        .op(op::Equals2)
+        .ifTrue("done");
+    a.str("n").getVar("n").op(op::Increment).op(op::SetVariable).jump("loop");
     a.label("done").getVar("n").trace();
     // [3, 1, 2].sort().join("-")
-    a.str("-").num(1).num(2).num(1).num(3).num(3).op(0x42).rec(0x87, {1}).op(0x17).num(0);
-    a.rec(0x96, {4, 1}).str("sort").op(0x52).str("join").op(0x52).trace();
+    a.str("-")
+        .num(1)
+        .num(2)
+        .num(1)
+        .num(3)
+        .num(3)
+        .op(op::InitArray)
+        .rec(op::StoreRegister, {1})
+        .op(op::Pop)
+        .num(0);
+    a.rec(op::Push, {4, 1}).str("sort").op(op::CallMethod).str("join").op(op::CallMethod).trace();
     MovieRun run(oneFrame(a));
     EXPECT_EQ(run.traces, (QStringList{"0.3", "1e+21", "-1e-6", "1", "15", "false", "true", "true",
                                        "false", "2", "1-2-3"}));
@@ -138,7 +155,7 @@ TEST(Avm1Timeline, ScriptsDriveThePlayer) {
     // Frame 1 stops; frame 3 is labelled "end". A later goto runs the target's script after
     // the current block.
     Asm first;
-    first.op(0x07).str("end").rec(0x9F, {0}).str("after goto").trace();
+    first.op(op::Stop).str("end").rec(op::GotoFrame2, {0}).str("after goto").trace();
     Asm third;
     third.str("at end").trace();
     const Bytes file = swftest::movie(
@@ -162,7 +179,14 @@ TEST(Avm1Timeline, ClipsRunAfterTheirParentOnTheirFirstFrame) {
                         concat({doAction(inner1.bytes()), showFrame(), doAction(inner2.bytes()),
                                 showFrame(), showFrame(), end()}));
     Asm root;
-    root.str("root").trace().num(3).num(1).getVar("mc").str("gotoAndStop").op(0x52).op(0x17);
+    root.str("root")
+        .trace()
+        .num(3)
+        .num(1)
+        .getVar("mc")
+        .str("gotoAndStop")
+        .op(op::CallMethod)
+        .op(op::Pop);
     Asm root2;
     root2.str("root 2").trace();
     const Bytes file = swftest::movie(
@@ -185,26 +209,33 @@ TEST(Avm1Clips, ScriptsMakeRemoveAndReorderClips) {
     const Bytes sprite = swftest::sprite(1, 1, concat({showFrame(), end()}));
     Asm a;
     // attachMovie("thing", "a", 1); a.duplicateMovieClip("b", 2); b.swapDepths(7);
-    a.num(1).str("a").str("thing").num(3).getVar("this").str("attachMovie").op(0x52).op(0x17);
-    a.num(2).str("b").num(2).getVar("a").str("duplicateMovieClip").op(0x52).op(0x17);
-    a.num(7).num(1).getVar("b").str("swapDepths").op(0x52).op(0x17);
-    a.getVar("b").op(0x44).trace();
+    a.num(1)
+        .str("a")
+        .str("thing")
+        .num(3)
+        .getVar("this")
+        .str("attachMovie")
+        .op(op::CallMethod)
+        .op(op::Pop);
+    a.num(2).str("b").num(2).getVar("a").str("duplicateMovieClip").op(op::CallMethod).op(op::Pop);
+    a.num(7).num(1).getVar("b").str("swapDepths").op(op::CallMethod).op(op::Pop);
+    a.getVar("b").op(op::TypeOf).trace();
     // new Color(b).setRGB(0x336699), read back from the clip's colour transform
-    a.getVar("b").num(1).str("Color").op(0x40).rec(0x87, {0}).op(0x17);
-    a.num(0x336699).num(1).rec(0x96, {4, 0}).str("setRGB").op(0x52).op(0x17);
-    a.num(0).rec(0x96, {4, 0}).str("getRGB").op(0x52).trace();
-    a.num(0).getVar("b").str("getDepth").op(0x52).trace();
-    a.num(0).getVar("a").str("removeMovieClip").op(0x52).op(0x17);
-    a.getVar("a").op(0x44).trace();
+    a.getVar("b").num(1).str("Color").op(op::NewObject).rec(op::StoreRegister, {0}).op(op::Pop);
+    a.num(0x336699).num(1).rec(op::Push, {4, 0}).str("setRGB").op(op::CallMethod).op(op::Pop);
+    a.num(0).rec(op::Push, {4, 0}).str("getRGB").op(op::CallMethod).trace();
+    a.num(0).getVar("b").str("getDepth").op(op::CallMethod).trace();
+    a.num(0).getVar("a").str("removeMovieClip").op(op::CallMethod).op(op::Pop);
+    a.getVar("a").op(op::TypeOf).trace();
     // createEmptyMovieClip("e", 3)._name
     a.num(3)
         .str("e")
         .num(2)
         .getVar("this")
         .str("createEmptyMovieClip")
-        .op(0x52)
+        .op(op::CallMethod)
         .str("_name")
-        .op(0x4E)
+        .op(op::GetMember)
         .trace();
     const Bytes file = swftest::movie(
         concat({sprite, exportAssets(1, "thing"), doAction(a.bytes()), showFrame(), end()}));
@@ -253,12 +284,12 @@ TEST(Avm1Events, ButtonsAndClipHandlersReactToTheMouse) {
         }();
         p.push_back(std::uint8_t(body.size()));
         p.push_back(0);
-        setup.rec(0x9B, p);
+        setup.rec(op::DefineFunction, p);
         // The body follows the record.
         for (std::uint8_t c : body)
             setup.op(c);
     }
-    setup.op(0x4F);
+    setup.op(op::SetMember);
     const Bytes file = swftest::movie(
         concat({swftest::rectShape(1), button(release), swftest::placeObject2(1, 2, 0, 0),
                 doAction(setup.bytes()), showFrame(), end()}));
@@ -283,7 +314,7 @@ TEST(Avm1Events, ButtonsAndClipHandlersReactToTheMouse) {
 
 TEST(Avm1Security, NetworkAndFilesAreRefused) {
     Asm a;
-    a.rec(0x83, [] {
+    a.rec(op::GetURL, [] {
         Bytes p;
         for (char c : std::string("http://example.com/"))
             p.push_back(std::uint8_t(c));
@@ -293,20 +324,20 @@ TEST(Avm1Security, NetworkAndFilesAreRefused) {
         p.push_back(0);
         return p;
     }());
-    a.str("movie.swf").str("_level1").rec(0x9A, {0x40});   // loadMovieNum
-    a.str("file:///etc/passwd").str("").rec(0x9A, {0x80}); // loadVariables
+    a.str("movie.swf").str("_level1").rec(op::GetURL2, {0x40});   // loadMovieNum
+    a.str("file:///etc/passwd").str("").rec(op::GetURL2, {0x80}); // loadVariables
     a.str("data.txt")
         .num(0)
         .str("LoadVars")
-        .op(0x40)
-        .rec(0x87, {0})
-        .op(0x17)
+        .op(op::NewObject)
+        .rec(op::StoreRegister, {0})
+        .op(op::Pop)
         .num(1)
-        .rec(0x96, {4, 0})
+        .rec(op::Push, {4, 0})
         .str("load")
-        .op(0x52)
-        .op(0x17);
-    a.str("FSCommand:quit").str("").rec(0x9A, {0});
+        .op(op::CallMethod)
+        .op(op::Pop);
+    a.str("FSCommand:quit").str("").rec(op::GetURL2, {0});
     QStringList asked;
     {
         MovieRun run(oneFrame(a));
@@ -333,16 +364,28 @@ TEST(Avm1Security, NetworkAndFilesAreRefused) {
 
 TEST(Avm1Events, KeyListenersAndIntervals) {
     Asm onKey;
-    onKey.num(0).getVar("Key").str("getCode").op(0x52).trace();
+    onKey.num(0).getVar("Key").str("getCode").op(op::CallMethod).trace();
     Asm a;
     // o = {}; o.onKeyDown = function () { trace(Key.getCode()); }; Key.addListener(o);
-    a.str("o").num(0).op(0x43).op(0x1D);
-    a.getVar("o").str("onKeyDown").function("", onKey).op(0x4F);
-    a.getVar("o").num(1).getVar("Key").str("addListener").op(0x52).op(0x17);
+    a.str("o").num(0).op(op::InitObject).op(op::SetVariable);
+    a.getVar("o").str("onKeyDown").function("", onKey).op(op::SetMember);
+    a.getVar("o").num(1).getVar("Key").str("addListener").op(op::CallMethod).op(op::Pop);
     // id = setInterval(function () { trace("iv"); clearInterval(id); }, 1);
     Asm tick;
-    tick.str("iv").trace().getVar("id").num(1).str("clearInterval").op(0x3D).op(0x17);
-    a.str("id").num(1).function("", tick).num(2).str("setInterval").op(0x3D).op(0x1D);
+    tick.str("iv")
+        .trace()
+        .getVar("id")
+        .num(1)
+        .str("clearInterval")
+        .op(op::CallFunction)
+        .op(op::Pop);
+    a.str("id")
+        .num(1)
+        .function("", tick)
+        .num(2)
+        .str("setInterval")
+        .op(op::CallFunction)
+        .op(op::SetVariable);
     MovieRun run(oneFrame(a));
     run.scripting->keyDown(swf::avm1::Scripting::keyCodeFromQt(Qt::Key_Left), 0);
     EXPECT_EQ(run.traces, QStringList{"37"});
@@ -359,28 +402,28 @@ TEST(Avm1Events, KeyListenersAndIntervals) {
 TEST(Avm1Semantics, Function2RegistersAndPreloads) {
     // function f(a, b) with a in r2, b in r3, this preloaded to r1: returns this.k + a * b
     Asm body;
-    body.rec(0x96, {4, 1})
+    body.rec(op::Push, {4, 1})
         .str("k")
-        .op(0x4E)
-        .rec(0x96, {4, 2})
-        .rec(0x96, {4, 3})
-        .op(0x0C)
-        .op(0x47)
-        .op(0x3E);
+        .op(op::GetMember)
+        .rec(op::Push, {4, 2})
+        .rec(op::Push, {4, 3})
+        .op(op::Multiply)
+        .op(op::Add2)
+        .op(op::Return);
     Bytes p = {'f', 0, 2, 0, 4, 0x01 | 0x02 | 0x08 | 0x20, 0, 2, 'a', 0, 3, 'b', 0};
     Bytes code = body.bytes();
     code.pop_back();
     p.push_back(std::uint8_t(code.size()));
     p.push_back(0);
     Asm a;
-    a.rec(0x8E, p);
+    a.rec(op::DefineFunction2, p);
     for (std::uint8_t c : code)
         a.op(c);
     // o = {k: 1}; o.f = f; trace(o.f(6, 7)); trace(typeof a)
-    a.str("o").str("k").num(1).num(1).op(0x43).op(0x1D);
-    a.getVar("o").str("f").getVar("f").op(0x4F);
-    a.num(7).num(6).num(2).getVar("o").str("f").op(0x52).trace();
-    a.str("a").op(0x1C).op(0x44).trace();
+    a.str("o").str("k").num(1).num(1).op(op::InitObject).op(op::SetVariable);
+    a.getVar("o").str("f").getVar("f").op(op::SetMember);
+    a.num(7).num(6).num(2).getVar("o").str("f").op(op::CallMethod).trace();
+    a.str("a").op(op::GetVariable).op(op::TypeOf).trace();
     MovieRun run(oneFrame(a));
     EXPECT_EQ(run.traces, (QStringList{"43", "undefined"}));
 }

@@ -7,6 +7,8 @@
 
 namespace {
 
+namespace op = swf::avm1::op;
+
 using avm1test::Asm;
 using avm1test::MovieRun;
 using avm1test::oneFrame;
@@ -33,7 +35,7 @@ TEST(Avm1Drawing, FillsAndStrokesAreDrawnIntoTheClip) {
     a.invoke("c", "endFill");
     a.traceMember("c", "_width").traceMember("c", "_height");
     // Drawn shapes count for hit tests on the bounding box too.
-    a.num(0).num(20).num(20).num(3).getVar("c").str("hitTest").op(0x52).trace();
+    a.num(0).num(20).num(20).num(3).getVar("c").str("hitTest").op(op::CallMethod).trace();
     MovieRun run(oneFrame(a));
     // 10..55 wide (the curve peaks at x = 55) and 10..30 high, plus half the 2 px stroke.
     EXPECT_EQ(run.traces, (QStringList{"47", "22", "true"}));
@@ -60,19 +62,27 @@ TEST(Avm1Drawing, GradientsClearAndTheEdgeLimit) {
     // g.beginGradientFill("linear", [0xFF0000, 0x0000FF], [100, 0], [0, 255],
     //                     {matrixType: "box", x: 0, y: 0, w: 100, h: 50, r: 0});
     a.str("matrixType").str("box").str("x").num(0).str("y").num(0).str("w").num(100);
-    a.str("h").num(50).str("r").num(0).num(6).op(0x43);
-    a.num(255).num(0).num(2).op(0x42);
-    a.num(0).num(100).num(2).op(0x42);
-    a.num(0x0000FF).num(0xFF0000).num(2).op(0x42);
-    a.str("linear").num(5).getVar("g").str("beginGradientFill").op(0x52).op(0x17);
+    a.str("h").num(50).str("r").num(0).num(6).op(op::InitObject);
+    a.num(255).num(0).num(2).op(op::InitArray);
+    a.num(0).num(100).num(2).op(op::InitArray);
+    a.num(0x0000FF).num(0xFF0000).num(2).op(op::InitArray);
+    a.str("linear").num(5).getVar("g").str("beginGradientFill").op(op::CallMethod).op(op::Pop);
     a.invoke("g", "lineTo", {100.0, 0.0}).invoke("g", "lineTo", {100.0, 50.0});
     a.invoke("g", "lineTo", {0.0, 50.0}).invoke("g", "endFill");
     // A runaway loop: for (i = 0; i < 150000; i++) d.lineTo(i % 100, 0);
     a.invoke("this", "createEmptyMovieClip", {"d", 2.0});
     a.setVar("i", 0).label("top");
-    a.getVar("i").num(150000).op(0x48).op(0x12).ifTrue("done");
-    a.num(0).getVar("i").num(100).op(0x3F).num(2).getVar("d").str("lineTo").op(0x52).op(0x17);
-    a.str("i").getVar("i").op(0x50).op(0x1D).jump("top").label("done");
+    a.getVar("i").num(150000).op(op::Less2).op(op::Not).ifTrue("done");
+    a.num(0)
+        .getVar("i")
+        .num(100)
+        .op(op::Modulo)
+        .num(2)
+        .getVar("d")
+        .str("lineTo")
+        .op(op::CallMethod)
+        .op(op::Pop);
+    a.str("i").getVar("i").op(op::Increment).op(op::SetVariable).jump("top").label("done");
     // An unstroked outline measures by its corners.
     a.traceMember("g", "_width").traceMember("g", "_height");
     MovieRun run(oneFrame(a));
@@ -183,14 +193,14 @@ Bytes placeWithEvent(std::uint16_t depth, std::uint16_t id, const std::string& n
 TEST(Avm1Unload, HandlersRunWhenClipsLeaveTheStage) {
     const Bytes sprite = swftest::sprite(1, 1, concat({showFrame(), end()}));
     Asm unload;
-    unload.str("unload ").getVar("_name").op(0x47).trace();
+    unload.str("unload ").getVar("_name").op(op::Add2).trace();
     Asm setup;
     // e = createEmptyMovieClip("e", 5); e.onUnload = function () { trace("onUnload " +
     // this._name); }; e.removeMovieClip(); trace("after");
     setup.invoke("this", "createEmptyMovieClip", {"e", 5.0});
     Asm body;
-    body.str("onUnload ").getVar("this").str("_name").op(0x4E).op(0x47).trace();
-    setup.getVar("e").str("onUnload").function("", body).op(0x4F);
+    body.str("onUnload ").getVar("this").str("_name").op(op::GetMember).op(op::Add2).trace();
+    setup.getVar("e").str("onUnload").function("", body).op(op::SetMember);
     setup.invoke("e", "removeMovieClip");
     setup.str("after").trace();
     Asm frame2;
@@ -205,7 +215,7 @@ TEST(Avm1Unload, HandlersRunWhenClipsLeaveTheStage) {
     run.traces.clear();
     run.ticks(1);
     EXPECT_EQ(run.traces, (QStringList{"unload timelineClip", "frame 2"}));
-    EXPECT_TRUE(run.player->unloaded().empty());
+    EXPECT_TRUE(swf::PlayerScripting(*run.player).unloaded().empty());
     EXPECT_EQ(run.player->root().displayList().byName("timelineClip"), nullptr);
 }
 
@@ -214,18 +224,18 @@ TEST(Avm1Unload, AClipWaitingForItsHandlerOutlivesItsParent) {
     // c.onUnload = function () { trace(this._name + " " + typeof this._parent); };
     // c.removeMovieClip(); p.removeMovieClip();
     Asm a;
-    a.str("p").num(1).str("p").num(2).getVar("this").str("createEmptyMovieClip").op(0x52);
-    a.op(0x1D);
-    a.str("c").num(1).str("c").num(2).getVar("p").str("createEmptyMovieClip").op(0x52);
-    a.op(0x1D);
+    a.str("p").num(1).str("p").num(2).getVar("this").str("createEmptyMovieClip").op(op::CallMethod);
+    a.op(op::SetVariable);
+    a.str("c").num(1).str("c").num(2).getVar("p").str("createEmptyMovieClip").op(op::CallMethod);
+    a.op(op::SetVariable);
     Asm body;
-    body.getVar("this").str("_name").op(0x4E).str(" ").op(0x47);
-    body.getVar("this").str("_parent").op(0x4E).op(0x44).op(0x47).trace();
-    a.getVar("c").str("onUnload").function("", body).op(0x4F);
+    body.getVar("this").str("_name").op(op::GetMember).str(" ").op(op::Add2);
+    body.getVar("this").str("_parent").op(op::GetMember).op(op::TypeOf).op(op::Add2).trace();
+    a.getVar("c").str("onUnload").function("", body).op(op::SetMember);
     a.invoke("c", "removeMovieClip").invoke("p", "removeMovieClip");
     MovieRun run(oneFrame(a));
     EXPECT_EQ(run.traces, QStringList{"c undefined"});
-    EXPECT_TRUE(run.player->unloaded().empty());
+    EXPECT_TRUE(swf::PlayerScripting(*run.player).unloaded().empty());
     EXPECT_TRUE(run.player->root().displayList().empty());
 }
 
@@ -236,13 +246,13 @@ TEST(Avm1Stage, ScaleModeAlignAndResizeListeners) {
     a.set("Stage", "scaleMode", "NOSCALE").traceMember("Stage", "scaleMode");
     a.set("Stage", "align", "tl").traceMember("Stage", "align");
     // listener = {}; listener.onResize = function () { trace(Stage.width + "x" + Stage.height); }
-    a.str("listener").num(0).op(0x43).op(0x3C);
+    a.str("listener").num(0).op(op::InitObject).op(op::DefineLocal);
     Asm body;
-    body.getVar("Stage").str("width").op(0x4E).str("x").op(0x47);
-    body.getVar("Stage").str("height").op(0x4E).op(0x47).trace();
-    a.getVar("listener").str("onResize").function("", body).op(0x4F);
-    a.str("listener").op(0x1C);
-    a.num(1).getVar("Stage").str("addListener").op(0x52).op(0x17);
+    body.getVar("Stage").str("width").op(op::GetMember).str("x").op(op::Add2);
+    body.getVar("Stage").str("height").op(op::GetMember).op(op::Add2).trace();
+    a.getVar("listener").str("onResize").function("", body).op(op::SetMember);
+    a.str("listener").op(op::GetVariable);
+    a.num(1).getVar("Stage").str("addListener").op(op::CallMethod).op(op::Pop);
     const Bytes file = oneFrame(a);
     auto movie = swf::Movie::load(file);
     ASSERT_TRUE(movie);

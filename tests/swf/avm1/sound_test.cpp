@@ -10,6 +10,8 @@
 
 namespace {
 
+namespace op = swf::avm1::op;
+
 using avm1test::Asm;
 using swftest::Bytes;
 using swftest::concat;
@@ -48,7 +50,7 @@ Asm& call(Asm& a, const std::string& object, const std::string& method, std::vec
             a.str(std::get<std::string>(*it));
     }
     a.callMethod(object, method, int(args.size()));
-    return keep ? a : a.op(0x17);
+    return keep ? a : a.op(op::Pop);
 }
 
 // name = new Sound(target), target a variable naming a clip (or none).
@@ -56,11 +58,11 @@ Asm& newSound(Asm& a, const std::string& name, const std::string& target = {}) {
     a.str(name);
     if (!target.empty())
         a.getVar(target);
-    return a.num(target.empty() ? 0 : 1).str("Sound").op(0x40).op(0x1D);
+    return a.num(target.empty() ? 0 : 1).str("Sound").op(op::NewObject).op(op::SetVariable);
 }
 
 Asm& traceMember(Asm& a, const std::string& object, const std::string& member) {
-    return a.getVar(object).str(member).op(0x4E).trace();
+    return a.getVar(object).str(member).op(op::GetMember).trace();
 }
 
 // A movie with scripts and, optionally, the sound engine attached as the movie control does.
@@ -120,7 +122,7 @@ TEST(Avm1Sound, AttachedSoundsPlayAtTheirVolumeAndStop) {
     call(f3, "s", "stop", {"beep"});
     call(f4, "s", "start", {0.5, 2.0});
     traceMember(f4, "s", "position");
-    f5.op(0x09); // stopAllSounds
+    f5.op(op::StopSounds); // stopAllSounds
     const Bytes file =
         frames({pcmSound(1, 1000, 44100), exportAssets(1, "beep"), pcmSound(2, 300, 44100)},
                {doAction(f1.bytes()), doAction(f2.bytes()), doAction(f3.bytes()),
@@ -195,9 +197,9 @@ TEST(Avm1Sound, BehavesTheSameWithoutAnEngineAndSurvivesHostileArguments) {
     call(a, "s", "getVolume", {}, true).trace();
     call(a, "s", "getPan", {}, true).trace();
     // t = {ll: 10, rr: 40}; s.setTransform(t); trace(s.getTransform().rr); trace(s.getPan())
-    a.str("t").str("ll").num(10).str("rr").num(40).num(2).op(0x43).op(0x1D);
-    a.getVar("t").num(1).getVar("s").str("setTransform").op(0x52).op(0x17);
-    call(a, "s", "getTransform", {}, true).str("rr").op(0x4E).trace();
+    a.str("t").str("ll").num(10).str("rr").num(40).num(2).op(op::InitObject).op(op::SetVariable);
+    a.getVar("t").num(1).getVar("s").str("setTransform").op(op::CallMethod).op(op::Pop);
+    call(a, "s", "getTransform", {}, true).str("rr").op(op::GetMember).trace();
     call(a, "s", "getPan", {}, true).trace();
     call(a, "s", "setVolume", {nan});
     call(a, "s", "getVolume", {}, true).trace();
@@ -209,11 +211,11 @@ TEST(Avm1Sound, BehavesTheSameWithoutAnEngineAndSurvivesHostileArguments) {
     call(a, "s", "getPan", {}, true).trace();
     call(a, "s", "loadSound", {"http://example.invalid/a.mp3", 1.0});
     // A Sound method moved onto a plain object acts on nothing.
-    a.str("o").num(0).op(0x43).op(0x1D);
-    a.getVar("o").str("v").getVar("s").str("getVolume").op(0x4E).op(0x4F);
+    a.str("o").num(0).op(op::InitObject).op(op::SetVariable);
+    a.getVar("o").str("v").getVar("s").str("getVolume").op(op::GetMember).op(op::SetMember);
     call(a, "o", "v", {}, true).trace();
     // A target path that names nothing.
-    a.str("n").str("nothing.here").num(1).str("Sound").op(0x40).op(0x1D);
+    a.str("n").str("nothing.here").num(1).str("Sound").op(op::NewObject).op(op::SetVariable);
     call(a, "n", "getVolume", {}, true).trace();
     call(a, "n", "start");
     const Bytes file =
@@ -234,14 +236,14 @@ TEST(Avm1Sound, BehavesTheSameWithoutAnEngineAndSurvivesHostileArguments) {
 
 TEST(Avm1Sound, OnSoundCompleteRunsOnceWhenTheSoundEnds) {
     Asm body;
-    body.str("done ").getVar("this").str("position").op(0x4E).op(0x47).trace();
+    body.str("done ").getVar("this").str("position").op(op::GetMember).op(op::Add2).trace();
     Asm a;
     newSound(a, "s");
     call(a, "s", "attachSound", {"blip"});
-    a.getVar("s").str("onSoundComplete").function("", body).op(0x4F);
+    a.getVar("s").str("onSoundComplete").function("", body).op(op::SetMember);
     call(a, "s", "start", {0.0, 2.0});
     const Bytes file = frames({pcmSound(1, 1000, 441), exportAssets(1, "blip")},
-                              {doAction(a.bytes()), doAction(Asm().op(0x07).bytes())});
+                              {doAction(a.bytes()), doAction(Asm().op(op::Stop).bytes())});
     SoundRun run(file, true);
     run.level(441);
     run.tick();

@@ -2,29 +2,14 @@
 // warnings a debug player prints) must match the reference log line by line.
 
 #include "swf/avm1/scripting.h"
+#include "swf/avm1/trace_corpus.h"
 #include "swf/player.h"
 
-#include <QDir>
-#include <QDirIterator>
-#include <QFile>
 #include <gtest/gtest.h>
-#include <map>
 
 namespace {
 
-const QString kDir = QStringLiteral(REELWICK_CORPUS_DIR "/open-flash-db-avm1");
-
-QStringList expectedLog(const QString& dir) {
-    QFile f(dir + QStringLiteral("/main.log"));
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    QString text = QString::fromUtf8(f.readAll());
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    QStringList lines = text.split(u'\n');
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
-    return lines;
-}
+using namespace tracecorpus;
 
 QStringList runMovie(const QString& path, int maxFrames) {
     QStringList out;
@@ -43,30 +28,7 @@ QStringList runMovie(const QString& path, int maxFrames) {
     return out;
 }
 
-std::vector<std::string> movieNames() {
-    std::vector<std::string> names;
-    QDirIterator it(kDir, {QStringLiteral("main.swf")}, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString rel = QDir(kDir).relativeFilePath(QFileInfo(it.next()).path());
-        names.push_back(rel.toStdString());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 class TraceCorpus : public testing::TestWithParam<std::string> {};
-
-// Logs we knowingly differ from, and why; they run but are reported as skipped.
-const std::map<std::string, const char*> kKnownDifferences = {
-    {"avm1-bytes/constant-on-stack-definition",
-     "the reference printed stray bytes for a pool index read before any pool exists"},
-    {"avm1-bytes/constant-without-pool",
-     "the reference printed stray bytes for a pool index read before any pool exists"},
-    {"float/float32-trace", "the reference's 15-digit rounding differs in the last digit for "
-                            "about one number in eight"},
-    {"float/float64-trace", "the reference's 15-digit rounding differs in the last digit for "
-                            "about one number in eight"},
-};
 
 TEST_P(TraceCorpus, MatchesReferenceLog) {
     const QString dir = kDir + u'/' + QString::fromStdString(GetParam());
@@ -88,12 +50,7 @@ TEST_P(TraceCorpus, MatchesReferenceLog) {
 
 INSTANTIATE_TEST_SUITE_P(Avm1, TraceCorpus, testing::ValuesIn(movieNames()),
                          [](const testing::TestParamInfo<std::string>& info) {
-                             std::string n = info.param;
-                             for (char& c : n) {
-                                 if (!std::isalnum(static_cast<unsigned char>(c)))
-                                     c = '_';
-                             }
-                             return n;
+                             return testName(info.param);
                          });
 
 } // namespace

@@ -1,4 +1,4 @@
-#include "app/fonts.h"
+#include "common/fonts.h"
 
 #include <QStringList>
 

@@ -1,0 +1,178 @@
+// The movie runner: the movie's own clock, the order in which host requests leave a script,
+// the movie's address, quitting, and the sound an offline host records.
+
+#include "swf/avm1/avm1_asm.h"
+#include "swf/runner/movierunner.h"
+#include "swf/swf_writer.h"
+
+#include <QDir>
+#include <QUrl>
+#include <gtest/gtest.h>
+
+namespace {
+
+namespace op = swf::avm1::op;
+
+using avm1test::Asm;
+using swftest::Bytes;
+
+std::shared_ptr<const swf::Movie> load(const Bytes& file) {
+    auto m = swf::Movie::load(file);
+    if (!m)
+        throw std::runtime_error("movie did not load");
+    return *m;
+}
+
+// Three frames at 12 fps, each tracing getTimer(); the third stops the movie, and a red square
+// moves one step to the right on each frame.
+Bytes clockMovie() {
+    auto frame = [](int n, bool stop) {
+        Asm a;
+        a.call("getTimer").trace();
+        if (stop)
+            a.op(op::Stop);
+        return swftest::concat({n == 0 ? swftest::placeObject2(1, 1, 0, 0)
+                                       : swftest::placeObject2(1, 0, n * 2000, 0, true),
+                                swftest::doAction(a.bytes()), swftest::showFrame()});
+    };
+    return swftest::movie(swftest::concat({swftest::rectShape(1, 2000, 2000), frame(0, false),
+                                           frame(1, false), frame(2, true), swftest::end()}),
+                          3);
+}
+
+struct Traced {
+    explicit Traced(swf::MovieRunner& runner) {
+        runner.hooks().trace = [this](const QString& s) { lines << s; };
+        runner.hooks().warning = [this](const QString& s) { lines << "Warning: " + s; };
+    }
+    QStringList lines;
+};
+
+TEST(MovieRunner, RunsOnTheMoviesOwnClockAndStopsWhereTheScriptSays) {
+    swf::MovieRunner runner(load(clockMovie()), QStringLiteral("file:///t/m.swf"));
+    Traced t(runner);
+    runner.start();
+    const QImage first = runner.picture(QSize(55, 40));
+    for (int i = 0; i < 6; ++i)
+        runner.nextPicture();
+    // Frame n shows (n - 1) / 12 s in, whatever the machine's speed; stop() holds frame 3.
+    EXPECT_EQ(t.lines, (QStringList{"0", "83", "167"}));
+    EXPECT_EQ(runner.currentFrame(), 2u);
+    EXPECT_FALSE(runner.isPlaying());
+    EXPECT_EQ(runner.clockMs(), 500);
+    const QImage held = runner.picture(QSize(55, 40));
+    EXPECT_NE(first, held);
+    // The 100 px square from 0 px on the first frame, from 200 px of 550 on the third.
+    EXPECT_EQ(first.pixel(5, 5), qRgb(255, 0, 0));
+    EXPECT_EQ(held.pixel(25, 5), qRgb(255, 0, 0));
+    EXPECT_EQ(held.pixel(5, 5), qRgb(255, 255, 255));
+
+    // A second run is the same run.
+    swf::MovieRunner again(load(clockMovie()), QString());
+    Traced t2(again);
+    again.start();
+    for (int i = 0; i < 6; ++i)
+        again.nextPicture();
+    EXPECT_EQ(t2.lines, t.lines);
+    EXPECT_EQ(again.picture(QSize(55, 40)), held);
+}
+
+TEST(MovieRunner, HandsScriptRequestsToTheHostAfterTheScriptHasReturned) {
+    Asm script;
+    script.str("before").trace();
+    script.rec(op::GetURL, {'F', 'S', 'C', 'o', 'm', 'm', 'a', 'n', 'd', ':', 'f', 'u', 'l',
+                            'l', 's', 'c', 'r', 'e', 'e', 'n', 0,   't', 'r', 'u', 'e', 0});
+    script.str("after").trace();
+    swf::MovieRunner runner(load(avm1test::oneFrame(script)), QString());
+    Traced t(runner);
+    int resizes = 0;
+    runner.hooks().fscommand = [&](const QString& command, const QString& args) {
+        t.lines << QStringLiteral("host: %1 %2").arg(command, args);
+        // Going full screen resizes the view, which runs the movie's scripts again: safe now.
+        runner.viewResized(QSizeF(800, 600));
+        ++resizes;
+    };
+    runner.start();
+    EXPECT_EQ(t.lines, (QStringList{"before", "after", "host: fullscreen true"}));
+    EXPECT_EQ(resizes, 1);
+}
+
+TEST(MovieRunner, ScriptsSeeTheMoviesRealAddress) {
+    Asm script;
+    script.str("_url").op(op::GetVariable).trace();
+    const Bytes file = avm1test::oneFrame(script);
+    const QString local = QStringLiteral("some dir/movie.swf");
+    const QString url = swf::MovieRunner::urlForFile(local);
+    EXPECT_TRUE(url.startsWith(QStringLiteral("file:///")));
+    EXPECT_EQ(QUrl(url).toLocalFile(), QDir::current().absoluteFilePath(local));
+    for (const QString& given : {url, QStringLiteral("http://example.org/a.swf")}) {
+        swf::MovieRunner runner(load(file), given);
+        Traced t(runner);
+        runner.start();
+        EXPECT_EQ(t.lines, QStringList{given});
+    }
+}
+
+TEST(MovieRunner, AMovieThatQuitsTakesNoMoreSteps) {
+    const Bytes file = avm1test::oneFrame(Asm()
+                                              .str("quit at once")
+                                              .trace()
+                                              .rec(0x83, {'F', 'S', 'C', 'o', 'm', 'm', 'a', 'n',
+                                                          'd', ':', 'q', 'u', 'i', 't', 0, 0}));
+    swf::MovieRunner runner(load(file), QString());
+    Traced t(runner);
+    bool hostSawQuit = false;
+    runner.hooks().fscommand = [&](const QString& c, const QString&) { hostSawQuit = c == "quit"; };
+    runner.start();
+    EXPECT_TRUE(runner.quitRequested());
+    EXPECT_TRUE(hostSawQuit);
+    runner.nextPicture();
+    runner.step(5);
+    EXPECT_EQ(t.lines, QStringList{"quit at once"});
+}
+
+TEST(MovieRunner, RecordsOnePicturesLengthOfSoundPerPicture) {
+    swf::RunnerOptions options;
+    options.sound = swf::RunnerOptions::Sound::Record;
+    swf::MovieRunner runner(load(clockMovie()), QString(), options);
+    runner.hooks().trace = [](const QString&) {};
+    runner.start();
+    for (int i = 0; i < 11; ++i)
+        runner.nextPicture();
+    runner.finishPicture();
+    runner.finishPicture(); // once per picture
+    // Twelve pictures at 12 fps: one second, silent.
+    const swf::sound::PcmBuffer pcm = runner.takeAudio();
+    EXPECT_EQ(pcm.frames(), std::size_t(44100));
+    EXPECT_TRUE(std::all_of(pcm.samples.begin(), pcm.samples.end(), [](auto s) { return s == 0; }));
+    EXPECT_EQ(runner.takeAudio().frames(), 0u);
+}
+
+// Without scripts (ActionScript 3 until its engine comes, or a host that asks) the runner
+// still shows buttons under the mouse in their states.
+TEST(MovieRunner, ButtonsFollowTheMouseWithoutScripts) {
+    swftest::Writer button;
+    button.u16(2).u8(0).u16(0);                                  // DefineButton2 2: no actions
+    button.u8(0x0F).u16(1).u16(1).matrix().cxform(true, {}, {}); // every state: shape 1
+    button.u8(0);
+    const Bytes file = swftest::movie(
+        swftest::concat({swftest::rectShape(1, 2000, 2000), swftest::tag(34, button),
+                         swftest::placeObject2(1, 2), swftest::showFrame(), swftest::end()}));
+    swf::RunnerOptions options;
+    options.scripts = false;
+    swf::MovieRunner runner(load(file), QString(), options);
+    runner.start();
+    const auto* b = runner.player().root().displayList().at(1)->button();
+    ASSERT_TRUE(b);
+    runner.mouseMove(QPointF(50, 50));
+    EXPECT_EQ(runner.hoveredButton(), b);
+    EXPECT_EQ(b->state(), swf::ButtonState::Over);
+    runner.mouseDown();
+    EXPECT_EQ(b->state(), swf::ButtonState::Down);
+    runner.mouseUp();
+    runner.mouseMove(std::nullopt);
+    EXPECT_EQ(runner.hoveredButton(), nullptr);
+    EXPECT_EQ(b->state(), swf::ButtonState::Up);
+}
+
+} // namespace
