@@ -1,8 +1,8 @@
 // The movie control's own menu entries in the real window: export video (in the background,
 // cancellable), save picture, movie information, go to frame, playing speed.
 
-#include "app/fonts.h"
 #include "app/form1.h"
+#include "common/fonts.h"
 #include "mediafile.h"
 #include "playback/controlmenu.h"
 #include "playback/flashcontrol.h"
