@@ -118,6 +118,7 @@ void Form1::createControls() {
         p.w->setGeometry(m_scale.toPixelsX(p.left), m_scale.toPixelsY(p.top),
                          m_scale.toPixelsWidth(p.width), m_scale.toPixelsHeight(p.height));
     }
+    m_list->setHeightForWholeRows(m_list->height());
     m_label->setFixedSize(m_label->size());
     m_list->setFocus();
 }
@@ -240,13 +241,40 @@ void Form1::Form_Load(const QStringList& moviePaths) {
         std::fprintf(stderr, "reelwick: cannot read playlist %s: %s\n",
                      qUtf8Printable(m_services.playlistPath), qUtf8Printable(stored.error));
     }
-    m_list->addItems(stored.entries);
+    // The list holds no more than Open lets it reach; the rest goes back into the file at
+    // shutdown, after the list and in order, so that nothing is lost.
+    QStringList entries = stored.entries;
+    if (entries.size() > PlaylistBox::kMaxEntries) {
+        m_leftOver = entries.mid(PlaylistBox::kMaxEntries);
+        entries.resize(PlaylistBox::kMaxEntries);
+        std::fprintf(stderr,
+                     "reelwick: playlist %s has more than %d entries; %lld are not shown and "
+                     "are kept at its end\n",
+                     qUtf8Printable(m_services.playlistPath), PlaylistBox::kMaxEntries,
+                     static_cast<long long>(m_leftOver.size()));
+    }
+    m_list->addItems(entries);
 
     if (!moviePaths.isEmpty()) {
         setCaption(movieCaption(moviePaths.first()));
         m_control->Movie(moviePaths.first());
         // Appended without checking for duplicates, and none is selected.
-        m_list->addItems(moviePaths);
+        QStringList listed;
+        for (const QString& path : moviePaths) {
+            if (playlistfile::storable(path))
+                listed.append(path);
+            else
+                std::fprintf(stderr,
+                             "reelwick: not adding to the playlist (line break in path): %s\n",
+                             qUtf8Printable(path));
+        }
+        const qsizetype room = PlaylistBox::kMaxEntries - m_list->count();
+        if (listed.size() > room) {
+            std::fprintf(stderr, "reelwick: the playlist is full; %lld movies not added\n",
+                         static_cast<long long>(listed.size() - room));
+            listed.resize(room);
+        }
+        m_list->addItems(listed);
     }
     updateHorizontalExtent(*m_list);
 
@@ -321,13 +349,17 @@ void Form1::showEvent(QShowEvent* event) {
 }
 
 void Form1::savePlaylist() {
+    // A file we could not read may hold the user's playlist behind a permission problem: it is
+    // never replaced.
+    if (m_playlistUnreadable) {
+        std::fprintf(stderr, "reelwick: playlist %s was unreadable at start-up; not replacing it\n",
+                     qUtf8Printable(m_services.playlistPath));
+        return;
+    }
     QStringList entries;
     for (int i = 0; i < m_list->count(); ++i)
         entries.append(m_list->item(i)->text());
-    // Never replace a file we could not read with an empty list: it may hold the user's
-    // playlist behind a permission problem.
-    if (entries.isEmpty() && m_playlistUnreadable)
-        return;
+    entries += m_leftOver;
     QString error;
     if (!playlistfile::write(m_services.playlistPath, entries, &error))
         std::fprintf(stderr, "reelwick: cannot write playlist %s: %s\n",

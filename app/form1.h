@@ -96,6 +96,7 @@ private:
     ClientScale m_scale;
     StartupGeometry m_startup;
     bool m_playlistUnreadable = false; // a file we could not read is never overwritten
+    QStringList m_leftOver;            // entries of the file beyond the list's limit
     bool m_ending = false;
 
     QWidget* m_client = nullptr;

@@ -16,8 +16,9 @@
 
 namespace {
 
-// A window manager that ignores a request must not hang the command.
-constexpr int kSettleTimeoutMs = 1500;
+// A window manager that ignores a request must not hold up the command, nor the input queued
+// behind it, for longer than this; the step then goes on with the geometry it has.
+constexpr int kSettleTimeoutMs = 100;
 
 // Lets the window system deliver what a request caused (new geometry, new state) until `done`
 // holds. Input events wait, so no other command runs in between.
@@ -65,7 +66,7 @@ void Form1Surface::setPanelHeight(float height) {
     m_form.setControlHeight(m_form.Image1(), height);
 }
 void Form1Surface::setListHeight(float height) {
-    m_form.setControlHeight(m_form.List1(), height);
+    m_form.List1()->setHeightForWholeRows(m_form.clientScale().toPixelsHeight(height));
 }
 
 void Form1Surface::setMovieTop(float top) {

@@ -57,8 +57,9 @@ void BM_BarePlayerExport(benchmark::State& state, const char* relative) {
     }
 }
 
-// The exporter now: the movie runner with scripts and recorded sound.
-void BM_RunnerExport(benchmark::State& state, const char* relative) {
+// The exporter now: the movie runner with scripts and recorded sound. With `scripts` false,
+// the runner's own cost over the bare loop, scripts aside.
+void runnerExport(benchmark::State& state, const char* relative, bool scripts) {
     const auto m = movie(relative);
     if (!m) {
         state.SkipWithError("movie missing from the corpus");
@@ -67,6 +68,7 @@ void BM_RunnerExport(benchmark::State& state, const char* relative) {
     for (auto _ : state) {
         swf::RunnerOptions options;
         options.sound = swf::RunnerOptions::Sound::Record;
+        options.scripts = scripts;
         swf::MovieRunner runner(m, QStringLiteral("file:///bench/movie.swf"), options);
         runner.hooks().trace = [](const QString&) {};
         runner.hooks().warning = [](const QString&) {};
@@ -83,6 +85,14 @@ void BM_RunnerExport(benchmark::State& state, const char* relative) {
     }
 }
 
+void BM_RunnerExport(benchmark::State& state, const char* relative) {
+    runnerExport(state, relative, true);
+}
+
+void BM_RunnerExportWithoutScripts(benchmark::State& state, const char* relative) {
+    runnerExport(state, relative, false);
+}
+
 } // namespace
 
 // Scripted movies of the corpus: ActionScript 2 with buttons, sounds and clip events; a
@@ -94,6 +104,10 @@ BENCHMARK_CAPTURE(BM_RunnerExport, as2, "jpexs-testdata/as2/as2.swf")
 BENCHMARK_CAPTURE(BM_BarePlayerExport, timeline, "jpexs-testdata/timeline/timeline.swf")
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_RunnerExport, timeline, "jpexs-testdata/timeline/timeline.swf")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_RunnerExportWithoutScripts, as2, "jpexs-testdata/as2/as2.swf")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_RunnerExportWithoutScripts, timeline, "jpexs-testdata/timeline/timeline.swf")
     ->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {

@@ -42,5 +42,10 @@ int main(int argc, char** argv) {
         }
     }
     std::printf("%d inputs replayed\n", files);
+    // A folder that lost its inputs would otherwise pass while checking nothing.
+    if (files == 0) {
+        std::fprintf(stderr, "no inputs to replay\n");
+        return 1;
+    }
     return failures == 0 ? 0 : 1;
 }

@@ -118,6 +118,7 @@ void FlashControl::startSound() {
         m_audio = std::make_unique<AudioOutput>(nullptr, m_audioMode);
     m_audio->setSound(m_runner->sound());
     m_audio->setPaused(false);
+    m_outputHeld = false;
 }
 
 void FlashControl::stopSound() {
@@ -125,13 +126,21 @@ void FlashControl::stopSound() {
         m_audio->setSound(nullptr);
         m_audio->setPaused(false);
     }
+    m_outputHeld = false;
     m_audioPaced = false;
 }
 
 // Pause holds the output where it is; what played goes on from there on Play.
 void FlashControl::syncSoundHold() {
-    if (m_audio && m_runner && m_runner->sound())
-        m_audio->setPaused(m_runner->soundHeld() || m_speed != 1); // other speeds are silent
+    if (!m_audio || !m_runner || !m_runner->sound())
+        return;
+    // Only the runner's changes and the speed's: whoever else paused the output keeps it
+    // paused. Other speeds than 1 are silent.
+    const bool held = m_runner->soundHeld() || m_speed != 1;
+    if (held != m_outputHeld) {
+        m_outputHeld = held;
+        m_audio->setPaused(m_outputHeld);
+    }
 }
 
 const AudioClock* FlashControl::audioClock() const {

@@ -144,6 +144,7 @@ private:
     // A stream movie is paced by its sound while m_audioPaced.
     bool m_audioPaced = false;
     bool m_manualClock = false;
+    bool m_outputHeld = false; // the runner's pause of the sound, as last passed to the output
     QColor m_background = Qt::white;
     QString m_notice;
     FrameClock m_clock;

@@ -27,12 +27,14 @@ int measureText(const QFontMetrics& fm, const QString& text) {
 
 // Every row is as wide as the extent: the view then scrolls exactly as far as the extent
 // reaches, and paints each text up to it. Rows share one height, so a long list lays out
-// without measuring each entry.
+// without measuring each entry, and a whole number of them fills the trimmed height.
 class ExtentDelegate : public QStyledItemDelegate {
 public:
     explicit ExtentDelegate(PlaylistBox& box) : QStyledItemDelegate(&box), m_box(box) {}
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        return {m_box.horizontalExtent(), QStyledItemDelegate::sizeHint(option, index).height()};
+        (void)option;
+        (void)index;
+        return {m_box.horizontalExtent(), m_box.rowHeight()};
     }
 
 private:
@@ -131,6 +133,45 @@ void PlaylistBox::setHorizontalExtent(int pixels) {
     applyExtent();
 }
 
+int PlaylistBox::rowHeight() const {
+    if (m_rowHeight < 0) {
+        // As the style measures an item's text: Latin and Chinese together, so that a row is
+        // high enough for either.
+        QStyleOptionViewItem option;
+        initViewItemOption(&option);
+        option.text = QStringLiteral("Xg播");
+        option.features |= QStyleOptionViewItem::HasDisplay;
+        m_rowHeight = std::max(
+            1, style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), this).height());
+    }
+    return m_rowHeight;
+}
+
+void PlaylistBox::setHeightForWholeRows(int pixels) {
+    m_askedHeight = std::max(pixels, 0);
+    fitHeight();
+}
+
+void PlaylistBox::fitHeight() {
+    if (m_askedHeight < 0 || m_fitting)
+        return;
+    // What the rows do not get: the frame, and the horizontal scroll bar while it shows.
+    const QScrollBar* bar = horizontalScrollBar();
+    const int chrome = 2 * frameWidth() + (bar->isVisibleTo(this) ? bar->sizeHint().height() : 0);
+    const int rows = std::max(0, (m_askedHeight - chrome) / rowHeight());
+    const int h = rows > 0 ? chrome + rows * rowHeight() : std::min(m_askedHeight, chrome);
+    if (h != height()) {
+        m_fitting = true;
+        resize(width(), h);
+        m_fitting = false;
+    }
+}
+
+void PlaylistBox::resizeEvent(QResizeEvent* event) {
+    QListWidget::resizeEvent(event);
+    fitHeight();
+}
+
 void PlaylistBox::applyExtent() {
     const int visible = viewport()->width();
     QScrollBar* bar = horizontalScrollBar();
@@ -153,6 +194,8 @@ void PlaylistBox::updateGeometries() {
         bar->setValue(value);
     }
     applyExtent();
+    // The scroll bar may have come or gone, taking room from the rows or giving it back.
+    fitHeight();
 }
 
 void PlaylistBox::mousePressEvent(QMouseEvent* event) {
@@ -215,7 +258,11 @@ void PlaylistBox::changeEvent(QEvent* event) {
     if (event->type() == QEvent::FontChange)
         for (Cached& c : m_cache)
             c.width = -1;
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        m_rowHeight = -1;
     QListWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        fitHeight();
 }
 
 void PlaylistBox::focusInEvent(QFocusEvent* event) {

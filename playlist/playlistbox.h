@@ -50,6 +50,12 @@ public:
     int horizontalExtent() const { return m_extent; }
     void setHorizontalExtent(int pixels);
 
+    // Every row's height in pixels, whatever its text.
+    int rowHeight() const;
+    // The list shows whole rows only: given `pixels`, it takes the largest height up to that
+    // which holds a whole number of rows, and keeps to it as its font or scroll bar changes.
+    void setHeightForWholeRows(int pixels);
+
 signals:
     void entryChosen();
     // `pos` is in the list's own coordinates.
@@ -66,6 +72,7 @@ protected:
                                                          const QEvent* event) const override;
     void updateGeometries() override;
     void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
 
 private:
@@ -80,10 +87,14 @@ private:
     void rowsGone(int first, int last);
     void rebuildCache();
     void applyExtent();
+    void fitHeight();
 
     mutable std::vector<Cached> m_cache;
     int m_extent = 0;
     bool m_settingCurrent = false;
+    mutable int m_rowHeight = -1; // measured on first use, again after a font or style change
+    int m_askedHeight = -1;       // -1: the height is not trimmed
+    bool m_fitting = false;
 };
 
 // The widest entry's width (text plus kTextMargin) in pixels; 0 for an empty list.

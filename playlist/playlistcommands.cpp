@@ -4,8 +4,10 @@
 #include "playback/moviecontrol.h"
 #include "playlist/opendialog.h"
 #include "playlist/playlistbox.h"
+#include "playlist/playlistfile.h"
 
 #include <QDir>
+#include <cstdio>
 
 namespace {
 
@@ -84,6 +86,11 @@ void PlaylistCommands::addSelection(DlgFileInfo selection) {
 
 bool PlaylistCommands::jccfxm(int i) {
     const QString path = chosenPath(i);
+    if (!playlistfile::storable(path)) {
+        std::fprintf(stderr, "reelwick: not adding to the playlist (line break in path): %s\n",
+                     qUtf8Printable(path));
+        return true;
+    }
     // Searched from entry 1 to the last, then entry 0, as the list's own search runs.
     const int r = m_list.findExact(path, 0);
     if (!m_selection.names.at(i - 1).isEmpty() && r == -1) {

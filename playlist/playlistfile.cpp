@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace playlistfile {
@@ -74,21 +75,68 @@ ReadResult read(const QString& path) {
     return result;
 }
 
+bool storable(const QString& path) {
+    return !path.contains(QLatin1Char('\n')) && !path.contains(QLatin1Char('\r'));
+}
+
+namespace {
+
+// Where the bytes go: a symbolic link (or a chain of them) is followed to its final target, so
+// that the link itself is left in place. A dangling link names the file to create.
+QString resolveTarget(const QString& path) {
+    QString target = QFileInfo(path).absoluteFilePath();
+    for (int hops = 0; hops < 40; ++hops) {
+        const QFileInfo info(target);
+        if (!info.isSymLink())
+            return target;
+        const QString next = info.symLinkTarget();
+        if (next.isEmpty())
+            return target;
+        target = QFileInfo(next).absoluteFilePath();
+    }
+    return target; // a loop: the rename below replaces the last link looked at
+}
+
+bool syncFolder(const QByteArray& folder) {
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = ::fsync(fd) == 0 || errno == EINVAL; // some file systems cannot sync folders
+    ::close(fd);
+    return ok;
+}
+
+} // namespace
+
 bool write(const QString& path, const QStringList& entries, QString* error) {
     auto fail = [&](const QString& why) {
         if (error)
             *error = why;
         return false;
     };
-    const QFileInfo info(path);
+    const QString target = resolveTarget(path);
+    const QFileInfo info(target);
     if (!QDir().mkpath(info.absolutePath()))
         return fail(QStringLiteral("cannot create folder %1").arg(info.absolutePath()));
     if (info.isDir())
         return fail(QStringLiteral("is a folder"));
 
+    // The replacement keeps the old file's permissions; a new file gets the usual ones.
+    const QByteArray targetName = QFile::encodeName(target);
+    mode_t mode = 0666;
+    struct stat old {};
+    if (::stat(targetName.constData(), &old) == 0) {
+        mode = old.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode &= ~mask;
+    }
+
     // Written by hand rather than through QSaveFile: it reports a short write (a full disk, a
     // file-size limit) as success and would then replace the playlist with a cut-off one.
-    QByteArray temp = QFile::encodeName(info.absolutePath() + QLatin1String("/.play.lst-XXXXXX"));
+    const QByteArray folder = QFile::encodeName(info.absolutePath());
+    QByteArray temp = folder + "/.play.lst-XXXXXX";
     const int fd = ::mkstemp(temp.data());
     if (fd < 0)
         return fail(QString::fromLocal8Bit(std::strerror(errno)));
@@ -103,13 +151,17 @@ bool write(const QString& path, const QStringList& entries, QString* error) {
         done += n;
     }
     const int writeErrno = errno;
-    const bool complete = done == contents.size() && ::fsync(fd) == 0;
+    const bool complete = done == contents.size() && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
+    const int completeErrno = errno;
     ::close(fd);
-    if (!complete || ::rename(temp.constData(), QFile::encodeName(path).constData()) != 0) {
-        const int why = complete ? errno : writeErrno;
+    if (!complete || ::rename(temp.constData(), targetName.constData()) != 0) {
+        const int why = complete ? errno : (done == contents.size() ? completeErrno : writeErrno);
         ::unlink(temp.constData());
         return fail(QString::fromLocal8Bit(std::strerror(why ? why : EIO)));
     }
+    // Without this the rename may not survive a power cut, leaving the old list or none.
+    if (!syncFolder(folder))
+        return fail(QString::fromLocal8Bit(std::strerror(errno)));
     return true;
 }
 

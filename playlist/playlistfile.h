@@ -16,6 +16,9 @@ QString defaultPath();
 QStringList parse(const QByteArray& contents);
 QByteArray serialize(const QStringList& entries);
 
+// A path with a line break in it (legal in file names) would come back as two entries.
+bool storable(const QString& path);
+
 struct ReadResult {
     QStringList entries;
     bool failed = false; // the file exists but could not be read; `error` says why
@@ -26,7 +29,8 @@ struct ReadResult {
 ReadResult read(const QString& path);
 
 // Replaces the file only once the new contents are complete and on disk, so a failed write leaves
-// the previous file whole. Creates the folder if needed.
+// the previous file whole. Creates the folder if needed. The new file keeps the old one's
+// permissions; a symbolic link stays a link and its target is replaced.
 bool write(const QString& path, const QStringList& entries, QString* error = nullptr);
 
 } // namespace playlistfile

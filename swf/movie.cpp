@@ -67,6 +67,12 @@ Result<Inflated> inflateLzma(std::span<const std::uint8_t> props, std::span<cons
     filters[1].options = nullptr;
     if (lzma_properties_decode(&filters[0], nullptr, props.data(), props.size()) != LZMA_OK)
         return Error{"Invalid movie: bad LZMA properties"};
+    // The decoder never reaches back further than what it has produced, and it produces at most
+    // `want` bytes: a larger dictionary is only memory the file asked for (up to 4 GiB).
+    auto* options = static_cast<lzma_options_lzma*>(filters[0].options);
+    const std::size_t enough = std::max<std::size_t>(want, LZMA_DICT_SIZE_MIN);
+    if (options->dict_size > enough)
+        options->dict_size = std::uint32_t(enough);
     lzma_stream strm = LZMA_STREAM_INIT;
     if (lzma_raw_decoder(&strm, filters) != LZMA_OK) {
         free(filters[0].options);

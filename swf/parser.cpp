@@ -909,9 +909,12 @@ private:
             if (r.failed() || !spendEntry())
                 break;
             // The pen moves on by the advances; the next record starts there unless it says.
+            // Summed wide and held to the pen's range: advances may be any 32-bit numbers.
             state = run;
+            std::int64_t x = state.x;
             for (const auto& g : run.glyphs)
-                state.x += g.advance;
+                x += g.advance;
+            state.x = std::int32_t(std::clamp<std::int64_t>(x, INT32_MIN, INT32_MAX));
             state.glyphs.clear();
             t->runs.push_back(std::move(run));
         }

@@ -9,6 +9,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace swf::sound {
 
@@ -67,7 +68,8 @@ struct AvDecoder::Impl {
     AVCodecParserContext* parser = nullptr;
     AVPacket* packet = nullptr;
     AVFrame* frame = nullptr;
-    std::size_t blockSize = 0; // fixed-size codec blocks fed as packets (Nellymoser)
+    std::size_t blockSize = 0;        // fixed-size codec blocks fed as packets (Nellymoser)
+    std::vector<std::uint8_t> padded; // the data the parser reads, with FFmpeg's zero padding
 
     ~Impl() {
         av_parser_close(parser);
@@ -165,7 +167,10 @@ void AvDecoder::decode(std::span<const std::uint8_t> data, PcmBuffer& out, std::
                           budget);
         return;
     }
-    const std::uint8_t* p = data.data();
+    // The parser reads up to AV_INPUT_BUFFER_PADDING_SIZE bytes past the end of its input.
+    d->padded.assign(data.begin(), data.end());
+    d->padded.resize(data.size() + AV_INPUT_BUFFER_PADDING_SIZE, 0);
+    const std::uint8_t* p = d->padded.data();
     std::size_t left = data.size();
     while (left > 0 && budget > 0) {
         std::uint8_t* frameData = nullptr;

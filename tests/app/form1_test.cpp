@@ -127,7 +127,12 @@ private slots:
         auto twips = [&](QWidget* w) { return f.window->controlRect(w); };
         QCOMPARE(twips(f.window->Image1()), QRectF(0, 0, 2805, 7260));
         QCOMPARE(twips(f.window->Label1()), QRectF(240, 120, 840, 210));
-        QCOMPARE(twips(f.window->List1()), QRectF(60, 420, 2670, 6720));
+        // The list's height is trimmed to whole rows.
+        const QRectF list = twips(f.window->List1());
+        QCOMPARE(list.topLeft(), QPointF(60, 420));
+        QCOMPARE(list.width(), 2670.0);
+        QVERIFY(list.height() <= 6720 &&
+                list.height() > 6720 - 15 * f.window->List1()->rowHeight());
         QCOMPARE(twips(f.control), QRectF(2880, 0, 10335, 7260));
         QCOMPARE(f.window->List1()->selectionMode(), QAbstractItemView::SingleSelection);
         QVERIFY(!f.window->List1()->isSortingEnabled());
@@ -207,46 +212,6 @@ private slots:
         QCOMPARE(f.window->List1()->count(), 1);
     }
 
-    void playlistCommandsThroughTheWindow() {
-        const QString startDir = QDir::currentPath();
-        Fixture f;
-        f.writeList("/m/stored.swf\r\n");
-        f.window->Form_Load({QStringLiteral("/m/from-the-command-line.swf")});
-        PlaylistBox* list = f.window->List1();
-        // Start-up measured the list, the command-line entry included.
-        QVERIFY(list->horizontalExtent() > 0);
-        QCOMPARE(list->horizontalExtent(), ListTextWidth(*list));
-        f.window->show();
-        QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
-        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(list));
-        f.control->calls.clear();
-
-        // Nothing is chosen after start-up, though Qt gave the focused list a cursor row.
-        QTest::keyClick(list, Qt::Key_Delete);
-        QCOMPARE(list->count(), 2);
-        QVERIFY(f.control->calls.isEmpty());
-
-        QTemporaryDir folder;
-        const QString dir = QDir(folder.path()).absolutePath();
-        f.dialog->choose(dir, {"a.swf", "b.swf"});
-        QTest::keySequence(f.window.get(), QKeySequence(QStringLiteral("Ctrl+O")));
-        QDir::setCurrent(startDir);
-        QCOMPARE(f.entries(), QStringList({"/m/stored.swf", "/m/from-the-command-line.swf",
-                                           dir + "/a.swf", dir + "/b.swf"}));
-        QCOMPARE(f.window->windowTitle(), dir + "/a.swf - Reelwick1.1");
-        QCOMPARE(f.control->moviesLoaded(), QStringList(2, dir + "/a.swf"));
-        QCOMPARE(list->currentEntry(), 2);
-        QCOMPARE(list->horizontalExtent(), ListTextWidth(*list));
-
-        // Del in the list removes the current entry and loads the first one.
-        f.control->calls.clear();
-        QTest::keyClick(list, Qt::Key_Delete);
-        QCOMPARE(f.entries(),
-                 QStringList({"/m/stored.swf", "/m/from-the-command-line.swf", dir + "/b.swf"}));
-        QCOMPARE(f.control->calls, QStringList({"Movie(/m/stored.swf)"}));
-        QCOMPARE(f.window->windowTitle(), QStringLiteral("/m/stored.swf - Reelwick1.1"));
-    }
-
     void startUpReadsTheListThenTheCommandLine() {
         Fixture f;
         f.writeList("/m/one.swf\r\n\r\n/m/two, \"quoted\".swf");
@@ -254,6 +219,9 @@ private slots:
         QCOMPARE(f.entries(), QStringList({"/m/one.swf", "", "/m/two, \"quoted\".swf",
                                            "/m/two, \"quoted\".swf", "/m/x.swf"}));
         QCOMPARE(f.window->List1()->selectedItems().size(), 0);
+        // Measured once everything is in, the command line's entries included.
+        QVERIFY(f.window->List1()->horizontalExtent() > 0);
+        QCOMPARE(f.window->List1()->horizontalExtent(), ListTextWidth(*f.window->List1()));
         QCOMPARE(f.control->calls, QStringList({"Movie(/m/two, \"quoted\".swf)"}));
         QCOMPARE(f.window->windowTitle(), QStringLiteral("/m/two, \"quoted\".swf - Reelwick1.1"));
         const auto g = f.window->startupGeometry();
@@ -287,14 +255,54 @@ private slots:
         QCOMPARE(f.readList(), QByteArray("/m/z.swf\r\n"));
     }
 
+    // Whatever the list holds at shutdown, a file that could not be read is left alone.
     void unreadableListIsNotOverwritten() {
         Fixture f;
         QVERIFY(QDir().mkpath(f.listPath())); // a folder where the file should be
-        f.window->Form_Load({});
-        QCOMPARE(f.window->List1()->count(), 0);
+        f.window->Form_Load({QStringLiteral("/m/a.swf")});
         f.window->close();
         QCOMPARE(f.endCalls, 1);
         QVERIFY(QFileInfo(f.listPath()).isDir());
+
+        // A link that leads nowhere but to itself cannot be read, even by root.
+        QVERIFY(QDir().rmdir(f.listPath()));
+        QVERIFY(QFile::link(f.listPath(), f.listPath()));
+        f.make();
+        f.window->Form_Load({QStringLiteral("/m/new.swf")});
+        QCOMPARE(f.entries(), QStringList({"/m/new.swf"}));
+        f.window->close();
+        QVERIFY(QFileInfo(f.listPath()).isSymLink());
+        QCOMPARE(QFileInfo(f.listPath()).symLinkTarget(), f.listPath());
+    }
+
+    // The list shows as many entries as Open can reach; the rest go back into the file.
+    void overlongListKeepsItsTail() {
+        Fixture f;
+        QByteArray bytes;
+        const int total = PlaylistBox::kMaxEntries + 3;
+        for (int i = 0; i < total; ++i)
+            bytes += "/m/" + QByteArray::number(i) + ".swf\r\n";
+        f.writeList(bytes);
+        f.window->Form_Load({QStringLiteral("/m/cli.swf")});
+        QCOMPARE(f.window->List1()->count(), PlaylistBox::kMaxEntries);
+        QCOMPARE(f.window->List1()->entryText(PlaylistBox::kMaxEntries - 1),
+                 QStringLiteral("/m/%1.swf").arg(PlaylistBox::kMaxEntries - 1));
+        QCOMPARE(f.control->moviesLoaded(), QStringList({"/m/cli.swf"}));
+
+        // The user removes the first entry: it is gone, everything else comes back in order.
+        f.window->List1()->setCurrentEntry(0);
+        f.window->lstmnu()->actions().first()->trigger();
+        f.window->close();
+        QCOMPARE(f.readList(), bytes.mid(bytes.indexOf("\r\n") + 2));
+    }
+
+    void commandLinePathWithLineBreakIsNotListed() {
+        Fixture f;
+        f.window->Form_Load({QStringLiteral("/m/two\nlines.swf"), QStringLiteral("/m/b.swf")});
+        QCOMPARE(f.entries(), QStringList({"/m/b.swf"}));
+        QCOMPARE(f.control->moviesLoaded(), QStringList({"/m/two\nlines.swf"}));
+        f.window->close();
+        QCOMPARE(f.readList(), QByteArray("/m/b.swf\r\n"));
     }
 
     void aboutWindowIsOneModelessWindow() {

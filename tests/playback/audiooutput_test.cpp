@@ -6,6 +6,7 @@
 #include "swf/player.h"
 #include "swf/sound/moviesound.h"
 #include "swf/swf_writer.h"
+#include "testenv.h"
 
 #include <QtTest>
 
@@ -97,8 +98,7 @@ private slots:
 
     void deviceTakesTheMix() {
         AudioOutput out;
-        if (!out.hasDevice())
-            QSKIP("no audio device here (run under tests/with-pulse-null-sink.sh)");
+        REELWICK_QNEED_AUDIO(out.hasDevice());
         auto m = movie(false);
         QVERIFY(m);
         swf::Player player(m);

@@ -2,6 +2,7 @@
 
 #include "playback/exporter.h"
 #include "playback/frameclock.h"
+#include "testenv.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,7 +11,7 @@
 #include <gtest/gtest.h>
 
 namespace {
-const QString kCorpus = QStringLiteral(REELWICK_CORPUS_DIR);
+const QString kCorpus = testenv::corpusDir();
 
 QStringList args(std::initializer_list<const char*> list) {
     QStringList out;
@@ -53,6 +54,7 @@ TEST(Exporter, ParsesRangesSizesAndRefusesBadArguments) {
 }
 
 TEST(Exporter, WritesTheChosenFramesAsPictures) {
+    REELWICK_NEED_CORPUS();
     QTemporaryDir dir;
     ExportRequest r;
     r.movie = kCorpus + QStringLiteral("/open-flash-db-movies/morph-rotating-square/main.swf");
@@ -95,6 +97,7 @@ TEST(Exporter, WritesTheChosenFramesAsPictures) {
 // Video frames come out: FFmpeg's test pattern in Screen Video, whose counter and colour bar
 // move between frames.
 TEST(Exporter, WritesVideoFrames) {
+    REELWICK_NEED_CORPUS();
     QTemporaryDir dir;
     ExportRequest r;
     r.movie = kCorpus + QStringLiteral("/ffmpeg-generated/testsrc_flashsv.swf");
@@ -117,6 +120,7 @@ TEST(Exporter, WritesVideoFrames) {
 // The movie's sound for the exported frames: FFmpeg's 440 Hz sine as MP3 stream sound. The tone
 // itself is checked with the sound code; here, that the option writes a WAV of that length.
 TEST(Exporter, WritesTheMixedSoundWithAudio) {
+    REELWICK_NEED_CORPUS();
     QTemporaryDir dir;
     QString error;
     auto r = parseExportArguments(QStringList{kCorpus + "/ffmpeg-generated/sine_mp3.swf",

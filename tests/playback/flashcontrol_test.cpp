@@ -2,6 +2,7 @@
 #include "playback/flashcontrol.h"
 #include "swf/avm1/avm1_asm.h"
 #include "swf_writer.h"
+#include "testenv.h"
 
 #include <QMenu>
 #include <QTemporaryDir>
@@ -13,7 +14,7 @@ using swftest::concat;
 namespace {
 
 namespace op = swf::avm1::op;
-const QString kCorpus = QStringLiteral(REELWICK_CORPUS_DIR);
+const QString kCorpus = testenv::corpusDir();
 
 // A DefineShape3 w x h rectangle of one colour at the origin.
 Bytes box(std::uint16_t id, std::uint8_t r, std::uint8_t g, std::uint8_t b, int w, int h) {
@@ -54,6 +55,7 @@ class FlashControlTest : public QObject {
     Q_OBJECT
 private slots:
     void readsTheHeaderOfRealMovies() {
+        REELWICK_QNEED_CORPUS();
         FlashControl c;
         // Uncompressed, version 6, 50 frames at 31 fps.
         c.Movie(kCorpus + QStringLiteral("/open-flash-db-movies/morph-rotating-square/main.swf"));
@@ -74,6 +76,7 @@ private slots:
     }
 
     void everyOperationOnAMovie() {
+        REELWICK_QNEED_CORPUS();
         FlashControl c;
         c.Movie(kCorpus + QStringLiteral("/jpexs-testdata/scenes/scenes.swf")); // 40 frames
         QTRY_VERIFY_WITH_TIMEOUT(c.FrameNum() > 0, 5000);                       // the clock runs it
@@ -109,6 +112,7 @@ private slots:
     }
 
     void unloadsAndRefusesCleanly() {
+        REELWICK_QNEED_CORPUS();
         FlashControl c;
         c.Movie(kCorpus + QStringLiteral("/jpexs-testdata/scenes/scenes.swf"));
         QVERIFY(c.hasMovie());
@@ -265,6 +269,7 @@ private slots:
     // The window and the exporter run a scripted movie through the same runner: the control's
     // pictures, stepped on the movie's own clock, are the exporter's frame for frame.
     void windowAndExporterDrawTheSameFrames() {
+        REELWICK_QNEED_CORPUS();
         const char* movies[] = {"jpexs-testdata/as2/as2.swf",
                                 "jpexs-testdata/timeline/timeline.swf",
                                 "jpexs-testdata/debug_game/as2_scoring.swf",

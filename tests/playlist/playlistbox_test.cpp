@@ -155,6 +155,46 @@ private slots:
         list.setHorizontalExtent(0);
         QTRY_VERIFY(!bar->isVisible());
     }
+
+    // The list shows whole rows only, at every height it is given, with and without the
+    // horizontal scroll bar, and after a change of font.
+    void heightHoldsWholeRows() {
+        QWidget parent;
+        parent.resize(400, 900);
+        auto* list = new PlaylistBox(&parent);
+        list->addItems(QStringList(60, QStringLiteral("/m/movie.swf")));
+        list->setGeometry(4, 28, 178, 400);
+        parent.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&parent));
+        auto check = [&](int asked) {
+            list->setHeightForWholeRows(asked);
+            QCoreApplication::processEvents();
+            const int row = list->rowHeight();
+            const int rows = list->viewport()->height();
+            QVERIFY2(rows % row == 0, qPrintable(QStringLiteral("asked %1: %2 pixels for rows "
+                                                                "of %3")
+                                                     .arg(asked)
+                                                     .arg(rows)
+                                                     .arg(row)));
+            QVERIFY(list->height() <= asked);
+            QVERIFY(list->height() > asked - row);
+            QCOMPARE(list->visualItemRect(list->item(0)).height(), row);
+        };
+        for (int asked = 60; asked <= 820; asked += 7)
+            check(asked);
+        list->setHorizontalExtent(1000);
+        QTRY_VERIFY(list->horizontalScrollBar()->isVisible());
+        for (int asked = 60; asked <= 820; asked += 11)
+            check(asked);
+        QFont big = list->font();
+        big.setPointSizeF(big.pointSizeF() * 1.7);
+        list->setFont(big);
+        check(433);
+
+        // Too low for a single row: the list keeps what it was given.
+        list->setHeightForWholeRows(1);
+        QCOMPARE(list->height(), 1);
+    }
 };
 
 QTEST_MAIN(PlaylistBoxTest)

@@ -207,6 +207,16 @@ private slots:
         QCOMPARE(r.list.currentEntry(), 0);
     }
 
+    // A line-per-entry file cannot hold a line break; such a path is played but not listed.
+    void pathWithLineBreakIsNotListed() {
+        Rig r;
+        r.dialog.choose(r.folder(), {"two\nlines.swf", "a.swf"});
+        r.commands.cmdopen_Click();
+        QCOMPARE(r.entries(), QStringList({r.m("a.swf")}));
+        QCOMPARE(r.control.moviesLoaded().first(), r.m("two\nlines.swf"));
+        QCOMPARE(r.list.currentEntry(), -1);
+    }
+
     void failurePartWayKeepsWhatWasAdded() {
         Rig r;
         QStringList many;

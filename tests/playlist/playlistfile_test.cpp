@@ -7,6 +7,7 @@
 #include <csignal>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -14,6 +15,11 @@ namespace {
 QByteArray readAll(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+mode_t modeOf(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 0;
 }
 
 void writeRaw(const QString& path, const QByteArray& bytes) {
@@ -78,19 +84,56 @@ TEST(PlaylistFile, FailuresLeaveThePreviousFileWhole) {
     EXPECT_FALSE(playlistfile::write(folderAsFile, {QStringLiteral("/a.swf")}, &error));
     EXPECT_FALSE(error.isEmpty());
 
-    if (geteuid() == 0)
-        GTEST_SKIP() << "permissions do not stop root";
-    const QString locked = dir.filePath(QStringLiteral("locked"));
-    ASSERT_TRUE(QDir().mkdir(locked));
-    const QString path = locked + QStringLiteral("/play.lst");
-    writeRaw(path, "/old.swf\r\n");
-    QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-    EXPECT_FALSE(playlistfile::write(path, {QStringLiteral("/new.swf")}));
-    EXPECT_EQ(readAll(path), QByteArray("/old.swf\r\n"));
-    QFile::setPermissions(path, QFileDevice::WriteOwner);
-    EXPECT_TRUE(playlistfile::read(path).failed);
-    QFile::setPermissions(locked,
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    // A link that leads only to itself cannot be read, even by root.
+    const QString loop = dir.filePath(QStringLiteral("loop.lst"));
+    ASSERT_TRUE(QFile::link(loop, loop));
+    EXPECT_TRUE(playlistfile::read(loop).failed);
+
+    // Permissions stop everyone but root; for root a failed write is the file-size test's.
+    if (geteuid() != 0) {
+        const QString locked = dir.filePath(QStringLiteral("locked"));
+        ASSERT_TRUE(QDir().mkdir(locked));
+        const QString path = locked + QStringLiteral("/play.lst");
+        writeRaw(path, "/old.swf\r\n");
+        QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        EXPECT_FALSE(playlistfile::write(path, {QStringLiteral("/new.swf")}));
+        EXPECT_EQ(readAll(path), QByteArray("/old.swf\r\n"));
+        QFile::setPermissions(path, QFileDevice::WriteOwner);
+        EXPECT_TRUE(playlistfile::read(path).failed);
+        QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                          QFileDevice::ExeOwner);
+    }
+}
+
+// Saving replaces the contents only: the file's permissions and a symbolic link to it stay.
+TEST(PlaylistFile, SavingKeepsPermissionsAndLinks) {
+    QTemporaryDir dir;
+    const QString real = dir.filePath(QStringLiteral("elsewhere/list.txt"));
+    ASSERT_TRUE(QDir().mkpath(dir.filePath(QStringLiteral("elsewhere"))));
+    writeRaw(real, "/old.swf\r\n");
+    ASSERT_EQ(::chmod(QFile::encodeName(real).constData(), 0644), 0);
+    const QString link = dir.filePath(QStringLiteral("play.lst"));
+    ASSERT_EQ(::symlink("elsewhere/list.txt", QFile::encodeName(link).constData()), 0);
+
+    ASSERT_TRUE(playlistfile::write(link, {QStringLiteral("/new.swf")}));
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(readAll(real), QByteArray("/new.swf\r\n"));
+    EXPECT_EQ(modeOf(real), 0644);
+    EXPECT_EQ(QDir(dir.filePath(QStringLiteral("elsewhere"))).entryList(QDir::Files),
+              QStringList({QStringLiteral("list.txt")}));
+
+    // A new file gets the ordinary permissions rather than a temporary file's 0600.
+    const QString fresh = dir.filePath(QStringLiteral("fresh.lst"));
+    const mode_t mask = ::umask(022);
+    ASSERT_TRUE(playlistfile::write(fresh, {}));
+    ::umask(mask);
+    EXPECT_EQ(modeOf(fresh), 0644);
+}
+
+TEST(PlaylistFile, LineBreaksCannotBeStored) {
+    EXPECT_TRUE(playlistfile::storable(QStringLiteral("/m/a b, c.swf")));
+    EXPECT_FALSE(playlistfile::storable(QStringLiteral("/m/a\nb.swf")));
+    EXPECT_FALSE(playlistfile::storable(QStringLiteral("/m/a\rb.swf")));
 }
 
 TEST(PlaylistFile, DefaultLocationFollowsXdgDataHome) {

@@ -199,6 +199,27 @@ TEST(Font, DefineFontWithInfoAndStaticText) {
     EXPECT_EQ(t->runs[1].height, 240);
 }
 
+// Advances may be any 32-bit numbers; their sum holds the pen at the end of its range rather
+// than overflowing (which UBSan reported, on an input found by fuzzing).
+TEST(Font, HugeAdvancesHoldThePenInRange) {
+    Writer text;
+    text.u16(3).rect(0, 1000, 0, 1000).matrix().u8(1).u8(32);
+    text.u8(0x80 | 0x01).u16(std::uint16_t(30000)).u8(3);
+    for (int i = 0; i < 3; ++i)
+        text.ub(0, 1).sb(INT32_MAX, 32);
+    text.align();
+    text.u8(0x80 | 0x02).u16(10).u8(2).ub(0, 1).sb(INT32_MIN, 32).ub(0, 1).sb(INT32_MIN, 32);
+    text.align();
+    text.u8(0x80 | 0x02).u16(20).u8(0);
+    text.u8(0);
+    auto movie = load(swftest::tag(11, text));
+    const auto* t = movie->dictionary.findAs<swf::StaticText>(3);
+    ASSERT_TRUE(t);
+    ASSERT_EQ(t->runs.size(), 3u);
+    EXPECT_EQ(t->runs[1].x, INT32_MAX);
+    EXPECT_EQ(t->runs[2].x, INT32_MIN);
+}
+
 TEST(EditText, InitialTextAndFormatting) {
     Writer e;
     e.u16(9).rect(0, 2000, 0, 400);

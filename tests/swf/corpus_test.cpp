@@ -2,6 +2,7 @@
 
 #include "swf/player.h"
 #include "swf/tags.h"
+#include "testenv.h"
 
 #include <QFile>
 #include <QString>
@@ -16,7 +17,7 @@ struct Row {
 
 std::vector<Row> readManifest() {
     std::vector<Row> rows;
-    QFile f(QStringLiteral(REELWICK_CORPUS_DIR "/manifest.tsv"));
+    QFile f(testenv::corpusPath(QStringLiteral("manifest.tsv")));
     if (!f.open(QIODevice::ReadOnly))
         return rows;
     const QStringList lines = QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
@@ -56,12 +57,14 @@ QString signatureOf(swf::Compression c) {
 }
 
 TEST(Corpus, EveryMovieMatchesTheManifest) {
+    REELWICK_NEED_CORPUS();
     const auto rows = readManifest();
-    ASSERT_GT(rows.size(), 200u) << "manifest not found in " REELWICK_CORPUS_DIR;
+    ASSERT_GT(rows.size(), 200u) << "manifest not readable in "
+                                 << testenv::corpusDir().toStdString();
     int played = 0;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.path.toStdString());
-        const QString path = QStringLiteral(REELWICK_CORPUS_DIR "/") + row.path;
+        const QString path = testenv::corpusPath(row.path);
         auto movie = swf::Movie::loadFile(path);
         if (row.tags == "UNREADABLE") {
             EXPECT_FALSE(movie.ok());

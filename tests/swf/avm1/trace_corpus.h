@@ -3,6 +3,8 @@
 // The AVM1 trace corpus: movies that print with trace() and quit, each beside the log a debug
 // player wrote for it (what it traced, and the warnings it printed).
 
+#include "testenv.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -14,7 +16,7 @@
 
 namespace tracecorpus {
 
-inline const QString kDir = QStringLiteral(REELWICK_CORPUS_DIR "/open-flash-db-avm1");
+inline const QString kDir = testenv::corpusPath(QStringLiteral("open-flash-db-avm1"));
 
 inline QStringList expectedLog(const QString& dir) {
     QFile f(dir + QStringLiteral("/main.log"));
@@ -40,7 +42,7 @@ inline std::vector<std::string> movieNames() {
     return names;
 }
 
-// Logs we knowingly differ from, and why; they run but are reported as skipped.
+// Logs we knowingly differ from, and why; for them only the number of lines is compared.
 inline const std::map<std::string, const char*> kKnownDifferences = {
     {"avm1-bytes/constant-on-stack-definition",
      "the reference printed stray bytes for a pool index read before any pool exists"},

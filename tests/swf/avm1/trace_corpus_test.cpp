@@ -4,6 +4,7 @@
 #include "swf/avm1/scripting.h"
 #include "swf/avm1/trace_corpus.h"
 #include "swf/player.h"
+#include "testenv.h"
 
 #include <gtest/gtest.h>
 
@@ -31,12 +32,14 @@ QStringList runMovie(const QString& path, int maxFrames) {
 class TraceCorpus : public testing::TestWithParam<std::string> {};
 
 TEST_P(TraceCorpus, MatchesReferenceLog) {
+    REELWICK_NEED_CORPUS();
     const QString dir = kDir + u'/' + QString::fromStdString(GetParam());
     if (auto known = kKnownDifferences.find(GetParam()); known != kKnownDifferences.end()) {
         const QStringList expected = expectedLog(dir);
         const QStringList actual = runMovie(dir + QStringLiteral("/main.swf"), 60);
-        EXPECT_EQ(actual.size(), expected.size());
-        GTEST_SKIP() << known->second;
+        // The lines differ where noted; how many there are must still agree.
+        EXPECT_EQ(actual.size(), expected.size()) << known->second;
+        return;
     }
     const QStringList expected = expectedLog(dir);
     const QStringList actual = runMovie(dir + QStringLiteral("/main.swf"), 60);
@@ -47,6 +50,13 @@ TEST_P(TraceCorpus, MatchesReferenceLog) {
         ASSERT_EQ(a.toStdString(), e.toStdString()) << "line " << i + 1;
     }
 }
+
+// Without the corpus there are no movies to run: this says so, once.
+TEST(TraceCorpusFolder, HoldsMovies) {
+    REELWICK_NEED_CORPUS();
+    EXPECT_GT(movieNames().size(), 100u);
+}
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(TraceCorpus);
 
 INSTANTIATE_TEST_SUITE_P(Avm1, TraceCorpus, testing::ValuesIn(movieNames()),
                          [](const testing::TestParamInfo<std::string>& info) {

@@ -6,6 +6,7 @@
 #include "swf/render/paintercanvas.h"
 #include "swf/render/recordingcanvas.h"
 #include "swf/render/renderer.h"
+#include "testenv.h"
 
 #include <QDirIterator>
 #include <QImage>
@@ -14,8 +15,9 @@
 
 TEST(CorpusRender, EveryMovieDrawsItsFirstFrames) {
     constexpr int kFrames = 12;
+    REELWICK_NEED_CORPUS();
     ensureGuiApplication(); // edit texts in device fonts
-    QDirIterator it(QStringLiteral(REELWICK_CORPUS_DIR), {QStringLiteral("*.swf")}, QDir::Files,
+    QDirIterator it(testenv::corpusDir(), {QStringLiteral("*.swf")}, QDir::Files,
                     QDirIterator::Subdirectories);
     int movies = 0, drawn = 0;
     while (it.hasNext()) {
@@ -81,11 +83,11 @@ private:
 // The corpus movies placing objects with filters (glows) show them: drawn with and without the
 // filters, their frames differ around those objects, and nothing else changes the picture.
 TEST(CorpusRender, MoviesWithFiltersShowThem) {
+    REELWICK_NEED_CORPUS();
     const char* movies[] = {"jpexs-testdata/as2/as2.swf", "swfmill/test/simple/placeobject3.swf"};
     for (const char* name : movies) {
         SCOPED_TRACE(name);
-        auto movie =
-            swf::Movie::loadFile(QStringLiteral(REELWICK_CORPUS_DIR "/") + QLatin1String(name));
+        auto movie = swf::Movie::loadFile(testenv::corpusPath(QLatin1String(name)));
         ASSERT_TRUE(movie.ok());
         swf::Player player(movie.value());
         swf::render::Renderer renderer;

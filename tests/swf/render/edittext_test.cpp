@@ -7,6 +7,7 @@
 #include "swf/render/recordingcanvas.h"
 #include "swf/render/renderer.h"
 #include "swf_writer.h"
+#include "testenv.h"
 
 #include <gtest/gtest.h>
 #include <memory>
@@ -18,7 +19,7 @@ using swf::render::ParagraphStyle;
 using swf::render::parseHtmlText;
 using swf::render::TextStyle;
 
-const QString kCorpus = QStringLiteral(REELWICK_CORPUS_DIR);
+const QString kCorpus = testenv::corpusDir();
 
 std::vector<QString> texts(const swf::render::TextParagraph& p) {
     std::vector<QString> out;
@@ -305,6 +306,7 @@ TEST(EditTextLayout, RendererDrawsHtmlRunsInTheirColours) {
 
 // Movies from Flash with HTML fields in embedded and device fonts.
 TEST(EditTextLayout, CorpusHtmlFields) {
+    REELWICK_NEED_CORPUS();
     ensureGuiApplication();
     auto graphics = swf::Movie::loadFile(kCorpus + "/jpexs-testdata/graphics/graphics.swf");
     ASSERT_TRUE(graphics.ok());

@@ -5,6 +5,7 @@
 #include "swf/player.h"
 #include "swf/render/paintercanvas.h"
 #include "swf/render/renderer.h"
+#include "testenv.h"
 
 #include <QFileInfo>
 #include <QImage>
@@ -16,7 +17,7 @@
 
 namespace {
 
-const QString kCorpus = QStringLiteral(REELWICK_CORPUS_DIR);
+const QString kCorpus = testenv::corpusDir();
 
 QImage renderFrame(swf::Player& player, QSize size) {
     QImage image(size, QImage::Format_ARGB32_Premultiplied);
@@ -115,6 +116,7 @@ QImage reference(const QString& name) {
 // whole words drift by a pixel or two. The last test shows that a 3-pixel shift or swapped
 // colour channels exceed these budgets.
 TEST(References, FreeHepDrawingsMatchJava2D) {
+    REELWICK_NEED_CORPUS();
     const std::pair<const char*, double> drawings[] = {
         {"basic", 0.005},          {"TestShapes", 0.05},       {"TestPaint", 0.02},
         {"TestLineStyles", 0.025}, {"TestClip", 0.02},         {"TestColors", 0.005},
@@ -134,6 +136,7 @@ TEST(References, FreeHepDrawingsMatchJava2D) {
 }
 
 TEST(References, TheToleranceCatchesAShiftedDrawing) {
+    REELWICK_NEED_CORPUS();
     const QImage ref = reference(QStringLiteral("TestShapes"));
     const QImage ours =
         renderFirstFrame(kCorpus + QStringLiteral("/freehep-generated/TestShapes.swf"), ref.size());
@@ -150,9 +153,9 @@ TEST(References, TheToleranceCatchesAShiftedDrawing) {
 // frames within JPEG's own loss, a mean difference under 4 of 255 where a neighbouring frame of
 // the pattern is several times further off. Skipped where FFmpeg is not installed.
 TEST(References, FfmpegTestPatternFrameByFrame) {
+    REELWICK_NEED_CORPUS();
     const QString ffmpeg = QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
-    if (ffmpeg.isEmpty())
-        GTEST_SKIP() << "ffmpeg is not installed";
+    REELWICK_NEED(!ffmpeg.isEmpty(), "REELWICK_REQUIRE_TOOLS", "ffmpeg is not installed");
     QTemporaryDir dir;
     QProcess p;
     p.start(ffmpeg,

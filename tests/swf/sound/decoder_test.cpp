@@ -6,6 +6,7 @@
 #include "swf/movie.h"
 #include "swf/sound/decoder.h"
 #include "swf/swf_writer.h"
+#include "testenv.h"
 
 #include <QDirIterator>
 #include <gtest/gtest.h>
@@ -255,7 +256,8 @@ struct CorpusSound {
 
 // Every event sound of the corpus: the declared rate and length, sound, and no clipping bursts.
 TEST(Corpus, EventSoundsArePlausible) {
-    const QString dir = QStringLiteral(REELWICK_CORPUS_DIR);
+    REELWICK_NEED_CORPUS();
+    const QString dir = testenv::corpusDir();
     std::size_t checked = 0;
     for (const char* path :
          {"jpexs-testdata/gfx/test_sounds.swf", "jpexs-testdata/sounds/sounds.swf",
@@ -263,8 +265,7 @@ TEST(Corpus, EventSoundsArePlausible) {
           "open-flash-db-movies/homestuck-beta-2/main.swf",
           "open-flash-swf-parser/mt-hf-game/main.swf"}) {
         auto movie = swf::Movie::loadFile(dir + "/" + path);
-        if (!movie.ok())
-            GTEST_SKIP() << "corpus missing: " << path;
+        ASSERT_TRUE(movie.ok()) << path << ": " << movie.error().message;
         for (const auto& [id, c] : (*movie)->dictionary.all()) {
             if (c->type != swf::CharacterType::Sound)
                 continue;
@@ -289,13 +290,13 @@ TEST(Corpus, EventSoundsArePlausible) {
 
 // Stream sound of the corpus: blocks decoded in order give about a frame's worth each.
 TEST(Corpus, StreamSoundsHoldAboutAFramesWorthPerBlock) {
-    const QString dir = QStringLiteral(REELWICK_CORPUS_DIR);
+    REELWICK_NEED_CORPUS();
+    const QString dir = testenv::corpusDir();
     for (const char* path :
          {"ffmpeg-generated/testsrc_flv1_mp3.swf", "jpexs-testdata/gfx/test_sounds.swf",
           "jpexs-testdata/sounds/sounds.swf"}) {
         auto movie = swf::Movie::loadFile(dir + "/" + path);
-        if (!movie.ok())
-            GTEST_SKIP() << "corpus missing: " << path;
+        ASSERT_TRUE(movie.ok()) << path << ": " << movie.error().message;
         std::vector<const swf::Timeline*> timelines{&(*movie)->timeline};
         for (const auto& [id, c] : (*movie)->dictionary.all())
             if (c->type == swf::CharacterType::Sprite)

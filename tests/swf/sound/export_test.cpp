@@ -3,6 +3,7 @@
 
 #include "signal.h"
 #include "swf/sound/audioexport.h"
+#include "testenv.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -12,7 +13,7 @@
 namespace {
 
 std::shared_ptr<const swf::Movie> corpus(const char* path) {
-    auto m = swf::Movie::loadFile(QStringLiteral(REELWICK_CORPUS_DIR "/") + path);
+    auto m = swf::Movie::loadFile(testenv::corpusPath(QLatin1String(path)));
     return m.ok() ? *m : nullptr;
 }
 
@@ -47,9 +48,9 @@ void expectSine(const swf::sound::PcmBuffer& pcm, double seconds, double toleran
 } // namespace
 
 TEST(AudioExport, SineMp3IsA440HzToneOfTheStreamsLength) {
+    REELWICK_NEED_CORPUS();
     auto movie = corpus("ffmpeg-generated/sine_mp3.swf");
-    if (!movie)
-        GTEST_SKIP() << "corpus missing";
+    ASSERT_TRUE(movie) << "a corpus movie did not load";
     // 78 frames at 10 fps, but each block holds one 1152-sample MP3 frame: the timeline keeps
     // pace with the sound, so the movie lasts as long as its 78 x 1152 samples (2.04 s), which
     // hold the 2 s tone between the encoder's delay and padding.
@@ -63,11 +64,11 @@ TEST(AudioExport, SineMp3IsA440HzToneOfTheStreamsLength) {
 }
 
 TEST(AudioExport, TestsrcMp3MoviesLastTheirTwoSeconds) {
+    REELWICK_NEED_CORPUS();
     for (const char* path :
          {"ffmpeg-generated/testsrc_flv1_mp3.swf", "ffmpeg-generated/testsrc_mjpeg_mp3.swf"}) {
         auto movie = corpus(path);
-        if (!movie)
-            GTEST_SKIP() << "corpus missing";
+        ASSERT_TRUE(movie) << "a corpus movie did not load";
         SCOPED_TRACE(path);
         swf::sound::AudioExportStats stats;
         const auto pcm = swf::sound::renderMovieAudio(movie, 0, movie->frameCount(), &stats);
@@ -81,10 +82,10 @@ TEST(AudioExport, TestsrcMp3MoviesLastTheirTwoSeconds) {
 }
 
 TEST(AudioExport, LongSpriteStreamStaysInStepWithItsFrames) {
+    REELWICK_NEED_CORPUS();
     // sounds.swf places a sprite with 458 blocks of MP3 stream sound (38 s) on frame 10.
     auto movie = corpus("jpexs-testdata/sounds/sounds.swf");
-    if (!movie)
-        GTEST_SKIP() << "corpus missing";
+    ASSERT_TRUE(movie) << "a corpus movie did not load";
     swf::Player player(movie);
     player.gotoFrame(10);
     player.stop();
@@ -118,10 +119,10 @@ TEST(AudioExport, LongSpriteStreamStaysInStepWithItsFrames) {
 }
 
 TEST(AudioExport, EventSoundsMixIntoTheExport) {
+    REELWICK_NEED_CORPUS();
     // test_sounds.swf starts event sound 1 on frame 28 over its stream.
     auto movie = corpus("jpexs-testdata/gfx/test_sounds.swf");
-    if (!movie)
-        GTEST_SKIP() << "corpus missing";
+    ASSERT_TRUE(movie) << "a corpus movie did not load";
     const auto pcm = swf::sound::renderMovieAudio(movie, 28, 1);
     const auto x = soundtest::channel(pcm, 0);
     EXPECT_GT(soundtest::rms(x), 0.005);
