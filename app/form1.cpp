@@ -8,6 +8,7 @@
 #include "playback/flashcontrol.h"
 #include "playback/moviecontrol.h"
 #include "playback/playbackcommands.h"
+#include "playlist/moviedrop.h"
 #include "playlist/opendialog.h"
 #include "playlist/playlistcommands.h"
 #include "playlist/playlistfile.h"
@@ -162,6 +163,8 @@ void Form1::createMenus() {
     m_playlist = std::make_unique<PlaylistCommands>(*m_playlistWindow, *m_list, *m_control,
                                                     *m_services.openDialog);
     PlaylistCommands* lc = m_playlist.get();
+    // .swf files dropped on the window are added as Open adds them.
+    new MovieDrop(this, [lc](const QStringList& paths) { lc->addDroppedFiles(paths); });
 
     addItem(file, "cmdopen", QStringLiteral("打开"), QKeySequence(QStringLiteral("Ctrl+O")),
             [lc] { lc->cmdopen_Click(); });

@@ -1,12 +1,18 @@
 #include "playback/exporter.h"
 
+#include "playback/videoencoder.h"
+#include "playback/videoexport.h"
 #include "playlist/playlistfile.h"
 #include "swf/runner/movierunner.h"
 #include "swf/sound/audioexport.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QRegularExpression>
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
 
 namespace {
 // Large enough for any real screen; keeps a typo from asking for gigabytes.
@@ -21,7 +27,10 @@ QString exportUsage() {
         "and writes frames A to B (counted from 1) as DIR/frame_NNNN.png, drawn at WxH pixels\n"
         "(default: the movie's stage size); with --audio, their sound as a WAV file.\n"
         "The mouse stays off the stage, or rests at stage pixel X,Y with --mouse.\n"
-        "trace() output goes to standard error, one line per call.\n");
+        "trace() output goes to standard error, one line per call.\n"
+        "       reelwick --export MOVIE [--frames A-B] [--size WxH] --out FILE.mp4\n"
+        "plays the movie into a video file (.mp4, .mkv, .webm or .gif; default: its whole\n"
+        "timeline).\n");
 }
 
 std::optional<ExportRequest> parseExportArguments(const QStringList& args, QString* error) {
@@ -77,7 +86,7 @@ std::optional<ExportRequest> parseExportArguments(const QStringList& args, QStri
             r.mouse = QPointF(m.captured(1).toDouble(), m.captured(2).toDouble());
         } else if (a == QLatin1String("--out")) {
             if (!hasValue)
-                return fail(QStringLiteral("--out needs a folder"));
+                return fail(QStringLiteral("--out needs a folder or a video file name"));
             r.outDir = args[++i];
         } else if (a.startsWith(QLatin1Char('-')) && a.size() > 1) {
             return fail(QStringLiteral("unknown export option %1").arg(a));
@@ -89,6 +98,14 @@ std::optional<ExportRequest> parseExportArguments(const QStringList& args, QStri
     }
     if (r.movie.isEmpty())
         return fail(QStringLiteral("no movie given"));
+    if (VideoEncoder::formatForPath(r.outDir)) {
+        r.videoPath = std::exchange(r.outDir, QString());
+        if (!r.audioPath.isEmpty())
+            return fail(QStringLiteral("--audio is for pictures; a video carries its sound"));
+        if (!haveFrames)
+            r.lastFrame = 0;
+        return r;
+    }
     if (!haveFrames)
         return fail(QStringLiteral("no frames given (--frames A-B)"));
     if (r.outDir.isEmpty())
@@ -96,7 +113,79 @@ std::optional<ExportRequest> parseExportArguments(const QStringList& args, QStri
     return r;
 }
 
+namespace {
+volatile std::sig_atomic_t g_interrupted = 0;
+extern "C" void onInterrupt(int) {
+    g_interrupted = 1;
+}
+
+// Ctrl+C (or a hang-up or kill) during an export stops it after the current picture, so the
+// encoder can remove its partial file; the signal's default action is restored afterwards.
+class InterruptGuard {
+public:
+    InterruptGuard() {
+        g_interrupted = 0;
+        struct sigaction sa {};
+        sa.sa_handler = onInterrupt;
+        sigemptyset(&sa.sa_mask);
+        for (int i = 0; i < 3; ++i)
+            sigaction(kSignals[i], &sa, &m_old[i]);
+    }
+    ~InterruptGuard() {
+        for (int i = 0; i < 3; ++i)
+            sigaction(kSignals[i], &m_old[i], nullptr);
+    }
+    bool interrupted() const { return g_interrupted != 0; }
+
+private:
+    static constexpr int kSignals[3] = {SIGINT, SIGTERM, SIGHUP};
+    struct sigaction m_old[3];
+};
+
+QString clockText(double seconds) {
+    const int s = int(seconds + 0.5);
+    return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+
+bool exportVideoFile(const ExportRequest& request, QString* error) {
+    VideoExportRequest v;
+    v.movie = request.movie;
+    v.path = request.videoPath;
+    v.size = request.size;
+    v.firstFrame = request.firstFrame;
+    v.lastFrame = request.lastFrame;
+    const bool terminal = isatty(fileno(stderr));
+    QElapsedTimer elapsed;
+    elapsed.start();
+    // One line rewritten in place, at most a few times a second.
+    qint64 shownAt = -1000;
+    InterruptGuard interrupt;
+    auto progress = [&](int done, int total) {
+        if (interrupt.interrupted())
+            return false;
+        const qint64 now = elapsed.elapsed();
+        if (!terminal || (done < total && now - shownAt < 200))
+            return true;
+        shownAt = now;
+        const double secs = now / 1000.0;
+        const double left = done > 0 ? secs * (total - done) / done : 0;
+        std::fprintf(stderr, "\rframe %d of %d, %s elapsed, %s left   ", done, total,
+                     qUtf8Printable(clockText(secs)), qUtf8Printable(clockText(left)));
+        std::fflush(stderr);
+        return true;
+    };
+    bool ok = exportVideo(v, progress, error);
+    if (terminal)
+        std::fputs("\n", stderr);
+    if (!ok && interrupt.interrupted() && error)
+        *error = QStringLiteral("interrupted; %1 was not written").arg(request.videoPath);
+    return ok;
+}
+} // namespace
+
 bool exportFrames(const ExportRequest& request, QString* error, ExportOutcome* outcome) {
+    if (!request.videoPath.isEmpty())
+        return exportVideoFile(request, error);
     auto fail = [&](const QString& why) {
         if (error)
             *error = why;

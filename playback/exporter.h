@@ -19,6 +19,9 @@ struct ExportRequest {
     QString outDir;
     QString audioPath;            // empty: no sound written
     std::optional<QPointF> mouse; // stage pixels; none: off the stage
+    // Set instead of outDir when --out names a video file (.mp4, .mkv, .webm, .gif); then
+    // --frames may be left out (the whole timeline) and lastFrame is 0 for "to the end".
+    QString videoPath;
 };
 
 struct ExportOutcome {
@@ -27,7 +30,8 @@ struct ExportOutcome {
 };
 
 // Parses the arguments after --export: MOVIE --frames A-B [--size WxH] --out DIR
-// [--audio FILE.wav] [--mouse X,Y].
+// [--audio FILE.wav] [--mouse X,Y], or MOVIE [--frames A-B] [--size WxH] --out
+// FILE.mp4|.mkv|.webm|.gif.
 // On failure returns nothing and sets `error` to one line.
 std::optional<ExportRequest> parseExportArguments(const QStringList& args, QString* error);
 
@@ -39,4 +43,6 @@ QString exportUsage();
 // holds it). trace() goes to standard error, one line per call. A movie that quits ends the
 // export there, with what was drawn so far written. Returns false with `error` set when the
 // movie cannot be read or something could not be written.
+// With `videoPath`, writes the video instead, showing progress on standard error when that is
+// a terminal.
 bool exportFrames(const ExportRequest& request, QString* error, ExportOutcome* outcome = nullptr);

@@ -1,5 +1,6 @@
 #include "playback/flashcontrol.h"
 
+#include "playback/controlmenu.h"
 #include "playlist/playlistfile.h"
 
 #include <QActionGroup>
@@ -36,6 +37,7 @@ FlashControl::FlashControl(QWidget* parent) : QWidget(parent) {
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &FlashControl::onTick);
+    new ControlMenu(this); // export, information, go to frame, speed: in the right-click menu
 }
 
 FlashControl::~FlashControl() {
@@ -58,6 +60,7 @@ void FlashControl::Movie(const QString& path) {
         return;
     }
     std::shared_ptr<const swf::Movie> loaded = std::move(movie).value();
+    m_path = local;
     m_header = loaded->header();
     // Stored settings: a movie plays as soon as it is given, and loops.
     swf::RunnerOptions options;
@@ -134,14 +137,18 @@ void FlashControl::stopSound() {
 void FlashControl::syncSoundHold() {
     if (!m_audio || !m_runner || !m_runner->sound())
         return;
-    // Only the runner's changes: whoever else paused the output keeps it paused.
-    if (m_runner->soundHeld() != m_outputHeld) {
-        m_outputHeld = m_runner->soundHeld();
+    // Only the runner's changes and the speed's: whoever else paused the output keeps it
+    // paused. Other speeds than 1 are silent.
+    const bool held = m_runner->soundHeld() || m_speed != 1;
+    if (held != m_outputHeld) {
+        m_outputHeld = held;
         m_audio->setPaused(m_outputHeld);
     }
 }
 
 const AudioClock* FlashControl::audioClock() const {
+    if (m_speed != 1)
+        return nullptr; // the frame clock sets the pace
     if (m_audioClockOverride)
         return m_audioClockOverride;
     return m_audio.get();
@@ -173,6 +180,7 @@ void FlashControl::unload() {
     m_notice.clear();
     m_background = Qt::white;
     m_zoom = 1;
+    m_speed = 1;
     unsetCursor();
 }
 
@@ -273,8 +281,22 @@ void FlashControl::showAll() {
 void FlashControl::startClock() {
     if (!m_runner || m_manualClock)
         return;
-    m_clock.start(m_header->effectiveFrameRate(), m_elapsed.elapsed());
+    m_clock.start(m_header->effectiveFrameRate() * m_speed, m_elapsed.elapsed());
     m_timer.start(m_clock.msUntilNext(m_elapsed.elapsed()));
+}
+
+void FlashControl::setSpeed(double speed) {
+    speed = std::clamp(speed, 0.1, 10.0);
+    if (speed == m_speed)
+        return;
+    m_speed = speed;
+    if (!m_runner)
+        return;
+    // Sounds paused while silent would come back stale: the sound starts afresh at 1.
+    m_runner->stopSounds();
+    syncSoundHold();
+    m_audioPaced = false;
+    startClock();
 }
 
 // One clock tick: every timeline step that is due, then one repaint for all of them, so that a
@@ -301,7 +323,7 @@ void FlashControl::onTick() {
     } else {
         if (m_audioPaced) {
             m_audioPaced = false;
-            m_clock.start(m_header->effectiveFrameRate(), now);
+            m_clock.start(m_header->effectiveFrameRate() * m_speed, now);
         }
         steps = m_clock.stepsDue(now);
     }
@@ -506,6 +528,8 @@ QMenu* FlashControl::createContextMenu(QWidget* parent) {
     menu->addAction(tr("倒带"), this, &FlashControl::Rewind)->setEnabled(movie);  // rewind
     menu->addAction(tr("前进"), this, &FlashControl::Forward)->setEnabled(movie); // forward
     menu->addAction(tr("后退"), this, &FlashControl::Back)->setEnabled(movie);    // back
+    if (m_menuExtender)
+        m_menuExtender(menu);
     return menu;
 }
 

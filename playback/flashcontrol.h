@@ -76,6 +76,14 @@ public:
     QImage grabFrame();
     // The right-click menu, built fresh with the current states checked.
     QMenu* createContextMenu(QWidget* parent);
+    // Adds entries of its own to every menu built (ControlMenu: export, information, go to).
+    void setMenuExtender(std::function<void(QMenu*)> extend) { m_menuExtender = std::move(extend); }
+    // The local file of the movie shown, empty when none.
+    QString moviePath() const { return m_runner ? m_path : QString(); }
+    // Playing speed, 1 for the movie's own rate. Sound plays only at 1: the mixer cannot follow
+    // another pace, so other speeds are silent. A new movie starts at 1.
+    double speed() const { return m_speed; }
+    void setSpeed(double speed);
 
     // The movie's ActionScript 1/2 scripts, while such a movie is loaded.
     swf::avm1::Scripting* scripting() { return m_runner ? m_runner->avm1() : nullptr; }
@@ -147,5 +155,8 @@ private:
     bool m_loop = true;
     swf::render::Quality m_quality = swf::render::Quality::High;
     std::function<void(swf::Player&, std::vector<swf::PendingAction>)> m_actionHandler;
+    std::function<void(QMenu*)> m_menuExtender;
+    QString m_path;
+    double m_speed = 1;
     std::optional<QPointF> m_mouse; // last position inside the widget
 };

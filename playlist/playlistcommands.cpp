@@ -54,7 +54,22 @@ void PlaylistCommands::cmdopen_Click() {
     std::optional<DlgFileInfo> split = GetDlgFileInfo(*result, QDir::currentPath());
     if (!split)
         return;
-    m_selection = std::move(*split);
+    addSelection(std::move(*split));
+}
+
+void PlaylistCommands::addDroppedFiles(const QStringList& paths) {
+    // Dropped files may come from several folders: each name carries its whole path.
+    DlgFileInfo selection;
+    for (const QString& p : paths) {
+        if (!p.isEmpty())
+            selection.names.append(p);
+    }
+    if (!selection.names.isEmpty())
+        addSelection(std::move(selection));
+}
+
+void PlaylistCommands::addSelection(DlgFileInfo selection) {
+    m_selection = std::move(selection);
     bool complete = true;
     for (int i = 1; i <= m_selection.names.size() && complete; ++i)
         complete = jccfxm(i);

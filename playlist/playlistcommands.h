@@ -40,6 +40,9 @@ public:
     // Adds the chosen movies that are not listed yet, then loads the first chosen one and makes
     // its entry current. A cancel, or any failure, ends it silently; what was added stays.
     void cmdopen_Click();
+    // Files dropped on the window (absolute paths, in order): added and loaded as Open adds
+    // and loads the files chosen in its dialog.
+    void addDroppedFiles(const QStringList& paths);
 
     void List1_Click();
     void List1_MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, const QPoint& pos);
@@ -48,6 +51,7 @@ public:
     void List1_ItemCheck(qint16 item);
 
 private:
+    void addSelection(DlgFileInfo selection);
     // Adds chosen name `i` (from 1) unless an entry holds exactly its path; otherwise makes
     // that entry current. False when the list is full.
     bool jccfxm(int i);

@@ -7,7 +7,7 @@ packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev libgl-dev
     zlib1g-dev liblzma-dev
-    libavcodec-dev libavutil-dev libspeex-dev qt6-multimedia-dev pulseaudio pulseaudio-utils
+    libavcodec-dev libavutil-dev libavformat-dev libswscale-dev libswresample-dev libspeex-dev qt6-multimedia-dev libx11-dev pulseaudio pulseaudio-utils
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth evilwm x11-utils fonts-noto-cjk
     ffmpeg

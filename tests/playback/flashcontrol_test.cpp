@@ -326,14 +326,16 @@ private slots:
         for (QAction* a : menu->actions()) {
             if (!a->isSeparator())
                 captions << a->text();
-            if (a->menu())
+            if (a->menu() && !quality)
                 quality = a;
         }
-        QCOMPARE(
-            captions,
-            QStringList({QStringLiteral("放大"), QStringLiteral("缩小"), QStringLiteral("全部显示"),
-                         QStringLiteral("品质"), QStringLiteral("播放"), QStringLiteral("循环"),
-                         QStringLiteral("倒带"), QStringLiteral("前进"), QStringLiteral("后退")}));
+        QCOMPARE(captions, QStringList({QStringLiteral("放大"), QStringLiteral("缩小"),
+                                        QStringLiteral("全部显示"), QStringLiteral("品质"),
+                                        QStringLiteral("播放"), QStringLiteral("循环"),
+                                        QStringLiteral("倒带"), QStringLiteral("前进"),
+                                        QStringLiteral("后退"), QStringLiteral("导出视频…"),
+                                        QStringLiteral("保存画面…"), QStringLiteral("影片信息…"),
+                                        QStringLiteral("转到帧…"), QStringLiteral("播放速度")}));
         QVERIFY(quality);
         const auto levels = quality->menu()->actions();
         QCOMPARE(levels.size(), 3);
