@@ -2,6 +2,7 @@
 
 #include "swf/avm1/loading.h"
 #include "swf/runner/avm1engine.h"
+#include "swf/runner/avm2engine.h"
 #include "swf/sound/audioexport.h"
 #include "swf/sound/mixer.h"
 #include "swf/sound/moviesound.h"
@@ -50,8 +51,11 @@ void MovieRunner::start() {
         return;
     m_started = true;
     const bool as3 = m_movie->attributes && m_movie->attributes->actionScript3;
-    // ActionScript 3 movies run their timelines bare until their engine plugs in here.
-    if (m_options.scripts && !m_actionHandler && !as3) {
+    if (m_options.scripts && !m_actionHandler && as3) {
+        ScriptHostHooks h = m_hooks;
+        h.clock = [this] { return clockMs(); };
+        m_engine = std::make_unique<Avm2Engine>(*m_player, m_movie, h, m_options.avm2Limits);
+    } else if (m_options.scripts && !m_actionHandler) {
         ScriptHostHooks h = m_hooks;
         h.fscommand = [this](const QString& command, const QString& args) {
             m_fscommands.emplace_back(command, args);

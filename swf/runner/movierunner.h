@@ -15,6 +15,7 @@
 // length (stream sound may ask for more steps or none), so every run gives the same result.
 
 #include "swf/avm1/vm.h"
+#include "swf/avm2/vm.h"
 #include "swf/movie.h"
 #include "swf/player.h"
 #include "swf/render/paintercanvas.h"
@@ -51,6 +52,7 @@ struct RunnerOptions {
     QString sharedObjectFolder;
     PlayerLimits playerLimits;
     avm1::Limits avm1Limits;
+    avm2::Limits avm2Limits;
 };
 
 // What a step or an input event changed, for the host.
