@@ -6,6 +6,8 @@
 #include "playback/flashcontrol.h"
 #include "playlist/moviedrop.h"
 
+#include "testenv.h"
+
 #include <QDir>
 #include <QMimeData>
 #include <QTemporaryDir>
@@ -18,7 +20,7 @@
 
 namespace {
 
-const QString kCorpus = QDir::cleanPath(QStringLiteral(REELWICK_CORPUS_DIR)) + QLatin1Char('/');
+const QString kCorpus = QDir::cleanPath(testenv::corpusDir()) + QLatin1Char('/');
 
 // The dragging side of XDND (version 5), on a display connection and thread of its own so the
 // window under test runs its event loop meanwhile: enter, position, then drop if the target
@@ -127,6 +129,7 @@ class DropXvfbTest : public QObject {
     Q_OBJECT
 private slots:
     void moviePathsKeepsLocalMoviesOnceInOrder() {
+        REELWICK_QNEED_CORPUS();
         QMimeData data;
         const QString a = kCorpus + QStringLiteral("ffmpeg-generated/testsrc_png.swf");
         const QString b = kCorpus + QStringLiteral("ffmpeg-generated/sine_mp3.swf");
@@ -139,6 +142,7 @@ private slots:
     }
 
     void realDropsAddMoviesAsOpenDoes() {
+        REELWICK_QNEED_CORPUS();
         QTemporaryDir dir;
         auto* control = new FlashControl;
         control->setAudioMode(AudioOutput::Mode::Silent);

@@ -10,6 +10,8 @@
 #include "playback/videoexportjob.h"
 #include "swf_writer.h"
 
+#include "testenv.h"
+
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
@@ -20,7 +22,7 @@
 #include <QtTest>
 
 namespace {
-const QString kFfmpeg = QStringLiteral(REELWICK_CORPUS_DIR "/ffmpeg-generated/");
+const QString kFfmpeg = testenv::corpusPath(QStringLiteral("ffmpeg-generated/"));
 
 QAction* findAction(QMenu* menu, const QString& text) {
     for (QAction* a : menu->actions()) {
@@ -60,6 +62,7 @@ class ControlMenuXvfbTest : public QObject {
 
 private slots:
     void initTestCase() {
+        REELWICK_QNEED_CORPUS();
         installFontSubstitutions();
         m_control = new FlashControl;
         m_control->setAudioMode(AudioOutput::Mode::Silent);

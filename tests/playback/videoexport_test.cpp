@@ -6,13 +6,15 @@
 #include "playback/videoexport.h"
 #include "swf_writer.h"
 
+#include "testenv.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
-const QString kCorpus = QStringLiteral(REELWICK_CORPUS_DIR);
+const QString kCorpus = testenv::corpusDir();
 const QString kFfmpeg = kCorpus + QStringLiteral("/ffmpeg-generated/");
 
 QStringList args(std::initializer_list<const char*> list) {
@@ -43,6 +45,7 @@ TEST(VideoExport, OutNamesAVideoFileAndFramesBecomeOptional) {
 }
 
 TEST(VideoExport, FfmpegTestMoviesMatchTheirPicturesAndSound) {
+    REELWICK_NEED_CORPUS();
     struct Case {
         const char* movie;
         const char* file;
@@ -109,6 +112,7 @@ TEST(VideoExport, FfmpegTestMoviesMatchTheirPicturesAndSound) {
 }
 
 TEST(VideoExport, StreamSoundSetsThePaceAndTheLength) {
+    REELWICK_NEED_CORPUS();
     // sine_mp3.swf: 78 frames at 10 fps whose stream holds 2.2 s of sound (2 s of tone), so
     // the sound moves the timeline on faster than one frame per picture. The video ends with
     // the timeline, as long as the sound.

@@ -4,6 +4,8 @@
 #include "swf/movieinfo.h"
 #include "swf_writer.h"
 
+#include "testenv.h"
+
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -13,7 +15,7 @@ using swf::Compression;
 using swf::ScriptLanguage;
 
 namespace {
-const QString kCorpus = QStringLiteral(REELWICK_CORPUS_DIR) + QLatin1Char('/');
+const QString kCorpus = testenv::corpusDir() + QLatin1Char('/');
 
 swf::MovieInfo describe(const QString& relative) {
     auto r = swf::describeMovieFile(kCorpus + relative);
@@ -31,6 +33,7 @@ using Sound = swf::MovieInfo::SoundKind;
 } // namespace
 
 TEST(MovieInfo, FfmpegMoviesVideoStreamSoundAndLyingHeaders) {
+    REELWICK_NEED_CORPUS();
     const auto v = describe(QStringLiteral("ffmpeg-generated/testsrc_flv1_mp3.swf"));
     EXPECT_EQ(v.fileBytes, 51834);
     EXPECT_TRUE(v.path.endsWith(QStringLiteral("/testsrc_flv1_mp3.swf")));
@@ -59,6 +62,7 @@ TEST(MovieInfo, FfmpegMoviesVideoStreamSoundAndLyingHeaders) {
 }
 
 TEST(MovieInfo, ScriptLanguagesCompressionSoundsAndFonts) {
+    REELWICK_NEED_CORPUS();
     const auto as3 = describe(QStringLiteral("jpexs-testdata/amf3/AmfTest.swf"));
     EXPECT_EQ(as3.compression, Compression::Lzma);
     EXPECT_EQ(as3.script, ScriptLanguage::ActionScript3);

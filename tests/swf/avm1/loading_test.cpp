@@ -5,6 +5,8 @@
 #include "swf/sound/moviesound.h"
 #include "swf/sound/signal.h"
 
+#include "testenv.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -252,7 +254,8 @@ QByteArray syncsafe(std::uint32_t n) {
 }
 
 TEST(Avm1LoadSound, Mp3BesideTheMovieDecodesWithItsTagsAndPlays) {
-    const QString corpus = QStringLiteral(REELWICK_CORPUS_DIR "/ffmpeg-generated/sine_mp3.swf");
+    REELWICK_NEED_CORPUS();
+    const QString corpus = testenv::corpusPath(QStringLiteral("ffmpeg-generated/sine_mp3.swf"));
     auto source = swf::Movie::loadFile(corpus);
     if (!source)
         GTEST_SKIP() << "corpus missing: " << corpus.toStdString();
