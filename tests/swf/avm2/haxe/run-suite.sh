@@ -50,7 +50,10 @@ for name in "${names[@]}"; do
         --out "$frames_dir" >/dev/null 2>"$out/$name.actual"
     status=$?
     rm -rf "$frames_dir"
-    python3 "$here/compare.py" "$out/$name.actual" "$out/$name.expected" >"$out/$name.diff"
+    # Haxe's Flash boot code sets its own haxe.Log.trace after the classes' __init__ run, so the
+    # movie's lines carry Haxe's "File.hx:12: " position, which the interpreter side has not.
+    sed -E 's/^[A-Za-z0-9_]+\.hx:[0-9]+: //' "$out/$name.actual" >"$out/$name.lines"
+    python3 "$here/compare.py" "$out/$name.lines" "$out/$name.expected" >"$out/$name.diff"
     same=$?
     if [ $same -eq 0 ] && [ $status -eq 0 ]; then
         echo "PASS $name ($(tail -n1 "$out/$name.diff"))"
