@@ -199,48 +199,41 @@ StepResult MovieRunner::nextPicture() {
     return step(m_recorder ? m_recorder->ticksDue() : 1);
 }
 
-StepResult MovieRunner::gotoFrame(std::int64_t frame) {
+// The user moved the timeline: run what the new frame asks.
+StepResult MovieRunner::shownAfterMove(std::size_t frameBefore) {
     StepResult r;
+    if (m_engine)
+        m_engine->frameShown();
+    else
+        runHandler();
+    afterChange(r, frameBefore);
+    return r;
+}
+
+StepResult MovieRunner::gotoFrame(std::int64_t frame) {
     const std::size_t before = m_player->currentFrame();
     m_player->gotoFrame(frame);
     // A jump while paused plays the new frame's own sound, as a step does.
     if (m_soundHeld)
         releaseSound(true);
-    if (m_engine)
-        m_engine->frameShown();
-    else
-        runHandler();
-    afterChange(r, before);
-    return r;
+    return shownAfterMove(before);
 }
 
 // A single step plays that frame's stream block (or nothing), not what was playing before.
 StepResult MovieRunner::back() {
-    StepResult r;
     const std::size_t before = m_player->currentFrame();
     m_player->stop();
     m_player->back();
     releaseSound(true);
-    if (m_engine)
-        m_engine->frameShown();
-    else
-        runHandler();
-    afterChange(r, before);
-    return r;
+    return shownAfterMove(before);
 }
 
 StepResult MovieRunner::forward() {
-    StepResult r;
     const std::size_t before = m_player->currentFrame();
     m_player->stop();
     m_player->forward();
     releaseSound(true);
-    if (m_engine)
-        m_engine->frameShown();
-    else
-        runHandler();
-    afterChange(r, before);
-    return r;
+    return shownAfterMove(before);
 }
 
 void MovieRunner::play() {

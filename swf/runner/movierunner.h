@@ -169,6 +169,7 @@ public:
 private:
     void runHandler();
     void afterChange(StepResult& r, std::size_t frameBefore); // sound, hover, requests
+    StepResult shownAfterMove(std::size_t frameBefore);
     void updateSound();
     void updateHover();
     void deliverRequests();
