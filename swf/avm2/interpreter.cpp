@@ -1364,8 +1364,11 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
             if (!handler) {
                 if (unwindTrace.size() < 64) {
                     // The instruction and, for name operands, the name: enough to find the spot.
-                    QString detail =
-                        QStringLiteral("op 0x%1").arg(code[instrStart], 2, 16, QLatin1Char('0'));
+                    // A body that runs off its end throws with instrStart at its size.
+                    QString detail = instrStart < codeSize
+                                         ? QStringLiteral("op 0x%1").arg(code[instrStart], 2, 16,
+                                                                         QLatin1Char('0'))
+                                         : QStringLiteral("the end of the body");
                     CodeReader nr{code, codeSize, instrStart + 1, *this};
                     try {
                         const std::uint32_t operand = nr.u30();

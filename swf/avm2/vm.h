@@ -74,9 +74,9 @@ public:
 
     // Heap.
     template <typename T, typename... A> T* make(A&&... args) {
-        auto* o = new T(std::forward<A>(args)...);
-        adopt(o);
-        return o;
+        auto o = std::make_unique<T>(std::forward<A>(args)...);
+        adopt(o.get()); // throws past the object cap: the object is freed here, not leaked
+        return o.release();
     }
     void adopt(Object* o);
     std::size_t objectCount() const { return m_heap.size(); }
