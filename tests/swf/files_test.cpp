@@ -174,9 +174,11 @@ TEST(Mp3File, ReadsEachTagVersionAndSurvivesDamage) {
     f = split(QByteArray("ID3\x03\0\0\x7F\x7F\x7F\x7FTIT2\xFF\xFF\xFF\xFF\0\0\0x", 22));
     EXPECT_TRUE(f.audio.empty());
     EXPECT_TRUE(f.id3.empty());
-    for (int cut = 0; cut < 30; ++cut)
-        split(QByteArray("ID3\x03\x80\x40\0\0\0\x20\0\0\0\x06\0\0TIT2\0\0\0\x03\0\0\x01\xFF", 30)
-                  .left(cut));
+    static const char kTagged[] =
+        "ID3\x03\x80\x40\0\0\0\x20\0\0\0\x06\0\0TIT2\0\0\0\x03\0\0\x01\xFF";
+    const QByteArray tagged(kTagged, sizeof kTagged - 1);
+    for (int cut = 0; cut <= tagged.size(); ++cut)
+        split(tagged.left(cut));
     EXPECT_TRUE(swf::sound::decodeMp3({})->samples.empty());
 }
 
