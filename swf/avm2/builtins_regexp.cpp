@@ -5,6 +5,7 @@
 // match fails (returns null) instead of hanging the player.
 
 #define PCRE2_CODE_UNIT_WIDTH 16
+#include "swf/avm2/replace.h"
 #include "swf/avm2/vm.h"
 
 #include <pcre2.h>
@@ -310,49 +311,8 @@ Value split(VM& vm, const QString& s, const Value& rv, std::size_t limit) {
 }
 
 QString expand(VM& vm, const QString& repl, const QString& s, const Match& m) {
-    QString out;
-    const std::vector<Value> groups = groupValues(s, m);
-    for (qsizetype i = 0; i < repl.size(); ++i) {
-        const QChar c = repl[i];
-        if (c != u'$' || i + 1 >= repl.size()) {
-            out += c;
-            continue;
-        }
-        const QChar n = repl[i + 1];
-        if (n == u'$') {
-            out += u'$';
-            ++i;
-        } else if (n == u'&') {
-            out += s.mid(m.start, m.end - m.start);
-            ++i;
-        } else if (n == u'`') {
-            out += s.left(m.start);
-            ++i;
-        } else if (n == u'\'') {
-            out += s.mid(m.end);
-            ++i;
-        } else if (n.isDigit()) {
-            int num = n.digitValue();
-            qsizetype used = 1;
-            if (i + 2 < repl.size() && repl[i + 2].isDigit()) {
-                const int two = num * 10 + repl[i + 2].digitValue();
-                if (two >= 1 && std::size_t(two) <= groups.size()) {
-                    num = two;
-                    used = 2;
-                }
-            }
-            if (num >= 1 && std::size_t(num) <= groups.size()) {
-                if (!groups[std::size_t(num - 1)].isUndefined())
-                    out += vm.toString(groups[std::size_t(num - 1)]);
-                i += used;
-            } else {
-                out += c;
-            }
-        } else {
-            out += c;
-        }
-    }
-    return out;
+    return expandReplacement(repl, s, m.start, s.mid(m.start, m.end - m.start), groupValues(s, m),
+                             vm);
 }
 
 Value replace(VM& vm, const QString& s, const Value& rv, const Value& repl) {

@@ -1,6 +1,7 @@
 // String: the methods on UTF-16 code units, with string patterns (RegExp patterns arrive with
 // the RegExp class).
 
+#include "swf/avm2/replace.h"
 #include "swf/avm2/vm.h"
 
 #include <cmath>
@@ -150,54 +151,6 @@ Value stringSplit(VM& vm, const Value& self, std::span<const Value> args) {
     return Value(static_cast<Object*>(vm.newArray(std::move(out))));
 }
 
-// Expands $$, $&, $`, $' and $n in a replacement string.
-QString expandReplacement(const QString& repl, const QString& subject, qsizetype at,
-                          const QString& matched, const std::vector<Value>& groups, VM& vm) {
-    QString out;
-    for (qsizetype i = 0; i < repl.size(); ++i) {
-        const QChar c = repl[i];
-        if (c != u'$' || i + 1 >= repl.size()) {
-            out += c;
-            continue;
-        }
-        const QChar n = repl[i + 1];
-        if (n == u'$') {
-            out += u'$';
-            ++i;
-        } else if (n == u'&') {
-            out += matched;
-            ++i;
-        } else if (n == u'`') {
-            out += subject.left(at);
-            ++i;
-        } else if (n == u'\'') {
-            out += subject.mid(at + matched.size());
-            ++i;
-        } else if (n.isDigit()) {
-            int num = n.digitValue();
-            qsizetype used = 1;
-            if (i + 2 < repl.size() && repl[i + 2].isDigit()) {
-                const int two = num * 10 + repl[i + 2].digitValue();
-                if (two >= 1 && std::size_t(two) <= groups.size()) {
-                    num = two;
-                    used = 2;
-                }
-            }
-            if (num >= 1 && std::size_t(num) <= groups.size()) {
-                const Value& g = groups[std::size_t(num - 1)];
-                if (!g.isUndefined())
-                    out += vm.toString(g);
-                i += used;
-            } else {
-                out += c;
-            }
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
 Value stringReplace(VM& vm, const Value& self, std::span<const Value> args) {
     const QString s = thisString(vm, self);
     const Value pattern = arg(args, 0);
@@ -257,6 +210,53 @@ Value stringLength(VM& vm, const Value& self, std::span<const Value>) {
 }
 
 } // namespace
+
+QString expandReplacement(const QString& repl, const QString& subject, qsizetype at,
+                          const QString& matched, const std::vector<Value>& groups, VM& vm) {
+    QString out;
+    for (qsizetype i = 0; i < repl.size(); ++i) {
+        const QChar c = repl[i];
+        if (c != u'$' || i + 1 >= repl.size()) {
+            out += c;
+            continue;
+        }
+        const QChar n = repl[i + 1];
+        if (n == u'$') {
+            out += u'$';
+            ++i;
+        } else if (n == u'&') {
+            out += matched;
+            ++i;
+        } else if (n == u'`') {
+            out += subject.left(at);
+            ++i;
+        } else if (n == u'\'') {
+            out += subject.mid(at + matched.size());
+            ++i;
+        } else if (n.isDigit()) {
+            int num = n.digitValue();
+            qsizetype used = 1;
+            if (i + 2 < repl.size() && repl[i + 2].isDigit()) {
+                const int two = num * 10 + repl[i + 2].digitValue();
+                if (two >= 1 && std::size_t(two) <= groups.size()) {
+                    num = two;
+                    used = 2;
+                }
+            }
+            if (num >= 1 && std::size_t(num) <= groups.size()) {
+                const Value& g = groups[std::size_t(num - 1)];
+                if (!g.isUndefined())
+                    out += vm.toString(g);
+                i += used;
+            } else {
+                out += c;
+            }
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
 
 void installString(VM& vm) {
     Class* c =
