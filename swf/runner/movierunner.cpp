@@ -396,14 +396,19 @@ QSize MovieRunner::stageSize() const {
 QImage MovieRunner::picture(QSize size, render::Quality quality) {
     if (size.isEmpty())
         size = stageSize();
-    QImage image(size, QImage::Format_ARGB32_Premultiplied);
-    image.fill(background());
-    QPainter painter(&image);
-    render::PainterCanvas canvas(painter, quality);
-    const QTransform view =
-        render::stageTransform(m_movie->header().frameSize, QRectF(QPointF(0, 0), size), 0);
-    render(canvas, view);
-    return image;
+    // Exporters draw a picture, write it and drop it: reusing its pixels spares a fresh
+    // allocation and its page faults on every frame. A picture still held is never drawn over.
+    if (m_picture.size() != size || !m_picture.isDetached())
+        m_picture = QImage(size, QImage::Format_ARGB32_Premultiplied);
+    m_picture.fill(background());
+    {
+        QPainter painter(&m_picture);
+        render::PainterCanvas canvas(painter, quality);
+        const QTransform view =
+            render::stageTransform(m_movie->header().frameSize, QRectF(QPointF(0, 0), size), 0);
+        render(canvas, view);
+    }
+    return m_picture;
 }
 
 sound::PcmBuffer MovieRunner::takeAudio() {

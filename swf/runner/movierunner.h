@@ -184,6 +184,8 @@ private:
     std::shared_ptr<sound::MovieSound> m_sound;
     std::unique_ptr<sound::AudioRecorder> m_recorder;
     render::Renderer m_renderer;
+    // The last picture's pixels, drawn over again once its holders have let go of it.
+    QImage m_picture;
     std::function<void(Player&, std::vector<PendingAction>)> m_actionHandler;
     std::function<std::int64_t()> m_clockSource;
     std::int64_t m_timeMs = 0;
