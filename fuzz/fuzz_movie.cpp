@@ -1,9 +1,13 @@
-// Parses a movie, builds everything that is built lazily, and runs its timeline through the
-// movie runner, as the window would (without scripts: fuzz_avm1 covers those).
+// Parses a movie, builds everything that is built lazily, and plays it through the movie
+// runner as the window does: its scripts (AVM1 or AVM2, under tight limits), its sound
+// recorded, pictures drawn at a small size, and mouse and key input chosen from the input's
+// own bytes, so a finding replays the same way.
 
 #include "swf/runner/movierunner.h"
 #include "swf/video.h"
 
+#include <QGuiApplication>
+#include <QImage>
 #include <QtGlobal>
 #include <cstddef>
 #include <cstdint>
@@ -63,6 +67,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const bool quiet =
         (qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {}), true);
     (void)quiet;
+    // Edit texts are laid out with Qt's fonts, which need an application; none is shown.
+    static int argc = 1;
+    static char name[] = "fuzz_movie";
+    static char* argv[] = {name, nullptr};
+    static const QGuiApplication* app = [] {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        return new QGuiApplication(argc, argv);
+    }();
+    (void)app;
     swf::ParseLimits limits;
     limits.load.maxBodyBytes = std::size_t(16) << 20;
     limits.maxShapeRecords = std::size_t(1) << 20;
@@ -74,27 +87,78 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     buildLazyParts(**movie);
 
     swf::RunnerOptions options;
-    options.scripts = false;
+    options.sound = swf::RunnerOptions::Sound::Record;
     options.playerLimits.maxDisplayObjects = 5000;
-    swf::MovieRunner runner(*movie, QString(), options);
+    options.avm1Limits.timeout = std::chrono::milliseconds(40);
+    options.avm1Limits.maxObjects = 200000;
+    options.avm1Limits.maxStringLength = 1 << 20;
+    options.avm1Limits.maxArrayLength = 1 << 16;
+    options.avm2Limits.timeBudget = std::chrono::milliseconds(40);
+    options.avm2Limits.maxObjects = 200000;
+    swf::MovieRunner runner(*movie, QStringLiteral("file:///fuzz/movie.swf"), options);
+    runner.hooks().trace = [](const QString&) {};
+    runner.hooks().warning = [](const QString&) {};
+    runner.hooks().notice = [](const QString&) {};
+    runner.hooks().fscommand = [&runner](const QString&, const QString&) {
+        runner.viewResized(QSizeF(64, 48)); // as full screen would
+    };
+    runner.viewResized(QSizeF(80, 60));
     runner.start();
+
+    // The user's input from the input's bytes (FNV-1a, then xorshift): deterministic.
+    std::uint64_t seed = 1469598103934665603ull;
+    for (std::size_t i = 0; i < size; i += 1 + size / 4096)
+        seed = (seed ^ data[i]) * 1099511628211ull;
+    auto next = [&seed] {
+        seed ^= seed << 13;
+        seed ^= seed >> 7;
+        seed ^= seed << 17;
+        return seed;
+    };
+    const QSize stage = runner.stageSize();
     swf::Player& player = runner.player();
-    for (int i = 0; i < 24; ++i) {
-        runner.step();
-        touch(player.root().displayList(), 0);
-        for (const auto& o : player.root().displayList().objects()) {
-            if (o->button())
-                player.setButtonState(*o->button(), swf::ButtonState(i % 3));
+    for (int i = 0; i < 24 && !runner.quitRequested(); ++i) {
+        switch (next() % 6) {
+        case 0:
+            runner.mouseMove(QPointF(double(next() % std::uint64_t(stage.width() + 20)) - 10,
+                                     double(next() % std::uint64_t(stage.height() + 20)) - 10));
+            break;
+        case 1:
+            runner.mouseDown();
+            break;
+        case 2:
+            runner.mouseUp();
+            break;
+        case 3: {
+            const int code = int(next() % 256);
+            runner.keyDown(code, code < 128 ? code : 0);
+            runner.keyUp(code, code < 128 ? code : 0);
+            break;
         }
-        if (i % 8 == 0) // the mouse over the stage, where buttons are
-            runner.mouseMove(QPointF(10 * i, 5 * i));
+        case 4:
+            runner.mouseMove(std::nullopt);
+            break;
+        default:
+            break;
+        }
+        runner.nextPicture();
+        touch(player.root().displayList(), 0);
+        if (i % 6 == 0) // drawn small: every path of the renderer, little time in pixels
+            (void)runner.picture(QSize(48, 36), i % 12 == 0 ? swf::render::Quality::Low
+                                                            : swf::render::Quality::High);
     }
+    runner.finishPicture();
+    runner.takeAudio();
     runner.gotoFrame(std::int64_t(runner.frameCount()) / 2);
     runner.back();
     runner.forward();
     runner.gotoFrame(-7);
     runner.gotoFrame(INT64_MAX);
     runner.gotoFrame(0);
+    runner.stop();
+    runner.play();
+    runner.step(2);
     touch(player.root().displayList(), 0);
+    (void)runner.picture(QSize(32, 24));
     return 0;
 }
