@@ -38,12 +38,18 @@ struct Mean {
     std::uint8_t operator()(float sum) const { return std::uint8_t(int((sum + bias) * scale)); }
 };
 
+// The sanitizers' run-time is not ready when the loader picks a clone, so their builds have one.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__SANITIZE_ADDRESS__) &&                  \
+    !defined(__SANITIZE_THREAD__)
+#define AVX2_CLONES [[gnu::target_clones("avx2", "default")]]
+#else
+#define AVX2_CLONES
+#endif
+
 // One row of the vertical pass: the sums take in one row and drop another, and give the means.
 // Fixed-size blocks let the compiler use vector instructions on them; on x86-64 a second build
 // for AVX2 processors, chosen at load time, doubles their width.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__SANITIZE_ADDRESS__)
-[[gnu::target_clones("avx2", "default")]]
-#endif
+AVX2_CLONES
 void columnStep(float* __restrict sums, const std::uint8_t* __restrict in,
                 const std::uint8_t* __restrict out, std::uint8_t* __restrict dst, std::size_t n,
                 Mean mean) {
@@ -63,9 +69,7 @@ void columnStep(float* __restrict sums, const std::uint8_t* __restrict in,
 }
 
 // The means of `n` box sums.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__SANITIZE_ADDRESS__)
-[[gnu::target_clones("avx2", "default")]]
-#endif
+AVX2_CLONES
 void meansOf(const std::int32_t* __restrict sums, std::uint8_t* __restrict dst, std::size_t n,
              Mean mean) {
     constexpr std::size_t kBlock = 16;
