@@ -1,11 +1,32 @@
-// The part of flash.events and flash.display that a document class needs to be constructed
-// and live on the stage: event dispatch, the display tree, MovieClip's timeline calls.
+// flash.events and flash.display: event dispatch with its three phases, the display tree bound
+// to the player's display lists, DisplayObject's properties on the player object, and
+// MovieClip's timeline calls on the player's clip.
 
 #include "swf/avm2/display.h"
 
+#include <QPainterPathStroker>
 #include <algorithm>
+#include <cmath>
+#include <numbers>
 
 namespace swf::avm2 {
+
+// --- The node ----------------------------------------------------------------------------------
+
+DisplayNode::~DisplayNode() {
+    if (!tree)
+        return;
+    std::erase(tree->broadcasters, this);
+    if (obj) {
+        auto it = tree->byObject.find(obj);
+        if (it != tree->byObject.end() && it->second == this)
+            tree->byObject.erase(it);
+    }
+    if (owned) {
+        obj = nullptr;
+        tree->scripting.discard(owned);
+    }
+}
 
 void DisplayNode::traceChildren(std::vector<Object*>& out) {
     Object::traceChildren(out);
@@ -15,8 +36,11 @@ void DisplayNode::traceChildren(std::vector<Object*>& out) {
                 out.push_back(l.fn.o);
     if (parent)
         out.push_back(parent);
-    for (DisplayNode* c : children)
-        out.push_back(c);
+    if (tree && clip)
+        for (DisplayNode* c : tree->children(this))
+            out.push_back(c);
+    if (graphics)
+        out.push_back(graphics);
     for (auto& [frame, fn] : frameScripts)
         if (fn.tag == Value::Tag::Object)
             out.push_back(fn.o);
@@ -24,6 +48,437 @@ void DisplayNode::traceChildren(std::vector<Object*>& out) {
         if (v->tag == Value::Tag::Object)
             out.push_back(v->o);
 }
+
+bool isBroadcastEvent(const QString& type) {
+    return type == QLatin1String("enterFrame") || type == QLatin1String("exitFrame") ||
+           type == QLatin1String("frameConstructed") || type == QLatin1String("render");
+}
+
+// --- The tree ----------------------------------------------------------------------------------
+
+DisplayTree::DisplayTree(VM& vm, Player& player) : vm(vm), player(player), scripting(player) {
+    scripting.onObjectDestroyed() = [this](swf::DisplayObject& o) {
+        auto it = byObject.find(&o);
+        if (it == byObject.end())
+            return;
+        DisplayNode* n = it->second;
+        byObject.erase(it);
+        // The node outlives its player object as a bare object off the list.
+        n->spare = static_cast<const Placement&>(o);
+        n->obj = nullptr;
+        n->clip = nullptr;
+        n->parent = nullptr;
+    };
+}
+
+DisplayTree::~DisplayTree() {
+    scripting.onObjectDestroyed() = nullptr;
+}
+
+DisplayNode* DisplayTree::nodeOf(const swf::DisplayObject* o) const {
+    auto it = byObject.find(o);
+    return it == byObject.end() ? nullptr : it->second;
+}
+
+std::vector<DisplayNode*> DisplayTree::children(const DisplayNode* container) const {
+    std::vector<DisplayNode*> out;
+    if (container->isStage) {
+        if (root)
+            out.push_back(root);
+        if (root && root->clip)
+            for (const auto& o : root->clip->displayList().objects())
+                if (o->depth >= kStageDepth)
+                    if (DisplayNode* n = nodeOf(o.get()))
+                        out.push_back(n);
+        return out;
+    }
+    if (!container->clip)
+        return out;
+    const bool isRoot = container == root;
+    for (const auto& o : container->clip->displayList().objects()) {
+        if (isRoot && o->depth >= kStageDepth)
+            break;
+        if (DisplayNode* n = nodeOf(o.get()))
+            out.push_back(n);
+    }
+    return out;
+}
+
+void DisplayTree::bind(DisplayNode* container, std::vector<DisplayNode*>* made) {
+    if (!container->clip)
+        return;
+    // Copied: allocation may run nothing, but keep the walk independent of the list anyway.
+    std::vector<swf::DisplayObject*> objects;
+    for (const auto& o : container->clip->displayList().objects())
+        objects.push_back(o.get());
+    for (swf::DisplayObject* o : objects) {
+        DisplayNode* n = nodeOf(o);
+        if (!n) {
+            Class* c = classFor(*o);
+            pendingObject = o;
+            Object* made0 = nullptr;
+            try {
+                made0 = vm.allocInstance(c);
+            } catch (...) {
+                pendingObject = nullptr;
+                throw;
+            }
+            pendingObject = nullptr;
+            n = static_cast<DisplayNode*>(made0);
+            n->parent = container->isStage ? stage : container;
+            n->timelinePlaced = true;
+            if (made)
+                made->push_back(n);
+            // A named child is its parent's property of that name (the parent's class may
+            // declare it; a dynamic parent takes it as a dynamic property).
+            if (!o->name.isEmpty() && container != stage) {
+                try {
+                    vm.setProperty(Value(static_cast<Object*>(container)), vm.publicName(o->name),
+                                   Value(static_cast<Object*>(n)));
+                } catch (const ScriptThrow&) {
+                }
+            }
+        }
+        bind(n, made);
+    }
+}
+
+void DisplayTree::construct(DisplayNode* n) {
+    if (!n->constructed) {
+        n->constructed = true;
+        vm.constructInstance(n->cls, n, {});
+        if (n->timelinePlaced && n->parent) {
+            dispatchSimple(vm, n, QStringLiteral("added"), true);
+            if (onStage(n))
+                dispatchSimple(vm, n, QStringLiteral("addedToStage"), false);
+        }
+    }
+    constructChildren(n);
+}
+
+void DisplayTree::constructChildren(DisplayNode* n) {
+    for (DisplayNode* c : children(n))
+        if (c != root)
+            construct(c);
+}
+
+std::uint16_t DisplayTree::characterFor(Class* c) {
+    if (!linkedScanned) {
+        linkedScanned = true;
+        for (const auto& s : player.movie().symbolClasses)
+            if (s.characterId)
+                linkedByName.insert_or_assign(s.name, s.characterId);
+    }
+    auto it = linkedIds.find(c);
+    if (it != linkedIds.end())
+        return it->second;
+    std::uint16_t id = 0;
+    for (const QString& name :
+         {c->package.isEmpty() ? c->name : c->package + QLatin1Char('.') + c->name,
+          c->qualifiedName()}) {
+        auto l = linkedByName.find(name);
+        if (l != linkedByName.end()) {
+            id = l->second;
+            break;
+        }
+    }
+    linkedIds.emplace(c, id);
+    return id;
+}
+
+Class* DisplayTree::classFor(const swf::DisplayObject& o) {
+    for (const auto& s : player.movie().symbolClasses) {
+        if (s.characterId != o.characterId || !o.characterId || o.character == nullptr)
+            continue;
+        Object* c = nullptr;
+        try {
+            c = vm.lookupDefinition(s.name).object();
+        } catch (const ScriptThrow&) {
+        }
+        if (c && c->kind == ObjectKind::Class &&
+            static_cast<Class*>(c)->isSubclassOf(vm.displayObjectClass))
+            return static_cast<Class*>(c);
+    }
+    const char* name = "flash.display::Shape";
+    switch (o.character ? o.character->type : CharacterType::Shape) {
+    case CharacterType::Sprite:
+        name = "flash.display::MovieClip";
+        break;
+    case CharacterType::MorphShape:
+        name = "flash.display::MorphShape";
+        break;
+    case CharacterType::Text:
+        name = "flash.text::StaticText";
+        break;
+    case CharacterType::EditText:
+        name = "flash.text::TextField";
+        break;
+    case CharacterType::Button:
+        name = "flash.display::SimpleButton";
+        break;
+    case CharacterType::Video:
+        name = "flash.media::Video";
+        break;
+    default:
+        break;
+    }
+    if (o.clip() && !o.characterId)
+        name = "flash.display::MovieClip";
+    Object* c = vm.lookupDefinition(QString::fromLatin1(name)).object();
+    return c && c->kind == ObjectKind::Class ? static_cast<Class*>(c) : vm.displayObjectClass;
+}
+
+bool DisplayTree::onStage(const DisplayNode* n) const {
+    while (n->parent)
+        n = n->parent;
+    return n->isStage;
+}
+
+void DisplayTree::listenBroadcast(DisplayNode* n) {
+    if (std::find(broadcasters.begin(), broadcasters.end(), n) == broadcasters.end())
+        broadcasters.push_back(n);
+}
+
+void DisplayTree::broadcast(const QString& type) {
+    // Listeners added during the broadcast hear the next one.
+    const std::vector<DisplayNode*> list = broadcasters;
+    std::vector<Object*> keep(list.begin(), list.end());
+    for (DisplayNode* n : list) {
+        if (std::find(broadcasters.begin(), broadcasters.end(), n) == broadcasters.end())
+            continue; // collected meanwhile (cannot happen during a frame) or gone
+        dispatchSimple(vm, n, type, false);
+    }
+}
+
+namespace {
+
+void broadcastSubtree(DisplayTree& t, DisplayNode* n, const QString& type, int guard = 0) {
+    dispatchSimple(t.vm, n, type, false);
+    if (guard > 256)
+        return;
+    for (DisplayNode* c : t.children(n))
+        broadcastSubtree(t, c, type, guard + 1);
+}
+
+MovieClip* listOf(DisplayTree& t, DisplayNode* container) {
+    if (container->isStage)
+        return t.root ? t.root->clip : nullptr;
+    return container->clip;
+}
+
+} // namespace
+
+void DisplayTree::detachNode(DisplayNode* child, bool events) {
+    DisplayNode* p = child->parent;
+    if (!p)
+        return;
+    if (events) {
+        dispatchSimple(vm, child, QStringLiteral("removed"), true);
+        if (onStage(child))
+            broadcastSubtree(*this, child, QStringLiteral("removedFromStage"));
+        if (child->parent != p)
+            return; // a listener moved it already
+    }
+    if (child->obj && !child->owned) {
+        if (MovieClip* list = listOf(*this, p))
+            child->owned = scripting.detach(*list, *child->obj);
+    }
+    child->parent = nullptr;
+}
+
+void DisplayTree::addChildAt(DisplayNode* p, DisplayNode* c, std::size_t index) {
+    if (c == p)
+        vm.throwError("ArgumentError", 2024,
+                      QStringLiteral("An object cannot be added as a child of itself."));
+    for (DisplayNode* a = p; a; a = a->parent)
+        if (a == c)
+            vm.throwError("ArgumentError", 2150,
+                          QStringLiteral("An object cannot be added as a child to one of it's "
+                                         "children (or children's children, etc.)."));
+    if (c == root || c->isStage || !c->obj)
+        vm.throwError("ArgumentError", 2025,
+                      QStringLiteral("The supplied DisplayObject cannot be placed here."));
+    MovieClip* list = listOf(*this, p);
+    if (!list)
+        vm.throwError("ArgumentError", 2025, QStringLiteral("The container has no display list."));
+    if (c->parent == p) {
+        std::vector<DisplayNode*> order = children(p);
+        std::erase(order, c);
+        index = std::min(index, order.size());
+        order.insert(order.begin() + std::ptrdiff_t(index), c);
+        reorder(p, order);
+        return;
+    }
+    detachNode(c, true);
+    if (c->parent)
+        return;
+    std::vector<DisplayNode*> order = children(p);
+    index = std::min(index, order.size());
+    // At the top first: after the highest child of the list (or of the stage's range).
+    std::int32_t depth = p->isStage ? kStageDepth : 1;
+    for (const auto& o : list->displayList().objects()) {
+        const bool inRange = p->isStage == (o->depth >= kStageDepth);
+        if (inRange && o->depth >= depth)
+            depth = o->depth == INT32_MAX ? INT32_MAX : o->depth + 1;
+    }
+    if (!p->isStage && depth >= kStageDepth)
+        depth = kStageDepth - 1;
+    if (!scripting.attach(*list, c->owned, depth))
+        vm.throwError("Error", 2000, QStringLiteral("The display list is nested too deeply."));
+    c->parent = p;
+    if (index < order.size()) {
+        order.insert(order.begin() + std::ptrdiff_t(index), c);
+        reorder(p, order);
+    }
+    dispatchSimple(vm, c, QStringLiteral("added"), true);
+    if (onStage(p))
+        broadcastSubtree(*this, c, QStringLiteral("addedToStage"));
+}
+
+void DisplayTree::removeChild(DisplayNode*, DisplayNode* c) {
+    if (c == root)
+        return; // the document stays on the stage
+    detachNode(c, true);
+}
+
+void DisplayTree::setChildIndex(DisplayNode* p, DisplayNode* c, std::size_t index) {
+    std::vector<DisplayNode*> order = children(p);
+    std::erase(order, c);
+    index = std::min(index, order.size());
+    order.insert(order.begin() + std::ptrdiff_t(index), c);
+    reorder(p, order);
+}
+
+void DisplayTree::reorder(DisplayNode* p, const std::vector<DisplayNode*>& order) {
+    MovieClip* list = listOf(*this, p);
+    if (!list)
+        return;
+    // Each object keeps its depth while that stays above the one before it; the others move
+    // just above (and a timeline object so moved is the script's from then on).
+    std::int32_t prev = p->isStage ? kStageDepth - 1 : INT32_MIN;
+    for (DisplayNode* n : order) {
+        if (!n->obj || n == root)
+            continue;
+        std::int32_t d = n->obj->depth;
+        if (d <= prev)
+            d = prev == INT32_MAX ? prev : prev + 1;
+        if (d != n->obj->depth)
+            scripting.setDepth(*list, *n->obj, d);
+        prev = d;
+    }
+}
+
+QTransform DisplayTree::concatenated(const DisplayNode* n) const {
+    QTransform m;
+    int guard = 0;
+    for (; n && !n->isStage && guard < 1024; n = n->parent, ++guard)
+        if (n->obj)
+            m = m * n->obj->matrix;
+        else if (n != root)
+            m = m * n->spare.matrix;
+    return m;
+}
+
+QRectF DisplayTree::clipBounds(const swf::MovieClip& c, int guard) const {
+    QRectF r;
+    if (c.drawing() && !c.drawing()->empty())
+        r = c.drawing()->bounds();
+    if (guard > 64)
+        return r;
+    for (const auto& o : c.displayList().objects()) {
+        if (&c == &player.root() && o->depth >= kStageDepth)
+            break;
+        const QRectF b = boundsOf(*o, guard + 1);
+        if (b.isNull())
+            continue;
+        const QRectF m = o->matrix.mapRect(b);
+        r = r.isNull() ? m : r.united(m);
+    }
+    return r;
+}
+
+namespace {
+QRectF rectOf(const Rect& r) {
+    return QRectF(r.xMin, r.yMin, r.width(), r.height());
+}
+} // namespace
+
+QRectF DisplayTree::boundsOf(const swf::DisplayObject& o, int guard) const {
+    if (o.clip())
+        return clipBounds(*o.clip(), guard);
+    if (o.button())
+        return clipBounds(const_cast<ButtonInstance*>(o.button())->host(), guard);
+    if (!o.character)
+        return {};
+    switch (o.character->type) {
+    case CharacterType::Shape:
+        return rectOf(static_cast<const Shape*>(o.character)->bounds);
+    case CharacterType::MorphShape:
+        return rectOf(static_cast<const MorphShape*>(o.character)->boundsAt(o.ratio));
+    case CharacterType::Text:
+        return rectOf(static_cast<const StaticText*>(o.character)->bounds);
+    case CharacterType::EditText:
+        return rectOf(static_cast<const EditText*>(o.character)->bounds);
+    default:
+        return {};
+    }
+}
+
+namespace {
+bool geometryContains(const ShapeGeometry& g, QPointF p) {
+    for (const auto& layer : g.layers) {
+        for (const auto& f : layer.fills)
+            if (f.path.contains(p))
+                return true;
+        for (const auto& s : layer.strokes) {
+            QPainterPathStroker stroker;
+            stroker.setWidth(std::max<double>(s.style.width, 20));
+            if (stroker.createStroke(s.path).contains(p))
+                return true;
+        }
+    }
+    return false;
+}
+} // namespace
+
+bool DisplayTree::clipContains(const swf::MovieClip& c, QPointF p, int guard) const {
+    if (c.drawing() && geometryContains(c.drawing()->geometry(), p))
+        return true;
+    if (guard > 64)
+        return false;
+    for (const auto& o : c.displayList().objects()) {
+        if (!o->visible || o->isClipLayer())
+            continue;
+        bool ok = false;
+        const QTransform back = o->matrix.inverted(&ok);
+        if (ok && shapeContains(*o, back.map(p), guard + 1))
+            return true;
+    }
+    return false;
+}
+
+bool DisplayTree::shapeContains(const swf::DisplayObject& o, QPointF p, int guard) const {
+    if (o.clip())
+        return clipContains(*o.clip(), p, guard);
+    if (o.button())
+        return clipContains(const_cast<ButtonInstance*>(o.button())->host(), p, guard);
+    if (o.character && o.character->type == CharacterType::Shape)
+        return geometryContains(static_cast<const Shape*>(o.character)->geometry(), p);
+    if (o.character && o.character->type == CharacterType::MorphShape)
+        return geometryContains(static_cast<const MorphShape*>(o.character)->geometryAt(o.ratio),
+                                p);
+    return boundsOf(o, guard).contains(p);
+}
+
+QRectF DisplayTree::localBounds(const DisplayNode* n) const {
+    if (n->obj)
+        return boundsOf(*n->obj, 0);
+    if (n->clip)
+        return clipBounds(*n->clip, 0);
+    return {};
+}
+
+// --- Natives -----------------------------------------------------------------------------------
 
 namespace {
 
@@ -34,8 +489,61 @@ DisplayNode* node(VM& vm, const Value& self) {
     return static_cast<DisplayNode*>(o);
 }
 
+DisplayNode* childArg(VM& vm, const Value& v, const char* what) {
+    Object* o = v.object();
+    if (!o || o->kind != ObjectKind::DisplayObject || !static_cast<DisplayNode*>(o)->isDisplay)
+        vm.throwTypeError(
+            2007, QStringLiteral("Parameter %1 must be non-null.").arg(QString::fromLatin1(what)));
+    return static_cast<DisplayNode*>(o);
+}
+
+DisplayTree& treeOf(VM& vm) {
+    if (!vm.displayTree)
+        vm.throwError("Error", 2000, QStringLiteral("No display list in this player."));
+    return *vm.displayTree;
+}
+
 Object* allocNode(VM& vm, Class* c) {
-    return vm.make<DisplayNode>(c);
+    DisplayTree* t = vm.displayTree;
+    auto* n = vm.make<DisplayNode>(c, t);
+    if (!t || !c->isSubclassOf(vm.displayObjectClass))
+        return n;
+    n->isDisplay = true;
+    if (t->pendingClip) {
+        // The document: the player's root clip.
+        n->clip = std::exchange(t->pendingClip, nullptr);
+        n->spare.depth = 0;
+        return n;
+    }
+    if (t->pendingObject) {
+        n->obj = std::exchange(t->pendingObject, nullptr);
+        n->clip = n->obj->clip();
+        t->byObject[n->obj] = n;
+        return n;
+    }
+    // Made by a script: a library symbol of the class, else an empty clip to draw into.
+    const std::uint16_t id = t->characterFor(c);
+    n->owned = t->scripting.makeObject(id);
+    if (!n->owned && id)
+        n->owned = t->scripting.makeObject(0);
+    if (!n->owned)
+        throw ScriptAbort{"the movie has more display objects than allowed"};
+    n->obj = n->owned.get();
+    n->clip = n->obj->clip();
+    t->byObject[n->obj] = n;
+    // The symbol's first frame: its children exist before its constructor runs.
+    t->bind(n, nullptr);
+    return n;
+}
+
+// DisplayObject's constructor: the timeline children of the first frame are constructed
+// before the body of a subclass's constructor goes on past super().
+Value displayObjectCtor(VM& vm, const Value& self, std::span<const Value>) {
+    DisplayNode* n = node(vm, self);
+    n->constructed = true;
+    if (vm.displayTree)
+        vm.displayTree->constructChildren(n);
+    return Value();
 }
 
 // --- EventDispatcher ---
@@ -56,6 +564,8 @@ Value addEventListener(VM& vm, const Value& self, std::span<const Value> args) {
     auto at = std::find_if(list.begin(), list.end(),
                            [&](const DisplayNode::Listener& l) { return l.priority < priority; });
     list.insert(at, {fn, capture, priority});
+    if (vm.displayTree && n->isDisplay && isBroadcastEvent(type))
+        vm.displayTree->listenBroadcast(n);
     return Value();
 }
 
@@ -152,7 +662,7 @@ Value eventToString(VM& vm, const Value& self, std::span<const Value>) {
                      .arg(e->phase));
 }
 
-// --- DisplayObject and containers ---
+// --- DisplayObject ---
 
 Value getParent(VM& vm, const Value& self, std::span<const Value>) {
     DisplayNode* n = node(vm, self);
@@ -170,151 +680,364 @@ Value getRoot(VM& vm, const Value& self, std::span<const Value>) {
         return self;
     while (n->parent && !n->parent->isStage)
         n = n->parent;
-    return n->parent ? Value(static_cast<Object*>(n)) : Value::null();
+    if (n->parent)
+        return Value(static_cast<Object*>(n));
+    // Off the stage: the top of its own tree only when that is a root of a loaded movie.
+    return Value::null();
 }
 
-#define NODE_PROPERTY(field, getterName, setterName, conv)                                         \
-    Value getterName(VM& vm, const Value& self, std::span<const Value>) {                          \
-        return Value::number(node(vm, self)->field);                                               \
-    }                                                                                              \
-    Value setterName(VM& vm, const Value& self, std::span<const Value> args) {                     \
-        node(vm, self)->field = conv(arg(args, 0));                                                \
-        return Value();                                                                            \
-    }
-#define TO_NUMBER(v) vm.toNumber(v)
-NODE_PROPERTY(x, getX, setX, TO_NUMBER)
-NODE_PROPERTY(y, getY, setY, TO_NUMBER)
-NODE_PROPERTY(scaleX, getScaleX, setScaleX, TO_NUMBER)
-NODE_PROPERTY(scaleY, getScaleY, setScaleY, TO_NUMBER)
-NODE_PROPERTY(rotation, getRotation, setRotation, TO_NUMBER)
-NODE_PROPERTY(alpha, getAlpha, setAlpha, TO_NUMBER)
-#undef NODE_PROPERTY
-#undef TO_NUMBER
+// The matrix decomposed as the Flash API shows it: scale along each axis (the y scale
+// negative for a mirrored matrix) and the rotation of the x axis, in degrees.
+struct Parts {
+    double scaleX, scaleY, rotation, skewY;
+};
+Parts partsOf(const QTransform& m) {
+    Parts p;
+    p.scaleX = std::hypot(m.m11(), m.m12());
+    p.scaleY = std::hypot(m.m21(), m.m22());
+    if (m.m11() * m.m22() - m.m12() * m.m21() < 0)
+        p.scaleY = -p.scaleY;
+    p.rotation = std::atan2(m.m12(), m.m11()) * 180 / std::numbers::pi;
+    p.skewY = p.rotation;
+    return p;
+}
+QTransform compose(const Parts& p, double dx, double dy) {
+    const double r = p.rotation * std::numbers::pi / 180;
+    const double c = std::cos(r), s = std::sin(r);
+    return QTransform(c * p.scaleX, s * p.scaleX, -s * p.scaleY, c * p.scaleY, dx, dy);
+}
+double finiteOr(double v, double fallback) {
+    return std::isfinite(v) ? v : fallback;
+}
 
+Value getX(VM& vm, const Value& self, std::span<const Value>) {
+    return Value::number(node(vm, self)->place().matrix.dx() / 20.0);
+}
+Value setX(VM& vm, const Value& self, std::span<const Value> args) {
+    QTransform& m = node(vm, self)->place().matrix;
+    const double v = finiteOr(vm.toNumber(arg(args, 0)), 0);
+    m = QTransform(m.m11(), m.m12(), m.m21(), m.m22(), std::round(v * 20), m.dy());
+    return Value();
+}
+Value getY(VM& vm, const Value& self, std::span<const Value>) {
+    return Value::number(node(vm, self)->place().matrix.dy() / 20.0);
+}
+Value setY(VM& vm, const Value& self, std::span<const Value> args) {
+    QTransform& m = node(vm, self)->place().matrix;
+    const double v = finiteOr(vm.toNumber(arg(args, 0)), 0);
+    m = QTransform(m.m11(), m.m12(), m.m21(), m.m22(), m.dx(), std::round(v * 20));
+    return Value();
+}
+Value getScaleX(VM& vm, const Value& self, std::span<const Value>) {
+    return Value::number(partsOf(node(vm, self)->place().matrix).scaleX);
+}
+Value setScaleX(VM& vm, const Value& self, std::span<const Value> args) {
+    QTransform& m = node(vm, self)->place().matrix;
+    Parts p = partsOf(m);
+    p.scaleX = finiteOr(vm.toNumber(arg(args, 0)), p.scaleX);
+    m = compose(p, m.dx(), m.dy());
+    return Value();
+}
+Value getScaleY(VM& vm, const Value& self, std::span<const Value>) {
+    return Value::number(partsOf(node(vm, self)->place().matrix).scaleY);
+}
+Value setScaleY(VM& vm, const Value& self, std::span<const Value> args) {
+    QTransform& m = node(vm, self)->place().matrix;
+    Parts p = partsOf(m);
+    p.scaleY = finiteOr(vm.toNumber(arg(args, 0)), p.scaleY);
+    m = compose(p, m.dx(), m.dy());
+    return Value();
+}
+Value getRotation(VM& vm, const Value& self, std::span<const Value>) {
+    return Value::number(partsOf(node(vm, self)->place().matrix).rotation);
+}
+Value setRotation(VM& vm, const Value& self, std::span<const Value> args) {
+    QTransform& m = node(vm, self)->place().matrix;
+    Parts p = partsOf(m);
+    double r = finiteOr(vm.toNumber(arg(args, 0)), p.rotation);
+    r = std::fmod(r, 360.0);
+    if (r > 180)
+        r -= 360;
+    else if (r < -180)
+        r += 360;
+    p.rotation = r;
+    m = compose(p, m.dx(), m.dy());
+    return Value();
+}
+Value getAlpha(VM& vm, const Value& self, std::span<const Value>) {
+    return Value::number(node(vm, self)->place().colorTransform.alphaMult / 256.0);
+}
+Value setAlpha(VM& vm, const Value& self, std::span<const Value> args) {
+    const double a = finiteOr(vm.toNumber(arg(args, 0)), 1);
+    node(vm, self)->place().colorTransform.alphaMult =
+        std::int32_t(std::clamp(a, -128.0, 128.0) * 256);
+    return Value();
+}
 Value getVisible(VM& vm, const Value& self, std::span<const Value>) {
-    return Value(node(vm, self)->visible);
+    return Value(node(vm, self)->place().visible);
 }
 Value setVisible(VM& vm, const Value& self, std::span<const Value> args) {
-    node(vm, self)->visible = VM::toBoolean(arg(args, 0));
+    node(vm, self)->place().visible = VM::toBoolean(arg(args, 0));
     return Value();
 }
 Value getName(VM& vm, const Value& self, std::span<const Value>) {
-    return Value(node(vm, self)->name);
+    DisplayNode* n = node(vm, self);
+    if (n->isStage)
+        return Value::null();
+    return Value(n->place().name);
 }
 Value setName(VM& vm, const Value& self, std::span<const Value> args) {
-    node(vm, self)->name = vm.toString(arg(args, 0));
+    DisplayNode* n = node(vm, self);
+    if (n->timelinePlaced && n->obj && n->obj->placedBy)
+        vm.throwError("IllegalOperationError", 2078,
+                      QStringLiteral("The name property of a Timeline-placed object cannot be "
+                                     "modified."));
+    n->place().name = vm.toString(arg(args, 0));
     return Value();
 }
-Value getZero(VM&, const Value&, std::span<const Value>) {
-    return Value(std::int32_t(0));
-}
-Value ignoreSet(VM&, const Value&, std::span<const Value>) {
-    return Value();
-}
 
-bool onStage(DisplayNode* n) {
-    while (n->parent)
-        n = n->parent;
-    return n->isStage;
+QRectF boundsIn(VM& vm, DisplayNode* n, DisplayNode* target) {
+    DisplayTree& t = treeOf(vm);
+    const QRectF local = t.localBounds(n);
+    if (local.isNull())
+        return {};
+    QTransform m = t.concatenated(n);
+    if (target)
+        m = m * t.concatenated(target).inverted();
+    return m.mapRect(local);
 }
-
-void broadcastStage(VM& vm, DisplayNode* n, const QString& type) {
-    dispatchSimple(vm, n, type, false);
-    const std::vector<DisplayNode*> kids = n->children;
-    for (DisplayNode* c : kids)
-        broadcastStage(vm, c, type);
+Value getWidth(VM& vm, const Value& self, std::span<const Value>) {
+    DisplayNode* n = node(vm, self);
+    const QRectF b = n->place().matrix.mapRect(treeOf(vm).localBounds(n));
+    return Value::number(b.width() / 20.0);
 }
-
-void detach(VM& vm, DisplayNode* child) {
-    DisplayNode* p = child->parent;
-    if (!p)
+Value getHeight(VM& vm, const Value& self, std::span<const Value>) {
+    DisplayNode* n = node(vm, self);
+    const QRectF b = n->place().matrix.mapRect(treeOf(vm).localBounds(n));
+    return Value::number(b.height() / 20.0);
+}
+void setExtent(VM& vm, const Value& self, double v, bool width) {
+    DisplayNode* n = node(vm, self);
+    const QRectF local = treeOf(vm).localBounds(n);
+    QTransform& m = n->place().matrix;
+    Parts p = partsOf(m);
+    // Scale so that the unrotated extent becomes the value; nothing drawn: no change.
+    const double extent = width ? local.width() : local.height();
+    if (!std::isfinite(v) || extent <= 0)
         return;
-    dispatchSimple(vm, child, QStringLiteral("removed"), true);
-    if (onStage(child))
-        broadcastStage(vm, child, QStringLiteral("removedFromStage"));
-    std::erase(p->children, child);
-    child->parent = nullptr;
+    if (width)
+        p.scaleX = v * 20 / extent;
+    else
+        p.scaleY = v * 20 / extent;
+    m = compose(p, m.dx(), m.dy());
+}
+Value setWidth(VM& vm, const Value& self, std::span<const Value> args) {
+    setExtent(vm, self, vm.toNumber(arg(args, 0)), true);
+    return Value();
+}
+Value setHeight(VM& vm, const Value& self, std::span<const Value> args) {
+    setExtent(vm, self, vm.toNumber(arg(args, 0)), false);
+    return Value();
 }
 
-Value addChildAt(VM& vm, DisplayNode* p, const Value& cv, std::size_t index) {
-    Object* co = cv.object();
-    if (!co || co->kind != ObjectKind::DisplayObject)
-        vm.throwTypeError(2007, QStringLiteral("Parameter child must be non-null."));
-    auto* c = static_cast<DisplayNode*>(co);
-    for (DisplayNode* a = p; a; a = a->parent)
-        if (a == c)
-            vm.throwError("ArgumentError", 2150,
-                          QStringLiteral("An object cannot be added as a child to one of it's "
-                                         "children (or children's children, etc.)."));
-    if (c->parent == p)
-        std::erase(p->children, c);
-    else
-        detach(vm, c);
-    index = std::min(index, p->children.size());
-    p->children.insert(p->children.begin() + std::ptrdiff_t(index), c);
-    c->parent = p;
-    dispatchSimple(vm, c, QStringLiteral("added"), true);
-    if (onStage(p))
-        broadcastStage(vm, c, QStringLiteral("addedToStage"));
-    return cv;
+Value makeRectangle(VM& vm, const QRectF& r) {
+    const Value cls = vm.lookupDefinition(QStringLiteral("flash.geom::Rectangle"));
+    const Value a[] = {Value::number(r.x() / 20.0), Value::number(r.y() / 20.0),
+                       Value::number(r.width() / 20.0), Value::number(r.height() / 20.0)};
+    return vm.construct(cls, a);
 }
+Value makePoint(VM& vm, QPointF p) {
+    const Value cls = vm.lookupDefinition(QStringLiteral("flash.geom::Point"));
+    const Value a[] = {Value::number(p.x() / 20.0), Value::number(p.y() / 20.0)};
+    return vm.construct(cls, a);
+}
+QPointF pointArg(VM& vm, const Value& v) {
+    if (!v.object())
+        vm.throwTypeError(2007, QStringLiteral("Parameter point must be non-null."));
+    return QPointF(vm.toNumber(vm.getProperty(v, vm.publicName(QStringLiteral("x")))) * 20,
+                   vm.toNumber(vm.getProperty(v, vm.publicName(QStringLiteral("y")))) * 20);
+}
+DisplayNode* targetArg(const Value& v) {
+    Object* o = v.object();
+    return o && o->kind == ObjectKind::DisplayObject ? static_cast<DisplayNode*>(o) : nullptr;
+}
+Value getBounds(VM& vm, const Value& self, std::span<const Value> args) {
+    return makeRectangle(vm, boundsIn(vm, node(vm, self), targetArg(arg(args, 0))));
+}
+Value localToGlobal(VM& vm, const Value& self, std::span<const Value> args) {
+    const QPointF p = pointArg(vm, arg(args, 0));
+    return makePoint(vm, treeOf(vm).concatenated(node(vm, self)).map(p));
+}
+Value globalToLocal(VM& vm, const Value& self, std::span<const Value> args) {
+    const QPointF p = pointArg(vm, arg(args, 0));
+    return makePoint(vm, treeOf(vm).concatenated(node(vm, self)).inverted().map(p));
+}
+Value hitTestPoint(VM& vm, const Value& self, std::span<const Value> args) {
+    DisplayNode* n = node(vm, self);
+    DisplayTree& t = treeOf(vm);
+    const QPointF p(finiteOr(vm.toNumber(arg(args, 0)), 0) * 20,
+                    finiteOr(vm.toNumber(arg(args, 1)), 0) * 20);
+    if (!VM::toBoolean(arg(args, 2))) {
+        const QRectF b = boundsIn(vm, n, nullptr);
+        return Value(!b.isNull() && b.contains(p));
+    }
+    const QTransform m = t.concatenated(n);
+    bool inverted = false;
+    const QTransform back = m.inverted(&inverted);
+    if (!inverted)
+        return Value(false);
+    const QPointF local = back.map(p);
+    if (n->obj)
+        return Value(t.shapeContains(*n->obj, local, 0));
+    if (n->clip)
+        return Value(t.clipContains(*n->clip, local, 0));
+    return Value(false);
+}
+Value hitTestObject(VM& vm, const Value& self, std::span<const Value> args) {
+    DisplayNode* other = childArg(vm, arg(args, 0), "obj");
+    const QRectF a = boundsIn(vm, node(vm, self), nullptr);
+    const QRectF b = boundsIn(vm, other, nullptr);
+    return Value(!a.isNull() && !b.isNull() && a.intersects(b));
+}
+Value getMouseX(VM& vm, const Value& self, std::span<const Value>) {
+    DisplayTree& t = treeOf(vm);
+    return Value::number(
+        std::round(t.concatenated(node(vm, self)).inverted().map(t.mouse).x() / 20.0));
+}
+Value getMouseY(VM& vm, const Value& self, std::span<const Value>) {
+    DisplayTree& t = treeOf(vm);
+    return Value::number(
+        std::round(t.concatenated(node(vm, self)).inverted().map(t.mouse).y() / 20.0));
+}
+
+// --- DisplayObjectContainer ---
 
 Value addChild(VM& vm, const Value& self, std::span<const Value> args) {
     DisplayNode* p = node(vm, self);
-    return addChildAt(vm, p, arg(args, 0), p->children.size());
+    DisplayNode* c = childArg(vm, arg(args, 0), "child");
+    DisplayTree& t = treeOf(vm);
+    t.addChildAt(p, c, t.children(p).size() + (c->parent == p ? 0 : 0));
+    return arg(args, 0);
 }
 Value addChildAtNative(VM& vm, const Value& self, std::span<const Value> args) {
     DisplayNode* p = node(vm, self);
+    DisplayNode* c = childArg(vm, arg(args, 0), "child");
+    DisplayTree& t = treeOf(vm);
     const std::int32_t i = vm.toInt32(arg(args, 1));
-    if (i < 0 || std::size_t(i) > p->children.size())
+    const std::size_t count = t.children(p).size();
+    if (i < 0 || std::size_t(i) > count)
         vm.throwRangeError(2006, QStringLiteral("The supplied index is out of bounds."));
-    return addChildAt(vm, p, arg(args, 0), std::size_t(i));
+    t.addChildAt(p, c, std::size_t(i));
+    return arg(args, 0);
 }
 Value removeChild(VM& vm, const Value& self, std::span<const Value> args) {
     DisplayNode* p = node(vm, self);
-    Object* co = arg(args, 0).object();
-    auto* c = co && co->kind == ObjectKind::DisplayObject ? static_cast<DisplayNode*>(co) : nullptr;
-    if (!c || c->parent != p)
+    DisplayNode* c = childArg(vm, arg(args, 0), "child");
+    if (c->parent != p)
         vm.throwError("ArgumentError", 2025,
                       QStringLiteral("The supplied DisplayObject must be a child of the caller."));
-    detach(vm, c);
+    treeOf(vm).removeChild(p, c);
     return arg(args, 0);
+}
+DisplayNode* childAt(VM& vm, DisplayNode* p, const Value& index) {
+    const std::vector<DisplayNode*> kids = treeOf(vm).children(p);
+    const std::int32_t i = vm.toInt32(index);
+    if (i < 0 || std::size_t(i) >= kids.size())
+        vm.throwRangeError(2006, QStringLiteral("The supplied index is out of bounds."));
+    return kids[std::size_t(i)];
 }
 Value removeChildAt(VM& vm, const Value& self, std::span<const Value> args) {
     DisplayNode* p = node(vm, self);
-    const std::int32_t i = vm.toInt32(arg(args, 0));
-    if (i < 0 || std::size_t(i) >= p->children.size())
-        vm.throwRangeError(2006, QStringLiteral("The supplied index is out of bounds."));
-    DisplayNode* c = p->children[std::size_t(i)];
-    detach(vm, c);
+    DisplayNode* c = childAt(vm, p, arg(args, 0));
+    treeOf(vm).removeChild(p, c);
     return Value(static_cast<Object*>(c));
 }
-Value getChildAt(VM& vm, const Value& self, std::span<const Value> args) {
+Value removeChildren(VM& vm, const Value& self, std::span<const Value> args) {
     DisplayNode* p = node(vm, self);
-    const std::int32_t i = vm.toInt32(arg(args, 0));
-    if (i < 0 || std::size_t(i) >= p->children.size())
+    DisplayTree& t = treeOf(vm);
+    const std::vector<DisplayNode*> kids = t.children(p);
+    const std::int32_t from = args.size() > 0 ? vm.toInt32(args[0]) : 0;
+    const std::int32_t to = args.size() > 1 ? vm.toInt32(args[1]) : std::int32_t(kids.size()) - 1;
+    if (kids.empty() && from == 0 && to == -1)
+        return Value();
+    if (from < 0 || to < from || std::size_t(to) >= kids.size())
         vm.throwRangeError(2006, QStringLiteral("The supplied index is out of bounds."));
-    return Value(static_cast<Object*>(p->children[std::size_t(i)]));
+    for (std::int32_t i = from; i <= to; ++i)
+        if (kids[std::size_t(i)]->parent == p)
+            t.removeChild(p, kids[std::size_t(i)]);
+    return Value();
+}
+Value getChildAt(VM& vm, const Value& self, std::span<const Value> args) {
+    return Value(static_cast<Object*>(childAt(vm, node(vm, self), arg(args, 0))));
 }
 Value getChildIndex(VM& vm, const Value& self, std::span<const Value> args) {
     DisplayNode* p = node(vm, self);
     Object* c = arg(args, 0).object();
-    for (std::size_t i = 0; i < p->children.size(); ++i)
-        if (p->children[i] == c)
+    const std::vector<DisplayNode*> kids = treeOf(vm).children(p);
+    for (std::size_t i = 0; i < kids.size(); ++i)
+        if (kids[i] == c)
             return Value(std::int32_t(i));
     vm.throwError("ArgumentError", 2025,
                   QStringLiteral("The supplied DisplayObject must be a child of the caller."));
 }
+Value setChildIndexNative(VM& vm, const Value& self, std::span<const Value> args) {
+    DisplayNode* p = node(vm, self);
+    DisplayNode* c = childArg(vm, arg(args, 0), "child");
+    DisplayTree& t = treeOf(vm);
+    const std::size_t count = t.children(p).size();
+    if (c->parent != p)
+        vm.throwError("ArgumentError", 2025,
+                      QStringLiteral("The supplied DisplayObject must be a child of the caller."));
+    const std::int32_t i = vm.toInt32(arg(args, 1));
+    if (i < 0 || std::size_t(i) >= count)
+        vm.throwRangeError(2006, QStringLiteral("The supplied index is out of bounds."));
+    t.setChildIndex(p, c, std::size_t(i));
+    return Value();
+}
+void swapAt(VM& vm, DisplayNode* p, std::size_t a, std::size_t b) {
+    DisplayTree& t = treeOf(vm);
+    std::vector<DisplayNode*> kids = t.children(p);
+    if (a == b)
+        return;
+    DisplayNode* x = kids[a];
+    DisplayNode* y = kids[b];
+    if (a > b)
+        std::swap(a, b), std::swap(x, y);
+    t.setChildIndex(p, y, a);
+    t.setChildIndex(p, x, b);
+}
+Value swapChildren(VM& vm, const Value& self, std::span<const Value> args) {
+    DisplayNode* p = node(vm, self);
+    DisplayNode* a = childArg(vm, arg(args, 0), "child1");
+    DisplayNode* b = childArg(vm, arg(args, 1), "child2");
+    const std::vector<DisplayNode*> kids = treeOf(vm).children(p);
+    auto ia = std::find(kids.begin(), kids.end(), a), ib = std::find(kids.begin(), kids.end(), b);
+    if (ia == kids.end() || ib == kids.end())
+        vm.throwError("ArgumentError", 2025,
+                      QStringLiteral("The supplied DisplayObject must be a child of the caller."));
+    swapAt(vm, p, std::size_t(ia - kids.begin()), std::size_t(ib - kids.begin()));
+    return Value();
+}
+Value swapChildrenAt(VM& vm, const Value& self, std::span<const Value> args) {
+    DisplayNode* p = node(vm, self);
+    const std::size_t count = treeOf(vm).children(p).size();
+    const std::int32_t a = vm.toInt32(arg(args, 0)), b = vm.toInt32(arg(args, 1));
+    if (a < 0 || b < 0 || std::size_t(a) >= count || std::size_t(b) >= count)
+        vm.throwRangeError(2006, QStringLiteral("The supplied index is out of bounds."));
+    swapAt(vm, p, std::size_t(a), std::size_t(b));
+    return Value();
+}
 Value getChildByName(VM& vm, const Value& self, std::span<const Value> args) {
     DisplayNode* p = node(vm, self);
     const QString name = vm.toString(arg(args, 0));
-    for (DisplayNode* c : p->children)
-        if (c->name == name)
+    for (DisplayNode* c : treeOf(vm).children(p))
+        if (c->place().name == name)
             return Value(static_cast<Object*>(c));
     return Value::null();
 }
 Value numChildren(VM& vm, const Value& self, std::span<const Value>) {
-    return Value(std::int32_t(node(vm, self)->children.size()));
+    DisplayNode* n = node(vm, self);
+    return Value(std::int32_t(vm.displayTree ? vm.displayTree->children(n).size() : 0));
 }
 Value containsNative(VM& vm, const Value& self, std::span<const Value> args) {
     DisplayNode* p = node(vm, self);
@@ -327,51 +1050,221 @@ Value containsNative(VM& vm, const Value& self, std::span<const Value> args) {
     return Value(false);
 }
 
+#define FLAG_PROPERTY(field, getterName, setterName)                                               \
+    Value getterName(VM& vm, const Value& self, std::span<const Value>) {                          \
+        return Value(node(vm, self)->field);                                                       \
+    }                                                                                              \
+    Value setterName(VM& vm, const Value& self, std::span<const Value> args) {                     \
+        node(vm, self)->field = VM::toBoolean(arg(args, 0));                                       \
+        return Value();                                                                            \
+    }
+FLAG_PROPERTY(mouseEnabled, getMouseEnabled, setMouseEnabled)
+FLAG_PROPERTY(mouseChildren, getMouseChildren, setMouseChildren)
+FLAG_PROPERTY(buttonMode, getButtonMode, setButtonMode)
+#undef FLAG_PROPERTY
+
 // --- MovieClip ---
 
+MovieClip* timelineOf(VM& vm, const Value& self) {
+    return node(vm, self)->clip;
+}
 Value mcStop(VM& vm, const Value& self, std::span<const Value>) {
-    node(vm, self)->playing = false;
+    if (MovieClip* c = timelineOf(vm, self))
+        c->stop();
     return Value();
 }
 Value mcPlay(VM& vm, const Value& self, std::span<const Value>) {
-    node(vm, self)->playing = true;
+    if (MovieClip* c = timelineOf(vm, self))
+        c->play();
     return Value();
 }
-void gotoFrame(VM& vm, DisplayNode* n, const Value& frame, bool play) {
-    std::int32_t f = vm.toInt32(frame);
-    f = std::clamp(f, 1, std::max(1, n->totalFrames));
-    n->currentFrame = f;
-    n->playing = play;
-    n->pendingFrameScript = true;
+
+// Scenes of the root timeline (the movie's DefineSceneAndFrameLabelData), or one scene.
+struct SceneSpan {
+    QString name;
+    std::size_t first, count;
+};
+std::vector<SceneSpan> scenesOf(DisplayTree& t, DisplayNode* n) {
+    const std::size_t total = n->clip ? n->clip->frameCount() : 1;
+    std::vector<SceneSpan> out;
+    const auto& scenes = t.player.movie().scenes;
+    if (n == t.root && !scenes.empty()) {
+        for (std::size_t i = 0; i < scenes.size(); ++i) {
+            const std::size_t first = std::min<std::size_t>(scenes[i].frameOffset, total);
+            const std::size_t end = i + 1 < scenes.size()
+                                        ? std::min<std::size_t>(scenes[i + 1].frameOffset, total)
+                                        : total;
+            out.push_back({scenes[i].name, first, end > first ? end - first : 0});
+        }
+        return out;
+    }
+    out.push_back({QStringLiteral("Scene 1"), 0, total});
+    return out;
+}
+const SceneSpan* sceneAt(const std::vector<SceneSpan>& scenes, std::size_t frame) {
+    const SceneSpan* s = &scenes.front();
+    for (const auto& sc : scenes)
+        if (sc.first <= frame)
+            s = &sc;
+    return s;
+}
+
+void runGoto(VM& vm, DisplayNode* n, std::size_t frame) {
+    DisplayTree& t = treeOf(vm);
+    if (!n->clip)
+        return;
+    t.player.gotoFrame(*n->clip, std::int64_t(frame));
+    t.player.takePendingActions();
+    // The objects the new frame shows exist (and are constructed) when the call returns.
+    std::vector<DisplayNode*> made;
+    t.bind(n, &made);
+    t.constructChildren(n);
+}
+
+void gotoFrame(VM& vm, DisplayNode* n, std::span<const Value> args, bool play) {
+    MovieClip* c = n->clip;
+    if (!c)
+        return;
+    DisplayTree& t = treeOf(vm);
+    const std::vector<SceneSpan> scenes = scenesOf(t, n);
+    const SceneSpan* scene = sceneAt(scenes, c->currentFrame());
+    if (args.size() > 1 && !args[1].isNullish()) {
+        const QString name = vm.toString(args[1]);
+        scene = nullptr;
+        for (const auto& s : scenes)
+            if (s.name == name)
+                scene = &s;
+        if (!scene)
+            vm.throwError("ArgumentError", 2108,
+                          QStringLiteral("Scene %1 was not found.").arg(name));
+    }
+    const Value f = arg(args, 0);
+    std::size_t target;
+    if (f.isString()) {
+        bool isNumber = false;
+        const double d = f.s.toDouble(&isNumber);
+        if (isNumber) {
+            target = scene->first + std::size_t(std::max(1.0, d)) - 1;
+        } else {
+            auto label = c->timeline().frameForLabel(f.s);
+            if (!label)
+                vm.throwError(
+                    "ArgumentError", 2109,
+                    QStringLiteral("Frame label %1 not found in scene %2.").arg(f.s, scene->name));
+            target = *label;
+        }
+    } else {
+        const double d = vm.toNumber(f);
+        target = scene->first + std::size_t(std::isfinite(d) && d >= 1 ? std::min(d, 1e9) : 1) - 1;
+    }
+    if (play)
+        c->play();
+    else
+        c->stop();
+    runGoto(vm, n, std::min(target, c->frameCount() - 1));
 }
 Value mcGotoAndStop(VM& vm, const Value& self, std::span<const Value> args) {
-    gotoFrame(vm, node(vm, self), arg(args, 0), false);
+    gotoFrame(vm, node(vm, self), args, false);
     return Value();
 }
 Value mcGotoAndPlay(VM& vm, const Value& self, std::span<const Value> args) {
-    gotoFrame(vm, node(vm, self), arg(args, 0), true);
+    gotoFrame(vm, node(vm, self), args, true);
     return Value();
 }
 Value mcNextFrame(VM& vm, const Value& self, std::span<const Value>) {
     DisplayNode* n = node(vm, self);
-    gotoFrame(vm, n, Value(n->currentFrame + 1), false);
+    if (MovieClip* c = n->clip) {
+        c->stop();
+        if (c->currentFrame() + 1 < c->frameCount())
+            runGoto(vm, n, c->currentFrame() + 1);
+    }
     return Value();
 }
 Value mcPrevFrame(VM& vm, const Value& self, std::span<const Value>) {
     DisplayNode* n = node(vm, self);
-    gotoFrame(vm, n, Value(n->currentFrame - 1), false);
+    if (MovieClip* c = n->clip) {
+        c->stop();
+        if (c->currentFrame() > 0)
+            runGoto(vm, n, c->currentFrame() - 1);
+    }
     return Value();
 }
 Value mcCurrentFrame(VM& vm, const Value& self, std::span<const Value>) {
-    return Value(std::int32_t(node(vm, self)->currentFrame));
+    DisplayNode* n = node(vm, self);
+    if (!n->clip)
+        return Value(std::int32_t(1));
+    const std::vector<SceneSpan> scenes = scenesOf(treeOf(vm), n);
+    const std::size_t f = n->clip->currentFrame();
+    return Value(std::int32_t(f - sceneAt(scenes, f)->first + 1));
 }
 Value mcTotalFrames(VM& vm, const Value& self, std::span<const Value>) {
-    return Value(std::int32_t(node(vm, self)->totalFrames));
+    MovieClip* c = timelineOf(vm, self);
+    return Value(std::int32_t(c ? c->frameCount() : 1));
+}
+Value mcIsPlaying(VM& vm, const Value& self, std::span<const Value>) {
+    MovieClip* c = timelineOf(vm, self);
+    return Value(c && c->isPlaying() && c->frameCount() > 1);
+}
+Value mcCurrentLabel(VM& vm, const Value& self, std::span<const Value>) {
+    MovieClip* c = timelineOf(vm, self);
+    if (!c)
+        return Value::null();
+    for (std::size_t f = c->currentFrame() + 1; f-- > 0;)
+        if (!c->timeline().frames[f].labels.empty())
+            return Value(c->timeline().frames[f].labels.front());
+    return Value::null();
+}
+Value mcCurrentFrameLabel(VM& vm, const Value& self, std::span<const Value>) {
+    MovieClip* c = timelineOf(vm, self);
+    if (!c || c->timeline().frames[c->currentFrame()].labels.empty())
+        return Value::null();
+    return Value(c->timeline().frames[c->currentFrame()].labels.front());
+}
+Value frameLabels(VM& vm, const MovieClip& c, std::size_t first, std::size_t count) {
+    const Value cls = vm.lookupDefinition(QStringLiteral("flash.display::FrameLabel"));
+    std::vector<Value> items;
+    for (std::size_t f = first; f < first + count && f < c.frameCount(); ++f)
+        for (const QString& l : c.timeline().frames[f].labels) {
+            const Value a[] = {Value(l), Value(std::int32_t(f - first + 1))};
+            items.push_back(vm.construct(cls, a));
+        }
+    return Value(static_cast<Object*>(vm.newArray(std::move(items))));
+}
+Value makeScene(VM& vm, const MovieClip& c, const SceneSpan& s) {
+    const Value cls = vm.lookupDefinition(QStringLiteral("flash.display::Scene"));
+    const Value a[] = {Value(s.name), frameLabels(vm, c, s.first, s.count),
+                       Value(std::int32_t(s.count))};
+    return vm.construct(cls, a);
+}
+Value mcCurrentLabels(VM& vm, const Value& self, std::span<const Value>) {
+    DisplayNode* n = node(vm, self);
+    if (!n->clip)
+        return Value(static_cast<Object*>(vm.newArray()));
+    const std::vector<SceneSpan> scenes = scenesOf(treeOf(vm), n);
+    const SceneSpan* s = sceneAt(scenes, n->clip->currentFrame());
+    return frameLabels(vm, *n->clip, s->first, s->count);
+}
+Value mcCurrentScene(VM& vm, const Value& self, std::span<const Value>) {
+    DisplayNode* n = node(vm, self);
+    if (!n->clip)
+        return Value::null();
+    const std::vector<SceneSpan> scenes = scenesOf(treeOf(vm), n);
+    return makeScene(vm, *n->clip, *sceneAt(scenes, n->clip->currentFrame()));
+}
+Value mcScenes(VM& vm, const Value& self, std::span<const Value>) {
+    DisplayNode* n = node(vm, self);
+    std::vector<Value> items;
+    if (n->clip)
+        for (const SceneSpan& s : scenesOf(treeOf(vm), n))
+            items.push_back(makeScene(vm, *n->clip, s));
+    return Value(static_cast<Object*>(vm.newArray(std::move(items))));
 }
 Value mcAddFrameScript(VM& vm, const Value& self, std::span<const Value> args) {
     DisplayNode* n = node(vm, self);
     for (std::size_t i = 0; i + 1 < args.size(); i += 2) {
         const std::int32_t f = vm.toInt32(args[i]);
+        if (f < 0)
+            continue;
         if (args[i + 1].object())
             n->frameScripts[f] = args[i + 1];
         else
@@ -380,58 +1273,120 @@ Value mcAddFrameScript(VM& vm, const Value& self, std::span<const Value> args) {
     return Value();
 }
 
-Value stageWidth(VM& vm, const Value& self, std::span<const Value>) {
-    (void)self;
+// Plain holders: FrameLabel(name, frame) and Scene(name, labels, numFrames).
+Value frameLabelCtor(VM& vm, const Value& self, std::span<const Value> args) {
+    Object* o = self.object();
+    o->setDynamic(QStringLiteral("name"), Value(vm.toString(arg(args, 0))));
+    o->setDynamic(QStringLiteral("frame"), Value(vm.toInt32(arg(args, 1))));
+    return Value();
+}
+Value sceneCtor(VM& vm, const Value& self, std::span<const Value> args) {
+    Object* o = self.object();
+    o->setDynamic(QStringLiteral("name"), Value(vm.toString(arg(args, 0))));
+    o->setDynamic(QStringLiteral("labels"), arg(args, 1));
+    o->setDynamic(QStringLiteral("numFrames"), Value(vm.toInt32(arg(args, 2))));
+    return Value();
+}
+
+// --- Stage ---
+
+Value stageWidth(VM& vm, const Value&, std::span<const Value>) {
     return Value(std::int32_t(vm.stageWidth));
 }
-Value stageHeight(VM& vm, const Value& self, std::span<const Value>) {
-    (void)self;
+Value stageHeight(VM& vm, const Value&, std::span<const Value>) {
     return Value(std::int32_t(vm.stageHeight));
 }
 Value stageFrameRate(VM& vm, const Value&, std::span<const Value>) {
     return Value::number(vm.frameRate);
 }
+Value setStageFrameRate(VM& vm, const Value&, std::span<const Value> args) {
+    const double r = vm.toNumber(arg(args, 0));
+    if (std::isfinite(r))
+        vm.frameRate = std::clamp(r, 0.01, 1000.0);
+    return Value();
+}
+Value stageInvalidate(VM& vm, const Value&, std::span<const Value>) {
+    if (vm.displayTree)
+        vm.displayTree->invalidated = true;
+    return Value();
+}
+Value ignoreSet(VM&, const Value&, std::span<const Value>) {
+    return Value();
+}
+
+void publicAlias(VM& vm, Class* c, const char* name) {
+    Binding* b = c->instanceTraits.find(QString::fromLatin1(name), vm.as3Ns());
+    c->instanceTraits.add(QString::fromLatin1(name), vm.publicNs(), *b);
+}
+void methods(VM& vm, Class* c, std::initializer_list<std::pair<const char*, NativeFn>> list) {
+    for (auto [n, f] : list) {
+        vm.addMethod(c, QString::fromLatin1(n), f);
+        publicAlias(vm, c, n);
+    }
+}
 
 } // namespace
 
-bool dispatchEvent(VM& vm, DisplayNode* target, const Value& event) {
-    Object* eo = event.object();
+// --- Dispatch ----------------------------------------------------------------------------------
+
+bool dispatchEvent(VM& vm, DisplayNode* target, const Value& given) {
+    Object* eo = given.object();
     if (!eo || eo->kind != ObjectKind::DisplayObject)
         vm.throwTypeError(2007, QStringLiteral("Parameter event must be non-null."));
+    Value event = given;
+    // An event already dispatched goes out again as its clone (the subclass's own, if any).
+    if (!static_cast<DisplayNode*>(eo)->eventTarget.isUndefined()) {
+        event = vm.callProperty(given, vm.publicName(QStringLiteral("clone")), {});
+        eo = event.object();
+        if (!eo || eo->kind != ObjectKind::DisplayObject)
+            vm.throwTypeError(2007, QStringLiteral("Parameter event must be non-null."));
+    }
     auto* e = static_cast<DisplayNode*>(eo);
     e->eventTarget = Value(static_cast<Object*>(target));
     e->stopped = e->stoppedNow = false;
-    std::vector<DisplayNode*> path;
-    path.push_back(target);
-    if (e->bubbles)
-        for (DisplayNode* p = target->parent; p; p = p->parent)
-            path.push_back(p);
-    for (std::size_t i = 0; i < path.size() && !e->stopped; ++i) {
-        DisplayNode* cur = path[i];
-        e->phase = i == 0 ? 2 : 3;
-        e->eventCurrentTarget = Value(static_cast<Object*>(cur));
+    // The path: ancestors, outermost first, for the capture phase; the same inwards-out for
+    // bubbling. Fixed before any listener runs, as the Reference says.
+    std::vector<DisplayNode*> ancestors;
+    for (DisplayNode* p = target->parent; p && ancestors.size() < 1024; p = p->parent)
+        ancestors.push_back(p);
+    auto deliver = [&](DisplayNode* cur, int phase) {
         auto it = cur->listeners.find(e->eventType);
         if (it == cur->listeners.end())
-            continue;
+            return;
+        e->phase = phase;
+        e->eventCurrentTarget = Value(static_cast<Object*>(cur));
         const std::vector<DisplayNode::Listener> list = it->second;
         for (const auto& l : list) {
-            if (l.capture)
+            if (l.capture != (phase == 1))
                 continue;
             const Value a[] = {event};
             vm.call(l.fn, Value::null(), a);
             if (e->stoppedNow)
                 break;
         }
-    }
+    };
+    for (auto it = ancestors.rbegin(); it != ancestors.rend() && !e->stopped; ++it)
+        deliver(*it, 1);
+    if (!e->stopped)
+        deliver(target, 2);
+    if (e->bubbles)
+        for (DisplayNode* p : ancestors) {
+            if (e->stopped)
+                break;
+            deliver(p, 3);
+        }
     e->eventCurrentTarget = Value::null();
+    e->phase = 2;
     return !e->defaultPrevented;
 }
 
 void dispatchSimple(VM& vm, DisplayNode* target, const QString& type, bool bubbles) {
-    // Only build an event when someone on the path listens.
+    // Only build an event when someone on the path listens (capture listeners included).
     bool any = false;
-    for (DisplayNode* n = target; n && !any; n = bubbles ? n->parent : nullptr)
-        any = n->listeners.count(type) && !n->listeners[type].empty();
+    for (DisplayNode* n = target; n && !any; n = n->parent) {
+        auto it = n->listeners.find(type);
+        any = it != n->listeners.end() && !it->second.empty();
+    }
     if (!any)
         return;
     const Value a[] = {Value(type), Value(bubbles)};
@@ -445,17 +1400,12 @@ void installDisplay(VM& vm) {
     Class* ed =
         vm.defineNativeClass(events, QStringLiteral("EventDispatcher"), vm.objectClass, allocNode);
     vm.eventDispatcherClass = ed;
-    vm.addMethod(ed, QStringLiteral("addEventListener"), addEventListener);
-    vm.addMethod(ed, QStringLiteral("removeEventListener"), removeEventListener);
-    vm.addMethod(ed, QStringLiteral("hasEventListener"), hasEventListener);
-    vm.addMethod(ed, QStringLiteral("willTrigger"), willTrigger);
-    vm.addMethod(ed, QStringLiteral("dispatchEvent"), dispatchEventNative);
-    // Public names too: subclasses call them unqualified.
-    for (const char* n : {"addEventListener", "removeEventListener", "hasEventListener",
-                          "willTrigger", "dispatchEvent"}) {
-        Binding* b = ed->instanceTraits.find(QString::fromLatin1(n), vm.as3Ns());
-        ed->instanceTraits.add(QString::fromLatin1(n), vm.publicNs(), *b);
-    }
+    methods(vm, ed,
+            {{"addEventListener", addEventListener},
+             {"removeEventListener", removeEventListener},
+             {"hasEventListener", hasEventListener},
+             {"willTrigger", willTrigger},
+             {"dispatchEvent", dispatchEventNative}});
 
     Class* ev = vm.defineNativeClass(events, QStringLiteral("Event"), vm.objectClass, allocNode);
     vm.eventClass = ev;
@@ -466,17 +1416,13 @@ void installDisplay(VM& vm) {
     vm.addGetter(ev, QStringLiteral("target"), eventTarget);
     vm.addGetter(ev, QStringLiteral("currentTarget"), eventCurrentTarget);
     vm.addGetter(ev, QStringLiteral("eventPhase"), eventPhase);
-    for (auto [n, f] :
-         {std::pair<const char*, NativeFn>{"stopPropagation", eventStop},
-          std::pair<const char*, NativeFn>{"stopImmediatePropagation", eventStopNow},
-          std::pair<const char*, NativeFn>{"preventDefault", eventPreventDefault},
-          std::pair<const char*, NativeFn>{"isDefaultPrevented", eventIsDefaultPrevented},
-          std::pair<const char*, NativeFn>{"clone", eventClone},
-          std::pair<const char*, NativeFn>{"toString", eventToString}}) {
-        vm.addMethod(ev, QString::fromLatin1(n), f);
-        Binding* b = ev->instanceTraits.find(QString::fromLatin1(n), vm.as3Ns());
-        ev->instanceTraits.add(QString::fromLatin1(n), vm.publicNs(), *b);
-    }
+    methods(vm, ev,
+            {{"stopPropagation", eventStop},
+             {"stopImmediatePropagation", eventStopNow},
+             {"preventDefault", eventPreventDefault},
+             {"isDefaultPrevented", eventIsDefaultPrevented},
+             {"clone", eventClone},
+             {"toString", eventToString}});
     const std::pair<const char*, const char*> types[] = {{"ADDED", "added"},
                                                          {"ADDED_TO_STAGE", "addedToStage"},
                                                          {"REMOVED", "removed"},
@@ -499,9 +1445,14 @@ void installDisplay(VM& vm) {
                                                          {"SOUND_COMPLETE", "soundComplete"}};
     for (auto [k, v] : types)
         vm.addStaticValue(ev, QString::fromLatin1(k), Value(QString::fromLatin1(v)));
+    Class* ephase = vm.defineNativeClass(events, QStringLiteral("EventPhase"), vm.objectClass);
+    vm.addStaticValue(ephase, QStringLiteral("CAPTURING_PHASE"), Value(std::int32_t(1)));
+    vm.addStaticValue(ephase, QStringLiteral("AT_TARGET"), Value(std::int32_t(2)));
+    vm.addStaticValue(ephase, QStringLiteral("BUBBLING_PHASE"), Value(std::int32_t(3)));
 
     Class* dobj = vm.defineNativeClass(display, QStringLiteral("DisplayObject"), ed, allocNode);
     vm.displayObjectClass = dobj;
+    dobj->iinit.native = displayObjectCtor;
     vm.addGetter(dobj, QStringLiteral("parent"), getParent);
     vm.addGetter(dobj, QStringLiteral("stage"), getStage);
     vm.addGetter(dobj, QStringLiteral("root"), getRoot);
@@ -513,49 +1464,83 @@ void installDisplay(VM& vm) {
     vm.addGetter(dobj, QStringLiteral("rotation"), getRotation, setRotation);
     vm.addGetter(dobj, QStringLiteral("alpha"), getAlpha, setAlpha);
     vm.addGetter(dobj, QStringLiteral("visible"), getVisible, setVisible);
-    vm.addGetter(dobj, QStringLiteral("width"), getZero, ignoreSet);
-    vm.addGetter(dobj, QStringLiteral("height"), getZero, ignoreSet);
-    vm.addGetter(dobj, QStringLiteral("mouseX"), getZero);
-    vm.addGetter(dobj, QStringLiteral("mouseY"), getZero);
+    vm.addGetter(dobj, QStringLiteral("width"), getWidth, setWidth);
+    vm.addGetter(dobj, QStringLiteral("height"), getHeight, setHeight);
+    vm.addGetter(dobj, QStringLiteral("mouseX"), getMouseX);
+    vm.addGetter(dobj, QStringLiteral("mouseY"), getMouseY);
+    methods(vm, dobj,
+            {{"getBounds", getBounds},
+             {"getRect", getBounds},
+             {"localToGlobal", localToGlobal},
+             {"globalToLocal", globalToLocal},
+             {"hitTestPoint", hitTestPoint},
+             {"hitTestObject", hitTestObject}});
     Class* io = vm.defineNativeClass(display, QStringLiteral("InteractiveObject"), dobj, allocNode);
+    vm.addGetter(io, QStringLiteral("mouseEnabled"), getMouseEnabled, setMouseEnabled);
     Class* cont =
         vm.defineNativeClass(display, QStringLiteral("DisplayObjectContainer"), io, allocNode);
-    for (auto [n, f] : {std::pair<const char*, NativeFn>{"addChild", addChild},
-                        std::pair<const char*, NativeFn>{"addChildAt", addChildAtNative},
-                        std::pair<const char*, NativeFn>{"removeChild", removeChild},
-                        std::pair<const char*, NativeFn>{"removeChildAt", removeChildAt},
-                        std::pair<const char*, NativeFn>{"getChildAt", getChildAt},
-                        std::pair<const char*, NativeFn>{"getChildIndex", getChildIndex},
-                        std::pair<const char*, NativeFn>{"getChildByName", getChildByName},
-                        std::pair<const char*, NativeFn>{"contains", containsNative}}) {
-        vm.addMethod(cont, QString::fromLatin1(n), f);
-        Binding* b = cont->instanceTraits.find(QString::fromLatin1(n), vm.as3Ns());
-        cont->instanceTraits.add(QString::fromLatin1(n), vm.publicNs(), *b);
-    }
+    methods(vm, cont,
+            {{"addChild", addChild},
+             {"addChildAt", addChildAtNative},
+             {"removeChild", removeChild},
+             {"removeChildAt", removeChildAt},
+             {"removeChildren", removeChildren},
+             {"getChildAt", getChildAt},
+             {"getChildIndex", getChildIndex},
+             {"setChildIndex", setChildIndexNative},
+             {"swapChildren", swapChildren},
+             {"swapChildrenAt", swapChildrenAt},
+             {"getChildByName", getChildByName},
+             {"contains", containsNative}});
     vm.addGetter(cont, QStringLiteral("numChildren"), numChildren);
+    vm.addGetter(cont, QStringLiteral("mouseChildren"), getMouseChildren, setMouseChildren);
     Class* sprite = vm.defineNativeClass(display, QStringLiteral("Sprite"), cont, allocNode);
     vm.spriteClass = sprite;
+    vm.addGetter(sprite, QStringLiteral("buttonMode"), getButtonMode, setButtonMode);
+    vm.addGetter(sprite, QStringLiteral("useHandCursor"), getButtonMode, ignoreSet);
     Class* mc = vm.defineNativeClass(display, QStringLiteral("MovieClip"), sprite, allocNode);
     mc->isSealed = false;
     vm.movieClipClass = mc;
-    for (auto [n, f] : {std::pair<const char*, NativeFn>{"stop", mcStop},
-                        std::pair<const char*, NativeFn>{"play", mcPlay},
-                        std::pair<const char*, NativeFn>{"gotoAndStop", mcGotoAndStop},
-                        std::pair<const char*, NativeFn>{"gotoAndPlay", mcGotoAndPlay},
-                        std::pair<const char*, NativeFn>{"nextFrame", mcNextFrame},
-                        std::pair<const char*, NativeFn>{"prevFrame", mcPrevFrame},
-                        std::pair<const char*, NativeFn>{"addFrameScript", mcAddFrameScript}}) {
-        vm.addMethod(mc, QString::fromLatin1(n), f);
-        Binding* b = mc->instanceTraits.find(QString::fromLatin1(n), vm.as3Ns());
-        mc->instanceTraits.add(QString::fromLatin1(n), vm.publicNs(), *b);
-    }
+    methods(vm, mc,
+            {{"stop", mcStop},
+             {"play", mcPlay},
+             {"gotoAndStop", mcGotoAndStop},
+             {"gotoAndPlay", mcGotoAndPlay},
+             {"nextFrame", mcNextFrame},
+             {"prevFrame", mcPrevFrame},
+             {"addFrameScript", mcAddFrameScript}});
     vm.addGetter(mc, QStringLiteral("currentFrame"), mcCurrentFrame);
     vm.addGetter(mc, QStringLiteral("totalFrames"), mcTotalFrames);
+    vm.addGetter(mc, QStringLiteral("framesLoaded"), mcTotalFrames);
+    vm.addGetter(mc, QStringLiteral("isPlaying"), mcIsPlaying);
+    vm.addGetter(mc, QStringLiteral("currentLabel"), mcCurrentLabel);
+    vm.addGetter(mc, QStringLiteral("currentFrameLabel"), mcCurrentFrameLabel);
+    vm.addGetter(mc, QStringLiteral("currentLabels"), mcCurrentLabels);
+    vm.addGetter(mc, QStringLiteral("currentScene"), mcCurrentScene);
+    vm.addGetter(mc, QStringLiteral("scenes"), mcScenes);
+    Class* frameLabel = vm.defineNativeClass(display, QStringLiteral("FrameLabel"), vm.objectClass);
+    frameLabel->isSealed = false;
+    frameLabel->iinit.native = frameLabelCtor;
+    Class* scene = vm.defineNativeClass(display, QStringLiteral("Scene"), vm.objectClass);
+    scene->isSealed = false;
+    scene->iinit.native = sceneCtor;
+
+    // Leaf display objects: their pictures come from the timeline's characters (or from what a
+    // script draws into a Shape).
+    vm.defineNativeClass(display, QStringLiteral("Shape"), dobj, allocNode);
+    vm.defineNativeClass(display, QStringLiteral("MorphShape"), dobj, allocNode);
+    vm.defineNativeClass(display, QStringLiteral("SimpleButton"), io, allocNode);
+    vm.defineNativeClass(QStringLiteral("flash.text"), QStringLiteral("StaticText"), dobj,
+                         allocNode);
+    vm.defineNativeClass(QStringLiteral("flash.text"), QStringLiteral("TextField"), io, allocNode);
+    vm.defineNativeClass(QStringLiteral("flash.media"), QStringLiteral("Video"), dobj, allocNode);
+
     Class* stage = vm.defineNativeClass(display, QStringLiteral("Stage"), cont, allocNode);
     vm.stageClass = stage;
     vm.addGetter(stage, QStringLiteral("stageWidth"), stageWidth, ignoreSet);
     vm.addGetter(stage, QStringLiteral("stageHeight"), stageHeight, ignoreSet);
-    vm.addGetter(stage, QStringLiteral("frameRate"), stageFrameRate, ignoreSet);
+    vm.addGetter(stage, QStringLiteral("frameRate"), stageFrameRate, setStageFrameRate);
+    methods(vm, stage, {{"invalidate", stageInvalidate}});
     vm.addGetter(
         stage, QStringLiteral("scaleMode"),
         [](VM&, const Value&, std::span<const Value>) { return Value(QStringLiteral("showAll")); },
@@ -563,6 +1548,7 @@ void installDisplay(VM& vm) {
     vm.addGetter(
         stage, QStringLiteral("align"),
         [](VM&, const Value&, std::span<const Value>) { return Value(QString()); }, ignoreSet);
+    installGraphics(vm);
 }
 
 } // namespace swf::avm2

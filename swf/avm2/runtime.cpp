@@ -2,6 +2,7 @@
 
 #include "swf/avm2/display.h"
 #include "swf/movie.h"
+#include "swf/player.h"
 
 #include <cstdio>
 
@@ -14,8 +15,16 @@ void printLine(const QString& line) {
 }
 } // namespace
 
-Runtime::Runtime(std::shared_ptr<const Movie> movie, RuntimeOptions options)
-    : m_movie(std::move(movie)), m_options(std::move(options)), m_vm(std::make_unique<VM>()) {
+Runtime::Runtime(std::shared_ptr<const Movie> movie, RuntimeOptions options, Player* player)
+    : m_movie(std::move(movie)), m_options(std::move(options)) {
+    if (!player) {
+        m_ownPlayer = std::make_unique<Player>(m_movie);
+        player = m_ownPlayer.get();
+    }
+    m_player = player;
+    m_vm = std::make_unique<VM>();
+    m_tree = std::make_unique<DisplayTree>(*m_vm, *m_player);
+    m_vm->displayTree = m_tree.get();
     if (!m_options.error)
         m_options.error = printLine;
     m_vm->limits = m_options.limits;
@@ -29,7 +38,11 @@ Runtime::Runtime(std::shared_ptr<const Movie> movie, RuntimeOptions options)
     m_vm->frameRate = h.effectiveFrameRate();
 }
 
-Runtime::~Runtime() = default;
+Runtime::~Runtime() {
+    // The VM's objects first: they hand their player objects back through the tree.
+    m_vm.reset();
+    m_tree.reset();
+}
 
 void Runtime::guarded(const char* what, const std::function<void()>& fn) {
     bool aborted = false;
@@ -75,9 +88,12 @@ void Runtime::start() {
         return;
     m_started = true;
     VM& vm = *m_vm;
+    DisplayTree& tree = *m_tree;
     guarded("the stage", [&] {
         m_stage = static_cast<DisplayNode*>(vm.allocInstance(vm.stageClass));
         m_stage->isStage = true;
+        m_stage->constructed = true;
+        tree.stage = m_stage;
         vm.hostRoots.push_back(m_stage);
     });
     loadBlocksOfFrame(0);
@@ -101,48 +117,66 @@ void Runtime::start() {
                     .arg(docClass));
             c = vm.movieClipClass;
         }
-        // On the stage before its constructor runs, so `stage` is usable there.
+        // On the stage, with the first frame's children, before its constructor runs, so
+        // `stage` and the named children are usable there.
+        tree.pendingClip = &m_player->root();
         Object* inst = vm.allocInstance(c);
+        tree.pendingClip = nullptr;
         m_root = static_cast<DisplayNode*>(inst);
-        m_root->totalFrames = int(m_movie->frameCount());
         m_root->parent = m_stage;
-        m_stage->children.push_back(m_root);
+        tree.root = m_root;
         vm.hostRoots.push_back(m_root);
+        tree.bind(m_root, nullptr);
+        m_root->constructed = true;
         vm.constructInstance(c, inst, {});
+        tree.constructChildren(m_root);
     });
     if (m_root)
         guarded("addedToStage",
                 [&] { dispatchSimple(vm, m_root, QStringLiteral("addedToStage"), false); });
+    guarded("frameConstructed", [&] { tree.broadcast(QStringLiteral("frameConstructed")); });
     if (m_root)
-        guarded("a frame script", [&] { runFrameScripts(m_root); });
+        guarded("a frame script", [&] {
+            for (int pass = 0; pass < 16 && runFrameScripts(m_root, 0); ++pass) {
+            }
+        });
+    guarded("exitFrame", [&] { tree.broadcast(QStringLiteral("exitFrame")); });
 }
 
-void Runtime::runFrameScripts(DisplayNode* n) {
-    if (n->pendingFrameScript) {
-        n->pendingFrameScript = false;
-        auto it = n->frameScripts.find(n->currentFrame - 1);
-        if (it != n->frameScripts.end())
-            m_vm->call(it->second, Value(static_cast<Object*>(n)), {});
+bool Runtime::runFrameScripts(DisplayNode* n, int guard) {
+    bool ran = false;
+    if (n->clip) {
+        const auto f = std::int64_t(n->clip->currentFrame());
+        if (f != n->scriptFrame) {
+            n->scriptFrame = f;
+            auto it = n->frameScripts.find(int(f));
+            if (it != n->frameScripts.end()) {
+                ran = true;
+                m_vm->call(it->second, Value(static_cast<Object*>(n)), {});
+            }
+        }
     }
-    const std::vector<DisplayNode*> kids = n->children;
-    for (DisplayNode* c : kids)
-        runFrameScripts(c);
+    if (guard > 64)
+        return ran;
+    for (DisplayNode* c : m_tree->children(n))
+        ran = runFrameScripts(c, guard + 1) || ran;
+    return ran;
 }
 
-void Runtime::broadcast(const QString& type) {
-    // Every object with a listener, on the stage or not, in the order of the heap walk from
-    // the stage (depth first), which is the order they were added for timeline objects.
-    std::vector<DisplayNode*> nodes;
-    std::vector<DisplayNode*> stack{m_stage};
-    while (!stack.empty()) {
-        DisplayNode* n = stack.back();
-        stack.pop_back();
-        nodes.push_back(n);
-        for (auto it = n->children.rbegin(); it != n->children.rend(); ++it)
-            stack.push_back(*it);
-    }
-    for (DisplayNode* n : nodes)
-        dispatchSimple(*m_vm, n, type, false);
+void Runtime::bindAndConstruct() {
+    if (!m_root)
+        return;
+    guarded("a constructor", [&] {
+        m_tree->bind(m_root, nullptr);
+        m_tree->constructChildren(m_root);
+    });
+}
+
+void Runtime::timelineMoved() {
+    m_player->takePendingActions();
+    if (!m_started)
+        return;
+    bindAndConstruct();
 }
 
 void Runtime::runTimers() {
@@ -158,15 +192,40 @@ void Runtime::advanceFrame() {
     if (m_frame < m_movie->frameCount())
         loadBlocksOfFrame(m_frame);
     runTimers();
-    if (m_root && m_root->playing && m_root->totalFrames > 1) {
-        m_root->currentFrame = m_root->currentFrame % m_root->totalFrames + 1;
-        m_root->pendingFrameScript = true;
-    }
-    guarded("enterFrame", [&] { broadcast(QStringLiteral("enterFrame")); });
+    DisplayTree& tree = *m_tree;
+    m_player->advance();
+    // The player's queue of AVM1 actions means nothing to an ActionScript 3 movie.
+    m_player->takePendingActions();
+    guarded("a timeline object", [&] {
+        if (m_root)
+            tree.bind(m_root, nullptr);
+    });
+    guarded("enterFrame", [&] { tree.broadcast(QStringLiteral("enterFrame")); });
+    bindAndConstruct();
+    guarded("frameConstructed", [&] { tree.broadcast(QStringLiteral("frameConstructed")); });
     if (m_root)
-        guarded("a frame script", [&] { runFrameScripts(m_root); });
-    guarded("exitFrame", [&] { broadcast(QStringLiteral("exitFrame")); });
+        guarded("a frame script", [&] {
+            for (int pass = 0; pass < 16 && runFrameScripts(m_root, 0); ++pass) {
+            }
+        });
+    guarded("exitFrame", [&] { tree.broadcast(QStringLiteral("exitFrame")); });
+    if (tree.invalidated) {
+        tree.invalidated = false;
+        guarded("render", [&] { tree.broadcast(QStringLiteral("render")); });
+    }
     m_vm->collectGarbage();
 }
+
+void Runtime::mouseMove(QPointF stageTwips) {
+    m_tree->mouse = stageTwips;
+}
+void Runtime::mouseDown() {
+    m_mouseDown = true;
+}
+void Runtime::mouseUp() {
+    m_mouseDown = false;
+}
+void Runtime::keyDown(int, int) {}
+void Runtime::keyUp(int, int) {}
 
 } // namespace swf::avm2

@@ -7,17 +7,20 @@
 
 #include "swf/avm2/vm.h"
 
+#include <QPointF>
 #include <QString>
 #include <functional>
 #include <memory>
 
 namespace swf {
 class Movie;
-}
+class Player;
+} // namespace swf
 
 namespace swf::avm2 {
 
 class DisplayNode;
+class DisplayTree;
 
 struct RuntimeOptions {
     Limits limits;
@@ -31,14 +34,31 @@ struct RuntimeOptions {
 
 class Runtime {
 public:
-    explicit Runtime(std::shared_ptr<const Movie> movie, RuntimeOptions options = {});
+    // The display objects scripts see are the player's (made when none is given): the runtime
+    // moves its timeline on, so the player must outlive the runtime.
+    explicit Runtime(std::shared_ptr<const Movie> movie, RuntimeOptions options = {},
+                     Player* player = nullptr);
     ~Runtime();
 
     // Loads the ABC of frame 1, constructs the document class (or a plain MovieClip) as the
     // root and runs the first frame's scripts. Called once, when the first frame is shown.
     void start();
-    // One frame later: timers due, enterFrame to every listener, frame scripts, collection.
+    // One frame later, in Flash Player's order: timers due, the timelines move on (objects
+    // that left are gone, new ones exist), enterFrame to every listener, the new objects'
+    // constructors, frameConstructed, frame scripts, exitFrame, render after
+    // stage.invalidate(), collection.
     void advanceFrame();
+    // The host moved the timeline itself (a seek): the objects it shows get their script side.
+    void timelineMoved();
+    // Input, stage twips; key codes as flash.ui.Keyboard names them.
+    void mouseMove(QPointF stageTwips);
+    void mouseDown();
+    void mouseUp();
+    void keyDown(int code, int charCode);
+    void keyUp(int code, int charCode);
+
+    Player& player() { return *m_player; }
+    DisplayTree& displayTree() { return *m_tree; }
     // Timers only (between frames).
     void runTimers();
 
@@ -51,12 +71,18 @@ private:
     // Runs host-started script work under the time budget; throws nothing.
     void guarded(const char* what, const std::function<void()>& fn);
     void loadBlocksOfFrame(std::size_t frame);
-    void runFrameScripts(DisplayNode* n);
-    void broadcast(const QString& type);
+    bool runFrameScripts(DisplayNode* n, int guard);
+    void bindAndConstruct();
 
     std::shared_ptr<const Movie> m_movie;
     RuntimeOptions m_options;
+    // Destroyed in reverse: the VM's objects let go of the tree's and player's objects first.
+    std::unique_ptr<Player> m_ownPlayer;
+    Player* m_player = nullptr;
+    std::unique_ptr<DisplayTree> m_tree;
     std::unique_ptr<VM> m_vm;
+    DisplayNode* m_over = nullptr; // the object under the mouse
+    bool m_mouseDown = false;
     DisplayNode* m_stage = nullptr;
     DisplayNode* m_root = nullptr;
     std::size_t m_nextBlock = 0;

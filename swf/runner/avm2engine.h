@@ -15,13 +15,11 @@ public:
 
     void tick() override;
     void frameShown() override;
-    // The Flash API's input events are not wired yet: input reaches the timeline's buttons
-    // through the runner only.
-    void mouseMove(QPointF) override {}
-    void mouseDown() override {}
-    void mouseUp() override {}
-    void keyDown(int, int) override {}
-    void keyUp(int, int) override {}
+    void mouseMove(QPointF stagePx) override { m_runtime.mouseMove(stagePx * 20); }
+    void mouseDown() override { m_runtime.mouseDown(); }
+    void mouseUp() override { m_runtime.mouseUp(); }
+    void keyDown(int code, int ascii) override { m_runtime.keyDown(code, ascii); }
+    void keyUp(int code, int ascii) override { m_runtime.keyUp(code, ascii); }
     void viewResized(QSizeF) override {}
     void setSound(std::shared_ptr<sound::MovieSound>) override {}
     bool quitRequested() const override { return false; }
