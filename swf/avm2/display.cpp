@@ -306,7 +306,7 @@ void DisplayTree::addChildAt(DisplayNode* p, DisplayNode* c, std::size_t index) 
         std::erase(order, c);
         index = std::min(index, order.size());
         order.insert(order.begin() + std::ptrdiff_t(index), c);
-        reorder(p, order);
+        reorder(p, order, c);
         return;
     }
     detachNode(c, true);
@@ -328,7 +328,7 @@ void DisplayTree::addChildAt(DisplayNode* p, DisplayNode* c, std::size_t index) 
     c->parent = p;
     if (index < order.size()) {
         order.insert(order.begin() + std::ptrdiff_t(index), c);
-        reorder(p, order);
+        reorder(p, order, c);
     }
     dispatchSimple(vm, c, QStringLiteral("added"), true);
     if (onStage(p))
@@ -346,26 +346,71 @@ void DisplayTree::setChildIndex(DisplayNode* p, DisplayNode* c, std::size_t inde
     std::erase(order, c);
     index = std::min(index, order.size());
     order.insert(order.begin() + std::ptrdiff_t(index), c);
-    reorder(p, order);
+    reorder(p, order, c);
 }
 
-void DisplayTree::reorder(DisplayNode* p, const std::vector<DisplayNode*>& order) {
+void DisplayTree::reorder(DisplayNode* p, const std::vector<DisplayNode*>& order,
+                          const DisplayNode* moved) {
     MovieClip* list = listOf(*this, p);
     if (!list)
         return;
-    // Each object keeps its depth while that stays above the one before it; the others move
-    // just above (and a timeline object so moved is the script's from then on).
-    std::int32_t prev = p->isStage ? kStageDepth - 1 : INT32_MIN;
-    for (DisplayNode* n : order) {
-        if (!n->obj || n == root)
-            continue;
-        std::int32_t d = n->obj->depth;
-        if (d <= prev)
-            d = prev == INT32_MAX ? prev : prev + 1;
-        if (d != n->obj->depth)
-            scripting.setDepth(*list, *n->obj, d);
-        prev = d;
+    std::vector<DisplayNode*> items;
+    for (DisplayNode* n : order)
+        if (n->obj && n != root)
+            items.push_back(n);
+    // Timeline objects keep their depths (the timeline still places them there); the others
+    // take free depths between their neighbours.
+    auto fixed = [&](const DisplayNode* n) { return n != moved && n->obj->placedBy; };
+    const std::int64_t floor =
+        p->isStage ? std::int64_t(kStageDepth) - 1 : -(std::int64_t(1) << 30);
+    const std::int64_t ceiling = p->isStage ? std::int64_t(INT32_MAX) + 1 : kStageDepth;
+    std::vector<std::int64_t> depth(items.size());
+    bool fits = true;
+    std::size_t i = 0;
+    std::int64_t lo = floor;
+    while (i < items.size() && fits) {
+        std::size_t j = i;
+        while (j < items.size() && !fixed(items[j]))
+            ++j;
+        const std::int64_t hi = j < items.size() ? items[j]->obj->depth : ceiling;
+        const std::int64_t k = std::int64_t(j - i);
+        if (hi - lo - 1 < k) {
+            fits = false;
+            break;
+        }
+        // Current depths already in order and in range stay; else packed against the
+        // neighbour above when nothing is below (new children go under), below it otherwise.
+        bool keep = true;
+        std::int64_t prev = lo;
+        for (std::size_t m = i; m < j; ++m) {
+            const std::int64_t d = items[m]->obj->depth;
+            keep = keep && d > prev && d < hi;
+            prev = d;
+        }
+        for (std::size_t m = i; m < j; ++m)
+            depth[m] = keep                                        ? items[m]->obj->depth
+                       : lo == floor && i == 0 && j < items.size() ? hi - k + std::int64_t(m - i)
+                                                                   : lo + 1 + std::int64_t(m - i);
+        if (j < items.size())
+            depth[j] = hi;
+        lo = hi;
+        i = j + 1;
     }
+    if (!fits) {
+        // No room: each object keeps its depth while that stays above the one before it, the
+        // others move just above (a timeline object so moved is the script's from then on).
+        std::int64_t prev = floor;
+        for (std::size_t m = 0; m < items.size(); ++m) {
+            std::int64_t d = items[m]->obj->depth;
+            if (d <= prev)
+                d = prev + 1;
+            depth[m] = std::min<std::int64_t>(d, INT32_MAX);
+            prev = depth[m];
+        }
+    }
+    for (std::size_t m = 0; m < items.size(); ++m)
+        if (depth[m] != items[m]->obj->depth)
+            scripting.setDepth(*list, *items[m]->obj, std::int32_t(depth[m]));
 }
 
 QTransform DisplayTree::concatenated(const DisplayNode* n) const {
@@ -1273,6 +1318,121 @@ Value mcAddFrameScript(VM& vm, const Value& self, std::span<const Value> args) {
     return Value();
 }
 
+// --- Timer ---
+
+Value timerCtor(VM& vm, const Value& self, std::span<const Value> args) {
+    DisplayNode* t = node(vm, self);
+    const double delay = vm.toNumber(arg(args, 0));
+    const std::int32_t repeat = args.size() > 1 ? vm.toInt32(args[1]) : 0;
+    if (!std::isfinite(delay) || delay < 0 || repeat < 0)
+        vm.throwRangeError(2066, QStringLiteral("The Timer delay specified is out of range."));
+    t->timerDelay = delay;
+    t->timerRepeat = repeat;
+    return Value();
+}
+void timerStop(VM& vm, DisplayNode* t) {
+    if (t->timerId)
+        std::erase_if(vm.timers, [&](const VM::Timer& q) { return q.id == t->timerId; });
+    t->timerId = 0;
+}
+void dispatchTimerEvent(VM& vm, DisplayNode* t, const char* type) {
+    bool any = false;
+    auto it = t->listeners.find(QString::fromLatin1(type));
+    any = it != t->listeners.end() && !it->second.empty();
+    if (!any)
+        return;
+    const Value cls = vm.lookupDefinition(QStringLiteral("flash.events::TimerEvent"));
+    const Value a[] = {Value(QString::fromLatin1(type))};
+    dispatchEvent(vm, t, vm.construct(cls, a));
+}
+// Called from the VM's timer queue with the Timer as its argument.
+Value timerFired(VM& vm, const Value&, std::span<const Value> args) {
+    Object* o = arg(args, 0).object();
+    if (!o || o->kind != ObjectKind::DisplayObject)
+        return Value();
+    auto* t = static_cast<DisplayNode*>(o);
+    if (!t->timerId)
+        return Value();
+    ++t->timerCount;
+    const bool last = t->timerRepeat > 0 && t->timerCount >= t->timerRepeat;
+    if (last)
+        timerStop(vm, t);
+    dispatchTimerEvent(vm, t, "timer");
+    if (last)
+        dispatchTimerEvent(vm, t, "timerComplete");
+    return Value();
+}
+void timerStart(VM& vm, DisplayNode* t) {
+    if (t->timerId || (t->timerRepeat > 0 && t->timerCount >= t->timerRepeat))
+        return;
+    VM::Timer q;
+    q.id = vm.nextTimerId++;
+    q.fn = Value(static_cast<Object*>(vm.makeNative(QStringLiteral("timer"), timerFired)));
+    q.args = {Value(static_cast<Object*>(t))};
+    const double interval = std::max(t->timerDelay, 1.0);
+    q.due = vm.clock() + interval;
+    q.interval = interval;
+    q.repeat = true;
+    vm.timers.push_back(std::move(q));
+    t->timerId = vm.timers.back().id;
+}
+Value timerStartNative(VM& vm, const Value& self, std::span<const Value>) {
+    timerStart(vm, node(vm, self));
+    return Value();
+}
+Value timerStopNative(VM& vm, const Value& self, std::span<const Value>) {
+    timerStop(vm, node(vm, self));
+    return Value();
+}
+Value timerReset(VM& vm, const Value& self, std::span<const Value>) {
+    DisplayNode* t = node(vm, self);
+    timerStop(vm, t);
+    t->timerCount = 0;
+    return Value();
+}
+Value timerRunning(VM& vm, const Value& self, std::span<const Value>) {
+    return Value(node(vm, self)->timerId != 0);
+}
+Value timerCurrentCount(VM& vm, const Value& self, std::span<const Value>) {
+    return Value(node(vm, self)->timerCount);
+}
+Value timerDelay(VM& vm, const Value& self, std::span<const Value>) {
+    return Value::number(node(vm, self)->timerDelay);
+}
+Value setTimerDelay(VM& vm, const Value& self, std::span<const Value> args) {
+    DisplayNode* t = node(vm, self);
+    const double d = vm.toNumber(arg(args, 0));
+    if (!std::isfinite(d) || d < 0)
+        vm.throwRangeError(2066, QStringLiteral("The Timer delay specified is out of range."));
+    t->timerDelay = d;
+    if (t->timerId) { // a running timer starts its interval again
+        timerStop(vm, t);
+        timerStart(vm, t);
+    }
+    return Value();
+}
+Value timerRepeatCount(VM& vm, const Value& self, std::span<const Value>) {
+    return Value(node(vm, self)->timerRepeat);
+}
+Value setTimerRepeatCount(VM& vm, const Value& self, std::span<const Value> args) {
+    DisplayNode* t = node(vm, self);
+    t->timerRepeat = std::max(0, vm.toInt32(arg(args, 0)));
+    if (t->timerRepeat > 0 && t->timerCount >= t->timerRepeat)
+        timerStop(vm, t);
+    return Value();
+}
+Value timerEventCtor(VM& vm, const Value& self, std::span<const Value> args) {
+    return eventCtor(vm, self, args);
+}
+Value updateAfterEvent(VM&, const Value&, std::span<const Value>) {
+    return Value();
+}
+Value fscommandNative(VM& vm, const Value&, std::span<const Value> args) {
+    if (vm.displayTree && vm.toString(arg(args, 0)) == QLatin1String("quit"))
+        vm.displayTree->quitRequested = true;
+    return Value();
+}
+
 // Plain holders: FrameLabel(name, frame) and Scene(name, labels, numFrames).
 Value frameLabelCtor(VM& vm, const Value& self, std::span<const Value> args) {
     Object* o = self.object();
@@ -1548,6 +1708,25 @@ void installDisplay(VM& vm) {
     vm.addGetter(
         stage, QStringLiteral("align"),
         [](VM&, const Value&, std::span<const Value>) { return Value(QString()); }, ignoreSet);
+
+    Class* timer =
+        vm.defineNativeClass(QStringLiteral("flash.utils"), QStringLiteral("Timer"), ed, allocNode);
+    timer->iinit.native = timerCtor;
+    methods(vm, timer,
+            {{"start", timerStartNative}, {"stop", timerStopNative}, {"reset", timerReset}});
+    vm.addGetter(timer, QStringLiteral("running"), timerRunning);
+    vm.addGetter(timer, QStringLiteral("currentCount"), timerCurrentCount);
+    vm.addGetter(timer, QStringLiteral("delay"), timerDelay, setTimerDelay);
+    vm.addGetter(timer, QStringLiteral("repeatCount"), timerRepeatCount, setTimerRepeatCount);
+    Class* timerEvent = vm.defineNativeClass(events, QStringLiteral("TimerEvent"), ev, allocNode);
+    timerEvent->iinit.native = timerEventCtor;
+    vm.addStaticValue(timerEvent, QStringLiteral("TIMER"), Value(QStringLiteral("timer")));
+    vm.addStaticValue(timerEvent, QStringLiteral("TIMER_COMPLETE"),
+                      Value(QStringLiteral("timerComplete")));
+    methods(vm, timerEvent, {{"updateAfterEvent", updateAfterEvent}});
+    vm.defineGlobal(QStringLiteral("flash.system"), QStringLiteral("fscommand"),
+                    Value(static_cast<Object*>(
+                        vm.makeNative(QStringLiteral("fscommand"), fscommandNative, 2))));
     installGraphics(vm);
 }
 

@@ -46,6 +46,11 @@ public:
     Object* graphics = nullptr;
     bool mouseEnabled = true, mouseChildren = true, buttonMode = false;
 
+    // flash.utils.Timer: its entry in the VM's timer queue while running (0: stopped).
+    double timerDelay = 0;
+    std::int32_t timerRepeat = 0, timerCount = 0;
+    int timerId = 0;
+
     // Event.
     QString eventType;
     bool bubbles = false, cancelable = false, stopped = false, stoppedNow = false,
@@ -95,7 +100,8 @@ public:
     bool onStage(const DisplayNode* n) const;
 
     // Nodes with enterFrame/exitFrame/frameConstructed/render listeners, on the list or not,
-    // in the order they first listened. Weak: a node that goes is taken out.
+    // in the order they first listened. The runtime keeps those still listening alive; a node
+    // that goes is taken out.
     std::vector<DisplayNode*> broadcasters;
     void listenBroadcast(DisplayNode* n);
     void broadcast(const QString& type);
@@ -118,11 +124,13 @@ public:
     std::unordered_map<Class*, std::uint16_t> linkedIds;
     bool linkedScanned = false;
     std::unordered_map<QString, std::uint16_t> linkedByName;
-    bool invalidated = false; // stage.invalidate(): render before the next picture
+    bool invalidated = false;   // stage.invalidate(): render before the next picture
+    bool quitRequested = false; // fscommand("quit")
 
 private:
     void detachNode(DisplayNode* child, bool events);
-    void reorder(DisplayNode* parent, const std::vector<DisplayNode*>& order);
+    void reorder(DisplayNode* parent, const std::vector<DisplayNode*>& order,
+                 const DisplayNode* moved);
 };
 
 bool dispatchEvent(VM& vm, DisplayNode* target, const Value& event);

@@ -213,7 +213,19 @@ void Runtime::advanceFrame() {
         tree.invalidated = false;
         guarded("render", [&] { tree.broadcast(QStringLiteral("render")); });
     }
-    m_vm->collectGarbage();
+    // An object that listens for a broadcast event is kept for it, on the list or not.
+    std::vector<Object*> listening;
+    for (DisplayNode* n : tree.broadcasters)
+        for (const auto& [type, list] : n->listeners)
+            if (!list.empty() && isBroadcastEvent(type)) {
+                listening.push_back(n);
+                break;
+            }
+    m_vm->collectGarbage(listening);
+}
+
+bool Runtime::quitRequested() const {
+    return m_tree && m_tree->quitRequested;
 }
 
 void Runtime::mouseMove(QPointF stageTwips) {

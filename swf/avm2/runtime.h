@@ -57,6 +57,8 @@ public:
     void keyDown(int code, int charCode);
     void keyUp(int code, int charCode);
 
+    // fscommand("quit") was called.
+    bool quitRequested() const;
     Player& player() { return *m_player; }
     DisplayTree& displayTree() { return *m_tree; }
     // Timers only (between frames).

@@ -22,7 +22,7 @@ public:
     void keyUp(int code, int ascii) override { m_runtime.keyUp(code, ascii); }
     void viewResized(QSizeF) override {}
     void setSound(std::shared_ptr<sound::MovieSound>) override {}
-    bool quitRequested() const override { return false; }
+    bool quitRequested() const override { return m_runtime.quitRequested(); }
     QString stageAlign() const override { return {}; }
 
     avm2::Runtime& runtime() { return m_runtime; }
