@@ -17,6 +17,9 @@ DisplayNode::~DisplayNode() {
     if (!tree)
         return;
     std::erase(tree->broadcasters, this);
+    for (DisplayNode** held : {&tree->focus, &tree->over, &tree->pressed})
+        if (*held == this)
+            *held = nullptr;
     if (obj) {
         auto it = tree->byObject.find(obj);
         if (it != tree->byObject.end() && it->second == this)
@@ -469,6 +472,7 @@ QRectF DisplayTree::boundsOf(const swf::DisplayObject& o, int guard) const {
     }
 }
 
+bool geometryContainsPoint(const ShapeGeometry& g, QPointF p);
 namespace {
 bool geometryContains(const ShapeGeometry& g, QPointF p) {
     for (const auto& layer : g.layers) {
@@ -485,6 +489,10 @@ bool geometryContains(const ShapeGeometry& g, QPointF p) {
     return false;
 }
 } // namespace
+
+bool geometryContainsPoint(const ShapeGeometry& g, QPointF p) {
+    return geometryContains(g, p);
+}
 
 bool DisplayTree::clipContains(const swf::MovieClip& c, QPointF p, int guard) const {
     if (c.drawing() && geometryContains(c.drawing()->geometry(), p))
@@ -513,6 +521,96 @@ bool DisplayTree::shapeContains(const swf::DisplayObject& o, QPointF p, int guar
         return geometryContains(static_cast<const MorphShape*>(o.character)->geometryAt(o.ratio),
                                 p);
     return boundsOf(o, guard).contains(p);
+}
+
+DisplayNode* DisplayTree::hitIn(DisplayNode* n, QPointF p, int guard) {
+    QPointF local = p;
+    if (n->obj) {
+        if (!n->obj->visible)
+            return nullptr;
+        bool ok = false;
+        const QTransform back = n->obj->matrix.inverted(&ok);
+        if (!ok)
+            return nullptr;
+        local = back.map(p);
+    }
+    if (n->clip) {
+        if (guard < 64) {
+            const std::vector<DisplayNode*> kids = children(n);
+            for (auto it = kids.rbegin(); it != kids.rend(); ++it)
+                if (*it != root && (*it)->obj && !(*it)->obj->isClipLayer())
+                    if (DisplayNode* hit = hitIn(*it, local, guard + 1))
+                        return hit;
+        }
+        if (n->clip->drawing() && geometryContainsPoint(n->clip->drawing()->geometry(), local))
+            return n;
+        return nullptr;
+    }
+    return n->obj && shapeContains(*n->obj, local, guard) ? n : nullptr;
+}
+
+DisplayNode* DisplayTree::mouseTarget(QPointF p) {
+    DisplayNode* hit = nullptr;
+    if (stage) {
+        const std::vector<DisplayNode*> kids = children(stage);
+        for (auto it = kids.rbegin(); it != kids.rend() && !hit; ++it)
+            hit = hitIn(*it, p, 0);
+    }
+    Object* io = vm.lookupDefinition(QStringLiteral("flash.display::InteractiveObject")).object();
+    auto interactive = [&](DisplayNode* n) {
+        return n->isStage || (io && n->cls->isSubclassOf(static_cast<Class*>(io)));
+    };
+    DisplayNode* target = hit;
+    while (target && !(interactive(target) && target->mouseEnabled))
+        target = target->parent;
+    if (!target)
+        return stage;
+    for (DisplayNode* a = target->parent; a; a = a->parent)
+        if (!a->mouseChildren && !a->isStage)
+            target = a;
+    return target;
+}
+
+void DisplayTree::mouseEvent(DisplayNode* target, const QString& type, bool bubbles,
+                             DisplayNode* related, bool buttonDown) {
+    if (!target)
+        return;
+    bool any = false;
+    for (DisplayNode* n = target; n && !any; n = bubbles ? n->parent : nullptr) {
+        auto it = n->listeners.find(type);
+        any = it != n->listeners.end() && !it->second.empty();
+    }
+    if (!any)
+        return;
+    bool ok = false;
+    const QPointF local = concatenated(target).inverted(&ok).map(mouse);
+    const Value cls = vm.lookupDefinition(QStringLiteral("flash.events::MouseEvent"));
+    const Value a[] = {Value(type),
+                       Value(bubbles),
+                       Value(false),
+                       Value::number(ok ? local.x() / 20 : 0),
+                       Value::number(ok ? local.y() / 20 : 0),
+                       related ? Value(static_cast<Object*>(related)) : Value::null(),
+                       Value(false),
+                       Value(false),
+                       Value(false),
+                       Value(buttonDown)};
+    const Value ev = vm.construct(cls, a);
+    if (Object* e = ev.object()) {
+        e->setDynamic(QStringLiteral("stageX"), Value::number(mouse.x() / 20));
+        e->setDynamic(QStringLiteral("stageY"), Value::number(mouse.y() / 20));
+    }
+    dispatchEvent(vm, target, ev);
+}
+
+void DisplayTree::keyEvent(const QString& type, int keyCode, int charCode) {
+    if (!stage)
+        return;
+    DisplayNode* target = focus && onStage(focus) ? focus : stage;
+    const Value cls = vm.lookupDefinition(QStringLiteral("flash.events::KeyboardEvent"));
+    const Value a[] = {Value(type), Value(true), Value(false), Value(std::int32_t(charCode)),
+                       Value(std::int32_t(keyCode))};
+    dispatchEvent(vm, target, vm.construct(cls, a));
 }
 
 QRectF DisplayTree::localBounds(const DisplayNode* n) const {
@@ -1424,6 +1522,54 @@ Value setTimerRepeatCount(VM& vm, const Value& self, std::span<const Value> args
 Value timerEventCtor(VM& vm, const Value& self, std::span<const Value> args) {
     return eventCtor(vm, self, args);
 }
+// MouseEvent(type, bubbles = true, cancelable, localX, localY, relatedObject, ctrlKey, altKey,
+// shiftKey, buttonDown, delta): the fields as plain properties of the event.
+Value mouseEventCtor(VM& vm, const Value& self, std::span<const Value> args) {
+    const Value base[] = {arg(args, 0), args.size() > 1 ? args[1] : Value(true), arg(args, 2)};
+    eventCtor(vm, self, base);
+    Object* e = self.object();
+    auto number = [&](std::size_t i) {
+        return args.size() > i ? Value::number(vm.toNumber(args[i])) : Value(std::int32_t(0));
+    };
+    e->setDynamic(QStringLiteral("localX"), number(3));
+    e->setDynamic(QStringLiteral("localY"), number(4));
+    e->setDynamic(QStringLiteral("relatedObject"), arg(args, 5).object() ? args[5] : Value::null());
+    e->setDynamic(QStringLiteral("ctrlKey"), Value(VM::toBoolean(arg(args, 6))));
+    e->setDynamic(QStringLiteral("altKey"), Value(VM::toBoolean(arg(args, 7))));
+    e->setDynamic(QStringLiteral("shiftKey"), Value(VM::toBoolean(arg(args, 8))));
+    e->setDynamic(QStringLiteral("buttonDown"), Value(VM::toBoolean(arg(args, 9))));
+    e->setDynamic(QStringLiteral("delta"), Value(args.size() > 10 ? vm.toInt32(args[10]) : 0));
+    e->setDynamic(QStringLiteral("stageX"), Value::number(NAN));
+    e->setDynamic(QStringLiteral("stageY"), Value::number(NAN));
+    return Value();
+}
+// KeyboardEvent(type, bubbles = true, cancelable, charCode, keyCode, keyLocation, ctrlKey,
+// altKey, shiftKey).
+Value keyboardEventCtor(VM& vm, const Value& self, std::span<const Value> args) {
+    const Value base[] = {arg(args, 0), args.size() > 1 ? args[1] : Value(true), arg(args, 2)};
+    eventCtor(vm, self, base);
+    Object* e = self.object();
+    e->setDynamic(QStringLiteral("charCode"), Value(std::int32_t(vm.toUint32(arg(args, 3)))));
+    e->setDynamic(QStringLiteral("keyCode"), Value(std::int32_t(vm.toUint32(arg(args, 4)))));
+    e->setDynamic(QStringLiteral("keyLocation"), Value(std::int32_t(vm.toUint32(arg(args, 5)))));
+    e->setDynamic(QStringLiteral("ctrlKey"), Value(VM::toBoolean(arg(args, 6))));
+    e->setDynamic(QStringLiteral("altKey"), Value(VM::toBoolean(arg(args, 7))));
+    e->setDynamic(QStringLiteral("shiftKey"), Value(VM::toBoolean(arg(args, 8))));
+    return Value();
+}
+Value stageFocus(VM& vm, const Value&, std::span<const Value>) {
+    DisplayNode* f = vm.displayTree ? vm.displayTree->focus : nullptr;
+    return f ? Value(static_cast<Object*>(f)) : Value::null();
+}
+Value setStageFocus(VM& vm, const Value&, std::span<const Value> args) {
+    if (!vm.displayTree)
+        return Value();
+    Object* o = arg(args, 0).object();
+    vm.displayTree->focus =
+        o && o->kind == ObjectKind::DisplayObject ? static_cast<DisplayNode*>(o) : nullptr;
+    return Value();
+}
+
 Value updateAfterEvent(VM&, const Value&, std::span<const Value>) {
     return Value();
 }
@@ -1701,6 +1847,7 @@ void installDisplay(VM& vm) {
     vm.addGetter(stage, QStringLiteral("stageHeight"), stageHeight, ignoreSet);
     vm.addGetter(stage, QStringLiteral("frameRate"), stageFrameRate, setStageFrameRate);
     methods(vm, stage, {{"invalidate", stageInvalidate}});
+    vm.addGetter(stage, QStringLiteral("focus"), stageFocus, setStageFocus);
     vm.addGetter(
         stage, QStringLiteral("scaleMode"),
         [](VM&, const Value&, std::span<const Value>) { return Value(QStringLiteral("showAll")); },
@@ -1724,6 +1871,26 @@ void installDisplay(VM& vm) {
     vm.addStaticValue(timerEvent, QStringLiteral("TIMER_COMPLETE"),
                       Value(QStringLiteral("timerComplete")));
     methods(vm, timerEvent, {{"updateAfterEvent", updateAfterEvent}});
+    Class* mouseEvent = vm.defineNativeClass(events, QStringLiteral("MouseEvent"), ev, allocNode);
+    mouseEvent->iinit.native = mouseEventCtor;
+    methods(vm, mouseEvent, {{"updateAfterEvent", updateAfterEvent}});
+    for (auto [k, v] : {std::pair<const char*, const char*>{"CLICK", "click"},
+                        {"DOUBLE_CLICK", "doubleClick"},
+                        {"MOUSE_DOWN", "mouseDown"},
+                        {"MOUSE_UP", "mouseUp"},
+                        {"MOUSE_MOVE", "mouseMove"},
+                        {"MOUSE_OVER", "mouseOver"},
+                        {"MOUSE_OUT", "mouseOut"},
+                        {"ROLL_OVER", "rollOver"},
+                        {"ROLL_OUT", "rollOut"},
+                        {"MOUSE_WHEEL", "mouseWheel"},
+                        {"RIGHT_CLICK", "rightClick"},
+                        {"MIDDLE_CLICK", "middleClick"}})
+        vm.addStaticValue(mouseEvent, QString::fromLatin1(k), Value(QString::fromLatin1(v)));
+    Class* keyEvent = vm.defineNativeClass(events, QStringLiteral("KeyboardEvent"), ev, allocNode);
+    keyEvent->iinit.native = keyboardEventCtor;
+    vm.addStaticValue(keyEvent, QStringLiteral("KEY_DOWN"), Value(QStringLiteral("keyDown")));
+    vm.addStaticValue(keyEvent, QStringLiteral("KEY_UP"), Value(QStringLiteral("keyUp")));
     vm.defineGlobal(QStringLiteral("flash.system"), QStringLiteral("fscommand"),
                     Value(static_cast<Object*>(
                         vm.makeNative(QStringLiteral("fscommand"), fscommandNative, 2))));

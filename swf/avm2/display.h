@@ -116,6 +116,14 @@ public:
     bool shapeContains(const swf::DisplayObject& o, QPointF p, int guard) const;
     bool clipContains(const swf::MovieClip& c, QPointF p, int guard) const;
     QPointF mouse{-1e9, -1e9}; // the mouse on the stage, twips
+    // The interactive object the mouse events at a stage point go to: the topmost object drawn
+    // there, or its nearest mouse-enabled interactive ancestor, or the outermost ancestor that
+    // keeps its children from the mouse; the stage when nothing is there.
+    DisplayNode* mouseTarget(QPointF stageTwips);
+    // Dispatches a MouseEvent (or KeyboardEvent with `key`) of `type` to `target`.
+    void mouseEvent(DisplayNode* target, const QString& type, bool bubbles,
+                    DisplayNode* related = nullptr, bool buttonDown = false);
+    void keyEvent(const QString& type, int keyCode, int charCode);
     // Set while a node for an existing player object is being allocated.
     swf::DisplayObject* pendingObject = nullptr;
     swf::MovieClip* pendingClip = nullptr;
@@ -124,11 +132,15 @@ public:
     std::unordered_map<Class*, std::uint16_t> linkedIds;
     bool linkedScanned = false;
     std::unordered_map<QString, std::uint16_t> linkedByName;
-    bool invalidated = false;   // stage.invalidate(): render before the next picture
-    bool quitRequested = false; // fscommand("quit")
+    bool invalidated = false;       // stage.invalidate(): render before the next picture
+    bool quitRequested = false;     // fscommand("quit")
+    DisplayNode* focus = nullptr;   // stage.focus (kept alive by the runtime)
+    DisplayNode* over = nullptr;    // under the mouse (kept alive by the runtime)
+    DisplayNode* pressed = nullptr; // where the button went down
 
 private:
     void detachNode(DisplayNode* child, bool events);
+    DisplayNode* hitIn(DisplayNode* n, QPointF parentPoint, int guard);
     void reorder(DisplayNode* parent, const std::vector<DisplayNode*>& order,
                  const DisplayNode* moved);
 };

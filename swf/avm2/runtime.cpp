@@ -215,6 +215,9 @@ void Runtime::advanceFrame() {
     }
     // An object that listens for a broadcast event is kept for it, on the list or not.
     std::vector<Object*> listening;
+    for (DisplayNode* held : {tree.focus, tree.over, tree.pressed})
+        if (held)
+            listening.push_back(held);
     for (DisplayNode* n : tree.broadcasters)
         for (const auto& [type, list] : n->listeners)
             if (!list.empty() && isBroadcastEvent(type)) {
@@ -228,16 +231,81 @@ bool Runtime::quitRequested() const {
     return m_tree && m_tree->quitRequested;
 }
 
-void Runtime::mouseMove(QPointF stageTwips) {
-    m_tree->mouse = stageTwips;
+namespace {
+bool within(const DisplayNode* n, const DisplayNode* ancestor) {
+    for (; n; n = n->parent)
+        if (n == ancestor)
+            return true;
+    return false;
 }
+} // namespace
+
+void Runtime::mouseMove(QPointF stageTwips) {
+    DisplayTree& tree = *m_tree;
+    tree.mouse = stageTwips;
+    if (!m_root)
+        return;
+    guarded("a mouse event", [&] {
+        DisplayNode* target = tree.mouseTarget(stageTwips);
+        DisplayNode* old = tree.over;
+        if (target != old) {
+            tree.over = target;
+            // out and rollOut leave the old object (rollOut for each of its ancestors the
+            // mouse left, inside out), then over and rollOver enter the new one (outside in).
+            if (old) {
+                tree.mouseEvent(old, QStringLiteral("mouseOut"), true, target, m_mouseDown);
+                for (DisplayNode* n = old; n && !within(target, n); n = n->parent)
+                    tree.mouseEvent(n, QStringLiteral("rollOut"), false, target, m_mouseDown);
+            }
+            if (target) {
+                tree.mouseEvent(target, QStringLiteral("mouseOver"), true, old, m_mouseDown);
+                std::vector<DisplayNode*> entered;
+                for (DisplayNode* n = target; n && !within(old, n); n = n->parent)
+                    entered.push_back(n);
+                for (auto it = entered.rbegin(); it != entered.rend(); ++it)
+                    tree.mouseEvent(*it, QStringLiteral("rollOver"), false, old, m_mouseDown);
+            }
+        }
+        tree.mouseEvent(target, QStringLiteral("mouseMove"), true, nullptr, m_mouseDown);
+    });
+}
+
 void Runtime::mouseDown() {
     m_mouseDown = true;
+    if (!m_root)
+        return;
+    guarded("a mouse event", [&] {
+        DisplayTree& tree = *m_tree;
+        DisplayNode* target = tree.mouseTarget(tree.mouse);
+        tree.pressed = target;
+        tree.mouseEvent(target, QStringLiteral("mouseDown"), true, nullptr, true);
+    });
 }
+
 void Runtime::mouseUp() {
     m_mouseDown = false;
+    if (!m_root)
+        return;
+    guarded("a mouse event", [&] {
+        DisplayTree& tree = *m_tree;
+        DisplayNode* target = tree.mouseTarget(tree.mouse);
+        DisplayNode* pressed = std::exchange(tree.pressed, nullptr);
+        tree.mouseEvent(target, QStringLiteral("mouseUp"), true, nullptr, false);
+        // A click is a press and a release on the same object.
+        if (target && target == pressed)
+            tree.mouseEvent(target, QStringLiteral("click"), true, nullptr, false);
+    });
 }
-void Runtime::keyDown(int, int) {}
-void Runtime::keyUp(int, int) {}
+
+void Runtime::keyDown(int code, int charCode) {
+    if (m_root)
+        guarded("a key event",
+                [&] { m_tree->keyEvent(QStringLiteral("keyDown"), code, charCode); });
+}
+
+void Runtime::keyUp(int code, int charCode) {
+    if (m_root)
+        guarded("a key event", [&] { m_tree->keyEvent(QStringLiteral("keyUp"), code, charCode); });
+}
 
 } // namespace swf::avm2

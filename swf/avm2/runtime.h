@@ -83,7 +83,6 @@ private:
     Player* m_player = nullptr;
     std::unique_ptr<DisplayTree> m_tree;
     std::unique_ptr<VM> m_vm;
-    DisplayNode* m_over = nullptr; // the object under the mouse
     bool m_mouseDown = false;
     DisplayNode* m_stage = nullptr;
     DisplayNode* m_root = nullptr;

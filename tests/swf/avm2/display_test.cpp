@@ -270,4 +270,78 @@ TEST(Avm2Display, PropertiesBoundsAndHitTests) {
     EXPECT_TRUE(f.errors.isEmpty()) << f.errors.join('\n').toStdString();
 }
 
+QStringList mouseLog;
+Value logEvent(VM& vm, const Value&, std::span<const Value> args) {
+    const Value e = arg(args, 0);
+    const Value current = vm.getProperty(e, vm.publicName("currentTarget"));
+    mouseLog << vm.toString(vm.getProperty(e, vm.publicName("type"))) + ":" +
+                    vm.toString(vm.getProperty(current, vm.publicName("name"))) + ":" +
+                    vm.toString(vm.getProperty(e, vm.publicName("eventPhase")));
+    return Value();
+}
+
+TEST(Avm2Display, MouseEventsGoToTheObjectUnderTheMouse) {
+    auto movie = timelineMovie();
+    ASSERT_TRUE(movie);
+    Fixture f(*movie);
+    VM& vm = f.vm();
+    f.call(f.root(), "gotoAndStop", {Value(3)});
+    const Value p = f.make("flash.display::Sprite");
+    vm.setProperty(p, vm.publicName("name"), Value("p"));
+    const Value a = f.square(0xFF, 300, 0, 50);
+    vm.setProperty(a, vm.publicName("name"), Value("a"));
+    const Value b = f.square(0xFF, 400, 0, 50);
+    vm.setProperty(b, vm.publicName("name"), Value("b"));
+    f.call(p, "addChild", {a});
+    f.call(f.root(), "addChild", {p});
+    f.call(f.root(), "addChild", {b});
+    const Value logger = Value(static_cast<Object*>(vm.makeNative("log", logEvent)));
+    for (const Value& target : {p, a, b})
+        for (const char* type :
+             {"mouseOver", "mouseOut", "rollOver", "rollOut", "mouseDown", "mouseUp", "click"})
+            f.call(target, "addEventListener", {Value(type), logger});
+    auto px = [](double x, double y) { return QPointF(x * 20, y * 20); };
+    f.runtime.mouseMove(px(200, 200)); // on nothing: the stage
+    EXPECT_TRUE(mouseLog.isEmpty()) << mouseLog.join(' ').toStdString();
+    // Onto a inside p: over bubbles from a; rollOver to each object entered, outside in.
+    f.runtime.mouseMove(px(310, 10));
+    EXPECT_EQ(mouseLog.join(' '), "mouseOver:a:2 mouseOver:p:3 rollOver:p:2 rollOver:a:2");
+    mouseLog.clear();
+    f.runtime.mouseDown();
+    f.runtime.mouseUp();
+    EXPECT_EQ(mouseLog.join(' '),
+              "mouseDown:a:2 mouseDown:p:3 mouseUp:a:2 mouseUp:p:3 click:a:2 click:p:3");
+    mouseLog.clear();
+    // Across to b: out of a (bubbling), rollOut of a then p, then over and rollOver of b.
+    f.runtime.mouseMove(px(410, 10));
+    EXPECT_EQ(mouseLog.join(' '),
+              "mouseOut:a:2 mouseOut:p:3 rollOut:a:2 rollOut:p:2 mouseOver:b:2 rollOver:b:2");
+    mouseLog.clear();
+    // Released elsewhere than pressed: no click.
+    f.runtime.mouseDown();
+    f.runtime.mouseMove(px(200, 200));
+    f.runtime.mouseUp();
+    EXPECT_FALSE(mouseLog.join(' ').contains("click")) << mouseLog.join(' ').toStdString();
+    mouseLog.clear();
+    // A container that keeps its children from the mouse is the target itself; an object
+    // that is not mouse-enabled passes the events to its parent.
+    vm.setProperty(p, vm.publicName("mouseChildren"), Value(false));
+    f.runtime.mouseMove(px(310, 10));
+    EXPECT_EQ(mouseLog.join(' '), "mouseOver:p:2 rollOver:p:2");
+    mouseLog.clear();
+    vm.setProperty(p, vm.publicName("mouseChildren"), Value(true));
+    vm.setProperty(a, vm.publicName("mouseEnabled"), Value(false));
+    f.runtime.mouseDown();
+    EXPECT_EQ(mouseLog.join(' '), "mouseDown:p:2");
+    f.runtime.mouseUp();
+    mouseLog.clear();
+    // Keys go to the focus, else the stage, and bubble up to it.
+    vm.setProperty(f.get(f.root(), "stage"), vm.publicName("focus"), b);
+    f.call(f.get(f.root(), "stage"), "addEventListener", {Value("keyDown"), logger});
+    f.call(b, "addEventListener", {Value("keyDown"), logger});
+    f.runtime.keyDown(65, 97);
+    EXPECT_EQ(mouseLog.join(' '), "keyDown:b:2 keyDown:null:3");
+    EXPECT_TRUE(f.errors.isEmpty()) << f.errors.join('\n').toStdString();
+}
+
 } // namespace
