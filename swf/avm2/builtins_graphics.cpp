@@ -448,11 +448,10 @@ void installGraphics(VM& vm) {
         Binding* b = g->instanceTraits.find(QString::fromLatin1(n), vm.as3Ns());
         g->instanceTraits.add(QString::fromLatin1(n), vm.publicNs(), *b);
     }
-    for (const char* owner : {"flash.display::Sprite", "flash.display::Shape"}) {
-        Object* c = vm.lookupDefinition(QString::fromLatin1(owner)).object();
-        if (c && c->kind == ObjectKind::Class)
-            vm.addGetter(static_cast<Class*>(c), QStringLiteral("graphics"), getGraphics);
-    }
+}
+
+void addGraphicsProperty(VM& vm, Class* c) {
+    vm.addGetter(c, QStringLiteral("graphics"), getGraphics);
 }
 
 } // namespace swf::avm2

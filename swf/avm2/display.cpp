@@ -1596,12 +1596,6 @@ Value sceneCtor(VM& vm, const Value& self, std::span<const Value> args) {
 
 // --- Stage ---
 
-Value stageWidth(VM& vm, const Value&, std::span<const Value>) {
-    return Value(std::int32_t(vm.stageWidth));
-}
-Value stageHeight(VM& vm, const Value&, std::span<const Value>) {
-    return Value(std::int32_t(vm.stageHeight));
-}
 Value stageFrameRate(VM& vm, const Value&, std::span<const Value>) {
     return Value::number(vm.frameRate);
 }
@@ -1618,6 +1612,119 @@ Value stageInvalidate(VM& vm, const Value&, std::span<const Value>) {
 }
 Value ignoreSet(VM&, const Value&, std::span<const Value>) {
     return Value();
+}
+Value stageScaleMode(VM& vm, const Value&, std::span<const Value>) {
+    return Value(treeOf(vm).scaleMode);
+}
+Value setStageScaleMode(VM& vm, const Value&, std::span<const Value> args) {
+    DisplayTree& t = treeOf(vm);
+    const QString mode = vm.toString(arg(args, 0));
+    for (const char* known : {"showAll", "noBorder", "exactFit", "noScale"})
+        if (mode.compare(QLatin1String(known), Qt::CaseInsensitive) == 0) {
+            if (t.scaleMode != QLatin1String(known)) {
+                t.scaleMode = QString::fromLatin1(known);
+                if (t.scaleModeChanged)
+                    t.scaleModeChanged(t.scaleMode);
+            }
+            return Value();
+        }
+    vm.throwError("ArgumentError", 2008,
+                  QStringLiteral("Parameter scaleMode must be one of the accepted values."));
+}
+Value stageAlign(VM& vm, const Value&, std::span<const Value>) {
+    return Value(treeOf(vm).align);
+}
+Value setStageAlign(VM& vm, const Value&, std::span<const Value> args) {
+    // Kept in the canonical order of its letters ("TL", "BR"...).
+    const QString given = vm.toString(arg(args, 0)).toUpper();
+    QString a;
+    for (QChar c : {QChar('T'), QChar('B')})
+        if (given.contains(c)) {
+            a += c;
+            break;
+        }
+    for (QChar c : {QChar('L'), QChar('R')})
+        if (given.contains(c)) {
+            a += c;
+            break;
+        }
+    treeOf(vm).align = a;
+    return Value();
+}
+// In noScale the stage is as large as the view; otherwise the movie's own size.
+Value stageWidthNow(VM& vm, const Value&, std::span<const Value>) {
+    DisplayTree* t = vm.displayTree;
+    if (t && t->scaleMode == QLatin1String("noScale") && !t->viewSize.isEmpty())
+        return Value(std::int32_t(std::lround(t->viewSize.width())));
+    return Value(std::int32_t(vm.stageWidth));
+}
+Value stageHeightNow(VM& vm, const Value&, std::span<const Value>) {
+    DisplayTree* t = vm.displayTree;
+    if (t && t->scaleMode == QLatin1String("noScale") && !t->viewSize.isEmpty())
+        return Value(std::int32_t(std::lround(t->viewSize.height())));
+    return Value(std::int32_t(vm.stageHeight));
+}
+Value stageQuality(VM&, const Value&, std::span<const Value>) {
+    return Value(QStringLiteral("HIGH"));
+}
+Value stageDisplayState(VM&, const Value&, std::span<const Value>) {
+    return Value(QStringLiteral("normal"));
+}
+
+// --- LoaderInfo: the movie is always wholly loaded. ---
+
+Value getLoaderInfo(VM& vm, const Value& self, std::span<const Value>) {
+    DisplayTree& t = treeOf(vm);
+    DisplayNode* n = node(vm, self);
+    // The document and the objects of its file share the movie's; the stage has none.
+    if (n->isStage)
+        return Value::null();
+    if (!t.loaderInfo) {
+        const Value cls = vm.lookupDefinition(QStringLiteral("flash.display::LoaderInfo"));
+        const Value li = vm.construct(cls, {});
+        t.loaderInfo = static_cast<DisplayNode*>(li.object());
+        vm.hostRoots.push_back(t.loaderInfo);
+    }
+    return Value(static_cast<Object*>(t.loaderInfo));
+}
+Value loaderInfoBytes(VM& vm, const Value&, std::span<const Value>) {
+    return Value::number(double(treeOf(vm).movieBytes));
+}
+Value loaderInfoUrl(VM& vm, const Value&, std::span<const Value>) {
+    return Value(treeOf(vm).url);
+}
+Value loaderInfoParameters(VM& vm, const Value& self, std::span<const Value>) {
+    Object* o = self.object();
+    const Value* kept = o->getDynamic(QStringLiteral("__parameters"));
+    if (kept)
+        return *kept;
+    Object* p = vm.newObject();
+    o->setDynamic(QStringLiteral("__parameters"), Value(p));
+    o->dyn.back().enumerable = false;
+    return Value(p);
+}
+Value loaderInfoContent(VM& vm, const Value&, std::span<const Value>) {
+    DisplayTree& t = treeOf(vm);
+    return t.root ? Value(static_cast<Object*>(t.root)) : Value::null();
+}
+Value loaderInfoFrameRate(VM& vm, const Value&, std::span<const Value>) {
+    return Value::number(vm.frameRate);
+}
+Value loaderInfoWidth(VM& vm, const Value&, std::span<const Value>) {
+    return Value(std::int32_t(vm.stageWidth));
+}
+Value loaderInfoHeight(VM& vm, const Value&, std::span<const Value>) {
+    return Value(std::int32_t(vm.stageHeight));
+}
+Value loaderInfoVersion(VM& vm, const Value&, std::span<const Value>) {
+    return Value(std::int32_t(treeOf(vm).player.movie().version()));
+}
+Value loaderInfoAsVersion(VM&, const Value&, std::span<const Value>) {
+    return Value(std::int32_t(3));
+}
+Value loaderInfoDomain(VM& vm, const Value&, std::span<const Value>) {
+    const Value cls = vm.lookupDefinition(QStringLiteral("flash.system::ApplicationDomain"));
+    return vm.getProperty(cls, vm.publicName(QStringLiteral("currentDomain")));
 }
 
 void publicAlias(VM& vm, Class* c, const char* name) {
@@ -1772,6 +1879,7 @@ void installDisplay(VM& vm) {
     vm.addGetter(dobj, QStringLiteral("visible"), getVisible, setVisible);
     vm.addGetter(dobj, QStringLiteral("width"), getWidth, setWidth);
     vm.addGetter(dobj, QStringLiteral("height"), getHeight, setHeight);
+    vm.addGetter(dobj, QStringLiteral("loaderInfo"), getLoaderInfo);
     vm.addGetter(dobj, QStringLiteral("mouseX"), getMouseX);
     vm.addGetter(dobj, QStringLiteral("mouseY"), getMouseY);
     methods(vm, dobj,
@@ -1802,6 +1910,8 @@ void installDisplay(VM& vm) {
     vm.addGetter(cont, QStringLiteral("mouseChildren"), getMouseChildren, setMouseChildren);
     Class* sprite = vm.defineNativeClass(display, QStringLiteral("Sprite"), cont, allocNode);
     vm.spriteClass = sprite;
+    installGraphics(vm);
+    addGraphicsProperty(vm, sprite);
     vm.addGetter(sprite, QStringLiteral("buttonMode"), getButtonMode, setButtonMode);
     vm.addGetter(sprite, QStringLiteral("useHandCursor"), getButtonMode, ignoreSet);
     Class* mc = vm.defineNativeClass(display, QStringLiteral("MovieClip"), sprite, allocNode);
@@ -1833,7 +1943,8 @@ void installDisplay(VM& vm) {
 
     // Leaf display objects: their pictures come from the timeline's characters (or from what a
     // script draws into a Shape).
-    vm.defineNativeClass(display, QStringLiteral("Shape"), dobj, allocNode);
+    addGraphicsProperty(vm,
+                        vm.defineNativeClass(display, QStringLiteral("Shape"), dobj, allocNode));
     vm.defineNativeClass(display, QStringLiteral("MorphShape"), dobj, allocNode);
     vm.defineNativeClass(display, QStringLiteral("SimpleButton"), io, allocNode);
     vm.defineNativeClass(QStringLiteral("flash.text"), QStringLiteral("StaticText"), dobj,
@@ -1843,18 +1954,51 @@ void installDisplay(VM& vm) {
 
     Class* stage = vm.defineNativeClass(display, QStringLiteral("Stage"), cont, allocNode);
     vm.stageClass = stage;
-    vm.addGetter(stage, QStringLiteral("stageWidth"), stageWidth, ignoreSet);
-    vm.addGetter(stage, QStringLiteral("stageHeight"), stageHeight, ignoreSet);
+    vm.addGetter(stage, QStringLiteral("stageWidth"), stageWidthNow, ignoreSet);
+    vm.addGetter(stage, QStringLiteral("stageHeight"), stageHeightNow, ignoreSet);
+    vm.addGetter(stage, QStringLiteral("quality"), stageQuality, ignoreSet);
+    vm.addGetter(stage, QStringLiteral("displayState"), stageDisplayState, ignoreSet);
     vm.addGetter(stage, QStringLiteral("frameRate"), stageFrameRate, setStageFrameRate);
     methods(vm, stage, {{"invalidate", stageInvalidate}});
     vm.addGetter(stage, QStringLiteral("focus"), stageFocus, setStageFocus);
-    vm.addGetter(
-        stage, QStringLiteral("scaleMode"),
-        [](VM&, const Value&, std::span<const Value>) { return Value(QStringLiteral("showAll")); },
-        ignoreSet);
-    vm.addGetter(
-        stage, QStringLiteral("align"),
-        [](VM&, const Value&, std::span<const Value>) { return Value(QString()); }, ignoreSet);
+    vm.addGetter(stage, QStringLiteral("scaleMode"), stageScaleMode, setStageScaleMode);
+    vm.addGetter(stage, QStringLiteral("align"), stageAlign, setStageAlign);
+    Class* sm = vm.defineNativeClass(display, QStringLiteral("StageScaleMode"), vm.objectClass);
+    for (auto [k, v] : {std::pair<const char*, const char*>{"SHOW_ALL", "showAll"},
+                        {"NO_BORDER", "noBorder"},
+                        {"EXACT_FIT", "exactFit"},
+                        {"NO_SCALE", "noScale"}})
+        vm.addStaticValue(sm, QString::fromLatin1(k), Value(QString::fromLatin1(v)));
+    Class* sa = vm.defineNativeClass(display, QStringLiteral("StageAlign"), vm.objectClass);
+    for (auto [k, v] : {std::pair<const char*, const char*>{"TOP", "T"},
+                        {"BOTTOM", "B"},
+                        {"LEFT", "L"},
+                        {"RIGHT", "R"},
+                        {"TOP_LEFT", "TL"},
+                        {"TOP_RIGHT", "TR"},
+                        {"BOTTOM_LEFT", "BL"},
+                        {"BOTTOM_RIGHT", "BR"}})
+        vm.addStaticValue(sa, QString::fromLatin1(k), Value(QString::fromLatin1(v)));
+    Class* sq = vm.defineNativeClass(display, QStringLiteral("StageQuality"), vm.objectClass);
+    for (auto [k, v] : {std::pair<const char*, const char*>{"LOW", "low"},
+                        {"MEDIUM", "medium"},
+                        {"HIGH", "high"},
+                        {"BEST", "best"}})
+        vm.addStaticValue(sq, QString::fromLatin1(k), Value(QString::fromLatin1(v)));
+
+    Class* li = vm.defineNativeClass(display, QStringLiteral("LoaderInfo"), ed, allocNode);
+    vm.addGetter(li, QStringLiteral("bytesLoaded"), loaderInfoBytes);
+    vm.addGetter(li, QStringLiteral("bytesTotal"), loaderInfoBytes);
+    vm.addGetter(li, QStringLiteral("url"), loaderInfoUrl);
+    vm.addGetter(li, QStringLiteral("loaderURL"), loaderInfoUrl);
+    vm.addGetter(li, QStringLiteral("parameters"), loaderInfoParameters);
+    vm.addGetter(li, QStringLiteral("content"), loaderInfoContent);
+    vm.addGetter(li, QStringLiteral("frameRate"), loaderInfoFrameRate);
+    vm.addGetter(li, QStringLiteral("width"), loaderInfoWidth);
+    vm.addGetter(li, QStringLiteral("height"), loaderInfoHeight);
+    vm.addGetter(li, QStringLiteral("swfVersion"), loaderInfoVersion);
+    vm.addGetter(li, QStringLiteral("actionScriptVersion"), loaderInfoAsVersion);
+    vm.addGetter(li, QStringLiteral("applicationDomain"), loaderInfoDomain);
 
     Class* timer =
         vm.defineNativeClass(QStringLiteral("flash.utils"), QStringLiteral("Timer"), ed, allocNode);

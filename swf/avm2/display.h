@@ -8,6 +8,8 @@
 #include "swf/avm2/vm.h"
 #include "swf/player.h"
 
+#include <QSizeF>
+#include <functional>
 #include <map>
 #include <memory>
 #include <unordered_map>
@@ -135,6 +137,12 @@ public:
     bool invalidated = false;       // stage.invalidate(): render before the next picture
     bool quitRequested = false;     // fscommand("quit")
     DisplayNode* focus = nullptr;   // stage.focus (kept alive by the runtime)
+    DisplayNode* loaderInfo = nullptr; // the movie's LoaderInfo (made on first use)
+    QString scaleMode = QStringLiteral("showAll"), align;
+    QSizeF viewSize;            // the view in pixels, as the host last said
+    std::size_t movieBytes = 0; // bytesLoaded == bytesTotal
+    QString url;
+    std::function<void(const QString&)> scaleModeChanged;
     DisplayNode* over = nullptr;    // under the mouse (kept alive by the runtime)
     DisplayNode* pressed = nullptr; // where the button went down
 
@@ -150,5 +158,7 @@ void dispatchSimple(VM& vm, DisplayNode* target, const QString& type, bool bubbl
 bool isBroadcastEvent(const QString& type);
 
 void installGraphics(VM& vm);
+// Sprite's and Shape's `graphics`, added before their subclasses are defined.
+void addGraphicsProperty(VM& vm, Class* c);
 
 } // namespace swf::avm2

@@ -25,6 +25,9 @@ Runtime::Runtime(std::shared_ptr<const Movie> movie, RuntimeOptions options, Pla
     m_vm = std::make_unique<VM>();
     m_tree = std::make_unique<DisplayTree>(*m_vm, *m_player);
     m_vm->displayTree = m_tree.get();
+    m_tree->url = m_options.url;
+    m_tree->scaleModeChanged = m_options.scaleModeChanged;
+    m_tree->movieBytes = std::max<std::size_t>(m_movie->header().declaredLength, 8);
     if (!m_options.error)
         m_options.error = printLine;
     m_vm->limits = m_options.limits;
@@ -141,6 +144,12 @@ void Runtime::start() {
             }
         });
     guarded("exitFrame", [&] { tree.broadcast(QStringLiteral("exitFrame")); });
+    // The movie is wholly loaded from the start: preloaders hear init and complete at once.
+    if (tree.loaderInfo)
+        guarded("a loaderInfo event", [&] {
+            dispatchSimple(vm, tree.loaderInfo, QStringLiteral("init"), false);
+            dispatchSimple(vm, tree.loaderInfo, QStringLiteral("complete"), false);
+        });
 }
 
 bool Runtime::runFrameScripts(DisplayNode* n, int guard) {
@@ -295,6 +304,20 @@ void Runtime::mouseUp() {
         if (target && target == pressed)
             tree.mouseEvent(target, QStringLiteral("click"), true, nullptr, false);
     });
+}
+
+void Runtime::viewResized(QSizeF viewPx) {
+    DisplayTree& tree = *m_tree;
+    if (tree.viewSize == viewPx)
+        return;
+    tree.viewSize = viewPx;
+    if (m_stage && m_started && tree.scaleMode == QLatin1String("noScale"))
+        guarded("a resize event",
+                [&] { dispatchSimple(*m_vm, m_stage, QStringLiteral("resize"), false); });
+}
+
+QString Runtime::stageAlign() const {
+    return m_tree ? m_tree->align : QString();
 }
 
 void Runtime::keyDown(int code, int charCode) {

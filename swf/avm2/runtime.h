@@ -8,6 +8,7 @@
 #include "swf/avm2/vm.h"
 
 #include <QPointF>
+#include <QSizeF>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -30,6 +31,9 @@ struct RuntimeOptions {
     std::function<void(const QString&)> error;
     // Milliseconds since the movie started; default: always 0.
     std::function<double()> clock;
+    // The movie's address (LoaderInfo.url) and its scale mode as scripts set it.
+    QString url;
+    std::function<void(const QString& mode)> scaleModeChanged;
 };
 
 class Runtime {
@@ -56,6 +60,9 @@ public:
     void mouseUp();
     void keyDown(int code, int charCode);
     void keyUp(int code, int charCode);
+    // The view's size in pixels: in noScale the stage's size, and a resize event.
+    void viewResized(QSizeF viewPx);
+    QString stageAlign() const;
 
     // fscommand("quit") was called.
     bool quitRequested() const;

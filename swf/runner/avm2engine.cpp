@@ -5,8 +5,11 @@
 namespace swf {
 
 namespace {
-avm2::RuntimeOptions runtimeOptions(const ScriptHostHooks& hooks, const avm2::Limits& limits) {
+avm2::RuntimeOptions runtimeOptions(const ScriptHostHooks& hooks, const avm2::Limits& limits,
+                                    const QString& url) {
     avm2::RuntimeOptions o;
+    o.url = url;
+    o.scaleModeChanged = hooks.scaleModeChanged;
     o.limits = limits;
     o.trace = hooks.trace; // unset: standard error, one line per call
     o.error = hooks.notice;
@@ -19,8 +22,8 @@ avm2::RuntimeOptions runtimeOptions(const ScriptHostHooks& hooks, const avm2::Li
 } // namespace
 
 Avm2Engine::Avm2Engine(Player& player, std::shared_ptr<const Movie> movie,
-                       const ScriptHostHooks& hooks, const avm2::Limits& limits)
-    : m_player(player), m_runtime(std::move(movie), runtimeOptions(hooks, limits), &player) {}
+                       const ScriptHostHooks& hooks, const avm2::Limits& limits, const QString& url)
+    : m_player(player), m_runtime(std::move(movie), runtimeOptions(hooks, limits, url), &player) {}
 
 void Avm2Engine::tick() {
     // The runtime moves the player on itself: scripts run between its steps.

@@ -11,7 +11,7 @@ namespace swf {
 class Avm2Engine final : public ScriptEngine {
 public:
     Avm2Engine(Player& player, std::shared_ptr<const Movie> movie, const ScriptHostHooks& hooks,
-               const avm2::Limits& limits = {});
+               const avm2::Limits& limits = {}, const QString& url = {});
 
     void tick() override;
     void frameShown() override;
@@ -20,10 +20,10 @@ public:
     void mouseUp() override { m_runtime.mouseUp(); }
     void keyDown(int code, int ascii) override { m_runtime.keyDown(code, ascii); }
     void keyUp(int code, int ascii) override { m_runtime.keyUp(code, ascii); }
-    void viewResized(QSizeF) override {}
+    void viewResized(QSizeF viewPx) override { m_runtime.viewResized(viewPx); }
     void setSound(std::shared_ptr<sound::MovieSound>) override {}
     bool quitRequested() const override { return m_runtime.quitRequested(); }
-    QString stageAlign() const override { return {}; }
+    QString stageAlign() const override { return m_runtime.stageAlign(); }
 
     avm2::Runtime& runtime() { return m_runtime; }
 

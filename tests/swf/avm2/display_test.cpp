@@ -156,6 +156,11 @@ TEST(Avm2Display, ScriptChildrenAreDrawnInListOrder) {
     const QRgb half = p.pixel(450, 150);
     EXPECT_NEAR(qRed(half), 127, 3);
     EXPECT_EQ(qGreen(half), 255);
+    // The document (a MovieClip) draws beneath its children too.
+    const Value rg = f.get(root, "graphics");
+    f.call(rg, "beginFill", {Value::number(0x00FFFF)});
+    f.call(rg, "drawRect", {Value(500), Value(350), Value(40), Value(40)});
+    EXPECT_EQ(f.picture().pixel(520, 370), qRgb(0, 255, 255));
     // Children of children are drawn in their parent's space.
     const Value holder = f.make("flash.display::Sprite");
     f.call(holder, "addChild", {blue});
