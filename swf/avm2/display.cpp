@@ -1053,6 +1053,136 @@ Value getMouseY(VM& vm, const Value& self, std::span<const Value>) {
         std::round(t.concatenated(node(vm, self)).inverted().map(t.mouse).y() / 20.0));
 }
 
+// --- Transform, blend mode ---
+
+// A flash.geom.Transform: the object it belongs to, as a dynamic property no script names.
+DisplayNode* transformOwner(VM& vm, const Value& self) {
+    Object* o = self.object();
+    const Value* owner = o ? o->getDynamic(QStringLiteral("__owner")) : nullptr;
+    Object* n = owner ? owner->object() : nullptr;
+    if (!n || n->kind != ObjectKind::DisplayObject)
+        vm.throwTypeError(1004, QStringLiteral("Method was invoked on an incompatible object."));
+    return static_cast<DisplayNode*>(n);
+}
+Value getTransform(VM& vm, const Value& self, std::span<const Value>) {
+    node(vm, self);
+    const Value cls = vm.lookupDefinition(QStringLiteral("flash.geom::Transform"));
+    const Value a[] = {self};
+    return vm.construct(cls, a);
+}
+Value setTransform(VM& vm, const Value& self, std::span<const Value> args) {
+    // Copies the other transform's matrix and colour transform.
+    DisplayNode* n = node(vm, self);
+    DisplayNode* from = transformOwner(vm, arg(args, 0));
+    n->place().matrix = from->place().matrix;
+    n->place().colorTransform = from->place().colorTransform;
+    return Value();
+}
+Value transformCtor(VM& vm, const Value& self, std::span<const Value> args) {
+    Object* o = arg(args, 0).object();
+    if (!o || o->kind != ObjectKind::DisplayObject)
+        vm.throwTypeError(2007, QStringLiteral("Parameter displayObject must be non-null."));
+    self.object()->setDynamic(QStringLiteral("__owner"), args[0]);
+    self.object()->dyn.back().enumerable = false;
+    return Value();
+}
+Value makeMatrix(VM& vm, const QTransform& m) {
+    const Value cls = vm.lookupDefinition(QStringLiteral("flash.geom::Matrix"));
+    const Value a[] = {Value::number(m.m11()),       Value::number(m.m12()),
+                       Value::number(m.m21()),       Value::number(m.m22()),
+                       Value::number(m.dx() / 20.0), Value::number(m.dy() / 20.0)};
+    return vm.construct(cls, a);
+}
+double field(VM& vm, const Value& o, const char* name, double fallback) {
+    const double d = vm.toNumber(vm.getProperty(o, vm.publicName(QString::fromLatin1(name))));
+    return std::isfinite(d) ? std::clamp(d, -1e9, 1e9) : fallback;
+}
+Value transformMatrix(VM& vm, const Value& self, std::span<const Value>) {
+    return makeMatrix(vm, transformOwner(vm, self)->place().matrix);
+}
+Value setTransformMatrix(VM& vm, const Value& self, std::span<const Value> args) {
+    DisplayNode* n = transformOwner(vm, self);
+    const Value m = arg(args, 0);
+    if (!m.object())
+        return Value(); // null: a 3D transform takes over, which this player does not draw
+    n->place().matrix = QTransform(field(vm, m, "a", 1), field(vm, m, "b", 0), field(vm, m, "c", 0),
+                                   field(vm, m, "d", 1), std::round(field(vm, m, "tx", 0) * 20),
+                                   std::round(field(vm, m, "ty", 0) * 20));
+    return Value();
+}
+Value transformConcatenated(VM& vm, const Value& self, std::span<const Value>) {
+    return makeMatrix(vm, treeOf(vm).concatenated(transformOwner(vm, self)));
+}
+Value transformColor(VM& vm, const Value& self, std::span<const Value>) {
+    const swf::ColorTransform& c = transformOwner(vm, self)->place().colorTransform;
+    const Value cls = vm.lookupDefinition(QStringLiteral("flash.geom::ColorTransform"));
+    const Value a[] = {Value::number(c.redMult / 256.0),  Value::number(c.greenMult / 256.0),
+                       Value::number(c.blueMult / 256.0), Value::number(c.alphaMult / 256.0),
+                       Value::number(double(c.redAdd)),   Value::number(double(c.greenAdd)),
+                       Value::number(double(c.blueAdd)),  Value::number(double(c.alphaAdd))};
+    return vm.construct(cls, a);
+}
+Value setTransformColor(VM& vm, const Value& self, std::span<const Value> args) {
+    DisplayNode* n = transformOwner(vm, self);
+    const Value c = arg(args, 0);
+    if (!c.object())
+        vm.throwTypeError(2007, QStringLiteral("Parameter colorTransform must be non-null."));
+    auto mult = [&](const char* name) {
+        return std::int32_t(std::clamp(field(vm, c, name, 1), -128.0, 128.0) * 256);
+    };
+    auto add = [&](const char* name) {
+        return std::int32_t(std::clamp(field(vm, c, name, 0), -65535.0, 65535.0));
+    };
+    swf::ColorTransform& t = n->place().colorTransform;
+    t.redMult = mult("redMultiplier");
+    t.greenMult = mult("greenMultiplier");
+    t.blueMult = mult("blueMultiplier");
+    t.alphaMult = mult("alphaMultiplier");
+    t.redAdd = add("redOffset");
+    t.greenAdd = add("greenOffset");
+    t.blueAdd = add("blueOffset");
+    t.alphaAdd = add("alphaOffset");
+    return Value();
+}
+Value transformPixelBounds(VM& vm, const Value& self, std::span<const Value>) {
+    DisplayNode* n = transformOwner(vm, self);
+    return makeRectangle(vm, boundsIn(vm, n, nullptr));
+}
+
+constexpr std::pair<swf::BlendMode, const char*> kBlendNames[] = {
+    {swf::BlendMode::Normal, "normal"},         {swf::BlendMode::Layer, "layer"},
+    {swf::BlendMode::Multiply, "multiply"},     {swf::BlendMode::Screen, "screen"},
+    {swf::BlendMode::Lighten, "lighten"},       {swf::BlendMode::Darken, "darken"},
+    {swf::BlendMode::Difference, "difference"}, {swf::BlendMode::Add, "add"},
+    {swf::BlendMode::Subtract, "subtract"},     {swf::BlendMode::Invert, "invert"},
+    {swf::BlendMode::Alpha, "alpha"},           {swf::BlendMode::Erase, "erase"},
+    {swf::BlendMode::Overlay, "overlay"},       {swf::BlendMode::HardLight, "hardlight"}};
+Value getBlendMode(VM& vm, const Value& self, std::span<const Value>) {
+    const swf::BlendMode b = node(vm, self)->place().blendMode;
+    for (auto [mode, name] : kBlendNames)
+        if (mode == b)
+            return Value(QString::fromLatin1(name));
+    return Value(QStringLiteral("normal"));
+}
+Value setBlendMode(VM& vm, const Value& self, std::span<const Value> args) {
+    const QString name = vm.toString(arg(args, 0));
+    for (auto [mode, n] : kBlendNames)
+        if (name == QLatin1String(n)) {
+            node(vm, self)->place().blendMode = mode;
+            return Value();
+        }
+    vm.throwError("ArgumentError", 2008,
+                  QStringLiteral("Parameter blendMode must be one of the accepted values."));
+}
+Value getCacheAsBitmap(VM& vm, const Value& self, std::span<const Value>) {
+    return Value(node(vm, self)->place().cacheAsBitmap);
+}
+Value setCacheAsBitmap(VM& vm, const Value& self, std::span<const Value> args) {
+    // Drawn as normal; the flag is kept for scripts that read it back.
+    node(vm, self)->place().cacheAsBitmap = VM::toBoolean(arg(args, 0));
+    return Value();
+}
+
 // --- DisplayObjectContainer ---
 
 Value addChild(VM& vm, const Value& self, std::span<const Value> args) {
@@ -1880,6 +2010,9 @@ void installDisplay(VM& vm) {
     vm.addGetter(dobj, QStringLiteral("width"), getWidth, setWidth);
     vm.addGetter(dobj, QStringLiteral("height"), getHeight, setHeight);
     vm.addGetter(dobj, QStringLiteral("loaderInfo"), getLoaderInfo);
+    vm.addGetter(dobj, QStringLiteral("transform"), getTransform, setTransform);
+    vm.addGetter(dobj, QStringLiteral("blendMode"), getBlendMode, setBlendMode);
+    vm.addGetter(dobj, QStringLiteral("cacheAsBitmap"), getCacheAsBitmap, setCacheAsBitmap);
     vm.addGetter(dobj, QStringLiteral("mouseX"), getMouseX);
     vm.addGetter(dobj, QStringLiteral("mouseY"), getMouseY);
     methods(vm, dobj,
@@ -2000,6 +2133,13 @@ void installDisplay(VM& vm) {
     vm.addGetter(li, QStringLiteral("actionScriptVersion"), loaderInfoAsVersion);
     vm.addGetter(li, QStringLiteral("applicationDomain"), loaderInfoDomain);
 
+    Class* transform = vm.defineNativeClass(QStringLiteral("flash.geom"),
+                                            QStringLiteral("Transform"), vm.objectClass);
+    transform->iinit.native = transformCtor;
+    vm.addGetter(transform, QStringLiteral("matrix"), transformMatrix, setTransformMatrix);
+    vm.addGetter(transform, QStringLiteral("colorTransform"), transformColor, setTransformColor);
+    vm.addGetter(transform, QStringLiteral("concatenatedMatrix"), transformConcatenated);
+    vm.addGetter(transform, QStringLiteral("pixelBounds"), transformPixelBounds);
     Class* timer =
         vm.defineNativeClass(QStringLiteral("flash.utils"), QStringLiteral("Timer"), ed, allocNode);
     timer->iinit.native = timerCtor;
