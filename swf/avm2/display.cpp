@@ -7,6 +7,7 @@
 #include <QPainterPathStroker>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 
 namespace swf::avm2 {
@@ -1546,6 +1547,105 @@ Value mcAddFrameScript(VM& vm, const Value& self, std::span<const Value> args) {
     return Value();
 }
 
+// --- TextField: the text of an edit text the timeline placed (which the renderer lays out
+// and draws); one made by a script keeps its text but has no character to draw it with. ---
+
+const EditText* editTextOf(DisplayNode* n) {
+    if (!n->obj || !n->obj->character || n->obj->character->type != CharacterType::EditText)
+        return nullptr;
+    return static_cast<const EditText*>(n->obj->character);
+}
+QString escapeHtml(const QString& s) {
+    QString out;
+    for (QChar c : s)
+        out += c == u'&'   ? QStringLiteral("&amp;")
+               : c == u'<' ? QStringLiteral("&lt;")
+               : c == u'>' ? QStringLiteral("&gt;")
+                           : QString(c);
+    return out;
+}
+// The characters an HTML text shows: tags dropped, paragraphs and breaks as line ends, the
+// five named entities decoded.
+QString plainOf(const QString& html) {
+    QString out;
+    for (qsizetype i = 0; i < html.size(); ++i) {
+        const QChar c = html[i];
+        if (c == u'<') {
+            const qsizetype end = html.indexOf(u'>', i);
+            if (end < 0)
+                break;
+            const QString tag = html.mid(i + 1, end - i - 1).trimmed().toLower();
+            if (tag == QLatin1String("br") || tag == QLatin1String("br/") ||
+                tag == QLatin1String("/p"))
+                out += u'\r';
+            i = end;
+        } else if (c == u'&') {
+            static const std::pair<const char*, QChar> entities[] = {{"&amp;", u'&'},
+                                                                     {"&lt;", u'<'},
+                                                                     {"&gt;", u'>'},
+                                                                     {"&quot;", u'"'},
+                                                                     {"&apos;", u'\''}};
+            bool matched = false;
+            for (auto [name, ch] : entities)
+                if (html.mid(i, qsizetype(std::strlen(name))) == QLatin1String(name)) {
+                    out += ch;
+                    i += qsizetype(std::strlen(name)) - 1;
+                    matched = true;
+                    break;
+                }
+            if (!matched)
+                out += c;
+        } else {
+            out += c;
+        }
+    }
+    if (out.endsWith(u'\r'))
+        out.chop(1);
+    return out;
+}
+Value textFieldText(VM& vm, const Value& self, std::span<const Value>) {
+    DisplayNode* n = node(vm, self);
+    if (const EditText* e = editTextOf(n))
+        return Value(e->html ? plainOf(n->obj->text) : n->obj->text);
+    return Value(n->ownText);
+}
+void setFieldText(DisplayNode* n, const QString& plain) {
+    if (const EditText* e = editTextOf(n))
+        n->obj->text = e->html ? escapeHtml(plain) : plain;
+    else
+        n->ownText = plain;
+}
+Value setTextFieldText(VM& vm, const Value& self, std::span<const Value> args) {
+    if (arg(args, 0).isNullish())
+        vm.throwTypeError(2007, QStringLiteral("Parameter text must be non-null."));
+    setFieldText(node(vm, self), vm.toString(arg(args, 0)));
+    return Value();
+}
+Value textFieldHtml(VM& vm, const Value& self, std::span<const Value>) {
+    DisplayNode* n = node(vm, self);
+    if (const EditText* e = editTextOf(n))
+        return Value(e->html ? n->obj->text : escapeHtml(n->obj->text));
+    return Value(escapeHtml(n->ownText));
+}
+Value setTextFieldHtml(VM& vm, const Value& self, std::span<const Value> args) {
+    DisplayNode* n = node(vm, self);
+    const QString html = vm.toString(arg(args, 0));
+    if (const EditText* e = editTextOf(n); e && e->html)
+        n->obj->text = html;
+    else
+        setFieldText(n, plainOf(html));
+    return Value();
+}
+Value textFieldAppend(VM& vm, const Value& self, std::span<const Value> args) {
+    DisplayNode* n = node(vm, self);
+    const Value now = textFieldText(vm, self, {});
+    setFieldText(n, now.s + vm.toString(arg(args, 0)));
+    return Value();
+}
+Value textFieldLength(VM& vm, const Value& self, std::span<const Value>) {
+    return Value(std::int32_t(textFieldText(vm, self, {}).s.size()));
+}
+
 // --- Timer ---
 
 Value timerCtor(VM& vm, const Value& self, std::span<const Value> args) {
@@ -2082,7 +2182,12 @@ void installDisplay(VM& vm) {
     vm.defineNativeClass(display, QStringLiteral("SimpleButton"), io, allocNode);
     vm.defineNativeClass(QStringLiteral("flash.text"), QStringLiteral("StaticText"), dobj,
                          allocNode);
-    vm.defineNativeClass(QStringLiteral("flash.text"), QStringLiteral("TextField"), io, allocNode);
+    Class* textField = vm.defineNativeClass(QStringLiteral("flash.text"),
+                                            QStringLiteral("TextField"), io, allocNode);
+    vm.addGetter(textField, QStringLiteral("text"), textFieldText, setTextFieldText);
+    vm.addGetter(textField, QStringLiteral("htmlText"), textFieldHtml, setTextFieldHtml);
+    vm.addGetter(textField, QStringLiteral("length"), textFieldLength);
+    methods(vm, textField, {{"appendText", textFieldAppend}});
     vm.defineNativeClass(QStringLiteral("flash.media"), QStringLiteral("Video"), dobj, allocNode);
 
     Class* stage = vm.defineNativeClass(display, QStringLiteral("Stage"), cont, allocNode);

@@ -48,6 +48,9 @@ public:
     Object* graphics = nullptr;
     bool mouseEnabled = true, mouseChildren = true, buttonMode = false;
 
+    // TextField text where the object has no edit text of the timeline's to hold it.
+    QString ownText;
+
     // flash.utils.Timer: its entry in the VM's timer queue while running (0: stopped).
     double timerDelay = 0;
     std::int32_t timerRepeat = 0, timerCount = 0;
@@ -134,9 +137,9 @@ public:
     std::unordered_map<Class*, std::uint16_t> linkedIds;
     bool linkedScanned = false;
     std::unordered_map<QString, std::uint16_t> linkedByName;
-    bool invalidated = false;       // stage.invalidate(): render before the next picture
-    bool quitRequested = false;     // fscommand("quit")
-    DisplayNode* focus = nullptr;   // stage.focus (kept alive by the runtime)
+    bool invalidated = false;          // stage.invalidate(): render before the next picture
+    bool quitRequested = false;        // fscommand("quit")
+    DisplayNode* focus = nullptr;      // stage.focus (kept alive by the runtime)
     DisplayNode* loaderInfo = nullptr; // the movie's LoaderInfo (made on first use)
     QString scaleMode = QStringLiteral("showAll"), align;
     QSizeF viewSize;            // the view in pixels, as the host last said

@@ -346,6 +346,23 @@ TEST(Avm2Display, TransformReadsAndWritesTheMatrixAndColourTransform) {
     EXPECT_TRUE(f.errors.isEmpty()) << f.errors.join('\n').toStdString();
 }
 
+TEST(Avm2Display, TextFieldTextAndHtmlText) {
+    auto movie = timelineMovie();
+    ASSERT_TRUE(movie);
+    Fixture f(*movie);
+    VM& vm = f.vm();
+    const Value t = f.make("flash.text::TextField");
+    vm.setProperty(t, vm.publicName("text"), Value("a < b"));
+    f.call(t, "appendText", {Value(" & c")});
+    EXPECT_EQ(vm.toString(f.get(t, "text")), "a < b & c");
+    EXPECT_EQ(vm.toInt32(f.get(t, "length")), 9);
+    EXPECT_EQ(vm.toString(f.get(t, "htmlText")), "a &lt; b &amp; c");
+    // HTML given: the characters it shows, paragraphs as carriage returns.
+    vm.setProperty(t, vm.publicName("htmlText"), Value("<p>one</p><p><b>two</b> &gt;</p>"));
+    EXPECT_EQ(vm.toString(f.get(t, "text")), "one\rtwo >");
+    EXPECT_THROW(vm.setProperty(t, vm.publicName("text"), Value::null()), ScriptThrow);
+}
+
 QStringList mouseLog;
 Value logEvent(VM& vm, const Value&, std::span<const Value> args) {
     const Value e = arg(args, 0);
