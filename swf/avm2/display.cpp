@@ -40,7 +40,7 @@ void DisplayNode::traceChildren(std::vector<Object*>& out) {
                 out.push_back(l.fn.o);
     if (parent)
         out.push_back(parent);
-    if (tree && clip)
+    if (tree && (clip || isStage))
         for (DisplayNode* c : tree->children(this))
             out.push_back(c);
     if (graphics)

@@ -205,6 +205,11 @@ TEST(Avm2Display, ScriptChildrenTakeDepthsAroundTimelineOnes) {
     EXPECT_EQ(f.vm().toInt32(f.get(stage, "numChildren")), 2);
     EXPECT_EQ(f.vm().toInt32(f.get(root, "numChildren")), 4);
     EXPECT_TRUE(f.vm().strictEquals(f.get(top, "parent"), stage));
+    // The stage keeps its children alive like any container.
+    const std::size_t count = f.runtime.player().displayObjectCount();
+    f.vm().collectGarbage();
+    EXPECT_EQ(f.runtime.player().displayObjectCount(), count);
+    EXPECT_TRUE(f.vm().strictEquals(f.call(stage, "getChildAt", {Value(1)}), top));
 }
 
 TEST(Avm2Display, ObjectsOffTheListKeepTheirStateAndAreFreedWhenUnreachable) {
