@@ -33,6 +33,9 @@ public:
     // With stroke widths, twips; empty when nothing is drawn.
     QRectF bounds() const { return m_bounds; }
     std::size_t edgeCount() const { return m_edges; }
+    // Where the next edge starts, and the line style in effect (if any).
+    QPointF pen() const { return m_pen; }
+    const std::optional<LineStyle>& currentLine() const { return m_line; }
 
     // Coordinates are twips in the clip's space.
     void beginFill(const FillStyle& fill);

@@ -405,6 +405,8 @@ void Player::destroy(std::unique_ptr<DisplayObject>& object) {
             }
         }
     }
+    if (m_onObjectDestroyed)
+        m_onObjectDestroyed(*object);
     if (m_onTextDestroyed && object->character &&
         object->character->type == CharacterType::EditText)
         m_onTextDestroyed(*object);
@@ -464,10 +466,7 @@ MovieClip* Player::placeClip(MovieClip& parent, std::uint16_t characterId, std::
     if (c) {
         made = instantiate(parent, p, created);
     } else if (m_objectCount < m_limits.maxDisplayObjects) {
-        if (!m_emptySprite) {
-            m_emptySprite = std::make_unique<Sprite>();
-            m_emptySprite->timeline.frames.resize(1);
-        }
+        emptySprite();
         made = std::make_unique<DisplayObject>();
         static_cast<Placement&>(*made) = p;
         made->character = m_emptySprite.get();
@@ -519,6 +518,114 @@ void Player::swapDepths(MovieClip& parent, std::int32_t a, std::int32_t b) {
             o->depth = a;
     }
     std::stable_sort(objs.begin(), objs.end(),
+                     [](const auto& x, const auto& y) { return x->depth < y->depth; });
+}
+
+const Sprite& Player::emptySprite() {
+    if (!m_emptySprite) {
+        m_emptySprite = std::make_unique<Sprite>();
+        m_emptySprite->timeline.frames.resize(1);
+    }
+    return *m_emptySprite;
+}
+
+std::unique_ptr<DisplayObject> Player::makeObject(std::uint16_t characterId) {
+    m_limbo.m_timeline = &emptyTimeline();
+    m_limbo.m_drawnEdges = &m_drawnEdges;
+    Placement p;
+    p.characterId = characterId;
+    std::vector<MovieClip*> created;
+    std::unique_ptr<DisplayObject> made;
+    if (characterId) {
+        made = instantiate(m_limbo, p, created);
+    } else if (m_objectCount < m_limits.maxDisplayObjects) {
+        const Sprite& empty = emptySprite();
+        made = std::make_unique<DisplayObject>();
+        static_cast<Placement&>(*made) = p;
+        made->character = &empty;
+        ++m_objectCount;
+        auto clip = std::make_unique<MovieClip>();
+        clip->m_drawnEdges = &m_drawnEdges;
+        clip->m_timeline = &empty.timeline;
+        clip->m_sprite = &empty;
+        clip->m_owner = &empty;
+        clip->m_level = 1;
+        made->m_clip = std::move(clip);
+    }
+    if (made && made->m_clip)
+        made->m_clip->m_parent = nullptr;
+    if (made && made->m_button)
+        made->m_button->m_host.m_parent = nullptr;
+    // AVM1 frame actions of the new sprites mean nothing to the scripts that make these.
+    std::erase_if(m_pending, [&](const PendingAction& a) {
+        return std::find(created.begin(), created.end(), a.clip) != created.end();
+    });
+    return made;
+}
+
+std::size_t Player::heightOf(const DisplayObject& object, std::size_t guard) const {
+    if (!object.m_clip || guard > m_limits.maxNesting)
+        return 1;
+    std::size_t h = 0;
+    for (const auto& o : object.m_clip->m_list.m_objects)
+        h = std::max(h, heightOf(*o, guard + 1));
+    return h + 1;
+}
+
+void Player::setLevels(MovieClip& clip, std::size_t level, std::size_t guard) {
+    clip.m_level = level;
+    if (guard > m_limits.maxNesting)
+        return;
+    for (const auto& o : clip.m_list.m_objects) {
+        if (o->m_clip)
+            setLevels(*o->m_clip, level + 1, guard + 1);
+        if (o->m_button)
+            setLevels(o->m_button->m_host, level + 1, guard + 1);
+    }
+}
+
+bool Player::attach(MovieClip& parent, std::unique_ptr<DisplayObject>& object, std::int32_t depth) {
+    if (!object || parent.m_level + heightOf(*object, 0) >= m_limits.maxNesting)
+        return false;
+    object->depth = depth;
+    MovieClip* host = object->m_clip     ? object->m_clip.get()
+                      : object->m_button ? &object->m_button->m_host
+                                         : nullptr;
+    if (host) {
+        host->m_parent = &parent;
+        setLevels(*host, parent.m_level + 1, 0);
+    }
+    removeAt(parent, depth);
+    auto& objs = parent.m_list.m_objects;
+    auto it = std::lower_bound(objs.begin(), objs.end(), depth,
+                               [](const auto& o, std::int32_t d) { return o->depth < d; });
+    objs.insert(it, std::move(object));
+    return true;
+}
+
+std::unique_ptr<DisplayObject> Player::detach(MovieClip& parent, const DisplayObject& object) {
+    auto& objs = parent.m_list.m_objects;
+    auto it =
+        std::find_if(objs.begin(), objs.end(), [&](const auto& o) { return o.get() == &object; });
+    if (it == objs.end())
+        return nullptr;
+    std::unique_ptr<DisplayObject> gone = std::move(*it);
+    objs.erase(it);
+    // Off the list it no longer belongs to the timeline that placed it.
+    gone->placedBy = nullptr;
+    if (gone->m_clip)
+        gone->m_clip->m_parent = nullptr;
+    if (gone->m_button)
+        gone->m_button->m_host.m_parent = nullptr;
+    return gone;
+}
+
+void Player::setDepth(MovieClip& parent, DisplayObject& object, std::int32_t depth) {
+    if (object.depth == depth)
+        return;
+    object.depth = depth;
+    object.placedBy = nullptr;
+    std::stable_sort(parent.m_list.m_objects.begin(), parent.m_list.m_objects.end(),
                      [](const auto& x, const auto& y) { return x->depth < y->depth; });
 }
 

@@ -212,6 +212,14 @@ private:
     bool removeAt(MovieClip& parent, std::int32_t depth);
     void swapDepths(MovieClip& parent, std::int32_t a, std::int32_t b);
     void releaseUnloaded(std::size_t count = SIZE_MAX);
+    std::unique_ptr<DisplayObject> makeObject(std::uint16_t characterId);
+    bool attach(MovieClip& parent, std::unique_ptr<DisplayObject>& object, std::int32_t depth);
+    std::unique_ptr<DisplayObject> detach(MovieClip& parent, const DisplayObject& object);
+    void discard(std::unique_ptr<DisplayObject>& object) { destroy(object); }
+    void setDepth(MovieClip& parent, DisplayObject& object, std::int32_t depth);
+    void setLevels(MovieClip& clip, std::size_t level, std::size_t guard);
+    std::size_t heightOf(const DisplayObject& object, std::size_t guard) const;
+    std::function<void(DisplayObject&)> m_onObjectDestroyed;
     std::function<void(MovieClip&)> m_onClipDestroyed;
     std::function<void(DisplayObject&)> m_onTextDestroyed;
     std::function<bool(const DisplayObject&)> m_hasUnloadHandler;
@@ -242,6 +250,8 @@ private:
     std::unordered_set<const void*> m_initDone;
     std::unordered_map<std::uint16_t, const Character*> m_overrides; // freed and redefined ids
     std::unique_ptr<Sprite> m_emptySprite;                           // for createEmptyMovieClip
+    const Sprite& emptySprite();
+    MovieClip m_limbo; // the parent objects are built under before a script places them
     std::vector<std::unique_ptr<DisplayObject>> m_unloaded;
     std::vector<std::unique_ptr<DisplayObject>> m_dying; // being released
     bool m_releasing = false; // destroying for good: nothing is kept for unload handlers
@@ -275,6 +285,30 @@ public:
     // script objects stop addressing it; the same for edit texts.
     std::function<void(MovieClip&)>& onClipDestroyed() { return m_player.m_onClipDestroyed; }
     std::function<void(DisplayObject&)>& onTextDestroyed() { return m_player.m_onTextDestroyed; }
+
+    // ActionScript 3 keeps display objects alive off the display list: an object is made
+    // unattached (`characterId` 0: an empty clip to draw into), moved onto a list at a depth,
+    // taken off again whole (its clip keeps its frame, children and drawing) and finally
+    // discarded. attach() refuses (and leaves `object` with the caller) when the nesting limit
+    // would be passed. setDepth() moves an object within its list; a timeline object so moved
+    // is the script's from then on, as the timeline no longer places it.
+    std::unique_ptr<DisplayObject> makeObject(std::uint16_t characterId) {
+        return m_player.makeObject(characterId);
+    }
+    bool attach(MovieClip& parent, std::unique_ptr<DisplayObject>& object, std::int32_t depth) {
+        return m_player.attach(parent, object, depth);
+    }
+    std::unique_ptr<DisplayObject> detach(MovieClip& parent, const DisplayObject& object) {
+        return m_player.detach(parent, object);
+    }
+    void discard(std::unique_ptr<DisplayObject>& object) { m_player.discard(object); }
+    void setDepth(MovieClip& parent, DisplayObject& object, std::int32_t depth) {
+        m_player.setDepth(parent, object, depth);
+    }
+    // Told of every display object just before it is destroyed, wherever it is.
+    std::function<void(DisplayObject&)>& onObjectDestroyed() {
+        return m_player.m_onObjectDestroyed;
+    }
 
     // Whether a clip has unload handlers. A clip leaving the stage whose subtree has any is
     // kept, off the display list and whole, until releaseUnloaded(), so that its handlers can

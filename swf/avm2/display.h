@@ -1,17 +1,27 @@
 #pragma once
 
 // Native state of flash.events and flash.display objects (one C++ type serves both: an
-// event dispatcher with a place in the display tree, or an Event).
+// event dispatcher with a place in the display tree, or an Event), and the tree that binds
+// ActionScript display objects to the player's, so that the one renderer draws what scripts
+// build.
 
 #include "swf/avm2/vm.h"
+#include "swf/player.h"
 
+#include <QSizeF>
+#include <functional>
 #include <map>
+#include <memory>
+#include <unordered_map>
 
 namespace swf::avm2 {
 
+class DisplayTree;
+
 class DisplayNode : public Object {
 public:
-    explicit DisplayNode(Class* c) : Object(c, ObjectKind::DisplayObject) {}
+    DisplayNode(Class* c, DisplayTree* tree) : Object(c, ObjectKind::DisplayObject), tree(tree) {}
+    ~DisplayNode() override;
     void traceChildren(std::vector<Object*>& out) override;
 
     struct Listener {
@@ -21,17 +31,30 @@ public:
     };
     std::map<QString, std::vector<Listener>> listeners;
 
-    // Display tree.
+    // Display tree. A display object is always backed by a player object: `obj` while on a
+    // display list (owned there) or off it (owned by `owned`); the root's is the player's root
+    // clip, with no object, and the stage has neither.
+    DisplayTree* tree = nullptr;
     DisplayNode* parent = nullptr;
-    std::vector<DisplayNode*> children;
-    QString name;
-    bool isStage = false, visible = true;
-    double x = 0, y = 0, scaleX = 1, scaleY = 1, rotation = 0, alpha = 1;
-
-    // MovieClip.
-    int currentFrame = 1, totalFrames = 1;
-    bool playing = true, pendingFrameScript = true;
+    bool isStage = false, isDisplay = false;
+    swf::DisplayObject* obj = nullptr;
+    swf::MovieClip* clip = nullptr; // the list of a container (and a movie clip's timeline)
+    std::unique_ptr<swf::DisplayObject> owned;
+    swf::Placement spare; // the attributes of the root and of objects whose player object went
+    swf::Placement& place() { return obj ? static_cast<swf::Placement&>(*obj) : spare; }
+    bool constructed = false, timelinePlaced = false;
+    std::int64_t scriptFrame = -1;     // the frame whose frame script ran last
     std::map<int, Value> frameScripts; // by zero-based frame
+    Object* graphics = nullptr;
+    bool mouseEnabled = true, mouseChildren = true, buttonMode = false;
+
+    // TextField text where the object has no edit text of the timeline's to hold it.
+    QString ownText;
+
+    // flash.utils.Timer: its entry in the VM's timer queue while running (0: stopped).
+    double timerDelay = 0;
+    std::int32_t timerRepeat = 0, timerCount = 0;
+    int timerId = 0;
 
     // Event.
     QString eventType;
@@ -41,7 +64,104 @@ public:
     Value eventTarget, eventCurrentTarget;
 };
 
+// The binding between the VM's display objects and the player's. Script-placed children take
+// depths after the highest child of their list (see swf/README.md); the stage's children other
+// than the root live at the top of the root's list, from kStageDepth on.
+class DisplayTree {
+public:
+    static constexpr std::int32_t kStageDepth = 0x40000000;
+
+    DisplayTree(VM& vm, Player& player);
+    ~DisplayTree();
+    DisplayTree(const DisplayTree&) = delete;
+    DisplayTree& operator=(const DisplayTree&) = delete;
+
+    VM& vm;
+    Player& player;
+    PlayerScripting scripting;
+    DisplayNode* stage = nullptr;
+    DisplayNode* root = nullptr;
+
+    // The node bound to a player object or clip, if any.
+    DisplayNode* nodeOf(const swf::DisplayObject* o) const;
+    // The children of a container, bottom first.
+    std::vector<DisplayNode*> children(const DisplayNode* container) const;
+    // Makes nodes for every object of `container`'s list (and below) that has none, of their
+    // linked classes, not yet constructed. Returns the new ones, parents first.
+    void bind(DisplayNode* container, std::vector<DisplayNode*>* made);
+    // Runs the constructors of `n` (if not yet run) and of the unconstructed nodes below it;
+    // timeline children constructed here hear added and addedToStage after their constructor.
+    void construct(DisplayNode* n);
+    void constructChildren(DisplayNode* n);
+    // The class a character is an object of: its SymbolClass, else the base class.
+    Class* classFor(const swf::DisplayObject& o);
+    // The character a class is linked to (0: none).
+    std::uint16_t characterFor(Class* c);
+
+    // Container operations (errors thrown as the Flash API documents them).
+    void addChildAt(DisplayNode* parent, DisplayNode* child, std::size_t index);
+    void removeChild(DisplayNode* parent, DisplayNode* child);
+    void setChildIndex(DisplayNode* parent, DisplayNode* child, std::size_t index);
+    bool onStage(const DisplayNode* n) const;
+
+    // Nodes with enterFrame/exitFrame/frameConstructed/render listeners, on the list or not,
+    // in the order they first listened. The runtime keeps those still listening alive; a node
+    // that goes is taken out.
+    std::vector<DisplayNode*> broadcasters;
+    void listenBroadcast(DisplayNode* n);
+    void broadcast(const QString& type);
+
+    // Geometry, twips: the matrix from a node's space to the stage, and its bounds in its
+    // own space (empty when it draws nothing).
+    QTransform concatenated(const DisplayNode* n) const;
+    QRectF localBounds(const DisplayNode* n) const;
+    QRectF boundsOf(const swf::DisplayObject& o, int guard) const;
+    QRectF clipBounds(const swf::MovieClip& c, int guard) const;
+    // Whether a point in the object's own space (twips) is in what it draws.
+    bool shapeContains(const swf::DisplayObject& o, QPointF p, int guard) const;
+    bool clipContains(const swf::MovieClip& c, QPointF p, int guard) const;
+    QPointF mouse{-1e9, -1e9}; // the mouse on the stage, twips
+    // The interactive object the mouse events at a stage point go to: the topmost object drawn
+    // there, or its nearest mouse-enabled interactive ancestor, or the outermost ancestor that
+    // keeps its children from the mouse; the stage when nothing is there.
+    DisplayNode* mouseTarget(QPointF stageTwips);
+    // Dispatches a MouseEvent (or KeyboardEvent with `key`) of `type` to `target`.
+    void mouseEvent(DisplayNode* target, const QString& type, bool bubbles,
+                    DisplayNode* related = nullptr, bool buttonDown = false);
+    void keyEvent(const QString& type, int keyCode, int charCode);
+    // Set while a node for an existing player object is being allocated.
+    swf::DisplayObject* pendingObject = nullptr;
+    swf::MovieClip* pendingClip = nullptr;
+
+    std::unordered_map<const swf::DisplayObject*, DisplayNode*> byObject;
+    std::unordered_map<Class*, std::uint16_t> linkedIds;
+    bool linkedScanned = false;
+    std::unordered_map<QString, std::uint16_t> linkedByName;
+    bool invalidated = false;          // stage.invalidate(): render before the next picture
+    bool quitRequested = false;        // fscommand("quit")
+    DisplayNode* focus = nullptr;      // stage.focus (kept alive by the runtime)
+    DisplayNode* loaderInfo = nullptr; // the movie's LoaderInfo (made on first use)
+    QString scaleMode = QStringLiteral("showAll"), align;
+    QSizeF viewSize;            // the view in pixels, as the host last said
+    std::size_t movieBytes = 0; // bytesLoaded == bytesTotal
+    QString url;
+    std::function<void(const QString&)> scaleModeChanged;
+    DisplayNode* over = nullptr;    // under the mouse (kept alive by the runtime)
+    DisplayNode* pressed = nullptr; // where the button went down
+
+private:
+    void detachNode(DisplayNode* child, bool events);
+    DisplayNode* hitIn(DisplayNode* n, QPointF parentPoint, int guard);
+    void reorder(DisplayNode* parent, const std::vector<DisplayNode*>& order,
+                 const DisplayNode* moved);
+};
+
 bool dispatchEvent(VM& vm, DisplayNode* target, const Value& event);
 void dispatchSimple(VM& vm, DisplayNode* target, const QString& type, bool bubbles);
+bool isBroadcastEvent(const QString& type);
+
+void installGraphics(VM& vm);
+// Sprite's and Shape's `graphics`, added before their subclasses are defined.
+void addGraphicsProperty(VM& vm, Class* c);
 
 } // namespace swf::avm2

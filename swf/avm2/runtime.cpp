@@ -2,6 +2,7 @@
 
 #include "swf/avm2/display.h"
 #include "swf/movie.h"
+#include "swf/player.h"
 
 #include <cstdio>
 
@@ -14,8 +15,19 @@ void printLine(const QString& line) {
 }
 } // namespace
 
-Runtime::Runtime(std::shared_ptr<const Movie> movie, RuntimeOptions options)
-    : m_movie(std::move(movie)), m_options(std::move(options)), m_vm(std::make_unique<VM>()) {
+Runtime::Runtime(std::shared_ptr<const Movie> movie, RuntimeOptions options, Player* player)
+    : m_movie(std::move(movie)), m_options(std::move(options)) {
+    if (!player) {
+        m_ownPlayer = std::make_unique<Player>(m_movie);
+        player = m_ownPlayer.get();
+    }
+    m_player = player;
+    m_vm = std::make_unique<VM>();
+    m_tree = std::make_unique<DisplayTree>(*m_vm, *m_player);
+    m_vm->displayTree = m_tree.get();
+    m_tree->url = m_options.url;
+    m_tree->scaleModeChanged = m_options.scaleModeChanged;
+    m_tree->movieBytes = std::max<std::size_t>(m_movie->header().declaredLength, 8);
     if (!m_options.error)
         m_options.error = printLine;
     m_vm->limits = m_options.limits;
@@ -29,7 +41,11 @@ Runtime::Runtime(std::shared_ptr<const Movie> movie, RuntimeOptions options)
     m_vm->frameRate = h.effectiveFrameRate();
 }
 
-Runtime::~Runtime() = default;
+Runtime::~Runtime() {
+    // The VM's objects first: they hand their player objects back through the tree.
+    m_vm.reset();
+    m_tree.reset();
+}
 
 void Runtime::guarded(const char* what, const std::function<void()>& fn) {
     bool aborted = false;
@@ -75,9 +91,12 @@ void Runtime::start() {
         return;
     m_started = true;
     VM& vm = *m_vm;
+    DisplayTree& tree = *m_tree;
     guarded("the stage", [&] {
         m_stage = static_cast<DisplayNode*>(vm.allocInstance(vm.stageClass));
         m_stage->isStage = true;
+        m_stage->constructed = true;
+        tree.stage = m_stage;
         vm.hostRoots.push_back(m_stage);
     });
     loadBlocksOfFrame(0);
@@ -101,48 +120,72 @@ void Runtime::start() {
                     .arg(docClass));
             c = vm.movieClipClass;
         }
-        // On the stage before its constructor runs, so `stage` is usable there.
+        // On the stage, with the first frame's children, before its constructor runs, so
+        // `stage` and the named children are usable there.
+        tree.pendingClip = &m_player->root();
         Object* inst = vm.allocInstance(c);
+        tree.pendingClip = nullptr;
         m_root = static_cast<DisplayNode*>(inst);
-        m_root->totalFrames = int(m_movie->frameCount());
         m_root->parent = m_stage;
-        m_stage->children.push_back(m_root);
+        tree.root = m_root;
         vm.hostRoots.push_back(m_root);
+        tree.bind(m_root, nullptr);
+        m_root->constructed = true;
         vm.constructInstance(c, inst, {});
+        tree.constructChildren(m_root);
     });
     if (m_root)
         guarded("addedToStage",
                 [&] { dispatchSimple(vm, m_root, QStringLiteral("addedToStage"), false); });
+    guarded("frameConstructed", [&] { tree.broadcast(QStringLiteral("frameConstructed")); });
     if (m_root)
-        guarded("a frame script", [&] { runFrameScripts(m_root); });
+        guarded("a frame script", [&] {
+            for (int pass = 0; pass < 16 && runFrameScripts(m_root, 0); ++pass) {
+            }
+        });
+    guarded("exitFrame", [&] { tree.broadcast(QStringLiteral("exitFrame")); });
+    // The movie is wholly loaded from the start: preloaders hear init and complete at once.
+    if (tree.loaderInfo)
+        guarded("a loaderInfo event", [&] {
+            dispatchSimple(vm, tree.loaderInfo, QStringLiteral("init"), false);
+            dispatchSimple(vm, tree.loaderInfo, QStringLiteral("complete"), false);
+        });
 }
 
-void Runtime::runFrameScripts(DisplayNode* n) {
-    if (n->pendingFrameScript) {
-        n->pendingFrameScript = false;
-        auto it = n->frameScripts.find(n->currentFrame - 1);
-        if (it != n->frameScripts.end())
-            m_vm->call(it->second, Value(static_cast<Object*>(n)), {});
+bool Runtime::runFrameScripts(DisplayNode* n, int guard) {
+    bool ran = false;
+    if (n->clip) {
+        const auto f = std::int64_t(n->clip->currentFrame());
+        if (f != n->scriptFrame) {
+            n->scriptFrame = f;
+            auto it = n->frameScripts.find(int(f));
+            if (it != n->frameScripts.end()) {
+                ran = true;
+                m_vm->call(it->second, Value(static_cast<Object*>(n)), {});
+            }
+        }
     }
-    const std::vector<DisplayNode*> kids = n->children;
-    for (DisplayNode* c : kids)
-        runFrameScripts(c);
+    if (guard > 64)
+        return ran;
+    for (DisplayNode* c : m_tree->children(n))
+        ran = runFrameScripts(c, guard + 1) || ran;
+    return ran;
 }
 
-void Runtime::broadcast(const QString& type) {
-    // Every object with a listener, on the stage or not, in the order of the heap walk from
-    // the stage (depth first), which is the order they were added for timeline objects.
-    std::vector<DisplayNode*> nodes;
-    std::vector<DisplayNode*> stack{m_stage};
-    while (!stack.empty()) {
-        DisplayNode* n = stack.back();
-        stack.pop_back();
-        nodes.push_back(n);
-        for (auto it = n->children.rbegin(); it != n->children.rend(); ++it)
-            stack.push_back(*it);
-    }
-    for (DisplayNode* n : nodes)
-        dispatchSimple(*m_vm, n, type, false);
+void Runtime::bindAndConstruct() {
+    if (!m_root)
+        return;
+    guarded("a constructor", [&] {
+        m_tree->bind(m_root, nullptr);
+        m_tree->constructChildren(m_root);
+    });
+}
+
+void Runtime::timelineMoved() {
+    m_player->takePendingActions();
+    if (!m_started)
+        return;
+    bindAndConstruct();
 }
 
 void Runtime::runTimers() {
@@ -158,15 +201,134 @@ void Runtime::advanceFrame() {
     if (m_frame < m_movie->frameCount())
         loadBlocksOfFrame(m_frame);
     runTimers();
-    if (m_root && m_root->playing && m_root->totalFrames > 1) {
-        m_root->currentFrame = m_root->currentFrame % m_root->totalFrames + 1;
-        m_root->pendingFrameScript = true;
-    }
-    guarded("enterFrame", [&] { broadcast(QStringLiteral("enterFrame")); });
+    DisplayTree& tree = *m_tree;
+    m_player->advance();
+    // The player's queue of AVM1 actions means nothing to an ActionScript 3 movie.
+    m_player->takePendingActions();
+    guarded("a timeline object", [&] {
+        if (m_root)
+            tree.bind(m_root, nullptr);
+    });
+    guarded("enterFrame", [&] { tree.broadcast(QStringLiteral("enterFrame")); });
+    bindAndConstruct();
+    guarded("frameConstructed", [&] { tree.broadcast(QStringLiteral("frameConstructed")); });
     if (m_root)
-        guarded("a frame script", [&] { runFrameScripts(m_root); });
-    guarded("exitFrame", [&] { broadcast(QStringLiteral("exitFrame")); });
-    m_vm->collectGarbage();
+        guarded("a frame script", [&] {
+            for (int pass = 0; pass < 16 && runFrameScripts(m_root, 0); ++pass) {
+            }
+        });
+    guarded("exitFrame", [&] { tree.broadcast(QStringLiteral("exitFrame")); });
+    if (tree.invalidated) {
+        tree.invalidated = false;
+        guarded("render", [&] { tree.broadcast(QStringLiteral("render")); });
+    }
+    // An object that listens for a broadcast event is kept for it, on the list or not.
+    std::vector<Object*> listening;
+    for (DisplayNode* held : {tree.focus, tree.over, tree.pressed})
+        if (held)
+            listening.push_back(held);
+    for (DisplayNode* n : tree.broadcasters)
+        for (const auto& [type, list] : n->listeners)
+            if (!list.empty() && isBroadcastEvent(type)) {
+                listening.push_back(n);
+                break;
+            }
+    m_vm->collectGarbage(listening);
+}
+
+bool Runtime::quitRequested() const {
+    return m_tree && m_tree->quitRequested;
+}
+
+namespace {
+bool within(const DisplayNode* n, const DisplayNode* ancestor) {
+    for (; n; n = n->parent)
+        if (n == ancestor)
+            return true;
+    return false;
+}
+} // namespace
+
+void Runtime::mouseMove(QPointF stageTwips) {
+    DisplayTree& tree = *m_tree;
+    tree.mouse = stageTwips;
+    if (!m_root)
+        return;
+    guarded("a mouse event", [&] {
+        DisplayNode* target = tree.mouseTarget(stageTwips);
+        DisplayNode* old = tree.over;
+        if (target != old) {
+            tree.over = target;
+            // out and rollOut leave the old object (rollOut for each of its ancestors the
+            // mouse left, inside out), then over and rollOver enter the new one (outside in).
+            if (old) {
+                tree.mouseEvent(old, QStringLiteral("mouseOut"), true, target, m_mouseDown);
+                for (DisplayNode* n = old; n && !within(target, n); n = n->parent)
+                    tree.mouseEvent(n, QStringLiteral("rollOut"), false, target, m_mouseDown);
+            }
+            if (target) {
+                tree.mouseEvent(target, QStringLiteral("mouseOver"), true, old, m_mouseDown);
+                std::vector<DisplayNode*> entered;
+                for (DisplayNode* n = target; n && !within(old, n); n = n->parent)
+                    entered.push_back(n);
+                for (auto it = entered.rbegin(); it != entered.rend(); ++it)
+                    tree.mouseEvent(*it, QStringLiteral("rollOver"), false, old, m_mouseDown);
+            }
+        }
+        tree.mouseEvent(target, QStringLiteral("mouseMove"), true, nullptr, m_mouseDown);
+    });
+}
+
+void Runtime::mouseDown() {
+    m_mouseDown = true;
+    if (!m_root)
+        return;
+    guarded("a mouse event", [&] {
+        DisplayTree& tree = *m_tree;
+        DisplayNode* target = tree.mouseTarget(tree.mouse);
+        tree.pressed = target;
+        tree.mouseEvent(target, QStringLiteral("mouseDown"), true, nullptr, true);
+    });
+}
+
+void Runtime::mouseUp() {
+    m_mouseDown = false;
+    if (!m_root)
+        return;
+    guarded("a mouse event", [&] {
+        DisplayTree& tree = *m_tree;
+        DisplayNode* target = tree.mouseTarget(tree.mouse);
+        DisplayNode* pressed = std::exchange(tree.pressed, nullptr);
+        tree.mouseEvent(target, QStringLiteral("mouseUp"), true, nullptr, false);
+        // A click is a press and a release on the same object.
+        if (target && target == pressed)
+            tree.mouseEvent(target, QStringLiteral("click"), true, nullptr, false);
+    });
+}
+
+void Runtime::viewResized(QSizeF viewPx) {
+    DisplayTree& tree = *m_tree;
+    if (tree.viewSize == viewPx)
+        return;
+    tree.viewSize = viewPx;
+    if (m_stage && m_started && tree.scaleMode == QLatin1String("noScale"))
+        guarded("a resize event",
+                [&] { dispatchSimple(*m_vm, m_stage, QStringLiteral("resize"), false); });
+}
+
+QString Runtime::stageAlign() const {
+    return m_tree ? m_tree->align : QString();
+}
+
+void Runtime::keyDown(int code, int charCode) {
+    if (m_root)
+        guarded("a key event",
+                [&] { m_tree->keyEvent(QStringLiteral("keyDown"), code, charCode); });
+}
+
+void Runtime::keyUp(int code, int charCode) {
+    if (m_root)
+        guarded("a key event", [&] { m_tree->keyEvent(QStringLiteral("keyUp"), code, charCode); });
 }
 
 } // namespace swf::avm2

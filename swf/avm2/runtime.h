@@ -7,17 +7,21 @@
 
 #include "swf/avm2/vm.h"
 
+#include <QPointF>
+#include <QSizeF>
 #include <QString>
 #include <functional>
 #include <memory>
 
 namespace swf {
 class Movie;
-}
+class Player;
+} // namespace swf
 
 namespace swf::avm2 {
 
 class DisplayNode;
+class DisplayTree;
 
 struct RuntimeOptions {
     Limits limits;
@@ -27,18 +31,43 @@ struct RuntimeOptions {
     std::function<void(const QString&)> error;
     // Milliseconds since the movie started; default: always 0.
     std::function<double()> clock;
+    // The movie's address (LoaderInfo.url) and its scale mode as scripts set it.
+    QString url;
+    std::function<void(const QString& mode)> scaleModeChanged;
 };
 
 class Runtime {
 public:
-    explicit Runtime(std::shared_ptr<const Movie> movie, RuntimeOptions options = {});
+    // The display objects scripts see are the player's (made when none is given): the runtime
+    // moves its timeline on, so the player must outlive the runtime.
+    explicit Runtime(std::shared_ptr<const Movie> movie, RuntimeOptions options = {},
+                     Player* player = nullptr);
     ~Runtime();
 
     // Loads the ABC of frame 1, constructs the document class (or a plain MovieClip) as the
     // root and runs the first frame's scripts. Called once, when the first frame is shown.
     void start();
-    // One frame later: timers due, enterFrame to every listener, frame scripts, collection.
+    // One frame later, in Flash Player's order: timers due, the timelines move on (objects
+    // that left are gone, new ones exist), enterFrame to every listener, the new objects'
+    // constructors, frameConstructed, frame scripts, exitFrame, render after
+    // stage.invalidate(), collection.
     void advanceFrame();
+    // The host moved the timeline itself (a seek): the objects it shows get their script side.
+    void timelineMoved();
+    // Input, stage twips; key codes as flash.ui.Keyboard names them.
+    void mouseMove(QPointF stageTwips);
+    void mouseDown();
+    void mouseUp();
+    void keyDown(int code, int charCode);
+    void keyUp(int code, int charCode);
+    // The view's size in pixels: in noScale the stage's size, and a resize event.
+    void viewResized(QSizeF viewPx);
+    QString stageAlign() const;
+
+    // fscommand("quit") was called.
+    bool quitRequested() const;
+    Player& player() { return *m_player; }
+    DisplayTree& displayTree() { return *m_tree; }
     // Timers only (between frames).
     void runTimers();
 
@@ -51,12 +80,17 @@ private:
     // Runs host-started script work under the time budget; throws nothing.
     void guarded(const char* what, const std::function<void()>& fn);
     void loadBlocksOfFrame(std::size_t frame);
-    void runFrameScripts(DisplayNode* n);
-    void broadcast(const QString& type);
+    bool runFrameScripts(DisplayNode* n, int guard);
+    void bindAndConstruct();
 
     std::shared_ptr<const Movie> m_movie;
     RuntimeOptions m_options;
+    // Destroyed in reverse: the VM's objects let go of the tree's and player's objects first.
+    std::unique_ptr<Player> m_ownPlayer;
+    Player* m_player = nullptr;
+    std::unique_ptr<DisplayTree> m_tree;
     std::unique_ptr<VM> m_vm;
+    bool m_mouseDown = false;
     DisplayNode* m_stage = nullptr;
     DisplayNode* m_root = nullptr;
     std::size_t m_nextBlock = 0;

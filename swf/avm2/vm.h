@@ -178,6 +178,7 @@ public:
     Limits limits;
     int stageWidth = 550, stageHeight = 400;
     double frameRate = 24;
+    class DisplayTree* displayTree = nullptr; // display objects' player side, set by the runtime
 
     // Time budget for one entry from the host; 0 means no budget running.
     void beginEntry();

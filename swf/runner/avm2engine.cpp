@@ -5,8 +5,11 @@
 namespace swf {
 
 namespace {
-avm2::RuntimeOptions runtimeOptions(const ScriptHostHooks& hooks, const avm2::Limits& limits) {
+avm2::RuntimeOptions runtimeOptions(const ScriptHostHooks& hooks, const avm2::Limits& limits,
+                                    const QString& url) {
     avm2::RuntimeOptions o;
+    o.url = url;
+    o.scaleModeChanged = hooks.scaleModeChanged;
     o.limits = limits;
     o.trace = hooks.trace; // unset: standard error, one line per call
     o.error = hooks.notice;
@@ -19,24 +22,28 @@ avm2::RuntimeOptions runtimeOptions(const ScriptHostHooks& hooks, const avm2::Li
 } // namespace
 
 Avm2Engine::Avm2Engine(Player& player, std::shared_ptr<const Movie> movie,
-                       const ScriptHostHooks& hooks, const avm2::Limits& limits)
-    : m_player(player), m_runtime(std::move(movie), runtimeOptions(hooks, limits)) {}
+                       const ScriptHostHooks& hooks, const avm2::Limits& limits, const QString& url)
+    : m_player(player), m_runtime(std::move(movie), runtimeOptions(hooks, limits, url), &player) {}
 
 void Avm2Engine::tick() {
-    m_player.advance();
-    // The player's queue of AVM1 actions means nothing to an ActionScript 3 movie.
-    m_player.takePendingActions();
-    if (!m_runtime.started())
+    // The runtime moves the player on itself: scripts run between its steps.
+    if (!m_runtime.started()) {
+        m_player.advance();
+        m_player.takePendingActions();
         m_runtime.start();
-    else
+    } else {
         m_runtime.advanceFrame();
+    }
 }
 
 void Avm2Engine::frameShown() {
     m_player.takePendingActions();
-    // The first frame is shown once; seeks and steps of the user move the timeline only.
+    // The first frame is shown once; seeks and steps of the user move the timeline, whose new
+    // objects get their script side without running frame scripts.
     if (!m_runtime.started())
         m_runtime.start();
+    else
+        m_runtime.timelineMoved();
 }
 
 } // namespace swf

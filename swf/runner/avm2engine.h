@@ -11,21 +11,19 @@ namespace swf {
 class Avm2Engine final : public ScriptEngine {
 public:
     Avm2Engine(Player& player, std::shared_ptr<const Movie> movie, const ScriptHostHooks& hooks,
-               const avm2::Limits& limits = {});
+               const avm2::Limits& limits = {}, const QString& url = {});
 
     void tick() override;
     void frameShown() override;
-    // The Flash API's input events are not wired yet: input reaches the timeline's buttons
-    // through the runner only.
-    void mouseMove(QPointF) override {}
-    void mouseDown() override {}
-    void mouseUp() override {}
-    void keyDown(int, int) override {}
-    void keyUp(int, int) override {}
-    void viewResized(QSizeF) override {}
+    void mouseMove(QPointF stagePx) override { m_runtime.mouseMove(stagePx * 20); }
+    void mouseDown() override { m_runtime.mouseDown(); }
+    void mouseUp() override { m_runtime.mouseUp(); }
+    void keyDown(int code, int ascii) override { m_runtime.keyDown(code, ascii); }
+    void keyUp(int code, int ascii) override { m_runtime.keyUp(code, ascii); }
+    void viewResized(QSizeF viewPx) override { m_runtime.viewResized(viewPx); }
     void setSound(std::shared_ptr<sound::MovieSound>) override {}
-    bool quitRequested() const override { return false; }
-    QString stageAlign() const override { return {}; }
+    bool quitRequested() const override { return m_runtime.quitRequested(); }
+    QString stageAlign() const override { return m_runtime.stageAlign(); }
 
     avm2::Runtime& runtime() { return m_runtime; }
 

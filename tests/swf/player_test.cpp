@@ -348,3 +348,66 @@ TEST(Player, ReusedIdsAfterFreeCharacterFollowTheFrame) {
     p.gotoFrame(0);
     EXPECT_EQ(red(), 10);
 }
+
+namespace {
+
+// Objects scripts keep off the list (ActionScript 3): made unattached, moved onto a list whole
+// and off again, moved within it, and discarded, with the object count kept right.
+TEST(PlayerScriptObjects, AttachDetachAndDepthsKeepObjectsWhole) {
+    const Bytes bytes = swftest::movie(
+        concat({rectShape(1), placeObject2(1, 1), showFrame(), showFrame(), swftest::end()}), 2);
+    auto movie = swf::Movie::load(bytes);
+    ASSERT_TRUE(movie);
+    swf::PlayerLimits limits;
+    limits.maxNesting = 4; // levels 0 (the root) to 3
+    swf::Player player(*movie, limits);
+    swf::PlayerScripting scripting(player);
+    const std::size_t base = player.displayObjectCount();
+
+    auto made = scripting.makeObject(0);
+    ASSERT_TRUE(made && made->clip());
+    swf::DisplayObject* raw = made.get();
+    made->clip()->editDrawing().moveTo({0, 0});
+    made->clip()->editDrawing().lineTo({100, 0});
+    EXPECT_EQ(player.displayObjectCount(), base + 1);
+    ASSERT_TRUE(scripting.attach(player.root(), made, 5));
+    EXPECT_FALSE(made);
+    EXPECT_EQ(player.root().displayList().at(5), raw);
+    EXPECT_EQ(raw->clip()->parent(), &player.root());
+    // Off the list whole: its drawing stays; the list no longer holds it.
+    auto back = scripting.detach(player.root(), *raw);
+    ASSERT_EQ(back.get(), raw);
+    EXPECT_EQ(raw->clip()->drawing()->edgeCount(), 1u);
+    EXPECT_EQ(player.root().displayList().at(5), nullptr);
+    EXPECT_EQ(raw->clip()->parent(), nullptr);
+
+    // A timeline object moved to another depth is the script's: seeks leave it there.
+    swf::DisplayObject* placed = player.root().displayList().at(1);
+    ASSERT_TRUE(placed);
+    scripting.setDepth(player.root(), *placed, 7);
+    player.gotoFrame(1);
+    player.gotoFrame(0); // rebuilt from the first frame
+    EXPECT_EQ(player.root().displayList().at(7), placed);
+    EXPECT_NE(player.root().displayList().at(1), nullptr); // the timeline places anew
+
+    // Nesting past the limit is refused and the object stays with the caller.
+    auto outer = scripting.makeObject(0);
+    auto inner = scripting.makeObject(0);
+    auto innermost = scripting.makeObject(0);
+    swf::MovieClip* deep = innermost->clip();
+    ASSERT_TRUE(scripting.attach(*inner->clip(), innermost, 1));
+    ASSERT_TRUE(scripting.attach(*outer->clip(), inner, 1));
+    // Under a clip at level 1 the three levels would reach level 4: refused, kept by the caller.
+    EXPECT_FALSE(scripting.attach(*back->clip(), outer, 1));
+    ASSERT_TRUE(outer);
+    ASSERT_TRUE(scripting.attach(player.root(), outer, 9)); // levels 1 to 3
+    auto lone = scripting.makeObject(0);
+    EXPECT_FALSE(scripting.attach(*deep, lone, 1));
+    ASSERT_TRUE(lone);
+    scripting.discard(lone);
+    // Discarding the detached tree frees every object in it.
+    scripting.discard(back);
+    EXPECT_EQ(player.displayObjectCount(), base + 1 + 3); // the timeline's new one, outer's three
+}
+
+} // namespace
