@@ -332,6 +332,20 @@ void Renderer::render(const Player& player, Canvas& canvas, const QTransform& vi
     m_videos->sweep();
 }
 
+void Renderer::renderObject(const Player& player, const DisplayObject& object, Canvas& canvas,
+                            const QTransform& m, const ColorTransform& ct) {
+    Frame f{player,
+            canvas,
+            std::sqrt(std::abs(m.determinant())),
+            0,
+            canvas.visibleArea(),
+            false,
+            std::hypot(m.m11(), m.m12()) * 20,
+            std::hypot(m.m21(), m.m22()) * 20};
+    m_movie = &player.movie();
+    drawObject(f, object, m, ct);
+}
+
 namespace {
 
 bool actsOnParent(BlendMode mode) {

@@ -38,6 +38,11 @@ public:
     // twips to the canvas.
     void render(const Player& player, Canvas& canvas, const QTransform& view);
 
+    // Draws one object's content, without its own placement, mapped by `m` (its twips to the
+    // canvas): what BitmapData.draw asks of a display object.
+    void renderObject(const Player& player, const DisplayObject& object, Canvas& canvas,
+                      const QTransform& m, const ColorTransform& ct);
+
     // The topmost button whose hit area holds `stagePoint` (twips), or null.
     static ButtonInstance* buttonAt(Player& player, const QPointF& stagePoint);
     // Whether `stagePoint` (twips) lies in the filled or stroked outlines of an object drawn
