@@ -300,7 +300,8 @@ void BitmapData::copyPixels(const BitmapData& src, const QRect& srcRect, QPoint 
             QRgb s = in[x];
             if (alpha) {
                 const QPoint ap = QPoint(r.left() + x, r.top() + y) + alphaOffset;
-                const std::uint32_t a = alpha->rect().contains(ap) ? alpha->pixelAt(ap.x(), ap.y()) >> 24 : 0;
+                const std::uint32_t a =
+                    alpha->rect().contains(ap) ? alpha->pixelAt(ap.x(), ap.y()) >> 24 : 0;
                 s = premultiply((unpremultiply(s) & 0xFFFFFF) |
                                 ((((s >> 24) * a + 127) / 255) << 24));
             }
@@ -408,12 +409,24 @@ std::uint32_t BitmapData::threshold(const BitmapData& src, const QRect& srcRect,
             const std::uint32_t v = s & mask;
             bool pass = false;
             switch (kind) {
-            case 0: pass = v < t; break;
-            case 1: pass = v <= t; break;
-            case 2: pass = v > t; break;
-            case 3: pass = v >= t; break;
-            case 4: pass = v == t; break;
-            default: pass = v != t; break;
+            case 0:
+                pass = v < t;
+                break;
+            case 1:
+                pass = v <= t;
+                break;
+            case 2:
+                pass = v > t;
+                break;
+            case 3:
+                pass = v >= t;
+                break;
+            case 4:
+                pass = v == t;
+                break;
+            default:
+                pass = v != t;
+                break;
             }
             if (pass) {
                 ++count;
@@ -433,8 +446,8 @@ void BitmapData::colorTransform(const QRect& r, const ColorTransform& ct) {
     for (int y = c.top(); y <= c.bottom(); ++y)
         for (int x = c.left(); x <= c.right(); ++x) {
             const std::uint32_t p = pixelAt(x, y);
-            const Rgba out = ct.apply(Rgba{channelOf(p, 16), channelOf(p, 8), channelOf(p, 0),
-                                           channelOf(p, 24)});
+            const Rgba out = ct.apply(
+                Rgba{channelOf(p, 16), channelOf(p, 8), channelOf(p, 0), channelOf(p, 24)});
             putPixel(x, y,
                      std::uint32_t(out.a) << 24 | std::uint32_t(out.r) << 16 |
                          std::uint32_t(out.g) << 8 | out.b);
@@ -565,10 +578,9 @@ public:
 private:
     static double fade(double t) { return t * t * t * (t * (t * 6 - 15) + 10); }
     double grad(int ix, int iy, double dx, double dy) const {
-        static const double kDirs[8][2] = {{1, 0},           {M_SQRT1_2, M_SQRT1_2},
-                                           {0, 1},           {-M_SQRT1_2, M_SQRT1_2},
-                                           {-1, 0},          {-M_SQRT1_2, -M_SQRT1_2},
-                                           {0, -1},          {M_SQRT1_2, -M_SQRT1_2}};
+        static const double kDirs[8][2] = {
+            {1, 0},  {M_SQRT1_2, M_SQRT1_2},   {0, 1},  {-M_SQRT1_2, M_SQRT1_2},
+            {-1, 0}, {-M_SQRT1_2, -M_SQRT1_2}, {0, -1}, {M_SQRT1_2, -M_SQRT1_2}};
         const int h = m_perm[std::size_t((m_perm[std::size_t(ix)] + iy) & 0xFF)] & 7;
         return kDirs[h][0] * dx + kDirs[h][1] * dy;
     }
@@ -699,8 +711,7 @@ QRect BitmapData::colorBoundsRect(std::uint32_t mask, std::uint32_t color, bool 
 }
 
 void BitmapData::draw(BitmapDrawer& drawer, const BitmapData& src, const QTransform& m,
-                      const ColorTransform& ct, BlendMode blend, const QRectF& clip,
-                      bool smooth) {
+                      const ColorTransform& ct, BlendMode blend, const QRectF& clip, bool smooth) {
     if (disposed() || src.disposed())
         return;
     // Drawing a bitmap into itself reads the picture as it was before.
@@ -723,7 +734,8 @@ QRect BitmapData::filterRect(BitmapDrawer& drawer, const QRect& srcRect, const F
     QRect r = srcRect.adjusted(-reach, -reach, reach, reach);
     if (filter.type == FilterType::DropShadow || filter.type == FilterType::Bevel ||
         filter.type == FilterType::GradientBevel) {
-        const double d = std::isfinite(filter.distance) ? std::clamp(filter.distance, -2048.0, 2048.0) : 0;
+        const double d =
+            std::isfinite(filter.distance) ? std::clamp(filter.distance, -2048.0, 2048.0) : 0;
         const int dx = int(std::lround(std::cos(filter.angle) * d));
         const int dy = int(std::lround(std::sin(filter.angle) * d));
         r = r.united(r.translated(dx, dy));

@@ -176,15 +176,15 @@ public:
 
     // draw(): another bitmap, mapped by `m` (source pixels to ours), colour-transformed, blended
     // and clipped (`clip` in our pixels; empty: none).
-    void draw(BitmapDrawer& drawer, const BitmapData& src, const QTransform& m, const ColorTransform& ct,
-              BlendMode blend, const QRectF& clip, bool smooth);
+    void draw(BitmapDrawer& drawer, const BitmapData& src, const QTransform& m,
+              const ColorTransform& ct, BlendMode blend, const QRectF& clip, bool smooth);
     // ... or a display object, through the renderer; `m` maps its twips to our pixels.
     void draw(BitmapDrawer& drawer, const Player& player, const DisplayObject& object,
               const QTransform& m, const ColorTransform& ct, BlendMode blend, const QRectF& clip,
               bool smooth);
     // The filter applied to srcRect of `src`, written at `dest` (replacing what was there).
-    void applyFilter(BitmapDrawer& drawer, const BitmapData& src, const QRect& srcRect,
-                     QPoint dest, const Filter& filter);
+    void applyFilter(BitmapDrawer& drawer, const BitmapData& src, const QRect& srcRect, QPoint dest,
+                     const Filter& filter);
     // The area applyFilter would change for srcRect.
     static QRect filterRect(BitmapDrawer& drawer, const QRect& srcRect, const Filter& filter);
 

@@ -13,7 +13,8 @@
 
 namespace swf {
 class Movie;
-}
+class BitmapDrawer;
+} // namespace swf
 
 namespace swf::avm2 {
 
@@ -27,6 +28,8 @@ struct RuntimeOptions {
     std::function<void(const QString&)> error;
     // Milliseconds since the movie started; default: always 0.
     std::function<double()> clock;
+    // Draws and filters into BitmapData (the renderer's); without one those calls do nothing.
+    std::shared_ptr<BitmapDrawer> bitmapDrawer;
 };
 
 class Runtime {

@@ -18,8 +18,8 @@ void paintInto(QImage& target, const QRectF& area, const ColorTransform& ct, Ble
     if (!clip.isEmpty())
         painter.setClipRect(clip);
     PainterCanvas canvas(painter, smooth ? Quality::High : Quality::Medium);
-    const bool layered = (blend != BlendMode::Normal && blend != BlendMode::Layer) ||
-                         !ct.isIdentity();
+    const bool layered =
+        (blend != BlendMode::Normal && blend != BlendMode::Layer) || !ct.isIdentity();
     if (layered)
         canvas.beginLayer(area, 0);
     paint(canvas, layered ? ColorTransform{} : ct);
@@ -34,16 +34,15 @@ void paintInto(QImage& target, const QRectF& area, const ColorTransform& ct, Ble
 } // namespace
 
 void RendererBitmapDrawer::drawImage(QImage& target, const QImage& source, const QTransform& m,
-                                     const ColorTransform& ct, BlendMode blend,
-                                     const QRectF& clip, bool smooth) {
+                                     const ColorTransform& ct, BlendMode blend, const QRectF& clip,
+                                     bool smooth) {
     paintInto(target, m.mapRect(QRectF(source.rect())), ct, blend, clip, smooth,
               [&](Canvas& canvas, const ColorTransform&) { canvas.drawImage(source, m, smooth); });
 }
 
 void RendererBitmapDrawer::drawObject(const Player& player, const DisplayObject& object,
-                                      QImage& target, const QTransform& m,
-                                      const ColorTransform& ct, BlendMode blend,
-                                      const QRectF& clip, bool smooth) {
+                                      QImage& target, const QTransform& m, const ColorTransform& ct,
+                                      BlendMode blend, const QRectF& clip, bool smooth) {
     paintInto(target, QRectF(), ct, blend, clip, smooth,
               [&](Canvas& canvas, const ColorTransform& inner) {
                   m_renderer.renderObject(player, object, canvas, m, inner);

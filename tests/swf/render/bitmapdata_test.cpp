@@ -76,7 +76,7 @@ TEST(BitmapDataTest, PixelBytesAreARGBRowByRowAndStopWhereTheInputEnds) {
     b->setPixel32(1, 0, 0xFF112233);
     b->setPixel32(2, 1, 0xFF445566);
     const auto bytes = b->getPixels(QRect(1, 0, 2, 2));
-    const std::vector<std::uint8_t> want = {0xFF, 0x11, 0x22, 0x33, 0, 0, 0, 0,
+    const std::vector<std::uint8_t> want = {0xFF, 0x11, 0x22, 0x33, 0,    0,    0,    0,
                                             0,    0,    0,    0,    0xFF, 0x44, 0x55, 0x66};
     EXPECT_EQ(bytes, want);
     // A rectangle reaching outside reads only its inside part.
@@ -110,8 +110,8 @@ TEST(BitmapDataTest, FillRectAndCopyPixelsClipToBothBitmaps) {
     for (int x = 0; x < 4; ++x)
         self->setPixel32(x, 0, 0xFF000000u | std::uint32_t(x + 1));
     self->copyPixels(*self, QRect(0, 0, 3, 1), QPoint(1, 0));
-    EXPECT_EQ(row(*self, 0), (std::vector<std::uint32_t>{0xFF000001, 0xFF000001, 0xFF000002,
-                                                         0xFF000003}));
+    EXPECT_EQ(row(*self, 0),
+              (std::vector<std::uint32_t>{0xFF000001, 0xFF000001, 0xFF000002, 0xFF000003}));
 }
 
 TEST(BitmapDataTest, CopyPixelsReplacesOrMergesAlphaAndTakesAnAlphaBitmap) {
@@ -170,8 +170,7 @@ TEST(BitmapDataTest, ThresholdCountsPassingPixelsAndCopiesTheRestOnRequest) {
                              0xFF123456, 0xFFFFFFFF, false),
               1u);
     EXPECT_EQ(dst->getPixel32(3, 0), 0xFF123456u);
-    EXPECT_EQ(dst->threshold(*src, src->rect(), QPoint(), QStringLiteral("~"), 0, 0, 0, false),
-              0u);
+    EXPECT_EQ(dst->threshold(*src, src->rect(), QPoint(), QStringLiteral("~"), 0, 0, 0, false), 0u);
 }
 
 TEST(BitmapDataTest, FloodFillStaysInsideItsRegion) {
@@ -247,8 +246,8 @@ TEST(BitmapDataTest, PerlinNoiseIsDeterministicSmoothAndStitchesItsEdges) {
             if (x > 0)
                 inner = std::max(inner, std::abs(v - int(a->getPixel(x - 1, y) >> 16)));
         }
-        seam = std::max(seam, std::abs(int(a->getPixel(0, y) >> 16) -
-                                       int(a->getPixel(63, y) >> 16)));
+        seam =
+            std::max(seam, std::abs(int(a->getPixel(0, y) >> 16) - int(a->getPixel(63, y) >> 16)));
     }
     EXPECT_LT(inner, 40);
     EXPECT_LE(seam, inner + 5);
@@ -299,8 +298,8 @@ TEST(BitmapDataTest, PaletteMapCopyChannelAndMergeWorkPerChannel) {
 TEST(BitmapDataTest, ColorTransformActsOnUnpremultipliedChannels) {
     auto b = make(2, 1, true, 0x80804020);
     swf::ColorTransform ct;
-    ct.redMult = 128;  // halves red
-    ct.greenAdd = 16;  // adds to green
+    ct.redMult = 128;   // halves red
+    ct.greenAdd = 16;   // adds to green
     ct.alphaMult = 512; // doubles alpha: 0x80 * 2 clamps to 255
     b->colorTransform(QRect(1, 0, 5, 5), ct);
     EXPECT_EQ(b->getPixel32(0, 0), 0x80804020u);
@@ -358,8 +357,8 @@ TEST(BitmapDataTest, DrawScalesBlendsClipsAndColourTransforms) {
     // Into itself: the picture as it was, drawn shifted by one pixel.
     auto self = make(2, 1, true, 0);
     self->setPixel32(0, 0, 0xFF00FF00);
-    self->draw(drawer, *self, QTransform::fromTranslate(1, 0), {}, swf::BlendMode::Normal,
-               QRectF(), false);
+    self->draw(drawer, *self, QTransform::fromTranslate(1, 0), {}, swf::BlendMode::Normal, QRectF(),
+               false);
     EXPECT_EQ(self->getPixel32(1, 0), 0xFF00FF00u);
 }
 
