@@ -720,12 +720,12 @@ void BitmapData::draw(BitmapDrawer& drawer, const BitmapData& src, const QTransf
     touch();
 }
 
-void BitmapData::draw(BitmapDrawer& drawer, const Player& player, const DisplayObject& object,
-                      const QTransform& m, const ColorTransform& ct, BlendMode blend,
-                      const QRectF& clip, bool smooth) {
+void BitmapData::draw(BitmapDrawer& drawer, const Player& player, const DisplayObject* object,
+                      const MovieClip* timeline, const QTransform& m, const ColorTransform& ct,
+                      BlendMode blend, const QRectF& clip, bool smooth) {
     if (disposed())
         return;
-    drawer.drawObject(player, object, m_image, m, ct, blend, clip, smooth);
+    drawer.drawObject(player, object, timeline, m_image, m, ct, blend, clip, smooth);
     touch();
 }
 

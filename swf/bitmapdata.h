@@ -24,6 +24,7 @@ namespace swf {
 
 class Player;
 class DisplayObject;
+class MovieClip;
 
 // The bytes of bitmap pixels a movie may hold at once, over all its BitmapData objects. A bitmap
 // that would go past it is refused as one past the size limits is.
@@ -52,16 +53,18 @@ enum Channel : std::uint32_t { Red = 1, Green = 2, Blue = 4, Alpha = 8 };
 class BitmapDrawer {
 public:
     virtual ~BitmapDrawer() = default;
-    // Draws `object`'s content (not its own placement) mapped by `m` (object twips to target
+    // Draws `object`'s content (not its own placement; without an object, `timeline`'s drawing and
+    // children) mapped by `m` (object twips to target
     // pixels) onto `target`, colour-transformed by `ct` and blended, within `clip` (target
     // pixels; empty: no clip).
     // Draws `source` (pixel square (0,0)-(w,h)) mapped by `m` onto `target`, likewise.
     virtual void drawImage(QImage& target, const QImage& source, const QTransform& m,
                            const ColorTransform& ct, BlendMode blend, const QRectF& clip,
                            bool smooth) = 0;
-    virtual void drawObject(const Player& player, const DisplayObject& object, QImage& target,
-                            const QTransform& m, const ColorTransform& ct, BlendMode blend,
-                            const QRectF& clip, bool smooth) = 0;
+    virtual void drawObject(const Player& player, const DisplayObject* object,
+                            const MovieClip* timeline, QImage& target, const QTransform& m,
+                            const ColorTransform& ct, BlendMode blend, const QRectF& clip,
+                            bool smooth) = 0;
     // Applies one filter to a premultiplied ARGB32 picture in place, sizes in pixels.
     virtual void applyFilter(QImage& picture, const Filter& filter) = 0;
     // How far, in pixels, a filter reaches beyond what it is applied to.
@@ -179,9 +182,9 @@ public:
     void draw(BitmapDrawer& drawer, const BitmapData& src, const QTransform& m,
               const ColorTransform& ct, BlendMode blend, const QRectF& clip, bool smooth);
     // ... or a display object, through the renderer; `m` maps its twips to our pixels.
-    void draw(BitmapDrawer& drawer, const Player& player, const DisplayObject& object,
-              const QTransform& m, const ColorTransform& ct, BlendMode blend, const QRectF& clip,
-              bool smooth);
+    void draw(BitmapDrawer& drawer, const Player& player, const DisplayObject* object,
+              const MovieClip* timeline, const QTransform& m, const ColorTransform& ct,
+              BlendMode blend, const QRectF& clip, bool smooth);
     // The filter applied to srcRect of `src`, written at `dest` (replacing what was there).
     void applyFilter(BitmapDrawer& drawer, const BitmapData& src, const QRect& srcRect, QPoint dest,
                      const Filter& filter);

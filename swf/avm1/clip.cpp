@@ -542,6 +542,15 @@ struct ClipApi {
             d->lineStyle(line);
             return Value();
         });
+        // lineGradientStyle takes beginGradientFill's arguments and paints the current line
+        // style's following edges with that gradient.
+        method("lineGradientStyle", [drawing](VM& vm, Value s, std::span<const Value> a) {
+            if (DrawingShape* d = drawing(s)) {
+                if (auto fill = gradientFill(vm, a))
+                    d->lineFill(*fill);
+            }
+            return Value();
+        });
         method("moveTo", [drawing](VM& vm, Value s, std::span<const Value> a) {
             QPointF p;
             if (DrawingShape* d = drawing(s); d && point(vm, arg(a, 0), arg(a, 1), p))

@@ -40,12 +40,13 @@ void RendererBitmapDrawer::drawImage(QImage& target, const QImage& source, const
               [&](Canvas& canvas, const ColorTransform&) { canvas.drawImage(source, m, smooth); });
 }
 
-void RendererBitmapDrawer::drawObject(const Player& player, const DisplayObject& object,
-                                      QImage& target, const QTransform& m, const ColorTransform& ct,
+void RendererBitmapDrawer::drawObject(const Player& player, const DisplayObject* object,
+                                      const MovieClip* timeline, QImage& target,
+                                      const QTransform& m, const ColorTransform& ct,
                                       BlendMode blend, const QRectF& clip, bool smooth) {
     paintInto(target, QRectF(), ct, blend, clip, smooth,
               [&](Canvas& canvas, const ColorTransform& inner) {
-                  m_renderer.renderObject(player, object, canvas, m, inner);
+                  m_renderer.renderObject(player, object, timeline, canvas, m, inner);
               });
 }
 

@@ -13,8 +13,8 @@ public:
     void drawImage(QImage& target, const QImage& source, const QTransform& m,
                    const ColorTransform& ct, BlendMode blend, const QRectF& clip,
                    bool smooth) override;
-    void drawObject(const Player& player, const DisplayObject& object, QImage& target,
-                    const QTransform& m, const ColorTransform& ct, BlendMode blend,
+    void drawObject(const Player& player, const DisplayObject* object, const MovieClip* timeline,
+                    QImage& target, const QTransform& m, const ColorTransform& ct, BlendMode blend,
                     const QRectF& clip, bool smooth) override;
     void applyFilter(QImage& picture, const Filter& filter) override;
     int filterReach(const Filter& filter) override;
