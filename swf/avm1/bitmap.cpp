@@ -725,9 +725,13 @@ using BitmapFn = std::function<Value(VM&, BitmapData&, std::span<const Value>)>;
 
 void installBitmapData(VM& vm) {
     Object* proto = vm.newObject();
-    auto construct = [proto](VM& vm, Value, std::span<const Value> a) {
-        Object* o = vm.newObject();
-        o->proto = proto;
+    // `new BitmapData(...)` makes the object; a subclass's super(...) call fills in its own.
+    auto construct = [proto](VM& vm, Value self, std::span<const Value> a) {
+        Object* o = self.asObject();
+        if (!o) {
+            o = vm.newObject();
+            o->proto = proto;
+        }
         const int w = vm.toInt(arg(a, 0)), h = vm.toInt(arg(a, 1));
         const bool transparent = a.size() < 3 || vm.toBoolean(a[2]);
         const auto fill = a.size() < 4 ? 0xFFFFFFFFu : std::uint32_t(vm.toInt(a[3]));

@@ -107,8 +107,15 @@ TEST(Avm1Bitmap, AttachedBitmapsAndBitmapFillsShowTheBitmapAsItIsNow) {
     a.invoke("f", "moveTo", {20.0, 0.0}).invoke("f", "lineTo", {30.0, 0.0});
     a.invoke("f", "lineTo", {30.0, 10.0}).invoke("f", "lineTo", {20.0, 10.0});
     a.invoke("f", "endFill");
+    // An attached bitmap gives its clip its size.
+    a.invoke("this", "createEmptyMovieClip", {"h", 7.0});
+    a.num(1).getVar("red").num(2).getVar("h").str("attachBitmap").op(op::CallMethod).op(op::Pop);
+    a.traceMember("h", "_width");
+    a.set("h", "_x", 100.0);
     MovieRun run(oneFrame(a));
+    EXPECT_EQ(run.traces, QStringList{"10"});
     QImage img = picture(run);
+    EXPECT_EQ(img.pixel(105, 5), 0xFFFF0000u);
     EXPECT_EQ(img.pixel(5, 5), 0xFFFF0000u);
     EXPECT_EQ(img.pixel(25, 5), 0xFF0000FFu);
     EXPECT_EQ(img.pixel(40, 5), 0xFFFFFFFFu) << "the white stage beside them";
