@@ -90,6 +90,15 @@ void DrawingShape::lineStyle(std::optional<LineStyle> line) {
     ++m_generation;
 }
 
+void DrawingShape::lineFill(const FillStyle& fill) {
+    if (!m_line)
+        return;
+    LineStyle line = *m_line;
+    line.hasFill = true;
+    line.fill = fill;
+    lineStyle(line);
+}
+
 void DrawingShape::moveTo(QPointF p) {
     m_pen = p;
     if (FillPath* f = openFill()) {

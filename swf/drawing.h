@@ -42,6 +42,9 @@ public:
     void endFill();
     // No style: the following edges are not stroked.
     void lineStyle(std::optional<LineStyle> line);
+    // Paints the current line style's following edges with `fill` (lineGradientStyle); nothing
+    // without a line style.
+    void lineFill(const FillStyle& fill);
     void moveTo(QPointF p);
     void lineTo(QPointF p);
     void curveTo(QPointF control, QPointF anchor);

@@ -446,6 +446,26 @@ DisplayObject* Player::objectOf(const MovieClip& clip) const {
     return nullptr;
 }
 
+DisplayObject* Player::placeBitmap(MovieClip& parent, std::int32_t depth,
+                                   std::shared_ptr<const BitmapData> bitmap) {
+    if (m_objectCount >= m_limits.maxDisplayObjects)
+        return nullptr;
+    if (!m_scriptBitmap)
+        m_scriptBitmap = std::make_unique<Bitmap>(); // no pixels of its own
+    auto made = std::make_unique<DisplayObject>();
+    made->depth = depth;
+    made->character = m_scriptBitmap.get();
+    made->bitmapData = std::move(bitmap);
+    ++m_objectCount;
+    DisplayObject* result = made.get();
+    removeAt(parent, depth);
+    auto& objs = parent.m_list.m_objects;
+    auto it = std::lower_bound(objs.begin(), objs.end(), depth,
+                               [](const auto& o, std::int32_t d) { return o->depth < d; });
+    objs.insert(it, std::move(made));
+    return result;
+}
+
 MovieClip* Player::placeClip(MovieClip& parent, std::uint16_t characterId, std::int32_t depth,
                              const QString& name, const Placement* copyFrom) {
     if (parent.m_level + 1 >= m_limits.maxNesting)

@@ -24,6 +24,7 @@ namespace swf {
 class MovieClip;
 class ButtonInstance;
 class Player;
+class BitmapData;
 
 // What a PlaceObject tag leaves at a depth: the character and its attributes.
 struct Placement {
@@ -60,6 +61,12 @@ public:
     // html flag is set). Starts as the tag's initial text; scripts change it.
     QString text;
     std::optional<Rgba> textColor; // set by scripts; else the character's
+
+    // A script's bitmap shown here (attachBitmap), drawn one pixel per 20 twips.
+    std::shared_ptr<const BitmapData> bitmapData;
+    bool bitmapSmoothing = false;
+    enum class PixelSnapping : std::uint8_t { Never, Auto, Always };
+    PixelSnapping pixelSnapping = PixelSnapping::Auto;
 
 private:
     friend class Player;
@@ -210,6 +217,8 @@ private:
     MovieClip* placeClip(MovieClip& parent, std::uint16_t characterId, std::int32_t depth,
                          const QString& name, const Placement* copyFrom = nullptr);
     bool removeAt(MovieClip& parent, std::int32_t depth);
+    DisplayObject* placeBitmap(MovieClip& parent, std::int32_t depth,
+                               std::shared_ptr<const BitmapData> bitmap);
     void swapDepths(MovieClip& parent, std::int32_t a, std::int32_t b);
     void releaseUnloaded(std::size_t count = SIZE_MAX);
     std::unique_ptr<DisplayObject> makeObject(std::uint16_t characterId);
@@ -252,6 +261,7 @@ private:
     std::unique_ptr<Sprite> m_emptySprite;                           // for createEmptyMovieClip
     const Sprite& emptySprite();
     MovieClip m_limbo; // the parent objects are built under before a script places them
+    std::unique_ptr<Bitmap> m_scriptBitmap; // the character of every attachBitmap object
     std::vector<std::unique_ptr<DisplayObject>> m_unloaded;
     std::vector<std::unique_ptr<DisplayObject>> m_dying; // being released
     bool m_releasing = false; // destroying for good: nothing is kept for unload handlers
@@ -275,6 +285,12 @@ public:
     }
     bool removeAt(MovieClip& parent, std::int32_t depth) {
         return m_player.removeAt(parent, depth);
+    }
+    // attachBitmap: an object showing `bitmap` at `depth` (replacing what was there), or null
+    // at the object limit.
+    DisplayObject* placeBitmap(MovieClip& parent, std::int32_t depth,
+                               std::shared_ptr<const BitmapData> bitmap) {
+        return m_player.placeBitmap(parent, depth, std::move(bitmap));
     }
     // Exchanges what two depths of a list hold (either may be empty).
     void swapDepths(MovieClip& parent, std::int32_t a, std::int32_t b) {

@@ -5,9 +5,12 @@
 #include <QPainterPath>
 #include <QTransform>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace swf {
+
+class BitmapData;
 
 enum class FillType : std::uint8_t {
     Solid = 0x00,
@@ -43,6 +46,8 @@ struct FillStyle {
     QTransform matrix;          // gradient square or bitmap pixels to shape twips
     Gradient gradient;          // gradient fills
     std::uint16_t bitmapId = 0; // bitmap fills; an id naming no bitmap paints nothing
+    // Bitmap fills of the drawing API: a script's bitmap, drawn as it is when the frame is.
+    std::shared_ptr<const BitmapData> bitmapData;
 
     bool isGradient() const {
         return type == FillType::LinearGradient || type == FillType::RadialGradient ||

@@ -1,6 +1,7 @@
 // MovieClip: the properties and methods scripts use on timelines.
 
 #include "swf/avm1/vm.h"
+#include "swf/bitmapdata.h"
 #include "swf/player.h"
 
 #include <QLineF>
@@ -71,6 +72,8 @@ QRectF objectBounds(const DisplayObject& o, int depth) {
         return clipBounds(*o.clip(), depth + 1);
     if (o.button())
         return listBounds(o.button()->displayList(), depth + 1);
+    if (o.bitmapData) // attachBitmap: one pixel per 20 twips
+        return QRectF(0, 0, o.bitmapData->width() * 20.0, o.bitmapData->height() * 20.0);
     return characterBounds(o.character, o.ratio);
 }
 
@@ -540,6 +543,15 @@ struct ClipApi {
             const double miter = vm.toNumber(arg(a, 7));
             line.miterLimit = std::isfinite(miter) ? std::clamp(miter, 1.0, 255.0) : 3.0;
             d->lineStyle(line);
+            return Value();
+        });
+        // lineGradientStyle takes beginGradientFill's arguments and paints the current line
+        // style's following edges with that gradient.
+        method("lineGradientStyle", [drawing](VM& vm, Value s, std::span<const Value> a) {
+            if (DrawingShape* d = drawing(s)) {
+                if (auto fill = gradientFill(vm, a))
+                    d->lineFill(*fill);
+            }
             return Value();
         });
         method("moveTo", [drawing](VM& vm, Value s, std::span<const Value> a) {

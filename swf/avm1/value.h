@@ -16,6 +16,7 @@
 namespace swf {
 class MovieClip;
 class DisplayObject;
+class BitmapData;
 } // namespace swf
 
 namespace swf::avm1 {
@@ -131,6 +132,8 @@ public:
     // Anything else the object keeps alive (e.g. interval callbacks hold their arguments).
     std::vector<Value> extra;
     std::vector<Object*> interfaces; // implementsOp
+    // flash.display.BitmapData: its pixels (null once disposed or when never valid).
+    std::shared_ptr<BitmapData> bitmapData;
 
 private:
     std::vector<Slot> m_slots;

@@ -1,5 +1,6 @@
 #include "swf/avm1/vm.h"
 
+#include "swf/avm1/bitmap.h"
 #include "swf/avm1/loading.h"
 #include "swf/avm1/sound.h"
 #include "swf/player.h"
@@ -22,6 +23,7 @@ VM::VM(Player* player, std::uint8_t version, const Limits& limits)
     installTextField();
     installSound(*this);
     installFileApi(*this);
+    installBitmapApi(*this);
 }
 
 VM::~VM() = default;

@@ -23,6 +23,8 @@ namespace swf {
 class Player;
 class MovieClip;
 class DisplayObject;
+class BitmapBudget;
+class BitmapDrawer;
 } // namespace swf
 
 namespace swf::avm1 {
@@ -71,6 +73,10 @@ public:
     VM& operator=(const VM&) = delete;
 
     HostHooks hooks;
+    // BitmapData: the movie's share of bitmap memory, and the renderer's drawing and filters
+    // (without one, draw and applyFilter do nothing).
+    std::shared_ptr<BitmapBudget> bitmapBudget;
+    std::shared_ptr<BitmapDrawer> bitmapDrawer;
     // Sound objects and StopSounds; plays through the engine the host attached, if any.
     ScriptSounds& sounds() { return *m_sounds; }
     // Files beside the movie and SharedObjects (loading.h).

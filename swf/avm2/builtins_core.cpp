@@ -640,6 +640,8 @@ void VM::registerBuiltins() {
     installJson(*this);
     installRegExp(*this);
     installDisplay(*this);
+    installGeom(*this);
+    installBitmapData(*this);
 }
 
 } // namespace swf::avm2

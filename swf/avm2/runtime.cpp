@@ -1,5 +1,6 @@
 #include "swf/avm2/runtime.h"
 
+#include "swf/avm2/bitmaps.h"
 #include "swf/avm2/display.h"
 #include "swf/movie.h"
 #include "swf/player.h"
@@ -39,6 +40,11 @@ Runtime::Runtime(std::shared_ptr<const Movie> movie, RuntimeOptions options, Pla
     m_vm->stageWidth = h.frameSize.width() / 20;
     m_vm->stageHeight = h.frameSize.height() / 20;
     m_vm->frameRate = h.effectiveFrameRate();
+    auto bitmaps = std::make_shared<BitmapHost>();
+    bitmaps->swfVersion = h.version;
+    bitmaps->drawer = m_options.bitmapDrawer;
+    bitmaps->movie = m_movie;
+    m_vm->bitmaps = std::move(bitmaps);
 }
 
 Runtime::~Runtime() {

@@ -16,6 +16,7 @@
 namespace swf {
 class Movie;
 class Player;
+class BitmapDrawer;
 } // namespace swf
 
 namespace swf::avm2 {
@@ -34,6 +35,8 @@ struct RuntimeOptions {
     // The movie's address (LoaderInfo.url) and its scale mode as scripts set it.
     QString url;
     std::function<void(const QString& mode)> scaleModeChanged;
+    // Draws and filters into BitmapData (the renderer's); without one those calls do nothing.
+    std::shared_ptr<BitmapDrawer> bitmapDrawer;
 };
 
 class Runtime {

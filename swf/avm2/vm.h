@@ -33,6 +33,7 @@ struct Name {
 };
 
 struct ScriptEnv;
+struct BitmapHost; // bitmaps.h
 
 // One loaded ABC block with the runtime forms of its pools.
 struct AbcEnv {
@@ -179,6 +180,7 @@ public:
     int stageWidth = 550, stageHeight = 400;
     double frameRate = 24;
     class DisplayTree* displayTree = nullptr; // display objects' player side, set by the runtime
+    std::shared_ptr<BitmapHost> bitmaps; // what BitmapData needs of the movie and renderer
 
     // Time budget for one entry from the host; 0 means no budget running.
     void beginEntry();
@@ -254,6 +256,8 @@ void installVector(VM& vm);
 void installByteArray(VM& vm);
 void installJson(VM& vm);
 void installRegExp(VM& vm);
+void installGeom(VM& vm);
+void installBitmapData(VM& vm);
 
 Value arg(std::span<const Value> args, std::size_t i);
 

@@ -1,5 +1,6 @@
 #include "swf/render/renderer.h"
 
+#include "swf/bitmapdata.h"
 #include "swf/render/edittext.h"
 #include "swf/render/filters.h"
 #include "swf/render/video.h"
@@ -332,7 +333,47 @@ void Renderer::render(const Player& player, Canvas& canvas, const QTransform& vi
     m_videos->sweep();
 }
 
+void Renderer::renderObject(const Player& player, const DisplayObject* object,
+                            const MovieClip* clip, Canvas& canvas, const QTransform& m,
+                            const ColorTransform& ct) {
+    Frame f{player,
+            canvas,
+            std::sqrt(std::abs(m.determinant())),
+            0,
+            canvas.visibleArea(),
+            false,
+            std::hypot(m.m11(), m.m12()) * 20,
+            std::hypot(m.m21(), m.m22()) * 20};
+    m_movie = &player.movie();
+    if (object) {
+        drawObject(f, *object, m, ct);
+    } else if (clip) {
+        if (const DrawingShape* d = clip->drawing())
+            drawGeometry(f, d->geometry(), m, ct, true);
+        drawList(f, clip->displayList(), m, ct);
+    }
+}
+
 namespace {
+
+// What a bitmap object shows: a script's bitmap (attachBitmap) or its character's pixels.
+const QImage& objectImage(const DisplayObject& o) {
+    if (o.bitmapData)
+        return o.bitmapData->image();
+    return static_cast<const Bitmap&>(*o.character).image();
+}
+
+// Pixel snapping of a bitmap's pixels-to-device transform: "always" puts its corner on a whole
+// device pixel; "auto" does so only when the bitmap is drawn unscaled and unrotated.
+QTransform snapped(const QTransform& t, DisplayObject::PixelSnapping mode) {
+    using P = DisplayObject::PixelSnapping;
+    const bool plain = t.type() <= QTransform::TxTranslate ||
+                       (std::abs(t.m11() - 1) < 1e-3 && std::abs(t.m22() - 1) < 1e-3 &&
+                        std::abs(t.m12()) < 1e-6 && std::abs(t.m21()) < 1e-6);
+    if (mode == P::Never || (mode == P::Auto && !plain))
+        return t;
+    return QTransform(t.m11(), t.m12(), t.m21(), t.m22(), std::round(t.dx()), std::round(t.dy()));
+}
 
 bool actsOnParent(BlendMode mode) {
     return mode == BlendMode::Alpha || mode == BlendMode::Erase;
@@ -469,7 +510,7 @@ QRectF Renderer::boundsOf(Frame& f, const DisplayObject& o, const QTransform& m)
     case CharacterType::EditText:
         return rect(static_cast<const EditText&>(*c).bounds);
     case CharacterType::Bitmap: {
-        const QImage& img = static_cast<const Bitmap&>(*c).image();
+        const QImage& img = objectImage(o);
         return m.mapRect(QRectF(0, 0, img.width() * 20.0, img.height() * 20.0));
     }
     case CharacterType::Sprite:
@@ -526,10 +567,15 @@ void Renderer::drawObject(Frame& f, const DisplayObject& o, const QTransform& m,
         break;
     case CharacterType::Bitmap: {
         // A bitmap placed by itself: one pixel per 20 twips.
-        const QImage& img = static_cast<const Bitmap&>(*c).image();
+        const QImage& img = objectImage(o);
         if (!img.isNull()) {
-            f.canvas.drawImage(ct.isIdentity() ? img : recoloured(img, ct),
-                               QTransform::fromScale(20, 20) * m, true);
+            QTransform t = QTransform::fromScale(20, 20) * m;
+            bool smooth = true;
+            if (o.bitmapData) {
+                smooth = o.bitmapSmoothing;
+                t = snapped(t, o.pixelSnapping);
+            }
+            f.canvas.drawImage(ct.isIdentity() ? img : recoloured(img, ct), t, smooth);
         }
         break;
     }
@@ -594,8 +640,12 @@ void Renderer::drawGeometry(Frame& f, const ShapeGeometry& g, const QTransform& 
     }
 }
 
-const QImage* Renderer::bitmapImage(Frame& f, std::uint16_t id) {
-    const Character* c = f.player.character(id);
+const QImage* Renderer::bitmapImage(Frame& f, const FillStyle& fill) {
+    if (fill.bitmapData) {
+        const QImage& img = fill.bitmapData->image();
+        return img.isNull() ? nullptr : &img;
+    }
+    const Character* c = f.player.character(fill.bitmapId);
     if (!c || c->type != CharacterType::Bitmap)
         return nullptr;
     const QImage& img = static_cast<const Bitmap&>(*c).image();
@@ -636,7 +686,7 @@ void Renderer::drawFill(Frame& f, const QPainterPath& path, const FillStyle& fil
     }
     if (!fill.isBitmap())
         return;
-    const QImage* src = bitmapImage(f, fill.bitmapId);
+    const QImage* src = bitmapImage(f, fill);
     if (!src)
         return;
     const QImage img = ct.isIdentity() ? *src : recoloured(*src, ct);
@@ -718,8 +768,7 @@ void Renderer::drawStroke(Frame& f, const QPainterPath& path, const LineStyle& l
             brush.setTransform(brush.transform() * m);
         } else if (line.fill.type == FillType::Solid) {
             brush = QBrush(toColor(ct.apply(line.fill.color)));
-        } else if (const QImage* src =
-                       line.fill.isBitmap() ? bitmapImage(f, line.fill.bitmapId) : nullptr) {
+        } else if (const QImage* src = line.fill.isBitmap() ? bitmapImage(f, line.fill) : nullptr) {
             brush = QBrush(ct.isIdentity() ? *src : recoloured(*src, ct));
             brush.setTransform(line.fill.matrix * m);
         } else {
@@ -899,7 +948,7 @@ void Renderer::collectMask(Frame& f, const DisplayObject& o, const QTransform& m
         break;
     }
     case CharacterType::Bitmap: {
-        const QImage& img = static_cast<const Bitmap&>(*c).image();
+        const QImage& img = objectImage(o);
         QPainterPath p;
         p.addRect(QRectF(0, 0, img.width() * 20.0, img.height() * 20.0));
         out.push_back(m.map(p));

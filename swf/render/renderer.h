@@ -38,6 +38,12 @@ public:
     // twips to the canvas.
     void render(const Player& player, Canvas& canvas, const QTransform& view);
 
+    // Draws one object's content, without its own placement, mapped by `m` (its twips to the
+    // canvas): what BitmapData.draw asks of a display object. Without an object, `clip`'s
+    // drawing and children (the root has no object of its own).
+    void renderObject(const Player& player, const DisplayObject* object, const MovieClip* clip,
+                      Canvas& canvas, const QTransform& m, const ColorTransform& ct);
+
     // The topmost button whose hit area holds `stagePoint` (twips), or null.
     static ButtonInstance* buttonAt(Player& player, const QPointF& stagePoint);
     // Whether `stagePoint` (twips) lies in the filled or stroked outlines of an object drawn
@@ -85,7 +91,7 @@ private:
     // `current`: what an edit text shows now (null: its initial text).
     const TextCache& textCache(const Character& c, const QString* current = nullptr);
     QImage recoloured(const QImage& image, const ColorTransform& ct);
-    const QImage* bitmapImage(Frame& f, std::uint16_t id);
+    const QImage* bitmapImage(Frame& f, const FillStyle& fill);
 
     // Keyed by a character's serial and generation, never by its address or id alone.
     using CharacterKey = std::pair<std::uint64_t, std::uint32_t>;

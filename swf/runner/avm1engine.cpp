@@ -1,5 +1,7 @@
 #include "swf/runner/avm1engine.h"
 
+#include "swf/render/bitmapdrawer.h"
+
 #include <QUrl>
 
 namespace swf {
@@ -19,6 +21,7 @@ Avm1Engine::Avm1Engine(Player& player, const ScriptHostHooks& hooks, const QStri
     h.scaleModeChanged = hooks.scaleModeChanged;
     m_scripting.hitTest = hooks.hitTest;
     m_scripting.vm().clock = hooks.clock;
+    m_scripting.vm().bitmapDrawer = std::make_shared<render::RendererBitmapDrawer>();
     if (!movieUrl.isEmpty())
         m_scripting.vm().movieUrl = movieUrl;
     if (const QUrl url(movieUrl); url.isLocalFile())

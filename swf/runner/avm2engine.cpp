@@ -1,6 +1,7 @@
 #include "swf/runner/avm2engine.h"
 
 #include "swf/player.h"
+#include "swf/render/bitmapdrawer.h"
 
 namespace swf {
 
@@ -17,6 +18,7 @@ avm2::RuntimeOptions runtimeOptions(const ScriptHostHooks& hooks, const avm2::Li
         auto clock = hooks.clock;
         o.clock = [clock] { return double(clock()); };
     }
+    o.bitmapDrawer = std::make_shared<render::RendererBitmapDrawer>();
     return o;
 }
 } // namespace
