@@ -15,6 +15,8 @@
 
 namespace swf::sharedobject {
 
+StoredValue::StoredValue() = default;
+
 namespace {
 
 const QByteArray kMagic("RWSO1\n");

@@ -24,6 +24,9 @@ struct StoredValue;
 using Members = std::vector<std::pair<QString, StoredValue>>;
 
 struct StoredValue {
+    // Defined out of line: clang cannot check a pair holding this type while the type is
+    // still being defined (the Members vector inside it).
+    StoredValue();
     enum class Type : std::uint8_t {
         Undefined,
         Null,
