@@ -303,6 +303,8 @@ void VM::collectGarbage(const std::vector<Object*>& extraRoots) {
     for (auto& env : envs) {
         for (Class* c : env->classes)
             stack.push_back(c);
+        for (Class* c : env->typeCache)
+            stack.push_back(c);
         for (auto& s : env->scripts) {
             stack.push_back(s->global);
             traceTraits(s->traits, stack);
@@ -846,6 +848,16 @@ static QString nameForNative(VM& vm, const Name& n) {
 }
 
 Value VM::getProperty(const Value& obj, const Name& name) {
+    Binding* b = nullptr;
+    if (Object* o = obj.object())
+        b = findBinding(o, name);
+    else if (!obj.isNullish())
+        if (Class* c = classOf(obj))
+            b = findBindingIn(&c->instanceTraits, name);
+    return getPropertyWith(obj, b, name);
+}
+
+Value VM::getPropertyWith(const Value& obj, Binding* b, const Name& name) {
     if (obj.isNullish()) {
         if (obj.isNull())
             throwTypeError(
@@ -855,7 +867,7 @@ Value VM::getProperty(const Value& obj, const Name& name) {
     }
     Object* o = obj.object();
     if (o) {
-        if (Binding* b = findBinding(o, name))
+        if (b)
             return readBinding(obj, o, b, name);
         if (name.hasPublic || name.anyNs) {
             Value out;
@@ -872,11 +884,8 @@ Value VM::getProperty(const Value& obj, const Name& name) {
             return i < std::uint32_t(obj.s.size()) ? Value(QString(obj.s[qsizetype(i)])) : Value();
     }
     // Declared traits of the value's class (primitives: String, Number...), then prototypes.
-    if (!o) {
-        if (Class* c = classOf(obj))
-            if (Binding* b = findBindingIn(&c->instanceTraits, name))
-                return readBinding(obj, nullptr, b, name);
-    }
+    if (!o && b)
+        return readBinding(obj, nullptr, b, name);
     if (name.hasPublic || name.anyNs) {
         for (Object* p = o ? o->proto : protoOf(obj); p; p = p->proto) {
             Value out;
@@ -961,20 +970,29 @@ bool VM::hasProperty(const Value& obj, const Name& name) {
 }
 
 Value VM::callProperty(const Value& obj, const Name& name, std::span<const Value> args, bool lex) {
+    Binding* b = nullptr;
+    if (Object* o = obj.object())
+        b = findBinding(o, name);
+    else if (!obj.isNullish())
+        if (Class* c = classOf(obj))
+            b = findBindingIn(&c->instanceTraits, name);
+    return callPropertyWith(obj, b, name, args, lex);
+}
+
+Value VM::callPropertyWith(const Value& obj, Binding* b, const Name& name,
+                           std::span<const Value> args, bool lex) {
     if (Object* o = obj.object()) {
-        if (Binding* b = findBinding(o, name)) {
+        if (b) {
             if (b->kind == Binding::Kind::Method)
                 return runMethod(b->method, obj, args, b->scope, b->declaringClass);
             const Value f = readBinding(obj, o, b, name);
             return call(f, lex ? Value::null() : obj, args);
         }
     } else if (!obj.isNullish()) {
-        if (Class* c = classOf(obj))
-            if (Binding* b = findBindingIn(&c->instanceTraits, name);
-                b && b->kind == Binding::Kind::Method)
-                return runMethod(b->method, obj, args, b->scope, b->declaringClass);
+        if (b && b->kind == Binding::Kind::Method)
+            return runMethod(b->method, obj, args, b->scope, b->declaringClass);
     }
-    const Value f = getProperty(obj, name);
+    const Value f = getPropertyWith(obj, b, name);
     if (!f.object() || (f.o->kind != ObjectKind::Function && f.o->kind != ObjectKind::Class))
         throwTypeError(1006, QStringLiteral("%1 is not a function.").arg(name.local));
     return call(f, lex ? Value::null() : obj, args);
@@ -1285,6 +1303,16 @@ Value VM::constantValue(AbcEnv* env, const ConstantRef& c) {
 Class* VM::resolveType(AbcEnv* env, std::uint32_t multiname) {
     if (multiname == 0 || multiname >= env->abc->multinames.size())
         return nullptr;
+    // A name once resolved keeps its class: definitions are never replaced.
+    if (multiname < env->typeCache.size() && env->typeCache[multiname])
+        return env->typeCache[multiname];
+    Class* c = resolveTypeUncached(env, multiname);
+    if (c && multiname < env->typeCache.size())
+        env->typeCache[multiname] = c;
+    return c;
+}
+
+Class* VM::resolveTypeUncached(AbcEnv* env, std::uint32_t multiname) {
     const MultinameInfo& mi = env->abc->multinames[multiname];
     if (mi.kind == MnKind::TypeName) {
         Class* elem = mi.typeParams.empty() ? nullptr : resolveType(env, mi.typeParams[0]);
@@ -1573,6 +1601,8 @@ bool VM::loadAbc(std::shared_ptr<const Abc> abc, bool runEntry) {
             n.hasPublic = true;
     }
     env->classes.assign(a.classes.size(), nullptr);
+    env->nameCache.resize(a.multinames.size());
+    env->typeCache.assign(a.multinames.size(), nullptr);
     env->activationTraits.resize(a.bodies.size());
     env->activationBuilt.assign(a.bodies.size(), false);
     AbcEnv* e = env.get();
