@@ -1498,15 +1498,25 @@ Class* VM::newClass(AbcEnv* env, std::uint32_t index, Class* base, const ScopeCh
                         *old = *mine;
         }
     }
-    // Interface methods answer to their interface names too.
+    // Interface methods answer to their interface names too. Bound again in every class, so
+    // that an override reached through an interface name is this class's, not the copy the
+    // base class made of its own implementation.
+    std::vector<std::pair<QString, int>> declared;
+    for (const TraitInfo& tr : ii.traits) {
+        const Name& tn = env->names[tr.name];
+        declared.push_back({tn.local, tn.nss.empty() ? m_publicNs : tn.nss[0]});
+    }
     for (Class* ic : c->interfaces) {
         for (auto it = ic->instanceTraits.byName.begin(); it != ic->instanceTraits.byName.end();
              ++it) {
             for (auto& e : *it) {
-                if (c->instanceTraits.find(it.key(), e.ns))
+                if (std::find(declared.begin(), declared.end(), std::pair(it.key(), e.ns)) !=
+                    declared.end())
                     continue;
-                if (Binding* pub = c->instanceTraits.find(it.key(), m_publicNs))
-                    c->instanceTraits.add(it.key(), e.ns, *pub);
+                if (Binding* pub = c->instanceTraits.find(it.key(), m_publicNs)) {
+                    const Binding copy = *pub;
+                    c->instanceTraits.add(it.key(), e.ns, copy);
+                }
             }
         }
     }
