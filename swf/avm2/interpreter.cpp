@@ -2,6 +2,7 @@
 
 #include "swf/avm2/dictionary.h"
 #include "swf/avm2/vm.h"
+#include "swf/avm2/xml.h"
 
 #include <cmath>
 #include <cstring>
@@ -237,6 +238,11 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                 continue;
             if (has(o))
                 return scopes[i].object;
+            if (scopes[i].with && (o->kind == ObjectKind::Xml || o->kind == ObjectKind::XmlList)) {
+                if (xmlHas(*this, o, n))
+                    return scopes[i].object;
+                continue;
+            }
             if (scopes[i].with && (n.hasPublic || n.anyNs) &&
                 (o->hasOwn(*this, n.local) || o->getDynamic(n.local)))
                 return scopes[i].object;
@@ -843,11 +849,9 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                 case 0x59: { // getdescendants
                     Name nBuf;
                     const Name& n = runtimeName(r.u30(), nBuf);
-                    (void)n;
                     const Value o = pop();
-                    throwTypeError(
-                        1016, QStringLiteral("Descendants operator (..) not supported on type %1.")
-                                  .arg(describe(o)));
+                    push(xmlDescendants(*this, o, n));
+                    break;
                 }
                 case 0x5A: { // newcatch
                     const std::uint32_t ei = r.u30();
@@ -1063,7 +1067,12 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                 }
                 case 0x71:
                 case 0x72: { // esc_xelem, esc_xattr
-                    QString s = toString(pop());
+                    const Value ev = pop();
+                    if (op == 0x71 && isXmlValue(ev)) {
+                        push(Value(xmlToXmlString(*this, ev.o)));
+                        break;
+                    }
+                    QString s = toString(ev);
                     s.replace(u'&', QStringLiteral("&amp;")).replace(u'<', QStringLiteral("&lt;"));
                     if (op == 0x71)
                         s.replace(u'>', QStringLiteral("&gt;"));

@@ -140,7 +140,9 @@ enum class ObjectKind : std::uint8_t {
     Dictionary,
     Vector,
     Boxed,
-    DisplayObject
+    DisplayObject,
+    Xml,
+    XmlList
 };
 
 class Object {

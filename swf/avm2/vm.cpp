@@ -1,5 +1,7 @@
 #include "swf/avm2/vm.h"
 
+#include "swf/avm2/xml.h"
+
 #include <QStringList>
 #include <algorithm>
 #include <charconv>
@@ -567,6 +569,8 @@ Value VM::toPrimitive(const Value& v, bool hintString) {
         return v;
     if (o->kind == ObjectKind::Date)
         hintString = true;
+    if (o->kind == ObjectKind::Xml || o->kind == ObjectKind::XmlList)
+        return Value(xmlToString(*this, o));
     const QString first = hintString ? QStringLiteral("toString") : QStringLiteral("valueOf");
     const QString second = hintString ? QStringLiteral("valueOf") : QStringLiteral("toString");
     for (const QString& m : {first, second}) {
@@ -869,6 +873,8 @@ Value VM::getPropertyWith(const Value& obj, Binding* b, const Name& name) {
     if (o) {
         if (b)
             return readBinding(obj, o, b, name);
+        if (o->kind == ObjectKind::Xml || o->kind == ObjectKind::XmlList)
+            return xmlGet(*this, o, name);
         if (name.hasPublic || name.anyNs) {
             Value out;
             if (o->getOwn(*this, nameForNative(*this, name), out))
@@ -920,6 +926,10 @@ void VM::setProperty(const Value& obj, const Name& name, const Value& v, bool in
         writeBinding(obj, o, b, name, v, init);
         return;
     }
+    if (o->kind == ObjectKind::Xml || o->kind == ObjectKind::XmlList) {
+        xmlSet(*this, o, name, v);
+        return;
+    }
     if (o->setOwn(*this, name.local, v))
         return;
     if (!o->dynamicAllowed || !(name.hasPublic || name.anyNs))
@@ -942,6 +952,8 @@ bool VM::deleteProperty(const Value& obj, const Name& name) {
     }
     if (findBinding(o, name))
         return false;
+    if (o->kind == ObjectKind::Xml || o->kind == ObjectKind::XmlList)
+        return xmlDelete(*this, o, name);
     if (o->deleteOwn(*this, name.local))
         return true;
     o->deleteDynamic(name.local);
@@ -953,6 +965,8 @@ bool VM::hasProperty(const Value& obj, const Name& name) {
     if (o) {
         if (findBinding(o, name))
             return true;
+        if (o->kind == ObjectKind::Xml || o->kind == ObjectKind::XmlList)
+            return xmlHas(*this, o, name);
         if (o->hasOwn(*this, name.local) || o->getDynamic(name.local))
             return true;
     } else if (obj.isString()) {
@@ -987,6 +1001,19 @@ Value VM::callPropertyWith(const Value& obj, Binding* b, const Name& name,
                 return runMethod(b->method, obj, args, b->scope, b->declaringClass);
             const Value f = readBinding(obj, o, b, name);
             return call(f, lex ? Value::null() : obj, args);
+        }
+        // E4X: calls on XML values find methods on the prototype, never child elements; a
+        // list of one passes the call to its item.
+        if (o->kind == ObjectKind::Xml || o->kind == ObjectKind::XmlList) {
+            for (Object* p = o->proto; p; p = p->proto)
+                if (const Value* f = p->getDynamic(name.local))
+                    return call(*f, obj, args);
+            const Value item = o->kind == ObjectKind::XmlList
+                                   ? xmlGet(*this, o, publicName(QStringLiteral("0")))
+                                   : Value();
+            if (o->kind == ObjectKind::XmlList && static_cast<XmlList*>(o)->items.size() == 1)
+                return callProperty(item, name, args, lex);
+            throwTypeError(1006, QStringLiteral("%1 is not a function.").arg(name.local));
         }
     } else if (!obj.isNullish()) {
         if (b && b->kind == Binding::Kind::Method)

@@ -234,6 +234,39 @@ TEST(Avm2Vm, CollectorFreesCyclesAndKeepsRoots) {
     EXPECT_EQ(vm.objectCount(), baseline);
 }
 
+// E4X through its instructions: XML from text, attribute and child access, the descendant
+// operator, pretty printing, attribute escaping and attribute assignment.
+TEST(Avm2Vm, XmlAccessAndPrinting) {
+    SimpleAbc abc;
+    abc.extraStrings = {
+        "XML",  "<a id='7'><b>one</b><c><b>two</b></c></a>", "b", "@id", "toXMLString", "length",
+        "a<\"&"};
+    // Multinames: 2 XML, 3 (text), 4 b, 5 @id, 6 toXMLString, 7 length; strings are one more.
+    abc.code = {0xD0, 0x30,                                     // scope
+                0x60, 0x02, 0x2C, 0x04, 0x42, 0x01, 0xD5,       // x = new XML(text)
+                0x5D, 0x01, 0xD1, 0x66, 0x05, 0x4F, 0x01, 0x01, // trace(x.@id)
+                0x5D, 0x01, 0xD1, 0x59, 0x04, 0x46, 0x07, 0x00, 0x4F, 0x01, 0x01, // x..b.length()
+                0x5D, 0x01, 0xD1, 0x66, 0x04, 0x4F, 0x01, 0x01,                   // trace(x.b)
+                0x5D, 0x01, 0xD1, 0x46, 0x06, 0x00, 0x4F, 0x01, 0x01, // trace(x.toXMLString())
+                0x5D, 0x01, 0x2C, 0x09, 0x72, 0x4F, 0x01, 0x01,       // trace(esc_xattr("a<\"&"))
+                0xD1, 0x24, 0x09, 0x61, 0x05,                         // x.@id = 9
+                0x5D, 0x01, 0xD1, 0x66, 0x05, 0x4F, 0x01, 0x01,       // trace(x.@id)
+                0x5D, 0x01, 0xD1, 0x59, 0x05, 0x4F, 0x01, 0x01,       // trace(x..@id)
+                0x47};
+    const Outcome r = runAbc(abc.build());
+    EXPECT_TRUE(r.errors.isEmpty()) << r.errors.join(u'|').toStdString();
+    const QStringList expected = {
+        QStringLiteral("7"),
+        QStringLiteral("2"),
+        QStringLiteral("one"),
+        QStringLiteral("<a id=\"7\">\n  <b>one</b>\n  <c>\n    <b>two</b>\n  </c>\n</a>"),
+        QStringLiteral("a&lt;&quot;&amp;"),
+        QStringLiteral("9"),
+        QString(), // x..@id: descendants exclude x's own attributes
+    };
+    EXPECT_EQ(r.traces, expected) << r.traces.join(u'|').toStdString();
+}
+
 // A script that allocates without end is stopped by the object cap, and the runtime goes on.
 TEST(Avm2Vm, AllocationPastTheCapStopsTheScript) {
     SimpleAbc abc;
