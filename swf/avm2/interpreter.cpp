@@ -82,6 +82,8 @@ Value VM::runMethod(const MethodRef& m, const Value& thisv, std::span<const Valu
                        .arg(args.size()));
     if (callDepth >= limits.maxCallDepth)
         throwError("Error", 1023, QStringLiteral("Stack overflow occurred."));
+    // Calls that fan out (each calling itself twice) run long without any loop.
+    checkBudget();
     struct DepthGuard {
         int& d;
         explicit DepthGuard(int& d) : d(d) { ++d; }
@@ -177,6 +179,9 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
             verify(1021,
                    "At least one branch target was not on a valid instruction in the method.");
         r.pc = std::size_t(t);
+        // Every loop runs a backward branch, conditional or not: the time budget sees them all.
+        if (off < 0)
+            checkBudget();
     };
     auto multiname = [&](std::uint32_t idx) -> const Name& {
         if (idx == 0 || idx >= env->names.size())
@@ -1484,6 +1489,8 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                 }
                 throw;
             }
+            // A handler can rethrow into itself forever without a branch.
+            checkBudget();
             unwindTrace.clear();
             stack.clear();
             scopes.clear();

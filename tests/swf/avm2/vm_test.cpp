@@ -180,14 +180,22 @@ TEST(Avm2Vm, BrokenScriptsStopWithOneLine) {
     }
 }
 
+// Every way of running forever ends at the budget: a backward jump, a backward conditional
+// branch, and a handler that catches its own throw.
 TEST(Avm2Vm, RunawayLoopEndsAtTheTimeBudget) {
-    SimpleAbc abc;
-    abc.code = {0xD0, 0x30, 0x09, 0x10, 0xFB, 0xFF, 0xFF}; // label; jump back to the label
-    swf::avm2::Limits limits;
-    limits.timeBudget = std::chrono::milliseconds(200);
-    const Outcome r = runAbc(abc.build(), limits, 3);
-    ASSERT_EQ(r.errors.size(), 1);
-    EXPECT_TRUE(r.errors[0].contains(QLatin1String("longer than"))) << r.errors[0].toStdString();
+    SimpleAbc jump, branch, rethrow;
+    jump.code = {0xD0, 0x30, 0x09, 0x10, 0xFB, 0xFF, 0xFF};   // label; jump back to the label
+    branch.code = {0xD0, 0x30, 0x26, 0x11, 0xFB, 0xFF, 0xFF}; // pushtrue; iftrue back
+    rethrow.code = {0xD0, 0x30, 0x24, 0x01, 0x03, 0x47};      // pushbyte 1; throw
+    rethrow.handlers = {{2, 5, 2, 0, 0}};                     // ...caught back at the push
+    for (const SimpleAbc* abc : {&jump, &branch, &rethrow}) {
+        swf::avm2::Limits limits;
+        limits.timeBudget = std::chrono::milliseconds(200);
+        const Outcome r = runAbc(abc->build(), limits, 3);
+        ASSERT_EQ(r.errors.size(), 1);
+        EXPECT_TRUE(r.errors[0].contains(QLatin1String("longer than")))
+            << r.errors[0].toStdString();
+    }
 }
 
 TEST(Avm2Vm, DamagedBlockIsRefusedAndTheMovieGoesOn) {
