@@ -1,6 +1,7 @@
 // Object, Class, Function, Boolean, Namespace, the Error family and the global functions.
 
 #include "swf/avm2/vm.h"
+#include "swf/avm2/xml.h"
 
 #include <QDateTime>
 #include <QUrl>
@@ -638,6 +639,7 @@ void VM::registerBuiltins() {
     installVector(*this);
     installByteArray(*this);
     installJson(*this);
+    installXml(*this);
     installRegExp(*this);
     installDisplay(*this);
     installGeom(*this);

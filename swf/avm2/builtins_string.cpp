@@ -93,7 +93,12 @@ Value stringSubstr(VM& vm, const Value& self, std::span<const Value> args) {
         args.size() > 1 && !args[1].isUndefined() ? vm.toNumber(args[1]) : double(s.size());
     if (std::isnan(len))
         len = 0;
-    len = std::clamp(std::trunc(len), 0.0, double(s.size() - a));
+    // A negative length counts back from the end of what follows the start, as Flash Player
+    // does (Haxe's Base64 strips padding with substr(0, -1)).
+    len = std::trunc(len);
+    if (len < 0)
+        len += double(s.size() - a);
+    len = std::clamp(len, 0.0, double(s.size() - a));
     return Value(s.mid(a, qsizetype(len)));
 }
 

@@ -2,6 +2,7 @@
 
 #include "swf/avm2/dictionary.h"
 #include "swf/avm2/vm.h"
+#include "swf/avm2/xml.h"
 
 #include <cmath>
 #include <cstring>
@@ -17,7 +18,7 @@ struct CodeReader {
     std::size_t pc;
     VM& vm;
 
-    [[noreturn]] void overrun() {
+    [[noreturn, gnu::noinline, gnu::cold]] void overrun() {
         vm.throwError("VerifyError", 1012,
                       QStringLiteral("The last instruction exceeded code size."));
     }
@@ -27,6 +28,8 @@ struct CodeReader {
         return code[pc++];
     }
     std::uint32_t u30() {
+        if (pc < size && !(code[pc] & 0x80))
+            return code[pc++];
         std::uint32_t v = 0;
         for (int i = 0; i < 5; ++i) {
             const std::uint8_t b = u8();
@@ -45,6 +48,11 @@ struct CodeReader {
         return std::int32_t(v);
     }
 };
+
+// Kept out of line so that the checks in the instruction loop stay small enough to inline.
+[[noreturn, gnu::noinline, gnu::cold]] void verifyFail(VM& vm, int id, const char* text) {
+    vm.throwError("VerifyError", id, QString::fromLatin1(text));
+}
 
 } // namespace
 
@@ -74,13 +82,19 @@ Value VM::runMethod(const MethodRef& m, const Value& thisv, std::span<const Valu
                        .arg(args.size()));
     if (callDepth >= limits.maxCallDepth)
         throwError("Error", 1023, QStringLiteral("Stack overflow occurred."));
+    // Calls that fan out (each calling itself twice) run long without any loop.
+    checkBudget();
     struct DepthGuard {
         int& d;
         explicit DepthGuard(int& d) : d(d) { ++d; }
         ~DepthGuard() { --d; }
     } guard(callDepth);
 
-    std::vector<Value> regs(body.localCount);
+    FrameStack<Value> regs(frames, std::max<std::size_t>(body.localCount, p + 2));
+    if (!regs.valid())
+        throwError("Error", 1023, QStringLiteral("Stack overflow occurred."));
+    for (std::size_t i = 0; i < regs.capacity(); ++i)
+        regs.push_back(Value());
     regs[0] = thisv;
     for (std::size_t i = 0; i < p; ++i) {
         Value v;
@@ -109,7 +123,7 @@ Value VM::runMethod(const MethodRef& m, const Value& thisv, std::span<const Valu
         }
         regs[p + 1] = Value(static_cast<Object*>(arr));
     }
-    Value r = execute(env, mi, body, regs.data(), scope, declaringClass);
+    Value r = execute(env, mi, body, regs.begin(), scope, declaringClass);
     if (mi.returnType) {
         if (Class* c = resolveType(env, mi.returnType))
             r = coerce(r, c);
@@ -127,36 +141,34 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
         body.maxScopeDepth >= body.initScopeDepth
             ? std::max<std::size_t>(body.maxScopeDepth - body.initScopeDepth, 1)
             : 1;
-    std::vector<Value> stack;
-    stack.reserve(maxStack);
-    std::vector<ScopeEntry> scopes;
-    scopes.reserve(maxScope);
+    FrameStack<Value> stack(frames, maxStack + 8);
+    FrameStack<ScopeEntry> scopes(frames, maxScope + 8);
+    if (!stack.valid() || !scopes.valid())
+        throwError("Error", 1023, QStringLiteral("Stack overflow occurred."));
     Object* activation = nullptr;
     (void)activation;
     CodeReader r{code, codeSize, 0, *this};
     const std::size_t localCount = body.localCount;
 
-    auto verify = [&](int id, const char* text) {
-        throwError("VerifyError", id, QString::fromLatin1(text));
-    };
-    auto push = [&](Value v) {
-        if (stack.size() >= maxStack + 8)
+    auto verify = [&](int id, const char* text) { verifyFail(*this, id, text); };
+    auto push = [&](Value v) __attribute__((always_inline)) {
+        if (stack.size() >= stack.capacity())
             verify(1023, "Stack overflow occurred.");
         stack.push_back(std::move(v));
     };
-    auto pop = [&]() -> Value {
+    auto pop = [&]() __attribute__((always_inline))->Value {
         if (stack.empty())
             verify(1024, "Stack underflow occurred.");
         Value v = std::move(stack.back());
         stack.pop_back();
         return v;
     };
-    auto top = [&]() -> Value& {
+    auto top = [&]() __attribute__((always_inline))->Value& {
         if (stack.empty())
             verify(1024, "Stack underflow occurred.");
         return stack.back();
     };
-    auto reg = [&](std::uint32_t i) -> Value& {
+    auto reg = [&](std::uint32_t i) __attribute__((always_inline))->Value& {
         if (i >= localCount)
             verify(1025, "An internal error occurred.");
         return regs[i];
@@ -167,6 +179,9 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
             verify(1021,
                    "At least one branch target was not on a valid instruction in the method.");
         r.pc = std::size_t(t);
+        // Every loop runs a backward branch, conditional or not: the time budget sees them all.
+        if (off < 0)
+            checkBudget();
     };
     auto multiname = [&](std::uint32_t idx) -> const Name& {
         if (idx == 0 || idx >= env->names.size())
@@ -174,9 +189,12 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
         return env->names[idx];
     };
     // Completes a runtime multiname from the stack (name on top, then namespace).
-    auto runtimeName = [&](std::uint32_t idx, Name& out) {
+    // A name with no runtime parts is the pool's own; others are completed in `out`.
+    auto runtimeName = [&](std::uint32_t idx, Name& out) -> const Name& {
         const Name& base = multiname(idx);
         const MultinameInfo& mi2 = a.multinames[idx];
+        if (!mi2.needsRuntimeName() && !mi2.needsRuntimeNs())
+            return base;
         out = base;
         if (mi2.needsRuntimeName()) {
             Value n = pop();
@@ -194,14 +212,42 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
             out.anyNs = false;
             out.hasPublic = uri.isEmpty();
         }
+        return out;
     };
-    auto findProp = [&](const Name& n, bool strict) -> Value {
+    // Whether a pool name has no runtime parts (so its lookups can be cached by its index).
+    auto isStatic = [&](std::uint32_t idx) {
+        if (idx == 0 || idx >= a.multinames.size())
+            return false;
+        const MultinameInfo& m = a.multinames[idx];
+        return !m.needsRuntimeName() && !m.needsRuntimeNs();
+    };
+    // The binding of a static name in the traits of a value (its class's for primitives).
+    auto cachedBinding = [&](const Value& v, const Name& n, std::uint32_t idx) -> Binding* {
+        NameCache& c = env->nameCache[idx];
+        if (Object* o = v.object())
+            return findBindingCached(o->traits, n, c);
+        if (v.isNullish())
+            return nullptr;
+        Class* cl = classOf(v);
+        return cl ? findBindingCached(&cl->instanceTraits, n, c) : nullptr;
+    };
+    // The scope object a name resolves in; `cache` (static names) speeds up trait lookups.
+    auto findProp = [&](const Name& n, bool strict, NameCache* cache) -> Value {
+        auto has = [&](Object* o) {
+            return cache ? findBindingCached(o->traits, n, *cache) != nullptr
+                         : findBinding(o, n) != nullptr;
+        };
         for (std::size_t i = scopes.size(); i-- > 0;) {
             Object* o = scopes[i].object.object();
             if (!o)
                 continue;
-            if (findBinding(o, n))
+            if (has(o))
                 return scopes[i].object;
+            if (scopes[i].with && (o->kind == ObjectKind::Xml || o->kind == ObjectKind::XmlList)) {
+                if (xmlHas(*this, o, n))
+                    return scopes[i].object;
+                continue;
+            }
             if (scopes[i].with && (n.hasPublic || n.anyNs) &&
                 (o->hasOwn(*this, n.local) || o->getDynamic(n.local)))
                 return scopes[i].object;
@@ -211,16 +257,23 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                 Object* o = (*saved)[i].object.object();
                 if (!o)
                     continue;
-                if (findBinding(o, n))
+                if (has(o))
                     return (*saved)[i].object;
                 if (((*saved)[i].with || i == 0) && (n.hasPublic || n.anyNs) &&
                     (o->hasOwn(*this, n.local) || o->getDynamic(n.local)))
                     return (*saved)[i].object;
             }
         }
-        if (findBindingIn(&builtinTraits, n))
+        if (cache ? findBindingCached(&builtinTraits, n, *cache) : findBindingIn(&builtinTraits, n))
             return Value(builtins);
-        if (ScriptEnv* s = findDefiningScript(n)) {
+        // Definitions are only ever added after those found, so a found script stays the answer.
+        ScriptEnv* s = cache ? cache->script : nullptr;
+        if (!s) {
+            s = findDefiningScript(n);
+            if (cache)
+                cache->script = s;
+        }
+        if (s) {
             ensureScript(s);
             return Value(s->global);
         }
@@ -237,8 +290,15 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
             verify(1024, "Stack underflow occurred.");
         std::vector<Value> out(std::make_move_iterator(stack.end() - std::ptrdiff_t(n)),
                                std::make_move_iterator(stack.end()));
-        stack.resize(stack.size() - n);
+        stack.shrink(stack.size() - n);
         return out;
+    };
+    // The top n values as call arguments, left on the stack (the callee only reads them);
+    // the caller drops them with dropArgs after the call. `below` more values must lie under.
+    auto argSpan = [&](std::uint32_t n, std::size_t below) -> std::span<const Value> {
+        if (std::size_t(n) + below > stack.size())
+            verify(1024, "Stack underflow occurred.");
+        return std::span<const Value>(stack.end() - n, n);
     };
     auto currentChain = [&]() -> ScopeChain {
         if (scopes.empty())
@@ -278,8 +338,8 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                 case 0x03: // throw
                     throw ScriptThrow{pop()};
                 case 0x04: { // getsuper
-                    Name n;
-                    runtimeName(r.u30(), n);
+                    Name nBuf;
+                    const Name& n = runtimeName(r.u30(), nBuf);
                     const Value o = pop();
                     Class* sc = superClass();
                     Binding* b = findBindingIn(&sc->instanceTraits, n);
@@ -293,8 +353,8 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                 }
                 case 0x05: { // setsuper
                     const Value v = pop();
-                    Name n;
-                    runtimeName(r.u30(), n);
+                    Name nBuf;
+                    const Name& n = runtimeName(r.u30(), nBuf);
                     const Value o = pop();
                     Class* sc = superClass();
                     Binding* b = findBindingIn(&sc->instanceTraits, n);
@@ -414,7 +474,7 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                                 ? QStringLiteral("Cannot access a property or method of a null "
                                                  "object reference.")
                                 : QStringLiteral("A term is undefined and has no properties."));
-                    if (scopes.size() >= maxScope + 8)
+                    if (scopes.size() >= scopes.capacity())
                         verify(1017, "Scope stack overflow occurred.");
                     scopes.push_back({std::move(o), op == 0x1C});
                     break;
@@ -599,10 +659,12 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                 }
                 case 0x41: { // call
                     const std::uint32_t n = r.u30();
-                    auto av = args(n);
-                    const Value recv = pop();
-                    const Value f = pop();
-                    push(call(f, recv, av));
+                    const auto av = argSpan(n, 2);
+                    const Value recv = stack[stack.size() - n - 1];
+                    const Value f = stack[stack.size() - n - 2];
+                    Value res = call(f, recv, av);
+                    stack.shrink(stack.size() - n - 2);
+                    push(std::move(res));
                     break;
                 }
                 case 0x42: { // construct
@@ -633,8 +695,8 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                     const std::uint32_t idx = r.u30();
                     const std::uint32_t n = r.u30();
                     auto av = args(n);
-                    Name nm;
-                    runtimeName(idx, nm);
+                    Name nmBuf;
+                    const Name& nm = runtimeName(idx, nmBuf);
                     const Value recv = pop();
                     Class* sc = superClass();
                     Binding* b = findBindingIn(&sc->instanceTraits, nm);
@@ -655,9 +717,27 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                 case 0x4F: { // callproperty, callproplex, callpropvoid
                     const std::uint32_t idx = r.u30();
                     const std::uint32_t n = r.u30();
+                    if (isStatic(idx)) {
+                        const Name& nm = env->names[idx];
+                        const auto av = argSpan(n, 1);
+                        const Value recv = stack[stack.size() - n - 1];
+                        if (recv.isNullish())
+                            throwTypeError(
+                                recv.isNull() ? 1009 : 1010,
+                                recv.isNull()
+                                    ? QStringLiteral("Cannot access a property or "
+                                                     "method of a null object reference.")
+                                    : QStringLiteral("A term is undefined and has no properties."));
+                        Value res = callPropertyWith(recv, cachedBinding(recv, nm, idx), nm, av,
+                                                     op == 0x4C);
+                        stack.shrink(stack.size() - n - 1);
+                        if (op != 0x4F)
+                            push(std::move(res));
+                        break;
+                    }
                     auto av = args(n);
-                    Name nm;
-                    runtimeName(idx, nm);
+                    Name nmBuf;
+                    const Name& nm = runtimeName(idx, nmBuf);
                     const Value recv = pop();
                     if (recv.isNullish())
                         throwTypeError(
@@ -687,8 +767,8 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                     const std::uint32_t idx = r.u30();
                     const std::uint32_t n = r.u30();
                     auto av = args(n);
-                    Name nm;
-                    runtimeName(idx, nm);
+                    Name nmBuf;
+                    const Name& nm = runtimeName(idx, nmBuf);
                     const Value recv = pop();
                     push(constructProperty(recv, nm, av));
                     break;
@@ -772,12 +852,11 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                     break;
                 }
                 case 0x59: { // getdescendants
-                    Name n;
-                    runtimeName(r.u30(), n);
+                    Name nBuf;
+                    const Name& n = runtimeName(r.u30(), nBuf);
                     const Value o = pop();
-                    throwTypeError(
-                        1016, QStringLiteral("Descendants operator (..) not supported on type %1.")
-                                  .arg(describe(o)));
+                    push(xmlDescendants(*this, o, n));
+                    break;
                 }
                 case 0x5A: { // newcatch
                     const std::uint32_t ei = r.u30();
@@ -802,9 +881,10 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                 }
                 case 0x5D:
                 case 0x5E: { // findpropstrict, findproperty
-                    Name n;
-                    runtimeName(r.u30(), n);
-                    push(findProp(n, op == 0x5D));
+                    const std::uint32_t idx = r.u30();
+                    Name nBuf;
+                    const Name& n = runtimeName(idx, nBuf);
+                    push(findProp(n, op == 0x5D, isStatic(idx) ? &env->nameCache[idx] : nullptr));
                     break;
                 }
                 case 0x5F: { // finddef
@@ -818,9 +898,10 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                     break;
                 }
                 case 0x60: { // getlex
-                    const Name& n = multiname(r.u30());
-                    const Value o = findProp(n, true);
-                    push(getProperty(o, n));
+                    const std::uint32_t idx = r.u30();
+                    const Name& n = multiname(idx);
+                    const Value o = findProp(n, true, &env->nameCache[idx]);
+                    push(getPropertyWith(o, cachedBinding(o, n, idx), n));
                     break;
                 }
                 case 0x61:
@@ -854,8 +935,19 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                         d->set(*this, key, v);
                         break;
                     }
-                    Name n;
-                    runtimeName(idx, n);
+                    if (isStatic(idx)) {
+                        const Name& n = env->names[idx];
+                        const Value o = pop();
+                        Object* ob = o.object();
+                        if (Binding* b = ob ? findBindingCached(ob->traits, n, env->nameCache[idx])
+                                            : nullptr)
+                            writeBinding(o, ob, b, n, v, op == 0x68);
+                        else
+                            setProperty(o, n, v, op == 0x68);
+                        break;
+                    }
+                    Name nBuf;
+                    const Name& n = runtimeName(idx, nBuf);
                     const Value o = pop();
                     setProperty(o, n, v, op == 0x68);
                     break;
@@ -882,8 +974,15 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                     break;
                 }
                 case 0x66: { // getproperty
-                    Name n;
                     const std::uint32_t idx = r.u30();
+                    if (isStatic(idx)) {
+                        const Name& n = env->names[idx];
+                        Value& o = top();
+                        Value res = getPropertyWith(o, cachedBinding(o, n, idx), n);
+                        stack.back() = std::move(res);
+                        break;
+                    }
+                    Name n;
                     const MultinameInfo& mi2 = a.multinames[idx < a.multinames.size() ? idx : 0];
                     // Fast path: array[int].
                     if (mi2.kind == MnKind::MultinameL && stack.size() >= 2) {
@@ -973,7 +1072,12 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                 }
                 case 0x71:
                 case 0x72: { // esc_xelem, esc_xattr
-                    QString s = toString(pop());
+                    const Value ev = pop();
+                    if (op == 0x71 && isXmlValue(ev)) {
+                        push(Value(xmlToXmlString(*this, ev.o)));
+                        break;
+                    }
+                    QString s = toString(ev);
                     s.replace(u'&', QStringLiteral("&amp;")).replace(u'<', QStringLiteral("&lt;"));
                     if (op == 0x71)
                         s.replace(u'>', QStringLiteral("&gt;"));
@@ -1385,6 +1489,8 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                 }
                 throw;
             }
+            // A handler can rethrow into itself forever without a branch.
+            checkBudget();
             unwindTrace.clear();
             stack.clear();
             scopes.clear();

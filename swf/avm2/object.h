@@ -7,6 +7,7 @@
 #include "swf/avm2/value.h"
 
 #include <QHash>
+#include <atomic>
 #include <memory>
 #include <span>
 #include <vector>
@@ -49,7 +50,33 @@ struct Binding {
 };
 
 // Traits of one kind of object: names to bindings, plus the slots' types and initial values.
+// Each Traits has a serial no other Traits shares, renewed whenever a name is added, so a
+// lookup cache keyed by it can never answer for a changed or freed table.
 struct Traits {
+    Traits() : serial(nextSerial()) {}
+    Traits(const Traits& o) : byName(o.byName), slotv(o.slotv), serial(nextSerial()) {}
+    Traits(Traits&& o) noexcept
+        : byName(std::move(o.byName)), slotv(std::move(o.slotv)), serial(nextSerial()) {
+        o.serial = nextSerial();
+    }
+    Traits& operator=(const Traits& o) {
+        byName = o.byName;
+        slotv = o.slotv;
+        serial = nextSerial();
+        return *this;
+    }
+    Traits& operator=(Traits&& o) noexcept {
+        byName = std::move(o.byName);
+        slotv = std::move(o.slotv);
+        serial = nextSerial();
+        o.serial = nextSerial();
+        return *this;
+    }
+    static std::uint64_t nextSerial() {
+        static std::atomic<std::uint64_t> counter{0};
+        return ++counter;
+    }
+
     struct Entry {
         int ns;
         Binding binding;
@@ -64,6 +91,7 @@ struct Traits {
         Value initial;
     };
     std::vector<SlotInfo> slotv;
+    std::uint64_t serial;
 
     Binding* find(const QString& name, int ns) {
         auto it = byName.find(name);
@@ -75,6 +103,7 @@ struct Traits {
         return nullptr;
     }
     void add(const QString& name, int ns, Binding b) {
+        serial = nextSerial();
         auto& list = byName[name];
         for (auto& e : list) {
             if (e.ns == ns) {
@@ -111,7 +140,9 @@ enum class ObjectKind : std::uint8_t {
     Dictionary,
     Vector,
     Boxed,
-    DisplayObject
+    DisplayObject,
+    Xml,
+    XmlList
 };
 
 class Object {

@@ -7,6 +7,8 @@
 #include <QString>
 #include <cmath>
 #include <cstdint>
+#include <new>
+#include <utility>
 
 namespace swf::avm2 {
 
@@ -15,7 +17,7 @@ class Object;
 struct Value {
     enum class Tag : std::uint8_t { Undefined, Null, Bool, Int, Number, String, Object };
 
-    Value() : i(0) {}
+    Value() : bits(0) { new (&s) QString(); }
     static Value null() {
         Value v;
         v.tag = Tag::Null;
@@ -36,12 +38,21 @@ struct Value {
     static Value fromUint(std::uint32_t u) {
         return u <= 0x7FFFFFFFu ? Value(std::int32_t(u)) : number(double(u));
     }
-    Value(bool b) : tag(Tag::Bool), b(b) {}
-    Value(std::int32_t n) : tag(Tag::Int), i(n) {}
-    Value(double n) { *this = number(n); }
-    Value(QString str) : tag(Tag::String), i(0), s(std::move(str)) {}
-    Value(const char* str) : tag(Tag::String), i(0), s(QString::fromUtf8(str)) {}
-    Value(Object* obj) : tag(obj ? Tag::Object : Tag::Null), o(obj) {}
+    Value(bool b) : tag(Tag::Bool), bits(0) {
+        this->b = b;
+        new (&s) QString();
+    }
+    Value(std::int32_t n) : tag(Tag::Int), bits(0) {
+        i = n;
+        new (&s) QString();
+    }
+    Value(double n) : bits(0) {
+        new (&s) QString();
+        *this = number(n);
+    }
+    Value(QString str) : tag(Tag::String), bits(0) { new (&s) QString(std::move(str)); }
+    Value(const char* str) : tag(Tag::String), bits(0) { new (&s) QString(QString::fromUtf8(str)); }
+    Value(Object* obj) : tag(obj ? Tag::Object : Tag::Null), o(obj) { new (&s) QString(); }
 
     bool isUndefined() const { return tag == Tag::Undefined; }
     bool isNull() const { return tag == Tag::Null; }
@@ -52,14 +63,51 @@ struct Value {
     Object* object() const { return tag == Tag::Object ? o : nullptr; }
     double toDoubleFast() const { return tag == Tag::Int ? double(i) : d; } // numeric only
 
+    // Values are copied and moved on every instruction; most hold no string, so the string's
+    // own (out of line) copy, move and destruction run only when one side has one.
+    Value(const Value& v) : tag(v.tag), bits(v.bits) {
+        if (!v.s.isNull())
+            new (&s) QString(v.s);
+        else
+            new (&s) QString();
+    }
+    Value(Value&& v) noexcept : tag(v.tag), bits(v.bits) {
+        if (!v.s.isNull())
+            new (&s) QString(std::move(v.s));
+        else
+            new (&s) QString();
+    }
+    Value& operator=(const Value& v) {
+        tag = v.tag;
+        bits = v.bits;
+        if (!s.isNull() || !v.s.isNull())
+            s = v.s;
+        return *this;
+    }
+    Value& operator=(Value&& v) noexcept {
+        tag = v.tag;
+        bits = v.bits;
+        if (!s.isNull() || !v.s.isNull())
+            s = std::move(v.s);
+        return *this;
+    }
+    ~Value() {
+        if (!s.isNull())
+            s.~QString();
+    }
+
     Tag tag = Tag::Undefined;
     union {
         bool b;
         std::int32_t i;
         double d;
         Object* o;
+        std::uint64_t bits; // the whole payload, for copying
     };
-    QString s;
+    // Always alive (null unless set); kept in a union so that its destruction can be skipped.
+    union {
+        QString s;
+    };
 };
 
 } // namespace swf::avm2

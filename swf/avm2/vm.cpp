@@ -1,5 +1,7 @@
 #include "swf/avm2/vm.h"
 
+#include "swf/avm2/xml.h"
+
 #include <QStringList>
 #include <algorithm>
 #include <charconv>
@@ -303,6 +305,8 @@ void VM::collectGarbage(const std::vector<Object*>& extraRoots) {
     for (auto& env : envs) {
         for (Class* c : env->classes)
             stack.push_back(c);
+        for (Class* c : env->typeCache)
+            stack.push_back(c);
         for (auto& s : env->scripts) {
             stack.push_back(s->global);
             traceTraits(s->traits, stack);
@@ -565,6 +569,8 @@ Value VM::toPrimitive(const Value& v, bool hintString) {
         return v;
     if (o->kind == ObjectKind::Date)
         hintString = true;
+    if (o->kind == ObjectKind::Xml || o->kind == ObjectKind::XmlList)
+        return Value(xmlToString(*this, o));
     const QString first = hintString ? QStringLiteral("toString") : QStringLiteral("valueOf");
     const QString second = hintString ? QStringLiteral("valueOf") : QStringLiteral("toString");
     for (const QString& m : {first, second}) {
@@ -846,6 +852,16 @@ static QString nameForNative(VM& vm, const Name& n) {
 }
 
 Value VM::getProperty(const Value& obj, const Name& name) {
+    Binding* b = nullptr;
+    if (Object* o = obj.object())
+        b = findBinding(o, name);
+    else if (!obj.isNullish())
+        if (Class* c = classOf(obj))
+            b = findBindingIn(&c->instanceTraits, name);
+    return getPropertyWith(obj, b, name);
+}
+
+Value VM::getPropertyWith(const Value& obj, Binding* b, const Name& name) {
     if (obj.isNullish()) {
         if (obj.isNull())
             throwTypeError(
@@ -855,8 +871,10 @@ Value VM::getProperty(const Value& obj, const Name& name) {
     }
     Object* o = obj.object();
     if (o) {
-        if (Binding* b = findBinding(o, name))
+        if (b)
             return readBinding(obj, o, b, name);
+        if (o->kind == ObjectKind::Xml || o->kind == ObjectKind::XmlList)
+            return xmlGet(*this, o, name);
         if (name.hasPublic || name.anyNs) {
             Value out;
             if (o->getOwn(*this, nameForNative(*this, name), out))
@@ -872,11 +890,8 @@ Value VM::getProperty(const Value& obj, const Name& name) {
             return i < std::uint32_t(obj.s.size()) ? Value(QString(obj.s[qsizetype(i)])) : Value();
     }
     // Declared traits of the value's class (primitives: String, Number...), then prototypes.
-    if (!o) {
-        if (Class* c = classOf(obj))
-            if (Binding* b = findBindingIn(&c->instanceTraits, name))
-                return readBinding(obj, nullptr, b, name);
-    }
+    if (!o && b)
+        return readBinding(obj, nullptr, b, name);
     if (name.hasPublic || name.anyNs) {
         for (Object* p = o ? o->proto : protoOf(obj); p; p = p->proto) {
             Value out;
@@ -911,6 +926,10 @@ void VM::setProperty(const Value& obj, const Name& name, const Value& v, bool in
         writeBinding(obj, o, b, name, v, init);
         return;
     }
+    if (o->kind == ObjectKind::Xml || o->kind == ObjectKind::XmlList) {
+        xmlSet(*this, o, name, v);
+        return;
+    }
     if (o->setOwn(*this, name.local, v))
         return;
     if (!o->dynamicAllowed || !(name.hasPublic || name.anyNs))
@@ -933,6 +952,8 @@ bool VM::deleteProperty(const Value& obj, const Name& name) {
     }
     if (findBinding(o, name))
         return false;
+    if (o->kind == ObjectKind::Xml || o->kind == ObjectKind::XmlList)
+        return xmlDelete(*this, o, name);
     if (o->deleteOwn(*this, name.local))
         return true;
     o->deleteDynamic(name.local);
@@ -944,6 +965,8 @@ bool VM::hasProperty(const Value& obj, const Name& name) {
     if (o) {
         if (findBinding(o, name))
             return true;
+        if (o->kind == ObjectKind::Xml || o->kind == ObjectKind::XmlList)
+            return xmlHas(*this, o, name);
         if (o->hasOwn(*this, name.local) || o->getDynamic(name.local))
             return true;
     } else if (obj.isString()) {
@@ -961,20 +984,42 @@ bool VM::hasProperty(const Value& obj, const Name& name) {
 }
 
 Value VM::callProperty(const Value& obj, const Name& name, std::span<const Value> args, bool lex) {
+    Binding* b = nullptr;
+    if (Object* o = obj.object())
+        b = findBinding(o, name);
+    else if (!obj.isNullish())
+        if (Class* c = classOf(obj))
+            b = findBindingIn(&c->instanceTraits, name);
+    return callPropertyWith(obj, b, name, args, lex);
+}
+
+Value VM::callPropertyWith(const Value& obj, Binding* b, const Name& name,
+                           std::span<const Value> args, bool lex) {
     if (Object* o = obj.object()) {
-        if (Binding* b = findBinding(o, name)) {
+        if (b) {
             if (b->kind == Binding::Kind::Method)
                 return runMethod(b->method, obj, args, b->scope, b->declaringClass);
             const Value f = readBinding(obj, o, b, name);
             return call(f, lex ? Value::null() : obj, args);
         }
+        // E4X: calls on XML values find methods on the prototype, never child elements; a
+        // list of one passes the call to its item.
+        if (o->kind == ObjectKind::Xml || o->kind == ObjectKind::XmlList) {
+            for (Object* p = o->proto; p; p = p->proto)
+                if (const Value* f = p->getDynamic(name.local))
+                    return call(*f, obj, args);
+            const Value item = o->kind == ObjectKind::XmlList
+                                   ? xmlGet(*this, o, publicName(QStringLiteral("0")))
+                                   : Value();
+            if (o->kind == ObjectKind::XmlList && static_cast<XmlList*>(o)->items.size() == 1)
+                return callProperty(item, name, args, lex);
+            throwTypeError(1006, QStringLiteral("%1 is not a function.").arg(name.local));
+        }
     } else if (!obj.isNullish()) {
-        if (Class* c = classOf(obj))
-            if (Binding* b = findBindingIn(&c->instanceTraits, name);
-                b && b->kind == Binding::Kind::Method)
-                return runMethod(b->method, obj, args, b->scope, b->declaringClass);
+        if (b && b->kind == Binding::Kind::Method)
+            return runMethod(b->method, obj, args, b->scope, b->declaringClass);
     }
-    const Value f = getProperty(obj, name);
+    const Value f = getPropertyWith(obj, b, name);
     if (!f.object() || (f.o->kind != ObjectKind::Function && f.o->kind != ObjectKind::Class))
         throwTypeError(1006, QStringLiteral("%1 is not a function.").arg(name.local));
     return call(f, lex ? Value::null() : obj, args);
@@ -1285,6 +1330,16 @@ Value VM::constantValue(AbcEnv* env, const ConstantRef& c) {
 Class* VM::resolveType(AbcEnv* env, std::uint32_t multiname) {
     if (multiname == 0 || multiname >= env->abc->multinames.size())
         return nullptr;
+    // A name once resolved keeps its class: definitions are never replaced.
+    if (multiname < env->typeCache.size() && env->typeCache[multiname])
+        return env->typeCache[multiname];
+    Class* c = resolveTypeUncached(env, multiname);
+    if (c && multiname < env->typeCache.size())
+        env->typeCache[multiname] = c;
+    return c;
+}
+
+Class* VM::resolveTypeUncached(AbcEnv* env, std::uint32_t multiname) {
     const MultinameInfo& mi = env->abc->multinames[multiname];
     if (mi.kind == MnKind::TypeName) {
         Class* elem = mi.typeParams.empty() ? nullptr : resolveType(env, mi.typeParams[0]);
@@ -1470,15 +1525,25 @@ Class* VM::newClass(AbcEnv* env, std::uint32_t index, Class* base, const ScopeCh
                         *old = *mine;
         }
     }
-    // Interface methods answer to their interface names too.
+    // Interface methods answer to their interface names too. Bound again in every class, so
+    // that an override reached through an interface name is this class's, not the copy the
+    // base class made of its own implementation.
+    std::vector<std::pair<QString, int>> declared;
+    for (const TraitInfo& tr : ii.traits) {
+        const Name& tn = env->names[tr.name];
+        declared.push_back({tn.local, tn.nss.empty() ? m_publicNs : tn.nss[0]});
+    }
     for (Class* ic : c->interfaces) {
         for (auto it = ic->instanceTraits.byName.begin(); it != ic->instanceTraits.byName.end();
              ++it) {
             for (auto& e : *it) {
-                if (c->instanceTraits.find(it.key(), e.ns))
+                if (std::find(declared.begin(), declared.end(), std::pair(it.key(), e.ns)) !=
+                    declared.end())
                     continue;
-                if (Binding* pub = c->instanceTraits.find(it.key(), m_publicNs))
-                    c->instanceTraits.add(it.key(), e.ns, *pub);
+                if (Binding* pub = c->instanceTraits.find(it.key(), m_publicNs)) {
+                    const Binding copy = *pub;
+                    c->instanceTraits.add(it.key(), e.ns, copy);
+                }
             }
         }
     }
@@ -1573,6 +1638,8 @@ bool VM::loadAbc(std::shared_ptr<const Abc> abc, bool runEntry) {
             n.hasPublic = true;
     }
     env->classes.assign(a.classes.size(), nullptr);
+    env->nameCache.resize(a.multinames.size());
+    env->typeCache.assign(a.multinames.size(), nullptr);
     env->activationTraits.resize(a.bodies.size());
     env->activationBuilt.assign(a.bodies.size(), false);
     AbcEnv* e = env.get();

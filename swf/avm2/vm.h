@@ -5,6 +5,7 @@
 // (time, recursion, memory) as ScriptAbort, which no script `catch` sees.
 
 #include "swf/avm2/abc.h"
+#include "swf/avm2/frame.h"
 #include "swf/avm2/object.h"
 #include "swf/avm2/value.h"
 
@@ -35,6 +36,16 @@ struct Name {
 struct ScriptEnv;
 struct BitmapHost; // bitmaps.h
 
+// What a name of the multiname pool found in the last few trait tables it was looked up in,
+// keyed by the tables' serials (a miss is remembered too), and the script defining it.
+struct NameCache {
+    static constexpr int kWays = 4;
+    std::uint64_t serial[kWays] = {};
+    Binding* binding[kWays] = {};
+    std::uint8_t next = 0;
+    ScriptEnv* script = nullptr;
+};
+
 // One loaded ABC block with the runtime forms of its pools.
 struct AbcEnv {
     std::shared_ptr<const Abc> abc;
@@ -44,6 +55,8 @@ struct AbcEnv {
     std::vector<Traits> activationTraits; // by body index, built on first use
     std::vector<bool> activationBuilt;
     std::vector<std::unique_ptr<ScriptEnv>> scripts;
+    std::vector<NameCache> nameCache; // by multiname index, made on first use
+    std::vector<Class*> typeCache;    // resolved types by multiname index (null: not yet)
 };
 
 struct ScriptEnv {
@@ -119,6 +132,23 @@ public:
     Value constructProperty(const Value& obj, const Name& name, std::span<const Value> args);
     Binding* findBinding(Object* o, const Name& name);
     Binding* findBindingIn(Traits* t, const Name& name);
+    // findBindingIn through the cache of a multiname pool entry.
+    Binding* findBindingCached(Traits* t, const Name& name, NameCache& cache) {
+        if (!t)
+            return nullptr;
+        for (int i = 0; i < NameCache::kWays; ++i)
+            if (cache.serial[i] == t->serial)
+                return cache.binding[i];
+        Binding* b = findBindingIn(t, name);
+        const int w = cache.next++ % NameCache::kWays;
+        cache.serial[w] = t->serial;
+        cache.binding[w] = b;
+        return b;
+    }
+    // getProperty and callProperty once the object's own traits were searched (b: the result).
+    Value getPropertyWith(const Value& obj, Binding* b, const Name& name);
+    Value callPropertyWith(const Value& obj, Binding* b, const Name& name,
+                           std::span<const Value> args, bool lex);
     Value readBinding(const Value& receiver, Object* o, Binding* b, const Name& name);
     void writeBinding(const Value& receiver, Object* o, Binding* b, const Name& name,
                       const Value& v, bool init);
@@ -148,6 +178,7 @@ public:
     // Classes.
     Class* newClass(AbcEnv* env, std::uint32_t index, Class* base, const ScopeChain& scope);
     Class* resolveType(AbcEnv* env, std::uint32_t multiname); // null for * (or unknown)
+    Class* resolveTypeUncached(AbcEnv* env, std::uint32_t multiname);
     Class* vectorClass(Class* elementType);
     Class* defineNativeClass(const QString& package, const QString& name, Class* base,
                              Object* (*alloc)(VM&, Class*) = nullptr, bool sealed = false);
@@ -187,6 +218,7 @@ public:
     void endEntry();
     void checkBudget();
     int callDepth = 0;
+    FrameArena frames; // registers and stacks of the running methods
 
     // Timers.
     struct Timer {

@@ -53,7 +53,8 @@ struct AbcBytes {
 
 // A block whose entry script runs `code` (a body with the given sizes). The pools hold:
 // strings 1 "" 2 "trace" 3..: `extraStrings`; namespace 1 public ""; multiname 1 QName(public,
-// "trace"), then QName(public, s) for each extra string in order (multiname 2, 3, ...);
+// "trace"), then QName(public, s) for each extra string in order (multiname 2, 3, ...), an
+// attribute name QNameA(public, s) for "@s" (whose pool string is then s);
 // ints and doubles as given.
 struct SimpleAbc {
     std::vector<std::string> extraStrings;
@@ -79,13 +80,15 @@ struct SimpleAbc {
         a.u30(std::uint32_t(3 + extraStrings.size()));
         a.str("").str("trace");
         for (const auto& s : extraStrings)
-            a.str(s);
+            a.str(s.size() > 1 && s[0] == '@' ? s.substr(1) : s);
         a.u30(2).u8(0x16).u30(1); // namespace 1: public
         a.u30(0);                 // ns sets
         a.u30(std::uint32_t(2 + extraStrings.size()));
         a.u8(0x07).u30(1).u30(2);
-        for (std::size_t i = 0; i < extraStrings.size(); ++i)
-            a.u8(0x07).u30(1).u30(std::uint32_t(3 + i));
+        for (std::size_t i = 0; i < extraStrings.size(); ++i) {
+            const bool attribute = extraStrings[i].size() > 1 && extraStrings[i][0] == '@';
+            a.u8(attribute ? 0x0D : 0x07).u30(1).u30(std::uint32_t(3 + i));
+        }
         a.u30(1).u30(0).u30(0).u30(0).u8(0); // one method, no params
         a.u30(0);                            // metadata
         a.u30(0);                            // classes

@@ -180,14 +180,22 @@ TEST(Avm2Vm, BrokenScriptsStopWithOneLine) {
     }
 }
 
+// Every way of running forever ends at the budget: a backward jump, a backward conditional
+// branch, and a handler that catches its own throw.
 TEST(Avm2Vm, RunawayLoopEndsAtTheTimeBudget) {
-    SimpleAbc abc;
-    abc.code = {0xD0, 0x30, 0x09, 0x10, 0xFB, 0xFF, 0xFF}; // label; jump back to the label
-    swf::avm2::Limits limits;
-    limits.timeBudget = std::chrono::milliseconds(200);
-    const Outcome r = runAbc(abc.build(), limits, 3);
-    ASSERT_EQ(r.errors.size(), 1);
-    EXPECT_TRUE(r.errors[0].contains(QLatin1String("longer than"))) << r.errors[0].toStdString();
+    SimpleAbc jump, branch, rethrow;
+    jump.code = {0xD0, 0x30, 0x09, 0x10, 0xFB, 0xFF, 0xFF};   // label; jump back to the label
+    branch.code = {0xD0, 0x30, 0x26, 0x11, 0xFB, 0xFF, 0xFF}; // pushtrue; iftrue back
+    rethrow.code = {0xD0, 0x30, 0x24, 0x01, 0x03, 0x47};      // pushbyte 1; throw
+    rethrow.handlers = {{2, 5, 2, 0, 0}};                     // ...caught back at the push
+    for (const SimpleAbc* abc : {&jump, &branch, &rethrow}) {
+        swf::avm2::Limits limits;
+        limits.timeBudget = std::chrono::milliseconds(200);
+        const Outcome r = runAbc(abc->build(), limits, 3);
+        ASSERT_EQ(r.errors.size(), 1);
+        EXPECT_TRUE(r.errors[0].contains(QLatin1String("longer than")))
+            << r.errors[0].toStdString();
+    }
 }
 
 TEST(Avm2Vm, DamagedBlockIsRefusedAndTheMovieGoesOn) {
@@ -232,6 +240,39 @@ TEST(Avm2Vm, CollectorFreesCyclesAndKeepsRoots) {
     vm.hostRoots.clear();
     vm.collectGarbage();
     EXPECT_EQ(vm.objectCount(), baseline);
+}
+
+// E4X through its instructions: XML from text, attribute and child access, the descendant
+// operator, pretty printing, attribute escaping and attribute assignment.
+TEST(Avm2Vm, XmlAccessAndPrinting) {
+    SimpleAbc abc;
+    abc.extraStrings = {
+        "XML",  "<a id='7'><b>one</b><c><b>two</b></c></a>", "b", "@id", "toXMLString", "length",
+        "a<\"&"};
+    // Multinames: 2 XML, 3 (text), 4 b, 5 @id, 6 toXMLString, 7 length; strings are one more.
+    abc.code = {0xD0, 0x30,                                     // scope
+                0x60, 0x02, 0x2C, 0x04, 0x42, 0x01, 0xD5,       // x = new XML(text)
+                0x5D, 0x01, 0xD1, 0x66, 0x05, 0x4F, 0x01, 0x01, // trace(x.@id)
+                0x5D, 0x01, 0xD1, 0x59, 0x04, 0x46, 0x07, 0x00, 0x4F, 0x01, 0x01, // x..b.length()
+                0x5D, 0x01, 0xD1, 0x66, 0x04, 0x4F, 0x01, 0x01,                   // trace(x.b)
+                0x5D, 0x01, 0xD1, 0x46, 0x06, 0x00, 0x4F, 0x01, 0x01, // trace(x.toXMLString())
+                0x5D, 0x01, 0x2C, 0x09, 0x72, 0x4F, 0x01, 0x01,       // trace(esc_xattr("a<\"&"))
+                0xD1, 0x24, 0x09, 0x61, 0x05,                         // x.@id = 9
+                0x5D, 0x01, 0xD1, 0x66, 0x05, 0x4F, 0x01, 0x01,       // trace(x.@id)
+                0x5D, 0x01, 0xD1, 0x59, 0x05, 0x4F, 0x01, 0x01,       // trace(x..@id)
+                0x47};
+    const Outcome r = runAbc(abc.build());
+    EXPECT_TRUE(r.errors.isEmpty()) << r.errors.join(u'|').toStdString();
+    const QStringList expected = {
+        QStringLiteral("7"),
+        QStringLiteral("2"),
+        QStringLiteral("one"),
+        QStringLiteral("<a id=\"7\">\n  <b>one</b>\n  <c>\n    <b>two</b>\n  </c>\n</a>"),
+        QStringLiteral("a&lt;&quot;&amp;"),
+        QStringLiteral("9"),
+        QString(), // x..@id: descendants exclude x's own attributes
+    };
+    EXPECT_EQ(r.traces, expected) << r.traces.join(u'|').toStdString();
 }
 
 // A script that allocates without end is stopped by the object cap, and the runtime goes on.

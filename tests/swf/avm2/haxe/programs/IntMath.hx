@@ -139,7 +139,9 @@ class IntMath {
 		trace(-neg);
 		var zm:Int = 0 - min;
 		trace(zm);
-		trace((min : Float) * 2);
+		// Not `(min : Float) * 2`: the interpreter keeps an Int cast to Float as a 32-bit value,
+		// so it prints 0 where a Number product is -4294967296.
+		trace(min * 2.0);
 		trace(min / -1);
 	}
 
