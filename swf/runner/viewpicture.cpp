@@ -23,6 +23,13 @@ qint64 areaOf(const QRect& r) {
 ViewPicture::ViewPicture() = default;
 ViewPicture::~ViewPicture() = default;
 
+void ViewPicture::clear() {
+    m_valid = false;
+    m_image = QImage();
+    m_size = QSize();
+    m_second.reset();
+}
+
 std::vector<QRect> ViewPicture::passes(const QRegion& region, const QRect& bounds) {
     // Whole rows of the view: Qt computes gradients and transformed bitmaps along each span from
     // its first pixel on, so a clip that cut spans on the left would shift their pixels.

@@ -39,6 +39,13 @@ public:
                    const QTransform& view, render::Quality quality);
     // The next update draws everything.
     void invalidate() { m_valid = false; }
+    // Forgets the picture and what the second thread cached (another movie comes).
+    void clear();
+    // Whether the picture shows this view (it may still lag the movie by changes not taken).
+    bool isCurrent(QSize size, const QTransform& view, render::Quality quality) const {
+        return m_valid && size.expandedTo(QSize(1, 1)) == m_size && view == m_view &&
+               quality == m_quality;
+    }
     const QImage& image() const { return m_image; }
 
     // Every update draws the whole view whether anything changed or not, as views did before
