@@ -9,10 +9,14 @@
 namespace swf {
 namespace {
 
-// A pass costs a walk over the scene besides its pixels: bands closer than this are drawn as
-// one, and there are never more than kMaxPasses.
-constexpr int kBandGap = 24;
-constexpr std::size_t kMaxPasses = 6;
+// A pass costs a walk over the scene besides its pixels, and every layer (blend modes, filters)
+// it crosses is drawn whole again: bands closer than a quarter of the view are drawn as one,
+// and there are never more than kMaxPasses.
+constexpr int kMinBandGap = 64;
+constexpr std::size_t kMaxPasses = 2;
+// Bands covering more of the view than this are drawn as one: a pass re-walks the scene and
+// re-outlines every path that crosses it.
+constexpr double kOnePassShare = 0.5;
 
 qint64 areaOf(const QRect& r) {
     return qint64(r.width()) * r.height();
@@ -40,9 +44,10 @@ std::vector<QRect> ViewPicture::passes(const QRegion& region, const QRect& bound
             rows.emplace_back(c.top(), c.bottom() + 1);
     }
     std::sort(rows.begin(), rows.end());
+    const int gap = std::max(kMinBandGap, bounds.height() / 4);
     std::vector<std::pair<int, int>> bands;
     for (const auto& r : rows) {
-        if (!bands.empty() && r.first <= bands.back().second + kBandGap)
+        if (!bands.empty() && r.first <= bands.back().second + gap)
             bands.back().second = std::max(bands.back().second, r.second);
         else
             bands.push_back(r);
@@ -56,6 +61,11 @@ std::vector<QRect> ViewPicture::passes(const QRegion& region, const QRect& bound
         bands[best].second = bands[best + 1].second;
         bands.erase(bands.begin() + std::ptrdiff_t(best) + 1);
     }
+    qint64 rowsDrawn = 0;
+    for (const auto& [top, bottom] : bands)
+        rowsDrawn += bottom - top;
+    if (bands.size() > 1 && rowsDrawn > kOnePassShare * bounds.height())
+        bands = {{bands.front().first, bands.back().second}};
     std::vector<QRect> out;
     for (const auto& [top, bottom] : bands)
         out.emplace_back(bounds.left(), top, bounds.width(), bottom - top);

@@ -215,7 +215,7 @@ TEST(ViewPicture, PassesAreFewBandsOfWholeRowsCoveringTheRegion) {
         region += QRect(i * 37 % 900, i * 53 % 700, 20, 20);
     region += QRect(10, 10, 300, 300);
     const auto passes = swf::ViewPicture::passes(region, view);
-    EXPECT_LE(passes.size(), 6u);
+    EXPECT_LE(passes.size(), 2u);
     QRegion covered;
     for (const QRect& r : passes) {
         EXPECT_EQ(r.left(), 0);
