@@ -79,8 +79,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     swf::MovieRunner runner(*movie, QString(), options);
     runner.start();
     swf::Player& player = runner.player();
+    // What changed each frame, mapped into a small view as the movie control maps it.
+    const QTransform view =
+        swf::render::stageTransform((*movie)->header().frameSize, QRectF(0, 0, 64, 48), 0);
     for (int i = 0; i < 24; ++i) {
         runner.step();
+        (void)runner.takeChanges().deviceRegion(view, QRect(0, 0, 64, 48));
         touch(player.root().displayList(), 0);
         for (const auto& o : player.root().displayList().objects()) {
             if (o->button())
@@ -95,6 +99,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     runner.gotoFrame(-7);
     runner.gotoFrame(INT64_MAX);
     runner.gotoFrame(0);
+    (void)runner.takeChanges().deviceRegion(view, QRect(0, 0, 64, 48));
     touch(player.root().displayList(), 0);
     return 0;
 }
