@@ -4,6 +4,9 @@
 
 #include <QPainter>
 #include <algorithm>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 #include <thread>
 
 namespace swf {
@@ -24,6 +27,60 @@ qint64 areaOf(const QRect& r) {
 
 } // namespace
 
+// One job at a time on a thread that stays, so that the layers' working memory it keeps
+// (Scratch, per thread) is there for the next frame.
+class ViewPicture::Worker {
+public:
+    Worker() : m_thread([this] { loop(); }) {}
+    ~Worker() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_quit = true;
+        }
+        m_wake.notify_all();
+        m_thread.join();
+    }
+    void start(std::function<void()> job) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_job = std::move(job);
+            m_done = false;
+        }
+        m_wake.notify_all();
+    }
+    void wait() {
+        std::unique_lock lock(m_mutex);
+        m_finished.wait(lock, [this] { return m_done; });
+    }
+
+private:
+    void loop() {
+        for (;;) {
+            std::function<void()> job;
+            {
+                std::unique_lock lock(m_mutex);
+                m_wake.wait(lock, [this] { return m_quit || m_job; });
+                if (m_quit)
+                    return;
+                job = std::exchange(m_job, nullptr);
+            }
+            job();
+            {
+                std::lock_guard lock(m_mutex);
+                m_done = true;
+            }
+            m_finished.notify_all();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake, m_finished;
+    std::function<void()> m_job;
+    bool m_done = true;
+    bool m_quit = false;
+    std::thread m_thread; // last: starts once the rest is ready
+};
+
 ViewPicture::ViewPicture() = default;
 ViewPicture::~ViewPicture() = default;
 
@@ -32,6 +89,7 @@ void ViewPicture::clear() {
     m_image = QImage();
     m_size = QSize();
     m_second.reset();
+    m_worker.reset();
 }
 
 std::vector<QRect> ViewPicture::passes(const QRegion& region, const QRect& bounds) {
@@ -134,11 +192,13 @@ void ViewPicture::draw(MovieRunner& runner, const QRect& area, render::Renderer*
     QImage other(m_image.bits(), m_image.width(), m_image.height(), m_image.bytesPerLine(),
                  m_image.format());
     const Player& player = runner.player();
-    std::thread worker([&] {
+    if (!m_worker)
+        m_worker = std::make_unique<Worker>();
+    m_worker->start([&] {
         paint(other, bottom, [&](render::Canvas& c) { second->render(player, c, m_view); });
     });
     paint(m_image, top, [&](render::Canvas& c) { runner.render(c, m_view); });
-    worker.join();
+    m_worker->wait();
 }
 
 } // namespace swf

@@ -73,6 +73,8 @@ private:
     bool m_fullRepaint = false;
     int m_threads = 2;
     std::unique_ptr<render::Renderer> m_second; // the second thread's caches
+    class Worker;
+    std::unique_ptr<Worker> m_worker; // the second thread, kept with its working memory
 };
 
 } // namespace swf
