@@ -52,9 +52,23 @@ void FlashControl::refresh() {
         return;
     }
     // A frame that changed nothing draws nothing and presents nothing.
-    const QRegion drawn = m_picture.update(*m_runner, size(), viewTransform(), m_quality);
+    const QRegion drawn = updatePicture();
     if (!drawn.isEmpty())
         update(drawn);
+}
+
+// The picture is kept in device pixels, so that a high-density screen gets all of its detail.
+QRegion FlashControl::updatePicture() {
+    const qreal dpr = devicePixelRatioF();
+    const QRegion drawn =
+        m_picture.update(*m_runner, (QSizeF(size()) * dpr).toSize(),
+                         viewTransform() * QTransform::fromScale(dpr, dpr), m_quality);
+    if (dpr == 1)
+        return drawn;
+    QRegion logical;
+    for (const QRect& r : drawn)
+        logical += QRectF(QPointF(r.topLeft()) / dpr, QSizeF(r.size()) / dpr).toAlignedRect();
+    return logical;
 }
 
 void FlashControl::repaintAll() {
@@ -463,16 +477,18 @@ void FlashControl::paintEvent(QPaintEvent* e) {
         }
         return;
     }
-    if (!m_picture.isCurrent(size(), viewTransform(), m_quality)) {
+    const qreal dpr = devicePixelRatioF();
+    if (!m_picture.isCurrent((QSizeF(size()) * dpr).toSize(),
+                             viewTransform() * QTransform::fromScale(dpr, dpr), m_quality)) {
         // Shown before the control caught up (a resize): whatever it redraws beyond this event
         // is shown next.
-        const QRegion extra =
-            m_picture.update(*m_runner, size(), viewTransform(), m_quality) - e->region();
+        const QRegion extra = updatePicture() - e->region();
         if (!extra.isEmpty())
             update(extra);
     }
     for (const QRect& r : e->region())
-        p.drawImage(r, m_picture.image(), r);
+        p.drawImage(QRectF(r), m_picture.image(),
+                    QRectF(QPointF(r.topLeft()) * dpr, QSizeF(r.size()) * dpr));
 }
 
 QImage FlashControl::grabFrame() {

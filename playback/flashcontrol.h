@@ -142,7 +142,8 @@ private:
     void drawFrame(QPainter& p, const QRect& area);
     // Brings the kept picture up to the movie and asks to show what it redrew.
     void refresh();
-    void repaintAll(); // a new view: scale mode, zoom, quality
+    QRegion updatePicture(); // what it redrew, in the control's coordinates
+    void repaintAll();       // a new view: scale mode, zoom, quality
 
     std::optional<swf::MovieHeader> m_header;
     std::unique_ptr<swf::MovieRunner> m_runner;
