@@ -117,6 +117,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     };
     const QSize stage = runner.stageSize();
     swf::Player& player = runner.player();
+    // What changed each frame, mapped into a small view as the movie control maps it.
+    const QTransform view =
+        swf::render::stageTransform((*movie)->header().frameSize, QRectF(0, 0, 64, 48), 0);
     for (int i = 0; i < 24 && !runner.quitRequested(); ++i) {
         switch (next() % 6) {
         case 0:
@@ -142,6 +145,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         }
         runner.nextPicture();
+        // Taken as it comes, as a streaming writer would: a movie at 1/256 fps has four
+        // minutes of sound per picture.
+        runner.takeAudio();
+        (void)runner.takeChanges().deviceRegion(view, QRect(0, 0, 64, 48));
         touch(player.root().displayList(), 0);
         if (i % 6 == 0) // drawn small: every path of the renderer, little time in pixels
             (void)runner.picture(QSize(48, 36), i % 12 == 0 ? swf::render::Quality::Low

@@ -38,6 +38,42 @@ FlashControl::FlashControl(QWidget* parent) : QWidget(parent) {
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &FlashControl::onTick);
     new ControlMenu(this); // export, information, go to frame, speed: in the right-click menu
+    m_picture.setFullRepaint(qEnvironmentVariableIntValue("REELWICK_FULL_REPAINT") == 1);
+}
+
+void FlashControl::setFullRepaint(bool on) {
+    m_picture.setFullRepaint(on);
+    repaintAll();
+}
+
+void FlashControl::refresh() {
+    if (!m_runner) {
+        update();
+        return;
+    }
+    // A frame that changed nothing draws nothing and presents nothing.
+    const QRegion drawn = updatePicture();
+    if (!drawn.isEmpty())
+        update(drawn);
+}
+
+// The picture is kept in device pixels, so that a high-density screen gets all of its detail.
+QRegion FlashControl::updatePicture() {
+    const qreal dpr = devicePixelRatioF();
+    const QRegion drawn =
+        m_picture.update(*m_runner, (QSizeF(size()) * dpr).toSize(),
+                         viewTransform() * QTransform::fromScale(dpr, dpr), m_quality);
+    if (dpr == 1)
+        return drawn;
+    QRegion logical;
+    for (const QRect& r : drawn)
+        logical += QRectF(QPointF(r.topLeft()) / dpr, QSizeF(r.size()) / dpr).toAlignedRect();
+    return logical;
+}
+
+void FlashControl::repaintAll() {
+    m_picture.invalidate();
+    refresh();
 }
 
 FlashControl::~FlashControl() {
@@ -167,7 +203,7 @@ bool FlashControl::afterRunner(const swf::StepResult& r) {
     syncSoundHold();
     updateCursor();
     if (r.redraw)
-        update();
+        refresh();
     return true;
 }
 
@@ -176,6 +212,7 @@ void FlashControl::unload() {
     m_clock.stop();
     stopSound();
     m_runner.reset();
+    m_picture.clear();
     m_header.reset();
     m_notice.clear();
     m_background = Qt::white;
@@ -246,7 +283,7 @@ void FlashControl::ScaleMode(qint32 mode) {
     m_scaleMode = mode;
     m_zoom = 1;
     refreshMouse();
-    update();
+    repaintAll();
 }
 
 void FlashControl::setLooping(bool loop) {
@@ -257,25 +294,25 @@ void FlashControl::setLooping(bool loop) {
 
 void FlashControl::setQuality(swf::render::Quality q) {
     m_quality = q;
-    update();
+    repaintAll();
 }
 
 void FlashControl::zoomIn() {
     m_zoom = std::min(kMaxZoom, m_zoom * 2);
     refreshMouse();
-    update();
+    repaintAll();
 }
 
 void FlashControl::zoomOut() {
     m_zoom = std::max(1.0, m_zoom / 2);
     refreshMouse();
-    update();
+    repaintAll();
 }
 
 void FlashControl::showAll() {
     m_zoom = 1;
     refreshMouse();
-    update();
+    repaintAll();
 }
 
 void FlashControl::startClock() {
@@ -345,6 +382,7 @@ void FlashControl::stepPicture() {
 
 void FlashControl::resizeEvent(QResizeEvent* e) {
     QWidget::resizeEvent(e);
+    m_picture.invalidate(); // a new size or full screen: all of it
     if (m_runner) {
         m_runner->viewResized(QSizeF(size()));
         afterRunner(swf::StepResult{false, true});
@@ -429,7 +467,7 @@ void FlashControl::drawFrame(QPainter& p, const QRect& area) {
     m_runner->render(canvas, view);
 }
 
-void FlashControl::paintEvent(QPaintEvent*) {
+void FlashControl::paintEvent(QPaintEvent* e) {
     QPainter p(this);
     if (!m_runner) {
         p.fillRect(rect(), palette().color(QPalette::Base));
@@ -439,7 +477,18 @@ void FlashControl::paintEvent(QPaintEvent*) {
         }
         return;
     }
-    drawFrame(p, rect());
+    const qreal dpr = devicePixelRatioF();
+    if (!m_picture.isCurrent((QSizeF(size()) * dpr).toSize(),
+                             viewTransform() * QTransform::fromScale(dpr, dpr), m_quality)) {
+        // Shown before the control caught up (a resize): whatever it redraws beyond this event
+        // is shown next.
+        const QRegion extra = updatePicture() - e->region();
+        if (!extra.isEmpty())
+            update(extra);
+    }
+    for (const QRect& r : e->region())
+        p.drawImage(QRectF(r), m_picture.image(),
+                    QRectF(QPointF(r.topLeft()) * dpr, QSizeF(r.size()) * dpr));
 }
 
 QImage FlashControl::grabFrame() {

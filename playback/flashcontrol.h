@@ -8,6 +8,7 @@
 #include "swf/player.h"
 #include "swf/render/paintercanvas.h"
 #include "swf/runner/movierunner.h"
+#include "swf/runner/viewpicture.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
@@ -102,6 +103,10 @@ public:
     // export plays it (tests compare the two).
     void setManualClock(bool on) { m_manualClock = on; }
     void stepPicture();
+    // Redraws the whole view on every frame, changed or not, as the control did before it kept
+    // its picture (REELWICK_FULL_REPAINT=1 sets it at start): for comparisons.
+    void setFullRepaint(bool on);
+    bool fullRepaint() const { return m_picture.fullRepaint(); }
 
 signals:
     void frameChanged(int frame);
@@ -135,6 +140,10 @@ private:
     void updateCursor();
     void refreshMouse();
     void drawFrame(QPainter& p, const QRect& area);
+    // Brings the kept picture up to the movie and asks to show what it redrew.
+    void refresh();
+    QRegion updatePicture(); // what it redrew, in the control's coordinates
+    void repaintAll();       // a new view: scale mode, zoom, quality
 
     std::optional<swf::MovieHeader> m_header;
     std::unique_ptr<swf::MovieRunner> m_runner;
@@ -159,4 +168,6 @@ private:
     QString m_path;
     double m_speed = 1;
     std::optional<QPointF> m_mouse; // last position inside the widget
+    // The picture shown, redrawn where the movie changed; paint events copy from it.
+    swf::ViewPicture m_picture;
 };

@@ -147,6 +147,8 @@ void Player::showFrame(MovieClip& clip, std::size_t from, std::size_t to, bool r
     }
     const bool isRoot = &clip == m_root.get();
     if (isRoot && rebuild) {
+        if (!m_overrides.empty())
+            ++m_dictionaryGeneration;
         m_overrides.clear();
         m_background.reset();
     }
@@ -155,6 +157,8 @@ void Player::showFrame(MovieClip& clip, std::size_t from, std::size_t to, bool r
     for (std::size_t f = first; f <= to; ++f) {
         const Frame& frame = frames[f];
         if (isRoot) {
+            if (!frame.freed.empty() || !frame.redefined.empty())
+                ++m_dictionaryGeneration;
             for (std::uint16_t id : frame.freed)
                 m_overrides[id] = nullptr;
             for (const auto& [id, c] : frame.redefined)

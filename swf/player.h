@@ -199,6 +199,9 @@ public:
     const Character* character(std::uint16_t id) const;
     // The background colour in effect (SetBackgroundColor), if any.
     std::optional<Rgba> backgroundColor() const { return m_background; }
+    // Changes whenever character() may answer differently (a frame freed or redefined an id,
+    // or a rebuild from frame 0 undid that), so what was drawn by id must be drawn again.
+    std::uint64_t dictionaryGeneration() const { return m_dictionaryGeneration; }
 
     // Shows another state of a button on stage.
     void setButtonState(ButtonInstance& button, ButtonState state);
@@ -258,7 +261,8 @@ private:
     std::vector<PendingAction> m_pending;
     std::unordered_set<const void*> m_initDone;
     std::unordered_map<std::uint16_t, const Character*> m_overrides; // freed and redefined ids
-    std::unique_ptr<Sprite> m_emptySprite;                           // for createEmptyMovieClip
+    std::uint64_t m_dictionaryGeneration = 0;
+    std::unique_ptr<Sprite> m_emptySprite; // for createEmptyMovieClip
     const Sprite& emptySprite();
     MovieClip m_limbo; // the parent objects are built under before a script places them
     std::unique_ptr<Bitmap> m_scriptBitmap; // the character of every attachBitmap object

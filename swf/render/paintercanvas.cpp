@@ -90,6 +90,7 @@ PainterCanvas::PainterCanvas(QPainter& painter, Quality quality)
         if (area.isEmpty()) // an empty clip: nothing shows, but an empty rect means unbounded
             area = QRectF(-1e9, -1e9, 1, 1);
         m_visible = area;
+        m_layerArea = area;
     }
 }
 
@@ -162,7 +163,7 @@ void PainterCanvas::beginLayer(const QRectF& area, double reach) {
     // kMaxLayerSide a side: a huge object (or a huge filter margin) must not allocate without
     // bound.
     reach = std::clamp(reach, 0.0, double(kMaxLayerSide));
-    const QRectF within = m_base.mapRect(m_visible).adjusted(-reach, -reach, reach, reach);
+    const QRectF within = m_base.mapRect(m_layerArea).adjusted(-reach, -reach, reach, reach);
     const QRectF pixels = area.isEmpty() ? within : m_base.mapRect(area) & within;
     QRect r = pixels.toAlignedRect();
     r.setWidth(std::clamp(r.width(), 0, kMaxLayerSide));
@@ -171,6 +172,7 @@ void PainterCanvas::beginLayer(const QRectF& area, double reach) {
     layer.under = m_p;
     layer.base = m_base;
     layer.visible = m_visible;
+    layer.layerArea = m_layerArea;
     layer.origin = m_origin;
     QRectF visible = QRectF(r); // in device pixels until the layer's transform is known
     if (r.isEmpty()) {
@@ -190,6 +192,7 @@ void PainterCanvas::beginLayer(const QRectF& area, double reach) {
     m_base = m_base * QTransform::fromTranslate(-r.left(), -r.top());
     m_origin = m_origin + r.topLeft();
     m_visible = visible;
+    m_layerArea = visible;
     m_layers.push_back(std::move(layer));
 }
 
@@ -265,6 +268,7 @@ void PainterCanvas::endLayer(const LayerEffects& effects) {
     m_p = layer.under;
     m_base = layer.base;
     m_visible = layer.visible;
+    m_layerArea = layer.layerArea;
     const QPoint at = m_origin - layer.origin;
     m_origin = layer.origin;
 

@@ -25,6 +25,10 @@ public:
     void strokePath(const QPainterPath& devicePath, const QPen& pen) override;
     void drawImage(const QImage& image, const QTransform& m, bool smooth) override;
     QRectF visibleArea() const override { return m_visible; }
+    // Where layers are placed and cut as if this (canvas coordinates) were the visible area.
+    // A view drawing part of itself passes its whole area, so that a layer, its filters and its
+    // gradients come out exactly as when the whole view is drawn.
+    void setLayerArea(const QRectF& area) { m_layerArea = area; }
     void beginLayer(const QRectF& area, double reach) override;
     void endLayer(const LayerEffects& effects) override;
 
@@ -40,6 +44,7 @@ private:
         QPainter* under;
         QTransform base;
         QRectF visible;
+        QRectF layerArea;
     };
     void setSmooth(bool smooth);
     void startPainter(QPainter& p);
@@ -48,7 +53,8 @@ private:
     Quality m_quality;
     QTransform m_base; // canvas coordinates to the current painter's pixels
     QRectF m_visible;
-    QPoint m_origin; // device position of the current painter's (0,0)
+    QRectF m_layerArea; // where layers may lie; the visible area unless set
+    QPoint m_origin;    // device position of the current painter's (0,0)
     std::vector<Layer> m_layers;
 };
 

@@ -18,6 +18,7 @@
 #include "swf/avm2/vm.h"
 #include "swf/movie.h"
 #include "swf/player.h"
+#include "swf/render/changes.h"
 #include "swf/render/paintercanvas.h"
 #include "swf/render/renderer.h"
 #include "swf/runner/scriptengine.h"
@@ -158,6 +159,10 @@ public:
     // Drawing.
     QColor background() const;
     void render(render::Canvas& canvas, const QTransform& view);
+    // What may look different on stage since the last call, whatever changed it (timeline,
+    // scripts, input); the first call reports everything. Views that keep their picture
+    // redraw only this (render::ViewPicture does).
+    render::StageChanges takeChanges() { return m_changes.update(*m_player); }
     // The whole stage drawn at `size` pixels on its background: the picture an export writes.
     QImage picture(QSize size, render::Quality quality = render::Quality::High);
     // The stage size in whole pixels (at least 1 x 1).
@@ -186,6 +191,7 @@ private:
     render::Renderer m_renderer;
     // The last picture's pixels, drawn over again once its holders have let go of it.
     QImage m_picture;
+    render::ChangeTracker m_changes;
     std::function<void(Player&, std::vector<PendingAction>)> m_actionHandler;
     std::function<std::int64_t()> m_clockSource;
     std::int64_t m_timeMs = 0;

@@ -6,8 +6,10 @@
 
 #include <QDirIterator>
 #include <QMenu>
+#include <QPaintEvent>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <functional>
 
 using swftest::Bytes;
 using swftest::concat;
@@ -50,11 +52,96 @@ QString writeButtonMovie(const QTemporaryDir& dir) {
         f.write(reinterpret_cast<const char*>(file.data().data()), qint64(file.size()));
     return path;
 }
+// A 100 x 100 px square that moves 100 px right in frame 2 and stays in frame 3, beside a still
+// one, on a 550 x 400 px stage.
+QString writeMovingSquare(const QTemporaryDir& dir) {
+    const Bytes file = swftest::movie(
+        concat({box(1, 255, 0, 0, 2000, 2000), box(2, 0, 0, 255, 2000, 2000),
+                swftest::placeObject2(1, 2, 8000, 5000), swftest::placeObject2(2, 1, 0, 0),
+                swftest::showFrame(), swftest::placeObject2(2, 0, 2000, 0, true),
+                swftest::showFrame(), swftest::showFrame(), swftest::end()}),
+        3);
+    const QString path = dir.filePath(QStringLiteral("moving.swf"));
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly))
+        f.write(reinterpret_cast<const char*>(file.data()), qint64(file.size()));
+    return path;
+}
+
+// Collects the regions the control is asked to paint.
+class PaintSpy : public QObject {
+public:
+    QRegion painted;
+    int paints = 0;
+    void reset() {
+        painted = QRegion();
+        paints = 0;
+    }
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint) {
+            painted += static_cast<QPaintEvent*>(e)->region();
+            ++paints;
+        }
+        return false;
+    }
+};
 } // namespace
 
 class FlashControlTest : public QObject {
     Q_OBJECT
 private slots:
+    void repaintsOnlyWhatChangedAndNothingForAStillFrame() {
+        QTemporaryDir dir;
+        FlashControl c;
+        c.setManualClock(true);
+        c.resize(550, 400);
+        c.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&c));
+        c.Movie(writeMovingSquare(dir));
+        PaintSpy spy;
+        c.installEventFilter(&spy);
+        QCoreApplication::processEvents();
+        const auto shows = [&c] {
+            return c.grab().toImage().convertToFormat(QImage::Format_RGB32) ==
+                   c.grabFrame().convertToFormat(QImage::Format_RGB32);
+        };
+
+        spy.reset();
+        c.stepPicture(); // the red square moves
+        QCoreApplication::processEvents();
+        QVERIFY(spy.paints > 0);
+        QVERIFY(spy.painted.contains(QRect(10, 10, 80, 80)));        // where it was
+        QVERIFY(spy.painted.contains(QRect(110, 10, 80, 80)));       // where it is
+        QVERIFY(!spy.painted.intersects(QRect(400, 250, 100, 100))); // the still blue one
+        QVERIFY(shows());
+
+        spy.reset();
+        c.stepPicture(); // nothing changes
+        QCoreApplication::processEvents();
+        QCOMPARE(spy.paints, 0);
+
+        // A new view: all of it.
+        for (const auto& change : std::vector<std::function<void()>>{
+                 [&] { c.setQuality(swf::render::Quality::Low); }, [&] { c.ScaleMode(2); },
+                 [&] { c.zoomIn(); }, [&] { c.resize(500, 380); }}) {
+            spy.reset();
+            change();
+            QCoreApplication::processEvents();
+            QCOMPARE(spy.painted, QRegion(c.rect()));
+            QVERIFY(shows());
+        }
+
+        // The comparison mode redraws every frame whole.
+        c.setFullRepaint(true);
+        QCoreApplication::processEvents();
+        spy.reset();
+        c.stepPicture(); // back to frame 1: the square jumps back
+        c.stepPicture();
+        QCoreApplication::processEvents();
+        QCOMPARE(spy.painted, QRegion(c.rect()));
+        QVERIFY(shows());
+    }
+
     void readsTheHeaderOfRealMovies() {
         REELWICK_QNEED_CORPUS();
         FlashControl c;
