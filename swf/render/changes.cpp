@@ -1,5 +1,6 @@
 #include "swf/render/changes.h"
 
+#include "swf/bitmapdata.h"
 #include "swf/render/filters.h"
 #include "swf/render/video.h"
 
@@ -118,6 +119,27 @@ struct SceneReader {
         out.push_back({key, e.rect, e.pad});
     }
 
+    // A script's drawing, with the pixels of the bitmaps it fills with: a script may edit those
+    // after drawing, which changes no edge.
+    static void hashDrawing(Hasher& h, const DrawingShape& d) {
+        h.add(&d);
+        h.add(d.generation());
+        for (const ShapeLayer& layer : d.geometry().layers) {
+            for (const FillPath& f : layer.fills) {
+                if (const BitmapData* b = f.style.bitmapData.get()) {
+                    h.add(b);
+                    h.add(b->generation());
+                }
+            }
+            for (const StrokePath& s : layer.strokes) {
+                if (const BitmapData* b = s.style.fill.bitmapData.get()) {
+                    h.add(b);
+                    h.add(b->generation());
+                }
+            }
+        }
+    }
+
     // Everything about an object and what it holds that decides its pixels, in its own space.
     void hashObject(Hasher& h, const DisplayObject& o) {
         h.add(std::uint64_t(std::uint32_t(o.depth)) << 32 | std::uint64_t(o.clipDepth) << 16 |
@@ -128,6 +150,12 @@ struct SceneReader {
         if (const Character* c = o.character) {
             h.add(c->serial);
             h.add(std::uint64_t(c->generation));
+        }
+        // attachBitmap: one character for every script bitmap, so the pixels are read here.
+        if (const BitmapData* b = o.bitmapData.get()) {
+            h.add(b);
+            h.add(b->generation());
+            h.add(std::uint64_t(o.bitmapSmoothing));
         }
         if (o.filters) {
             h.add(std::uint64_t(o.filters->size()));
@@ -144,10 +172,8 @@ struct SceneReader {
         if (nesting > kMaxNesting)
             return;
         if (o.clip()) {
-            if (const DrawingShape* d = o.clip()->drawing()) {
-                h.add(d);
-                h.add(d->generation());
-            }
+            if (const DrawingShape* d = o.clip()->drawing())
+                hashDrawing(h, *d);
         }
         if (o.button())
             h.add(std::uint64_t(o.button()->state()));
@@ -258,6 +284,8 @@ struct SceneReader {
             return mapped(QRectF(r.xMin, r.yMin, r.width(), r.height()), m, 0, 1);
         }
         case CharacterType::Bitmap: {
+            if (const BitmapData* b = o.bitmapData.get()) // attachBitmap: the script's pixels
+                return mapped(QRectF(0, 0, b->width() * 20.0, b->height() * 20.0), m, 0, 1);
             const QImage& img = static_cast<const Bitmap&>(*c).image();
             return mapped(QRectF(0, 0, img.width() * 20.0, img.height() * 20.0), m, 0, 0);
         }
@@ -347,8 +375,7 @@ struct SceneReader {
                     h.add(std::uint64_t('d'));
                     h.add(m);
                     h.add(ct);
-                    h.add(d);
-                    h.add(d->generation());
+                    hashDrawing(h, *d);
                     add(h.h, drawingExtent(*d, m));
                 }
             }
@@ -372,8 +399,7 @@ struct SceneReader {
         if (const DrawingShape* d = root.drawing()) {
             Hasher h;
             h.add(std::uint64_t('r'));
-            h.add(d);
-            h.add(d->generation());
+            hashDrawing(h, *d);
             add(h.h, drawingExtent(*d, m));
         }
         const DisplayList& list = root.displayList();

@@ -2,6 +2,7 @@
 // object was and is, whatever changed the scene (timeline, or scripts through the player), and
 // objects whose order changed.
 
+#include "swf/bitmapdata.h"
 #include "swf/render/changes.h"
 #include "swf/swf_writer.h"
 
@@ -86,6 +87,10 @@ TEST(ChangeTracker, SeesWhatScriptsChangeInThePlayersObjects) {
     };
     swf::PlayerScripting scripting(player);
     swf::MovieClip* made = nullptr;
+    auto budget = std::make_shared<swf::BitmapBudget>();
+    const auto pixels = swf::BitmapData::create(10, 10, true, 0xFF0000FF, budget);
+    const auto fillPixels = swf::BitmapData::create(4, 4, false, 0xFFFFFFFF, budget);
+    ASSERT_TRUE(pixels && fillPixels);
     const std::vector<Case> cases = {
         {"colour", [&] { at(player, 1).colorTransform.redMult = 128; }, small},
         {"hidden", [&] { at(player, 2).visible = false; }, big},
@@ -111,6 +116,26 @@ TEST(ChangeTracker, SeesWhatScriptsChangeInThePlayersObjects) {
          },
          QRectF(200, 3000, 700, 700)},
         {"removed", [&] { scripting.removeAt(player.root(), 2); }, QRectF(6000, 4000, 6000, 6000)},
+        // A script's bitmap: its pixels change without any object or edge changing.
+        {"bitmap attached", [&] { ASSERT_TRUE(scripting.placeBitmap(player.root(), 20, pixels)); },
+         QRectF(0, 0, 200, 200)},
+        {"bitmap pixels edited", [&] { pixels->setPixel32(3, 3, 0xFFFF0000); },
+         QRectF(0, 0, 200, 200)},
+        {"bitmap fill edited",
+         [&] {
+             auto& d = made->editDrawing();
+             swf::FillStyle fill;
+             fill.type = swf::FillType::RepeatingBitmap;
+             fill.bitmapData = fillPixels;
+             d.beginFill(fill);
+             d.moveTo({4000, 0});
+             d.lineTo({4400, 0});
+             d.lineTo({4400, 400});
+             d.endFill();
+             ASSERT_FALSE(tracker.update(player).empty()); // the new drawing
+             fillPixels->setPixel32(0, 0, 0xFF00FF00);     // then only its pixels
+         },
+         QRectF(4000, 0, 400, 400)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
