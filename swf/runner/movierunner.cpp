@@ -286,6 +286,10 @@ bool isLive(const Player& player, const ButtonInstance* b) {
     if (!b)
         return false;
     std::vector<const DisplayList*> lists{&player.root().displayList()};
+    for (const auto& [n, level] : player.levels()) {
+        if (level->clip())
+            lists.push_back(&level->clip()->displayList());
+    }
     while (!lists.empty()) {
         const DisplayList* list = lists.back();
         lists.pop_back();
