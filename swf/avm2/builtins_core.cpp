@@ -640,6 +640,7 @@ void VM::registerBuiltins() {
     installJson(*this);
     installRegExp(*this);
     installDisplay(*this);
+    installSharedObject(*this);
 }
 
 } // namespace swf::avm2

@@ -243,6 +243,7 @@ VM::VM() {
 }
 
 VM::~VM() {
+    closeSharedObjects(*this);
     for (Object* o : m_heap)
         delete o;
 }

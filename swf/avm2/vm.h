@@ -33,6 +33,7 @@ struct Name {
 };
 
 struct ScriptEnv;
+struct SharedObjects; // flash.net.SharedObject's open stores (builtins_sharedobject.cpp)
 
 // One loaded ABC block with the runtime forms of its pools.
 struct AbcEnv {
@@ -178,6 +179,11 @@ public:
     Limits limits;
     int stageWidth = 550, stageHeight = 400;
     double frameRate = 24;
+    // The movie's file and the folder of every movie's SharedObject stores; empty: none.
+    QString moviePath, sharedObjectFolder;
+    std::shared_ptr<SharedObjects> sharedObjects;
+    // Refused requests and damaged stores; default: standard error.
+    std::function<void(const QString&)> noticeHook;
 
     // Time budget for one entry from the host; 0 means no budget running.
     void beginEntry();
@@ -253,6 +259,9 @@ void installVector(VM& vm);
 void installByteArray(VM& vm);
 void installJson(VM& vm);
 void installRegExp(VM& vm);
+void installSharedObject(VM& vm);
+// Writes every SharedObject the movie opened, as the player does when a movie closes.
+void closeSharedObjects(VM& vm);
 
 Value arg(std::span<const Value> args, std::size_t i);
 

@@ -2,6 +2,8 @@
 
 #include "swf/player.h"
 
+#include <QUrl>
+
 namespace swf {
 
 namespace {
@@ -19,8 +21,15 @@ avm2::RuntimeOptions runtimeOptions(const ScriptHostHooks& hooks, const avm2::Li
 } // namespace
 
 Avm2Engine::Avm2Engine(Player& player, std::shared_ptr<const Movie> movie,
-                       const ScriptHostHooks& hooks, const avm2::Limits& limits)
-    : m_player(player), m_runtime(std::move(movie), runtimeOptions(hooks, limits)) {}
+                       const ScriptHostHooks& hooks, const avm2::Limits& limits,
+                       const QString& movieUrl, const QString& sharedObjectFolder)
+    : m_player(player), m_runtime(std::move(movie), runtimeOptions(hooks, limits)) {
+    if (const QUrl url(movieUrl); url.isLocalFile()) {
+        m_runtime.vm().moviePath = url.toLocalFile();
+        m_runtime.vm().sharedObjectFolder = sharedObjectFolder;
+    }
+    m_runtime.vm().noticeHook = hooks.notice;
+}
 
 void Avm2Engine::tick() {
     m_player.advance();

@@ -394,8 +394,7 @@ void MovieSound::visitChildren(const Player& player, const DisplayList& list,
     }
 }
 
-void MovieSound::enterFrame(const Player& player, const MovieClip& clip, ClipState& state,
-                            bool jumped) {
+void MovieSound::enterFrame(const Player&, const MovieClip& clip, ClipState& state, bool jumped) {
     const Timeline& t = clip.timeline();
     const std::size_t frame = clip.currentFrame();
     if (frame >= t.frames.size())
