@@ -253,7 +253,8 @@ void Player::reconcile(MovieClip& clip, Placements& placements, std::vector<Movi
             auto& o = old[oi++];
             // A clip holding a loaded movie stays as long as its placement does.
             if (o->characterId == p.characterId && o->placedBy == p.placedBy &&
-                (o->m_holdsLoaded || o->character == clip.m_origin->character(p.characterId)))
+                (o->m_holdsLoaded || o->m_ownText ||
+                 o->character == clip.m_origin->character(p.characterId)))
                 keep = std::move(o);
             else
                 destroy(o);
@@ -550,6 +551,66 @@ MovieClip* Player::placeClip(MovieClip& parent, std::uint16_t characterId, std::
             m_pending.push_back({PendingAction::Kind::Frame, m, a, 0});
     }
     return result;
+}
+
+DisplayObject* Player::placeText(MovieClip& parent, std::unique_ptr<EditText> text,
+                                 std::int32_t depth, const QString& name) {
+    if (!text || m_objectCount >= m_limits.maxDisplayObjects)
+        return nullptr;
+    auto made = std::make_unique<DisplayObject>();
+    made->depth = depth;
+    made->name = name;
+    made->text = text->initialText;
+    made->character = text.get();
+    made->m_ownText = std::move(text);
+    ++m_objectCount;
+    DisplayObject* result = made.get();
+    removeAt(parent, depth);
+    auto& objs = parent.m_list.m_objects;
+    auto it = std::lower_bound(objs.begin(), objs.end(), depth,
+                               [](const auto& o, std::int32_t d) { return o->depth < d; });
+    objs.insert(it, std::move(made));
+    return result;
+}
+
+EditText* PlayerScripting::ownText(DisplayObject& field) {
+    if (field.m_ownText)
+        return field.m_ownText.get();
+    if (!field.character || field.character->type != CharacterType::EditText)
+        return nullptr;
+    const auto& from = static_cast<const EditText&>(*field.character);
+    auto copy = std::make_unique<EditText>();
+    copy->id = from.id;
+    copy->tagCode = from.tagCode;
+    copy->bounds = from.bounds;
+    copy->wordWrap = from.wordWrap;
+    copy->multiline = from.multiline;
+    copy->password = from.password;
+    copy->readOnly = from.readOnly;
+    copy->autoSize = from.autoSize;
+    copy->noSelect = from.noSelect;
+    copy->border = from.border;
+    copy->wasStatic = from.wasStatic;
+    copy->html = from.html;
+    copy->useOutlines = from.useOutlines;
+    copy->fontId = from.fontId;
+    copy->font = from.font;
+    copy->fontClass = from.fontClass;
+    copy->fontHeight = from.fontHeight;
+    copy->hasTextColor = from.hasTextColor;
+    copy->textColor = from.textColor;
+    copy->maxLength = from.maxLength;
+    copy->hasLayout = from.hasLayout;
+    copy->align = from.align;
+    copy->leftMargin = from.leftMargin;
+    copy->rightMargin = from.rightMargin;
+    copy->indent = from.indent;
+    copy->leading = from.leading;
+    copy->variableName = from.variableName;
+    copy->initialText = from.initialText;
+    field.character = copy.get();
+    field.m_ownText = std::move(copy);
+    return field.m_ownText.get();
 }
 
 bool Player::removeAt(MovieClip& parent, std::int32_t depth) {

@@ -91,9 +91,12 @@ public:
 private:
     friend class Player;
     friend class MovieClip;
+    friend class PlayerScripting;
     std::unique_ptr<MovieClip> m_clip;
     std::unique_ptr<ButtonInstance> m_button;
     bool m_holdsLoaded = false;
+    // An edit text scripts made or changed holds a definition of its own (`character` is it).
+    std::unique_ptr<EditText> m_ownText;
 };
 
 // Objects sorted by depth, lowest (drawn first) first.
@@ -259,6 +262,8 @@ private:
     bool removeAt(MovieClip& parent, std::int32_t depth);
     void swapDepths(MovieClip& parent, std::int32_t a, std::int32_t b);
     void releaseUnloaded(std::size_t count = SIZE_MAX);
+    DisplayObject* placeText(MovieClip& parent, std::unique_ptr<EditText> text, std::int32_t depth,
+                             const QString& name);
     std::function<void(MovieClip&)> m_onClipDestroyed;
     std::function<void(DisplayObject&)> m_onTextDestroyed;
     std::function<bool(const DisplayObject&)> m_hasUnloadHandler;
@@ -333,6 +338,16 @@ public:
         return m_player.loadLevel(level, std::move(movie), url);
     }
     void unloadLevel(int level) { m_player.unloadLevel(level); }
+
+    // Edit texts scripts make (createTextField): the object holds its own definition. Whatever
+    // was at `depth` is replaced. Null when a limit is reached.
+    DisplayObject* placeText(MovieClip& parent, std::unique_ptr<EditText> text, std::int32_t depth,
+                             const QString& name) {
+        return m_player.placeText(parent, std::move(text), depth, name);
+    }
+    // The definition of an edit text on stage that scripts may change (its variable, its
+    // HTML flag), a copy of the movie's made on first use; null for other objects.
+    static EditText* ownText(DisplayObject& field);
 
     // Exchanges what two depths of a list hold (either may be empty).
     void swapDepths(MovieClip& parent, std::int32_t a, std::int32_t b) {

@@ -493,6 +493,7 @@ Object* VM::textFieldObject(DisplayObject* field, MovieClip* parent) {
 }
 
 void VM::textRemoved(DisplayObject* field) {
+    fieldFormats.remove(field);
     auto it = m_textObjects.find(field);
     if (it != m_textObjects.end()) {
         (*it)->field = nullptr;

@@ -54,6 +54,23 @@ struct HostHooks {
     std::function<void(const QString& mode)> scaleModeChanged;
 };
 
+// A TextFormat's values; unset ones read as null in scripts. Sizes and distances in pixels.
+struct TextFormatData {
+    std::optional<QString> font, url, target, align;
+    std::optional<double> size, leftMargin, rightMargin, indent, leading, blockIndent,
+        letterSpacing;
+    std::optional<std::uint32_t> color;
+    std::optional<bool> bold, italic, underline, bullet, kerning;
+};
+
+// A field whose formats scripts set: its plain text, each character's format (every value
+// set) and the format new text takes. The field shows them as HTML.
+struct FieldFormats {
+    QString plain;
+    std::vector<TextFormatData> chars;
+    TextFormatData newFormat;
+};
+
 // Thrown by ActionThrow and by built-ins; caught by Try or reported at the top.
 struct ScriptThrow {
     Value value;
@@ -135,6 +152,8 @@ public:
     // The TextField object of an edit text on stage, made on first use; and when it goes.
     Object* textFieldObject(DisplayObject* field, MovieClip* parent);
     void textRemoved(DisplayObject* field);
+    // Formats of the fields scripts formatted (setTextFormat, setNewTextFormat).
+    QHash<DisplayObject*, FieldFormats> fieldFormats;
     // Stage.scaleMode and Stage.align as scripts set them; in noScale mode Stage.width and
     // height are the host's view size.
     QString scaleMode = QStringLiteral("showAll");
