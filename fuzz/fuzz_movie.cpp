@@ -1,5 +1,7 @@
 // Parses a movie, builds everything that is built lazily, and runs its timeline through the
-// movie runner, as the window would (without scripts: fuzz_avm1 covers those).
+// movie runner, as the window would (without scripts: fuzz_avm1 covers those). The same bytes
+// are also its neighbour part2.swf, loaded into level 1 and into a clip of its own, as
+// loadMovie would: two dictionaries in one player, drawn together.
 
 #include "swf/runner/movierunner.h"
 #include "swf/video.h"
@@ -79,6 +81,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     swf::MovieRunner runner(*movie, QString(), options);
     runner.start();
     swf::Player& player = runner.player();
+    swf::PlayerScripting loads(player);
+    const QString neighbour = QStringLiteral("file:///fuzz/part2.swf");
+    loads.loadIntoLevel(1, *movie, neighbour);
+    if (swf::MovieClip* holder = loads.placeClip(player.root(), 0, 30000, QStringLiteral("h")))
+        loads.loadIntoClip(*holder, *movie, neighbour);
     for (int i = 0; i < 24; ++i) {
         runner.step();
         touch(player.root().displayList(), 0);
@@ -96,5 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     runner.gotoFrame(INT64_MAX);
     runner.gotoFrame(0);
     touch(player.root().displayList(), 0);
+    runner.picture(QSize(64, 48));
+    loads.unloadLevel(1);
     return 0;
 }
