@@ -2,7 +2,8 @@
 // sprite running the same bytes on enterFrame, then feeds it mouse and key input. The movie
 // exports a short sound as "s" and plays through a sound engine, for the Sound object. Its
 // folder holds the same random bytes as vars.txt, data.xml and part2.swf, which a fixed first
-// script loads (LoadVars, XML, loadVariables, Sound.loadSound) and keeps in a SharedObject.
+// script loads (LoadVars, XML, loadVariables, Sound.loadSound, loadMovie into a level and a
+// clip) and keeps in a SharedObject.
 
 #include "swf/avm1/opcodes.h"
 #include "swf/runner/movierunner.h"
@@ -66,6 +67,16 @@ std::vector<std::uint8_t> loaderScript() {
     str("snd"), num(0), str("Sound"), op(0x40), op(0x1D);
     b.insert(b.end(), {0x96, 2, 0, 5, 1});
     str("data.xml"), num(2), str("snd"), op(0x1C), str("loadSound"), op(0x52), op(0x17);
+    // loadMovieNum("part2.swf", 1) and loadMovie("part2.swf", "h") into a new empty clip, and
+    // the same bytes again as a picture.
+    str("part2.swf"), str("_level1");
+    b.insert(b.end(), {0x9A, 1, 0, 0x00});
+    num(1), str("h"), num(2), str("_root"), op(0x1C), str("createEmptyMovieClip"), op(0x52),
+        op(0x17);
+    str("part2.swf"), str("h");
+    b.insert(b.end(), {0x9A, 1, 0, 0x40});
+    str("data.xml"), str("_level2");
+    b.insert(b.end(), {0x9A, 1, 0, 0x00});
     op(0);
     return b;
 }

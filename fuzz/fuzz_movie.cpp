@@ -1,7 +1,9 @@
 // Parses a movie, builds everything that is built lazily, and plays it through the movie
 // runner as the window does: its scripts (AVM1 or AVM2, under tight limits), its sound
 // recorded, pictures drawn at a small size, and mouse and key input chosen from the input's
-// own bytes, so a finding replays the same way.
+// own bytes, so a finding replays the same way. The same bytes are also its neighbour
+// part2.swf, loaded into level 1 and into a clip of its own, as loadMovie would: two
+// dictionaries in one player, drawn together.
 
 #include "swf/runner/movierunner.h"
 #include "swf/video.h"
@@ -120,6 +122,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     };
     const QSize stage = runner.stageSize();
     swf::Player& player = runner.player();
+    swf::PlayerScripting loads(player);
+    const QString neighbour = QStringLiteral("file:///fuzz/part2.swf");
+    loads.loadIntoLevel(1, *movie, neighbour);
+    if (swf::MovieClip* holder = loads.placeClip(player.root(), 0, 30000, QStringLiteral("h")))
+        loads.loadIntoClip(*holder, *movie, neighbour);
     // What changed each frame, mapped into a small view as the movie control maps it.
     const QTransform view =
         swf::render::stageTransform((*movie)->header().frameSize, QRectF(0, 0, 64, 48), 0);
@@ -168,5 +175,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     runner.step(2);
     touch(player.root().displayList(), 0);
     (void)runner.picture(QSize(32, 24));
+    loads.unloadLevel(1);
+    (void)runner.takeChanges();
     return 0;
 }

@@ -56,20 +56,7 @@ DisplayObject* DisplayList::byName(const QString& name, Qt::CaseSensitivity cs) 
     return nullptr;
 }
 
-Player::Player(std::shared_ptr<const Movie> movie, const PlayerLimits& limits)
-    : m_movie(std::move(movie)), m_limits(limits), m_root(std::make_unique<MovieClip>()) {
-    m_root->m_drawnEdges = &m_drawnEdges;
-    m_root->m_timeline = m_movie->timeline.frames.empty() ? &emptyTimeline() : &m_movie->timeline;
-    showFrame(*m_root, 0, 0, true);
-}
-
-Player::~Player() {
-    m_releasing = true;
-    clearList(m_root->m_list);
-    releaseUnloaded();
-}
-
-const Character* Player::character(std::uint16_t id) const {
+const Character* LoadedMovie::character(std::uint16_t id) const {
     if (!m_overrides.empty()) {
         auto it = m_overrides.find(id);
         if (it != m_overrides.end())
@@ -78,9 +65,69 @@ const Character* Player::character(std::uint16_t id) const {
     return m_movie->dictionary.find(id);
 }
 
+Player::Player(std::shared_ptr<const Movie> movie, const PlayerLimits& limits)
+    : m_movie(std::move(movie)), m_limits(limits), m_root(std::make_unique<MovieClip>()) {
+    m_main = makeOrigin(m_movie, QString());
+    m_root->m_drawnEdges = &m_drawnEdges;
+    m_root->m_origin = m_main.get();
+    m_root->m_holds = m_main;
+    m_root->m_timeline = m_movie->timeline.frames.empty() ? &emptyTimeline() : &m_movie->timeline;
+    showFrame(*m_root, 0, 0, true);
+}
+
+Player::~Player() {
+    m_releasing = true;
+    for (auto& [n, level] : m_levels)
+        destroy(level);
+    m_levels.clear();
+    clearList(m_root->m_list);
+    releaseUnloaded();
+}
+
+const Character* Player::character(std::uint16_t id) const {
+    return m_main->character(id);
+}
+
+std::shared_ptr<LoadedMovie> Player::makeOrigin(std::shared_ptr<const Movie> movie,
+                                                const QString& url) {
+    auto origin = std::make_shared<LoadedMovie>();
+    origin->m_movie = std::move(movie);
+    origin->m_url = url;
+    origin->m_rootSprite = std::make_unique<Sprite>();
+    return origin;
+}
+
+MovieClip* Player::movieRootOf(MovieClip& clip) const {
+    MovieClip* c = &clip;
+    for (std::size_t guard = 0; c && !c->m_holds && guard <= m_limits.maxNesting + 1; ++guard)
+        c = c->m_parent;
+    return c && c->m_holds ? c : m_root.get();
+}
+
+MovieClip* Player::level(int n) const {
+    if (n == 0)
+        return m_root.get();
+    auto it = m_levels.find(n);
+    return it == m_levels.end() ? nullptr : it->second->m_clip.get();
+}
+
+int Player::levelOf(const MovieClip& clip) const {
+    if (&clip == m_root.get())
+        return 0;
+    for (const auto& [n, o] : m_levels) {
+        if (o->m_clip.get() == &clip)
+            return n;
+    }
+    return -1;
+}
+
 void Player::advance() {
     m_pending.clear();
     tick(*m_root);
+    for (auto& [n, o] : m_levels) {
+        if (o->m_clip)
+            tick(*o->m_clip);
+    }
 }
 
 void Player::gotoFrame(std::int64_t frame) {
@@ -146,29 +193,32 @@ void Player::showFrame(MovieClip& clip, std::size_t from, std::size_t to, bool r
         }
     }
     const bool isRoot = &clip == m_root.get();
-    if (isRoot && rebuild) {
-        if (!m_overrides.empty())
+    // A movie's own root: FreeCharacter and redefinitions change its dictionary.
+    LoadedMovie* const owner = clip.m_holds.get();
+    if (owner && rebuild) {
+        if (!owner->m_overrides.empty())
             ++m_dictionaryGeneration;
-        m_overrides.clear();
-        m_background.reset();
+        owner->m_overrides.clear();
     }
+    if (isRoot && rebuild)
+        m_background.reset();
     const std::size_t first = rebuild ? 0 : from;
     bool changed = rebuild;
     for (std::size_t f = first; f <= to; ++f) {
         const Frame& frame = frames[f];
-        if (isRoot) {
+        if (owner) {
             if (!frame.freed.empty() || !frame.redefined.empty())
                 ++m_dictionaryGeneration;
             for (std::uint16_t id : frame.freed)
-                m_overrides[id] = nullptr;
+                owner->m_overrides[id] = nullptr;
             for (const auto& [id, c] : frame.redefined)
-                m_overrides[id] = c;
-            if (frame.backgroundColor)
-                m_background = frame.backgroundColor;
+                owner->m_overrides[id] = c;
         }
+        if (isRoot && frame.backgroundColor)
+            m_background = frame.backgroundColor;
         for (const DisplayTag& t : frame.display) {
             changed = true;
-            applyDisplayTag(placements, t);
+            applyDisplayTag(*clip.m_origin, placements, t);
         }
     }
     clip.m_frame = to;
@@ -181,9 +231,10 @@ void Player::showFrame(MovieClip& clip, std::size_t from, std::size_t to, bool r
     for (std::size_t f = from; f <= to; ++f) {
         for (const InitAction& a : frames[f].initActions) {
             const void* key = a.actions.data();
-            if (!m_initDone.insert(key).second)
+            if (!clip.m_origin->m_initDone.insert(key).second)
                 continue;
-            m_pending.push_back({PendingAction::Kind::Init, m_root.get(), a.actions, a.spriteId});
+            m_pending.push_back(
+                {PendingAction::Kind::Init, movieRootOf(clip), a.actions, a.spriteId});
         }
     }
     for (const auto& a : frames[to].actions)
@@ -205,8 +256,10 @@ void Player::reconcile(MovieClip& clip, Placements& placements, std::vector<Movi
         std::unique_ptr<DisplayObject> keep;
         if (oi < old.size() && old[oi]->depth == p.depth) {
             auto& o = old[oi++];
+            // A clip holding a loaded movie stays as long as its placement does.
             if (o->characterId == p.characterId && o->placedBy == p.placedBy &&
-                o->character == character(p.characterId))
+                (o->m_holdsLoaded || o->m_ownText ||
+                 o->character == clip.m_origin->character(p.characterId)))
                 keep = std::move(o);
             else
                 destroy(o);
@@ -232,7 +285,7 @@ bool Player::isAncestorOwner(const MovieClip& parent, const Character* c) const 
 
 std::unique_ptr<DisplayObject> Player::instantiate(MovieClip& parent, const Placement& p,
                                                    std::vector<MovieClip*>& created) {
-    const Character* c = character(p.characterId);
+    const Character* c = parent.m_origin->character(p.characterId);
     if (!c || m_objectCount >= m_limits.maxDisplayObjects)
         return nullptr;
     auto o = std::make_unique<DisplayObject>();
@@ -252,6 +305,7 @@ std::unique_ptr<DisplayObject> Player::instantiate(MovieClip& parent, const Plac
         clip->m_timeline = s->timeline.frames.empty() ? &emptyTimeline() : &s->timeline;
         clip->m_sprite = s;
         clip->m_parent = &parent;
+        clip->m_origin = parent.m_origin;
         clip->m_owner = c;
         clip->m_level = parent.m_level + 1;
         MovieClip* raw = clip.get();
@@ -265,6 +319,7 @@ std::unique_ptr<DisplayObject> Player::instantiate(MovieClip& parent, const Plac
         b->m_host.m_timeline = &emptyTimeline();
         b->m_host.m_drawnEdges = &m_drawnEdges;
         b->m_host.m_parent = &parent;
+        b->m_host.m_origin = parent.m_origin;
         b->m_host.m_owner = c;
         b->m_host.m_level = parent.m_level + 1;
         b->m_host.m_playing = false;
@@ -275,7 +330,8 @@ std::unique_ptr<DisplayObject> Player::instantiate(MovieClip& parent, const Plac
     return o;
 }
 
-void Player::applyDisplayTag(Placements& placements, const DisplayTag& t) const {
+void Player::applyDisplayTag(const LoadedMovie& origin, Placements& placements,
+                             const DisplayTag& t) {
     auto it = placements.find(t.depth);
     const bool exists = it != placements.end();
     if (t.kind == DisplayTag::Kind::Remove) {
@@ -283,7 +339,7 @@ void Player::applyDisplayTag(Placements& placements, const DisplayTag& t) const 
             placements.erase(it);
         return;
     }
-    if (t.characterId && !character(*t.characterId))
+    if (t.characterId && !origin.character(*t.characterId))
         return; // an undefined character places nothing
     // PlaceObject always places anew; PlaceObject2/3 with a character place anew unless they
     // modify an existing object; without one (move or not) they modify.
@@ -307,7 +363,7 @@ void Player::applyDisplayTag(Placements& placements, const DisplayTag& t) const 
 void Player::showFirstFrame(MovieClip& clip, std::vector<MovieClip*>& created) {
     Placements placements;
     for (const DisplayTag& t : clip.timeline().frames[0].display)
-        applyDisplayTag(placements, t);
+        applyDisplayTag(*clip.m_origin, placements, t);
     clip.m_frame = 0;
     reconcile(clip, placements, created);
 }
@@ -318,7 +374,8 @@ void Player::buildButtonChildren(ButtonInstance& b, std::vector<MovieClip*>& cre
                                                                : ButtonDown;
     Placements placements;
     for (const ButtonRecord& r : b.m_button->records) {
-        if (!(r.states & flag) || !character(r.characterId) || placements.count(r.depth))
+        if (!(r.states & flag) || !b.m_host.m_origin->character(r.characterId) ||
+            placements.count(r.depth))
             continue; // two records at one depth: the first one shows
         Placement p;
         p.depth = r.depth;
@@ -474,7 +531,7 @@ MovieClip* Player::placeClip(MovieClip& parent, std::uint16_t characterId, std::
                              const QString& name, const Placement* copyFrom) {
     if (parent.m_level + 1 >= m_limits.maxNesting)
         return nullptr;
-    const Character* c = characterId ? character(characterId) : nullptr;
+    const Character* c = characterId ? parent.m_origin->character(characterId) : nullptr;
     if (characterId && (!c || c->type != CharacterType::Sprite))
         return nullptr;
     Placement p;
@@ -500,6 +557,7 @@ MovieClip* Player::placeClip(MovieClip& parent, std::uint16_t characterId, std::
         clip->m_timeline = &m_emptySprite->timeline;
         clip->m_sprite = m_emptySprite.get();
         clip->m_parent = &parent;
+        clip->m_origin = parent.m_origin;
         clip->m_owner = m_emptySprite.get();
         clip->m_level = parent.m_level + 1;
         made->m_clip = std::move(clip);
@@ -517,6 +575,66 @@ MovieClip* Player::placeClip(MovieClip& parent, std::uint16_t characterId, std::
             m_pending.push_back({PendingAction::Kind::Frame, m, a, 0});
     }
     return result;
+}
+
+DisplayObject* Player::placeText(MovieClip& parent, std::unique_ptr<EditText> text,
+                                 std::int32_t depth, const QString& name) {
+    if (!text || m_objectCount >= m_limits.maxDisplayObjects)
+        return nullptr;
+    auto made = std::make_unique<DisplayObject>();
+    made->depth = depth;
+    made->name = name;
+    made->text = text->initialText;
+    made->character = text.get();
+    made->m_ownText = std::move(text);
+    ++m_objectCount;
+    DisplayObject* result = made.get();
+    removeAt(parent, depth);
+    auto& objs = parent.m_list.m_objects;
+    auto it = std::lower_bound(objs.begin(), objs.end(), depth,
+                               [](const auto& o, std::int32_t d) { return o->depth < d; });
+    objs.insert(it, std::move(made));
+    return result;
+}
+
+EditText* PlayerScripting::ownText(DisplayObject& field) {
+    if (field.m_ownText)
+        return field.m_ownText.get();
+    if (!field.character || field.character->type != CharacterType::EditText)
+        return nullptr;
+    const auto& from = static_cast<const EditText&>(*field.character);
+    auto copy = std::make_unique<EditText>();
+    copy->id = from.id;
+    copy->tagCode = from.tagCode;
+    copy->bounds = from.bounds;
+    copy->wordWrap = from.wordWrap;
+    copy->multiline = from.multiline;
+    copy->password = from.password;
+    copy->readOnly = from.readOnly;
+    copy->autoSize = from.autoSize;
+    copy->noSelect = from.noSelect;
+    copy->border = from.border;
+    copy->wasStatic = from.wasStatic;
+    copy->html = from.html;
+    copy->useOutlines = from.useOutlines;
+    copy->fontId = from.fontId;
+    copy->font = from.font;
+    copy->fontClass = from.fontClass;
+    copy->fontHeight = from.fontHeight;
+    copy->hasTextColor = from.hasTextColor;
+    copy->textColor = from.textColor;
+    copy->maxLength = from.maxLength;
+    copy->hasLayout = from.hasLayout;
+    copy->align = from.align;
+    copy->leftMargin = from.leftMargin;
+    copy->rightMargin = from.rightMargin;
+    copy->indent = from.indent;
+    copy->leading = from.leading;
+    copy->variableName = from.variableName;
+    copy->initialText = from.initialText;
+    field.character = copy.get();
+    field.m_ownText = std::move(copy);
+    return field.m_ownText.get();
 }
 
 bool Player::removeAt(MovieClip& parent, std::int32_t depth) {
@@ -651,6 +769,146 @@ void Player::setDepth(MovieClip& parent, DisplayObject& object, std::int32_t dep
     object.placedBy = nullptr;
     std::stable_sort(parent.m_list.m_objects.begin(), parent.m_list.m_objects.end(),
                      [](const auto& x, const auto& y) { return x->depth < y->depth; });
+}
+
+} // namespace swf
+
+// --- Movies loaded by scripts ---------------------------------------------------------------
+
+namespace swf {
+namespace {
+
+bool timelineHasActions(const Timeline& t) {
+    for (const Frame& f : t.frames) {
+        if (!f.actions.empty() || !f.initActions.empty())
+            return true;
+        for (const DisplayTag& d : f.display) {
+            if (!d.clipActions.empty())
+                return true;
+        }
+    }
+    return false;
+}
+
+bool movieHasActions(const Movie& movie) {
+    if (timelineHasActions(movie.timeline))
+        return true;
+    for (const auto& [id, c] : movie.dictionary.all()) {
+        if (c->type == CharacterType::Sprite &&
+            timelineHasActions(static_cast<const Sprite&>(*c).timeline))
+            return true;
+        if (c->type == CharacterType::Button && !static_cast<const Button&>(*c).actions.empty())
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool Player::showMovie(MovieClip& clip, std::shared_ptr<const Movie> movie, const QString& url) {
+    // A button's children follow its records; they cannot be replaced by a movie.
+    if (clip.m_owner && clip.m_owner->type == CharacterType::Button)
+        return false;
+    std::shared_ptr<LoadedMovie> origin;
+    if (movie) {
+        // A movie with code is kept for good: functions it defined may be held elsewhere, and
+        // they point into its bytes.
+        const bool hasCode = !movie->usesAvm2 && movieHasActions(*movie);
+        if (hasCode) {
+            const std::size_t bytes = movie->file.body.size();
+            if (m_keptBytes + bytes > m_limits.maxKeptBytes)
+                return false;
+            m_keptBytes += bytes;
+            m_kept.push_back(movie);
+        }
+        origin = makeOrigin(std::move(movie), url);
+    }
+    // What the clip showed leaves as if removed, unload handlers included.
+    clearList(clip.m_list);
+    forgetPending(clip, 0);
+    clip.m_drawing.reset();
+    clip.m_frame = 0;
+    clip.m_playing = true;
+    DisplayObject* holder = objectOf(clip);
+    if (origin) {
+        clip.m_origin = origin.get();
+        clip.m_holds = origin;
+        clip.m_timeline =
+            origin->movie().timeline.frames.empty() ? &emptyTimeline() : &origin->movie().timeline;
+        clip.m_sprite = origin->m_rootSprite.get();
+        clip.m_owner = origin->m_rootSprite.get();
+        if (holder) {
+            holder->character = origin->m_rootSprite.get();
+            holder->m_holdsLoaded = true;
+        }
+    } else if (&clip != m_root.get()) {
+        // Unloaded: an empty clip of the movie that holds it.
+        if (!m_emptySprite) {
+            m_emptySprite = std::make_unique<Sprite>();
+            m_emptySprite->timeline.frames.resize(1);
+        }
+        clip.m_holds.reset();
+        clip.m_origin = clip.m_parent ? clip.m_parent->m_origin : m_main.get();
+        clip.m_timeline = &m_emptySprite->timeline;
+        clip.m_sprite = m_emptySprite.get();
+        clip.m_owner = m_emptySprite.get();
+        if (holder) {
+            holder->character = m_emptySprite.get();
+            holder->m_holdsLoaded = true;
+        }
+        return true;
+    } else {
+        // Level 0 unloaded: the stage stays, empty.
+        clip.m_timeline = &emptyTimeline();
+        return true;
+    }
+    showFrame(clip, 0, 0, true);
+    return true;
+}
+
+MovieClip* Player::loadLevel(int level, std::shared_ptr<const Movie> movie, const QString& url) {
+    if (level < 0 || level > m_limits.maxLevel)
+        return nullptr;
+    if (level == 0)
+        return showMovie(*m_root, std::move(movie), url) ? m_root.get() : nullptr;
+    if (!movie) {
+        unloadLevel(level);
+        return nullptr;
+    }
+    auto it = m_levels.find(level);
+    if (it == m_levels.end()) {
+        if (m_objectCount >= m_limits.maxDisplayObjects)
+            return nullptr;
+        auto o = std::make_unique<DisplayObject>();
+        o->depth = level;
+        o->name = QStringLiteral("_level%1").arg(level);
+        o->m_holdsLoaded = true;
+        auto clip = std::make_unique<MovieClip>();
+        clip->m_drawnEdges = &m_drawnEdges;
+        clip->m_origin = m_main.get();
+        clip->m_timeline = &emptyTimeline();
+        o->m_clip = std::move(clip);
+        ++m_objectCount;
+        it = m_levels.emplace(level, std::move(o)).first;
+    }
+    MovieClip* clip = it->second->m_clip.get();
+    if (!showMovie(*clip, std::move(movie), url))
+        return nullptr;
+    it->second->character = clip->m_owner;
+    return clip;
+}
+
+void Player::unloadLevel(int level) {
+    if (level == 0) {
+        showMovie(*m_root, nullptr, QString());
+        return;
+    }
+    auto it = m_levels.find(level);
+    if (it == m_levels.end())
+        return;
+    std::unique_ptr<DisplayObject> gone = std::move(it->second);
+    m_levels.erase(it);
+    destroy(gone);
 }
 
 } // namespace swf

@@ -26,6 +26,31 @@ class ButtonInstance;
 class Player;
 class BitmapData;
 
+// A movie running in a player: the one it was made with (level 0) or one a script loaded into a
+// level or a clip. Every clip knows the movie whose timeline it runs; the character ids its
+// placements and scripts name are looked up in that movie's dictionary.
+class LoadedMovie {
+public:
+    const Movie& movie() const { return *m_movie; }
+    const std::shared_ptr<const Movie>& shared() const { return m_movie; }
+    std::uint8_t version() const { return m_movie->version(); }
+    // Where it came from (`_url`).
+    const QString& url() const { return m_url; }
+    // The current definition of an id; differs from the movie's dictionary only where the
+    // movie freed an id and defined it again.
+    const Character* character(std::uint16_t id) const;
+
+private:
+    friend class Player;
+    std::shared_ptr<const Movie> m_movie;
+    QString m_url;
+    std::unordered_map<std::uint16_t, const Character*> m_overrides; // freed and redefined ids
+    std::unordered_set<const void*> m_initDone;
+    // Stands for the movie's main timeline where a character is needed: the object of a clip
+    // or level holding it.
+    std::unique_ptr<Sprite> m_rootSprite;
+};
+
 // What a PlaceObject tag leaves at a depth: the character and its attributes.
 struct Placement {
     std::int32_t depth = 0;
@@ -56,6 +81,8 @@ public:
     // stopped it from being built).
     MovieClip* clip() const { return m_clip.get(); }
     ButtonInstance* button() const { return m_button.get(); }
+    // Whether a script loaded another movie (or a picture) into this clip.
+    bool holdsLoadedMovie() const { return m_holdsLoaded; }
 
     // Edit texts: what the field shows now, in the form the character holds (HTML when its
     // html flag is set). Starts as the tag's initial text; scripts change it.
@@ -71,8 +98,12 @@ public:
 private:
     friend class Player;
     friend class MovieClip;
+    friend class PlayerScripting;
     std::unique_ptr<MovieClip> m_clip;
     std::unique_ptr<ButtonInstance> m_button;
+    bool m_holdsLoaded = false;
+    // An edit text scripts made or changed holds a definition of its own (`character` is it).
+    std::unique_ptr<EditText> m_ownText;
 };
 
 // Objects sorted by depth, lowest (drawn first) first.
@@ -105,6 +136,11 @@ public:
     const Sprite* sprite() const { return m_sprite; } // null for the root
     // Nesting level: 0 for the root.
     std::size_t level() const { return m_level; }
+    // The movie whose timeline and dictionary this clip runs.
+    const LoadedMovie& origin() const { return *m_origin; }
+    // Whether this clip shows a movie's main timeline: a level, or a clip a movie was loaded
+    // into.
+    bool isMovieRoot() const { return m_holds != nullptr; }
     // What scripts drew into this clip, drawn beneath its children; null if nothing ever was.
     const DrawingShape* drawing() const { return m_drawing.get(); }
     DrawingShape& editDrawing() {
@@ -118,6 +154,8 @@ private:
     friend class ButtonInstance;
     std::unique_ptr<DrawingShape> m_drawing;
     std::size_t* m_drawnEdges = nullptr; // the player's count over all drawings
+    LoadedMovie* m_origin = nullptr;
+    std::shared_ptr<LoadedMovie> m_holds; // movie roots only
     const Timeline* m_timeline = nullptr;
     const Sprite* m_sprite = nullptr;
     MovieClip* m_parent = nullptr;
@@ -138,6 +176,7 @@ public:
     // The children of the state shown, with each record's depth, matrix and colour transform.
     const DisplayList& displayList() const { return m_host.m_list; }
     MovieClip& host() { return m_host; }
+    const MovieClip& host() const { return m_host; }
 
 private:
     friend class Player;
@@ -150,7 +189,7 @@ private:
 struct PendingAction {
     enum class Kind : std::uint8_t { Init, Frame };
     Kind kind = Kind::Frame;
-    MovieClip* clip = nullptr; // the timeline the block runs in (for Init: the root)
+    MovieClip* clip = nullptr; // the timeline the block runs in (for Init: the movie's root)
     std::span<const std::uint8_t> actions;
     std::uint16_t spriteId = 0; // Init only
 };
@@ -158,6 +197,10 @@ struct PendingAction {
 struct PlayerLimits {
     std::size_t maxDisplayObjects = 100000; // on stage at once, over all levels
     std::size_t maxNesting = 64;            // sprites and buttons within each other
+    int maxLevel = 16383;                   // _level numbers scripts may load into
+    // Movies loaded by scripts whose code stays reachable (their functions may outlive them)
+    // are kept until the player goes: at most this many bytes of them.
+    std::size_t maxKeptBytes = std::size_t(512) << 20;
 };
 
 // Runs a movie: the root timeline and every sprite instance, frame by frame.
@@ -171,6 +214,13 @@ public:
     const Movie& movie() const { return *m_movie; }
     MovieClip& root() { return *m_root; }
     const MovieClip& root() const { return *m_root; }
+    // Levels above 0 that scripts loaded movies into, drawn in this order above the root. Each
+    // is an object holding the level's clip; its matrix and colour transform move the level.
+    const std::map<int, std::unique_ptr<DisplayObject>>& levels() const { return m_levels; }
+    // The clip of a level (0: the root), or null.
+    MovieClip* level(int n) const;
+    // The level a clip without a parent shows, or -1.
+    int levelOf(const MovieClip& clip) const;
 
     std::size_t frameCount() const { return m_root->frameCount(); }
     std::size_t currentFrame() const { return m_root->currentFrame(); } // 0-based
@@ -232,6 +282,8 @@ private:
     void setLevels(MovieClip& clip, std::size_t level, std::size_t guard);
     std::size_t heightOf(const DisplayObject& object, std::size_t guard) const;
     std::function<void(DisplayObject&)> m_onObjectDestroyed;
+    DisplayObject* placeText(MovieClip& parent, std::unique_ptr<EditText> text, std::int32_t depth,
+                             const QString& name);
     std::function<void(MovieClip&)> m_onClipDestroyed;
     std::function<void(DisplayObject&)> m_onTextDestroyed;
     std::function<bool(const DisplayObject&)> m_hasUnloadHandler;
@@ -240,11 +292,17 @@ private:
     void showFrame(MovieClip& clip, std::size_t from, std::size_t to, bool rebuild);
     void showFirstFrame(MovieClip& clip, std::vector<MovieClip*>& created);
     using Placements = std::map<std::int32_t, Placement>;
-    void applyDisplayTag(Placements& placements, const DisplayTag& tag) const;
+    static void applyDisplayTag(const LoadedMovie& origin, Placements& placements,
+                                const DisplayTag& tag);
     void reconcile(MovieClip& clip, Placements& placements, std::vector<MovieClip*>& created);
     std::unique_ptr<DisplayObject> instantiate(MovieClip& parent, const Placement& p,
                                                std::vector<MovieClip*>& created);
     void buildButtonChildren(ButtonInstance& b, std::vector<MovieClip*>& created);
+    std::shared_ptr<LoadedMovie> makeOrigin(std::shared_ptr<const Movie> movie, const QString& url);
+    MovieClip* movieRootOf(MovieClip& clip) const;
+    bool showMovie(MovieClip& clip, std::shared_ptr<const Movie> movie, const QString& url);
+    MovieClip* loadLevel(int level, std::shared_ptr<const Movie> movie, const QString& url);
+    void unloadLevel(int level);
     void destroy(std::unique_ptr<DisplayObject>& object);
     void clearList(DisplayList& list);
     bool isAncestorOwner(const MovieClip& parent, const Character* c) const;
@@ -254,13 +312,15 @@ private:
     std::shared_ptr<const Movie> m_movie;
     PlayerLimits m_limits;
     std::size_t m_drawnEdges = 0; // outlives every clip's drawing
+    std::shared_ptr<LoadedMovie> m_main;
     std::unique_ptr<MovieClip> m_root;
+    std::map<int, std::unique_ptr<DisplayObject>> m_levels;
+    std::vector<std::shared_ptr<const Movie>> m_kept; // loaded movies with code
+    std::size_t m_keptBytes = 0;
     bool m_looping = true;
     std::size_t m_objectCount = 0;
     std::optional<Rgba> m_background;
     std::vector<PendingAction> m_pending;
-    std::unordered_set<const void*> m_initDone;
-    std::unordered_map<std::uint16_t, const Character*> m_overrides; // freed and redefined ids
     std::uint64_t m_dictionaryGeneration = 0;
     std::unique_ptr<Sprite> m_emptySprite; // for createEmptyMovieClip
     const Sprite& emptySprite();
@@ -296,6 +356,29 @@ public:
                                std::shared_ptr<const BitmapData> bitmap) {
         return m_player.placeBitmap(parent, depth, std::move(bitmap));
     }
+    // Movies scripts load. A loaded movie replaces what a clip shows (the clip keeps its
+    // place, name and properties; its children leave as if removed) or fills a level (made
+    // when missing; level 0 is the root, whose stage size and frame rate stay). Its first frame
+    // is shown at once and its actions queued. A null movie empties the clip or removes the
+    // level. False / null when the player refuses (the kept-bytes limit, a level out of range).
+    bool loadIntoClip(MovieClip& clip, std::shared_ptr<const Movie> movie, const QString& url) {
+        return m_player.showMovie(clip, std::move(movie), url);
+    }
+    MovieClip* loadIntoLevel(int level, std::shared_ptr<const Movie> movie, const QString& url) {
+        return m_player.loadLevel(level, std::move(movie), url);
+    }
+    void unloadLevel(int level) { m_player.unloadLevel(level); }
+
+    // Edit texts scripts make (createTextField): the object holds its own definition. Whatever
+    // was at `depth` is replaced. Null when a limit is reached.
+    DisplayObject* placeText(MovieClip& parent, std::unique_ptr<EditText> text, std::int32_t depth,
+                             const QString& name) {
+        return m_player.placeText(parent, std::move(text), depth, name);
+    }
+    // The definition of an edit text on stage that scripts may change (its variable, its
+    // HTML flag), a copy of the movie's made on first use; null for other objects.
+    static EditText* ownText(DisplayObject& field);
+
     // Exchanges what two depths of a list hold (either may be empty).
     void swapDepths(MovieClip& parent, std::int32_t a, std::int32_t b) {
         m_player.swapDepths(parent, a, b);

@@ -44,6 +44,11 @@ QRectF characterBounds(const Character* c, std::uint16_t ratio) {
         return rect(static_cast<const StaticText*>(c)->bounds);
     case CharacterType::EditText:
         return rect(static_cast<const EditText*>(c)->bounds);
+    case CharacterType::Bitmap: {
+        // A picture placed by itself (a loaded JPEG, PNG or GIF): one pixel per 20 twips.
+        const QImage& img = static_cast<const Bitmap*>(c)->image();
+        return QRectF(0, 0, img.width() * 20.0, img.height() * 20.0);
+    }
     default:
         return {};
     }
@@ -172,8 +177,15 @@ Value getDisplayProperty(VM& vm, DisplayObject* d, MovieClip* clip, MovieClip* p
         return Value(d ? d->name : QString());
     case 14:
         return Value(QString());
-    case 15:
+    case 15: {
+        // Level 0's movie has the host's address; loaded ones the file they came from.
+        const MovieClip* owner = clip ? clip : parent;
+        if (owner && !owner->origin().url().isEmpty())
+            return Value(owner->origin().url());
         return Value(vm.movieUrl);
+    }
+    case kLockRoot:
+        return Value(clip && vm.lockRoots.contains(clip));
     case 16:
         return Value(1);
     case 17:
@@ -195,6 +207,13 @@ Value getDisplayProperty(VM& vm, DisplayObject* d, MovieClip* clip, MovieClip* p
 }
 
 void setDisplayProperty(VM& vm, DisplayObject* d, MovieClip* clip, int index, const Value& v) {
+    if (index == kLockRoot) {
+        if (clip && vm.toBoolean(v))
+            vm.lockRoots.insert(clip);
+        else if (clip)
+            vm.lockRoots.remove(clip);
+        return;
+    }
     if (!d)
         return;
     const double n = vm.toNumber(v);
@@ -331,7 +350,7 @@ struct ClipApi {
             if (!c || !vm.player() || !asDepth(vm, arg(a, 2), depth))
                 return Value();
             const QString id = vm.toString(arg(a, 0));
-            for (const ExportedAsset& e : vm.player()->movie().exports) {
+            for (const ExportedAsset& e : c->origin().movie().exports) {
                 if (e.name.compare(id, Qt::CaseInsensitive) == 0) {
                     MovieClip* made =
                         PlayerScripting(*vm.player())
@@ -633,12 +652,13 @@ struct ClipApi {
             DisplayObject* d = vm.displayObjectOf(self(s));
             return d ? Value(double(d->depth) - kDepthOffset) : Value();
         });
-        method("getBytesLoaded", [](VM& vm, Value, std::span<const Value>) {
-            return Value(vm.player() ? double(vm.player()->movie().file.body.size() + 8) : 0.0);
-        });
-        method("getBytesTotal", [](VM& vm, Value, std::span<const Value>) {
-            return Value(vm.player() ? double(vm.player()->movie().file.body.size() + 8) : 0.0);
-        });
+        // Everything is read before a movie shows: loaded and total are its size.
+        auto size = [](VM&, Value s, std::span<const Value>) {
+            const MovieClip* c = self(s);
+            return c ? Value(double(c->origin().movie().file.body.size() + 8)) : Value();
+        };
+        method("getBytesLoaded", size);
+        method("getBytesTotal", size);
         method("getBounds", [](VM& vm, Value s, std::span<const Value> a) {
             MovieClip* c = self(s);
             if (!c)

@@ -154,14 +154,11 @@ private:
     }
 
     bool levelName(const QString& name, Value& out) {
-        if (!name.startsWith(QLatin1String("_level"), Qt::CaseInsensitive))
+        const int level = levelNumber(name);
+        if (level < 0)
             return false;
-        const QString n = name.mid(6);
-        bool ok = n.isEmpty();
-        const int level = ok ? 0 : n.toInt(&ok);
-        if (!ok)
-            return false;
-        out = level == 0 ? Value(vm.clipObject(vm.rootClip())) : Value();
+        MovieClip* clip = vm.levelClip(level);
+        out = clip ? Value(vm.clipObject(clip)) : Value();
         return true;
     }
 
@@ -177,7 +174,7 @@ private:
                 return true;
         }
         if (name.compare(QLatin1String("_root"), Qt::CaseInsensitive) == 0) {
-            out = Value(vm.clipObject(vm.rootClip()));
+            out = Value(vm.clipObject(vm.rootOf(f.target())));
             return true;
         }
         if (name.compare(QLatin1String("_global"), Qt::CaseInsensitive) == 0) {
@@ -806,7 +803,8 @@ void Interpreter::getUrl(const QString& url, const QString& target, std::uint8_t
         return;
     }
     if (loadsMovie) {
-        refuseMovieLoad(vm, QStringLiteral("loadMovie of"), url);
+        loadMovieRequest(vm, QStringLiteral("loadMovie of"), url, Value(target), f.target(),
+                         nullptr);
         return;
     }
     const bool web = url.startsWith(QLatin1String("http://"), Qt::CaseInsensitive) ||
@@ -1453,7 +1451,7 @@ Frame topFrame(VM& vm, std::span<const std::uint8_t> code, MovieClip* target,
                std::vector<Value>* regs) {
     Frame f;
     f.code = code;
-    f.version = vm.version();
+    f.version = target ? target->origin().version() : vm.version();
     f.scope = {vm.global()};
     if (target)
         f.scope.push_back(vm.clipObject(target));
@@ -1467,7 +1465,20 @@ Frame topFrame(VM& vm, std::span<const std::uint8_t> code, MovieClip* target,
 
 } // namespace
 
+namespace {
+// Code runs under its own movie's version rules; put back the caller's whatever happens.
+struct VersionScope {
+    VM& vm;
+    std::uint8_t saved;
+    VersionScope(VM& v, std::uint8_t version) : vm(v), saved(v.exchangeVersion(version)) {}
+    ~VersionScope() { vm.exchangeVersion(saved); }
+    VersionScope(const VersionScope&) = delete;
+    VersionScope& operator=(const VersionScope&) = delete;
+};
+} // namespace
+
 void VM::runNested(std::span<const std::uint8_t> code, MovieClip* target) {
+    VersionScope version(*this, target ? target->origin().version() : m_version);
     enter();
     std::vector<Value> regs(4);
     Frame f = topFrame(*this, code, target, &regs);
@@ -1514,6 +1525,7 @@ template <typename F> void VM::guarded(F&& work) {
 }
 
 void VM::runBlock(std::span<const std::uint8_t> code, MovieClip* target) {
+    VersionScope version(*this, target ? target->origin().version() : m_version);
     guarded([&] {
         Frame f = topFrame(*this, code, target, &m_globalRegisters);
         Interpreter in(*this, f);
@@ -1539,6 +1551,7 @@ Value VM::call(const Value& fnV, const Value& self, std::span<const Value> args,
     }
     if (!fn->script)
         return {};
+    VersionScope version(*this, fn->script->version);
     enter();
     const ScriptFunction& sf = *fn->script;
     Frame f;
@@ -1595,7 +1608,7 @@ Value VM::call(const Value& fnV, const Value& self, std::span<const Value> args,
             preload(PreloadArguments, Value(makeArguments()));
         if (sf.flags & PreloadSuper)
             preload(PreloadSuper, Value(makeSuper()));
-        preload(PreloadRoot, Value(clipObject(rootClip())));
+        preload(PreloadRoot, Value(clipObject(rootOf(defTarget))));
         if (sf.flags & PreloadParent)
             preload(PreloadParent, defTarget && defTarget->parent()
                                        ? Value(clipObject(defTarget->parent()))

@@ -1018,12 +1018,6 @@ void loadVariables(VM& vm, const QString& url, MovieClip* target, const QString&
     });
 }
 
-void refuseMovieLoad(VM& vm, const QString& what, const QString& url) {
-    if (vm.files().read(what, url))
-        vm.files().notice(
-            files::refusalLine(what, url, "loading other movies is not supported yet"));
-}
-
 bool namesLoadSound(const Movie& movie) {
     static const QByteArray kName("loadSound");
     auto names = [](std::span<const std::uint8_t> code) {
@@ -1074,13 +1068,7 @@ void installFileApi(VM& vm) {
         return Value();
     };
     vm.defineMethod(vm.clipProto(), QStringLiteral("loadVariables"), load);
-    auto loadMovie = [](VM& vm, Value, std::span<const Value> a) {
-        refuseMovieLoad(vm, QStringLiteral("loadMovie of"), vm.toString(arg(a, 0)));
-        return Value(false);
-    };
-    vm.defineMethod(vm.clipProto(), QStringLiteral("loadMovie"), loadMovie);
-    vm.defineMethod(vm.global(), QStringLiteral("loadMovie"), loadMovie);
-    vm.defineMethod(vm.global(), QStringLiteral("loadMovieNum"), loadMovie);
+    installMovieLoading(vm);
     auto loadGlobal = [](VM& vm, Value, std::span<const Value> a) {
         MovieClip* target = nullptr;
         const Value t = arg(a, 1);

@@ -24,6 +24,7 @@ namespace swf::avm1 {
 
 class VM;
 class Object;
+struct Value;
 
 class ScriptFiles {
 public:
@@ -68,9 +69,15 @@ private:
     std::uint64_t m_step = 0;
 };
 
-// Movies loaded into clips and levels are not played yet: the file rule gives the reason when
-// it refuses the address, else the request is refused as unsupported. One line either way.
-void refuseMovieLoad(VM& vm, const QString& what, const QString& url);
+// Loads a movie or a JPEG, PNG or GIF picture into a clip or level (`target`: a clip, a path
+// or "_levelN" from `base`, or a level number); an empty url unloads it. The file is read now
+// (a refusal prints its line now); on the next step it is shown, its first frame's scripts run,
+// and `loader` (a MovieClipLoader, or null) hears onLoadStart, onLoadProgress, onLoadComplete
+// and onLoadInit, or onLoadError. False when there is no such target.
+bool loadMovieRequest(VM& vm, const QString& what, const QString& url, const Value& target,
+                      MovieClip* base, Object* loader);
+// loadMovie, loadMovieNum, unloadMovie(Num), MovieClip.loadMovie/unloadMovie, MovieClipLoader.
+void installMovieLoading(VM& vm);
 
 // Whether any script of the movie names loadSound: such a movie needs a sound engine even
 // when it holds no sound of its own (a music player of MP3 files beside it).

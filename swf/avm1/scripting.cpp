@@ -80,6 +80,12 @@ Scripting::Scripting(Player& player, const Limits& limits)
         m_vm = std::make_unique<VM>(&player, player.movie().version(), l);
     m_vm->hooks.trace = [](const QString& s) { std::fprintf(stderr, "%s\n", qPrintable(s)); };
     m_vm->takePending = [this] { takePending(); };
+    m_vm->runPending = [this] {
+        takePending();
+        runQueued();
+    };
+    // A clip showing a newly loaded movie gets its load event again, after its first frame.
+    m_vm->clipReloaded = [this](MovieClip* c) { m_loaded.remove(c); };
     PlayerScripting(m_player).onClipDestroyed() = [this](MovieClip& c) {
         m_live.remove(&c);
         m_loaded.remove(&c);
@@ -240,6 +246,8 @@ void Scripting::collect(MovieClip* clip, DisplayObject* object, std::vector<Node
 std::vector<Scripting::Node> Scripting::nodes() {
     std::vector<Node> out;
     collect(&m_player.root(), nullptr, out, 0);
+    for (const auto& [n, level] : m_player.levels())
+        collect(level->clip(), nullptr, out, 0);
     return out;
 }
 

@@ -314,7 +314,7 @@ bool VM::findMember(const Value& object, const QString& name, Value& out) {
                 return true;
             }
             if (name.compare(QLatin1String("_root"), Qt::CaseInsensitive) == 0) {
-                out = Value(clipObject(rootClip()));
+                out = Value(clipObject(rootOf(cur->clip)));
                 return true;
             }
             if (name.compare(QLatin1String("_global"), Qt::CaseInsensitive) == 0) {
@@ -454,7 +454,7 @@ Object* VM::clipObject(MovieClip* clip) {
     o->clip = clip;
     o->proto = m_clipProto;
     if (const Sprite* s = clip->sprite(); s && m_player) {
-        for (const ExportedAsset& e : m_player->movie().exports) {
+        for (const ExportedAsset& e : clip->origin().movie().exports) {
             if (e.characterId == s->id) {
                 if (Object* cls = registeredClasses.value(key(e.name))) {
                     const Value p = getMember(Value(cls), QStringLiteral("prototype"));
@@ -476,6 +476,7 @@ void VM::clipRemoved(MovieClip* clip) {
     }
     if (dragClip == clip)
         dragClip = nullptr;
+    lockRoots.remove(clip);
     m_sounds->clipRemoved(clip);
 }
 
@@ -494,6 +495,7 @@ Object* VM::textFieldObject(DisplayObject* field, MovieClip* parent) {
 }
 
 void VM::textRemoved(DisplayObject* field) {
+    fieldFormats.remove(field);
     auto it = m_textObjects.find(field);
     if (it != m_textObjects.end()) {
         (*it)->field = nullptr;
@@ -506,11 +508,43 @@ MovieClip* VM::rootClip() const {
     return m_player ? &m_player->root() : nullptr;
 }
 
+MovieClip* VM::rootOf(MovieClip* from) const {
+    MovieClip* c = from;
+    for (int guard = 0; c && m_player && guard < 1024; ++guard) {
+        if (!c->parent())
+            return m_player->levelOf(*c) >= 0 ? c : rootClip();
+        if (c->isMovieRoot() && lockRoots.contains(c))
+            return c;
+        c = c->parent();
+    }
+    return rootClip();
+}
+
+int levelNumber(const QString& name) {
+    if (name.size() < 6 || !name.startsWith(QLatin1String("_level"), Qt::CaseInsensitive))
+        return -1;
+    if (name.size() == 6)
+        return 0; // the player reads a bare `_level` as level 0
+    bool ok = false;
+    const int n = name.mid(6).toInt(&ok);
+    return ok && n >= 0 && name[6].isDigit() ? n : -1;
+}
+
+MovieClip* VM::levelClip(int n) const {
+    return m_player ? m_player->level(n) : nullptr;
+}
+
 DisplayObject* VM::displayObjectOf(MovieClip* clip) const {
     if (!clip)
         return nullptr;
     if (clip->parent()) {
         for (const auto& o : clip->parent()->displayList().objects()) {
+            if (o->clip() == clip)
+                return o.get();
+        }
+    }
+    if (m_player && !clip->parent()) {
+        for (const auto& [n, o] : m_player->levels()) {
             if (o->clip() == clip)
                 return o.get();
         }
@@ -529,11 +563,14 @@ QString VM::targetPath(MovieClip* clip) const {
     if (!clip)
         return {};
     QStringList parts;
+    MovieClip* top = clip;
     for (MovieClip* c = clip; c && c->parent(); c = c->parent()) {
         DisplayObject* d = displayObjectOf(c);
         parts.prepend(d ? d->name : QString());
+        top = c->parent();
     }
-    QString path = QStringLiteral("_level0");
+    const int level = m_player && top ? m_player->levelOf(*top) : 0;
+    QString path = QStringLiteral("_level%1").arg(std::max(level, 0));
     for (const QString& p : parts)
         path += u'.' + p;
     return path;
@@ -545,7 +582,7 @@ MovieClip* VM::resolveTarget(const QString& path, MovieClip* base) {
     MovieClip* cur = base;
     QString p = path;
     if (p.startsWith(u'/')) {
-        cur = rootClip();
+        cur = rootOf(base);
         p = p.mid(1);
     }
     const QStringList parts =
@@ -557,9 +594,10 @@ MovieClip* VM::resolveTarget(const QString& path, MovieClip* base) {
         if (part == QLatin1String("..") ||
             part.compare(QLatin1String("_parent"), Qt::CaseInsensitive) == 0) {
             cur = cur->parent();
-        } else if (part.compare(QLatin1String("_root"), Qt::CaseInsensitive) == 0 ||
-                   part.compare(QLatin1String("_level0"), Qt::CaseInsensitive) == 0) {
-            cur = rootClip();
+        } else if (part.compare(QLatin1String("_root"), Qt::CaseInsensitive) == 0) {
+            cur = rootOf(cur);
+        } else if (int n = levelNumber(part); n >= 0) {
+            cur = levelClip(n);
         } else if (part == QLatin1String("this")) {
             // stays
         } else {

@@ -9,6 +9,7 @@
 #include <QHash>
 #include <QPointF>
 #include <QRectF>
+#include <QSet>
 #include <QSizeF>
 #include <QString>
 #include <chrono>
@@ -55,6 +56,23 @@ struct HostHooks {
     std::function<void(const QString& mode)> scaleModeChanged;
 };
 
+// A TextFormat's values; unset ones read as null in scripts. Sizes and distances in pixels.
+struct TextFormatData {
+    std::optional<QString> font, url, target, align;
+    std::optional<double> size, leftMargin, rightMargin, indent, leading, blockIndent,
+        letterSpacing;
+    std::optional<std::uint32_t> color;
+    std::optional<bool> bold, italic, underline, bullet, kerning;
+};
+
+// A field whose formats scripts set: its plain text, each character's format (every value
+// set) and the format new text takes. The field shows them as HTML.
+struct FieldFormats {
+    QString plain;
+    std::vector<TextFormatData> chars;
+    TextFormatData newFormat;
+};
+
 // Thrown by ActionThrow and by built-ins; caught by Try or reported at the top.
 struct ScriptThrow {
     Value value;
@@ -81,7 +99,9 @@ public:
     ScriptSounds& sounds() { return *m_sounds; }
     // Files beside the movie and SharedObjects (loading.h).
     ScriptFiles& files() { return *m_files; }
+    // The version of the movie whose code runs now: a loaded movie keeps its own rules.
     std::uint8_t version() const { return m_version; }
+    std::uint8_t exchangeVersion(std::uint8_t v) { return std::exchange(m_version, v); }
     Player* player() const { return m_player; }
     const Limits& limits() const { return m_limits; }
 
@@ -138,6 +158,8 @@ public:
     // The TextField object of an edit text on stage, made on first use; and when it goes.
     Object* textFieldObject(DisplayObject* field, MovieClip* parent);
     void textRemoved(DisplayObject* field);
+    // Formats of the fields scripts formatted (setTextFormat, setNewTextFormat).
+    QHash<DisplayObject*, FieldFormats> fieldFormats;
     // Stage.scaleMode and Stage.align as scripts set them; in noScale mode Stage.width and
     // height are the host's view size.
     QString scaleMode = QStringLiteral("showAll");
@@ -147,7 +169,15 @@ public:
     // Whether a stage point (pixels) lies inside a clip's filled or stroked outlines.
     // Null when the host cannot tell; the bounding box is used then.
     std::function<std::optional<bool>(MovieClip& clip, QPointF stagePx)> shapeHit;
+    // Level 0's root.
     MovieClip* rootClip() const;
+    // `_root` as code on a timeline sees it: the root of its level, or the clip a movie was
+    // loaded into when that clip's `_lockroot` is set.
+    MovieClip* rootOf(MovieClip* from) const;
+    // The clip of _levelN, or null.
+    MovieClip* levelClip(int n) const;
+    // Clips whose `_lockroot` a script set.
+    QSet<MovieClip*> lockRoots;
     QString targetPath(MovieClip* clip) const;
     // A timeline by slash or dot path from `base`.
     MovieClip* resolveTarget(const QString& path, MovieClip* base);
@@ -190,6 +220,9 @@ public:
     // Timeline actions a goto queued; the host runs them after the current block.
     std::vector<std::pair<MovieClip*, std::span<const std::uint8_t>>> queued;
     std::function<void()> takePending; // collects the Player's pending actions after a goto
+    std::function<void()> runPending;  // and runs them (a loaded movie's first frame)
+    // A clip now shows another movie: its load event is due again.
+    std::function<void(MovieClip*)> clipReloaded;
     MovieClip* dragClip = nullptr;
     bool dragLockCenter = false;
     QPointF dragOffset;
@@ -250,6 +283,9 @@ public:
     Object* booleanProto() const { return m_booleanProto; }
     Object* errorProto() const { return m_errorProto; }
 };
+
+// N for "_levelN" (any case; a bare "_level" is 0), else -1.
+int levelNumber(const QString& name);
 
 // TextField members that are not ordinary properties (text, _x, ...); false for the others.
 bool getTextFieldMember(VM& vm, Object* field, const QString& name, Value& out);

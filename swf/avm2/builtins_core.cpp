@@ -644,6 +644,7 @@ void VM::registerBuiltins() {
     installDisplay(*this);
     installGeom(*this);
     installBitmapData(*this);
+    installSharedObject(*this);
 }
 
 } // namespace swf::avm2

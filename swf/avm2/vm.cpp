@@ -245,6 +245,7 @@ VM::VM() {
 }
 
 VM::~VM() {
+    closeSharedObjects(*this);
     for (Object* o : m_heap)
         delete o;
 }

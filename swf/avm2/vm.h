@@ -45,6 +45,7 @@ struct NameCache {
     std::uint8_t next = 0;
     ScriptEnv* script = nullptr;
 };
+struct SharedObjects; // flash.net.SharedObject's open stores (builtins_sharedobject.cpp)
 
 // One loaded ABC block with the runtime forms of its pools.
 struct AbcEnv {
@@ -212,6 +213,11 @@ public:
     double frameRate = 24;
     class DisplayTree* displayTree = nullptr; // display objects' player side, set by the runtime
     std::shared_ptr<BitmapHost> bitmaps; // what BitmapData needs of the movie and renderer
+    // The movie's file and the folder of every movie's SharedObject stores; empty: none.
+    QString moviePath, sharedObjectFolder;
+    std::shared_ptr<SharedObjects> sharedObjects;
+    // Refused requests and damaged stores; default: standard error.
+    std::function<void(const QString&)> noticeHook;
 
     // Time budget for one entry from the host; 0 means no budget running.
     void beginEntry();
@@ -290,6 +296,9 @@ void installJson(VM& vm);
 void installRegExp(VM& vm);
 void installGeom(VM& vm);
 void installBitmapData(VM& vm);
+void installSharedObject(VM& vm);
+// Writes every SharedObject the movie opened, as the player does when a movie closes.
+void closeSharedObjects(VM& vm);
 
 Value arg(std::span<const Value> args, std::size_t i);
 

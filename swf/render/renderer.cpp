@@ -271,6 +271,8 @@ QImage transformImage(const QImage& image, const ColorTransform& ct) {
 
 struct Renderer::Frame {
     const Player& player;
+    // The movie of the clip being drawn: its dictionary names bitmaps and fonts.
+    const LoadedMovie* origin;
     Canvas& canvas;
     double viewScale = 1; // device pixels per twip of the stage
     int nesting = 0;
@@ -314,6 +316,7 @@ void Renderer::clearCaches() {
 
 void Renderer::render(const Player& player, Canvas& canvas, const QTransform& view) {
     Frame f{player,
+            &player.root().origin(),
             canvas,
             std::sqrt(std::abs(view.determinant())),
             0,
@@ -330,13 +333,26 @@ void Renderer::render(const Player& player, Canvas& canvas, const QTransform& vi
     if (const DrawingShape* d = player.root().drawing())
         drawGeometry(f, d->geometry(), view, ColorTransform{}, true);
     drawList(f, player.root().displayList(), view, ColorTransform{});
+    // Levels loaded by scripts lie above level 0, each with its own movie's dictionary.
+    for (const auto& [n, level] : player.levels()) {
+        if (level->visible && level->clip())
+            drawObject(f, *level, level->matrix * view, level->colorTransform);
+    }
     m_videos->sweep();
 }
 
 void Renderer::renderObject(const Player& player, const DisplayObject* object,
                             const MovieClip* clip, Canvas& canvas, const QTransform& m,
                             const ColorTransform& ct) {
+    // Bitmap fills and fonts are named in the dictionary of the movie the drawn clip runs; a
+    // lone shape or text takes level 0's.
+    const LoadedMovie* origin = &player.root().origin();
+    if (clip)
+        origin = &clip->origin();
+    else if (object && object->clip())
+        origin = &object->clip()->origin();
     Frame f{player,
+            origin,
             canvas,
             std::sqrt(std::abs(m.determinant())),
             0,
@@ -550,20 +566,26 @@ void Renderer::drawObject(Frame& f, const DisplayObject& o, const QTransform& m,
         drawStaticText(f, static_cast<const StaticText&>(*c), m, ct);
         break;
     case CharacterType::EditText:
+        m_movie = &f.origin->movie();
         drawEditText(f, static_cast<const EditText&>(*c), o, m, ct);
         break;
     case CharacterType::Sprite:
         if (o.clip()) {
+            const LoadedMovie* outer = std::exchange(f.origin, &o.clip()->origin());
             // What scripts drew lies beneath the children. It changes between frames: caches
             // of it must key on DrawingShape::generation().
             if (const DrawingShape* d = o.clip()->drawing())
                 drawGeometry(f, d->geometry(), m, ct, true);
             drawList(f, o.clip()->displayList(), m, ct, std::exchange(f.layered, false));
+            f.origin = outer;
         }
         break;
     case CharacterType::Button:
-        if (o.button())
+        if (o.button()) {
+            const LoadedMovie* outer = std::exchange(f.origin, &o.button()->host().origin());
             drawList(f, o.button()->displayList(), m, ct, std::exchange(f.layered, false));
+            f.origin = outer;
+        }
         break;
     case CharacterType::Bitmap: {
         // A bitmap placed by itself: one pixel per 20 twips.
@@ -645,7 +667,7 @@ const QImage* Renderer::bitmapImage(Frame& f, const FillStyle& fill) {
         const QImage& img = fill.bitmapData->image();
         return img.isNull() ? nullptr : &img;
     }
-    const Character* c = f.player.character(fill.bitmapId);
+    const Character* c = f.origin->character(fill.bitmapId);
     if (!c || c->type != CharacterType::Bitmap)
         return nullptr;
     const QImage& img = static_cast<const Bitmap&>(*c).image();
@@ -920,6 +942,7 @@ void Renderer::collectMask(Frame& f, const DisplayObject& o, const QTransform& m
         break;
     case CharacterType::Text:
     case CharacterType::EditText: {
+        m_movie = &f.origin->movie();
         const TextCache& cache =
             textCache(*c, c->type == CharacterType::EditText ? &o.text : nullptr);
         for (const auto& run : cache.runs)
@@ -933,12 +956,18 @@ void Renderer::collectMask(Frame& f, const DisplayObject& o, const QTransform& m
                                                : nullptr;
         if (!list)
             break;
+        // A clip whose drawing (the drawing API's) masks: the drawn outlines count too.
+        if (o.clip() && o.clip()->drawing())
+            collectGeometryMask(o.clip()->drawing()->geometry(), m, out);
+        const LoadedMovie* outer =
+            std::exchange(f.origin, o.clip() ? &o.clip()->origin() : &o.button()->host().origin());
         ++f.nesting;
         for (const auto& child : list->objects()) {
             if (!child->isClipLayer())
                 collectMask(f, *child, child->matrix * m, out);
         }
         --f.nesting;
+        f.origin = outer;
         break;
     }
     case CharacterType::Video: {
@@ -980,7 +1009,7 @@ bool geometryContains(const ShapeGeometry& g, const QPointF& p) {
     return false;
 }
 
-bool hitCharacter(const Player& player, const Character* c, const QPointF& p, int depth) {
+bool hitCharacter(const LoadedMovie& origin, const Character* c, const QPointF& p, int depth) {
     if (!c || depth > 16)
         return false;
     auto hitGeometry = [&](const ShapeGeometry& g) { return geometryContains(g, p); };
@@ -1006,7 +1035,7 @@ bool hitCharacter(const Player& player, const Character* c, const QPointF& p, in
                 continue;
             bool ok = false;
             const QPointF local = tag.matrix.value_or(QTransform()).inverted(&ok).map(p);
-            if (ok && hitCharacter(player, player.character(*tag.characterId), local, depth + 1))
+            if (ok && hitCharacter(origin, origin.character(*tag.characterId), local, depth + 1))
                 return true;
         }
         return false;
@@ -1032,7 +1061,8 @@ ButtonInstance* buttonIn(Player& player, const DisplayList& list, const QTransfo
                     continue;
                 bool ok = false;
                 const QPointF local = (r.matrix * om).inverted(&ok).map(p);
-                if (ok && hitCharacter(player, player.character(r.characterId), local, 0))
+                if (ok && hitCharacter(b->host().origin(),
+                                       b->host().origin().character(r.characterId), local, 0))
                     return b;
             }
             if (ButtonInstance* inner = buttonIn(player, b->displayList(), om, p, depth + 1))
@@ -1048,6 +1078,16 @@ ButtonInstance* buttonIn(Player& player, const DisplayList& list, const QTransfo
 } // namespace
 
 ButtonInstance* Renderer::buttonAt(Player& player, const QPointF& stagePoint) {
+    // The topmost level first.
+    const auto& levels = player.levels();
+    for (auto it = levels.rbegin(); it != levels.rend(); ++it) {
+        const DisplayObject& level = *it->second;
+        if (!level.visible || !level.clip())
+            continue;
+        if (ButtonInstance* b =
+                buttonIn(player, level.clip()->displayList(), level.matrix, stagePoint, 0))
+            return b;
+    }
     return buttonIn(player, player.root().displayList(), QTransform(), stagePoint, 0);
 }
 
@@ -1072,7 +1112,8 @@ bool Renderer::shapeContains(const Player& player, const DisplayObject& o, const
             if (!(r.states & ButtonHitTest))
                 continue;
             const QPointF p = (r.matrix * m).inverted(&ok).map(stagePoint);
-            if (ok && hitCharacter(player, player.character(r.characterId), p, 0))
+            if (ok &&
+                hitCharacter(b->host().origin(), b->host().origin().character(r.characterId), p, 0))
                 return true;
         }
         return false;
@@ -1080,7 +1121,8 @@ bool Renderer::shapeContains(const Player& player, const DisplayObject& o, const
     if (o.character && o.character->type == CharacterType::MorphShape)
         return geometryContains(static_cast<const MorphShape*>(o.character)->geometryAt(o.ratio),
                                 local);
-    return hitCharacter(player, o.character, local, 0);
+    // Only a sprite without an instance would need its own movie here.
+    return hitCharacter(player.root().origin(), o.character, local, 0);
 }
 
 } // namespace swf::render

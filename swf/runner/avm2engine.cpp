@@ -3,6 +3,8 @@
 #include "swf/player.h"
 #include "swf/render/bitmapdrawer.h"
 
+#include <QUrl>
+
 namespace swf {
 
 namespace {
@@ -24,8 +26,15 @@ avm2::RuntimeOptions runtimeOptions(const ScriptHostHooks& hooks, const avm2::Li
 } // namespace
 
 Avm2Engine::Avm2Engine(Player& player, std::shared_ptr<const Movie> movie,
-                       const ScriptHostHooks& hooks, const avm2::Limits& limits, const QString& url)
-    : m_player(player), m_runtime(std::move(movie), runtimeOptions(hooks, limits, url), &player) {}
+                       const ScriptHostHooks& hooks, const avm2::Limits& limits, const QString& url,
+                       const QString& sharedObjectFolder)
+    : m_player(player), m_runtime(std::move(movie), runtimeOptions(hooks, limits, url), &player) {
+    if (const QUrl u(url); u.isLocalFile()) {
+        m_runtime.vm().moviePath = u.toLocalFile();
+        m_runtime.vm().sharedObjectFolder = sharedObjectFolder;
+    }
+    m_runtime.vm().noticeHook = hooks.notice;
+}
 
 void Avm2Engine::tick() {
     // The runtime moves the player on itself: scripts run between its steps.

@@ -10,8 +10,10 @@ namespace swf {
 
 class Avm2Engine final : public ScriptEngine {
 public:
+    // A file:// `movieUrl` and a `sharedObjectFolder` give the movie its SharedObject stores.
     Avm2Engine(Player& player, std::shared_ptr<const Movie> movie, const ScriptHostHooks& hooks,
-               const avm2::Limits& limits = {}, const QString& url = {});
+               const avm2::Limits& limits = {}, const QString& url = {},
+               const QString& sharedObjectFolder = {});
 
     void tick() override;
     void frameShown() override;

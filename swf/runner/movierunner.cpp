@@ -54,7 +54,8 @@ void MovieRunner::start() {
     if (m_options.scripts && !m_actionHandler && as3) {
         ScriptHostHooks h = m_hooks;
         h.clock = [this] { return clockMs(); };
-        m_engine = std::make_unique<Avm2Engine>(*m_player, m_movie, h, m_options.avm2Limits, m_url);
+        m_engine = std::make_unique<Avm2Engine>(*m_player, m_movie, h, m_options.avm2Limits, m_url,
+                                                m_options.sharedObjectFolder);
     } else if (m_options.scripts && !m_actionHandler) {
         ScriptHostHooks h = m_hooks;
         h.fscommand = [this](const QString& command, const QString& args) {
@@ -286,6 +287,10 @@ bool isLive(const Player& player, const ButtonInstance* b) {
     if (!b)
         return false;
     std::vector<const DisplayList*> lists{&player.root().displayList()};
+    for (const auto& [n, level] : player.levels()) {
+        if (level->clip())
+            lists.push_back(&level->clip()->displayList());
+    }
     while (!lists.empty()) {
         const DisplayList* list = lists.back();
         lists.pop_back();

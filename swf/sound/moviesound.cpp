@@ -286,6 +286,10 @@ void MovieSound::update(const Player& player) {
         state->seen = false;
     std::vector<const void*> buttons;
     visit(player, player.root(), buttons);
+    for (const auto& [n, level] : player.levels()) {
+        if (level->clip())
+            visit(player, *level->clip(), buttons);
+    }
     for (auto it = m_clips.begin(); it != m_clips.end();) {
         if (!it->second->seen) {
             m_mixer.stop(it->second->voice);
@@ -381,7 +385,7 @@ void MovieSound::visitChildren(const Player& player, const DisplayList& list,
                 else if (now == ButtonState::Down)
                     transition = 2;
                 const ButtonSound& s = b->button().sounds[transition];
-                const Character* c = s.soundId ? player.character(s.soundId) : nullptr;
+                const Character* c = s.soundId ? b->host().origin().character(s.soundId) : nullptr;
                 if (c && c->type == CharacterType::Sound)
                     startEvent(static_cast<const Sound*>(c), s.info, nullptr);
             }
@@ -390,8 +394,7 @@ void MovieSound::visitChildren(const Player& player, const DisplayList& list,
     }
 }
 
-void MovieSound::enterFrame(const Player& player, const MovieClip& clip, ClipState& state,
-                            bool jumped) {
+void MovieSound::enterFrame(const Player&, const MovieClip& clip, ClipState& state, bool jumped) {
     const Timeline& t = clip.timeline();
     const std::size_t frame = clip.currentFrame();
     if (frame >= t.frames.size())
@@ -402,7 +405,7 @@ void MovieSound::enterFrame(const Player& player, const MovieClip& clip, ClipSta
                 startEvent(named, s.info, nullptr);
             continue;
         }
-        const Character* c = player.character(s.soundId);
+        const Character* c = clip.origin().character(s.soundId);
         if (c && c->type == CharacterType::Sound)
             startEvent(static_cast<const Sound*>(c), s.info, nullptr);
     }
