@@ -674,6 +674,8 @@ const Sprite& Player::emptySprite() {
 std::unique_ptr<DisplayObject> Player::makeObject(std::uint16_t characterId) {
     m_limbo.m_timeline = &emptyTimeline();
     m_limbo.m_drawnEdges = &m_drawnEdges;
+    // Scripts' objects come from level 0's library.
+    m_limbo.m_origin = m_main.get();
     Placement p;
     p.characterId = characterId;
     std::vector<MovieClip*> created;
@@ -692,6 +694,7 @@ std::unique_ptr<DisplayObject> Player::makeObject(std::uint16_t characterId) {
         clip->m_sprite = &empty;
         clip->m_owner = &empty;
         clip->m_level = 1;
+        clip->m_origin = m_main.get();
         made->m_clip = std::move(clip);
     }
     if (made && made->m_clip)

@@ -420,6 +420,23 @@ struct SceneReader {
         }
         add(h.h, e);
     }
+
+    // Levels loaded by scripts lie above level 0. Each is read as one piece: anything changed
+    // in it repaints all of it, which is rare enough to keep simple.
+    void readLevels(const QTransform& m) {
+        for (const auto& [n, level] : player.levels()) {
+            Hasher h;
+            h.add(std::uint64_t('L'));
+            h.add(std::uint64_t(std::uint32_t(n)));
+            hashObject(h, *level);
+            Extent e;
+            if (level->visible) {
+                e = extentOf(*level, level->matrix * m, false);
+                growByFilters(e, level->filters);
+            }
+            add(h.h, e);
+        }
+    }
 };
 
 ChangeTracker::ChangeTracker() = default;
@@ -507,6 +524,7 @@ StageChanges ChangeTracker::update(const Player& player) {
     items.reserve(m_items.size());
     SceneReader reader{*this, player, items};
     reader.readRoot(QTransform());
+    reader.readLevels(QTransform());
 
     StageChanges changes;
     const bool sameStage = m_valid && m_background == player.backgroundColor() &&

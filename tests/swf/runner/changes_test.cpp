@@ -219,3 +219,20 @@ TEST(ChangeTracker, DeviceRegionGrowsByPadsAndGathersManyAreas) {
 }
 
 } // namespace
+
+// A movie loaded into a level is drawn above level 0: its arrival, its changes and its
+// removal are all changes.
+TEST(ChangeTracker, LevelsLoadedByScriptsAreRead) {
+    swf::Player player(twoSquares());
+    ChangeTracker tracker;
+    tracker.update(player);
+    swf::PlayerScripting scripting(player);
+    ASSERT_TRUE(scripting.loadIntoLevel(1, twoSquares(), QStringLiteral("file:///t/part2.swf")));
+    const QRectF square(6000, 4000, 3000, 3000);
+    EXPECT_TRUE(covers(tracker.update(player), square));
+    EXPECT_TRUE(tracker.update(player).empty());
+    player.levels().at(1)->colorTransform.redMult = 64;
+    EXPECT_TRUE(covers(tracker.update(player), square));
+    scripting.unloadLevel(1);
+    EXPECT_TRUE(covers(tracker.update(player), square));
+}
