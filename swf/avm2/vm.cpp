@@ -302,6 +302,17 @@ void VM::collectGarbage(const std::vector<Object*>& extraRoots) {
     stack.insert(stack.end(), hostRoots.begin(), hostRoots.end());
     stack.push_back(builtins);
     stack.push_back(domainMemory);
+    // The VM's own handles on core classes: `void` is named nowhere else, and resolved types
+    // (kept in the caches below) may return it on any later call.
+    for (
+        Class* c :
+        {classClass,     objectClass,        functionClass,      arrayClass,   stringClass,
+         numberClass,    intClass,           uintClass,          booleanClass, namespaceClass,
+         errorClass,     vectorClassGeneric, voidClass,          qnameClass,   regexpClass,
+         dateClass,      byteArrayClass,     dictionaryClass,    xmlClass,     xmlListClass,
+         movieClipClass, spriteClass,        displayObjectClass, stageClass,   eventDispatcherClass,
+         eventClass})
+        stack.push_back(c);
     traceTraits(builtinTraits, stack);
     for (auto& env : envs) {
         for (Class* c : env->classes)

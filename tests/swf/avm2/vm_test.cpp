@@ -240,6 +240,10 @@ TEST(Avm2Vm, CollectorFreesCyclesAndKeepsRoots) {
     vm.hostRoots.clear();
     vm.collectGarbage();
     EXPECT_EQ(vm.objectCount(), baseline);
+    // The core classes the VM holds survive every collection, `void` (named by no definition)
+    // included: type lookups hand it out long after the VM made it.
+    EXPECT_EQ(vm.voidClass->name, QStringLiteral("void"));
+    EXPECT_EQ(vm.objectClass->cls, vm.classClass);
 }
 
 // E4X through its instructions: XML from text, attribute and child access, the descendant
