@@ -88,6 +88,8 @@ void writeUnsigned(VM& vm, ByteArray* b, std::uint64_t v, int n) {
 }
 
 void writeRaw(VM& vm, ByteArray* b, const QByteArray& raw) {
+    if (raw.isEmpty())
+        return; // an empty array may have no storage at all, and memcpy wants some
     reserveWrite(vm, b, std::size_t(raw.size()));
     std::memcpy(b->data.data() + b->position, raw.constData(), std::size_t(raw.size()));
     b->position += std::size_t(raw.size());

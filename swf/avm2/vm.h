@@ -212,7 +212,7 @@ public:
     int stageWidth = 550, stageHeight = 400;
     double frameRate = 24;
     class DisplayTree* displayTree = nullptr; // display objects' player side, set by the runtime
-    std::shared_ptr<BitmapHost> bitmaps; // what BitmapData needs of the movie and renderer
+    std::shared_ptr<BitmapHost> bitmaps;      // what BitmapData needs of the movie and renderer
     // The movie's file and the folder of every movie's SharedObject stores; empty: none.
     QString moviePath, sharedObjectFolder;
     std::shared_ptr<SharedObjects> sharedObjects;
@@ -224,6 +224,10 @@ public:
     void endEntry();
     void checkBudget();
     int callDepth = 0;
+    // Where the outermost running method's frame is, and how far below it calls may go
+    // (threads get 8 MiB; natives called at the deepest level need room too).
+    const char* nativeStackBase = nullptr;
+    static constexpr std::size_t kMaxNativeStack = std::size_t(3) << 20;
     FrameArena frames; // registers and stacks of the running methods
 
     // Timers.

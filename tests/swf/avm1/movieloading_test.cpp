@@ -221,10 +221,9 @@ TEST(Avm1MovieLoading, PicturesShowAtTheirSizeInClipsAndLevels) {
     green.fill(qRgb(0, 255, 0));
     writeFile(f.folder + "/photo.jpg", encoded(green, "JPEG"));
     // A 1 x 1 GIF whose one pixel is palette entry 0, red.
-    writeFile(f.folder + "/dot.gif",
-              QByteArray("GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\x00\x00\x00\x00\x00"
-                         ",\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00;",
-                         43));
+    static const char gif[] = "GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\x00\x00\x00\x00\x00"
+                              ",\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00;";
+    writeFile(f.folder + "/dot.gif", QByteArray(gif, sizeof gif - 1)); // its bytes, not past them
 
     Asm one;
     for (const char* name : {"a", "b", "c"})
