@@ -69,7 +69,12 @@ struct ScriptEnv {
 };
 
 struct Limits {
+    // A sanitizer build runs scripts several times slower; its budget is the same work.
+#if defined(__SANITIZE_ADDRESS__)
+    std::chrono::milliseconds timeBudget{60000};
+#else
     std::chrono::milliseconds timeBudget{15000};
+#endif
     int maxCallDepth = 256;
     std::size_t maxObjects = std::size_t(8) << 20;
 };
