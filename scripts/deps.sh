@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-    cmake ninja-build g++ pkg-config
+    cmake ninja-build g++ mold pkg-config
     qt6-base-dev libgl-dev
     zlib1g-dev liblzma-dev
     libavcodec-dev libavutil-dev libavformat-dev libswscale-dev libswresample-dev libspeex-dev qt6-multimedia-dev libx11-dev pulseaudio pulseaudio-utils
