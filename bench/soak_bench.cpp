@@ -1,5 +1,6 @@
-// Soak: plays every scripted movie of the corpus headless for many frames (scripts, sound
-// mixed a frame at a time, a small picture drawn now and then) and reports the process's
+// Soak: plays every scripted movie of the corpus (ActionScript 1, 2 and 3) headless through the
+// movie runner for many frames (scripts, sound recorded a picture at a time, a small picture
+// drawn now and then) and reports the process's
 // resident memory after the movie's first loop and at the end. Memory that keeps growing while
 // a movie loops is a leak or an unbounded cache.
 //
@@ -7,21 +8,14 @@
 //
 // Defaults: 100000 frames, a picture every 100 frames, the configured corpus.
 
-#include "swf/avm1/scripting.h"
-#include "swf/player.h"
-#include "swf/render/paintercanvas.h"
-#include "swf/render/renderer.h"
-#include "swf/sound/moviesound.h"
+#include "swf/runner/movierunner.h"
 #include "swf/tags.h"
 
-#include <QCoreApplication>
 #include <QDirIterator>
 #include <QFile>
-#include <QImage>
-#include <QPainter>
+#include <QGuiApplication>
 #include <cstdio>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
@@ -48,16 +42,19 @@ bool hasTag(std::span<const std::uint8_t> tags, std::initializer_list<std::uint1
     return false;
 }
 
-// DoAction, DoInitAction, and buttons (whose records may hold actions).
+// DoAction, DoInitAction, buttons (whose records may hold actions), DoABC with and without flags.
 bool scripted(const swf::Movie& movie) {
     const auto& file = movie.file;
-    return hasTag(std::span(file.body).subspan(file.tagsOffset), {12, 59, 7, 34});
+    return hasTag(std::span(file.body).subspan(file.tagsOffset), {12, 59, 7, 34, 72, 82});
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    // Edit texts lay out with Qt's fonts, which need a GUI application; no display is used.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     long frames = 100000;
     long drawEvery = 100;
@@ -91,39 +88,24 @@ int main(int argc, char** argv) {
         auto loaded = swf::Movie::loadFile(path);
         if (!loaded || !scripted(**loaded))
             continue;
-        std::shared_ptr<const swf::Movie> movie = *loaded;
-        swf::Player player(movie);
-        swf::avm1::Scripting scripting(player);
-        scripting.hooks().trace = [](const QString&) {};
-        scripting.hooks().warning = [](const QString&) {};
-        scripting.hooks().notice = [](const QString&) {};
-        std::shared_ptr<swf::sound::MovieSound> sound;
-        if (swf::sound::MovieSound::hasSound(*movie)) {
-            sound = std::make_shared<swf::sound::MovieSound>(movie);
-            scripting.setSound(sound);
-        }
-        swf::render::Renderer renderer;
-        QImage image(64, 48, QImage::Format_ARGB32_Premultiplied);
-        const QTransform view =
-            swf::render::stageTransform(movie->header().frameSize, QRectF(0, 0, 64, 48), 0);
-        const double rate = movie->header().effectiveFrameRate();
-        std::vector<std::int16_t> mix(std::size_t(2 * (44100 / rate + 2)));
+        // Played as an export plays it: the runner the window uses, scripts of either language,
+        // every picture's sound recorded and handed over, a small picture now and then.
+        swf::RunnerOptions options;
+        options.sound = swf::RunnerOptions::Sound::Record;
+        swf::MovieRunner runner(*loaded, swf::MovieRunner::urlForFile(path), options);
+        runner.hooks().trace = [](const QString&) {};
+        runner.hooks().warning = [](const QString&) {};
+        runner.hooks().notice = [](const QString&) {};
+        runner.start();
 
-        const long loop = std::max<long>(1, long(player.frameCount()));
+        const long loop = std::max<long>(1, long(runner.frameCount()));
         long afterLoop = -1;
         long done = 0;
-        scripting.afterAdvance();
-        for (; done < frames && !scripting.quitRequested(); ++done) {
-            scripting.tick();
-            if (sound) {
-                sound->update(player);
-                sound->render(mix.data(), mix.size() / 2);
-            }
-            if (done % drawEvery == 0) {
-                QPainter painter(&image);
-                swf::render::PainterCanvas canvas(painter);
-                renderer.render(player, canvas, view);
-            }
+        for (; done < frames && !runner.quitRequested(); ++done) {
+            if (done % drawEvery == 0)
+                runner.picture(QSize(64, 48), swf::render::Quality::Low);
+            runner.nextPicture();
+            runner.takeAudio();
             if (done + 1 == loop)
                 afterLoop = residentKiB();
         }
