@@ -1,15 +1,19 @@
-// Runs random bytes as the ABC of a movie's DoABC tag: the first byte chooses between a block
-// used as it is and the ABC of a small valid program with bytes overwritten by the input (so
-// that execution, not only parsing, is reached). The movie plays three frames under a short time
-// budget and a small object cap.
+// Runs random bytes as the ABC of a movie's DoABC tag. The first byte chooses: bit 0, a block
+// used as it is or the ABC of a small valid program with bytes overwritten by the input (so
+// that execution, not only parsing, is reached); bit 1, whether the block is preceded by a
+// class name ending in a zero byte, which the movie's SymbolClass makes its document class, so
+// that mutated programs built on the display classes (seeds: the Haxe flash programs) construct
+// a stage, draw and take input. The movie plays through the movie runner, as the window plays
+// it, for a few frames under a short time budget and a small object cap.
+#include "swf/runner/movierunner.h"
 
-#include "swf/avm2/runtime.h"
-#include "swf/movie.h"
-
+#include <QGuiApplication>
+#include <QtGlobal>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -56,25 +60,76 @@ const std::vector<std::uint8_t> kSeed = {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 1)
         return 0;
+    // FUZZ_AVM2_VERBOSE shows what an input does when replaying it by hand.
+    static const bool verbose = std::getenv("FUZZ_AVM2_VERBOSE");
+    static const bool quiet =
+        verbose ||
+        (qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {}), true);
+    (void)quiet;
+    // Text fields lay out with Qt's fonts, which need an application; none is shown.
+    static int argc = 1;
+    static char name[] = "fuzz_avm2";
+    static char* argv[] = {name, nullptr};
+    static const QGuiApplication* app = [] {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        return new QGuiApplication(argc, argv);
+    }();
+    (void)app;
+
+    const std::uint8_t mode = data[0];
+    const std::uint8_t* rest = data + 1;
+    std::size_t restSize = size - 1;
+    std::vector<std::uint8_t> className;
+    if (mode & 2) {
+        const void* zero = std::memchr(rest, 0, std::min<std::size_t>(restSize, 256));
+        if (!zero)
+            return 0;
+        const auto n = std::size_t(static_cast<const std::uint8_t*>(zero) - rest);
+        className.assign(rest, rest + n);
+        rest += n + 1;
+        restSize -= n + 1;
+    }
     std::vector<std::uint8_t> abc;
-    if (data[0] & 1) {
-        abc.assign(data + 1, data + size);
+    if (mode & 1) {
+        abc.assign(rest, rest + restSize);
     } else {
         // Pairs of (offset, byte) overwrite the seed.
         abc = kSeed;
-        for (std::size_t i = 1; i + 1 < size; i += 2)
-            abc[data[i] % abc.size()] = data[i + 1];
+        for (std::size_t i = 0; i + 1 < restSize; i += 2)
+            abc[rest[i] % abc.size()] = rest[i + 1];
     }
     std::vector<std::uint8_t> tags;
     tag(tags, 69, {0x08, 0, 0, 0});
     std::vector<std::uint8_t> doAbc = {0, 0, 0, 0, 0};
     doAbc.insert(doAbc.end(), abc.begin(), abc.end());
     tag(tags, 82, doAbc);
+    if (!className.empty()) {
+        std::vector<std::uint8_t> symbols = {1, 0, 0, 0};
+        symbols.insert(symbols.end(), className.begin(), className.end());
+        symbols.push_back(0);
+        tag(tags, 76, symbols);
+    }
     tag(tags, 1, {});
     tag(tags, 1, {});
     tag(tags, 0, {});
-    // Header: an empty stage rectangle (5 bits), 12 frames a second, two frames.
-    std::vector<std::uint8_t> file = {'F', 'W', 'S', 10, 0, 0, 0, 0, 0x00, 0x00, 0x0C, 0x02, 0x00};
+    // Header: a 400 x 300 stage (15-bit fields: 0, 8000, 0, 6000 twips), 12 frames a second,
+    // two frames.
+    std::vector<std::uint8_t> file = {'F', 'W', 'S', 10, 0, 0, 0, 0};
+    {
+        std::vector<bool> bits;
+        auto put = [&bits](unsigned v, int width) {
+            for (int i = width - 1; i >= 0; --i)
+                bits.push_back((v >> i) & 1);
+        };
+        put(15, 5);
+        for (unsigned v : {0u, 8000u, 0u, 6000u})
+            put(v, 15);
+        std::vector<std::uint8_t> rect((bits.size() + 7) / 8, 0);
+        for (std::size_t i = 0; i < bits.size(); ++i)
+            rect[i / 8] |= std::uint8_t(bits[i] << (7 - i % 8));
+        file.insert(file.end(), rect.begin(), rect.end());
+    }
+    file.insert(file.end(), {0x00, 0x0C, 0x02, 0x00});
     file.insert(file.end(), tags.begin(), tags.end());
     const auto n = std::uint32_t(file.size());
     for (int i = 0; i < 4; ++i)
@@ -82,26 +137,40 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto movie = swf::Movie::load(file);
     if (!movie)
         return 0;
-    swf::avm2::RuntimeOptions options;
-    options.limits.timeBudget = std::chrono::milliseconds(100);
-    options.limits.maxObjects = 100000;
-    // FUZZ_AVM2_VERBOSE shows what an input does when replaying it by hand.
-    static const bool verbose = std::getenv("FUZZ_AVM2_VERBOSE");
-    options.trace = [](const QString& l) {
-        if (verbose)
-            std::fprintf(stderr, "trace: %s\n", l.toUtf8().constData());
+
+    swf::RunnerOptions options;
+    options.avm2Limits.timeBudget = std::chrono::milliseconds(100);
+    options.avm2Limits.maxObjects = 100000;
+    options.playerLimits.maxDisplayObjects = 5000;
+    swf::MovieRunner runner(*movie, QStringLiteral("file:///fuzz/movie.swf"), options);
+    auto say = [](const char* what) {
+        return [what](const QString& l) {
+            if (verbose)
+                std::fprintf(stderr, "%s: %s\n", what, l.toUtf8().constData());
+        };
     };
-    options.error = [](const QString& l) {
-        if (verbose)
-            std::fprintf(stderr, "error: %s\n", l.toUtf8().constData());
+    runner.hooks().trace = say("trace");
+    runner.hooks().warning = say("warning");
+    runner.hooks().notice = say("notice");
+    runner.hooks().fscommand = [&runner](const QString&, const QString&) {
+        runner.viewResized(QSizeF(64, 48)); // as full screen would
     };
-    double now = 0;
-    options.clock = [&now] { return now; };
-    swf::avm2::Runtime runtime(*movie, options);
-    runtime.start();
-    for (int i = 0; i < 2; ++i) {
-        now += 100;
-        runtime.advanceFrame();
+    runner.viewResized(QSizeF(400, 300));
+    runner.start();
+    // A click and a key on the stage: the bytes' last values place them, so they replay.
+    const double x = double(data[size - 1]) * 400 / 256, y = double(data[size / 2]) * 300 / 256;
+    for (int i = 0; i < 4 && !runner.quitRequested(); ++i) {
+        if (i == 1) {
+            runner.mouseMove(QPointF(x, y));
+            runner.mouseDown();
+            runner.mouseUp();
+            runner.keyDown(65, 'a');
+            runner.keyUp(65, 'a');
+        }
+        runner.nextPicture();
+        if (i % 2 == 0)
+            (void)runner.picture(QSize(40, 30));
     }
+    (void)runner.takeChanges();
     return 0;
 }
