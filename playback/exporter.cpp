@@ -12,6 +12,7 @@
 #include <QRegularExpression>
 #include <csignal>
 #include <cstdio>
+#include <optional>
 #include <unistd.h>
 
 namespace {
@@ -212,6 +213,13 @@ bool exportFrames(const ExportRequest& request, QString* error, ExportOutcome* o
     if (request.mouse)
         runner.mouseMove(*request.mouse);
 
+    // The sound goes to its file picture by picture, never held whole.
+    std::optional<swf::sound::WavWriter> wav;
+    if (!request.audioPath.isEmpty())
+        wav.emplace(request.audioPath);
+    const auto cannotWriteAudio = [&] {
+        return fail(QStringLiteral("cannot write %1").arg(request.audioPath));
+    };
     for (int frame = 1; frame <= request.lastFrame; ++frame) {
         if (frame > 1)
             runner.nextPicture();
@@ -223,6 +231,8 @@ bool exportFrames(const ExportRequest& request, QString* error, ExportOutcome* o
             runner.takeAudio(); // the sound before the first frame wanted
         if (frame < request.firstFrame)
             continue;
+        if (wav && frame > request.firstFrame && !wav->append(runner.takeAudio()))
+            return cannotWriteAudio();
         const QString path =
             QDir(request.outDir)
                 .filePath(QStringLiteral("frame_%1.png").arg(frame, 4, 10, QChar('0')));
@@ -232,10 +242,11 @@ bool exportFrames(const ExportRequest& request, QString* error, ExportOutcome* o
     }
     if (!done.quit)
         runner.finishPicture();
-    if (!request.audioPath.isEmpty()) {
-        const auto pcm = done.framesWritten > 0 ? runner.takeAudio() : swf::sound::PcmBuffer{};
-        if (!swf::sound::writeWav(request.audioPath, pcm))
-            return fail(QStringLiteral("cannot write %1").arg(request.audioPath));
+    if (wav) {
+        if (done.framesWritten > 0 && !wav->append(runner.takeAudio()))
+            return cannotWriteAudio();
+        if (!wav->commit())
+            return cannotWriteAudio();
     }
     if (outcome)
         *outcome = done;

@@ -97,11 +97,12 @@ PcmBuffer renderMovieAudio(std::shared_ptr<const Movie> movie, std::size_t first
     return recorder.takeAudio();
 }
 
-QByteArray wavBytes(const PcmBuffer& pcm) {
-    const std::uint32_t dataBytes = std::uint32_t(std::min<std::size_t>(
-        pcm.samples.size() * 2, std::numeric_limits<std::uint32_t>::max() - 36));
+namespace {
+
+constexpr std::uint32_t kMaxWavData = std::numeric_limits<std::uint32_t>::max() - 36;
+
+QByteArray wavHeader(std::uint32_t rate, std::uint16_t channels, std::uint32_t dataBytes) {
     QByteArray out;
-    out.reserve(int(44 + dataBytes));
     auto u32 = [&](std::uint32_t v) {
         char b[4];
         qToLittleEndian(v, b);
@@ -112,30 +113,66 @@ QByteArray wavBytes(const PcmBuffer& pcm) {
         qToLittleEndian(v, b);
         out.append(b, 2);
     };
-    const std::uint16_t channels = pcm.channels;
     out.append("RIFF", 4);
     u32(36 + dataBytes);
     out.append("WAVEfmt ", 8);
     u32(16);
     u16(1); // PCM
     u16(channels);
-    u32(pcm.rate);
-    u32(pcm.rate * channels * 2);
+    u32(rate);
+    u32(rate * channels * 2);
     u16(std::uint16_t(channels * 2));
     u16(16);
     out.append("data", 4);
     u32(dataBytes);
-    for (std::size_t i = 0; i < dataBytes / 2; ++i)
-        u16(std::uint16_t(pcm.samples[i]));
     return out;
 }
 
+// Little-endian samples, at most `maxBytes` of them.
+QByteArray sampleBytes(const PcmBuffer& pcm, std::uint32_t maxBytes) {
+    const std::size_t count = std::min<std::size_t>(pcm.samples.size(), maxBytes / 2);
+    QByteArray out(qsizetype(count * 2), Qt::Uninitialized);
+    for (std::size_t i = 0; i < count; ++i)
+        qToLittleEndian(std::uint16_t(pcm.samples[i]), out.data() + 2 * i);
+    return out;
+}
+
+} // namespace
+
+QByteArray wavBytes(const PcmBuffer& pcm) {
+    const QByteArray data = sampleBytes(pcm, kMaxWavData);
+    return wavHeader(pcm.rate, pcm.channels, std::uint32_t(data.size())) + data;
+}
+
 bool writeWav(const QString& path, const PcmBuffer& pcm) {
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
+    WavWriter writer(path);
+    return writer.append(pcm) && writer.commit();
+}
+
+WavWriter::WavWriter(const QString& path) : m_file(path) {
+    // The header's place, filled in by commit().
+    m_ok = m_file.open(QIODevice::WriteOnly) && m_file.write(QByteArray(44, 0)) == 44;
+}
+
+bool WavWriter::append(const PcmBuffer& pcm) {
+    if (!m_ok)
         return false;
-    const QByteArray bytes = wavBytes(pcm);
-    return f.write(bytes) == bytes.size() && f.commit();
+    if (!pcm.samples.empty()) {
+        m_rate = pcm.rate;
+        m_channels = pcm.channels;
+    }
+    const QByteArray data = sampleBytes(pcm, kMaxWavData - m_dataBytes);
+    m_ok = m_file.write(data) == data.size();
+    m_dataBytes += std::uint32_t(data.size());
+    return m_ok;
+}
+
+bool WavWriter::commit() {
+    if (!m_ok)
+        return false;
+    const QByteArray header = wavHeader(m_rate, m_channels, m_dataBytes);
+    m_ok = m_file.seek(0) && m_file.write(header) == header.size() && m_file.commit();
+    return m_ok;
 }
 
 } // namespace swf::sound

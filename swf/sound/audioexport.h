@@ -8,6 +8,7 @@
 #include "swf/sound/pcm.h"
 
 #include <QByteArray>
+#include <QSaveFile>
 #include <QString>
 #include <memory>
 
@@ -81,5 +82,23 @@ PcmBuffer renderMovieAudio(std::shared_ptr<const Movie> movie, std::size_t first
 // A 16-bit PCM RIFF WAVE file.
 QByteArray wavBytes(const PcmBuffer& pcm);
 bool writeWav(const QString& path, const PcmBuffer& pcm);
+
+// The same file written a piece at a time, so that an export never holds all of its sound: the
+// header's sizes are filled in by commit(), and the file replaces any old one only then. Sound
+// past the 4 GiB a WAVE file can describe is left out, as wavBytes() leaves it out.
+class WavWriter {
+public:
+    explicit WavWriter(const QString& path);
+    // The rate and channel count are those of the pieces (all alike; 44.1 kHz stereo if none).
+    bool append(const PcmBuffer& pcm);
+    bool commit();
+
+private:
+    QSaveFile m_file;
+    std::uint32_t m_dataBytes = 0;
+    std::uint32_t m_rate = 44100;
+    std::uint16_t m_channels = 2;
+    bool m_ok = false;
+};
 
 } // namespace swf::sound

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -149,6 +150,16 @@ TEST(Exporter, WritesTheMixedSoundWithAudio) {
     for (int i = 44; i + 1 < bytes.size(); i += 2)
         energy += std::abs(qint16(quint8(bytes[i]) | quint8(bytes[i + 1]) << 8));
     EXPECT_GT(energy / ((bytes.size() - 44) / 2), 1000) << "not silence";
+
+    // The file is written picture by picture: a later first frame gives exactly its pictures'
+    // sound, one second for frames 11 to 20.
+    auto later = parseExportArguments(QStringList{kCorpus + "/ffmpeg-generated/sine_mp3.swf",
+                                                  "--frames", "11-20", "--size", "32x20", "--out",
+                                                  dir.path(), "--audio", dir.filePath("later.wav")},
+                                      &error);
+    ASSERT_TRUE(later) << error.toStdString();
+    ASSERT_TRUE(exportFrames(*later, &error)) << error.toStdString();
+    EXPECT_EQ(QFileInfo(dir.filePath("later.wav")).size(), 44 + 44100 * 4);
 
     auto bad =
         parseExportArguments(args({"m.swf", "--frames", "1", "--out", "d", "--audio"}), &error);

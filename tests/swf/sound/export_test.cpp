@@ -156,4 +156,29 @@ TEST(AudioExport, WavFileHeaderAndData) {
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), wav);
     EXPECT_FALSE(swf::sound::writeWav(dir.filePath("missing/out.wav"), pcm));
+
+    // Written in pieces, the same file; nothing appears before commit() or after a failure.
+    const QString pieces = dir.filePath("pieces.wav");
+    {
+        swf::sound::WavWriter writer(pieces);
+        swf::sound::PcmBuffer a = pcm, b = pcm, none;
+        a.samples = {1, -1};
+        b.samples = {32767, -32768};
+        ASSERT_TRUE(writer.append(a));
+        ASSERT_TRUE(writer.append(none));
+        ASSERT_TRUE(writer.append(b));
+        EXPECT_FALSE(QFile::exists(pieces));
+        ASSERT_TRUE(writer.commit());
+    }
+    QFile g(pieces);
+    ASSERT_TRUE(g.open(QIODevice::ReadOnly));
+    EXPECT_EQ(g.readAll(), wav);
+    {
+        swf::sound::WavWriter abandoned(dir.filePath("abandoned.wav"));
+        ASSERT_TRUE(abandoned.append(pcm));
+    }
+    EXPECT_FALSE(QFile::exists(dir.filePath("abandoned.wav")));
+    swf::sound::WavWriter nowhere(dir.filePath("missing/out.wav"));
+    EXPECT_FALSE(nowhere.append(pcm));
+    EXPECT_FALSE(nowhere.commit());
 }
