@@ -972,6 +972,35 @@ void focusKey(VM& vm, int keyCode, bool shift) {
         editKey(vm, n, keyCode);
 }
 
+namespace {
+
+// The character index a stage point falls before in a field as shown (scrolled): the nearest
+// caret stop on the line under it.
+qsizetype indexAt(VM& vm, DisplayNode* n, QPointF stageTwips) {
+    DisplayTree& t = *vm.displayTree;
+    bool ok = false;
+    const QPointF p = t.concatenated(n).inverted(&ok).map(stageTwips);
+    const render::EditTextLayout l = measure(vm, n);
+    if (!ok || l.lines.empty())
+        return stateOf(n).formats.plain.size();
+    const std::size_t first = std::min<std::size_t>(definition(n).scroll, l.lines.size() - 1);
+    const double y = p.y() + lineTop(l.lines[first]) - lineTop(l.lines[0]);
+    const render::LaidOutLine* line = &l.lines.back();
+    for (const render::LaidOutLine& candidate : l.lines)
+        if (y < lineBottom(candidate)) {
+            line = &candidate;
+            break;
+        }
+    std::size_t best = 0;
+    for (std::size_t i = 1; i < line->stops.size(); ++i)
+        if (std::abs(line->stops[i] - p.x()) < std::abs(line->stops[best] - p.x()))
+            best = i;
+    return std::clamp<qsizetype>(line->firstChar + qsizetype(best), 0,
+                                 stateOf(n).formats.plain.size());
+}
+
+} // namespace
+
 void focusOnClick(VM& vm, DisplayNode* target) {
     DisplayTree* t = vm.displayTree;
     if (!t)
@@ -980,7 +1009,7 @@ void focusOnClick(VM& vm, DisplayNode* target) {
         changeFocus(vm, target);
         if (t->focus == target) {
             TextFieldState& s = stateOf(target);
-            s.selectionBegin = s.selectionEnd = s.formats.plain.size();
+            s.selectionBegin = s.selectionEnd = indexAt(vm, target, t->mouse);
             showCaret(vm, target);
         }
     } else if (t->focus && isTextField(t->focus)) {

@@ -523,6 +523,15 @@ TEST(Avm2Text, TypingFocusAndTabOrder) {
     f.runtime.mouseDown();
     f.runtime.mouseUp();
     EXPECT_TRUE(f.vm().strictEquals(f.get(f.stage(), "focus"), b));
+    // The caret goes where the click was: before the first character, or past the last.
+    f.runtime.mouseMove(QPointF(12 * 20, 208 * 20));
+    f.runtime.mouseDown();
+    f.runtime.mouseUp();
+    EXPECT_EQ(f.num(b, "caretIndex"), 0);
+    f.runtime.mouseMove(QPointF(100 * 20, 208 * 20));
+    f.runtime.mouseDown();
+    f.runtime.mouseUp();
+    EXPECT_EQ(f.num(b, "caretIndex"), 5);
     f.runtime.mouseMove(QPointF(500 * 20, 380 * 20));
     f.runtime.mouseDown();
     f.runtime.mouseUp();
