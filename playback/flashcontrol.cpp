@@ -6,6 +6,7 @@
 #include <QActionGroup>
 #include <QContextMenuEvent>
 #include <QDesktopServices>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
@@ -34,6 +35,7 @@ constexpr int kAudioPollMs = 8;
 FlashControl::FlashControl(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
+    setAttribute(Qt::WA_InputMethodEnabled); // movies' input text
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &FlashControl::onTick);
@@ -402,6 +404,26 @@ void FlashControl::keyPressEvent(QKeyEvent* e) {
         return QWidget::keyPressEvent(e);
     afterRunner(m_runner->keyDown(swf::avm1::Scripting::keyCodeFromQt(e->key()),
                                   e->text().isEmpty() ? 0 : e->text().at(0).unicode()));
+    // What the key typed follows the key itself, as text events follow keyDown.
+    if (!e->text().isEmpty() && !(e->modifiers() & (Qt::ControlModifier | Qt::MetaModifier)))
+        afterRunner(m_runner->textInput(e->text()));
+}
+
+void FlashControl::inputMethodEvent(QInputMethodEvent* e) {
+    if (!m_runner || e->commitString().isEmpty())
+        return QWidget::inputMethodEvent(e);
+    afterRunner(m_runner->textInput(e->commitString()));
+    e->accept();
+}
+
+QVariant FlashControl::inputMethodQuery(Qt::InputMethodQuery query) const {
+    if (query == Qt::ImEnabled)
+        return m_runner != nullptr;
+    return QWidget::inputMethodQuery(query);
+}
+
+bool FlashControl::focusNextPrevChild(bool next) {
+    return m_runner ? false : QWidget::focusNextPrevChild(next);
 }
 
 void FlashControl::keyReleaseEvent(QKeyEvent* e) {

@@ -123,6 +123,11 @@ protected:
     void leaveEvent(QEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     void keyReleaseEvent(QKeyEvent* e) override;
+    // Text from input methods (Chinese, say) goes to the movie's focused input field.
+    void inputMethodEvent(QInputMethodEvent* e) override;
+    QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
+    // Tab moves the focus inside the movie, not to the next widget.
+    bool focusNextPrevChild(bool next) override;
     void resizeEvent(QResizeEvent* e) override;
 
 private:

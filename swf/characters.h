@@ -227,6 +227,10 @@ struct EditText : Character {
     bool wordWrap = false, multiline = false, password = false, readOnly = false;
     bool autoSize = false, noSelect = false, border = false, wasStatic = false;
     bool html = false, useOutlines = false;
+    // The tag's border flag draws both; ActionScript 3 sets them apart, with their colours.
+    bool background = false;
+    Rgba backgroundColor{255, 255, 255, 255}, borderColor{0, 0, 0, 255};
+    std::uint32_t scroll = 0; // lines scrolled off the top (scrollV - 1)
     std::uint16_t fontId = 0;
     const Font* font = nullptr;
     QString fontClass;

@@ -949,6 +949,7 @@ private:
         e->autoSize = b & 0x40;
         e->noSelect = b & 0x10;
         e->border = b & 0x08;
+        e->background = e->border;
         e->wasStatic = b & 0x04;
         e->html = b & 0x02;
         e->useOutlines = b & 0x01;

@@ -614,6 +614,10 @@ EditText* PlayerScripting::ownText(DisplayObject& field) {
     copy->autoSize = from.autoSize;
     copy->noSelect = from.noSelect;
     copy->border = from.border;
+    copy->background = from.background;
+    copy->backgroundColor = from.backgroundColor;
+    copy->borderColor = from.borderColor;
+    copy->scroll = from.scroll;
     copy->wasStatic = from.wasStatic;
     copy->html = from.html;
     copy->useOutlines = from.useOutlines;
@@ -705,6 +709,17 @@ std::unique_ptr<DisplayObject> Player::makeObject(std::uint16_t characterId) {
     std::erase_if(m_pending, [&](const PendingAction& a) {
         return std::find(created.begin(), created.end(), a.clip) != created.end();
     });
+    return made;
+}
+
+std::unique_ptr<DisplayObject> Player::makeText(std::unique_ptr<EditText> text) {
+    if (!text || m_objectCount >= m_limits.maxDisplayObjects)
+        return nullptr;
+    auto made = std::make_unique<DisplayObject>();
+    made->text = text->initialText;
+    made->character = text.get();
+    made->m_ownText = std::move(text);
+    ++m_objectCount;
     return made;
 }
 

@@ -88,6 +88,9 @@ public:
     // html flag is set). Starts as the tag's initial text; scripts change it.
     QString text;
     std::optional<Rgba> textColor; // set by scripts; else the character's
+    // An input field with the focus: the index in its text (as scripts read it) that the caret
+    // stands before; -1 for none.
+    std::int32_t caret = -1;
 
     // A script's bitmap shown here (attachBitmap), drawn one pixel per 20 twips.
     std::shared_ptr<const BitmapData> bitmapData;
@@ -275,6 +278,7 @@ private:
     void swapDepths(MovieClip& parent, std::int32_t a, std::int32_t b);
     void releaseUnloaded(std::size_t count = SIZE_MAX);
     std::unique_ptr<DisplayObject> makeObject(std::uint16_t characterId);
+    std::unique_ptr<DisplayObject> makeText(std::unique_ptr<EditText> text);
     bool attach(MovieClip& parent, std::unique_ptr<DisplayObject>& object, std::int32_t depth);
     std::unique_ptr<DisplayObject> detach(MovieClip& parent, const DisplayObject& object);
     void discard(std::unique_ptr<DisplayObject>& object) { destroy(object); }
@@ -397,6 +401,11 @@ public:
     // is the script's from then on, as the timeline no longer places it.
     std::unique_ptr<DisplayObject> makeObject(std::uint16_t characterId) {
         return m_player.makeObject(characterId);
+    }
+    // An unattached edit text holding its own definition (`new TextField()`); null past the
+    // object limit.
+    std::unique_ptr<DisplayObject> makeText(std::unique_ptr<EditText> text) {
+        return m_player.makeText(std::move(text));
     }
     bool attach(MovieClip& parent, std::unique_ptr<DisplayObject>& object, std::int32_t depth) {
         return m_player.attach(parent, object, depth);

@@ -2,6 +2,7 @@
 
 #include "swf/avm1/vm.h"
 #include "swf/player.h"
+#include "swf/textfields.h"
 
 #include <algorithm>
 #include <cmath>
@@ -19,47 +20,6 @@ const EditText* editText(const DisplayObject* d) {
     return d && d->character && d->character->type == CharacterType::EditText
                ? static_cast<const EditText*>(d->character)
                : nullptr;
-}
-
-// The text of the small HTML subset edit texts hold: tags dropped, paragraphs and breaks as
-// carriage returns, entities decoded.
-QString plainText(const QString& html) {
-    QString out;
-    out.reserve(html.size());
-    for (qsizetype i = 0; i < html.size(); ++i) {
-        const QChar c = html[i];
-        if (c == u'<') {
-            const qsizetype close = html.indexOf(u'>', i);
-            if (close < 0)
-                break;
-            const QString tag = html.mid(i + 1, close - i - 1).trimmed().toLower();
-            if (tag.startsWith(QLatin1String("br")) || tag == QLatin1String("/p") ||
-                tag == QLatin1String("/li"))
-                out += u'\r';
-            i = close;
-        } else if (c == u'&') {
-            static const std::pair<const char*, char16_t> kEntities[] = {
-                {"&lt;", u'<'},   {"&gt;", u'>'},    {"&amp;", u'&'},
-                {"&quot;", u'"'}, {"&apos;", u'\''}, {"&nbsp;", u'\u00a0'}};
-            bool matched = false;
-            for (const auto& [name, ch] : kEntities) {
-                if (QStringView(html).mid(i).startsWith(QLatin1String(name))) {
-                    out += QChar(ch);
-                    i += qsizetype(std::strlen(name)) - 1;
-                    matched = true;
-                    break;
-                }
-            }
-            if (!matched)
-                out += c;
-        } else {
-            out += c;
-        }
-    }
-    // The last paragraph's end adds no line.
-    if (out.endsWith(u'\r'))
-        out.chop(1);
-    return out;
 }
 
 // The timeline and the name a field's variable path ("score", "_root.a.score", "/a:score")
@@ -81,122 +41,11 @@ bool variableOf(VM& vm, const EditText& text, MovieClip* parent, MovieClip*& tar
 
 constexpr std::int32_t kDepthOffset = 16384; // script depth 0
 
-QString alignName(TextAlign a) {
-    switch (a) {
-    case TextAlign::Right:
-        return QStringLiteral("right");
-    case TextAlign::Center:
-        return QStringLiteral("center");
-    case TextAlign::Justify:
-        return QStringLiteral("justify");
-    case TextAlign::Left:
-        break;
-    }
-    return QStringLiteral("left");
-}
-
-// What a field's own definition says, as a TextFormat with every value set.
-TextFormatData defaultFormat(const EditText& e, const DisplayObject& d) {
-    TextFormatData f;
-    f.font = e.font && !e.font->name.isEmpty() ? e.font->name
-             : e.fontClass.isEmpty()           ? QStringLiteral("Times New Roman")
-                                               : e.fontClass;
-    f.size = e.fontHeight ? e.fontHeight / 20.0 : 12.0;
-    const Rgba c = d.textColor.value_or(e.hasTextColor ? e.textColor : Rgba{0, 0, 0, 255});
-    f.color = (std::uint32_t(c.r) << 16) | (std::uint32_t(c.g) << 8) | c.b;
-    f.bold = e.font && e.font->bold;
-    f.italic = e.font && e.font->italic;
-    f.underline = false;
-    f.url = QString();
-    f.target = QString();
-    f.align = alignName(e.align);
-    f.leftMargin = e.leftMargin / 20.0;
-    f.rightMargin = e.rightMargin / 20.0;
-    f.indent = e.indent / 20.0;
-    f.leading = e.leading / 20.0;
-    f.blockIndent = 0.0;
-    f.bullet = false;
-    f.kerning = false;
-    f.letterSpacing = 0.0;
-    return f;
-}
-
-// Every member of TextFormat, for reading and writing them alike.
-template <typename F> void eachMember(TextFormatData& t, F&& f) {
-    f("font", t.font);
-    f("size", t.size);
-    f("color", t.color);
-    f("bold", t.bold);
-    f("italic", t.italic);
-    f("underline", t.underline);
-    f("url", t.url);
-    f("target", t.target);
-    f("align", t.align);
-    f("leftMargin", t.leftMargin);
-    f("rightMargin", t.rightMargin);
-    f("indent", t.indent);
-    f("leading", t.leading);
-    f("blockIndent", t.blockIndent);
-    f("bullet", t.bullet);
-    f("kerning", t.kerning);
-    f("letterSpacing", t.letterSpacing);
-}
-
-// Values set in `from` replace those of `to`.
-void applyFormat(TextFormatData& to, TextFormatData from) {
-    TextFormatData* target = &to;
-    eachMember(from, [target](const char* name, auto& v) {
-        if (!v)
-            return;
-        eachMember(*target, [&](const char* n, auto& w) {
-            if (std::strcmp(n, name) == 0) {
-                using W = std::decay_t<decltype(w)>;
-                using V = std::decay_t<decltype(v)>;
-                if constexpr (std::is_same_v<W, V>)
-                    w = v;
-            }
-        });
-    });
-}
-
-// Values every format in the range shares; the others unset.
-TextFormatData commonFormat(const std::vector<TextFormatData>& chars, std::size_t from,
-                            std::size_t to) {
-    // Members compared as text, in eachMember's order.
-    auto texts = [](TextFormatData t) {
-        std::vector<QString> out;
-        eachMember(t, [&](const char*, auto& v) {
-            using V = std::decay_t<decltype(*v)>;
-            if (!v)
-                out.push_back(QStringLiteral("\x01"));
-            else if constexpr (std::is_same_v<V, QString>)
-                out.push_back(*v);
-            else
-                out.push_back(QString::number(double(*v), 'g', 17));
-        });
-        return out;
-    };
-    TextFormatData out = chars[from];
-    const std::vector<QString> first = texts(out);
-    std::vector<bool> differs(first.size(), false);
-    for (std::size_t i = from + 1; i < to; ++i) {
-        const std::vector<QString> other = texts(chars[i]);
-        for (std::size_t k = 0; k < first.size(); ++k)
-            differs[k] = differs[k] || other[k] != first[k];
-    }
-    std::size_t k = 0;
-    eachMember(out, [&](const char*, auto& v) {
-        if (differs[k++])
-            v.reset();
-    });
-    return out;
-}
-
 TextFormatData formatFromObject(VM& vm, const Value& object) {
     TextFormatData t;
     if (!object.isObject())
         return t;
-    eachMember(t, [&](const char* name, auto& v) {
+    eachTextFormatMember(t, [&](const char* name, auto& v) {
         const Value m = vm.getMember(object, QString::fromLatin1(name));
         if (m.isNullish())
             return;
@@ -217,7 +66,7 @@ TextFormatData formatFromObject(VM& vm, const Value& object) {
 }
 
 void formatToObject(VM& vm, Object* o, TextFormatData t) {
-    eachMember(t, [&](const char* name, auto& v) {
+    eachTextFormatMember(t, [&](const char* name, auto& v) {
         using V = std::decay_t<decltype(*v)>;
         Value out = Value::null();
         if (v) {
@@ -228,68 +77,6 @@ void formatToObject(VM& vm, Object* o, TextFormatData t) {
         }
         vm.setMember(Value(o), QString::fromLatin1(name), out);
     });
-}
-
-QString escaped(const QString& s) {
-    return s.toHtmlEscaped();
-}
-
-// The field's text and formats in the HTML subset edit texts show.
-QString formatsToHtml(const FieldFormats& f) {
-    QString html;
-    const qsizetype n = f.plain.size();
-    qsizetype start = 0;
-    while (start <= n) {
-        qsizetype end = start;
-        while (end < n && f.plain[end] != u'\r' && f.plain[end] != u'\n')
-            ++end;
-        const TextFormatData& first =
-            start < qsizetype(f.chars.size()) ? f.chars[std::size_t(start)] : f.newFormat;
-        html += QStringLiteral("<textformat leftmargin=\"%1\" rightmargin=\"%2\" indent=\"%3\" "
-                               "blockindent=\"%4\" leading=\"%5\"><p align=\"%6\">")
-                    .arg(first.leftMargin.value_or(0))
-                    .arg(first.rightMargin.value_or(0))
-                    .arg(first.indent.value_or(0))
-                    .arg(first.blockIndent.value_or(0))
-                    .arg(first.leading.value_or(0))
-                    .arg(first.align.value_or(QStringLiteral("left")));
-        qsizetype i = start;
-        while (i < end) {
-            const TextFormatData& c = f.chars[std::size_t(i)];
-            qsizetype j = i + 1;
-            auto same = [&](const TextFormatData& o) {
-                return o.font == c.font && o.size == c.size && o.color == c.color &&
-                       o.bold == c.bold && o.italic == c.italic && o.underline == c.underline &&
-                       o.letterSpacing == c.letterSpacing && o.kerning == c.kerning &&
-                       o.url == c.url;
-            };
-            while (j < end && same(f.chars[std::size_t(j)]))
-                ++j;
-            QString run = escaped(f.plain.mid(i, j - i));
-            if (c.underline.value_or(false))
-                run = QStringLiteral("<u>") + run + QStringLiteral("</u>");
-            if (c.italic.value_or(false))
-                run = QStringLiteral("<i>") + run + QStringLiteral("</i>");
-            if (c.bold.value_or(false))
-                run = QStringLiteral("<b>") + run + QStringLiteral("</b>");
-            if (!c.url.value_or(QString()).isEmpty())
-                run = QStringLiteral("<a href=\"%1\" target=\"%2\">")
-                          .arg(escaped(*c.url), escaped(c.target.value_or(QString()))) +
-                      run + QStringLiteral("</a>");
-            html += QStringLiteral("<font face=\"%1\" size=\"%2\" color=\"#%3\" "
-                                   "letterSpacing=\"%4\" kerning=\"%5\">")
-                        .arg(escaped(c.font.value_or(QString())))
-                        .arg(c.size.value_or(12))
-                        .arg(c.color.value_or(0), 6, 16, QLatin1Char('0'))
-                        .arg(c.letterSpacing.value_or(0))
-                        .arg(c.kerning.value_or(false) ? 1 : 0) +
-                    run + QStringLiteral("</font>");
-            i = j;
-        }
-        html += QStringLiteral("</p></textformat>");
-        start = end + 1;
-    }
-    return html;
 }
 
 void showFormats(VM& vm, DisplayObject* d, const FieldFormats& f) {
@@ -305,7 +92,7 @@ void showFormats(VM& vm, DisplayObject* d, const FieldFormats& f) {
 }
 
 QString plainOf(const EditText& e, const DisplayObject& d) {
-    return e.html ? plainText(d.text) : d.text;
+    return e.html ? htmlToPlain(d.text) : d.text;
 }
 
 // The formats of a field, made from its definition on first use.
@@ -315,7 +102,7 @@ FieldFormats& formatsOf(VM& vm, DisplayObject* d, const EditText& e) {
         return *it;
     FieldFormats f;
     f.plain = plainOf(e, *d);
-    f.newFormat = defaultFormat(e, *d);
+    f.newFormat = definitionFormat(e, d->textColor);
     f.chars.assign(std::size_t(f.plain.size()), f.newFormat);
     return *vm.fieldFormats.insert(d, std::move(f));
 }
@@ -342,13 +129,13 @@ bool getTextFieldMember(VM& vm, Object* o, const QString& name, Value& out) {
         return false;
     const QString k = name.toLower();
     if (k == QLatin1String("text")) {
-        out = Value(e->html ? plainText(d->text) : d->text);
+        out = Value(e->html ? htmlToPlain(d->text) : d->text);
     } else if (k == QLatin1String("htmltext")) {
         out = Value(d->text);
     } else if (k == QLatin1String("html")) {
         out = Value(e->html);
     } else if (k == QLatin1String("length")) {
-        out = Value(double((e->html ? plainText(d->text) : d->text).size()));
+        out = Value(double((e->html ? htmlToPlain(d->text) : d->text).size()));
     } else if (k == QLatin1String("textcolor")) {
         const Rgba c = d->textColor.value_or(e->hasTextColor ? e->textColor : Rgba{0, 0, 0, 255});
         out = Value(double((c.r << 16) | (c.g << 8) | c.b));
@@ -513,7 +300,7 @@ void VM::installTextField() {
                      const EditText& e = *editText(d);
                      auto it = vm.fieldFormats.find(d);
                      if (it == vm.fieldFormats.end())
-                         return newFormat(vm, defaultFormat(e, *d));
+                         return newFormat(vm, definitionFormat(e, d->textColor));
                      const auto [b, end] = range(vm, a, a.size(), it->plain.size());
                      return newFormat(vm,
                                       b < end ? commonFormat(it->chars, b, end) : it->newFormat);
@@ -534,7 +321,7 @@ void VM::installTextField() {
                      auto it = vm.fieldFormats.find(d);
                      return newFormat(vm, it != vm.fieldFormats.end()
                                               ? it->newFormat
-                                              : defaultFormat(*editText(d), *d));
+                                              : definitionFormat(*editText(d), d->textColor));
                  });
 
     // createTextField(name, depth, x, y, width, height): an empty field in the device font.

@@ -4,6 +4,7 @@
 // Player, the movie's timelines.
 
 #include "swf/avm1/value.h"
+#include "swf/textfields.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -54,23 +55,6 @@ struct HostHooks {
     std::function<void(const QString&)> notice;
     // A script set Stage.scaleMode: "showAll", "noBorder", "exactFit" or "noScale".
     std::function<void(const QString& mode)> scaleModeChanged;
-};
-
-// A TextFormat's values; unset ones read as null in scripts. Sizes and distances in pixels.
-struct TextFormatData {
-    std::optional<QString> font, url, target, align;
-    std::optional<double> size, leftMargin, rightMargin, indent, leading, blockIndent,
-        letterSpacing;
-    std::optional<std::uint32_t> color;
-    std::optional<bool> bold, italic, underline, bullet, kerning;
-};
-
-// A field whose formats scripts set: its plain text, each character's format (every value
-// set) and the format new text takes. The field shows them as HTML.
-struct FieldFormats {
-    QString plain;
-    std::vector<TextFormatData> chars;
-    TextFormatData newFormat;
 };
 
 // Thrown by ActionThrow and by built-ins; caught by Try or reported at the top.

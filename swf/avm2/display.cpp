@@ -647,7 +647,9 @@ DisplayTree& treeOf(VM& vm) {
     return *vm.displayTree;
 }
 
-Object* allocNode(VM& vm, Class* c) {
+} // namespace
+
+Object* allocDisplayNode(VM& vm, Class* c) {
     DisplayTree* t = vm.displayTree;
     auto* n = vm.make<DisplayNode>(c, t);
     if (!t || !c->isSubclassOf(vm.displayObjectClass))
@@ -665,9 +667,13 @@ Object* allocNode(VM& vm, Class* c) {
         t->byObject[n->obj] = n;
         return n;
     }
-    // Made by a script: a library symbol of the class, else an empty clip to draw into.
+    // Made by a script: a library symbol of the class, else an empty clip to draw into (or,
+    // for a TextField, an empty field).
     const std::uint16_t id = t->characterFor(c);
-    n->owned = t->scripting.makeObject(id);
+    if (!id && isTextFieldClass(c))
+        n->owned = t->scripting.makeText(newTextFieldDefinition());
+    else
+        n->owned = t->scripting.makeObject(id);
     if (!n->owned && id)
         n->owned = t->scripting.makeObject(0);
     if (!n->owned)
@@ -679,6 +685,10 @@ Object* allocNode(VM& vm, Class* c) {
     t->bind(n, nullptr);
     return n;
 }
+
+namespace {
+
+constexpr auto allocNode = allocDisplayNode;
 
 // DisplayObject's constructor: the timeline children of the first frame are constructed
 // before the body of a subclass's constructor goes on past super().
@@ -962,6 +972,8 @@ Value getHeight(VM& vm, const Value& self, std::span<const Value>) {
 }
 void setExtent(VM& vm, const Value& self, double v, bool width) {
     DisplayNode* n = node(vm, self);
+    if (setTextFieldExtent(vm, n, v, width))
+        return;
     const QRectF local = treeOf(vm).localBounds(n);
     QTransform& m = n->place().matrix;
     Parts p = partsOf(m);
@@ -1547,105 +1559,6 @@ Value mcAddFrameScript(VM& vm, const Value& self, std::span<const Value> args) {
     return Value();
 }
 
-// --- TextField: the text of an edit text the timeline placed (which the renderer lays out
-// and draws); one made by a script keeps its text but has no character to draw it with. ---
-
-const EditText* editTextOf(DisplayNode* n) {
-    if (!n->obj || !n->obj->character || n->obj->character->type != CharacterType::EditText)
-        return nullptr;
-    return static_cast<const EditText*>(n->obj->character);
-}
-QString escapeHtml(const QString& s) {
-    QString out;
-    for (QChar c : s)
-        out += c == u'&'   ? QStringLiteral("&amp;")
-               : c == u'<' ? QStringLiteral("&lt;")
-               : c == u'>' ? QStringLiteral("&gt;")
-                           : QString(c);
-    return out;
-}
-// The characters an HTML text shows: tags dropped, paragraphs and breaks as line ends, the
-// five named entities decoded.
-QString plainOf(const QString& html) {
-    QString out;
-    for (qsizetype i = 0; i < html.size(); ++i) {
-        const QChar c = html[i];
-        if (c == u'<') {
-            const qsizetype end = html.indexOf(u'>', i);
-            if (end < 0)
-                break;
-            const QString tag = html.mid(i + 1, end - i - 1).trimmed().toLower();
-            if (tag == QLatin1String("br") || tag == QLatin1String("br/") ||
-                tag == QLatin1String("/p"))
-                out += u'\r';
-            i = end;
-        } else if (c == u'&') {
-            static const std::pair<const char*, QChar> entities[] = {{"&amp;", u'&'},
-                                                                     {"&lt;", u'<'},
-                                                                     {"&gt;", u'>'},
-                                                                     {"&quot;", u'"'},
-                                                                     {"&apos;", u'\''}};
-            bool matched = false;
-            for (auto [name, ch] : entities)
-                if (html.mid(i, qsizetype(std::strlen(name))) == QLatin1String(name)) {
-                    out += ch;
-                    i += qsizetype(std::strlen(name)) - 1;
-                    matched = true;
-                    break;
-                }
-            if (!matched)
-                out += c;
-        } else {
-            out += c;
-        }
-    }
-    if (out.endsWith(u'\r'))
-        out.chop(1);
-    return out;
-}
-Value textFieldText(VM& vm, const Value& self, std::span<const Value>) {
-    DisplayNode* n = node(vm, self);
-    if (const EditText* e = editTextOf(n))
-        return Value(e->html ? plainOf(n->obj->text) : n->obj->text);
-    return Value(n->ownText);
-}
-void setFieldText(DisplayNode* n, const QString& plain) {
-    if (const EditText* e = editTextOf(n))
-        n->obj->text = e->html ? escapeHtml(plain) : plain;
-    else
-        n->ownText = plain;
-}
-Value setTextFieldText(VM& vm, const Value& self, std::span<const Value> args) {
-    if (arg(args, 0).isNullish())
-        vm.throwTypeError(2007, QStringLiteral("Parameter text must be non-null."));
-    setFieldText(node(vm, self), vm.toString(arg(args, 0)));
-    return Value();
-}
-Value textFieldHtml(VM& vm, const Value& self, std::span<const Value>) {
-    DisplayNode* n = node(vm, self);
-    if (const EditText* e = editTextOf(n))
-        return Value(e->html ? n->obj->text : escapeHtml(n->obj->text));
-    return Value(escapeHtml(n->ownText));
-}
-Value setTextFieldHtml(VM& vm, const Value& self, std::span<const Value> args) {
-    DisplayNode* n = node(vm, self);
-    const QString html = vm.toString(arg(args, 0));
-    if (const EditText* e = editTextOf(n); e && e->html)
-        n->obj->text = html;
-    else
-        setFieldText(n, plainOf(html));
-    return Value();
-}
-Value textFieldAppend(VM& vm, const Value& self, std::span<const Value> args) {
-    DisplayNode* n = node(vm, self);
-    const Value now = textFieldText(vm, self, {});
-    setFieldText(n, now.s + vm.toString(arg(args, 0)));
-    return Value();
-}
-Value textFieldLength(VM& vm, const Value& self, std::span<const Value>) {
-    return Value(std::int32_t(textFieldText(vm, self, {}).s.size()));
-}
-
 // --- Timer ---
 
 Value timerCtor(VM& vm, const Value& self, std::span<const Value> args) {
@@ -1795,8 +1708,8 @@ Value setStageFocus(VM& vm, const Value&, std::span<const Value> args) {
     if (!vm.displayTree)
         return Value();
     Object* o = arg(args, 0).object();
-    vm.displayTree->focus =
-        o && o->kind == ObjectKind::DisplayObject ? static_cast<DisplayNode*>(o) : nullptr;
+    changeFocus(vm,
+                o && o->kind == ObjectKind::DisplayObject ? static_cast<DisplayNode*>(o) : nullptr);
     return Value();
 }
 
@@ -2180,14 +2093,7 @@ void installDisplay(VM& vm) {
                         vm.defineNativeClass(display, QStringLiteral("Shape"), dobj, allocNode));
     vm.defineNativeClass(display, QStringLiteral("MorphShape"), dobj, allocNode);
     vm.defineNativeClass(display, QStringLiteral("SimpleButton"), io, allocNode);
-    vm.defineNativeClass(QStringLiteral("flash.text"), QStringLiteral("StaticText"), dobj,
-                         allocNode);
-    Class* textField = vm.defineNativeClass(QStringLiteral("flash.text"),
-                                            QStringLiteral("TextField"), io, allocNode);
-    vm.addGetter(textField, QStringLiteral("text"), textFieldText, setTextFieldText);
-    vm.addGetter(textField, QStringLiteral("htmlText"), textFieldHtml, setTextFieldHtml);
-    vm.addGetter(textField, QStringLiteral("length"), textFieldLength);
-    methods(vm, textField, {{"appendText", textFieldAppend}});
+    installText(vm, dobj, io);
     vm.defineNativeClass(QStringLiteral("flash.media"), QStringLiteral("Video"), dobj, allocNode);
 
     Class* stage = vm.defineNativeClass(display, QStringLiteral("Stage"), cont, allocNode);

@@ -7,6 +7,7 @@
 
 #include "swf/avm2/vm.h"
 #include "swf/player.h"
+#include "swf/textfields.h"
 
 #include <QSizeF>
 #include <functional>
@@ -17,6 +18,16 @@
 namespace swf::avm2 {
 
 class DisplayTree;
+
+// What ActionScript 3 keeps of a TextField beyond its edit text (builtins_text.cpp). The field
+// shows `formats` as HTML from the first time a script touches it.
+struct TextFieldState {
+    FieldFormats formats;
+    QString autoSize = QStringLiteral("none"), antiAliasType = QStringLiteral("normal");
+    std::optional<QString> restrict;
+    qsizetype selectionBegin = 0, selectionEnd = 0; // the caret where they meet
+    bool alwaysShowSelection = false;
+};
 
 class DisplayNode : public Object {
 public:
@@ -48,8 +59,11 @@ public:
     Object* graphics = nullptr;
     bool mouseEnabled = true, mouseChildren = true, buttonMode = false;
 
-    // TextField text where the object has no edit text of the timeline's to hold it.
-    QString ownText;
+    std::unique_ptr<TextFieldState> text; // a TextField's, made on first use
+    // Tab order: tabIndex -1 when not set; tabEnabled unset follows the object's kind.
+    std::int32_t tabIndex = -1;
+    std::optional<bool> tabEnabled;
+    bool tabChildren = true;
 
     // flash.utils.Timer: its entry in the VM's timer queue while running (0: stopped).
     double timerDelay = 0;
@@ -159,6 +173,29 @@ private:
 bool dispatchEvent(VM& vm, DisplayNode* target, const Value& event);
 void dispatchSimple(VM& vm, DisplayNode* target, const QString& type, bool bubbles);
 bool isBroadcastEvent(const QString& type);
+
+// flash.text (builtins_text.cpp): TextField on the player's edit texts, TextFormat, Font and
+// their constants, TextEvent and FocusEvent, tab order.
+void installText(VM& vm, Class* displayObject, Class* interactiveObject);
+// Whether instances of `c` are TextFields.
+bool isTextFieldClass(const Class* c);
+// A new TextField's own definition: 100 by 100 pixels, dynamic, in the default format.
+std::unique_ptr<EditText> newTextFieldDefinition();
+// Whether `n` is a TextField; if so sets its box's width or height (pixels) as the Reference
+// says text fields do, instead of scaling.
+bool setTextFieldExtent(VM& vm, DisplayNode* n, double pixels, bool width);
+// Moves the focus (stage.focus) to `to` (null: none): focusOut, then focusIn.
+void changeFocus(VM& vm, DisplayNode* to);
+// Input from the host: text typed (keys or an input method's committed text) and the editing
+// and tab keys, for the focused object.
+void typeText(VM& vm, const QString& typed);
+void focusKey(VM& vm, int keyCode, bool shift);
+// A click on `target` gives it the focus when it takes it (text fields that are input or
+// selectable); a click elsewhere takes it from a text field.
+void focusOnClick(VM& vm, DisplayNode* target);
+
+// Allocates display objects and events (the native class's allocator).
+Object* allocDisplayNode(VM& vm, Class* c);
 
 void installGraphics(VM& vm);
 // Sprite's and Shape's `graphics`, added before their subclasses are defined.

@@ -294,6 +294,7 @@ void Runtime::mouseDown() {
         DisplayNode* target = tree.mouseTarget(tree.mouse);
         tree.pressed = target;
         tree.mouseEvent(target, QStringLiteral("mouseDown"), true, nullptr, true);
+        focusOnClick(*m_vm, target);
     });
 }
 
@@ -328,8 +329,16 @@ QString Runtime::stageAlign() const {
 
 void Runtime::keyDown(int code, int charCode) {
     if (m_root)
-        guarded("a key event",
-                [&] { m_tree->keyEvent(QStringLiteral("keyDown"), code, charCode); });
+        guarded("a key event", [&] {
+            m_tree->keyEvent(QStringLiteral("keyDown"), code, charCode);
+            // The focused object heard the key first; then it edits text or moves the focus.
+            focusKey(*m_vm, code, false);
+        });
+}
+
+void Runtime::textInput(const QString& text) {
+    if (m_root)
+        guarded("text input", [&] { typeText(*m_vm, text); });
 }
 
 void Runtime::keyUp(int code, int charCode) {

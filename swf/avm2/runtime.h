@@ -63,6 +63,8 @@ public:
     void mouseUp();
     void keyDown(int code, int charCode);
     void keyUp(int code, int charCode);
+    // Text typed into the focused input field (TextEvent.TEXT_INPUT, then Event.CHANGE).
+    void textInput(const QString& text);
     // The view's size in pixels: in noScale the stage's size, and a resize event.
     void viewResized(QSizeF viewPx);
     QString stageAlign() const;

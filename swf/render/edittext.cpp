@@ -505,6 +505,7 @@ struct Item {
     QString text;
     uint code = 0;
     std::size_t run = 0;
+    qsizetype unit = 0; // where it starts in the text as scripts read it
     double advance = 0; // without tabs' stretch, with letter spacing and kerning
     bool space = false, tab = false, breakAfter = false;
 };
@@ -551,7 +552,9 @@ EditTextLayout layoutEditText(const EditText& field, const QString& text, bool h
     }
 
     Faces faces(field, fonts);
+    qsizetype paragraphStart = 0;
     double top = out.box.top() + kGutter;
+    std::uint32_t scrolledOff = 0;
     const double bottom = out.box.bottom();
     for (const TextParagraph& para : paragraphs) {
         if (top > bottom || out.lines.size() >= kMaxLines)
@@ -566,6 +569,7 @@ EditTextLayout layoutEditText(const EditText& field, const QString& text, bool h
                                                ps.rightMargin - ps.blockIndent - bulletIndent);
         // The paragraph's characters, measured.
         std::vector<Item> items;
+        qsizetype unit = paragraphStart;
         for (std::size_t r = 0; r < para.runs.size(); ++r) {
             const QString& s = para.runs[r].text;
             const TextStyle& st = para.runs[r].style;
@@ -581,6 +585,8 @@ EditTextLayout layoutEditText(const EditText& field, const QString& text, bool h
                     it.text = QString(s[i]);
                     it.code = s[i].unicode();
                 }
+                it.unit = unit;
+                unit += it.text.size();
                 it.tab = it.code == '\t';
                 it.space = it.code == ' ' || it.tab;
                 it.advance = it.tab ? 0 : face.advance(it.text, it.code) + st.letterSpacing;
@@ -669,6 +675,8 @@ EditTextLayout layoutEditText(const EditText& field, const QString& text, bool h
                 line.descent = baseFace.descent;
             }
             line.baseline = top + line.ascent;
+            line.leading = ps.leading;
+            line.firstChar = start < items.size() ? items[start].unit : unit;
             // Runs and their glyphs.
             double pen = x0 + indent;
             for (std::size_t k = start; k < end; ++k) {
@@ -703,10 +711,12 @@ EditTextLayout layoutEditText(const EditText& field, const QString& text, bool h
                     }
                 }
                 run.text += it.text;
+                line.stops.insert(line.stops.end(), std::size_t(it.text.size()), pen);
                 pen += a;
                 if (k < visibleEnd)
                     run.width = pen - run.x;
             }
+            line.stops.push_back(pen);
             for (LaidOutRun& run : line.runs) {
                 if (!run.embedded)
                     run.style.color.a = 255; // device text is never transparent
@@ -721,6 +731,7 @@ EditTextLayout layoutEditText(const EditText& field, const QString& text, bool h
                 bullet.style = para.runs.empty() ? base : para.runs.front().style;
                 bullet.style.underline = false;
                 bullet.text = QString(QChar(0x2022));
+                bullet.bullet = true;
                 const double d = std::max(1.0, (line.ascent + line.descent) / 6);
                 bullet.x = left - bulletIndent;
                 bullet.width = 2 * d;
@@ -729,11 +740,17 @@ EditTextLayout layoutEditText(const EditText& field, const QString& text, bool h
                                        d, d);
                 line.runs.insert(line.runs.begin(), std::move(bullet));
             }
-            top = line.baseline + line.descent + ps.leading;
-            out.lines.push_back(std::move(line));
+            if (scrolledOff < field.scroll) {
+                // Scrolled off the top: the next line takes its place.
+                ++scrolledOff;
+            } else {
+                top = line.baseline + line.descent + ps.leading;
+                out.lines.push_back(std::move(line));
+            }
             start = end;
             first = false;
         }
+        paragraphStart = unit + 1; // the line end between paragraphs
     }
     return out;
 }

@@ -68,13 +68,19 @@ struct LaidOutRun {
     TextStyle style;
     double x = 0, width = 0; // twips, in the field's coordinates
     bool embedded = false;   // drawn with a movie font's glyphs
+    bool bullet = false;     // a list item's bullet, not characters of the text
     QPainterPath path;       // the glyphs (and underline), in the field's coordinates
 };
 
 struct LaidOutLine {
     std::vector<LaidOutRun> runs;
-    double baseline = 0, ascent = 0, descent = 0;
+    double baseline = 0, ascent = 0, descent = 0, leading = 0;
     double x = 0, width = 0; // the line's extent
+    // Where a caret stands before each character of the line: stops[i] for the character at
+    // firstChar + i of the text as scripts read it (paragraphs joined by one line end), and
+    // one more after the last.
+    qsizetype firstChar = 0;
+    std::vector<double> stops;
 };
 
 struct EditTextLayout {

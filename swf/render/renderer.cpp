@@ -295,10 +295,19 @@ struct Renderer::TextCache {
         QRectF bounds;
     };
     std::vector<Run> runs;
-    QTransform matrix;   // StaticText matrix
-    QPainterPath clip;   // EditText bounds; empty for static texts
-    QString source;      // EditText: the text laid out
-    bool border = false; // EditText border and background
+    QTransform matrix;                       // StaticText matrix
+    QPainterPath clip;                       // EditText bounds; empty for static texts
+    QString source;                          // EditText: the text laid out
+    bool border = false, background = false; // EditText
+    Rgba borderColor, backgroundColor;
+    // Input fields: where a caret can stand on each line.
+    struct CaretLine {
+        qsizetype firstChar = 0;
+        std::vector<double> stops;
+        double top = 0, bottom = 0;
+        Rgba color;
+    };
+    std::vector<CaretLine> caretLines;
 };
 
 Renderer::Renderer() : m_videos(std::make_unique<VideoPictures>()) {}
@@ -865,6 +874,19 @@ const Renderer::TextCache& Renderer::textCache(const Character& c, const QString
                            m_movie ? fontsIn(m_movie->dictionary) : FontFinder{});
         cache->clip.addRect(layout.box);
         cache->border = text.border;
+        cache->background = text.background;
+        cache->borderColor = text.borderColor;
+        cache->backgroundColor = text.backgroundColor;
+        if (!text.readOnly) {
+            for (const LaidOutLine& line : layout.lines) {
+                const Rgba color = line.runs.empty()
+                                       ? (text.hasTextColor ? text.textColor : Rgba{0, 0, 0, 255})
+                                       : line.runs.back().style.color;
+                cache->caretLines.push_back({line.firstChar, line.stops,
+                                             line.baseline - line.ascent,
+                                             line.baseline + line.descent, color});
+            }
+        }
         for (const LaidOutLine& line : layout.lines) {
             for (const LaidOutRun& run : line.runs) {
                 if (run.path.isEmpty())
@@ -900,17 +922,30 @@ void Renderer::drawStaticText(Frame& f, const StaticText& text, const QTransform
 void Renderer::drawEditText(Frame& f, const EditText& text, const DisplayObject& o,
                             const QTransform& m, const ColorTransform& ct) {
     const TextCache& cache = textCache(text, &o.text);
-    if (cache.border) {
-        f.canvas.fillPath(cache.clip, QBrush(toColor(ct.apply(Rgba{255, 255, 255, 255}))), m,
-                          false);
-        f.canvas.strokePath(m.map(cache.clip), QPen(toColor(ct.apply(Rgba{0, 0, 0, 255})), 1));
-    }
+    if (cache.background)
+        f.canvas.fillPath(cache.clip, QBrush(toColor(ct.apply(cache.backgroundColor))), m, false);
+    if (cache.border)
+        f.canvas.strokePath(m.map(cache.clip), QPen(toColor(ct.apply(cache.borderColor)), 1));
     f.canvas.save();
     f.canvas.clip(cache.clip, m);
     for (const auto& run : cache.runs) {
         const Rgba c = ct.apply(o.textColor.value_or(run.color));
         if (c.a > 0 && !run.path.isEmpty())
             f.canvas.fillPath(run.path, QBrush(toColor(c)), m, false);
+    }
+    // The caret of the focused input field: a line one pixel wide the height of its line.
+    const TextCache::CaretLine* caret = nullptr;
+    for (const auto& line : cache.caretLines)
+        if (o.caret >= 0 && line.firstChar <= o.caret)
+            caret = &line;
+    if (caret && !caret->stops.empty()) {
+        const double x = caret->stops[std::min<std::size_t>(std::size_t(o.caret - caret->firstChar),
+                                                            caret->stops.size() - 1)];
+        QPainterPath bar;
+        bar.moveTo(x, caret->top);
+        bar.lineTo(x, caret->bottom);
+        f.canvas.strokePath(m.map(bar),
+                            QPen(toColor(ct.apply(o.textColor.value_or(caret->color))), 1));
     }
     f.canvas.restore();
 }

@@ -22,6 +22,7 @@ public:
     void mouseUp() override { m_runtime.mouseUp(); }
     void keyDown(int code, int ascii) override { m_runtime.keyDown(code, ascii); }
     void keyUp(int code, int ascii) override { m_runtime.keyUp(code, ascii); }
+    void textInput(const QString& text) override { m_runtime.textInput(text); }
     void viewResized(QSizeF viewPx) override { m_runtime.viewResized(viewPx); }
     void setSound(std::shared_ptr<sound::MovieSound>) override {}
     bool quitRequested() const override { return m_runtime.quitRequested(); }

@@ -365,6 +365,15 @@ StepResult MovieRunner::keyDown(int code, int ascii) {
     return r;
 }
 
+StepResult MovieRunner::textInput(const QString& text) {
+    StepResult r;
+    const std::size_t before = m_player->currentFrame();
+    if (m_engine && !text.isEmpty())
+        m_engine->textInput(text);
+    afterChange(r, before);
+    return r;
+}
+
 StepResult MovieRunner::keyUp(int code, int ascii) {
     StepResult r;
     const std::size_t before = m_player->currentFrame();

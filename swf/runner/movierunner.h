@@ -149,6 +149,8 @@ public:
     StepResult mouseUp();
     StepResult keyDown(int code, int ascii);
     StepResult keyUp(int code, int ascii);
+    // Text typed or committed by an input method, for the focused input text field.
+    StepResult textInput(const QString& text);
     // The view's size in pixels: Stage.width/height in noScale, onResize. May come before
     // start().
     void viewResized(QSizeF viewPx);

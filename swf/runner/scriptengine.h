@@ -53,6 +53,9 @@ public:
     virtual void mouseUp() = 0;
     virtual void keyDown(int code, int ascii) = 0;
     virtual void keyUp(int code, int ascii) = 0;
+    // Text the user typed (after the keys that typed it), or an input method committed: goes
+    // into the focused input text field. Engines without input text ignore it.
+    virtual void textInput(const QString& text) { (void)text; }
     virtual void viewResized(QSizeF viewPx) = 0;
     virtual void setSound(std::shared_ptr<sound::MovieSound> sound) = 0;
     // fscommand("quit") or its like: the movie asked to end.
