@@ -81,14 +81,13 @@ struct Value {
     }
     Value(Value&& v) noexcept : Value(static_cast<const Value&>(v)) {}
     Value& operator=(const Value& v) noexcept {
-        if (this == &v)
+        // Without text on either side `s` already names the empty string: copy the rest.
+        if (tag != Tag::String && v.tag != Tag::String) {
+            tag = v.tag;
+            bits = v.bits;
             return *this;
-        if (v.tag == Tag::String)
-            ++v.box->refs; // first, in case v's text is held only by this value
-        release();
-        // `s` is a reference, so the value is made anew in place to rebind it.
-        new (this) Value(Raw{}, v);
-        return *std::launder(this);
+        }
+        return assignText(v);
     }
     Value& operator=(Value&& v) noexcept { return *this = static_cast<const Value&>(v); }
     ~Value() { release(); }
@@ -109,9 +108,25 @@ private:
     struct Raw {};
     // A copy that does not count the text (the caller has).
     Value(Raw, const Value& v) noexcept : tag(v.tag), bits(v.bits), s(v.s) {}
+    Value& assignText(const Value& v) noexcept {
+        if (this == &v)
+            return *this;
+        if (v.tag == Tag::String)
+            ++v.box->refs; // first, in case v's text is held only by this value
+        release();
+        // `s` is a reference, so the value is made anew in place to rebind it.
+        new (this) Value(Raw{}, v);
+        return *std::launder(this);
+    }
     void release() noexcept {
-        if (tag == Tag::String && --box->refs == 0)
-            delete box;
+        if (tag == Tag::String)
+            dropText(box);
+    }
+    // Out of line: strings are the rare case, and GCC cannot see that a count it watched go up
+    // and down was above zero, so it warns of a use after free where none can happen.
+    [[gnu::noinline]] static void dropText(StringBox* b) noexcept {
+        if (--b->refs == 0)
+            delete b;
     }
 };
 
