@@ -696,10 +696,34 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                     push(construct(c, av));
                     break;
                 }
-                case 0x43: { // callmethod: by dispatch id, which we do not number
-                    r.u30();
-                    r.u30();
-                    verify(1011, "Method contained illegal opcode callmethod.");
+                case 0x43: { // callmethod: the receiver's method of this dispatch id
+                    const std::uint32_t id = r.u30();
+                    const std::uint32_t n = r.u30();
+                    auto av = args(n);
+                    const Value recv = pop();
+                    Object* o = recv.object();
+                    if (!o)
+                        throwTypeError(
+                            recv.isNull() ? 1009 : 1010,
+                            recv.isNull()
+                                ? QStringLiteral("Cannot access a property or method of a null "
+                                                 "object reference.")
+                                : QStringLiteral("A term is undefined and has no properties."));
+                    // Overrides keep their dispatch id, so the receiver's own table answers.
+                    const Binding* found = nullptr;
+                    if (o->traits && id != 0)
+                        for (const auto& list : o->traits->byName)
+                            for (const auto& e : list)
+                                if (!found && e.binding.kind == Binding::Kind::Method &&
+                                    e.binding.dispId == id)
+                                    found = &e.binding;
+                    if (!found)
+                        throwError("VerifyError", 1051,
+                                   QStringLiteral("Illegal early binding access to %1.")
+                                       .arg(describe(recv)));
+                    const Binding b = *found; // the call may add traits
+                    Value res = runMethod(b.method, recv, av, b.scope, b.declaringClass);
+                    push(std::move(res));
                     break;
                 }
                 case 0x44: { // callstatic

@@ -1,5 +1,6 @@
 #include "swf/avm2/vm.h"
 
+#include "swf/avm2/dictionary.h"
 #include "swf/avm2/xml.h"
 
 #include <QStringList>
@@ -334,6 +335,9 @@ void VM::collectGarbage(const std::vector<Object*>& extraRoots) {
                 stack.push_back(a.o);
     }
     markFrom(stack);
+    for (Object* o : m_heap)
+        if (o->marked && o->kind == ObjectKind::Dictionary && static_cast<Dictionary*>(o)->weakKeys)
+            static_cast<Dictionary*>(o)->dropDeadKeys();
     std::size_t kept = 0;
     for (Object* o : m_heap) {
         if (o->marked) {
@@ -1446,6 +1450,7 @@ Traits VM::buildTraits(AbcEnv* env, const std::vector<TraitInfo>& list, Class* d
         case TraitKind::Method:
             b.kind = Binding::Kind::Method;
             b.method = MethodRef{env, tr.index, nullptr};
+            b.dispId = tr.dispId;
             t.add(n.local, ns, b);
             break;
         case TraitKind::Getter:
