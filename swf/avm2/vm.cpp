@@ -1,6 +1,7 @@
 #include "swf/avm2/vm.h"
 
 #include "swf/avm2/dictionary.h"
+#include "swf/avm2/proxy.h"
 #include "swf/avm2/xml.h"
 
 #include <QStringList>
@@ -970,6 +971,8 @@ bool VM::deleteProperty(const Value& obj, const Name& name) {
         return false;
     if (o->kind == ObjectKind::Xml || o->kind == ObjectKind::XmlList)
         return xmlDelete(*this, o, name);
+    if (bool r; (name.hasPublic || name.anyNs) && proxyHasOrDelete(*this, o, name.local, true, r))
+        return r;
     if (o->deleteOwn(*this, name.local))
         return true;
     o->deleteDynamic(name.local);
@@ -983,6 +986,9 @@ bool VM::hasProperty(const Value& obj, const Name& name) {
             return true;
         if (o->kind == ObjectKind::Xml || o->kind == ObjectKind::XmlList)
             return xmlHas(*this, o, name);
+        if (bool r;
+            (name.hasPublic || name.anyNs) && proxyHasOrDelete(*this, o, name.local, false, r))
+            return r;
         if (o->hasOwn(*this, name.local) || o->getDynamic(name.local))
             return true;
     } else if (obj.isString()) {
@@ -1018,6 +1024,9 @@ Value VM::callPropertyWith(const Value& obj, Binding* b, const Name& name,
             const Value f = readBinding(obj, o, b, name);
             return call(f, lex ? Value::null() : obj, args);
         }
+        if (Value out;
+            (name.hasPublic || name.anyNs) && proxyCallProperty(*this, o, name.local, args, out))
+            return out;
         // E4X: calls on XML values find methods on the prototype, never child elements; a
         // list of one passes the call to its item.
         if (o->kind == ObjectKind::Xml || o->kind == ObjectKind::XmlList) {
@@ -1690,6 +1699,8 @@ std::uint32_t VM::enumNext(const Value& v, std::uint32_t cursor) {
     Object* o = v.object();
     if (!o)
         return 0;
+    if (Value next; proxyEnumerate(*this, o, ProxyStep::NextIndex, cursor, next))
+        return std::uint32_t(next.i);
     const std::uint32_t native = o->ownEnumCount();
     std::uint32_t i = cursor;
     for (;;) {
@@ -1711,6 +1722,8 @@ Value VM::enumName(const Value& v, std::uint32_t cursor) {
     Object* o = v.object();
     if (!o || cursor == 0)
         return Value();
+    if (Value name; proxyEnumerate(*this, o, ProxyStep::Name, cursor, name))
+        return name;
     const std::uint32_t native = o->ownEnumCount();
     if (cursor <= native) {
         Value n = o->ownEnumName(cursor - 1);
@@ -1724,6 +1737,8 @@ Value VM::enumValue(const Value& v, std::uint32_t cursor) {
     Object* o = v.object();
     if (!o || cursor == 0)
         return Value();
+    if (Value value; proxyEnumerate(*this, o, ProxyStep::Value, cursor, value))
+        return value;
     const std::uint32_t native = o->ownEnumCount();
     if (cursor <= native)
         return o->ownEnumValue(*this, cursor - 1);
