@@ -185,10 +185,11 @@ bool Array::setOwn(VM& vm, const QString& name, const Value& v) {
         }
         if (!parseIndex(name, i))
             return false;
+        // Converted first: a conversion may run script code that changes the length.
+        const Value c = elementType ? vm.coerce(v, elementType) : v;
         if (i > items.size() || (i == items.size() && fixed))
             vm.throwRangeError(
                 1125, QStringLiteral("The index %1 is out of range %2.").arg(i).arg(items.size()));
-        const Value c = elementType ? vm.coerce(v, elementType) : v;
         if (i == items.size())
             items.push_back(c);
         else
