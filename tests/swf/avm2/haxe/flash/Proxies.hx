@@ -69,6 +69,16 @@ class Bare extends Proxy {
 }
 
 class Proxies {
+	// for..in through hasnext2, which leaves null in the object's register when done: the
+	// object is a parameter here so the caller's variable keeps it.
+	static function names(o:Dynamic):String {
+		var a = [];
+		var i = 0;
+		while (untyped __has_next__(o, i))
+			a.push(untyped __forin__(o, i));
+		return a.join(",");
+	}
+
 	static function main() {
 		var bag = new Bag();
 		var d:Dynamic = bag;
@@ -85,11 +95,7 @@ class Proxies {
 		// Calling an undeclared method calls callProperty with the name and the arguments.
 		trace(d.greet("x", 2));
 		// for..in calls nextNameIndex, then nextName for each index.
-		var names = [];
-		var i = 0;
-		while (untyped __has_next__(d, i))
-			names.push(untyped __forin__(d, i));
-		trace(names.join(","));
+		trace(names(d));
 		// delete calls deleteProperty.
 		var first:Bool = untyped __delete__(d, "apple");
 		var again:Bool = untyped __delete__(d, "apple");
