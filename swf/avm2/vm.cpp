@@ -374,6 +374,9 @@ void VM::checkBudget() {
 
 void VM::throwError(const char* className, int id, const QString& message) {
     Value cls = lookupDefinition(QString::fromLatin1(className));
+    // IllegalOperationError, MemoryError, EOFError... live in flash.errors.
+    if (!cls.object())
+        cls = lookupDefinition(QStringLiteral("flash.errors.") + QString::fromLatin1(className));
     Value err;
     const QString text = QStringLiteral("Error #%1: %2").arg(id).arg(message);
     if (cls.object()) {
