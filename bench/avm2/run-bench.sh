@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
-# Times the compute programs here through the Haxe interpreter and, given a reelwick binary,
+# Times the compute programs here through the Haxe interpreter and, given reelwick binaries,
 # through our ActionScript 3 VM (reelwick --export, one frame), side by side in one run.
-# Each side runs RUNS times (default 3); the fastest run counts. Empty.hx measures start-up,
-# which is also shown subtracted. The movie's trace output is checked against the interpreter's,
-# so a fast wrong answer does not count.
+# Each side runs RUNS times (default 3) and the least CPU time (user + system) counts: this
+# machine is shared, and wall-clock time measures the neighbours as much as the program.
+# Empty.hx measures start-up, which is also shown subtracted. The movie's trace output is checked
+# against the interpreter's, so a fast wrong answer does not count. A second binary (say, a build
+# before a change) gets its own columns, so two VMs are compared in one run.
 #
-# Usage: run-bench.sh [REELWICK_BINARY]
+# Usage: run-bench.sh [REELWICK_BINARY [REELWICK_BINARY...]]
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
 suite="$here/../../tests/swf/avm2/haxe"
-reelwick="${1:-}"
+vms=("$@")
 runs="${RUNS:-3}"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -25,59 +27,66 @@ if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
     export XDG_RUNTIME_DIR
 fi
 
-now() { date +%s.%N; }
-
-# Prints the fastest of $runs wall-clock times of the command, in seconds.
+# Prints the least CPU time (user + system, children included) of $runs runs of the command.
 best_of() {
-    local best=""
-    for _ in $(seq "$runs"); do
-        local t0 t1
-        t0=$(now)
-        "$@" >/dev/null 2>&1
-        t1=$(now)
-        best=$(python3 -c "import sys; a=float(sys.argv[1]); b=sys.argv[2]; print(min(a, float(b)) if b else a)" \
-            "$(python3 -c "print($t1 - $t0)")" "$best")
-    done
-    echo "$best"
+    python3 - "$runs" "$@" <<'PY2'
+import resource, subprocess, sys
+runs, cmd = int(sys.argv[1]), sys.argv[2:]
+best = None
+for _ in range(runs):
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
+    subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    t = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
+    best = t if best is None else min(best, t)
+print(best)
+PY2
 }
 
-interp() {
-    haxe -cp "$here" -cp "$suite/common" -main "$1" TraceSetup --interp
-}
-
-vm() {
-    "$reelwick" --export "$work/movies/$1.swf" --frames 1-1 --out "$work/frames"
-}
-
-names=(Empty Sieve Md5Mib Md5Hand Sort100k NBody)
-declare -A ti tv
+names=(${NAMES:-Empty Sieve Md5Mib Md5Hand Sort100k NBody})
+declare -A t
+mkdir -p "$work/frames"
+# Program by program, every side in turn, so a change in the machine's load touches all sides.
 for n in "${names[@]}"; do
-    ti[$n]=$(best_of interp "$n")
-    if [ -n "$reelwick" ]; then
-        mkdir -p "$work/frames"
-        "$reelwick" --export "$work/movies/$n.swf" --frames 1-1 --out "$work/frames" \
-            >/dev/null 2>"$work/$n.actual" || true
-        if ! python3 "$suite/compare.py" "$work/$n.actual" "$work/movies/$n.expected" >"$work/$n.diff"; then
-            echo "$n: the movie's output is wrong:" >&2
+    t[$n,interp]=$(best_of haxe -cp "$here" -cp "$suite/common" -main "$n" TraceSetup --interp)
+    for k in "${!vms[@]}"; do
+        vm="${vms[$k]}"
+        # Haxe's boot code puts the position in front of the movie's lines (see run-suite.sh).
+        "$vm" --export "$work/movies/$n.swf" --frames 1-1 --out "$work/frames" 2>&1 >/dev/null |
+            sed -E 's/^[A-Za-z0-9_]+\.hx:[0-9]+: //' >"$work/$n.$k.actual" || true
+        if ! python3 "$suite/compare.py" "$work/$n.$k.actual" "$work/movies/$n.expected" \
+            >"$work/$n.diff"; then
+            echo "$n: the output of $vm is wrong:" >&2
             cat "$work/$n.diff" >&2
-            tv[$n]="wrong"
+            t[$n,$k]=wrong
             continue
         fi
-        tv[$n]=$(best_of vm "$n")
-    fi
+        t[$n,$k]=$(best_of "$vm" --export "$work/movies/$n.swf" --frames 1-1 --out "$work/frames")
+    done
 done
 
-printf '%-10s %12s %12s %10s %14s\n' program "interp (s)" "VM (s)" "VM/interp" "net VM/interp"
+echo "CPU seconds, least of $runs runs; net: start-up (Empty) subtracted from both sides"
+header=$(printf '%-10s %10s' program interp)
+for k in "${!vms[@]}"; do
+    header+=$(printf ' %10s %9s %9s' "vm$((k + 1))" "ratio" "net")
+done
+echo "$header"
+for k in "${!vms[@]}"; do echo "vm$((k + 1)) = ${vms[$k]}"; done
 for n in "${names[@]}"; do
-    if [ -z "$reelwick" ] || [ "${tv[$n]}" = "wrong" ]; then
-        printf '%-10s %12.3f %12s\n' "$n" "${ti[$n]}" "${tv[$n]:--}"
-        continue
-    fi
-    python3 - "$n" "${ti[$n]}" "${tv[$n]}" "${ti[Empty]}" "${tv[Empty]}" <<'PY'
+    line=$(printf '%-10s %10.3f' "$n" "${t[$n,interp]}")
+    for k in "${!vms[@]}"; do
+        if [ "${t[$n,$k]}" = wrong ]; then
+            line+=$(printf ' %10s %9s %9s' wrong - -)
+            continue
+        fi
+        line+=$(python3 - "$n" "${t[$n,interp]}" "${t[$n,$k]}" "${t[Empty,interp]}" "${t[Empty,$k]}" <<'PY2'
 import sys
 n, ti, tv, ei, ev = sys.argv[1], *map(float, sys.argv[2:])
 net_i, net_v = ti - ei, tv - ev
 net = "%.2f" % (net_v / net_i) if n != "Empty" and net_i > 0.01 else "-"
-print("%-10s %12.3f %12.3f %10.2f %14s" % (n, ti, tv, tv / ti, net))
-PY
+print(" %10.3f %9.2f %9s" % (tv, tv / ti, net))
+PY2
+)
+    done
+    echo "$line"
 done

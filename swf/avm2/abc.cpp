@@ -442,8 +442,7 @@ private:
             case 2:
             case 3:
                 t.kind = TraitKind(kind & 0x0F);
-                t.slotId = r.u30(); // disp_id, unused
-                t.slotId = 0;
+                t.dispId = r.u30();
                 t.index = methodIndex();
                 break;
             case 4:

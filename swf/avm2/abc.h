@@ -121,6 +121,7 @@ struct TraitInfo {
     std::uint32_t typeName = 0; // Slot, Const
     ConstantRef value;          // Slot, Const
     std::uint32_t index = 0;    // method (Method, Getter, Setter, Function) or class index
+    std::uint32_t dispId = 0;   // Method, Getter, Setter: the dispatch id (0: none)
     std::vector<std::uint32_t> metadata;
 };
 

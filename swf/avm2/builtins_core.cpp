@@ -1,5 +1,6 @@
 // Object, Class, Function, Boolean, Namespace, the Error family and the global functions.
 
+#include "swf/avm2/proxy.h"
 #include "swf/avm2/vm.h"
 #include "swf/avm2/xml.h"
 
@@ -636,6 +637,7 @@ void VM::registerBuiltins() {
     installGlobals(*this);
     installDate(*this);
     installDictionary(*this);
+    installProxy(*this);
     installVector(*this);
     installByteArray(*this);
     installJson(*this);

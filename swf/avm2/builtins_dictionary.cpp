@@ -62,12 +62,24 @@ bool Dictionary::remove(VM& vm, const Value& key) {
     return true;
 }
 
+void Dictionary::dropDeadKeys() {
+    for (Entry& e : entries) {
+        if (!e.live || e.key.tag != Value::Tag::Object || e.key.o->marked)
+            continue;
+        byObject.remove(e.key.o);
+        e.live = false;
+        e.key = Value();
+        e.value = Value();
+        --live;
+    }
+}
+
 void Dictionary::traceChildren(std::vector<Object*>& out) {
     Object::traceChildren(out);
     for (const Entry& e : entries) {
         if (!e.live)
             continue;
-        if (e.key.tag == Value::Tag::Object)
+        if (e.key.tag == Value::Tag::Object && !weakKeys)
             out.push_back(e.key.o);
         if (e.value.tag == Value::Tag::Object)
             out.push_back(e.value.o);
@@ -78,7 +90,9 @@ namespace {
 Object* allocDictionary(VM& vm, Class* c) {
     return vm.make<Dictionary>(c);
 }
-Value dictionaryCtor(VM&, const Value&, std::span<const Value>) {
+Value dictionaryCtor(VM&, const Value& self, std::span<const Value> args) {
+    if (Object* o = self.object(); o && o->kind == ObjectKind::Dictionary)
+        static_cast<Dictionary*>(o)->weakKeys = VM::toBoolean(arg(args, 0));
     return Value();
 }
 } // namespace

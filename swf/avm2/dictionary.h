@@ -41,6 +41,10 @@ public:
     QHash<Object*, int> byObject;
     QHash<QString, int> byString;
     std::size_t live = 0;
+    // new Dictionary(true): keys do not keep their objects alive. The collector calls
+    // dropDeadKeys after marking, so an entry goes with its key; values are still traced.
+    bool weakKeys = false;
+    void dropDeadKeys();
 
 private:
     int find(VM& vm, const Value& key);

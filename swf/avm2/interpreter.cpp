@@ -179,6 +179,22 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
             verify(1025, "An internal error occurred.");
         return regs[i];
     };
+    // a < b as lessThan answers it, with numbers compared here.
+    auto less = [&](const Value& x, const Value& y) __attribute__((always_inline))->int {
+        if (x.tag == Value::Tag::Int && y.tag == Value::Tag::Int)
+            return x.i < y.i;
+        if (x.isNumeric() && y.isNumeric()) {
+            const double p = x.toDoubleFast(), q = y.toDoubleFast();
+            return std::isnan(p) || std::isnan(q) ? -1 : int(p < q);
+        }
+        return lessThan(x, y);
+    };
+    auto number = [&](const Value& v) __attribute__((always_inline))->double {
+        return v.isNumeric() ? v.toDoubleFast() : toNumber(v);
+    };
+    auto truth = [&](const Value& v) __attribute__((always_inline))->bool {
+        return v.tag == Value::Tag::Bool ? v.b : toBoolean(v);
+    };
     auto jumpTo = [&](std::size_t base, std::int64_t off) {
         const std::int64_t t = std::int64_t(base) + off;
         if (t < 0 || t > std::int64_t(codeSize))
@@ -392,28 +408,28 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                     bool jump = false;
                     switch (op) {
                     case 0x0C:
-                        jump = lessThan(av, b) != 1;
+                        jump = less(av, b) != 1;
                         break; // ifnlt
                     case 0x0D:
-                        jump = lessThan(b, av) != 0;
+                        jump = less(b, av) != 0;
                         break; // ifnle
                     case 0x0E:
-                        jump = lessThan(b, av) != 1;
+                        jump = less(b, av) != 1;
                         break; // ifngt
                     case 0x0F:
-                        jump = lessThan(av, b) != 0;
+                        jump = less(av, b) != 0;
                         break; // ifnge
                     case 0x15:
-                        jump = lessThan(av, b) == 1;
+                        jump = less(av, b) == 1;
                         break; // iflt
                     case 0x16:
-                        jump = lessThan(b, av) == 0;
+                        jump = less(b, av) == 0;
                         break; // ifle
                     case 0x17:
-                        jump = lessThan(b, av) == 1;
+                        jump = less(b, av) == 1;
                         break; // ifgt
                     case 0x18:
-                        jump = lessThan(av, b) == 0;
+                        jump = less(av, b) == 0;
                         break; // ifge
                     }
                     if (jump)
@@ -429,7 +445,7 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                 case 0x11:
                 case 0x12: { // iftrue, iffalse
                     const std::int32_t off = r.s24();
-                    const bool t = toBoolean(pop());
+                    const bool t = truth(pop());
                     if (t == (op == 0x11))
                         jumpTo(r.pc, off);
                     break;
@@ -680,10 +696,34 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                     push(construct(c, av));
                     break;
                 }
-                case 0x43: { // callmethod: by dispatch id, which we do not number
-                    r.u30();
-                    r.u30();
-                    verify(1011, "Method contained illegal opcode callmethod.");
+                case 0x43: { // callmethod: the receiver's method of this dispatch id
+                    const std::uint32_t id = r.u30();
+                    const std::uint32_t n = r.u30();
+                    auto av = args(n);
+                    const Value recv = pop();
+                    Object* o = recv.object();
+                    if (!o)
+                        throwTypeError(
+                            recv.isNull() ? 1009 : 1010,
+                            recv.isNull()
+                                ? QStringLiteral("Cannot access a property or method of a null "
+                                                 "object reference.")
+                                : QStringLiteral("A term is undefined and has no properties."));
+                    // Overrides keep their dispatch id, so the receiver's own table answers.
+                    const Binding* found = nullptr;
+                    if (o->traits && id != 0)
+                        for (const auto& list : o->traits->byName)
+                            for (const auto& e : list)
+                                if (!found && e.binding.kind == Binding::Kind::Method &&
+                                    e.binding.dispId == id)
+                                    found = &e.binding;
+                    if (!found)
+                        throwError("VerifyError", 1051,
+                                   QStringLiteral("Illegal early binding access to %1.")
+                                       .arg(describe(recv)));
+                    const Binding b = *found; // the call may add traits
+                    Value res = runMethod(b.method, recv, av, b.scope, b.declaringClass);
+                    push(std::move(res));
                     break;
                 }
                 case 0x44: { // callstatic
@@ -923,9 +963,31 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                         auto* arr = static_cast<Array*>(stack[stack.size() - 2].o);
                         const auto i = std::size_t(stack.back().i);
                         if (i < arr->items.size()) {
-                            arr->items[i] = arr->isVector && arr->elementType
-                                                ? coerce(v, arr->elementType)
-                                                : std::move(v);
+                            Class* et = arr->isVector ? arr->elementType : nullptr;
+                            // A conversion may run script code that shrinks the vector.
+                            if (et && !((et == booleanClass && v.tag == Value::Tag::Bool) ||
+                                        (et == intClass && v.tag == Value::Tag::Int) ||
+                                        (et == numberClass && v.isNumeric())))
+                                v = coerce(v, et);
+                            if (i < arr->items.size()) {
+                                arr->items[i] = std::move(v);
+                                stack.pop_back();
+                                stack.pop_back();
+                                break;
+                            }
+                        }
+                    }
+                    // bytes[int] = v inside a ByteArray.
+                    if (idx < a.multinames.size() && a.multinames[idx].kind == MnKind::MultinameL &&
+                        stack.size() >= 2 && stack.back().tag == Value::Tag::Int &&
+                        stack.back().i >= 0 && stack[stack.size() - 2].object() &&
+                        stack[stack.size() - 2].o->kind == ObjectKind::ByteArray &&
+                        domainMemoryBytes) {
+                        std::vector<std::uint8_t>* data =
+                            domainMemoryBytes(stack[stack.size() - 2].o);
+                        const auto i = std::size_t(stack.back().i);
+                        if (data && i < data->size() && v.tag == Value::Tag::Int) {
+                            (*data)[i] = std::uint8_t(v.i);
                             stack.pop_back();
                             stack.pop_back();
                             break;
@@ -945,8 +1007,21 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                         const Name& n = env->names[idx];
                         const Value o = pop();
                         Object* ob = o.object();
-                        if (Binding* b = ob ? findBindingCached(ob->traits, n, env->nameCache[idx])
-                                            : nullptr)
+                        Binding* b =
+                            ob ? findBindingCached(ob->traits, n, env->nameCache[idx]) : nullptr;
+                        // A declared variable whose type the value already has: store it here.
+                        if (b && b->kind == Binding::Kind::Slot && b->slot < ob->slotv.size() &&
+                            ob->traits && b->slot < ob->traits->slotv.size()) {
+                            const Traits::SlotInfo& info = ob->traits->slotv[b->slot];
+                            if (info.typeResolved &&
+                                (!info.type || (info.type == numberClass && v.isNumeric()) ||
+                                 (info.type == intClass && v.tag == Value::Tag::Int) ||
+                                 (info.type == booleanClass && v.tag == Value::Tag::Bool))) {
+                                ob->slotv[b->slot] = std::move(v);
+                                break;
+                            }
+                        }
+                        if (b)
                             writeBinding(o, ob, b, n, v, op == 0x68);
                         else
                             setProperty(o, n, v, op == 0x68);
@@ -984,7 +1059,15 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                     if (isStatic(idx)) {
                         const Name& n = env->names[idx];
                         Value& o = top();
-                        Value res = getPropertyWith(o, cachedBinding(o, n, idx), n);
+                        Binding* b = cachedBinding(o, n, idx);
+                        // A declared variable: read its slot here.
+                        if (b && o.tag == Value::Tag::Object &&
+                            (b->kind == Binding::Kind::Slot || b->kind == Binding::Kind::Const) &&
+                            b->slot < o.o->slotv.size()) {
+                            o = o.o->slotv[b->slot];
+                            break;
+                        }
+                        Value res = getPropertyWith(o, b, n);
                         stack.back() = std::move(res);
                         break;
                     }
@@ -1005,6 +1088,17 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                             stack.pop_back();
                             stack.back() = std::move(v);
                             break;
+                        }
+                        // bytes[int] inside a ByteArray.
+                        if (key.tag == Value::Tag::Int && key.i >= 0 && obj.object() &&
+                            obj.o->kind == ObjectKind::ByteArray && domainMemoryBytes) {
+                            std::vector<std::uint8_t>* data = domainMemoryBytes(obj.o);
+                            if (data && std::size_t(key.i) < data->size()) {
+                                const std::int32_t byte = (*data)[std::size_t(key.i)];
+                                stack.pop_back();
+                                stack.back() = Value(byte);
+                                break;
+                            }
                         }
                     }
                     if (mi2.needsRuntimeName() && !mi2.needsRuntimeNs() && stack.size() >= 2 &&
@@ -1146,8 +1240,12 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                     multiname(idx);
                     Class* c = resolveType(env, idx);
                     Value& v = top();
-                    if (c)
-                        v = coerce(v, c);
+                    // Values of the type already (the usual case) stay as they are.
+                    if (!c || (c == numberClass && v.isNumeric()) ||
+                        (c == intClass && v.tag == Value::Tag::Int) ||
+                        (v.tag == Value::Tag::Object && v.o->cls == c))
+                        break;
+                    v = coerce(v, c);
                     break;
                 }
                 case 0x82:
@@ -1193,27 +1291,27 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                 }
                 case 0x90: {
                     Value& v = top();
-                    v = Value::number(-toNumber(v));
+                    v = Value::number(-number(v));
                     break;
                 }
                 case 0x91: {
                     Value& v = top();
-                    v = Value::number(toNumber(v) + 1);
+                    v = Value::number(number(v) + 1);
                     break;
                 }
                 case 0x93: {
                     Value& v = top();
-                    v = Value::number(toNumber(v) - 1);
+                    v = Value::number(number(v) - 1);
                     break;
                 }
                 case 0x92: {
                     Value& v = reg(r.u30());
-                    v = Value::number(toNumber(v) + 1);
+                    v = Value::number(number(v) + 1);
                     break;
                 }
                 case 0x94: {
                     Value& v = reg(r.u30());
-                    v = Value::number(toNumber(v) - 1);
+                    v = Value::number(number(v) - 1);
                     break;
                 }
                 case 0x95: {
@@ -1223,7 +1321,7 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                 }
                 case 0x96: {
                     Value& v = top();
-                    v = Value(!toBoolean(v));
+                    v = Value(!truth(v));
                     break;
                 }
                 case 0x97: {
@@ -1261,7 +1359,7 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                         av = Value::number(double(av.i) - double(b.i));
                         break;
                     }
-                    const double x = toNumber(av), y = toNumber(b);
+                    const double x = number(av), y = number(b);
                     double res = 0;
                     switch (op) {
                     case 0xA1:
@@ -1340,25 +1438,25 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                 case 0xAD: {
                     const Value b = pop();
                     Value& av = top();
-                    av = Value(lessThan(av, b) == 1);
+                    av = Value(less(av, b) == 1);
                     break;
                 }
                 case 0xAE: {
                     const Value b = pop();
                     Value& av = top();
-                    av = Value(lessThan(b, av) == 0);
+                    av = Value(less(b, av) == 0);
                     break;
                 }
                 case 0xAF: {
                     const Value b = pop();
                     Value& av = top();
-                    av = Value(lessThan(b, av) == 1);
+                    av = Value(less(b, av) == 1);
                     break;
                 }
                 case 0xB0: {
                     const Value b = pop();
                     Value& av = top();
-                    av = Value(lessThan(av, b) == 0);
+                    av = Value(less(av, b) == 0);
                     break;
                 }
                 case 0xB1: { // instanceof

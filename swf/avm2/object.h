@@ -42,8 +42,9 @@ struct MethodRef {
 // What a name of an object's traits stands for.
 struct Binding {
     enum class Kind : std::uint8_t { Slot, Const, Method, Accessor } kind = Kind::Slot;
-    std::uint32_t slot = 0; // Slot, Const: index into Object::slotv
-    MethodRef method;       // Method
+    std::uint32_t slot = 0;   // Slot, Const: index into Object::slotv
+    MethodRef method;         // Method
+    std::uint32_t dispId = 0; // Method: the dispatch id callmethod names it by (0: none)
     MethodRef getter, setter;
     Class* declaringClass = nullptr; // for super lookups from the method
     ScopeChain scope;                // the chain its methods run in

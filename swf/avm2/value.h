@@ -14,10 +14,20 @@ namespace swf::avm2 {
 
 class Object;
 
+// A string value's text, shared by every copy of the value (the VM runs on one thread).
+struct StringBox {
+    QString str;
+    std::uint32_t refs;
+};
+// What `s` reads on a value holding no string. A null QString needs no dynamic initialisation.
+inline constinit const QString kNoString{};
+
+// 24 bytes: a tag, an 8-byte payload and a reference to the text. Values are copied on every
+// instruction, so copies touch the text only when there is one, and then only to count it.
 struct Value {
     enum class Tag : std::uint8_t { Undefined, Null, Bool, Int, Number, String, Object };
 
-    Value() : bits(0) { new (&s) QString(); }
+    Value() noexcept : bits(0), s(kNoString) {}
     static Value null() {
         Value v;
         v.tag = Tag::Null;
@@ -38,21 +48,21 @@ struct Value {
     static Value fromUint(std::uint32_t u) {
         return u <= 0x7FFFFFFFu ? Value(std::int32_t(u)) : number(double(u));
     }
-    Value(bool b) : tag(Tag::Bool), bits(0) {
-        this->b = b;
-        new (&s) QString();
+    Value(bool b) noexcept : tag(Tag::Bool), bits(0), s(kNoString) { this->b = b; }
+    Value(std::int32_t n) noexcept : tag(Tag::Int), bits(0), s(kNoString) { i = n; }
+    Value(double n) noexcept : bits(0), s(kNoString) {
+        const auto k = std::int32_t(n > -2147483649.0 && n < 2147483648.0 ? n : 0);
+        if (double(k) == n && !(k == 0 && std::signbit(n))) {
+            tag = Tag::Int;
+            i = k;
+        } else {
+            tag = Tag::Number;
+            d = n;
+        }
     }
-    Value(std::int32_t n) : tag(Tag::Int), bits(0) {
-        i = n;
-        new (&s) QString();
-    }
-    Value(double n) : bits(0) {
-        new (&s) QString();
-        *this = number(n);
-    }
-    Value(QString str) : tag(Tag::String), bits(0) { new (&s) QString(std::move(str)); }
-    Value(const char* str) : tag(Tag::String), bits(0) { new (&s) QString(QString::fromUtf8(str)); }
-    Value(Object* obj) : tag(obj ? Tag::Object : Tag::Null), o(obj) { new (&s) QString(); }
+    Value(QString str) : tag(Tag::String), box(new StringBox{std::move(str), 1}), s(box->str) {}
+    Value(const char* str) : Value(QString::fromUtf8(str)) {}
+    Value(Object* obj) noexcept : tag(obj ? Tag::Object : Tag::Null), o(obj), s(kNoString) {}
 
     bool isUndefined() const { return tag == Tag::Undefined; }
     bool isNull() const { return tag == Tag::Null; }
@@ -63,38 +73,24 @@ struct Value {
     Object* object() const { return tag == Tag::Object ? o : nullptr; }
     double toDoubleFast() const { return tag == Tag::Int ? double(i) : d; } // numeric only
 
-    // Values are copied and moved on every instruction; most hold no string, so the string's
-    // own (out of line) copy, move and destruction run only when one side has one.
-    Value(const Value& v) : tag(v.tag), bits(v.bits) {
-        if (!v.s.isNull())
-            new (&s) QString(v.s);
-        else
-            new (&s) QString();
+    // A move is a copy: `s` of the value moved from must stay readable, and copying a
+    // string value costs one count.
+    Value(const Value& v) noexcept : tag(v.tag), bits(v.bits), s(v.s) {
+        if (tag == Tag::String)
+            ++box->refs;
     }
-    Value(Value&& v) noexcept : tag(v.tag), bits(v.bits) {
-        if (!v.s.isNull())
-            new (&s) QString(std::move(v.s));
-        else
-            new (&s) QString();
+    Value(Value&& v) noexcept : Value(static_cast<const Value&>(v)) {}
+    Value& operator=(const Value& v) noexcept {
+        // Without text on either side `s` already names the empty string: copy the rest.
+        if (tag != Tag::String && v.tag != Tag::String) {
+            tag = v.tag;
+            bits = v.bits;
+            return *this;
+        }
+        return assignText(v);
     }
-    Value& operator=(const Value& v) {
-        tag = v.tag;
-        bits = v.bits;
-        if (!s.isNull() || !v.s.isNull())
-            s = v.s;
-        return *this;
-    }
-    Value& operator=(Value&& v) noexcept {
-        tag = v.tag;
-        bits = v.bits;
-        if (!s.isNull() || !v.s.isNull())
-            s = std::move(v.s);
-        return *this;
-    }
-    ~Value() {
-        if (!s.isNull())
-            s.~QString();
-    }
+    Value& operator=(Value&& v) noexcept { return *this = static_cast<const Value&>(v); }
+    ~Value() { release(); }
 
     Tag tag = Tag::Undefined;
     union {
@@ -102,12 +98,36 @@ struct Value {
         std::int32_t i;
         double d;
         Object* o;
+        StringBox* box;     // String: the shared text
         std::uint64_t bits; // the whole payload, for copying
     };
-    // Always alive (null unless set); kept in a union so that its destruction can be skipped.
-    union {
-        QString s;
-    };
+    // The text of a String value; an empty (null) string for every other kind.
+    const QString& s;
+
+private:
+    struct Raw {};
+    // A copy that does not count the text (the caller has).
+    Value(Raw, const Value& v) noexcept : tag(v.tag), bits(v.bits), s(v.s) {}
+    Value& assignText(const Value& v) noexcept {
+        if (this == &v)
+            return *this;
+        if (v.tag == Tag::String)
+            ++v.box->refs; // first, in case v's text is held only by this value
+        release();
+        // `s` is a reference, so the value is made anew in place to rebind it.
+        new (this) Value(Raw{}, v);
+        return *std::launder(this);
+    }
+    void release() noexcept {
+        if (tag == Tag::String)
+            dropText(box);
+    }
+    // Out of line: strings are the rare case, and GCC cannot see that a count it watched go up
+    // and down was above zero, so it warns of a use after free where none can happen.
+    [[gnu::noinline]] static void dropText(StringBox* b) noexcept {
+        if (--b->refs == 0)
+            delete b;
+    }
 };
 
 } // namespace swf::avm2

@@ -1,5 +1,7 @@
 #include "swf/avm2/vm.h"
 
+#include "swf/avm2/dictionary.h"
+#include "swf/avm2/proxy.h"
 #include "swf/avm2/xml.h"
 
 #include <QStringList>
@@ -183,10 +185,11 @@ bool Array::setOwn(VM& vm, const QString& name, const Value& v) {
         }
         if (!parseIndex(name, i))
             return false;
+        // Converted first: a conversion may run script code that changes the length.
+        const Value c = elementType ? vm.coerce(v, elementType) : v;
         if (i > items.size() || (i == items.size() && fixed))
             vm.throwRangeError(
                 1125, QStringLiteral("The index %1 is out of range %2.").arg(i).arg(items.size()));
-        const Value c = elementType ? vm.coerce(v, elementType) : v;
         if (i == items.size())
             items.push_back(c);
         else
@@ -334,6 +337,9 @@ void VM::collectGarbage(const std::vector<Object*>& extraRoots) {
                 stack.push_back(a.o);
     }
     markFrom(stack);
+    for (Object* o : m_heap)
+        if (o->marked && o->kind == ObjectKind::Dictionary && static_cast<Dictionary*>(o)->weakKeys)
+            static_cast<Dictionary*>(o)->dropDeadKeys();
     std::size_t kept = 0;
     for (Object* o : m_heap) {
         if (o->marked) {
@@ -368,6 +374,9 @@ void VM::checkBudget() {
 
 void VM::throwError(const char* className, int id, const QString& message) {
     Value cls = lookupDefinition(QString::fromLatin1(className));
+    // IllegalOperationError, MemoryError, EOFError... live in flash.errors.
+    if (!cls.object())
+        cls = lookupDefinition(QStringLiteral("flash.errors.") + QString::fromLatin1(className));
     Value err;
     const QString text = QStringLiteral("Error #%1: %2").arg(id).arg(message);
     if (cls.object()) {
@@ -966,6 +975,8 @@ bool VM::deleteProperty(const Value& obj, const Name& name) {
         return false;
     if (o->kind == ObjectKind::Xml || o->kind == ObjectKind::XmlList)
         return xmlDelete(*this, o, name);
+    if (bool r; (name.hasPublic || name.anyNs) && proxyHasOrDelete(*this, o, name.local, true, r))
+        return r;
     if (o->deleteOwn(*this, name.local))
         return true;
     o->deleteDynamic(name.local);
@@ -979,6 +990,9 @@ bool VM::hasProperty(const Value& obj, const Name& name) {
             return true;
         if (o->kind == ObjectKind::Xml || o->kind == ObjectKind::XmlList)
             return xmlHas(*this, o, name);
+        if (bool r;
+            (name.hasPublic || name.anyNs) && proxyHasOrDelete(*this, o, name.local, false, r))
+            return r;
         if (o->hasOwn(*this, name.local) || o->getDynamic(name.local))
             return true;
     } else if (obj.isString()) {
@@ -1014,6 +1028,9 @@ Value VM::callPropertyWith(const Value& obj, Binding* b, const Name& name,
             const Value f = readBinding(obj, o, b, name);
             return call(f, lex ? Value::null() : obj, args);
         }
+        if (Value out;
+            (name.hasPublic || name.anyNs) && proxyCallProperty(*this, o, name.local, args, out))
+            return out;
         // E4X: calls on XML values find methods on the prototype, never child elements; a
         // list of one passes the call to its item.
         if (o->kind == ObjectKind::Xml || o->kind == ObjectKind::XmlList) {
@@ -1446,6 +1463,7 @@ Traits VM::buildTraits(AbcEnv* env, const std::vector<TraitInfo>& list, Class* d
         case TraitKind::Method:
             b.kind = Binding::Kind::Method;
             b.method = MethodRef{env, tr.index, nullptr};
+            b.dispId = tr.dispId;
             t.add(n.local, ns, b);
             break;
         case TraitKind::Getter:
@@ -1685,6 +1703,8 @@ std::uint32_t VM::enumNext(const Value& v, std::uint32_t cursor) {
     Object* o = v.object();
     if (!o)
         return 0;
+    if (Value next; proxyEnumerate(*this, o, ProxyStep::NextIndex, cursor, next))
+        return std::uint32_t(next.i);
     const std::uint32_t native = o->ownEnumCount();
     std::uint32_t i = cursor;
     for (;;) {
@@ -1706,6 +1726,8 @@ Value VM::enumName(const Value& v, std::uint32_t cursor) {
     Object* o = v.object();
     if (!o || cursor == 0)
         return Value();
+    if (Value name; proxyEnumerate(*this, o, ProxyStep::Name, cursor, name))
+        return name;
     const std::uint32_t native = o->ownEnumCount();
     if (cursor <= native) {
         Value n = o->ownEnumName(cursor - 1);
@@ -1719,6 +1741,8 @@ Value VM::enumValue(const Value& v, std::uint32_t cursor) {
     Object* o = v.object();
     if (!o || cursor == 0)
         return Value();
+    if (Value value; proxyEnumerate(*this, o, ProxyStep::Value, cursor, value))
+        return value;
     const std::uint32_t native = o->ownEnumCount();
     if (cursor <= native)
         return o->ownEnumValue(*this, cursor - 1);

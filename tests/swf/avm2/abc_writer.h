@@ -66,6 +66,13 @@ struct SimpleAbc {
         std::uint32_t from, to, target, type, var;
     };
     std::vector<Handler> handlers;
+    // More methods (1, 2, ...), each with a body taking `params` untyped arguments; those with
+    // a trait name (a multiname index) are methods of the script's global object.
+    struct Method {
+        std::vector<std::uint8_t> code;
+        std::uint32_t params = 0, traitName = 0, dispId = 0;
+    };
+    std::vector<Method> methods;
 
     std::vector<std::uint8_t> build() const {
         AbcBytes a;
@@ -89,16 +96,38 @@ struct SimpleAbc {
             const bool attribute = extraStrings[i].size() > 1 && extraStrings[i][0] == '@';
             a.u8(attribute ? 0x0D : 0x07).u30(1).u30(std::uint32_t(3 + i));
         }
-        a.u30(1).u30(0).u30(0).u30(0).u8(0); // one method, no params
-        a.u30(0);                            // metadata
-        a.u30(0);                            // classes
-        a.u30(1).u30(0).u30(0);              // one script, init = method 0, no traits
-        a.u30(1).u30(0).u30(maxStack).u30(localCount).u30(0).u30(maxScope);
+        a.u30(std::uint32_t(1 + methods.size()));
+        a.u30(0).u30(0).u30(0).u8(0); // the entry: no params
+        for (const auto& m : methods) {
+            a.u30(m.params).u30(0);
+            for (std::uint32_t i = 0; i < m.params; ++i)
+                a.u30(0);
+            a.u30(0).u8(0);
+        }
+        a.u30(0); // metadata
+        a.u30(0); // classes
+        std::uint32_t traits = 0;
+        for (const auto& m : methods)
+            traits += m.traitName ? 1 : 0;
+        a.u30(1).u30(0).u30(traits); // one script, init = method 0
+        for (std::size_t i = 0; i < methods.size(); ++i)
+            if (methods[i].traitName)
+                a.u30(methods[i].traitName)
+                    .u8(0x01)
+                    .u30(methods[i].dispId)
+                    .u30(std::uint32_t(i + 1));
+        a.u30(std::uint32_t(1 + methods.size()));
+        a.u30(0).u30(maxStack).u30(localCount).u30(0).u30(maxScope);
         a.u30(std::uint32_t(code.size())).raw(code);
         a.u30(std::uint32_t(handlers.size()));
         for (const auto& h : handlers)
             a.u30(h.from).u30(h.to).u30(h.target).u30(h.type).u30(h.var);
         a.u30(0);
+        for (std::size_t i = 0; i < methods.size(); ++i) {
+            a.u30(std::uint32_t(i + 1)).u30(maxStack).u30(localCount).u30(0).u30(maxScope);
+            a.u30(std::uint32_t(methods[i].code.size())).raw(methods[i].code);
+            a.u30(0).u30(0);
+        }
         return a.b;
     }
 };

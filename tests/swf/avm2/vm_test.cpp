@@ -3,6 +3,7 @@
 // one reported line while the movie goes on.
 
 #include "swf/avm2/abc_writer.h"
+#include "swf/avm2/dictionary.h"
 #include "swf/avm2/runtime.h"
 #include "swf/movie.h"
 #include "swf/swf_writer.h"
@@ -246,6 +247,43 @@ TEST(Avm2Vm, CollectorFreesCyclesAndKeepsRoots) {
     EXPECT_EQ(vm.objectClass->cls, vm.classClass);
 }
 
+// A Dictionary made with weak keys lets its key objects go (and their entries with them);
+// an ordinary one keeps them, and a weak one's values and primitive keys stay.
+TEST(Avm2Vm, WeakDictionaryKeysDoNotKeepObjects) {
+    using swf::avm2::Value;
+    swf::avm2::VM vm;
+    const Value weakArg[] = {Value(true)};
+    const Value weak = vm.construct(Value(vm.dictionaryClass), weakArg);
+    const Value strong = vm.construct(Value(vm.dictionaryClass), {});
+    ASSERT_EQ(weak.o->kind, swf::avm2::ObjectKind::Dictionary);
+    vm.hostRoots = {weak.o, strong.o};
+    auto* w = static_cast<swf::avm2::Dictionary*>(weak.o);
+    auto* st = static_cast<swf::avm2::Dictionary*>(strong.o);
+    swf::avm2::Object* held = vm.newObject();
+    vm.hostRoots.push_back(held);
+    swf::avm2::Object* value = vm.newObject();
+    w->set(vm, Value(held), Value(value));
+    w->set(vm, Value(QStringLiteral("name")), Value(std::int32_t(1)));
+    for (int i = 0; i < 100; ++i) {
+        w->set(vm, Value(vm.newObject()), Value(vm.newObject()));
+        st->set(vm, Value(vm.newObject()), Value(std::int32_t(i)));
+    }
+    vm.collectGarbage();
+    EXPECT_EQ(w->live, 2u);
+    EXPECT_EQ(st->live, 100u);
+    Value out;
+    EXPECT_TRUE(w->get(vm, Value(held), out));
+    EXPECT_EQ(out.object(), value);
+    EXPECT_TRUE(w->has(vm, Value(QStringLiteral("name"))));
+    // The dead keys' values were still traced by the collection that dropped their entries;
+    // the next one frees them.
+    const std::size_t before = vm.objectCount();
+    vm.collectGarbage();
+    EXPECT_EQ(vm.objectCount(), before - 100);
+    vm.collectGarbage();
+    EXPECT_EQ(vm.objectCount(), before - 100);
+}
+
 // E4X through its instructions: XML from text, attribute and child access, the descendant
 // operator, pretty printing, attribute escaping and attribute assignment.
 TEST(Avm2Vm, XmlAccessAndPrinting) {
@@ -289,6 +327,26 @@ TEST(Avm2Vm, AllocationPastTheCapStopsTheScript) {
     const Outcome r = runAbc(abc.build(), limits, 2);
     ASSERT_EQ(r.errors.size(), 1) << r.errors.join(u'|').toStdString();
     EXPECT_TRUE(r.errors[0].contains(QLatin1String("memory"))) << r.errors[0].toStdString();
+}
+
+// callmethod picks the receiver's method by dispatch id, whatever its name; an id the receiver
+// has not is refused as the player's verifier refuses it.
+TEST(Avm2Vm, CallMethodDispatchesById) {
+    SimpleAbc abc;
+    abc.extraStrings = {"twice", "thrice"};
+    abc.methods = {{{0xD1, 0xD1, 0xA0, 0x48}, 1, 2, 7},         // twice(x) = x + x, id 7
+                   {{0xD1, 0x24, 0x03, 0xA2, 0x48}, 1, 3, 9}};  // thrice(x) = x * 3, id 9
+    abc.code = {0xD0, 0x30,                                     // getlocal0 pushscope
+                0x5D, 0x01, 0xD0, 0x24, 0x05, 0x43, 0x09, 0x01, // trace(callmethod 9 (5))
+                0x4F, 0x01, 0x01,                               //
+                0x5D, 0x01, 0xD0, 0x24, 0x05, 0x43, 0x07, 0x01, // trace(callmethod 7 (5))
+                0x4F, 0x01, 0x01,                               //
+                0xD0, 0x24, 0x05, 0x43, 0x04, 0x01,             // callmethod 4: no such id
+                0x29, 0x47};
+    const Outcome r = runAbc(abc.build());
+    EXPECT_EQ(r.traces, QStringList({"15", "10"}));
+    ASSERT_EQ(r.errors.size(), 1) << r.errors.join(u'|').toStdString();
+    EXPECT_TRUE(r.errors[0].contains(QLatin1String("#1051"))) << r.errors[0].toStdString();
 }
 
 } // namespace
