@@ -378,6 +378,81 @@ void BitmapData::paletteMap(const BitmapData& src, const QRect& srcRect, QPoint 
     touch();
 }
 
+std::int32_t BitmapData::pixelDissolve(const BitmapData& src, const QRect& srcRect, QPoint dest,
+                                       std::int32_t seed, std::int64_t count,
+                                       std::uint32_t fillColor) {
+    QRect r = srcRect;
+    if (disposed() || src.disposed() || !clipCopy(src, r, dest))
+        return seed;
+    const std::uint64_t n = std::uint64_t(r.width()) * std::uint64_t(r.height());
+    // A full-period generator over the next power of two at or above n (x -> 5x + 1 mod 2^k
+    // visits every residue once a period); values past n are stepped over. The seed is the
+    // generator's state, so a returned seed carries on the same order.
+    std::uint64_t modulus = 1;
+    while (modulus < n)
+        modulus <<= 1;
+    const std::uint64_t mask = modulus - 1;
+    std::uint64_t state = std::uint64_t(std::uint32_t(seed)) & mask;
+    const bool fill = &src == this;
+    const std::vector<QRgb> pixels = fill ? std::vector<QRgb>{} : readPremultiplied(src.m_image, r);
+    const std::uint64_t todo = std::uint64_t(std::clamp<std::int64_t>(count, 0, std::int64_t(n)));
+    for (std::uint64_t done = 0; done < todo;) {
+        state = (state * 5 + 1) & mask;
+        if (state >= n)
+            continue;
+        const int x = int(state % std::uint64_t(r.width()));
+        const int y = int(state / std::uint64_t(r.width()));
+        if (fill) {
+            putPixel(dest.x() + x, dest.y() + y, fillColor);
+        } else {
+            QRgb p = pixels[state];
+            p = src.m_transparent ? unpremultiply(p) : (p | 0xFF000000u);
+            putPixel(dest.x() + x, dest.y() + y, p);
+        }
+        ++done;
+    }
+    if (todo > 0)
+        touch();
+    return std::int32_t(std::uint32_t(state));
+}
+
+int BitmapData::compare(const BitmapData& other, std::shared_ptr<BitmapData>& difference) const {
+    difference.reset();
+    if (disposed() || other.disposed())
+        return -2;
+    if (width() != other.width())
+        return -3;
+    if (height() != other.height())
+        return -4;
+    bool same = true;
+    for (int y = 0; y < height() && same; ++y)
+        for (int x = 0; x < width(); ++x)
+            if (pixelAt(x, y) != other.pixelAt(x, y)) {
+                same = false;
+                break;
+            }
+    if (same)
+        return 0;
+    difference = create(width(), height(), true, 0, m_budget);
+    if (!difference)
+        return 1;
+    for (int y = 0; y < height(); ++y)
+        for (int x = 0; x < width(); ++x) {
+            const std::uint32_t a = pixelAt(x, y), b = other.pixelAt(x, y);
+            if (a == b)
+                continue;
+            auto channel = [&](int shift) { return ((a >> shift) - (b >> shift)) & 0xFFu; };
+            std::uint32_t d;
+            if ((a & 0xFFFFFF) != (b & 0xFFFFFF))
+                d = 0xFF000000u | channel(16) << 16 | channel(8) << 8 | channel(0);
+            else
+                d = channel(24) << 24 | 0xFFFFFF;
+            difference->putPixel(x, y, d);
+        }
+    difference->touch();
+    return 1;
+}
+
 std::uint32_t BitmapData::threshold(const BitmapData& src, const QRect& srcRect, QPoint dest,
                                     const QString& op, std::uint32_t thresholdValue,
                                     std::uint32_t color, std::uint32_t mask, bool copySource) {

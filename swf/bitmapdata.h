@@ -167,6 +167,21 @@ public:
                      bool stitch, bool fractal, std::uint32_t channels = Red | Green | Blue,
                      bool grayScale = false, std::span<const QPointF> offsets = {});
 
+    // pixelDissolve: `count` pixels of srcRect (clipped as copyPixels clips), chosen in an order
+    // that `seed` fixes, take the source's pixel at `dest` - or `fillColor` when the source is
+    // this bitmap. The order visits every pixel of the rectangle once before any again, and the
+    // returned seed goes on where this call stopped, so calls chained through it dissolve the
+    // whole rectangle without repeating a pixel.
+    std::int32_t pixelDissolve(const BitmapData& src, const QRect& srcRect, QPoint dest,
+                               std::int32_t seed, std::int64_t count, std::uint32_t fillColor);
+
+    // compare: 0 when both are alike pixel for pixel, -2 when either is disposed, -3 when the
+    // widths differ, -4 when only the heights do; else 1 and `difference` receives a new
+    // bitmap (null when the budget refuses it) holding, per pixel, 0 where both agree,
+    // 0xFFRRGGBB with this minus the other's colour channels (each wrapping to a byte) where the
+    // colours differ, and 0xZZFFFFFF with the alpha difference where only the alpha does.
+    int compare(const BitmapData& other, std::shared_ptr<BitmapData>& difference) const;
+
     // Whether an opaque-enough pixel (alpha >= threshold) of this bitmap, placed at
     // `firstPoint`, meets the point / rectangle / bitmap given (in the same space).
     bool hitTestPoint(QPoint firstPoint, std::uint32_t alphaThreshold, QPoint p) const;

@@ -26,8 +26,10 @@ void applyAttributes(Placement& p, const DisplayTag& t) {
         p.name = *t.name;
     if (t.clipDepth)
         p.clipDepth = *t.clipDepth;
-    if (t.filters)
+    if (t.filters) {
         p.filters = t.filters->empty() ? nullptr : &*t.filters;
+        p.scriptFilters.reset();
+    }
     if (t.blendMode)
         p.blendMode = *t.blendMode;
     if (t.cacheAsBitmap)
@@ -449,6 +451,8 @@ void Player::releaseUnloaded(std::size_t count) {
 void Player::destroy(std::unique_ptr<DisplayObject>& object) {
     if (!object)
         return;
+    // A mask that leaves stops masking; an object that leaves lets its mask be drawn again.
+    unlinkMasks(*object);
     if (object->m_clip && !m_releasing && m_hasUnloadHandler && m_unloaded.size() < kMaxUnloaded &&
         wantsUnload(*object, 0)) {
         forgetPending(*object->m_clip, 0);
@@ -505,6 +509,56 @@ DisplayObject* Player::objectOf(const MovieClip& clip) const {
             return o.get();
     }
     return nullptr;
+}
+
+std::optional<QTransform> Player::stageMatrix(const DisplayObject& object) const {
+    const MovieClip* clip = object.m_clip.get();
+    if (!clip)
+        return std::nullopt;
+    QTransform m;
+    for (std::size_t guard = 0; guard <= m_limits.maxNesting + 2; ++guard) {
+        if (clip == m_root.get())
+            return m;
+        if (!clip->m_parent) {
+            for (const auto& [n, level] : m_levels) {
+                if (level->m_clip.get() == clip)
+                    return m * level->matrix;
+            }
+            return std::nullopt; // removed, or never placed
+        }
+        const DisplayObject* holder = objectOf(*clip);
+        if (!holder)
+            return std::nullopt;
+        m = m * holder->matrix;
+        clip = clip->m_parent;
+    }
+    return std::nullopt;
+}
+
+void Player::setMask(DisplayObject& target, DisplayObject* mask) {
+    if (mask == &target)
+        mask = nullptr;
+    if (target.m_scriptMask) {
+        target.m_scriptMask->m_masking = nullptr;
+        target.m_scriptMask = nullptr;
+    }
+    if (!mask)
+        return;
+    if (mask->m_masking)
+        mask->m_masking->m_scriptMask = nullptr;
+    mask->m_masking = &target;
+    target.m_scriptMask = mask;
+}
+
+void Player::unlinkMasks(DisplayObject& object) {
+    if (object.m_scriptMask) {
+        object.m_scriptMask->m_masking = nullptr;
+        object.m_scriptMask = nullptr;
+    }
+    if (object.m_masking) {
+        object.m_masking->m_scriptMask = nullptr;
+        object.m_masking = nullptr;
+    }
 }
 
 DisplayObject* Player::placeBitmap(MovieClip& parent, std::int32_t depth,

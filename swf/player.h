@@ -6,6 +6,7 @@
 
 #include "swf/drawing.h"
 #include "swf/movie.h"
+#include "swf/scriptfilters.h"
 
 #include <QString>
 #include <QTransform>
@@ -64,7 +65,10 @@ struct Placement {
     bool cacheAsBitmap = false;
     bool visible = true;
     std::optional<Rgba> backgroundColor;
-    const std::vector<Filter>* filters = nullptr;         // null: none
+    const std::vector<Filter>* filters = nullptr; // null: none
+    // Filters a script set (MovieClip.filters): `filters` points into it. Shared so that every
+    // copy of the placement keeps them alive.
+    std::shared_ptr<const ScriptFilterList> scriptFilters;
     const std::vector<ClipAction>* clipActions = nullptr; // null: none
     // The tag that put this character here; an object keeps its identity (and a sprite its
     // state) across seeks as long as the same tag placed it.
@@ -92,6 +96,11 @@ public:
     // stands before; -1 for none.
     std::int32_t caret = -1;
 
+    // setMask: the clip whose outlines clip this object, and the object this one masks (it is
+    // then not drawn itself). Both links are cut when either object leaves.
+    DisplayObject* scriptMask() const { return m_scriptMask; }
+    DisplayObject* masking() const { return m_masking; }
+
     // A script's bitmap shown here (attachBitmap), drawn one pixel per 20 twips.
     std::shared_ptr<const BitmapData> bitmapData;
     bool bitmapSmoothing = false;
@@ -105,6 +114,8 @@ private:
     std::unique_ptr<MovieClip> m_clip;
     std::unique_ptr<ButtonInstance> m_button;
     bool m_holdsLoaded = false;
+    DisplayObject* m_scriptMask = nullptr;
+    DisplayObject* m_masking = nullptr;
     // An edit text scripts made or changed holds a definition of its own (`character` is it).
     std::unique_ptr<EditText> m_ownText;
 };
@@ -266,6 +277,9 @@ public:
 
     // The object on its parent's list that shows this clip (null for the root).
     DisplayObject* objectOf(const MovieClip& clip) const;
+    // The matrix from a clip's object's space to the stage (twips), or nothing when the object
+    // is not on the stage (removed, kept for its unload handlers, or never placed).
+    std::optional<QTransform> stageMatrix(const DisplayObject& object) const;
 
 private:
     friend class PlayerScripting;
@@ -283,6 +297,8 @@ private:
     std::unique_ptr<DisplayObject> detach(MovieClip& parent, const DisplayObject& object);
     void discard(std::unique_ptr<DisplayObject>& object) { destroy(object); }
     void setDepth(MovieClip& parent, DisplayObject& object, std::int32_t depth);
+    static void setMask(DisplayObject& target, DisplayObject* mask);
+    static void unlinkMasks(DisplayObject& object);
     void setLevels(MovieClip& clip, std::size_t level, std::size_t guard);
     std::size_t heightOf(const DisplayObject& object, std::size_t guard) const;
     std::function<void(DisplayObject&)> m_onObjectDestroyed;
@@ -382,6 +398,12 @@ public:
     // The definition of an edit text on stage that scripts may change (its variable, its
     // HTML flag), a copy of the movie's made on first use; null for other objects.
     static EditText* ownText(DisplayObject& field);
+
+    // setMask: `mask` (null: none) clips `target` and is no longer drawn itself. A mask serves
+    // one object at a time, and an object has one mask: older links are cut.
+    static void setMask(DisplayObject& target, DisplayObject* mask) {
+        Player::setMask(target, mask);
+    }
 
     // Exchanges what two depths of a list hold (either may be empty).
     void swapDepths(MovieClip& parent, std::int32_t a, std::int32_t b) {

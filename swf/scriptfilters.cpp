@@ -177,4 +177,113 @@ std::optional<Filter> filterFromScript(const QString& cls, const ScriptFilterPro
     return f;
 }
 
+namespace {
+
+double rgbOf(Rgba c) {
+    return double(std::uint32_t(c.r) << 16 | std::uint32_t(c.g) << 8 | c.b);
+}
+
+double alphaOf(Rgba c) {
+    return c.a / 255.0;
+}
+
+} // namespace
+
+ScriptFilterObject scriptFilterObject(const Filter& f) {
+    ScriptFilterObject out;
+    auto& p = out.properties;
+    auto color = [&](std::size_t i) { return i < f.colors.size() ? f.colors[i] : Rgba{}; };
+    auto blurs = [&] {
+        p.emplace_back("blurX", f.blurX);
+        p.emplace_back("blurY", f.blurY);
+    };
+    auto placed = [&] {
+        p.emplace_back("distance", f.distance);
+        p.emplace_back("angle", f.angle * 180 / std::numbers::pi);
+    };
+    auto tail = [&] {
+        p.emplace_back("strength", f.strength);
+        p.emplace_back("quality", double(f.passes));
+    };
+    auto bevelType = [&] {
+        p.emplace_back("type", QString::fromLatin1(f.onTop ? "full" : f.inner ? "inner" : "outer"));
+    };
+    switch (f.type) {
+    case FilterType::Blur:
+        out.className = QStringLiteral("BlurFilter");
+        blurs();
+        p.emplace_back("quality", double(f.passes));
+        break;
+    case FilterType::DropShadow:
+        out.className = QStringLiteral("DropShadowFilter");
+        placed();
+        p.emplace_back("color", rgbOf(color(0)));
+        p.emplace_back("alpha", alphaOf(color(0)));
+        blurs();
+        tail();
+        p.emplace_back("inner", f.inner);
+        p.emplace_back("knockout", f.knockout);
+        p.emplace_back("hideObject", !f.compositeSource);
+        break;
+    case FilterType::Glow:
+        out.className = QStringLiteral("GlowFilter");
+        p.emplace_back("color", rgbOf(color(0)));
+        p.emplace_back("alpha", alphaOf(color(0)));
+        blurs();
+        tail();
+        p.emplace_back("inner", f.inner);
+        p.emplace_back("knockout", f.knockout);
+        break;
+    case FilterType::Bevel:
+        out.className = QStringLiteral("BevelFilter");
+        placed();
+        p.emplace_back("highlightColor", rgbOf(color(1)));
+        p.emplace_back("highlightAlpha", alphaOf(color(1)));
+        p.emplace_back("shadowColor", rgbOf(color(0)));
+        p.emplace_back("shadowAlpha", alphaOf(color(0)));
+        blurs();
+        tail();
+        bevelType();
+        p.emplace_back("knockout", f.knockout);
+        break;
+    case FilterType::GradientGlow:
+    case FilterType::GradientBevel: {
+        out.className = QString::fromLatin1(
+            f.type == FilterType::GradientGlow ? "GradientGlowFilter" : "GradientBevelFilter");
+        placed();
+        std::vector<double> colors, alphas, ratios;
+        for (std::size_t i = 0; i < f.colors.size(); ++i) {
+            colors.push_back(rgbOf(f.colors[i]));
+            alphas.push_back(alphaOf(f.colors[i]));
+            ratios.push_back(i < f.ratios.size() ? f.ratios[i] : 0);
+        }
+        p.emplace_back("colors", std::move(colors));
+        p.emplace_back("alphas", std::move(alphas));
+        p.emplace_back("ratios", std::move(ratios));
+        blurs();
+        tail();
+        bevelType();
+        p.emplace_back("knockout", f.knockout);
+        break;
+    }
+    case FilterType::ColorMatrix:
+        out.className = QStringLiteral("ColorMatrixFilter");
+        p.emplace_back("matrix", std::vector<double>(f.matrix.begin(), f.matrix.end()));
+        break;
+    case FilterType::Convolution:
+        out.className = QStringLiteral("ConvolutionFilter");
+        p.emplace_back("matrixX", double(f.matrixX));
+        p.emplace_back("matrixY", double(f.matrixY));
+        p.emplace_back("matrix", std::vector<double>(f.matrix.begin(), f.matrix.end()));
+        p.emplace_back("divisor", double(f.divisor));
+        p.emplace_back("bias", double(f.bias));
+        p.emplace_back("preserveAlpha", f.preserveAlpha);
+        p.emplace_back("clamp", f.clamp);
+        p.emplace_back("color", rgbOf(f.defaultColor));
+        p.emplace_back("alpha", alphaOf(f.defaultColor));
+        break;
+    }
+    return out;
+}
+
 } // namespace swf

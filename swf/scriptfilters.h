@@ -8,6 +8,7 @@
 #include <QString>
 #include <functional>
 #include <optional>
+#include <variant>
 #include <vector>
 
 namespace swf {
@@ -24,6 +25,22 @@ struct ScriptFilterProps {
 // The filter of a class named as in flash.filters ("BlurFilter", "GlowFilter"...), or nothing
 // for a class the renderer has no filter for.
 std::optional<Filter> filterFromScript(const QString& className, const ScriptFilterProps& props);
+
+// The other way: a filter as a script object of its class would hold it (the getter of a
+// display object's `filters`), each documented property with its value.
+struct ScriptFilterObject {
+    using Value = std::variant<double, bool, QString, std::vector<double>>;
+    QString className;
+    std::vector<std::pair<const char*, Value>> properties;
+};
+ScriptFilterObject scriptFilterObject(const Filter& filter);
+
+// Filters a script set on a display object: what the renderer draws, and each object's
+// documented properties as the script gave them, for the getter to hand back unrounded.
+struct ScriptFilterList {
+    std::vector<Filter> filters;
+    std::vector<ScriptFilterObject> objects;
+};
 
 // The constructor parameters of each filter class, in order, with their documented defaults.
 struct ScriptFilterParam {

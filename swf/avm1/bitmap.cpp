@@ -645,6 +645,107 @@ void installFilters(VM& vm) {
     }
 }
 
+std::optional<Filter> filterOf(VM& vm, const Value& v);
+
+// MovieClip.filters: the getter hands out new objects each time, so changing one changes
+// nothing until the array is assigned again; assigning copies what the objects hold then.
+Value filterObject(VM& vm, const ScriptFilterObject& made) {
+    const Value ctor = vm.getMember(package(vm, "filters"), made.className);
+    Value item = vm.construct(ctor, {});
+    for (const auto& [name, value] : made.properties) {
+        Value v;
+        if (const double* n = std::get_if<double>(&value))
+            v = Value(*n);
+        else if (const bool* b = std::get_if<bool>(&value))
+            v = Value(*b);
+        else if (const QString* t = std::get_if<QString>(&value))
+            v = Value(*t);
+        else {
+            std::vector<Value> list;
+            for (double x : std::get<std::vector<double>>(value))
+                list.emplace_back(x);
+            v = Value(vm.newArray(std::move(list)));
+        }
+        vm.setMember(item, str(name), v);
+    }
+    return item;
+}
+
+// A filter object's documented properties as they are now.
+ScriptFilterObject readFilterObject(VM& vm, const Value& v, const QString& cls) {
+    ScriptFilterObject out;
+    out.className = cls;
+    std::size_t n = 0;
+    const ScriptFilterParam* params = scriptFilterParams(cls, &n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const ScriptFilterParam& p = params[i];
+        const Value x = vm.getMember(v, str(p.name));
+        switch (p.type) {
+        case ScriptFilterParam::Type::Number:
+            out.properties.emplace_back(p.name, vm.toNumber(x));
+            break;
+        case ScriptFilterParam::Type::Bool:
+            out.properties.emplace_back(p.name, vm.toBoolean(x));
+            break;
+        case ScriptFilterParam::Type::String:
+            out.properties.emplace_back(p.name, vm.toString(x));
+            break;
+        case ScriptFilterParam::Type::Array: {
+            std::vector<double> items;
+            if (Object* arr = x.asObject(); arr && arr->kind == Object::Kind::Array)
+                for (std::size_t k = 0; k < arr->elements.size() && k < 400; ++k)
+                    items.push_back(vm.toNumber(arr->elements[k]));
+            out.properties.emplace_back(p.name, std::move(items));
+            break;
+        }
+        }
+    }
+    return out;
+}
+
+void installClipFilters(VM& vm) {
+    property(
+        vm, vm.clipProto(), "filters",
+        [](VM& vm, Value s, std::span<const Value>) {
+            DisplayObject* d = vm.displayObjectOf(clipOf(s));
+            std::vector<Value> items;
+            if (d && d->scriptFilters && d->filters == &d->scriptFilters->filters) {
+                for (const ScriptFilterObject& made : d->scriptFilters->objects)
+                    items.push_back(filterObject(vm, made));
+            } else if (d && d->filters) {
+                for (const Filter& f : *d->filters) // the timeline's own
+                    items.push_back(filterObject(vm, scriptFilterObject(f)));
+            }
+            return Value(vm.newArray(std::move(items)));
+        },
+        [](VM& vm, Value s, std::span<const Value> a) {
+            DisplayObject* d = vm.displayObjectOf(clipOf(s));
+            if (!d)
+                return Value();
+            auto list = std::make_shared<ScriptFilterList>();
+            if (Object* arr = arg(a, 0).asObject(); arr && arr->kind == Object::Kind::Array) {
+                // As many as a PlaceObject tag may hold; objects of other classes are skipped.
+                for (std::size_t i = 0; i < arr->elements.size() && list->filters.size() < 255;
+                     ++i) {
+                    const Value& item = arr->elements[i];
+                    if (auto f = filterOf(vm, item)) {
+                        list->filters.push_back(std::move(*f));
+                        const Value cls = vm.getMember(item, QStringLiteral("\x01filter"));
+                        list->objects.push_back(readFilterObject(vm, item, cls.string));
+                    }
+                }
+            }
+            if (list->filters.empty()) {
+                d->filters = nullptr;
+                d->scriptFilters.reset();
+            } else {
+                d->filters = &list->filters;
+                d->scriptFilters = std::move(list);
+            }
+            return Value();
+        });
+}
+
 std::optional<Filter> filterOf(VM& vm, const Value& v) {
     if (!v.isObject())
         return std::nullopt;
@@ -838,6 +939,39 @@ void installBitmapData(VM& vm) {
                                         vm.toString(arg(a, 3)), std::uint32_t(vm.toInt(arg(a, 4))),
                                         color, mask, vm.toBoolean(arg(a, 7)))));
     });
+    method("pixelDissolve", [](VM& vm, BitmapData& b, std::span<const Value> a) {
+        BitmapData* src = bitmapOf(arg(a, 0));
+        const std::int32_t seed = vm.toInt(arg(a, 3));
+        if (!src)
+            return Value(double(seed));
+        const QRect r = pixelRect(vm, arg(a, 1));
+        // By default a thirtieth of the rectangle.
+        const double fallback = std::max(0.0, double(r.width()) * std::max(0, r.height()) / 30);
+        const double count = numArg(vm, a, 4, fallback);
+        return Value(double(
+            b.pixelDissolve(*src, r, pixelPoint(vm, arg(a, 2)), seed,
+                            std::isfinite(count) ? std::int64_t(std::clamp(count, 0.0, 1e12)) : 0,
+                            std::uint32_t(vm.toInt(arg(a, 5))))));
+    });
+    // compare answers a number for each reason it has no picture to give (a disposed bitmap,
+    // even this one, included).
+    vm.defineMethod(
+        proto, QStringLiteral("compare"), [proto](VM& vm, Value s, std::span<const Value> a) {
+            Object* self = s.asObject();
+            Object* otherObject = arg(a, 0).asObject();
+            if (!self || !self->bitmapData || !otherObject || !otherObject->bitmapData)
+                return Value(-1);
+            std::shared_ptr<BitmapData> difference;
+            const int code = self->bitmapData->compare(*otherObject->bitmapData, difference);
+            if (code <= 0)
+                return Value(code);
+            if (!difference)
+                return Value();
+            Object* o = vm.newObject();
+            o->proto = proto;
+            o->bitmapData = std::move(difference);
+            return Value(o);
+        });
     method("colorTransform", [](VM& vm, BitmapData& b, std::span<const Value> a) {
         if (arg(a, 1).isObject())
             b.colorTransform(pixelRect(vm, arg(a, 0)), colorTransformOf(vm, arg(a, 1)));
@@ -1038,6 +1172,7 @@ void installBitmapApi(VM& vm) {
     installColorTransform(vm);
     installTransform(vm);
     installFilters(vm);
+    installClipFilters(vm);
     installBitmapData(vm);
     installClipMethods(vm);
 }

@@ -405,6 +405,19 @@ struct ClipApi {
             PlayerScripting(*vm.player()).swapDepths(*c->parent(), d->depth, target);
             return Value();
         });
+        // setMask(clip or its path): the mask clips this one where it stands on the stage and
+        // is no longer drawn; setMask(null) shows this clip whole again.
+        method("setMask", [](VM& vm, Value s, std::span<const Value> a) {
+            MovieClip* c = self(s);
+            DisplayObject* d = vm.displayObjectOf(c);
+            if (!d)
+                return Value();
+            MovieClip* maskClip = self(arg(a, 0));
+            if (!maskClip && arg(a, 0).isString())
+                maskClip = vm.resolveTarget(arg(a, 0).string, c);
+            PlayerScripting::setMask(*d, maskClip ? vm.displayObjectOf(maskClip) : nullptr);
+            return Value();
+        });
         method("getNextHighestDepth", [](VM&, Value s, std::span<const Value>) {
             MovieClip* c = self(s);
             if (!c)

@@ -321,6 +321,17 @@ void Scripting::setSound(std::shared_ptr<sound::MovieSound> sound) {
 }
 
 void Scripting::soundsCompleted() {
+    // Streaming loads decode their next piece; onLoad once a file has all decoded.
+    for (const auto& [o, ok] : m_vm->sounds().stepStreams(streamAhead(*m_vm))) {
+        if (m_vm->quitRequested)
+            return;
+        const Value success(ok);
+        if (!ok)
+            m_vm->files().notice(QStringLiteral("loadSound: the file holds no MP3 sound"));
+        m_vm->callFromHost(m_vm->getMember(Value(o), QStringLiteral("onLoad")), Value(o),
+                           std::span<const Value>(&success, 1));
+        runQueued();
+    }
     for (Object* o : m_vm->sounds().takeCompleted()) {
         if (m_vm->quitRequested)
             return;

@@ -31,6 +31,7 @@ enum Slot : std::size_t {
     SlotSound,     // attached DefineSound id, 0 for none
     SlotVoice,     // the voice last started
     SlotPosition,  // ms played when last seen
+    SlotMovie,     // whose library SlotSound names (ScriptSounds::keepMovie)
     SlotCount
 };
 
@@ -44,11 +45,8 @@ double finiteOr(double d, double fallback) {
     return std::isfinite(d) ? d : fallback;
 }
 
-// The DefineSound exported under a linkage name (exact case first), 0 if none.
-std::uint16_t soundByName(VM& vm, const QString& name) {
-    if (!vm.player())
-        return 0;
-    const Movie& movie = vm.player()->movie();
+// The DefineSound a movie exports under a linkage name (exact case first), 0 if none.
+std::uint16_t soundByName(const Movie& movie, const QString& name) {
     for (const auto cs : {Qt::CaseSensitive, Qt::CaseInsensitive}) {
         for (const ExportedAsset& e : movie.exports) {
             if (e.name.compare(name, cs) == 0 && movie.dictionary.findAs<swf::Sound>(e.characterId))
@@ -59,6 +57,13 @@ std::uint16_t soundByName(VM& vm, const QString& name) {
 }
 
 } // namespace
+
+double streamAhead(VM& vm) {
+    // Each step decodes well ahead of what plays until the next one, so that playing never
+    // catches up with decoding, even at a low frame rate.
+    const double rate = vm.player() ? vm.player()->movie().header().effectiveFrameRate() : 0;
+    return std::max(1.0, rate > 0 ? 2.0 / rate : 1.0);
+}
 
 // ---------------------------------------------------------------------------------------------
 // The binding to the engine
@@ -85,7 +90,26 @@ void ScriptSounds::setTransform(const MovieClip* target, const sound::GroupTrans
         m_engine->setTransform(target, t);
 }
 
-sound::VoiceId ScriptSounds::start(Object* owner, std::uint16_t soundId, const MovieClip* target,
+std::optional<std::uint32_t> ScriptSounds::keepMovie(const std::shared_ptr<const Movie>& movie) {
+    if (!movie || (m_vm.player() && movie.get() == &m_vm.player()->movie()))
+        return 0;
+    for (std::size_t i = 0; i < m_movies.size(); ++i) {
+        if (m_movies[i] == movie)
+            return std::uint32_t(i + 1);
+    }
+    if (m_movies.size() >= kMaxMovies)
+        return std::nullopt;
+    m_movies.push_back(movie);
+    return std::uint32_t(m_movies.size());
+}
+
+const Movie* ScriptSounds::movie(std::uint32_t key) const {
+    if (key == 0)
+        return m_vm.player() ? &m_vm.player()->movie() : nullptr;
+    return key <= m_movies.size() ? m_movies[key - 1].get() : nullptr;
+}
+
+sound::VoiceId ScriptSounds::start(Object* owner, const swf::Sound& sound, const MovieClip* target,
                                    double offsetSeconds, std::uint32_t loops) {
     if (!m_engine)
         return 0;
@@ -93,7 +117,7 @@ sound::VoiceId ScriptSounds::start(Object* owner, std::uint16_t soundId, const M
     o.startSeconds = offsetSeconds;
     o.loops = loops;
     o.group = target;
-    const sound::VoiceId voice = m_engine->startSound(soundId, o);
+    const sound::VoiceId voice = m_engine->startSound(sound, o);
     if (!voice)
         return 0;
     // One completion per object: the sound it started last.
@@ -129,6 +153,60 @@ sound::VoiceId ScriptSounds::startLoaded(Object* owner, const MovieClip* target,
     if (voice)
         m_playing[owner] = voice;
     return voice;
+}
+
+sound::VoiceId ScriptSounds::startStream(Object* owner, std::unique_ptr<sound::Mp3Stream> stream,
+                                         std::size_t headerBytes, const MovieClip* target,
+                                         bool play) {
+    dropStream(owner);
+    std::erase_if(m_loaded, [owner](const auto& e) { return e.first == owner; });
+    sound::VoiceId voice = 0;
+    if (play && m_engine) {
+        sound::ScriptSoundOptions o;
+        o.group = target;
+        voice = m_engine->playFeed(stream->feed(), o);
+        if (voice)
+            m_playing[owner] = voice;
+    }
+    m_streams.push_back({owner, std::move(stream), headerBytes});
+    return voice;
+}
+
+void ScriptSounds::dropStream(Object* owner) {
+    std::erase_if(m_streams, [owner](const Stream& s) { return s.owner == owner; });
+}
+
+std::vector<std::pair<Object*, bool>> ScriptSounds::stepStreams(double seconds) {
+    std::vector<std::pair<Object*, bool>> done;
+    for (Stream& s : m_streams) {
+        s.mp3->decodeMore(seconds);
+        if (s.mp3->finished())
+            done.emplace_back(s.owner, s.mp3->feed()->frames() > 0);
+    }
+    for (const auto& [owner, ok] : done) {
+        auto it = std::find_if(m_streams.begin(), m_streams.end(),
+                               [o = owner](const Stream& s) { return s.owner == o; });
+        if (ok)
+            setLoaded(owner, it->mp3->feed()->joined());
+        m_streams.erase(it);
+    }
+    return done;
+}
+
+std::optional<std::size_t> ScriptSounds::streamBytesLoaded(Object* owner) const {
+    for (const Stream& s : m_streams) {
+        if (s.owner == owner)
+            return s.headerBytes + s.mp3->bytesDone();
+    }
+    return std::nullopt;
+}
+
+std::optional<double> ScriptSounds::streamSeconds(Object* owner) const {
+    for (const Stream& s : m_streams) {
+        if (s.owner == owner)
+            return s.mp3->feed()->seconds();
+    }
+    return std::nullopt;
 }
 
 void ScriptSounds::stop(const MovieClip* target, std::optional<std::uint16_t> soundId) {
@@ -191,7 +269,16 @@ std::vector<Object*> ScriptSounds::takeCompleted() {
         done.push_back(owner);
         // A finished sound reads as played to its end.
         if (owner->extra.size() == SlotCount && owner->extra[SlotVoice].number == double(voice)) {
-            const auto ms = m_engine->durationMs(std::uint16_t(owner->extra[SlotSound].number));
+            std::optional<double> ms;
+            if (const Movie* m = movie(std::uint32_t(owner->extra[SlotMovie].number))) {
+                if (const auto* s = m->dictionary.findAs<swf::Sound>(
+                        std::uint16_t(owner->extra[SlotSound].number)))
+                    ms = m_engine->durationMs(*s);
+            }
+            if (!ms) {
+                if (auto pcm = loaded(owner))
+                    ms = pcm->seconds() * 1000;
+            }
             owner->extra[SlotPosition] = Value(ms ? std::round(*ms) : 0.0);
         }
     }
@@ -203,6 +290,8 @@ void ScriptSounds::addRoots(std::vector<Object*>& roots) const {
         roots.push_back(owner);
     for (const auto& [owner, pcm] : m_loaded)
         roots.push_back(owner);
+    for (const Stream& s : m_streams)
+        roots.push_back(s.owner);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -229,9 +318,20 @@ void installSound(VM& vm) {
         // The main timeline speaks for the whole movie.
         return {true, t->clip == vm.rootClip() ? nullptr : t->clip};
     };
-    auto soundOf = [state](const Value& self) -> std::uint16_t {
+    // The DefineSound a Sound object attached, in the library it came from.
+    auto soundOf = [state](VM& vm, const Value& self) -> const swf::Sound* {
         Object* o = state(self);
-        return o ? std::uint16_t(o->extra[SlotSound].number) : 0;
+        const auto id = o ? std::uint16_t(o->extra[SlotSound].number) : 0;
+        const Movie* m =
+            id ? vm.sounds().movie(std::uint32_t(o->extra[SlotMovie].number)) : nullptr;
+        return m ? m->dictionary.findAs<swf::Sound>(id) : nullptr;
+    };
+    // A Sound object's target's own movie reads its library; the whole movie's is level 0's.
+    auto libraryOf = [scope](VM& vm, const Value& self) -> std::shared_ptr<const Movie> {
+        const Scope s = scope(vm, self);
+        if (!s.valid || !vm.player())
+            return nullptr;
+        return s.clip ? s.clip->origin().shared() : vm.player()->root().origin().shared();
     };
 
     Object* proto = vm.newObject();
@@ -251,7 +351,8 @@ void installSound(VM& vm) {
                 target = Value(vm.clipObject(vm.resolveTarget(t.string, vm.rootClip())));
                 hasTarget = true;
             }
-            o->extra = {Value(tag), target, Value(hasTarget), Value(0), Value(0), Value()};
+            o->extra = {Value(tag), target,  Value(hasTarget), Value(0),
+                        Value(0),   Value(), Value(0)};
             return Value();
         },
         proto);
@@ -261,36 +362,42 @@ void installSound(VM& vm) {
         vm.defineMethod(proto, QString::fromLatin1(name), std::move(fn));
     };
 
-    method("attachSound", [state](VM& vm, Value self, std::span<const Value> a) {
+    method("attachSound", [state, libraryOf](VM& vm, Value self, std::span<const Value> a) {
         Object* o = state(self);
         if (!o || !vm.player())
             return Value();
-        const std::uint16_t id = soundByName(vm, vm.toString(arg(a, 0)));
+        const auto movie = libraryOf(vm, self);
+        std::uint16_t id = movie ? soundByName(*movie, vm.toString(arg(a, 0))) : 0;
+        const auto key = id ? vm.sounds().keepMovie(movie) : std::nullopt;
+        if (!key)
+            id = 0;
         o->extra[SlotSound] = Value(double(id));
+        o->extra[SlotMovie] = Value(double(key.value_or(0)));
         o->extra[SlotVoice] = Value(0);
         o->extra[SlotPosition] = id ? Value(0) : Value();
         return Value();
     });
 
-    method("start", [state, scope](VM& vm, Value self, std::span<const Value> a) {
+    method("start", [state, scope, soundOf](VM& vm, Value self, std::span<const Value> a) {
         Object* o = state(self);
         const Scope s = scope(vm, self);
-        const auto id = o ? std::uint16_t(o->extra[SlotSound].number) : 0;
-        if (!o || !s.valid || (!id && !vm.sounds().loaded(o)))
+        const swf::Sound* attached = soundOf(vm, self);
+        if (!o || !s.valid || (!attached && !vm.sounds().loaded(o)))
             return Value();
         // Offsets count seconds from the start; loops count plays (at least one).
         double offset = vm.toNumber(arg(a, 0));
         offset = std::isnan(offset) ? 0 : std::clamp(offset, 0.0, 1e9);
         const double loops = std::clamp(finiteOr(vm.toNumber(arg(a, 1)), 1), 1.0, 2147483647.0);
         const auto voice =
-            id ? vm.sounds().start(o, id, s.clip, offset, static_cast<std::uint32_t>(loops))
-               : vm.sounds().startLoaded(o, s.clip, offset, static_cast<std::uint32_t>(loops));
+            attached
+                ? vm.sounds().start(o, *attached, s.clip, offset, static_cast<std::uint32_t>(loops))
+                : vm.sounds().startLoaded(o, s.clip, offset, static_cast<std::uint32_t>(loops));
         o->extra[SlotVoice] = Value(double(voice));
         o->extra[SlotPosition] = Value(0);
         return Value();
     });
 
-    method("stop", [state, scope](VM& vm, Value self, std::span<const Value> a) {
+    method("stop", [state, scope, libraryOf](VM& vm, Value self, std::span<const Value> a) {
         const Scope s = scope(vm, self);
         if (!state(self) || !s.valid)
             return Value();
@@ -298,7 +405,8 @@ void installSound(VM& vm) {
             vm.sounds().stop(s.clip, std::nullopt);
             return Value();
         }
-        if (const std::uint16_t id = soundByName(vm, vm.toString(a[0])))
+        const auto movie = libraryOf(vm, self);
+        if (const std::uint16_t id = movie ? soundByName(*movie, vm.toString(a[0])) : 0)
             vm.sounds().stop(s.clip, id);
         return Value();
     });
@@ -367,14 +475,13 @@ void installSound(VM& vm) {
             vm.files().read(QStringLiteral("loadSound of"), url);
         o->extra[SlotSound] = Value(0);
         o->extra[SlotVoice] = Value(0);
+        vm.sounds().dropStream(o);
         vm.files().later(o, [&vm, o, bytes, streaming, scope, url] {
             bool ok = false;
             if (bytes) {
                 const auto data = std::span(reinterpret_cast<const std::uint8_t*>(bytes->data()),
                                             std::size_t(bytes->size()));
                 const sound::Mp3File file = sound::splitMp3(data);
-                auto pcm = sound::decodeMp3(file.audio);
-                ok = !pcm->samples.empty();
                 vm.define(o, QStringLiteral("\x01bytes"), Value(double(bytes->size())));
                 Object* id3 = vm.newObject();
                 for (const auto& [name, value] : file.id3)
@@ -382,22 +489,48 @@ void installSound(VM& vm) {
                 vm.setMember(Value(o), QStringLiteral("id3"), Value(id3));
                 if (!file.id3.empty())
                     vm.callFromHost(vm.getMember(Value(o), QStringLiteral("onID3")), Value(o), {});
-                if (ok) {
-                    vm.sounds().setLoaded(o, std::move(pcm));
-                    const Scope s = scope(vm, Value(o));
-                    if (streaming && s.valid)
-                        o->extra[SlotVoice] =
-                            Value(double(vm.sounds().startLoaded(o, s.clip, 0, 1)));
+                if (streaming) {
+                    // Plays from the first piece on; onLoad comes once it has all decoded
+                    // (ScriptSounds::stepStreams).
+                    auto stream = std::make_unique<sound::Mp3Stream>(
+                        QByteArray(reinterpret_cast<const char*>(file.audio.data()),
+                                   qsizetype(file.audio.size())));
+                    stream->decodeMore(streamAhead(vm));
+                    if (stream->feed()->frames() > 0 || !stream->finished()) {
+                        const Scope s = scope(vm, Value(o));
+                        const sound::VoiceId voice = vm.sounds().startStream(
+                            o, std::move(stream), data.size() - file.audio.size(), s.clip, s.valid);
+                        o->extra[SlotVoice] = Value(double(voice));
+                        o->extra[SlotPosition] = Value(0);
+                        return;
+                    }
                 } else {
+                    auto pcm = sound::decodeMp3(file.audio);
+                    ok = !pcm->samples.empty();
+                    if (ok)
+                        vm.sounds().setLoaded(o, std::move(pcm));
+                }
+                if (!ok)
                     vm.files().notice(
                         QStringLiteral("loadSound of %1: it holds no MP3 sound").arg(url));
-                }
             }
             const Value success(ok);
             vm.callFromHost(vm.getMember(Value(o), QStringLiteral("onLoad")), Value(o),
                             std::span<const Value>(&success, 1));
         });
         return Value();
+    });
+    // While a streaming sound decodes, what has been decoded counts as loaded.
+    method("getBytesLoaded", [state](VM& vm, Value self, std::span<const Value>) {
+        Object* o = state(self);
+        if (!o)
+            return Value();
+        if (const auto n = vm.sounds().streamBytesLoaded(o))
+            return Value(double(*n));
+        Value v;
+        if (const Object::Slot* slot = o->find(vm.key(QStringLiteral("\x01bytes"))))
+            v = slot->value;
+        return v;
     });
     auto bytes = [state](VM& vm, Value self, std::span<const Value>) {
         Object* o = state(self);
@@ -406,7 +539,6 @@ void installSound(VM& vm) {
             v = o->find(vm.key(QStringLiteral("\x01bytes")))->value;
         return v;
     };
-    method("getBytesLoaded", bytes);
     method("getBytesTotal", bytes);
 
     // position and duration: read-only properties, in whole milliseconds.
@@ -427,17 +559,17 @@ void installSound(VM& vm) {
         return o->extra[SlotPosition];
     });
     property("duration", [soundOf, state](VM& vm, Value self, std::span<const Value>) {
-        const std::uint16_t id = soundOf(self);
-        if (Object* o = state(self); o && !id) {
+        const swf::Sound* s = soundOf(vm, self);
+        if (Object* o = state(self); o && !s) {
+            if (const auto seconds = vm.sounds().streamSeconds(o))
+                return Value(std::round(*seconds * 1000)); // what has decoded so far
             if (auto pcm = vm.sounds().loaded(o))
                 return Value(std::round(pcm->seconds() * 1000));
         }
-        const swf::Sound* s =
-            id && vm.player() ? vm.player()->movie().dictionary.findAs<swf::Sound>(id) : nullptr;
         if (!s)
             return Value();
         if (sound::MovieSound* engine = vm.sounds().engine()) {
-            const auto ms = engine->durationMs(id);
+            const auto ms = engine->durationMs(*s);
             return ms ? Value(std::round(*ms)) : Value();
         }
         // Without an engine the header's sample count stands for the decoded length.

@@ -1,6 +1,7 @@
 // The bytecode interpreter: method entry (arguments, defaults, rest) and the instruction loop.
 
 #include "swf/avm2/dictionary.h"
+#include "swf/avm2/strings.h"
 #include "swf/avm2/vm.h"
 #include "swf/avm2/xml.h"
 
@@ -1337,13 +1338,13 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                     } else if (av.isNumeric() && b.isNumeric()) {
                         av = Value::number(av.toDoubleFast() + b.toDoubleFast());
                     } else if (av.isString() && b.isString()) {
-                        av = Value(av.s + b.s);
+                        av = Value(concatStrings(av.s, b.s));
                     } else {
                         const Value pa = toPrimitive(av, false), pb = toPrimitive(b, false);
                         if (pa.isString() || pb.isString() ||
                             (av.object() && av.o->kind == ObjectKind::Date) ||
                             (b.object() && b.o->kind == ObjectKind::Date))
-                            av = Value(toString(pa) + toString(pb));
+                            av = Value(concatStrings(toString(pa), toString(pb)));
                         else
                             av = Value::number(toNumber(pa) + toNumber(pb));
                     }

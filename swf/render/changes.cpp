@@ -172,6 +172,16 @@ struct SceneReader {
         }
         if (nesting > kMaxNesting)
             return;
+        // Inside a layer read as one item, a script mask's shape and place count too.
+        h.add(std::uint64_t(o.masking() != nullptr));
+        if (const DisplayObject* mask = o.scriptMask()) {
+            h.add(mask);
+            if (const auto at = player.stageMatrix(*mask))
+                h.add(*at);
+            ++nesting;
+            hashObject(h, *mask);
+            --nesting;
+        }
         if (o.clip()) {
             if (const DrawingShape* d = o.clip()->drawing())
                 hashDrawing(h, *d);
@@ -307,7 +317,7 @@ struct SceneReader {
                 return e;
             ++nesting;
             for (const auto& child : list->objects()) {
-                if (child->isClipLayer() || (!hidden && !child->visible))
+                if (child->isClipLayer() || (!hidden && (!child->visible || child->masking())))
                     continue;
                 Extent ce = extentOf(*child, child->matrix * m, hidden);
                 if (!hidden)
@@ -348,8 +358,10 @@ struct SceneReader {
                 masks.emplace_back(o.clipDepth, id.h);
                 continue;
             }
-            if (!o.visible)
-                continue;
+            if (!o.visible || o.masking())
+                continue; // a script's mask is not drawn: what it masks reads it
+            if (o.scriptMask())
+                under = readScriptMask(o, om, under);
             const ColorTransform oct = o.colorTransform.then(ct);
             if (isLayered(o)) {
                 // Drawn as one picture and put on the stage with its effects: one item.
@@ -361,6 +373,25 @@ struct SceneReader {
             }
         }
         --nesting;
+    }
+
+    // As for a timeline mask: the script mask's shape where it stands, as one item, and the
+    // masked object under its identity. A mask off the stage masks nothing, as drawn.
+    std::uint64_t readScriptMask(const DisplayObject& o, const QTransform& om,
+                                 std::uint64_t under) {
+        const DisplayObject& mask = *o.scriptMask();
+        const auto maskStage = player.stageMatrix(mask);
+        const auto objectStage = player.stageMatrix(o);
+        if (!maskStage || !objectStage || !objectStage->isInvertible())
+            return under;
+        const QTransform mm = *maskStage * objectStage->inverted() * om;
+        ++nesting;
+        add(keyOf(under, 's', mm, {}, &mask), extentOf(mask, mm, true));
+        --nesting;
+        Hasher id;
+        id.add(&mask);
+        id.add(std::uint64_t('s'));
+        return mix(under ^ id.h);
     }
 
     void readObject(const DisplayObject& o, const QTransform& m, const ColorTransform& ct,

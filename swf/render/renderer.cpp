@@ -446,31 +446,22 @@ void Renderer::drawList(Frame& f, const DisplayList& list, const QTransform& m,
         if (o.isClipLayer()) {
             std::vector<QPainterPath> parts;
             collectMask(f, o, o.matrix * m, parts);
-            QPainterPath mask;
-            int elements = 0;
-            for (const auto& p : parts)
-                elements += p.elementCount();
-            if (parts.size() == 1) {
-                mask = parts.front();
-            } else if (elements <= kMaxMaskElements) {
-                for (const auto& p : parts)
-                    mask = mask.united(p);
-            } else {
-                mask.setFillRule(Qt::WindingFill);
-                for (const auto& p : parts)
-                    mask.addPath(p);
-            }
+            QPainterPath mask = joinMask(parts);
             f.canvas.save();
             f.canvas.clip(mask, QTransform());
             masks.push_back({o.clipDepth, std::move(mask)});
             continue;
         }
-        if (!o.visible)
+        // A clip that masks another by script is never drawn itself.
+        if (!o.visible || o.masking())
             continue;
+        const bool scriptMasked = o.scriptMask() && clipToScriptMask(f, o, o.matrix * m);
         if (o.blendMode != BlendMode::Normal || (o.filters && !o.filters->empty()))
             drawLayered(f, o, o.matrix * m, o.colorTransform.then(ct));
         else
             drawObject(f, o, o.matrix * m, o.colorTransform.then(ct));
+        if (scriptMasked)
+            f.canvas.restore();
     }
     for (std::size_t i = 0; i < masks.size(); ++i)
         f.canvas.restore();
@@ -546,6 +537,21 @@ QRectF Renderer::boundsOf(Frame& f, const DisplayObject& o, const QTransform& m)
         if (!list)
             return {};
         QRectF out;
+        // What scripts drew counts too: a clip holding only a drawing has no children.
+        if (const DrawingShape* d = o.clip() ? o.clip()->drawing() : nullptr; d && !d->empty()) {
+            QRectF local = d->bounds();
+            double reach = 0;
+            for (const ShapeLayer& layer : d->geometry().layers) {
+                for (const FillPath& fill : layer.fills)
+                    local |= fill.path.controlPointRect();
+                for (const StrokePath& stroke : layer.strokes) {
+                    local |= stroke.path.controlPointRect();
+                    reach = std::max(reach, stroke.style.width / 2.0 *
+                                                std::max(1.5, double(stroke.style.miterLimit)));
+                }
+            }
+            out |= m.mapRect(local.adjusted(-reach, -reach, reach, reach));
+        }
         ++f.nesting;
         for (const auto& child : list->objects()) {
             if (child->visible)
@@ -948,6 +954,39 @@ void Renderer::drawEditText(Frame& f, const EditText& text, const DisplayObject&
                             QPen(toColor(ct.apply(o.textColor.value_or(caret->color))), 1));
     }
     f.canvas.restore();
+}
+
+QPainterPath Renderer::joinMask(const std::vector<QPainterPath>& parts) {
+    QPainterPath mask;
+    int elements = 0;
+    for (const auto& p : parts)
+        elements += p.elementCount();
+    if (parts.size() == 1) {
+        mask = parts.front();
+    } else if (elements <= kMaxMaskElements) {
+        for (const auto& p : parts)
+            mask = mask.united(p);
+    } else {
+        mask.setFillRule(Qt::WindingFill);
+        for (const auto& p : parts)
+            mask.addPath(p);
+    }
+    return mask;
+}
+
+bool Renderer::clipToScriptMask(Frame& f, const DisplayObject& o, const QTransform& m) {
+    // The mask stands where it is on the stage, wherever the masked object is: map it through
+    // the stage into the masked object's device space. A mask off the stage masks nothing.
+    const DisplayObject& mask = *o.scriptMask();
+    const auto maskStage = f.player.stageMatrix(mask);
+    const auto objectStage = f.player.stageMatrix(o);
+    if (!maskStage || !objectStage || !objectStage->isInvertible())
+        return false;
+    std::vector<QPainterPath> parts;
+    collectMask(f, mask, *maskStage * objectStage->inverted() * m, parts);
+    f.canvas.save();
+    f.canvas.clip(joinMask(parts), QTransform());
+    return true;
 }
 
 void Renderer::collectGeometryMask(const ShapeGeometry& g, const QTransform& m,

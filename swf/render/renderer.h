@@ -84,6 +84,10 @@ private:
                       const ColorTransform& ct);
     void collectMask(Frame& f, const DisplayObject& o, const QTransform& m,
                      std::vector<QPainterPath>& out);
+    static QPainterPath joinMask(const std::vector<QPainterPath>& parts);
+    // Clips the canvas (one save()) to the outlines of `o`'s script mask; false, changing
+    // nothing, when the mask or `o` is off the stage.
+    bool clipToScriptMask(Frame& f, const DisplayObject& o, const QTransform& m);
     void collectGeometryMask(const ShapeGeometry& g, const QTransform& m,
                              std::vector<QPainterPath>& out);
     const ShapeGeometry& shapeGeometry(const Shape& s);

@@ -18,9 +18,18 @@ struct Mixer::Voice {
     std::vector<SoundEnvelopePoint> envelope;
     std::size_t envIndex = 0;
     double envBase44 = 0;
-    // ...or a source pulled chunk by chunk.
+    // ...or a source pulled chunk by chunk...
     std::unique_ptr<SampleSource> source;
     PcmBuffer chunk;
+    // ...or a feed still being decoded, read chunk by chunk.
+    std::shared_ptr<const SoundFeed> feed;
+    std::size_t feedNext = 0;
+    bool starved = false; // the last fetch found the feed behind, not ended
+    bool refetch = false; // `b` is still to be fetched once the feed has more
+
+    // Voices the script and event rules treat alike: they stop with their group and report
+    // when they have played out.
+    bool isEvent() const { return pcm || feed; }
 
     std::size_t pos = 0; // next frame to fetch, in pcm or chunk
     double rate = kOutputRate;
@@ -43,8 +52,18 @@ struct Mixer::Voice {
             s = pcm->samples.data() + pos * channels;
         } else {
             while (pos >= chunk.frames()) {
-                if (!source || !source->next(chunk))
+                if (feed) {
+                    auto next = feed->chunk(feedNext);
+                    if (!next) {
+                        // Finished only once no chunk came after the last look.
+                        starved = !feed->finished() || feed->chunk(feedNext);
+                        return false;
+                    }
+                    ++feedNext;
+                    chunk = *next;
+                } else if (!source || !source->next(chunk)) {
                     return false;
+                }
                 pos = 0;
                 if (chunk.channels >= 1 && chunk.channels <= 2 && chunk.rate > 0) {
                     channels = chunk.channels;
@@ -93,6 +112,58 @@ constexpr std::size_t kMaxFinished = 256;
 
 } // namespace
 
+void SoundFeed::append(std::shared_ptr<const PcmBuffer> chunk) {
+    if (!chunk || chunk->channels < 1 || chunk->channels > 2 || chunk->rate == 0 ||
+        chunk->samples.empty())
+        return;
+    std::lock_guard lock(m_mutex);
+    if (m_finished)
+        return;
+    if (!m_chunks.empty() &&
+        (m_chunks.front()->rate != chunk->rate || m_chunks.front()->channels != chunk->channels))
+        return;
+    m_frames += chunk->frames();
+    m_chunks.push_back(std::move(chunk));
+}
+
+void SoundFeed::finish() {
+    std::lock_guard lock(m_mutex);
+    m_finished = true;
+}
+
+bool SoundFeed::finished() const {
+    std::lock_guard lock(m_mutex);
+    return m_finished;
+}
+
+std::shared_ptr<const PcmBuffer> SoundFeed::chunk(std::size_t i) const {
+    std::lock_guard lock(m_mutex);
+    return i < m_chunks.size() ? m_chunks[i] : nullptr;
+}
+
+std::size_t SoundFeed::frames() const {
+    std::lock_guard lock(m_mutex);
+    return m_frames;
+}
+
+double SoundFeed::seconds() const {
+    std::lock_guard lock(m_mutex);
+    return m_chunks.empty() ? 0 : double(m_frames) / exactRate(m_chunks.front()->rate);
+}
+
+std::shared_ptr<const PcmBuffer> SoundFeed::joined() const {
+    std::lock_guard lock(m_mutex);
+    auto out = std::make_shared<PcmBuffer>();
+    if (m_chunks.empty())
+        return out;
+    out->rate = m_chunks.front()->rate;
+    out->channels = m_chunks.front()->channels;
+    out->samples.reserve(m_frames * out->channels);
+    for (const auto& c : m_chunks)
+        out->samples.insert(out->samples.end(), c->samples.begin(), c->samples.end());
+    return out;
+}
+
 GroupTransform GroupTransform::panned(double volume, double pan) {
     GroupTransform t;
     t.volume = volume;
@@ -138,7 +209,7 @@ VoiceId Mixer::play(std::shared_ptr<const PcmBuffer> pcm, const VoiceOptions& o)
     v->pcm = std::move(pcm);
     if (m_voices.size() >= kMaxVoices) {
         auto oldest = std::find_if(m_voices.begin(), m_voices.end(),
-                                   [](const auto& x) { return x->pcm != nullptr; });
+                                   [](const auto& x) { return x->isEvent(); });
         if (oldest == m_voices.end())
             return 0;
         m_voices.erase(oldest);
@@ -152,7 +223,7 @@ VoiceId Mixer::playSource(std::unique_ptr<SampleSource> source, const void* grou
         return 0;
     if (m_voices.size() >= kMaxVoices) {
         auto oldest = std::find_if(m_voices.begin(), m_voices.end(),
-                                   [](const auto& x) { return x->pcm != nullptr; });
+                                   [](const auto& x) { return x->isEvent(); });
         if (oldest == m_voices.end())
             return 0;
         m_voices.erase(oldest);
@@ -161,6 +232,25 @@ VoiceId Mixer::playSource(std::unique_ptr<SampleSource> source, const void* grou
     v->id = m_nextId++;
     v->group = group;
     v->source = std::move(source);
+    m_voices.push_back(std::move(v));
+    return m_voices.back()->id;
+}
+
+VoiceId Mixer::playFeed(std::shared_ptr<const SoundFeed> feed, const VoiceOptions& options) {
+    if (!feed)
+        return 0;
+    if (m_voices.size() >= kMaxVoices) {
+        auto oldest = std::find_if(m_voices.begin(), m_voices.end(),
+                                   [](const auto& x) { return x->isEvent(); });
+        if (oldest == m_voices.end())
+            return 0;
+        m_voices.erase(oldest);
+    }
+    auto v = std::make_unique<Voice>();
+    v->id = m_nextId++;
+    v->soundId = options.soundId;
+    v->group = options.group;
+    v->feed = std::move(feed);
     m_voices.push_back(std::move(v));
     return m_voices.back()->id;
 }
@@ -178,12 +268,12 @@ void Mixer::stop(VoiceId id) {
 
 void Mixer::stopSound(std::uint16_t soundId, const void* group, bool anyGroup) {
     std::erase_if(m_voices, [&](const auto& v) {
-        return v->pcm && v->soundId == soundId && (anyGroup || v->group == group);
+        return v->isEvent() && v->soundId == soundId && (anyGroup || v->group == group);
     });
 }
 
 void Mixer::stopGroup(const void* group) {
-    std::erase_if(m_voices, [&](const auto& v) { return v->pcm && v->group == group; });
+    std::erase_if(m_voices, [&](const auto& v) { return v->isEvent() && v->group == group; });
 }
 
 void Mixer::stopAll() {
@@ -195,8 +285,9 @@ bool Mixer::isPlaying(VoiceId id) const {
 }
 
 bool Mixer::isSoundPlaying(std::uint16_t soundId) const {
-    return std::any_of(m_voices.begin(), m_voices.end(),
-                       [&](const auto& v) { return v->pcm && !v->done && v->soundId == soundId; });
+    return std::any_of(m_voices.begin(), m_voices.end(), [&](const auto& v) {
+        return v->isEvent() && !v->done && v->soundId == soundId;
+    });
 }
 
 void Mixer::setGroupTransform(const void* group, const GroupTransform& t) {
@@ -263,16 +354,26 @@ void Mixer::render(std::int16_t* out, std::size_t frames) {
             k[c] = float(m[c] * volume / 10000);
 
         std::size_t i = 0;
+        // A feed that is behind leaves its voice silent, waiting where it stopped.
+        v.starved = false;
         if (!v.primed) {
             if (!v.fetch(v.a)) {
-                v.done = true;
+                if (!v.starved)
+                    v.done = true;
                 continue;
             }
+            v.primed = true;
+            v.refetch = true;
+        }
+        if (v.refetch) {
+            v.starved = false;
             if (!v.fetch(v.b)) {
+                if (v.starved)
+                    continue;
                 v.exhausted = true;
                 std::copy(v.a, v.a + 2, v.b);
             }
-            v.primed = true;
+            v.refetch = false;
         }
         if (!v.started)
             v.started = m_time;
@@ -294,12 +395,17 @@ void Mixer::render(std::int16_t* out, std::size_t frames) {
                 }
                 std::copy(v.b, v.b + 2, v.a);
                 // The last frame still plays, held rather than faded into silence.
+                v.starved = false;
                 if (!v.fetch(v.b)) {
+                    if (v.starved) {
+                        v.refetch = true;
+                        break;
+                    }
                     v.exhausted = true;
                     std::copy(v.a, v.a + 2, v.b);
                 }
             }
-            if (v.done)
+            if (v.done || v.refetch)
                 break;
         }
     }
@@ -307,7 +413,7 @@ void Mixer::render(std::int16_t* out, std::size_t frames) {
         out[i] = std::int16_t(std::lrint(std::clamp(m_mix[i], -32768.0f, 32767.0f)));
     m_time += frames;
     std::erase_if(m_voices, [this](const auto& v) {
-        if (v->done && v->pcm)
+        if (v->done && v->isEvent())
             m_finished.push_back(v->id);
         return v->done;
     });

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <unordered_map>
@@ -27,6 +28,29 @@ public:
     // Replaces `chunk` with the next samples; false once nothing more will come. A chunk may be
     // empty (a block that completes no codec frame); silence comes as zeros.
     virtual bool next(PcmBuffer& chunk) = 0;
+};
+
+// A sound still being decoded as it plays (Sound.loadSound streaming): the decoding side
+// appends chunks as it goes, the mixer's voice reads them in order and waits, silent, when it
+// has caught up, until finish() says nothing more comes. Safe to share between the two.
+class SoundFeed {
+public:
+    // The first chunk fixes the rate and channel count; chunks that differ are dropped.
+    void append(std::shared_ptr<const PcmBuffer> chunk);
+    void finish();
+    bool finished() const;
+    // Chunk i, or null when it has not come (yet).
+    std::shared_ptr<const PcmBuffer> chunk(std::size_t i) const;
+    std::size_t frames() const;
+    double seconds() const;
+    // Every chunk so far, joined.
+    std::shared_ptr<const PcmBuffer> joined() const;
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<std::shared_ptr<const PcmBuffer>> m_chunks;
+    std::size_t m_frames = 0;
+    bool m_finished = false;
 };
 
 using VoiceId = std::uint32_t;
@@ -65,6 +89,10 @@ public:
 
     VoiceId play(std::shared_ptr<const PcmBuffer> pcm, const VoiceOptions& options);
     VoiceId playSource(std::unique_ptr<SampleSource> source, const void* group = nullptr);
+    // A sound decoded as it plays: like a decoded sound for the rules (stopped with its group,
+    // reported finished), it waits in silence while the feed is behind and ends once the feed
+    // has finished and played out. Loops and envelopes do not apply.
+    VoiceId playFeed(std::shared_ptr<const SoundFeed> feed, const VoiceOptions& options);
 
     void stop(VoiceId id);
     void stopSound(std::uint16_t soundId, const void* group = nullptr, bool anyGroup = true);

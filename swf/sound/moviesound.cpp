@@ -575,12 +575,14 @@ std::optional<std::uint16_t> MovieSound::soundIdForName(const QString& name) con
 
 VoiceId MovieSound::startSound(std::uint16_t soundId, const ScriptSoundOptions& options) {
     const Sound* s = m_movie->dictionary.findAs<Sound>(soundId);
-    if (!s)
-        return 0;
-    auto pcm = decoded(*s, true);
+    return s ? startSound(*s, options) : 0;
+}
+
+VoiceId MovieSound::startSound(const Sound& s, const ScriptSoundOptions& options) {
+    auto pcm = decoded(s, true);
     std::lock_guard lock(m_mutex);
     VoiceOptions o;
-    o.soundId = soundId;
+    o.soundId = s.id;
     o.group = options.group;
     o.loops = options.loops;
     o.startSeconds = options.startSeconds;
@@ -597,6 +599,16 @@ VoiceId MovieSound::playDecoded(std::shared_ptr<const PcmBuffer> pcm,
     o.loops = options.loops;
     o.startSeconds = options.startSeconds;
     return m_mixer.play(std::move(pcm), o);
+}
+
+VoiceId MovieSound::playFeed(std::shared_ptr<const SoundFeed> feed,
+                             const ScriptSoundOptions& options) {
+    if (!feed)
+        return 0;
+    std::lock_guard lock(m_mutex);
+    VoiceOptions o;
+    o.group = options.group;
+    return m_mixer.playFeed(std::move(feed), o);
 }
 
 VoiceId MovieSound::startSound(const QString& linkageName, const ScriptSoundOptions& options) {
@@ -659,7 +671,11 @@ void MovieSound::dropGroup(const void* group) {
 
 std::optional<double> MovieSound::durationMs(std::uint16_t soundId) const {
     const Sound* s = m_movie->dictionary.findAs<Sound>(soundId);
-    const auto pcm = s ? decoded(*s, true) : nullptr;
+    return s ? durationMs(*s) : std::nullopt;
+}
+
+std::optional<double> MovieSound::durationMs(const Sound& s) const {
+    const auto pcm = decoded(s, true);
     if (!pcm)
         return std::nullopt;
     return pcm->rate ? pcm->seconds() * 1000 : 0;

@@ -99,9 +99,13 @@ public:
     // returns a voice id, 0 when nothing was started.
     VoiceId startSound(std::uint16_t soundId, const ScriptSoundOptions& options = {});
     VoiceId startSound(const QString& linkageName, const ScriptSoundOptions& options = {});
+    // A DefineSound of any movie the player runs (a loaded movie's own library).
+    VoiceId startSound(const Sound& sound, const ScriptSoundOptions& options = {});
     std::optional<std::uint16_t> soundIdForName(const QString& linkageName) const;
     // Plays samples that are not the movie's own (a sound file a script loaded), in a group.
     VoiceId playDecoded(std::shared_ptr<const PcmBuffer> pcm, const ScriptSoundOptions& options);
+    // Plays a sound file as it is being decoded (a streaming loadSound), in a group.
+    VoiceId playFeed(std::shared_ptr<const SoundFeed> feed, const ScriptSoundOptions& options);
     // stop(): every event sound of a group (null: all); stop(name): that sound only.
     void stopSounds(const void* group);
     void stopSound(std::uint16_t soundId, const void* group);
@@ -111,6 +115,7 @@ public:
     // in ms. Nothing for a voice that has ended or an id that is not a sound.
     std::optional<double> positionMs(VoiceId voice) const;
     std::optional<double> durationMs(std::uint16_t soundId) const;
+    std::optional<double> durationMs(const Sound& sound) const;
     bool voicePlaying(VoiceId voice) const;
     // Event voices that played to their end since the last call (for onSoundComplete).
     std::vector<VoiceId> takeFinished();

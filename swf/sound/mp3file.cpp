@@ -1,6 +1,7 @@
 #include "swf/sound/mp3file.h"
 
 #include "swf/sound/decoder.h"
+#include "swf/sound/mixer.h"
 #include "swf/timeline.h"
 
 #include <QStringDecoder>
@@ -215,6 +216,55 @@ std::shared_ptr<const PcmBuffer> decodeMp3(std::span<const std::uint8_t> audio) 
     }
     decoder->flush(*pcm);
     return pcm;
+}
+
+namespace {
+
+SoundFormat mp3Format() {
+    SoundFormat format;
+    format.codec = 2;
+    format.rate = 44100;
+    format.is16Bit = true;
+    format.stereo = true;
+    return format;
+}
+
+} // namespace
+
+Mp3Stream::Mp3Stream(QByteArray audio)
+    : m_audio(std::move(audio)), m_decoder(StreamDecoder::create(mp3Format())),
+      m_feed(std::make_shared<SoundFeed>()) {
+    if (!m_decoder) {
+        m_finished = true;
+        m_feed->finish();
+    }
+}
+
+Mp3Stream::~Mp3Stream() = default;
+
+void Mp3Stream::decodeMore(double seconds) {
+    if (m_finished)
+        return;
+    // Small pieces, so that a step decodes about what it asked for.
+    constexpr std::size_t kPiece = 4 * 1024;
+    const auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(m_audio.constData()),
+                                 std::size_t(m_audio.size()));
+    double got = 0;
+    while (got < seconds && m_at < bytes.size() && m_frames < kMaxDecodedFrames) {
+        auto pcm = std::make_shared<PcmBuffer>();
+        const std::size_t n = std::min(kPiece, bytes.size() - m_at);
+        m_decoder->decode(bytes.subspan(m_at, n), *pcm, kMaxDecodedFrames - m_frames);
+        m_at += n;
+        if (m_at >= bytes.size())
+            m_decoder->flush(*pcm);
+        m_frames += pcm->frames();
+        got += pcm->seconds();
+        m_feed->append(std::move(pcm));
+    }
+    if (m_at >= bytes.size() || m_frames >= kMaxDecodedFrames) {
+        m_finished = true;
+        m_feed->finish();
+    }
 }
 
 } // namespace swf::sound

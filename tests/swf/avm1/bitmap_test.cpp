@@ -217,4 +217,116 @@ TEST(Avm1Bitmap, LoadBitmapMakesABitmapOfALibraryImage) {
     EXPECT_EQ(run.traces, (QStringList{"2", "1", QString::number(0x405060), "undefined"}));
 }
 
+// object.method(args...) with arguments pushed by the given steps; the result is left on the
+// stack.
+Asm& callWith(Asm& a, const std::string& object, const std::string& method,
+              std::vector<std::function<void(Asm&)>> args) {
+    for (auto it = args.rbegin(); it != args.rend(); ++it)
+        (*it)(a);
+    return a.num(double(args.size())).getVar(object).str(method).op(op::CallMethod);
+}
+
+auto v(const std::string& name) {
+    return [name](Asm& a) { a.getVar(name); };
+}
+auto n(double x) {
+    return [x](Asm& a) { a.num(x); };
+}
+auto origin() {
+    return [](Asm& a) { newObject(a, "geom", "Point", {0.0, 0.0}); };
+}
+auto rectOf(const std::string& bitmap) {
+    return [bitmap](Asm& a) { a.getVar(bitmap).str("rectangle").op(op::GetMember); };
+}
+
+TEST(Avm1Bitmap, CompareAnswersItsCodesOrTheDifference) {
+    Asm a;
+    assignNew(a, "b", "display", "BitmapData", {3.0, 2.0, 1.0, double(0xFFFF8800)});
+    assignNew(a, "other", "display", "BitmapData", {3.0, 2.0, 1.0, double(0xFFCC6600)});
+    a.str("same").num(0).getVar("b").str("clone").op(op::CallMethod).op(op::SetVariable);
+    callWith(a, "b", "compare", {v("same")}).trace();
+    // Colours differ: this minus the other, per channel.
+    a.str("d");
+    callWith(a, "b", "compare", {v("other")}).op(op::SetVariable);
+    traceCall(a, "d", "getPixel32", {2.0, 1.0});
+    a.traceMember("d", "width");
+    // One pixel differs: the others read 0; channels wrap below zero.
+    a.invoke("same", "setPixel32", {1.0, 1.0, double(0xFF000000)});
+    a.str("d");
+    callWith(a, "b", "compare", {v("same")}).op(op::SetVariable);
+    traceCall(a, "d", "getPixel32", {0.0, 0.0});
+    traceCall(a, "d", "getPixel32", {1.0, 1.0});
+    a.str("d");
+    callWith(a, "same", "compare", {v("b")}).op(op::SetVariable);
+    traceCall(a, "d", "getPixel32", {1.0, 1.0});
+    // Only the alpha differs: 0xZZFFFFFF.
+    assignNew(a, "white", "display", "BitmapData", {3.0, 2.0, 1.0, double(0xFFFFFFFF)});
+    assignNew(a, "faint", "display", "BitmapData", {3.0, 2.0, 1.0, double(0x80FFFFFF)});
+    a.str("d");
+    callWith(a, "white", "compare", {v("faint")}).op(op::SetVariable);
+    traceCall(a, "d", "getPixel32", {0.0, 0.0});
+    // The codes: not a bitmap, disposed (either side), widths, then heights.
+    callWith(a, "b", "compare", {n(5)}).trace();
+    callWith(a, "b", "compare", {}).trace();
+    a.str("gone").num(0).getVar("b").str("clone").op(op::CallMethod).op(op::SetVariable);
+    a.invoke("gone", "dispose");
+    callWith(a, "b", "compare", {v("gone")}).trace();
+    callWith(a, "gone", "compare", {v("b")}).trace();
+    assignNew(a, "wide", "display", "BitmapData", {4.0, 5.0});
+    assignNew(a, "tall", "display", "BitmapData", {3.0, 5.0});
+    callWith(a, "b", "compare", {v("wide")}).trace();
+    callWith(a, "b", "compare", {v("tall")}).trace();
+    MovieRun run(oneFrame(a, 8));
+    EXPECT_EQ(run.traces, (QStringList{"0", QString::number(std::int32_t(0xFF332200)), "3", "0",
+                                       QString::number(std::int32_t(0xFFFF8800)),
+                                       QString::number(std::int32_t(0xFF017800)), "2147483647",
+                                       "-1", "-1", "-2", "-2", "-3", "-4"}));
+}
+
+// How many pixels of `bitmap` are `argb`: threshold() counts them, writing the same colour.
+Asm& traceCount(Asm& a, const std::string& bitmap, double argb) {
+    callWith(a, bitmap, "threshold",
+             {v(bitmap), rectOf(bitmap), origin(), [](Asm& x) { x.str("=="); }, n(argb), n(argb),
+              n(double(0xFFFFFFFF)), [](Asm& x) { x.boolean(false); }});
+    return a.trace();
+}
+
+TEST(Avm1Bitmap, PixelDissolveIsFixedBySeedAndChainsWithoutRepeating) {
+    Asm a;
+    const double red = double(0xFFFF0000), blue = double(0xFF0000FF);
+    assignNew(a, "src", "display", "BitmapData", {10.0, 10.0, 0.0, double(0x0000FF)});
+    assignNew(a, "dst", "display", "BitmapData", {10.0, 10.0, 0.0, double(0xFF0000)});
+    a.str("s1");
+    callWith(a, "dst", "pixelDissolve", {v("src"), rectOf("dst"), origin(), n(7), n(30)});
+    a.op(op::SetVariable);
+    traceCount(a, "dst", blue);
+    a.str("s2");
+    callWith(a, "dst", "pixelDissolve", {v("src"), rectOf("dst"), origin(), v("s1"), n(30)});
+    a.op(op::SetVariable);
+    traceCount(a, "dst", blue);
+    callWith(a, "dst", "pixelDissolve", {v("src"), rectOf("dst"), origin(), v("s2"), n(40)});
+    a.op(op::Pop);
+    traceCount(a, "dst", blue);
+    // The same seed dissolves the same pixels; another seed others.
+    for (const auto& [name, seed] : {std::pair{"p", 7.0}, {"q", 7.0}, {"r", 8.0}}) {
+        assignNew(a, name, "display", "BitmapData", {10.0, 10.0, 0.0, double(0xFF0000)});
+        callWith(a, name, "pixelDissolve", {v("src"), rectOf(name), origin(), n(seed), n(30)});
+        a.op(op::Pop);
+    }
+    callWith(a, "p", "compare", {v("q")}).trace();
+    callWith(a, "p", "compare", {v("r")}).op(op::TypeOf).trace();
+    // By default a thirtieth of the rectangle; a bitmap dissolving into itself takes the fill.
+    assignNew(a, "few", "display", "BitmapData", {10.0, 10.0, 0.0, double(0xFF0000)});
+    callWith(a, "few", "pixelDissolve", {v("src"), rectOf("few"), origin(), n(1)});
+    a.op(op::Pop);
+    traceCount(a, "few", red);
+    assignNew(a, "self", "display", "BitmapData", {4.0, 4.0, 0.0, double(0xFF0000)});
+    callWith(a, "self", "pixelDissolve",
+             {v("self"), rectOf("self"), origin(), n(3), n(16), n(double(0xFF00FF00))});
+    a.op(op::Pop);
+    traceCount(a, "self", double(0xFF00FF00));
+    MovieRun run(oneFrame(a, 8));
+    EXPECT_EQ(run.traces, (QStringList{"30", "60", "100", "0", "object", "97", "16"}));
+}
+
 } // namespace

@@ -183,26 +183,38 @@ QByteArray syncsafe(std::uint32_t n) {
     return b;
 }
 
-TEST(Avm1LoadSound, Mp3BesideTheMovieDecodesWithItsTagsAndPlays) {
-    REELWICK_NEED_CORPUS();
+// The MP3 stream blocks of the corpus's sine movie joined: a plain MP3 file of a 440 Hz tone.
+struct SineMp3 {
+    QByteArray bytes;
+    double samples = 0, rate = 0;
+};
+
+std::optional<SineMp3> sineMp3() {
     const QString corpus = testenv::corpusPath(QStringLiteral("ffmpeg-generated/sine_mp3.swf"));
     auto source = swf::Movie::loadFile(corpus);
     if (!source)
-        GTEST_SKIP() << "corpus missing: " << corpus.toStdString();
-    // The movie's MP3 stream blocks, joined, are a plain MP3 file.
-    QByteArray mp3;
-    double samples = 0;
+        return std::nullopt;
+    SineMp3 out;
     for (const auto& frame : (*source)->timeline.frames) {
         if (!frame.streamBlock || frame.streamBlock->size() < 4)
             continue;
         const auto& b = *frame.streamBlock;
-        samples += b[0] | (b[1] << 8);
-        mp3.append(reinterpret_cast<const char*>(b.data()) + 4, qsizetype(b.size()) - 4);
+        out.samples += b[0] | (b[1] << 8);
+        out.bytes.append(reinterpret_cast<const char*>(b.data()) + 4, qsizetype(b.size()) - 4);
     }
+    if ((*source)->timeline.frames[0].streamHead)
+        out.rate = (*source)->timeline.frames[0].streamHead->stream.rate;
+    return out;
+}
+
+TEST(Avm1LoadSound, Mp3BesideTheMovieDecodesWithItsTags) {
+    REELWICK_NEED_CORPUS();
+    const auto sine = sineMp3();
+    if (!sine)
+        GTEST_SKIP() << "corpus missing: ffmpeg-generated/sine_mp3.swf";
+    const QByteArray& mp3 = sine->bytes;
+    const double samples = sine->samples, rate = sine->rate;
     ASSERT_GT(mp3.size(), 1000);
-    const double rate = (*source)->timeline.frames[0].streamHead
-                            ? (*source)->timeline.frames[0].streamHead->stream.rate
-                            : 0;
     ASSERT_GT(rate, 0);
 
     QByteArray title = QByteArray("\xFF\xFE");
@@ -233,7 +245,7 @@ TEST(Avm1LoadSound, Mp3BesideTheMovieDecodesWithItsTagsAndPlays) {
         setHandler(a, name, "onID3", {}, onId3);
         setHandler(a, name, "onLoad", {"ok"}, onLoad);
     }
-    a.invoke("s", "loadSound", {std::string("song.mp3"), 1.0});
+    a.invoke("s", "loadSound", {std::string("song.mp3"), 0.0});
     a.invoke("bad", "loadSound", {std::string("vars.txt"), 0.0});
     a.invoke("web", "loadSound", {std::string("http://example.com/song.mp3"), 1.0});
     auto run = game.run(oneFrame(a, 8));
@@ -252,11 +264,68 @@ TEST(Avm1LoadSound, Mp3BesideTheMovieDecodesWithItsTagsAndPlays) {
     EXPECT_EQ(run->traces[2], "load false undefined");
     EXPECT_EQ(run->traces[3], "load false undefined");
     EXPECT_TRUE(run->notices.last().contains("no MP3 sound"));
+    EXPECT_EQ(engine->voiceCount(), 0u) << "an event sound waits for start()";
+}
 
-    // Streaming: it plays at once, a 440 Hz tone.
+// Scripts' view of a loading sound, traced by the test between steps.
+Asm soundState() {
+    Asm a;
+    traceJoined(a, {text("state"), [](Asm& x) { x.invoke("s", "getBytesLoaded", {}, true); },
+                    [](Asm& x) { x.invoke("s", "getBytesTotal", {}, true); },
+                    member("s", "duration"), member("s", "position")});
+    return a;
+}
+
+TEST(Avm1LoadSound, AStreamingSoundPlaysWhileItDecodes) {
+    REELWICK_NEED_CORPUS();
+    const auto sine = sineMp3();
+    if (!sine)
+        GTEST_SKIP() << "corpus missing: ffmpeg-generated/sine_mp3.swf";
+    // Six copies one after another: MP3 frames join into one longer tone.
+    QByteArray mp3;
+    for (int i = 0; i < 6; ++i)
+        mp3 += sine->bytes;
+    const double seconds = 6 * sine->samples / sine->rate;
+    ASSERT_GT(seconds, 4);
+    Game game;
+    writeFile(game.folder + "/song.mp3", mp3);
+
+    Asm onLoad;
+    traceJoined(onLoad, {text("load"), var("ok"), member("this", "duration")});
+    Asm onComplete;
+    onComplete.str("complete").trace();
+    Asm a;
+    newObject(a, "s", "Sound");
+    setHandler(a, "s", "onLoad", {"ok"}, onLoad);
+    setHandler(a, "s", "onSoundComplete", {}, onComplete);
+    a.invoke("s", "loadSound", {std::string("song.mp3"), 1.0});
+    auto run = game.run(oneFrame(a, 8));
+    auto engine = std::make_shared<swf::sound::MovieSound>(run->movie);
+    run->scripting->setSound(engine);
+    const Bytes state = soundState().bytes();
+    auto readState = [&] {
+        run->scripting->vm().runBlock(state, &run->player->root());
+        const QStringList f = run->traces.takeLast().split(' ');
+        EXPECT_EQ(f.size(), 5);
+        struct {
+            double loaded, total, duration, position;
+        } s{f.value(1).toDouble(), f.value(2).toDouble(), f.value(3).toDouble(),
+            f.value(4).toDouble()};
+        return s;
+    };
+
+    // The step after the request: it plays, only part decoded, no onLoad yet.
+    run->ticks(1);
+    EXPECT_TRUE(run->traces.isEmpty()) << run->traces.join('|').toStdString();
     ASSERT_EQ(engine->voiceCount(), 1u);
-    // Half a second, well inside the sound.
-    ASSERT_GT(loaded[2].toDouble(), 600);
+    const auto first = readState();
+    EXPECT_EQ(first.total, mp3.size());
+    EXPECT_GT(first.loaded, 0);
+    EXPECT_LT(first.loaded, first.total);
+    EXPECT_GT(first.duration, 900);
+    EXPECT_LT(first.duration, seconds * 1000 - 1000);
+
+    // Half a second heard already: the 440 Hz tone.
     swf::sound::PcmBuffer heard;
     heard.rate = 44100;
     heard.channels = 2;
@@ -265,6 +334,43 @@ TEST(Avm1LoadSound, Mp3BesideTheMovieDecodesWithItsTagsAndPlays) {
     const auto left = soundtest::channel(heard, 0);
     EXPECT_GT(soundtest::rms(left), 0.05);
     EXPECT_NEAR(soundtest::dominantFrequency(left, 44100, 100, 2000), 440, 2);
+    const auto second = readState();
+    EXPECT_NEAR(second.position, 500, 60);
+
+    // Each step decodes more: bytes and duration grow, until onLoad(true) with the whole length.
+    double lastLoaded = first.loaded, lastDuration = first.duration;
+    int steps = 0;
+    while (run->traces.isEmpty() && steps < 20) {
+        run->ticks(1);
+        ++steps;
+        if (!run->traces.isEmpty())
+            break;
+        const auto now = readState();
+        EXPECT_GT(now.loaded, lastLoaded);
+        EXPECT_GT(now.duration, lastDuration);
+        lastLoaded = now.loaded;
+        lastDuration = now.duration;
+    }
+    EXPECT_GE(steps, 2) << "decoded over several steps";
+    ASSERT_EQ(run->traces.size(), 1);
+    const QStringList loaded = run->traces.takeFirst().split(' ');
+    EXPECT_EQ(loaded.value(1), "true");
+    EXPECT_NEAR(loaded.value(2).toDouble(), seconds * 1000, 2 * 1152 * 1000 / sine->rate + 1);
+    const auto done = readState();
+    EXPECT_EQ(done.loaded, done.total);
+
+    // It plays to its end, a tone the file's length, then onSoundComplete once.
+    std::size_t played = 22050;
+    std::vector<std::int16_t> block(2 * 4410);
+    while (engine->voiceCount() > 0 && played < 44100 * 20) {
+        engine->render(block.data(), 4410);
+        played += 4410;
+        run->ticks(0);
+    }
+    EXPECT_NEAR(double(played) / 44100, seconds, 0.2);
+    EXPECT_TRUE(run->traces.isEmpty());
+    run->ticks(1);
+    EXPECT_EQ(run->traces, QStringList{"complete"});
 }
 
 // so = SharedObject.getLocal("counter"); c = so.data.count; if (!c) c = 0;

@@ -5,6 +5,7 @@
 #include "script_helpers.h"
 #include "swf/render/paintercanvas.h"
 #include "swf/render/renderer.h"
+#include "swf/sound/moviesound.h"
 
 #include <QBuffer>
 #include <QImage>
@@ -252,6 +253,65 @@ TEST(Avm1MovieLoading, PicturesShowAtTheirSizeInClipsAndLevels) {
     EXPECT_LT(jpeg.red(), 20);
     EXPECT_GT(jpeg.green(), 235);
     EXPECT_EQ(pixel(*run->player, {2, 3}), qRgb(255, 255, 255));
+}
+
+// DefineSound: `frames` samples of 16-bit mono at 44.1 kHz, exported as `name`.
+Bytes exportedSound(std::uint16_t id, std::uint32_t frames, const std::string& name) {
+    swftest::Writer w;
+    w.u16(id).ub(3, 4).ub(3, 2).ub(1, 1).ub(0, 1).u32(frames);
+    for (std::uint32_t i = 0; i < frames; ++i)
+        w.u16(std::uint16_t(8000));
+    swftest::Writer exports;
+    exports.u16(1).u16(id).str(name);
+    return swftest::concat({swftest::tag(14, w, true), swftest::tag(56, exports)});
+}
+
+// name = new Sound(target) (no target when empty); name.attachSound(sound);
+// trace(label + " " + name.duration)
+void attachAndTrace(Asm& a, const std::string& name, const std::string& target,
+                    const std::string& sound, const std::string& label) {
+    a.str(name);
+    if (target.empty())
+        a.num(0);
+    else
+        a.getVar(target).num(1);
+    a.str("Sound").op(0x40).op(0x1D);
+    a.invoke(name, "attachSound", {sound});
+    traceJoined(a, {text(label), member(name, "duration")});
+}
+
+TEST(Avm1MovieLoading, ALoadedMovieAttachesSoundsFromItsOwnLibrary) {
+    Folder f;
+    // part.swf exports a 100 ms "beep" and a "chime"; main.swf its own 200 ms "beep".
+    Asm partCode;
+    attachAndTrace(partCode, "own", "this", "beep", "own");
+    attachAndTrace(partCode, "whole", "", "beep", "whole");
+    attachAndTrace(partCode, "missing", "", "chime", "level0 chime");
+    partCode.invoke("own", "start");
+    writeFile(f.folder + "/part.swf",
+              bytesOf(swftest::movie(
+                  swftest::concat({exportedSound(1, 4410, "beep"), exportedSound(2, 441, "chime"),
+                                   swftest::doAction(partCode.bytes()), swftest::showFrame(),
+                                   swftest::end()}),
+                  1, 8)));
+    Asm one;
+    one.str("part.swf").str("_level1").rec(0x9A, {0}); // loadMovieNum("part.swf", 1)
+    Asm two;
+    attachAndTrace(two, "fromMain", "_level1", "chime", "main for level1");
+    attachAndTrace(two, "mine", "", "beep", "main");
+    Asm stop;
+    stop.op(0x07);
+    auto run = f.run(swftest::movie(
+        swftest::concat({exportedSound(1, 8820, "beep"), swftest::doAction(one.bytes()),
+                         swftest::showFrame(), swftest::showFrame(), swftest::doAction(two.bytes()),
+                         swftest::doAction(stop.bytes()), swftest::showFrame(), swftest::end()}),
+        3, 8));
+    auto engine = std::make_shared<swf::sound::MovieSound>(run->movie);
+    run->scripting->setSound(engine);
+    run->ticks(2); // the part arrives on the first step, main's checks run on the second
+    EXPECT_EQ(run->traces, (QStringList{"own 100", "whole 200", "level0 chime undefined",
+                                        "main for level1 10", "main 200"}));
+    EXPECT_EQ(engine->voiceCount(), 1u) << "the loaded movie's own beep plays";
 }
 
 } // namespace

@@ -3,9 +3,13 @@
 
 #include "swf/avm1/avm1_asm.h"
 #include "swf/runner/movierunner.h"
+#include "swf/sound/signal.h"
 #include "swf/swf_writer.h"
+#include "testenv.h"
 
 #include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QUrl>
 #include <gtest/gtest.h>
 
@@ -176,3 +180,49 @@ TEST(MovieRunner, ButtonsFollowTheMouseWithoutScripts) {
 }
 
 } // namespace
+
+// The exporter's path: a movie that streams an MP3 file beside it with loadSound records a
+// tone from the step after its request, as long as the file, identical on every run.
+TEST(MovieRunner, AStreamingLoadSoundIsRecordedWholeAndTheSameEveryRun) {
+    REELWICK_NEED_CORPUS();
+    auto source = swf::Movie::loadFile(testenv::corpusPath("ffmpeg-generated/sine_mp3.swf"));
+    ASSERT_TRUE(source);
+    QByteArray mp3;
+    double samples = 0;
+    for (const auto& frame : (*source)->timeline.frames) {
+        if (frame.streamBlock && frame.streamBlock->size() >= 4) {
+            const auto& b = *frame.streamBlock;
+            samples += b[0] | (b[1] << 8);
+            mp3.append(reinterpret_cast<const char*>(b.data()) + 4, qsizetype(b.size()) - 4);
+        }
+    }
+    const double rate = (*source)->timeline.frames[0].streamHead->stream.rate;
+    const double seconds = 3 * samples / rate;
+    QTemporaryDir tmp;
+    QFile song(tmp.path() + "/song.mp3");
+    ASSERT_TRUE(song.open(QIODevice::WriteOnly));
+    song.write(mp3 + mp3 + mp3);
+    song.close();
+    Asm a;
+    a.str("s").num(0).str("Sound").op(0x40).op(0x1D);
+    a.invoke("s", "loadSound", {std::string("song.mp3"), 1.0});
+    const auto movie = load(avm1test::oneFrame(a, 8));
+    auto record = [&] {
+        swf::RunnerOptions options;
+        options.sound = swf::RunnerOptions::Sound::Record;
+        swf::MovieRunner runner(movie, swf::MovieRunner::urlForFile(tmp.path() + "/main.swf"),
+                                options);
+        runner.start();
+        for (int i = 0; i < int((seconds + 1) * 12); ++i)
+            runner.nextPicture();
+        return runner.takeAudio();
+    };
+    const swf::sound::PcmBuffer heard = record();
+    ASSERT_EQ(heard.rate, 44100u);
+    const auto left = soundtest::channel(heard, 0);
+    const auto [from, to] = soundtest::audibleSpan(left, 0.02);
+    EXPECT_LE(double(from) / 44100, 1.0 / 12 + 0.05) << "from the step after the request";
+    EXPECT_NEAR(double(to - from) / 44100, seconds, 0.1);
+    EXPECT_NEAR(soundtest::dominantFrequency(left, 44100, 100, 2000), 440, 2);
+    EXPECT_EQ(record().samples, heard.samples);
+}

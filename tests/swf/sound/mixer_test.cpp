@@ -223,3 +223,46 @@ TEST(Mixer, SourcesPlayChunkAfterChunkAndReportTheirPosition) {
     EXPECT_EQ(out[150], 0);
     EXPECT_FALSE(m.isPlaying(id));
 }
+
+TEST(Mixer, AFeedPlaysWhatHasComeWaitsSilentWhenBehindAndEndsOnceFinished) {
+    Mixer m;
+    auto feed = std::make_shared<swf::sound::SoundFeed>();
+    int stopGroup = 0;
+    VoiceOptions o;
+    o.group = &stopGroup;
+    const auto voice = m.playFeed(feed, o);
+    ASSERT_NE(voice, 0u);
+    // Nothing has come yet: silence, and the voice waits.
+    EXPECT_EQ(left(render(m, 10)), std::vector<std::int16_t>(10, 0));
+    EXPECT_TRUE(m.isPlaying(voice));
+
+    feed->append(buffer(44100, 1, ramp(1, 41)));
+    // It plays the 40 frames that came, then waits, silent, where it stopped.
+    auto heard = left(render(m, 60));
+    std::vector<std::int16_t> expected = ramp(1, 40);
+    expected.resize(60, 0);
+    EXPECT_EQ(heard, expected);
+    EXPECT_TRUE(m.isPlaying(voice));
+    EXPECT_TRUE(m.takeFinished().empty());
+
+    // More comes: it goes on from there, without losing or repeating a frame.
+    feed->append(buffer(44100, 1, ramp(41, 61)));
+    feed->finish();
+    heard = left(render(m, 30));
+    expected = ramp(40, 61);
+    expected.resize(30, 0);
+    EXPECT_EQ(heard, expected);
+    EXPECT_FALSE(m.isPlaying(voice));
+    EXPECT_EQ(m.takeFinished(), std::vector<swf::sound::VoiceId>{voice});
+
+    // A chunk of another rate or channel count than the first is dropped; its group stops it.
+    auto other = std::make_shared<swf::sound::SoundFeed>();
+    other->append(buffer(22050, 2, ramp(1, 9)));
+    other->append(buffer(44100, 1, ramp(1, 9)));
+    EXPECT_EQ(other->frames(), 4u);
+    const auto second = m.playFeed(other, o);
+    render(m, 4);
+    EXPECT_TRUE(m.isPlaying(second));
+    m.stopGroup(&stopGroup);
+    EXPECT_FALSE(m.isPlaying(second));
+}
