@@ -275,6 +275,7 @@ private:
     void swapDepths(MovieClip& parent, std::int32_t a, std::int32_t b);
     void releaseUnloaded(std::size_t count = SIZE_MAX);
     std::unique_ptr<DisplayObject> makeObject(std::uint16_t characterId);
+    std::unique_ptr<DisplayObject> makeBitmap();
     bool attach(MovieClip& parent, std::unique_ptr<DisplayObject>& object, std::int32_t depth);
     std::unique_ptr<DisplayObject> detach(MovieClip& parent, const DisplayObject& object);
     void discard(std::unique_ptr<DisplayObject>& object) { destroy(object); }
@@ -398,6 +399,9 @@ public:
     std::unique_ptr<DisplayObject> makeObject(std::uint16_t characterId) {
         return m_player.makeObject(characterId);
     }
+    // An unattached object showing a script's bitmap (AS3 Bitmap; `bitmapData` set later), or
+    // null at the object limit.
+    std::unique_ptr<DisplayObject> makeBitmap() { return m_player.makeBitmap(); }
     bool attach(MovieClip& parent, std::unique_ptr<DisplayObject>& object, std::int32_t depth) {
         return m_player.attach(parent, object, depth);
     }
