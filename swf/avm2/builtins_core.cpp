@@ -645,6 +645,7 @@ void VM::registerBuiltins() {
     installGeom(*this);
     installBitmapData(*this);
     installSharedObject(*this);
+    installMedia(*this);
 }
 
 } // namespace swf::avm2

@@ -46,6 +46,7 @@ public:
     std::int64_t scriptFrame = -1;     // the frame whose frame script ran last
     std::map<int, Value> frameScripts; // by zero-based frame
     Object* graphics = nullptr;
+    Value held; // kept alive with the node: a Bitmap's BitmapData
     bool mouseEnabled = true, mouseChildren = true, buttonMode = false;
 
     // TextField text where the object has no edit text of the timeline's to hold it.
@@ -159,6 +160,9 @@ private:
 bool dispatchEvent(VM& vm, DisplayNode* target, const Value& event);
 void dispatchSimple(VM& vm, DisplayNode* target, const QString& type, bool bubbles);
 bool isBroadcastEvent(const QString& type);
+
+// The allocator of every display class: binds the new object to a player object.
+Object* allocDisplayNode(VM& vm, Class* c);
 
 void installGraphics(VM& vm);
 // Sprite's and Shape's `graphics`, added before their subclasses are defined.
