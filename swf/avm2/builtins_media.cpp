@@ -121,10 +121,6 @@ public:
     bool complete = false;
 };
 
-Object* allocContentInfo(VM& vm, Class* c) {
-    return vm.make<ContentInfo>(c, vm.displayTree);
-}
-
 Class* classNamed(VM& vm, const char* qualified) {
     const Value c = vm.lookupDefinition(QString::fromLatin1(qualified));
     return c.object() && c.object()->kind == ObjectKind::Class ? static_cast<Class*>(c.object())
@@ -674,6 +670,24 @@ void installMedia(VM& vm) {
     vm.addStaticValue(snapping, QStringLiteral("NEVER"), Value(QStringLiteral("never")));
     vm.addStaticValue(snapping, QStringLiteral("AUTO"), Value(QStringLiteral("auto")));
     vm.addStaticValue(snapping, QStringLiteral("ALWAYS"), Value(QStringLiteral("always")));
+    Class* blend =
+        vm.defineNativeClass(display, QStringLiteral("BlendMode"), vm.objectClass, nullptr, true);
+    for (auto [k, v] : {std::pair<const char*, const char*>{"NORMAL", "normal"},
+                        {"LAYER", "layer"},
+                        {"MULTIPLY", "multiply"},
+                        {"SCREEN", "screen"},
+                        {"LIGHTEN", "lighten"},
+                        {"DARKEN", "darken"},
+                        {"DIFFERENCE", "difference"},
+                        {"ADD", "add"},
+                        {"SUBTRACT", "subtract"},
+                        {"INVERT", "invert"},
+                        {"ALPHA", "alpha"},
+                        {"ERASE", "erase"},
+                        {"OVERLAY", "overlay"},
+                        {"HARDLIGHT", "hardlight"},
+                        {"SHADER", "shader"}})
+        vm.addStaticValue(blend, QString::fromLatin1(k), Value(QString::fromLatin1(v)));
     installSound(vm);
     installSystem(vm);
     installLoader(vm);

@@ -737,41 +737,38 @@ void pumpMedia(VM& vm) {
     // Events that arrived since the last frame, in order (handlers may post more: those wait).
     std::vector<MediaHost::Pending> due = std::exchange(m.pending, {});
     for (std::size_t i = 0; i < due.size(); ++i) {
+        auto release = [&] {
+            unkeep(vm, due[i].target);
+            if (due[i].event.object())
+                unkeep(vm, due[i].event.object());
+        };
         try {
             dispatchEvent(vm, due[i].target, due[i].event);
         } catch (...) {
-            for (std::size_t j = i; j < due.size(); ++j) {
-                unkeep(vm, due[j].target);
-                if (due[j].event.object())
-                    unkeep(vm, due[j].event.object());
-            }
+            // A listener's error ends this dispatch only: the rest wait for the next frame.
+            release();
+            m.pending.insert(m.pending.begin(), due.begin() + std::ptrdiff_t(i + 1), due.end());
             throw;
         }
-        unkeep(vm, due[i].target);
-        if (due[i].event.object())
-            unkeep(vm, due[i].event.object());
+        release();
     }
     if (!m.engine)
         return;
     // Generated sounds ask for more; channels that played to their end say so.
-    std::vector<sound::VoiceId> ended = m.engine->takeFinished();
     for (ChannelObject* ch : std::vector<ChannelObject*>(m.channels)) {
         if (!ch->playing)
             continue;
-        bool done = std::find(ended.begin(), ended.end(), ch->voice) != ended.end();
-        if (ch->generated) {
-            ch->positionMs = ch->startMs;
+        // Asked of the mixer each time, so that a listener's error cannot lose an ending.
+        const bool done = !m.engine->voicePlaying(ch->voice);
+        if (ch->generated && !done) {
             if (auto played = m.engine->positionMs(ch->voice))
                 ch->positionMs = *played;
-            if (!m.engine->voicePlaying(ch->voice))
-                done = true;
-            else
-                refill(vm, ch);
+            refill(vm, ch);
         }
         if (!done)
             continue;
-        if (!ch->generated)
-            ch->positionMs = ch->lengthMs;
+        ch->positionMs =
+            ch->generated ? ch->generatedFrames * 1000 / sound::kOutputRate : ch->lengthMs;
         finish(vm, ch);
         keep(vm, ch); // through its own event
         try {
