@@ -87,7 +87,7 @@ std::vector<Value> items(VM& vm, const Value& v) {
 QTransform matrixArg(VM& vm, const Value& mv, bool gradient) {
     if (!mv.object())
         return gradient ? QTransform(100 * 20 / 32768.0, 0, 0, 100 * 20 / 32768.0, 50 * 20, 50 * 20)
-                        : QTransform();
+                        : QTransform::fromScale(20, 20); // one bitmap pixel per pixel
     auto field = [&](const char* name, double fallback) {
         return num(vm, vm.getProperty(mv, vm.publicName(QString::fromLatin1(name))), fallback);
     };

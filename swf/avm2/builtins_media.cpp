@@ -279,9 +279,10 @@ void showBytes(VM& vm, DisplayNode* loader, const QByteArray& bytes, const QStri
         info->frameRate = vm.frameRate;
         info->swfVersion = vm.bitmaps->swfVersion;
     }
-    info->complete = true;
+    // Loading is asynchronous to scripts: content is there from init on.
     post(vm, info, makeEvent(vm, QStringLiteral("flash.events::Event"), QStringLiteral("open")));
-    post(vm, info, makeEvent(vm, QStringLiteral("flash.events::Event"), QStringLiteral("init")));
+    post(vm, info, makeEvent(vm, QStringLiteral("flash.events::Event"), QStringLiteral("init")),
+         [info](VM&) { info->complete = true; });
     post(vm, info,
          makeEvent(vm, QStringLiteral("flash.events::Event"), QStringLiteral("complete")));
 }
@@ -331,7 +332,8 @@ Value loaderUnload(VM& vm, const Value& self, std::span<const Value>) {
 
 Value loaderContent(VM& vm, const Value& self, std::span<const Value>) {
     ContentInfo* info = infoOf(vm, loaderOf(vm, self));
-    return info->content ? Value(static_cast<Object*>(info->content)) : Value::null();
+    return info->content && info->complete ? Value(static_cast<Object*>(info->content))
+                                           : Value::null();
 }
 Value loaderInfoValue(VM& vm, const Value& self, std::span<const Value>) {
     return Value(static_cast<Object*>(infoOf(vm, loaderOf(vm, self))));

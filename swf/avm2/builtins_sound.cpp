@@ -39,11 +39,11 @@ void unkeep(VM& vm, Object* o) {
         vm.hostRoots.erase(it);
 }
 
-void post(VM& vm, DisplayNode* target, const Value& event) {
+void post(VM& vm, DisplayNode* target, const Value& event, std::function<void(VM&)> before) {
     keep(vm, target);
     if (event.object())
         keep(vm, event.object());
-    media(vm).pending.push_back({target, event});
+    media(vm).pending.push_back({target, event, std::move(before)});
 }
 
 void noticeLine(VM& vm, const QString& line) {
@@ -743,6 +743,8 @@ void pumpMedia(VM& vm) {
                 unkeep(vm, due[i].event.object());
         };
         try {
+            if (due[i].before)
+                due[i].before(vm);
             dispatchEvent(vm, due[i].target, due[i].event);
         } catch (...) {
             // A listener's error ends this dispatch only: the rest wait for the next frame.

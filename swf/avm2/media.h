@@ -6,6 +6,7 @@
 
 #include "swf/avm2/display.h"
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -28,6 +29,7 @@ struct MediaHost {
     struct Pending {
         DisplayNode* target;
         Value event;
+        std::function<void(VM&)> before; // what becomes true as it arrives (may be empty)
     };
     std::vector<Pending> pending;
     // flash.ui.Mouse and System: the pointer hidden over the view, its cursor name; the code
@@ -41,8 +43,8 @@ MediaHost& media(VM& vm);
 // Keeps `o` alive until unkeep (each keep needs its unkeep).
 void keep(VM& vm, Object* o);
 void unkeep(VM& vm, Object* o);
-// Queues an event for the next frame.
-void post(VM& vm, DisplayNode* target, const Value& event);
+// Queues an event for the next frame; `before` runs just before it is dispatched.
+void post(VM& vm, DisplayNode* target, const Value& event, std::function<void(VM&)> before = {});
 // A new event of a flash.events class (`qualified`, e.g. "flash.events::IOErrorEvent") with
 // the given type and, for error events, text; falls back to Event.
 Value makeEvent(VM& vm, const QString& qualified, const QString& type, const QString& text = {},
