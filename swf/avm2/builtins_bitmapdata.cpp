@@ -287,6 +287,9 @@ Value copyPixelsToByteArray(VM& vm, const Value& s, std::span<const Value> a) {
     // Written at the array's position, which moves past them.
     const Name position = vm.publicName(QStringLiteral("position"));
     const std::size_t at = vm.toUint32(vm.getProperty(arg(a, 1), position));
+    // ByteArray's own cap on writes: a script's position alone cannot ask for gigabytes.
+    if (at + bytes.size() > (std::size_t(512) << 20))
+        vm.throwError("MemoryError", 1000, QStringLiteral("The system is out of memory."));
     if (at + bytes.size() > data->size())
         data->resize(at + bytes.size());
     std::copy(bytes.begin(), bytes.end(), data->begin() + std::ptrdiff_t(at));

@@ -498,6 +498,10 @@ Value soundExtract(VM& vm, const Value& self, std::span<const Value> a) {
     const bool little =
         vm.toString(vm.getProperty(target, vm.publicName(QStringLiteral("endian")))) ==
         QLatin1String("littleEndian");
+    // The same cap as ByteArray's own writes: a script's position cannot ask for gigabytes.
+    constexpr std::size_t kMaxBytes = std::size_t(512) << 20;
+    if (at + n * 8 > kMaxBytes)
+        vm.throwError("MemoryError", 1000, QStringLiteral("The system is out of memory."));
     if (at + n * 8 > data->size())
         data->resize(at + n * 8);
     const unsigned chans = pcm->channels ? pcm->channels : 1;

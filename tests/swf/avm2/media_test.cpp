@@ -134,6 +134,16 @@ TEST(Avm2Media, DrawOfTheStageAndOfAScaledSpriteGoesThroughTheRenderer) {
 
     // Something that is no display object is a TypeError.
     EXPECT_THROW(f.call(big, "draw", {Value(QStringLiteral("text"))}), ScriptThrow);
+
+    // Pixels copied to a ByteArray far past its end are refused, not allocated.
+    const Value bytes = f.make("flash.utils::ByteArray");
+    f.set(bytes, "position", Value::fromUint(0xFFFFFF00u));
+    EXPECT_THROW(
+        f.call(
+            big, "copyPixelsToByteArray",
+            {f.make("flash.geom::Rectangle", {Value(0), Value(0), Value(10), Value(10)}), bytes}),
+        ScriptThrow);
+    EXPECT_LT(f.vm().toUint32(f.get(bytes, "length")), 1024u);
 }
 
 // Writes 2048 frames of (0.5, -0.5) the first two times it is asked, then nothing.

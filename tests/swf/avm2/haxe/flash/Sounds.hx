@@ -94,6 +94,10 @@ class Sounds {
 		stopped.addEventListener(Event.SOUND_COMPLETE, function(_) trace("stopped channel completed"));
 		stopped.stop();
 		trace("stopped at " + Math.round(stopped.position));
+		// load() under the file rule: a missing file is an ioError on the next frame.
+		var missing = new Sound();
+		missing.addEventListener(flash.events.IOErrorEvent.IO_ERROR, function(e:flash.events.IOErrorEvent) trace("Sound ioError " + e.errorID));
+		missing.load(new flash.net.URLRequest("no-such-sound.mp3"));
 		trace("main done");
 	}
 }
