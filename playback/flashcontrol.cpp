@@ -526,7 +526,9 @@ QImage FlashControl::grabFrame() {
 // The mouse, in stage pixels; the runner sets button states and runs their actions.
 
 void FlashControl::updateCursor() {
-    if (m_runner && m_runner->hoveredButton())
+    if (m_runner && m_runner->mouseHidden())
+        setCursor(Qt::BlankCursor);
+    else if (m_runner && m_runner->hoveredButton())
         setCursor(Qt::PointingHandCursor);
     else
         unsetCursor();

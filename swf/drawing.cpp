@@ -163,4 +163,25 @@ void DrawingShape::clear() {
     m_line.reset();
 }
 
+void DrawingShape::copyFrom(const DrawingShape& other) {
+    clear();
+    // The copy counts its edges against this drawing's limits as if it had drawn them.
+    const std::size_t room = std::min(
+        kMaxEdges, m_total ? kMaxTotalEdges - std::min(kMaxTotalEdges, *m_total) : kMaxEdges);
+    if (other.m_edges > room)
+        return;
+    m_geometry = other.m_geometry;
+    m_edges = other.m_edges;
+    if (m_total)
+        *m_total += m_edges;
+    m_bounds = other.m_bounds;
+    m_hasBounds = other.m_hasBounds;
+    m_pen = other.m_pen;
+    m_fill = other.m_fill;
+    m_stroke = other.m_stroke;
+    m_fillStart = other.m_fillStart;
+    m_line = other.m_line;
+    ++m_generation;
+}
+
 } // namespace swf

@@ -49,6 +49,8 @@ public:
     void lineTo(QPointF p);
     void curveTo(QPointF control, QPointF anchor);
     void clear();
+    // Becomes a copy of `other` (Graphics.copyFrom); empty when the copy would pass the limits.
+    void copyFrom(const DrawingShape& other);
 
 private:
     bool admit();

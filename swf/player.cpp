@@ -581,6 +581,17 @@ DisplayObject* Player::placeBitmap(MovieClip& parent, std::int32_t depth,
     return result;
 }
 
+std::unique_ptr<DisplayObject> Player::makeBitmap() {
+    if (m_objectCount >= m_limits.maxDisplayObjects)
+        return nullptr;
+    if (!m_scriptBitmap)
+        m_scriptBitmap = std::make_unique<Bitmap>();
+    auto made = std::make_unique<DisplayObject>();
+    made->character = m_scriptBitmap.get();
+    ++m_objectCount;
+    return made;
+}
+
 MovieClip* Player::placeClip(MovieClip& parent, std::uint16_t characterId, std::int32_t depth,
                              const QString& name, const Placement* copyFrom) {
     if (parent.m_level + 1 >= m_limits.maxNesting)

@@ -293,6 +293,7 @@ private:
     void releaseUnloaded(std::size_t count = SIZE_MAX);
     std::unique_ptr<DisplayObject> makeObject(std::uint16_t characterId);
     std::unique_ptr<DisplayObject> makeText(std::unique_ptr<EditText> text);
+    std::unique_ptr<DisplayObject> makeBitmap();
     bool attach(MovieClip& parent, std::unique_ptr<DisplayObject>& object, std::int32_t depth);
     std::unique_ptr<DisplayObject> detach(MovieClip& parent, const DisplayObject& object);
     void discard(std::unique_ptr<DisplayObject>& object) { destroy(object); }
@@ -429,6 +430,9 @@ public:
     std::unique_ptr<DisplayObject> makeText(std::unique_ptr<EditText> text) {
         return m_player.makeText(std::move(text));
     }
+    // An unattached object showing a script's bitmap (AS3 Bitmap; `bitmapData` set later), or
+    // null at the object limit.
+    std::unique_ptr<DisplayObject> makeBitmap() { return m_player.makeBitmap(); }
     bool attach(MovieClip& parent, std::unique_ptr<DisplayObject>& object, std::int32_t depth) {
         return m_player.attach(parent, object, depth);
     }

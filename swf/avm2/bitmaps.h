@@ -25,5 +25,7 @@ struct BitmapHost {
 
 // The pixels behind a BitmapData object (null for anything else, or once disposed).
 std::shared_ptr<BitmapData> bitmapDataOf(const Value& v);
+// A new flash.display.BitmapData object showing `pixels`.
+Value newBitmapData(VM& vm, std::shared_ptr<BitmapData> pixels);
 
 } // namespace swf::avm2

@@ -3,6 +3,7 @@
 // with their character's pixels.
 
 #include "swf/avm2/bitmaps.h"
+#include "swf/avm2/display.h"
 #include "swf/avm2/filters.h"
 #include "swf/avm2/geom.h"
 #include "swf/characters.h"
@@ -286,6 +287,9 @@ Value copyPixelsToByteArray(VM& vm, const Value& s, std::span<const Value> a) {
     // Written at the array's position, which moves past them.
     const Name position = vm.publicName(QStringLiteral("position"));
     const std::size_t at = vm.toUint32(vm.getProperty(arg(a, 1), position));
+    // ByteArray's own cap on writes: a script's position alone cannot ask for gigabytes.
+    if (at + bytes.size() > (std::size_t(512) << 20))
+        vm.throwError("MemoryError", 1000, QStringLiteral("The system is out of memory."));
     if (at + bytes.size() > data->size())
         data->resize(at + bytes.size());
     std::copy(bytes.begin(), bytes.end(), data->begin() + std::ptrdiff_t(at));
@@ -407,7 +411,18 @@ Value draw(VM& vm, const Value& s, std::span<const Value> a) {
     }
     if (source.isNullish())
         vm.throwTypeError(2007, QStringLiteral("Parameter source must be non-null."));
-    // Display objects are drawn once the AS3 display list reaches the renderer.
+    Object* so = source.object();
+    if (!so || so->kind != ObjectKind::DisplayObject || !static_cast<DisplayNode*>(so)->isDisplay)
+        vm.throwTypeError(1034, QStringLiteral("Type Coercion failed: cannot convert %1 to "
+                                               "flash.display.IBitmapDrawable.")
+                                    .arg(vm.describe(source)));
+    auto* n = static_cast<DisplayNode*>(so);
+    if (n->isStage && vm.displayTree && vm.displayTree->root)
+        n = vm.displayTree->root; // the stage shows the root and what sits beside it
+    // The object's content without its own placement; the matrix maps its pixels to ours.
+    if (h.drawer && vm.displayTree && (n->obj || n->clip))
+        b.draw(*h.drawer, vm.displayTree->player, n->obj, n->clip,
+               QTransform::fromScale(1 / 20.0, 1 / 20.0) * m, ct, blend, clip, smooth);
     return undefined();
 }
 
@@ -470,6 +485,15 @@ std::shared_ptr<BitmapData> bitmapDataOf(const Value& v) {
     if (!o || !o->data || o->data->disposed())
         return nullptr;
     return o->data;
+}
+
+Value newBitmapData(VM& vm, std::shared_ptr<BitmapData> pixels) {
+    Object* cls = vm.lookupDefinition(QStringLiteral("flash.display.BitmapData")).object();
+    if (!cls || cls->kind != ObjectKind::Class)
+        invalid(vm);
+    auto* o = static_cast<BitmapDataObject*>(vm.allocInstance(static_cast<Class*>(cls)));
+    o->data = std::move(pixels);
+    return Value(static_cast<Object*>(o));
 }
 
 void installBitmapData(VM& vm) {

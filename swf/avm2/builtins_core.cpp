@@ -647,6 +647,7 @@ void VM::registerBuiltins() {
     installGeom(*this);
     installBitmapData(*this);
     installSharedObject(*this);
+    installMedia(*this);
 }
 
 } // namespace swf::avm2

@@ -2,6 +2,7 @@
 // DrawingShape (swf/drawing.h), which the renderer draws beneath the object's children.
 // Coordinates are pixels here and twips there.
 
+#include "swf/avm2/bitmaps.h"
 #include "swf/avm2/display.h"
 
 #include <algorithm>
@@ -86,7 +87,7 @@ std::vector<Value> items(VM& vm, const Value& v) {
 QTransform matrixArg(VM& vm, const Value& mv, bool gradient) {
     if (!mv.object())
         return gradient ? QTransform(100 * 20 / 32768.0, 0, 0, 100 * 20 / 32768.0, 50 * 20, 50 * 20)
-                        : QTransform();
+                        : QTransform::fromScale(20, 20); // one bitmap pixel per pixel
     auto field = [&](const char* name, double fallback) {
         return num(vm, vm.getProperty(mv, vm.publicName(QString::fromLatin1(name))), fallback);
     };
@@ -156,6 +157,35 @@ Value beginGradientFill(VM& vm, const Value& self, std::span<const Value> a) {
     }
     return Value();
 }
+// A fill of a script's bitmap: matrix in pixels, repeated unless told not to, smoothed when
+// asked. Null when the argument is no usable BitmapData.
+std::optional<FillStyle> bitmapFillArg(VM& vm, std::span<const Value> a) {
+    auto pixels = bitmapDataOf(arg(a, 0));
+    if (!pixels) {
+        if (arg(a, 0).isNullish())
+            vm.throwTypeError(2007, QStringLiteral("Parameter bitmap must be non-null."));
+        return std::nullopt;
+    }
+    FillStyle fill;
+    const bool repeat = a.size() < 3 || VM::toBoolean(a[2]);
+    const bool smooth = VM::toBoolean(arg(a, 3));
+    fill.type = repeat ? (smooth ? FillType::RepeatingBitmap : FillType::RepeatingBitmapHard)
+                       : (smooth ? FillType::ClippedBitmap : FillType::ClippedBitmapHard);
+    fill.matrix = matrixArg(vm, arg(a, 1), false);
+    fill.bitmapData = std::move(pixels);
+    return fill;
+}
+
+Value beginBitmapFill(VM& vm, const Value& self, std::span<const Value> a) {
+    if (DrawingShape* d = drawingOf(vm, self)) {
+        if (auto fill = bitmapFillArg(vm, a))
+            d->beginFill(*fill);
+        else
+            d->endFill();
+    }
+    return Value();
+}
+
 Value endFill(VM& vm, const Value& self, std::span<const Value>) {
     if (DrawingShape* d = drawingOf(vm, self))
         d->endFill();
@@ -202,6 +232,37 @@ Value lineGradientStyle(VM& vm, const Value& self, std::span<const Value> a) {
     }
     return Value();
 }
+Value lineBitmapStyle(VM& vm, const Value& self, std::span<const Value> a) {
+    DrawingShape* d = drawingOf(vm, self);
+    if (!d || !d->currentLine())
+        return Value();
+    if (auto fill = bitmapFillArg(vm, a)) {
+        LineStyle line = *d->currentLine();
+        line.hasFill = true;
+        line.fill = *fill;
+        d->lineStyle(line);
+    }
+    return Value();
+}
+
+// copyFrom(source): this drawing becomes a copy of the source's (a timeline shape's has
+// nothing a script drew, so it copies as empty).
+Value copyFrom(VM& vm, const Value& self, std::span<const Value> a) {
+    DrawingShape* d = drawingOf(vm, self);
+    auto* src = dynamic_cast<GraphicsObject*>(arg(a, 0).object());
+    if (!src)
+        vm.throwTypeError(2007, QStringLiteral("Parameter sourceGraphics must be non-null."));
+    if (!d)
+        return Value();
+    const DisplayNode* from = src->owner;
+    const DrawingShape* sd = from && from->clip ? from->clip->drawing() : nullptr;
+    if (!sd)
+        d->clear();
+    else if (sd != d)
+        d->copyFrom(*sd);
+    return Value();
+}
+
 Value moveTo(VM& vm, const Value& self, std::span<const Value> a) {
     if (DrawingShape* d = drawingOf(vm, self))
         d->moveTo(pt(vm, a, 0));
@@ -433,6 +494,9 @@ void installGraphics(VM& vm) {
                         {"endFill", endFill},
                         {"lineStyle", lineStyle},
                         {"lineGradientStyle", lineGradientStyle},
+                        {"beginBitmapFill", beginBitmapFill},
+                        {"lineBitmapStyle", lineBitmapStyle},
+                        {"copyFrom", copyFrom},
                         {"moveTo", moveTo},
                         {"lineTo", lineTo},
                         {"curveTo", curveTo},

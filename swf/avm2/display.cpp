@@ -4,6 +4,8 @@
 
 #include "swf/avm2/display.h"
 
+#include "swf/bitmapdata.h"
+
 #include <QPainterPathStroker>
 #include <algorithm>
 #include <cmath>
@@ -45,6 +47,8 @@ void DisplayNode::traceChildren(std::vector<Object*>& out) {
             out.push_back(c);
     if (graphics)
         out.push_back(graphics);
+    if (held.tag == Value::Tag::Object)
+        out.push_back(held.o);
     for (auto& [frame, fn] : frameScripts)
         if (fn.tag == Value::Tag::Object)
             out.push_back(fn.o);
@@ -193,6 +197,9 @@ std::uint16_t DisplayTree::characterFor(Class* c) {
 Class* DisplayTree::classFor(const swf::DisplayObject& o) {
     for (const auto& s : player.movie().symbolClasses) {
         if (s.characterId != o.characterId || !o.characterId || o.character == nullptr)
+            continue;
+        // A movie a Loader showed numbers its characters on its own.
+        if (player.character(s.characterId) != o.character)
             continue;
         Object* c = nullptr;
         try {
@@ -468,6 +475,11 @@ QRectF DisplayTree::boundsOf(const swf::DisplayObject& o, int guard) const {
         return rectOf(static_cast<const StaticText*>(o.character)->bounds);
     case CharacterType::EditText:
         return rectOf(static_cast<const EditText*>(o.character)->bounds);
+    case CharacterType::Bitmap: {
+        const QImage& img =
+            o.bitmapData ? o.bitmapData->image() : static_cast<const Bitmap*>(o.character)->image();
+        return img.isNull() ? QRectF() : QRectF(0, 0, img.width() * 20.0, img.height() * 20.0);
+    }
     default:
         return {};
     }
@@ -667,10 +679,15 @@ Object* allocDisplayNode(VM& vm, Class* c) {
         t->byObject[n->obj] = n;
         return n;
     }
-    // Made by a script: a library symbol of the class, else an empty clip to draw into (or,
-    // for a TextField, an empty field).
-    const std::uint16_t id = t->characterFor(c);
-    if (!id && isTextFieldClass(c))
+    // Made by a script: a Bitmap shows a script's pixels; a TextField is an empty field; else
+    // a library symbol of the class, else an empty clip to draw into.
+    bool bitmap = false;
+    for (const Class* k = c; k && !bitmap; k = k->base)
+        bitmap = k->name == QLatin1String("Bitmap") && k->package == QLatin1String("flash.display");
+    const std::uint16_t id = bitmap ? 0 : t->characterFor(c);
+    if (bitmap)
+        n->owned = t->scripting.makeBitmap();
+    else if (!id && isTextFieldClass(c))
         n->owned = t->scripting.makeText(newTextFieldDefinition());
     else
         n->owned = t->scripting.makeObject(id);

@@ -57,6 +57,7 @@ public:
     std::int64_t scriptFrame = -1;     // the frame whose frame script ran last
     std::map<int, Value> frameScripts; // by zero-based frame
     Object* graphics = nullptr;
+    Value held; // kept alive with the node: a Bitmap's BitmapData
     bool mouseEnabled = true, mouseChildren = true, buttonMode = false;
 
     std::unique_ptr<TextFieldState> text; // a TextField's, made on first use

@@ -2,6 +2,7 @@
 
 #include "swf/avm2/bitmaps.h"
 #include "swf/avm2/display.h"
+#include "swf/avm2/media.h"
 #include "swf/movie.h"
 #include "swf/player.h"
 
@@ -207,6 +208,7 @@ void Runtime::advanceFrame() {
     if (m_frame < m_movie->frameCount())
         loadBlocksOfFrame(m_frame);
     runTimers();
+    guarded("a sound or load event", [&] { pumpMedia(*m_vm); });
     DisplayTree& tree = *m_tree;
     m_player->advance();
     // The player's queue of AVM1 actions means nothing to an ActionScript 3 movie.
@@ -240,6 +242,14 @@ void Runtime::advanceFrame() {
                 break;
             }
     m_vm->collectGarbage(listening);
+}
+
+bool Runtime::mouseHidden() const {
+    return m_vm->mediaHost && m_vm->mediaHost->mouseHidden;
+}
+
+void Runtime::setSound(std::shared_ptr<sound::MovieSound> sound) {
+    setSoundEngine(*m_vm, std::move(sound));
 }
 
 bool Runtime::quitRequested() const {

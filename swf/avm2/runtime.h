@@ -14,6 +14,9 @@
 #include <memory>
 
 namespace swf {
+namespace sound {
+class MovieSound;
+}
 class Movie;
 class Player;
 class BitmapDrawer;
@@ -68,6 +71,11 @@ public:
     // The view's size in pixels: in noScale the stage's size, and a resize event.
     void viewResized(QSizeF viewPx);
     QString stageAlign() const;
+    // Mouse.hide() was called and not undone by Mouse.show().
+    bool mouseHidden() const;
+
+    // The movie's sound engine, which flash.media plays on (none: scripts' sounds are silent).
+    void setSound(std::shared_ptr<sound::MovieSound> sound);
 
     // fscommand("quit") was called.
     bool quitRequested() const;

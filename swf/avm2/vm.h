@@ -221,6 +221,7 @@ public:
     // The movie's file and the folder of every movie's SharedObject stores; empty: none.
     QString moviePath, sharedObjectFolder;
     std::shared_ptr<SharedObjects> sharedObjects;
+    std::shared_ptr<struct MediaHost> mediaHost; // sound, loading (media.h)
     // Refused requests and damaged stores; default: standard error.
     std::function<void(const QString&)> noticeHook;
 
@@ -306,6 +307,7 @@ void installRegExp(VM& vm);
 void installGeom(VM& vm);
 void installBitmapData(VM& vm);
 void installSharedObject(VM& vm);
+void installMedia(VM& vm);
 // Writes every SharedObject the movie opened, as the player does when a movie closes.
 void closeSharedObjects(VM& vm);
 

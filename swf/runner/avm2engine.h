@@ -24,9 +24,12 @@ public:
     void keyUp(int code, int ascii) override { m_runtime.keyUp(code, ascii); }
     void textInput(const QString& text) override { m_runtime.textInput(text); }
     void viewResized(QSizeF viewPx) override { m_runtime.viewResized(viewPx); }
-    void setSound(std::shared_ptr<sound::MovieSound>) override {}
+    void setSound(std::shared_ptr<sound::MovieSound> sound) override {
+        m_runtime.setSound(std::move(sound));
+    }
     bool quitRequested() const override { return m_runtime.quitRequested(); }
     QString stageAlign() const override { return m_runtime.stageAlign(); }
+    bool mouseHidden() const override { return m_runtime.mouseHidden(); }
 
     avm2::Runtime& runtime() { return m_runtime; }
 

@@ -1,6 +1,7 @@
 #include "swf/runner/movierunner.h"
 
 #include "swf/avm1/loading.h"
+#include "swf/avm2/media.h"
 #include "swf/runner/avm1engine.h"
 #include "swf/runner/avm2engine.h"
 #include "swf/sound/audioexport.h"
@@ -16,6 +17,12 @@
 namespace swf {
 
 namespace {
+// Scripts that may play sounds the movie does not hold (loaded files, generated samples) need
+// the sound engine too.
+bool namesScriptSound(const Movie& movie) {
+    return movie.attributes && movie.attributes->actionScript3 ? avm2::namesMedia(movie)
+                                                               : avm1::namesLoadSound(movie);
+}
 // Large enough for any real screen; keeps a damaged header from asking for gigabytes.
 constexpr int kMaxSide = 8192;
 } // namespace
@@ -80,7 +87,7 @@ void MovieRunner::start() {
         break;
     case RunnerOptions::Sound::Live:
         // A movie that may load MP3 files needs the engine even with no sound of its own.
-        if (sound::MovieSound::hasSound(*m_movie) || (m_engine && avm1::namesLoadSound(*m_movie))) {
+        if (sound::MovieSound::hasSound(*m_movie) || (m_engine && namesScriptSound(*m_movie))) {
             m_sound = std::make_shared<sound::MovieSound>(m_movie);
             // MP3 takes a while to decode: event sounds decode beside the caller's thread, the
             // ones frames ask for first, then the others.
@@ -89,7 +96,7 @@ void MovieRunner::start() {
         break;
     case RunnerOptions::Sound::Record:
         // A movie without any sound records silence of the right length, without mixing it.
-        if (sound::MovieSound::hasSound(*m_movie) || (m_engine && avm1::namesLoadSound(*m_movie))) {
+        if (sound::MovieSound::hasSound(*m_movie) || (m_engine && namesScriptSound(*m_movie))) {
             m_sound = std::make_shared<sound::MovieSound>(m_movie);
             m_recorder = std::make_unique<sound::AudioRecorder>(
                 m_sound, m_movie->header().effectiveFrameRate());

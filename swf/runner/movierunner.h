@@ -157,6 +157,7 @@ public:
     // The button under the mouse now, if any (for the cursor).
     const ButtonInstance* hoveredButton() const { return m_hovered; }
     QString stageAlign() const { return m_engine ? m_engine->stageAlign() : QString(); }
+    bool mouseHidden() const { return m_engine && m_engine->mouseHidden(); }
 
     // Drawing.
     QColor background() const;

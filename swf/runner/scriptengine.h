@@ -62,6 +62,8 @@ public:
     virtual bool quitRequested() const = 0;
     // Stage.align as scripts set it ("", "L", "TR"...).
     virtual QString stageAlign() const = 0;
+    // Whether scripts hid the pointer over the movie (Mouse.hide).
+    virtual bool mouseHidden() const { return false; }
 };
 
 } // namespace swf

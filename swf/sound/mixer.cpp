@@ -36,6 +36,7 @@ struct Mixer::Voice {
     unsigned channels = 1;
     double phase = 0;
     float a[2] = {0, 0}, b[2] = {0, 0};
+    float peak[2] = {0, 0}; // of the last render
     bool primed = false, exhausted = false, done = false;
     std::uint64_t consumed = 0; // source frames fetched
     std::optional<std::uint64_t> started;
@@ -329,6 +330,17 @@ std::optional<double> Mixer::sourceRate(VoiceId id) const {
     return v ? std::optional(v->rate) : std::nullopt;
 }
 
+std::optional<std::pair<float, float>> Mixer::peaks(VoiceId id) const {
+    const Voice* v = find(id);
+    if (!v || v->done)
+        return std::nullopt;
+    return std::pair(v->peak[0], v->peak[1]);
+}
+
+std::vector<std::int16_t> Mixer::recentOutput() const {
+    return m_recent;
+}
+
 void Mixer::render(std::int16_t* out, std::size_t frames) {
     m_mix.assign(frames * 2, 0.0f);
     const GroupTransform global = groupTransform(nullptr);
@@ -378,14 +390,18 @@ void Mixer::render(std::int16_t* out, std::size_t frames) {
         if (!v.started)
             v.started = m_time;
         const double step = v.rate / kOutputRate;
+        float peakL = 0, peakR = 0;
         for (; i < frames; ++i) {
             float el, er;
             v.envelopeAt(el, er);
             const float p = float(v.phase);
             const float l = (v.a[0] + (v.b[0] - v.a[0]) * p) * el;
             const float r = (v.a[1] + (v.b[1] - v.a[1]) * p) * er;
-            m_mix[2 * i] += k[0] * l + k[1] * r;
-            m_mix[2 * i + 1] += k[2] * l + k[3] * r;
+            const float outL = k[0] * l + k[1] * r, outR = k[2] * l + k[3] * r;
+            m_mix[2 * i] += outL;
+            m_mix[2 * i + 1] += outR;
+            peakL = std::max(peakL, std::abs(outL));
+            peakR = std::max(peakR, std::abs(outR));
             v.phase += step;
             while (v.phase >= 1) {
                 v.phase -= 1;
@@ -408,9 +424,16 @@ void Mixer::render(std::int16_t* out, std::size_t frames) {
             if (v.done || v.refetch)
                 break;
         }
+        v.peak[0] = std::min(1.0f, peakL / 32768.0f);
+        v.peak[1] = std::min(1.0f, peakR / 32768.0f);
     }
     for (std::size_t i = 0; i < frames * 2; ++i)
         out[i] = std::int16_t(std::lrint(std::clamp(m_mix[i], -32768.0f, 32767.0f)));
+    // Keep the newest kRecentFrames of what was just mixed.
+    const std::size_t keep = std::min(frames, kRecentFrames);
+    std::move(m_recent.begin() + std::ptrdiff_t(2 * keep), m_recent.end(), m_recent.begin());
+    std::copy(out + 2 * (frames - keep), out + 2 * frames,
+              m_recent.end() - std::ptrdiff_t(2 * keep));
     m_time += frames;
     std::erase_if(m_voices, [this](const auto& v) {
         if (v->done && v->isEvent())

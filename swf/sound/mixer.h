@@ -118,6 +118,12 @@ public:
     std::optional<std::uint64_t> sourcePosition(VoiceId id) const;
     std::optional<std::uint64_t> startTime(VoiceId id) const;
     std::optional<double> sourceRate(VoiceId id) const;
+    // The largest level each side of a voice reached in the last render, 0..1 after its
+    // group's and the movie's transforms (SoundChannel.leftPeak/rightPeak).
+    std::optional<std::pair<float, float>> peaks(VoiceId id) const;
+    // The last kRecentFrames output frames (interleaved L, R), oldest first; zeros before any.
+    static constexpr std::size_t kRecentFrames = 512;
+    std::vector<std::int16_t> recentOutput() const;
 
     // Mixes the next `frames` output frames (interleaved L, R) and advances time by them.
     void render(std::int16_t* out, std::size_t frames);
@@ -132,6 +138,7 @@ private:
     std::unordered_map<const void*, GroupTransform> m_groups;
     std::vector<VoiceId> m_finished;
     std::vector<float> m_mix;
+    std::vector<std::int16_t> m_recent = std::vector<std::int16_t>(2 * kRecentFrames);
     std::uint64_t m_time = 0;
     VoiceId m_nextId = 1;
 };

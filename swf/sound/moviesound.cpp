@@ -611,6 +611,31 @@ VoiceId MovieSound::playFeed(std::shared_ptr<const SoundFeed> feed,
     return m_mixer.playFeed(std::move(feed), o);
 }
 
+VoiceId MovieSound::playSource(std::unique_ptr<SampleSource> source, const void* group) {
+    std::lock_guard lock(m_mutex);
+    return m_mixer.playSource(std::move(source), group);
+}
+
+void MovieSound::stopVoice(VoiceId voice) {
+    std::lock_guard lock(m_mutex);
+    m_mixer.stop(voice);
+}
+
+std::optional<std::pair<float, float>> MovieSound::peaks(VoiceId voice) const {
+    std::lock_guard lock(m_mutex);
+    return m_mixer.peaks(voice);
+}
+
+std::vector<std::int16_t> MovieSound::recentOutput() const {
+    std::lock_guard lock(m_mutex);
+    return m_mixer.recentOutput();
+}
+
+std::shared_ptr<const PcmBuffer> MovieSound::soundSamples(std::uint16_t soundId) const {
+    const Sound* s = m_movie->dictionary.findAs<Sound>(soundId);
+    return s ? decoded(*s, true) : nullptr;
+}
+
 VoiceId MovieSound::startSound(const QString& linkageName, const ScriptSoundOptions& options) {
     const auto id = soundIdForName(linkageName);
     return id ? startSound(*id, options) : 0;

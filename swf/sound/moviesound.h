@@ -119,6 +119,15 @@ public:
     bool voicePlaying(VoiceId voice) const;
     // Event voices that played to their end since the last call (for onSoundComplete).
     std::vector<VoiceId> takeFinished();
+    // For ActionScript 3. A sound generated as it plays (Sound's sampleData), in a group;
+    // stopping one voice; a voice's peaks (see Mixer::peaks); the newest mixed output; the
+    // decoded samples of a DefineSound (null when it does not decode or fit).
+    VoiceId playSource(std::unique_ptr<SampleSource> source, const void* group);
+    void stopVoice(VoiceId voice);
+    std::optional<std::pair<float, float>> peaks(VoiceId voice) const;
+    std::vector<std::int16_t> recentOutput() const;
+    std::shared_ptr<const PcmBuffer> soundSamples(std::uint16_t soundId) const;
+
     // A script's target clip left the stage: its sounds stop and its transform is forgotten,
     // so that a new clip at the same address starts afresh.
     void dropGroup(const void* group);

@@ -3,6 +3,7 @@
 
 #include "swf/avm2/runtime.h"
 #include "swf/movie.h"
+#include "swf/render/bitmapdrawer.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -25,6 +26,8 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     };
     options.clock = [&now] { return now; };
+    // BitmapData.draw and applyFilter through the renderer, as the player does.
+    options.bitmapDrawer = std::make_shared<swf::render::RendererBitmapDrawer>();
     swf::avm2::Runtime runtime(*movie, options);
     runtime.start();
     const double step = 1000.0 / (*movie)->header().effectiveFrameRate();
