@@ -374,10 +374,12 @@ TEST(VideoPictures, DamagedPacketsKeepTheLastGoodPictureOrNothing) {
         QImage last;
         for (std::uint16_t n = 0; n < 8; ++n) {
             const QImage img = p.picture(n);
-            if (!last.isNull())
+            if (!last.isNull()) {
                 EXPECT_FALSE(img.isNull()) << "frame " << n << " lost the last good picture";
-            if (codec == swf::VideoH263 && n == 3)
+            }
+            if (codec == swf::VideoH263 && n == 3) {
                 EXPECT_EQ(img, last) << "the noise packet replaced the last good picture";
+            }
             if (!img.isNull()) {
                 EXPECT_LE(img.width(), swf::VideoDecoder::kMaxSide);
                 last = img;
