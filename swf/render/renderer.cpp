@@ -308,6 +308,7 @@ struct Renderer::TextCache {
         Rgba color;
     };
     std::vector<CaretLine> caretLines;
+    std::size_t elements = 0; // path elements, counted against the cache's cap
 };
 
 Renderer::Renderer() : m_videos(std::make_unique<VideoPictures>()) {}
@@ -836,8 +837,13 @@ const Renderer::TextCache& Renderer::textCache(const Character& c, const QString
     // Edit texts are laid out again when scripts changed what they show.
     if (it != m_texts.end() && (!current || it->second->source == *current))
         return *it->second;
-    if (it != m_texts.end())
-        m_texts.erase(it);
+    // A field a script changes every frame gets a new generation every frame, and its older
+    // layouts are never drawn again: drop them rather than let them fill the cache to its cap.
+    for (auto old = m_texts.lower_bound({c.serial, 0});
+         old != m_texts.end() && old->first.first == c.serial;) {
+        m_textElements -= std::min(m_textElements, old->second->elements);
+        old = m_texts.erase(old);
+    }
     if (m_textElements > kMaxCachedElements) {
         m_texts.clear();
         m_textElements = 0;
@@ -869,7 +875,7 @@ const Renderer::TextCache& Renderer::textCache(const Character& c, const QString
                     out.path.addPath(QTransform(scale, 0, 0, scale, xs[i], run.y).map(glyph));
             }
             out.bounds = out.path.controlPointRect();
-            m_textElements += std::size_t(out.path.elementCount());
+            cache->elements += std::size_t(out.path.elementCount());
             if (!out.path.isEmpty())
                 cache->runs.push_back(std::move(out));
         }
@@ -908,9 +914,10 @@ const Renderer::TextCache& Renderer::textCache(const Character& c, const QString
         }
         for (TextCache::Run& run : cache->runs) {
             run.bounds = run.path.controlPointRect();
-            m_textElements += std::size_t(run.path.elementCount());
+            cache->elements += std::size_t(run.path.elementCount());
         }
     }
+    m_textElements += cache->elements;
     return *m_texts.emplace(keyOf(c), std::move(cache)).first->second;
 }
 

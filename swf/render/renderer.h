@@ -54,6 +54,8 @@ public:
 
     // Drops the cached morph steps, text outlines, recoloured bitmaps and video decoders.
     void clearCaches();
+    // Text layouts kept: at most one per text, whatever scripts did to it.
+    std::size_t cachedTextLayouts() const { return m_texts.size(); }
 
 private:
     struct Frame;

@@ -417,6 +417,20 @@ TEST(Avm2Text, ScriptMadeTextIsDrawnWithBackgroundBorderAndEmbeddedFont) {
     EXPECT_TRUE(f.errors.isEmpty()) << f.errors.join('\n').toStdString();
 }
 
+// A score shown every frame: each new text is a new generation of the field's definition, and
+// the renderer keeps only the layout it draws (it once kept every one, 10 KB a picture).
+TEST(Avm2Text, TextChangedEveryFrameKeepsOneLayout) {
+    auto movie = textMovie();
+    ASSERT_TRUE(movie);
+    Fixture f(*movie);
+    const Value t = f.field("score", 10, 10);
+    for (int i = 0; i < 50; ++i) {
+        f.set(t, "text", Value(QString::number(i * 7919)));
+        (void)f.picture();
+    }
+    EXPECT_EQ(f.renderer.cachedTextLayouts(), 1u);
+}
+
 TEST(Avm2Text, TypingFocusAndTabOrder) {
     auto movie = textMovie();
     ASSERT_TRUE(movie);
