@@ -179,6 +179,23 @@ GroupTransform GroupTransform::panned(double volume, double pan) {
 Mixer::Mixer() = default;
 Mixer::~Mixer() = default;
 
+namespace {
+
+// A full mixer gives up its oldest event sound for a new voice; with none to give up, the new
+// voice is refused.
+template <typename Voices> bool makeRoom(Voices& voices, std::size_t most) {
+    if (voices.size() < most)
+        return true;
+    auto oldest =
+        std::find_if(voices.begin(), voices.end(), [](const auto& x) { return x->isEvent(); });
+    if (oldest == voices.end())
+        return false;
+    voices.erase(oldest);
+    return true;
+}
+
+} // namespace
+
 VoiceId Mixer::play(std::shared_ptr<const PcmBuffer> pcm, const VoiceOptions& o) {
     if (!pcm || pcm->channels < 1 || pcm->channels > 2 || pcm->rate == 0)
         return 0;
@@ -208,13 +225,8 @@ VoiceId Mixer::play(std::shared_ptr<const PcmBuffer> pcm, const VoiceOptions& o)
                      [](const auto& x, const auto& y) { return x.pos44 < y.pos44; });
     v->envBase44 = double(v->in) * kOutputRate / v->rate;
     v->pcm = std::move(pcm);
-    if (m_voices.size() >= kMaxVoices) {
-        auto oldest = std::find_if(m_voices.begin(), m_voices.end(),
-                                   [](const auto& x) { return x->isEvent(); });
-        if (oldest == m_voices.end())
-            return 0;
-        m_voices.erase(oldest);
-    }
+    if (!makeRoom(m_voices, kMaxVoices))
+        return 0;
     m_voices.push_back(std::move(v));
     return m_voices.back()->id;
 }
@@ -222,13 +234,8 @@ VoiceId Mixer::play(std::shared_ptr<const PcmBuffer> pcm, const VoiceOptions& o)
 VoiceId Mixer::playSource(std::unique_ptr<SampleSource> source, const void* group) {
     if (!source)
         return 0;
-    if (m_voices.size() >= kMaxVoices) {
-        auto oldest = std::find_if(m_voices.begin(), m_voices.end(),
-                                   [](const auto& x) { return x->isEvent(); });
-        if (oldest == m_voices.end())
-            return 0;
-        m_voices.erase(oldest);
-    }
+    if (!makeRoom(m_voices, kMaxVoices))
+        return 0;
     auto v = std::make_unique<Voice>();
     v->id = m_nextId++;
     v->group = group;
@@ -240,13 +247,8 @@ VoiceId Mixer::playSource(std::unique_ptr<SampleSource> source, const void* grou
 VoiceId Mixer::playFeed(std::shared_ptr<const SoundFeed> feed, const VoiceOptions& options) {
     if (!feed)
         return 0;
-    if (m_voices.size() >= kMaxVoices) {
-        auto oldest = std::find_if(m_voices.begin(), m_voices.end(),
-                                   [](const auto& x) { return x->isEvent(); });
-        if (oldest == m_voices.end())
-            return 0;
-        m_voices.erase(oldest);
-    }
+    if (!makeRoom(m_voices, kMaxVoices))
+        return 0;
     auto v = std::make_unique<Voice>();
     v->id = m_nextId++;
     v->soundId = options.soundId;
