@@ -3,6 +3,7 @@
 #include "swf/render/filters.h"
 
 #include <QPainterPathStroker>
+#include <QVarLengthArray>
 #include <algorithm>
 #include <cmath>
 
@@ -78,6 +79,31 @@ QPainterPath splitTall(const QPainterPath& path, const QTransform& m, Qt::FillRu
     return splitter.take();
 }
 
+// QPainter::fillPath and strokePath build a vector form of every path they are given (about
+// 3 KB, kept with the path until it changes). Script drawings give thousands of new paths a
+// frame, and that churn, with glibc handing the top of the heap back to the system and faulting
+// it in again, cost more than drawing them. A path that is one polygon (a move, then lines) goes
+// to Qt as a point array on the stack instead: the raster engine fills and strokes the same
+// points either way, with two exceptions kept off this path: Qt fills four or five points
+// that make a rectangle with another rasteriser (padded here with copies of the last point, which
+// add nothing to the outline), and strokes a single line wider than a pixel with another too.
+// The test PainterCanvas.PolygonsDrawExactlyAsQtDrawsTheirPaths holds this to the pixel.
+constexpr int kPolygonPoints = 32;
+using PolygonPoints = QVarLengthArray<QPointF, kPolygonPoints + 2>;
+
+bool asPolygon(const QPainterPath& path, PolygonPoints& out) {
+    const int n = path.elementCount();
+    if (n < 2 || n > kPolygonPoints)
+        return false;
+    for (int i = 0; i < n; ++i) {
+        const QPainterPath::Element& e = path.elementAt(i);
+        if (e.type != (i == 0 ? QPainterPath::MoveToElement : QPainterPath::LineToElement))
+            return false;
+        out.append(QPointF(e.x, e.y));
+    }
+    return true;
+}
+
 } // namespace
 
 PainterCanvas::PainterCanvas(QPainter& painter, Quality quality)
@@ -126,6 +152,58 @@ void PainterCanvas::fillPath(const QPainterPath& path, const QBrush& brush, cons
                              bool smooth) {
     const QTransform device = m * m_base;
     setSmooth(smooth);
+    if (!fillLargeRect(path, brush, device))
+        fillDevice(path, brush, device);
+}
+
+bool PainterCanvas::fillLargeRect(const QPainterPath& path, const QBrush& brush,
+                                  const QTransform& device) {
+    if (m_quality == Quality::Low || brush.style() != Qt::SolidPattern || !brush.isOpaque() ||
+        device.type() > QTransform::TxScale || path.elementCount() != 5)
+        return false;
+    QPointF p[5];
+    for (int i = 0; i < 5; ++i) {
+        const QPainterPath::Element& e = path.elementAt(i);
+        if (e.type != (i == 0 ? QPainterPath::MoveToElement : QPainterPath::LineToElement))
+            return false;
+        p[i] = device.map(QPointF(e.x, e.y));
+    }
+    // Four sides along the axes, closed, clockwise on the device from the top left corner: the
+    // strips below go round the same way (the rasteriser rounds edges going the other way a
+    // little differently).
+    const double left = p[0].x(), top = p[0].y(), right = p[2].x(), bottom = p[2].y();
+    if (!(p[1].x() == right && p[1].y() == top && p[3].x() == left && p[3].y() == bottom &&
+          p[4].x() == left && p[4].y() == top && left < right && top < bottom))
+        return false;
+    // Pixels wholly inside: the anti-aliasing rasteriser gives them full coverage.
+    const double l = std::ceil(left), t = std::ceil(top), r = std::floor(right),
+                 b = std::floor(bottom);
+    if (r - l < kLargeRect || b - t < kLargeRect || std::max(r - l, b - t) > 1e6)
+        return false;
+    m_p->resetTransform();
+    m_p->fillRect(QRect(int(l), int(t), int(r - l), int(b - t)), brush.color());
+    // The edges, each pixel in one strip whose part of it is the rectangle's part: the same
+    // coverage as the whole rectangle gives it.
+    auto strip = [&](double x0, double y0, double x1, double y1) {
+        if (x1 <= x0 || y1 <= y0)
+            return;
+        QPainterPath edge;
+        edge.moveTo(x0, y0);
+        edge.lineTo(x1, y0);
+        edge.lineTo(x1, y1);
+        edge.lineTo(x0, y1);
+        edge.closeSubpath();
+        fillDevice(edge, brush, QTransform());
+    };
+    strip(left, top, l, bottom);
+    strip(r, top, right, bottom);
+    strip(l, top, r, t);
+    strip(l, b, r, bottom);
+    return true;
+}
+
+void PainterCanvas::fillDevice(const QPainterPath& path, const QBrush& brush,
+                               const QTransform& device) {
     if (isTall(path, device)) {
         m_p->resetTransform();
         QBrush b = brush;
@@ -134,6 +212,13 @@ void PainterCanvas::fillPath(const QPainterPath& path, const QBrush& brush, cons
         return;
     }
     m_p->setTransform(device);
+    if (PolygonPoints points; asPolygon(path, points)) {
+        while (points.size() == 4 || points.size() == 5)
+            points.append(points.back());
+        m_p->setBrush(brush);
+        m_p->drawPolygon(points.constData(), int(points.size()), path.fillRule());
+        return;
+    }
     m_p->fillPath(path, brush);
 }
 
@@ -149,6 +234,16 @@ void PainterCanvas::strokePath(const QPainterPath& devicePath, const QPen& pen) 
         return;
     }
     m_p->setTransform(m_base);
+    // Thin lines: Qt's aliased thin-line stroker drops points of polygons that it keeps of paths.
+    const bool thin = pen.widthF() <= 1;
+    if (PolygonPoints points; (!thin || m_quality != Quality::Low) &&
+                              asPolygon(devicePath, points) && (points.size() > 2 || thin)) {
+        // The polyline with the pen alone; the brush stays, the pen goes back to none.
+        m_p->setPen(pen);
+        m_p->drawPolyline(points.constData(), int(points.size()));
+        m_p->setPen(Qt::NoPen);
+        return;
+    }
     m_p->strokePath(devicePath, pen);
 }
 

@@ -47,6 +47,12 @@ private:
         QRectF layerArea;
     };
     void setSmooth(bool smooth);
+    // Fills `path` mapped by `device` (canvas to the current painter's pixels).
+    void fillDevice(const QPainterPath& path, const QBrush& brush, const QTransform& device);
+    // An opaque rectangle along the axes at least kLargeRect pixels a side: its inside written
+    // as a plain fill, its anti-aliased edges drawn as strips; false, drawing nothing, otherwise.
+    bool fillLargeRect(const QPainterPath& path, const QBrush& brush, const QTransform& device);
+    static constexpr double kLargeRect = 64;
     void startPainter(QPainter& p);
 
     QPainter* m_p;

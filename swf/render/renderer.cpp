@@ -8,6 +8,9 @@
 #include <QGradient>
 #include <algorithm>
 #include <cmath>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace swf::render {
 namespace {
@@ -222,6 +225,24 @@ double axisScale(double a, double b) {
     return std::hypot(a, b);
 }
 
+// Drawing a frame allocates and frees megabytes in small blocks (Qt's buffers for each path,
+// script drawings made again every frame). glibc hands the top of its heap back to the system
+// whenever 128 KB lie free there and faults the pages in again on the next frame: with 2,000
+// script-drawn sprites that cost a third of each frame's scripts and drawing. Up to 64 MiB stay
+// at the top of the heap instead, and blocks under 32 MiB come from the heap, as glibc's own
+// adaptive threshold (which setting the first turns off) would have them at most. Process-wide,
+// set once by the first renderer.
+void keepHeapBetweenFrames() {
+#ifdef __GLIBC__
+    static const bool once = [] {
+        mallopt(M_MMAP_THRESHOLD, 32 << 20);
+        mallopt(M_TRIM_THRESHOLD, 64 << 20);
+        return true;
+    }();
+    (void)once;
+#endif
+}
+
 } // namespace
 
 QTransform stageTransform(const Rect& stage, const QRectF& target, int scaleMode, double zoom) {
@@ -311,7 +332,9 @@ struct Renderer::TextCache {
     std::size_t elements = 0; // path elements, counted against the cache's cap
 };
 
-Renderer::Renderer() : m_videos(std::make_unique<VideoPictures>()) {}
+Renderer::Renderer() : m_videos(std::make_unique<VideoPictures>()) {
+    keepHeapBetweenFrames();
+}
 Renderer::~Renderer() = default;
 
 void Renderer::clearCaches() {

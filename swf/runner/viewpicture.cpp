@@ -4,6 +4,7 @@
 
 #include <QPainter>
 #include <algorithm>
+#include <cmath>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -169,14 +170,24 @@ QRegion ViewPicture::update(MovieRunner& runner, const render::StageChanges& cha
 
 void ViewPicture::draw(MovieRunner& runner, const QRect& area, render::Renderer* second) {
     const Rect& s = runner.movie().header().frameSize;
-    const QRect stage =
-        m_view.mapRect(QRectF(s.xMin, s.yMin, s.width(), s.height())).toAlignedRect();
+    const QRectF stageArea = m_view.mapRect(QRectF(s.xMin, s.yMin, s.width(), s.height()));
+    const QRect stage = stageArea.toAlignedRect();
+    // The renderer covers the stage with the background colour, opaque: the pixels wholly inside
+    // it need no fill of their own first (a whole view's worth of memory written twice).
+    QRect inner;
+    if (m_view.type() <= QTransform::TxScale) {
+        inner = QRect(QPoint(int(std::ceil(stageArea.left())), int(std::ceil(stageArea.top()))),
+                      QPoint(int(std::floor(stageArea.right())) - 1,
+                             int(std::floor(stageArea.bottom())) - 1));
+    }
     // Each painter works on a QImage of its own over the same pixels: a device takes one painter
     // at a time. Both see the whole view, so every pixel is computed exactly as in one pass.
     auto paint = [&](QImage& target, const QRect& part, auto&& render) {
         QPainter p(&target);
-        // Outside the stage the view shows the background colour (show all letterboxes in it).
-        p.fillRect(part, m_background);
+        // Outside the stage the view shows the background colour (show all letterboxes in it),
+        // and so do the stage's partly covered edge pixels beneath its anti-aliased edge.
+        for (const QRect& r : QRegion(part).subtracted(QRegion(inner)))
+            p.fillRect(r, m_background);
         p.setClipRect(part & stage);
         render::PainterCanvas canvas(p, m_quality);
         canvas.setLayerArea(QRectF(m_image.rect()) & QRectF(stage));

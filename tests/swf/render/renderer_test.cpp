@@ -11,6 +11,7 @@
 
 #include <QLinearGradient>
 #include <QRadialGradient>
+#include <QRandomGenerator>
 #include <functional>
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -719,6 +720,121 @@ TEST(PainterCanvas, TallPathsDrawAsQtDrawsThem) {
     EXPECT_LT(off, ours.width() * ours.height() / 100);
     EXPECT_EQ(ours.pixel(115, 150), 0xFFFFFFFFu); // the hole
     EXPECT_EQ(qGreen(ours.pixel(90, 100)), 0) << "red to blue, no green";
+}
+
+// Paths of one polygon go to Qt as point arrays (no per-path allocation); the pixels must be
+// exactly those of QPainter::fillPath and strokePath, rectangles and single wide lines included
+// (Qt draws those through other rasterisers when given as polygons).
+TEST(PainterCanvas, PolygonsDrawExactlyAsQtDrawsTheirPaths) {
+    QRandomGenerator rng(11);
+    QLinearGradient g(-20, 0, 20, 5);
+    g.setColorAt(0, Qt::red);
+    g.setColorAt(1, QColor(0, 0, 255, 100));
+    QImage texture(7, 5, QImage::Format_ARGB32_Premultiplied);
+    for (int i = 0; i < 35; ++i)
+        texture.setPixel(i % 7, i / 7, qRgba(i * 7, 255 - i * 7, i * 3, 255));
+    int different = 0;
+    for (int i = 0; i < 300; ++i) {
+        const bool shear = i % 7 == 1;
+        const QTransform m(0.2 + rng.bounded(2.5), shear ? rng.bounded(0.6) : 0,
+                           shear ? rng.bounded(0.6) : 0, 0.2 + rng.bounded(2.5),
+                           60 + rng.bounded(40.0), 60 + rng.bounded(40.0));
+        const auto quality = i % 4 == 3 ? swf::render::Quality::Low : swf::render::Quality::High;
+        QBrush brush(
+            QColor(rng.bounded(256), rng.bounded(256), rng.bounded(256), i % 3 ? 255 : 120));
+        if (i % 5 == 1)
+            brush = QBrush(g);
+        if (i % 5 == 2)
+            brush = QBrush(texture);
+        brush.setTransform(QTransform::fromScale(0.5, 1.3).rotate(i * 7));
+        // Rectangles (closed or not), 2 to 12 corners, either fill rule; lower than the paths
+        // the canvas cuts into bands.
+        QPainterPath path;
+        const int corners = i % 3 == 0 ? 4 + i % 2 : 2 + i % 11;
+        const double x = rng.bounded(10.0) - 15, y = rng.bounded(10.0) - 15;
+        const double w = rng.bounded(30.0), h = rng.bounded(30.0);
+        for (int k = 0; k < corners; ++k) {
+            const QPointF p =
+                i % 3 == 0 ? QPointF(k == 1 || k == 2 ? x + w : x, k >= 2 && k < 4 ? y + h : y)
+                           : QPointF(rng.bounded(30.0) - 15, rng.bounded(30.0) - 15);
+            k ? path.lineTo(p) : path.moveTo(p);
+        }
+        path.setFillRule(i % 2 ? Qt::WindingFill : Qt::OddEvenFill);
+        const QPen pen(brush, i % 3 ? rng.bounded(6.0) : 1, Qt::SolidLine,
+                       i % 2 ? Qt::RoundCap : Qt::FlatCap,
+                       i % 4 < 2 ? Qt::RoundJoin : Qt::MiterJoin);
+        auto draw = [&](bool viaCanvas) {
+            QImage image(200, 200, QImage::Format_ARGB32_Premultiplied);
+            image.fill(Qt::white);
+            QPainter p(&image);
+            p.translate(3, 4);
+            if (viaCanvas) {
+                swf::render::PainterCanvas c(p, quality);
+                c.fillPath(path, brush, m, i % 2);
+                c.strokePath(m.map(path), pen);
+            } else {
+                p.setRenderHint(QPainter::Antialiasing, quality != swf::render::Quality::Low);
+                p.setRenderHint(QPainter::SmoothPixmapTransform,
+                                i % 2 && quality == swf::render::Quality::High);
+                const QTransform base = p.transform();
+                p.setTransform(m * base);
+                p.fillPath(path, brush);
+                p.setTransform(base);
+                p.setRenderHint(QPainter::SmoothPixmapTransform,
+                                quality == swf::render::Quality::High);
+                p.strokePath(m.map(path), pen);
+            }
+            return image;
+        };
+        different += draw(true) != draw(false);
+    }
+    EXPECT_EQ(different, 0);
+}
+
+// Large opaque rectangles (the stage's background) are filled inside without the anti-aliasing
+// rasteriser and only their edges through it: the pixels must be exactly Qt's.
+TEST(PainterCanvas, LargeRectanglesDrawExactlyAsQtDrawsThem) {
+    QRandomGenerator rng(5);
+    int different = 0, fast = 0;
+    for (int i = 0; i < 60; ++i) {
+        // Mirrored ones too (drawn the usual way).
+        const double sx = (0.05 + rng.bounded(0.2)) * (i % 5 == 4 ? -1 : 1);
+        const double sy = 0.05 + rng.bounded(0.2);
+        const QTransform m(sx, 0, 0, sy, 150 + rng.bounded(20.0), 10 + rng.bounded(20.0));
+        QPainterPath rect;
+        rect.addRect(QRectF(rng.bounded(300.0), rng.bounded(300.0), 200 + rng.bounded(1500.0),
+                            200 + rng.bounded(1500.0)));
+        const QColor colour(rng.bounded(256), rng.bounded(256), rng.bounded(256),
+                            i % 7 == 3 ? 200 : 255);
+        const QRect clip(rng.bounded(60), rng.bounded(60), 150 + rng.bounded(150), 200);
+        auto draw = [&](bool viaCanvas) {
+            QImage image(300, 300, QImage::Format_ARGB32_Premultiplied);
+            image.fill(Qt::darkCyan);
+            QPainter p(&image);
+            if (i % 2)
+                p.setClipRect(clip);
+            p.translate(i % 3, 0.5 * (i % 4));
+            QPainterPath mask; // under a mask's outline too
+            mask.addEllipse(QRectF(20, 30, 200, 80));
+            if (viaCanvas) {
+                swf::render::PainterCanvas c(p);
+                if (i % 3 == 2)
+                    c.clip(mask, QTransform());
+                c.fillPath(rect, QBrush(colour), m, false);
+            } else {
+                p.setRenderHint(QPainter::Antialiasing);
+                if (i % 3 == 2)
+                    p.setClipPath(mask, Qt::IntersectClip);
+                p.setTransform(m, true);
+                p.fillPath(rect, colour);
+            }
+            return image;
+        };
+        different += draw(true) != draw(false);
+        fast += i % 7 != 3 && i % 5 != 4 && m.mapRect(rect.boundingRect()).height() > 96;
+    }
+    EXPECT_GT(fast, 10); // enough of them take the quick way
+    EXPECT_EQ(different, 0);
 }
 
 namespace {
