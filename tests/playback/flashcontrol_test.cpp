@@ -1,6 +1,7 @@
 #include "playback/exporter.h"
 #include "playback/flashcontrol.h"
 #include "swf/avm1/avm1_asm.h"
+#include "swf/avm2/display.h"
 #include "swf/avm2/runtime.h"
 #include "swf/runner/avm2engine.h"
 #include "swf_writer.h"
@@ -311,10 +312,11 @@ private slots:
         const Value s =
             vm.construct(vm.lookupDefinition(QStringLiteral("flash.display::Sprite")), {});
         const Value g = vm.getProperty(s, name("graphics"));
-        vm.callProperty(g, name("beginFill"), {Value(0xFF)});
-        vm.callProperty(g, name("drawRect"), {Value(0), Value(0), Value(100), Value(100)});
+        vm.callProperty(g, name("beginFill"), std::vector<Value>{Value(0xFF)});
+        vm.callProperty(g, name("drawRect"),
+                        std::vector<Value>{Value(0), Value(0), Value(100), Value(100)});
         vm.callProperty(Value(static_cast<swf::avm2::Object*>(engine->runtime().root())),
-                        name("addChild"), {s});
+                        name("addChild"), std::vector<Value>{s});
         vm.setProperty(s, name("buttonMode"), Value(true));
         vm.setProperty(s, name("doubleClickEnabled"), Value(true));
         static QStringList heard;
@@ -331,7 +333,7 @@ private slots:
                 return Value();
             })));
         for (const char* type : {"click", "doubleClick", "mouseWheel"})
-            vm.callProperty(s, name("addEventListener"), {Value(type), log});
+            vm.callProperty(s, name("addEventListener"), std::vector<Value>{Value(type), log});
         c.show();
         QVERIFY(QTest::qWaitForWindowExposed(&c));
 
