@@ -4,14 +4,17 @@
 #include "playlist/playlistfile.h"
 
 #include <QActionGroup>
+#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDesktopServices>
+#include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
 #include <QUrl>
+#include <QWheelEvent>
 #include <cstdio>
 
 namespace {
@@ -402,17 +405,35 @@ std::optional<QPointF> FlashControl::stagePixels(QPointF widgetPos) const {
 void FlashControl::keyPressEvent(QKeyEvent* e) {
     if (!m_runner)
         return QWidget::keyPressEvent(e);
-    afterRunner(m_runner->keyDown(swf::avm1::Scripting::keyCodeFromQt(e->key()),
-                                  e->text().isEmpty() ? 0 : e->text().at(0).unicode()));
+    // A movie that quits on the key is gone before what the key typed.
+    if (!afterRunner(m_runner->keyDown(swf::avm1::Scripting::keyCodeFromQt(e->key()),
+                                       e->text().isEmpty() ? 0 : e->text().at(0).unicode())))
+        return;
     // What the key typed follows the key itself, as text events follow keyDown.
     if (!e->text().isEmpty() && !(e->modifiers() & (Qt::ControlModifier | Qt::MetaModifier)))
-        afterRunner(m_runner->textInput(e->text()));
+        if (!afterRunner(m_runner->textInput(e->text())))
+            return;
+    // The system clipboard, for the focused text field.
+    if (e->matches(QKeySequence::Copy) || e->matches(QKeySequence::Cut)) {
+        swf::StepResult r;
+        const QString text = m_runner->selectedText(e->matches(QKeySequence::Cut), &r);
+        if (!text.isEmpty())
+            if (QClipboard* clipboard = QGuiApplication::clipboard())
+                clipboard->setText(text);
+        afterRunner(r);
+    } else if (e->matches(QKeySequence::Paste)) {
+        if (QClipboard* clipboard = QGuiApplication::clipboard())
+            afterRunner(m_runner->textInput(clipboard->text()));
+    }
 }
 
 void FlashControl::inputMethodEvent(QInputMethodEvent* e) {
-    if (!m_runner || e->commitString().isEmpty())
+    if (!m_runner)
         return QWidget::inputMethodEvent(e);
-    afterRunner(m_runner->textInput(e->commitString()));
+    // The text composed so far shows at the caret; what is committed replaces it.
+    if (!e->commitString().isEmpty() && !afterRunner(m_runner->textInput(e->commitString())))
+        return;
+    afterRunner(m_runner->composeText(e->preeditString()));
     e->accept();
 }
 
@@ -528,10 +549,20 @@ QImage FlashControl::grabFrame() {
 void FlashControl::updateCursor() {
     if (m_runner && m_runner->mouseHidden())
         setCursor(Qt::BlankCursor);
-    else if (m_runner && m_runner->hoveredButton())
-        setCursor(Qt::PointingHandCursor);
-    else
+    else if (!m_runner)
         unsetCursor();
+    else
+        switch (m_runner->cursor()) {
+        case swf::MouseCursor::Hand:
+            setCursor(Qt::PointingHandCursor);
+            break;
+        case swf::MouseCursor::IBeam:
+            setCursor(Qt::IBeamCursor);
+            break;
+        case swf::MouseCursor::Arrow:
+            unsetCursor();
+            break;
+        }
 }
 
 void FlashControl::mouseMoveEvent(QMouseEvent* e) {
@@ -558,6 +589,30 @@ void FlashControl::mouseReleaseEvent(QMouseEvent* e) {
         return;
     m_runner->mouseMove(stagePixels(e->position()));
     afterRunner(m_runner->mouseUp());
+}
+
+void FlashControl::mouseDoubleClickEvent(QMouseEvent* e) {
+    if (e->button() != Qt::LeftButton)
+        return QWidget::mouseDoubleClickEvent(e);
+    m_mouse = e->position();
+    if (!m_runner)
+        return;
+    m_runner->mouseMove(stagePixels(e->position()));
+    afterRunner(m_runner->mouseDoubleClick());
+}
+
+void FlashControl::wheelEvent(QWheelEvent* e) {
+    if (!m_runner)
+        return QWidget::wheelEvent(e);
+    // Qt counts eighths of a degree, 120 a notch; Flash says 3 lines a notch.
+    m_wheelEighths += e->angleDelta().y();
+    const int lines = m_wheelEighths / 40;
+    m_wheelEighths -= lines * 40;
+    m_mouse = e->position();
+    m_runner->mouseMove(stagePixels(e->position()));
+    if (lines != 0)
+        afterRunner(m_runner->mouseWheel(lines));
+    e->accept();
 }
 
 void FlashControl::leaveEvent(QEvent*) {

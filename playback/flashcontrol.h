@@ -120,6 +120,9 @@ protected:
     void mouseMoveEvent(QMouseEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
+    // Qt sends this in place of a double click's second press.
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
+    void wheelEvent(QWheelEvent* e) override;
     void leaveEvent(QEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     void keyReleaseEvent(QKeyEvent* e) override;
@@ -173,6 +176,7 @@ private:
     QString m_path;
     double m_speed = 1;
     std::optional<QPointF> m_mouse; // last position inside the widget
+    int m_wheelEighths = 0;         // wheel turns not yet a whole line
     // The picture shown, redrawn where the movie changed; paint events copy from it.
     swf::ViewPicture m_picture;
 };

@@ -95,6 +95,8 @@ public:
     // An input field with the focus: the index in its text (as scripts read it) that the caret
     // stands before; -1 for none.
     std::int32_t caret = -1;
+    // The selected characters [selectionFrom, selectionTo) a field shows highlighted; -1: none.
+    std::int32_t selectionFrom = -1, selectionTo = -1;
 
     // setMask: the clip whose outlines clip this object, and the object this one masks (it is
     // then not drawn itself). Both links are cut when either object leaves.
@@ -440,6 +442,9 @@ public:
         return m_player.detach(parent, object);
     }
     void discard(std::unique_ptr<DisplayObject>& object) { m_player.discard(object); }
+    // One timeline step of a clip held off the display list (and of the clips in it), as
+    // advance() steps those on it.
+    void advanceOffList(MovieClip& clip) { m_player.tick(clip); }
     void setDepth(MovieClip& parent, DisplayObject& object, std::int32_t depth) {
         m_player.setDepth(parent, object, depth);
     }

@@ -568,6 +568,13 @@ void Scripting::mouseMove(QPointF stagePos) {
               m_vm->mouseListeners);
 }
 
+std::optional<bool> Scripting::handCursor() const {
+    if (!m_hover || !alive(m_hover))
+        return std::nullopt;
+    Object* o = m_vm->existingClipObject(m_hover);
+    return !o || m_vm->toBoolean(m_vm->getMember(Value(o), QStringLiteral("useHandCursor")));
+}
+
 void Scripting::mouseDown() {
     m_mouseDown = true;
     m_vm->startFrameBudget();

@@ -59,6 +59,9 @@ public:
     void mouseMove(QPointF stagePos);
     void mouseDown();
     void mouseUp();
+    // Whether the button or clip with button handlers under the mouse wants the hand pointer
+    // (its useHandCursor, true unless a script cleared it); nothing when none is there.
+    std::optional<bool> handCursor() const;
     void keyDown(int code, int ascii);
     void keyUp(int code, int ascii);
     // The view showing the movie has this size in pixels: Stage.width and height in noScale

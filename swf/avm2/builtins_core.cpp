@@ -1,5 +1,6 @@
 // Object, Class, Function, Boolean, Namespace, the Error family and the global functions.
 
+#include "swf/avm2/display.h"
 #include "swf/avm2/proxy.h"
 #include "swf/avm2/vm.h"
 #include "swf/avm2/xml.h"
@@ -648,6 +649,7 @@ void VM::registerBuiltins() {
     installBitmapData(*this);
     installSharedObject(*this);
     installMedia(*this);
+    installMouse(*this);
 }
 
 } // namespace swf::avm2

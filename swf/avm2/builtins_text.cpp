@@ -28,7 +28,9 @@ enum Key : int {
     kEnd = 35,
     kHome = 36,
     kLeft = 37,
+    kUp = 38,
     kRight = 39,
+    kDown = 40,
     kDelete = 46,
 };
 
@@ -167,12 +169,23 @@ bool isInput(DisplayNode* n) {
     return isTextField(n) && !definition(n).readOnly;
 }
 
-// The renderer draws the caret of the focused input field.
+// The renderer draws the caret of the focused input field (after the text being composed,
+// if any) and the selection of the focused field, or of any with alwaysShowSelection.
 void showCaret(VM& vm, DisplayNode* n) {
     if (!isTextField(n))
         return;
-    const bool focused = vm.displayTree && vm.displayTree->focus == n && isInput(n) && n->text;
-    n->obj->caret = focused ? std::int32_t(n->text->selectionEnd) : -1;
+    const bool focused = vm.displayTree && vm.displayTree->focus == n && n->text;
+    const TextFieldState* s = n->text.get();
+    n->obj->caret =
+        focused && isInput(n)
+            ? std::int32_t(s->selectionEnd + (s->preedit.isEmpty() ? 0 : s->preedit.size()))
+            : -1;
+    const bool selection = s && (focused || s->alwaysShowSelection) && s->preedit.isEmpty() &&
+                           s->selectionBegin != s->selectionEnd;
+    n->obj->selectionFrom =
+        selection ? std::int32_t(std::min(s->selectionBegin, s->selectionEnd)) : -1;
+    n->obj->selectionTo =
+        selection ? std::int32_t(std::max(s->selectionBegin, s->selectionEnd)) : -1;
 }
 
 // Shows the formats: the field's text becomes their HTML.
@@ -180,7 +193,18 @@ void show(VM& vm, DisplayNode* n) {
     TextFieldState& s = stateOf(n);
     EditText& e = ownDefinition(n);
     e.html = true;
-    n->obj->text = formatsToHtml(s.formats);
+    if (s.preedit.isEmpty()) {
+        n->obj->text = formatsToHtml(s.formats);
+    } else {
+        // Text an input method is composing shows at the caret, underlined, without being
+        // part of the field's text yet.
+        FieldFormats shown = s.formats;
+        const qsizetype at = std::clamp<qsizetype>(s.selectionEnd, 0, shown.plain.size());
+        TextFormatData f = at > 0 ? shown.chars[std::size_t(at - 1)] : shown.newFormat;
+        f.underline = true;
+        replaceText(shown, at, at, s.preedit, f);
+        n->obj->text = formatsToHtml(shown);
+    }
     n->obj->textColor.reset(); // the formats hold the colours now
     const qsizetype len = s.formats.plain.size();
     s.selectionBegin = std::clamp<qsizetype>(s.selectionBegin, 0, len);
@@ -572,6 +596,12 @@ Value getSelectionEnd(VM& vm, const Value& self, std::span<const Value>) {
     const TextFieldState& s = stateOf(field(vm, self));
     return Value(std::int32_t(std::max(s.selectionBegin, s.selectionEnd)));
 }
+Value getSelectedText(VM& vm, const Value& self, std::span<const Value>) {
+    const TextFieldState& s = stateOf(field(vm, self));
+    const qsizetype b = std::min(s.selectionBegin, s.selectionEnd),
+                    e = std::max(s.selectionBegin, s.selectionEnd);
+    return Value(s.formats.plain.mid(b, e - b));
+}
 Value setSelection(VM& vm, const Value& self, std::span<const Value> args) {
     TextFieldState& s = stateOf(field(vm, self));
     const qsizetype len = s.formats.plain.size();
@@ -814,11 +844,76 @@ qsizetype nextChar(const QString& s, qsizetype i) {
     return std::min(s.size(), i + 1);
 }
 
-void editKey(VM& vm, DisplayNode* n, int keyCode) {
+// The caret stop on the line above (-1) or below (+1) the caret nearest to it across; the
+// caret itself on the first or last line.
+qsizetype lineStep(VM& vm, DisplayNode* n, qsizetype caret, int direction) {
+    const render::EditTextLayout l = measure(vm, n);
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < l.lines.size(); ++i)
+        if (l.lines[i].firstChar <= caret)
+            at = i;
+    if (l.lines.empty() || (direction < 0 && at == 0) ||
+        (direction > 0 && at + 1 >= l.lines.size()))
+        return caret;
+    const render::LaidOutLine& from = l.lines[at];
+    const std::vector<double>& stops = from.stops;
+    const double x =
+        stops.empty()
+            ? 0
+            : stops[std::min<std::size_t>(std::size_t(caret - from.firstChar), stops.size() - 1)];
+    const render::LaidOutLine& to = l.lines[direction < 0 ? at - 1 : at + 1];
+    std::size_t best = 0;
+    for (std::size_t i = 1; i < to.stops.size(); ++i)
+        if (std::abs(to.stops[i] - x) < std::abs(to.stops[best] - x))
+            best = i;
+    // A stop past the line's last character is the next line's first: stay before it.
+    qsizetype index = to.firstChar + qsizetype(best);
+    if (direction < 0 && index >= from.firstChar)
+        index = std::max<qsizetype>(to.firstChar, from.firstChar - 1);
+    return std::clamp<qsizetype>(index, 0, stateOf(n).formats.plain.size());
+}
+
+void editKey(VM& vm, DisplayNode* n, int keyCode, bool shift) {
     TextFieldState& s = stateOf(n);
     const QString& text = s.formats.plain;
     const qsizetype b = std::min(s.selectionBegin, s.selectionEnd),
                     e = std::max(s.selectionBegin, s.selectionEnd);
+    // With Shift the caret moves and the other end of the selection stays.
+    auto moveTo = [&](qsizetype to) {
+        s.selectionEnd = to;
+        if (!shift)
+            s.selectionBegin = to;
+    };
+    if (shift || keyCode == kUp || keyCode == kDown) {
+        switch (keyCode) {
+        case kLeft:
+            moveTo(previousChar(text, s.selectionEnd));
+            break;
+        case kRight:
+            moveTo(nextChar(text, s.selectionEnd));
+            break;
+        case kHome:
+            moveTo(0);
+            break;
+        case kEnd:
+            moveTo(text.size());
+            break;
+        case kUp:
+        case kDown:
+            if (!definition(n).multiline)
+                return;
+            moveTo(lineStep(vm, n, s.selectionEnd, keyCode == kUp ? -1 : 1));
+            break;
+        default:
+            break;
+        }
+        if (keyCode != kBackspace && keyCode != kDelete) {
+            showCaret(vm, n);
+            return;
+        }
+    }
+    if (!isInput(n))
+        return;
     switch (keyCode) {
     case kBackspace:
     case kDelete: {
@@ -899,6 +994,10 @@ void changeFocus(VM& vm, DisplayNode* to) {
         return;
     DisplayNode* old = t->focus;
     t->focus = to;
+    if (old && old->text && !old->text->preedit.isEmpty() && isTextField(old)) {
+        old->text->preedit.clear();
+        show(vm, old);
+    }
     if (old)
         showCaret(vm, old);
     if (to) {
@@ -925,6 +1024,7 @@ void typeText(VM& vm, const QString& typed) {
     if (static_cast<DisplayNode*>(ev.object())->defaultPrevented || !isInput(n))
         return;
     TextFieldState& s = stateOf(n);
+    s.preedit.clear(); // committed text takes the place of what was being composed
     const qsizetype b = std::min(s.selectionBegin, s.selectionEnd),
                     e = std::max(s.selectionBegin, s.selectionEnd);
     const qsizetype kept = s.formats.plain.size() - (e - b);
@@ -968,8 +1068,53 @@ void focusKey(VM& vm, int keyCode, bool shift) {
         }
         return;
     }
-    if (n && isInput(n))
-        editKey(vm, n, keyCode);
+    if (n && isTextField(n) && (isInput(n) || !definition(n).noSelect))
+        editKey(vm, n, keyCode, shift);
+}
+
+void selectAll(VM& vm) {
+    DisplayTree* t = vm.displayTree;
+    DisplayNode* n = t && t->focus && t->onStage(t->focus) ? t->focus : nullptr;
+    if (!isTextField(n) || (!isInput(n) && definition(n).noSelect))
+        return;
+    TextFieldState& s = stateOf(n);
+    s.selectionBegin = 0;
+    s.selectionEnd = s.formats.plain.size();
+    showCaret(vm, n);
+}
+
+QString takeSelectedText(VM& vm, bool cut) {
+    DisplayTree* t = vm.displayTree;
+    DisplayNode* n = t && t->focus && t->onStage(t->focus) ? t->focus : nullptr;
+    // Password fields give nothing away.
+    if (!isTextField(n) || definition(n).password || (!isInput(n) && definition(n).noSelect))
+        return {};
+    TextFieldState& s = stateOf(n);
+    const qsizetype b = std::min(s.selectionBegin, s.selectionEnd),
+                    e = std::max(s.selectionBegin, s.selectionEnd);
+    QString out = s.formats.plain.mid(b, e - b);
+    if (cut && isInput(n) && b != e) {
+        replaceText(s.formats, b, e, QString(), s.formats.newFormat);
+        s.selectionBegin = s.selectionEnd = b;
+        edited(vm, n);
+    }
+    // Line ends leave as the system writes them.
+    out.replace(u'\r', u'\n');
+    return out;
+}
+
+void composeText(VM& vm, const QString& preedit) {
+    DisplayTree* t = vm.displayTree;
+    DisplayNode* n = t && t->focus && t->onStage(t->focus) ? t->focus : nullptr;
+    if (!n || !isInput(n)) {
+        return;
+    }
+    TextFieldState& s = stateOf(n);
+    const QString now = preedit.left(1024);
+    if (s.preedit == now)
+        return;
+    s.preedit = now;
+    show(vm, n);
 }
 
 namespace {
@@ -1015,6 +1160,36 @@ void focusOnClick(VM& vm, DisplayNode* target) {
     } else if (t->focus && isTextField(t->focus)) {
         changeFocus(vm, nullptr);
     }
+}
+
+void dragSelect(VM& vm) {
+    DisplayTree* t = vm.displayTree;
+    DisplayNode* n = t ? t->focus : nullptr;
+    if (!n || n != t->pressed || !isTextField(n) || !t->onStage(n) ||
+        (!isInput(n) && definition(n).noSelect))
+        return;
+    TextFieldState& s = stateOf(n);
+    const qsizetype to = indexAt(vm, n, t->mouse);
+    if (to != s.selectionEnd) {
+        s.selectionEnd = to;
+        showCaret(vm, n);
+    }
+}
+
+void scrollOnWheel(VM& vm, DisplayNode* target, int delta) {
+    if (!isTextField(target) || !target->mouseWheelEnabled || delta == 0)
+        return;
+    const int max = maxScrollOf(definition(target), measure(vm, target));
+    const int now = int(definition(target).scroll) + 1;
+    const int to = std::clamp(now - delta, 1, max);
+    if (to != now) {
+        ownDefinition(target).scroll = std::uint32_t(to - 1);
+        dispatchSimple(vm, target, QStringLiteral("scroll"), false);
+    }
+}
+
+bool isEditableOrSelectableText(const DisplayNode* n) {
+    return isTextField(n) && (!definition(n).readOnly || !definition(n).noSelect);
 }
 
 // --- Installation ----------------------------------------------------------------------------
@@ -1130,6 +1305,18 @@ void installText(VM& vm, Class* dobj, Class* io) {
     vm.addGetter(tf, QStringLiteral("caretIndex"), getCaret);
     vm.addGetter(tf, QStringLiteral("selectionBeginIndex"), getSelectionBegin);
     vm.addGetter(tf, QStringLiteral("selectionEndIndex"), getSelectionEnd);
+    vm.addGetter(tf, QStringLiteral("selectedText"), getSelectedText);
+    vm.addGetter(
+        tf, QStringLiteral("alwaysShowSelection"),
+        [](VM& vm, const Value& self, std::span<const Value>) {
+            return Value(stateOf(field(vm, self)).alwaysShowSelection);
+        },
+        [](VM& vm, const Value& self, std::span<const Value> args) {
+            DisplayNode* n = field(vm, self);
+            stateOf(n).alwaysShowSelection = VM::toBoolean(arg(args, 0));
+            showCaret(vm, n);
+            return Value();
+        });
     methods(tf, {{"appendText", appendText},
                  {"replaceText", replaceTextNative},
                  {"replaceSelectedText", replaceSelectedText},

@@ -20,17 +20,25 @@ DisplayNode::~DisplayNode() {
     if (!tree)
         return;
     std::erase(tree->broadcasters, this);
-    for (DisplayNode** held : {&tree->focus, &tree->over, &tree->pressed})
+    for (DisplayNode** held : {&tree->focus, &tree->over, &tree->pressed, &tree->lastClicked})
         if (*held == this)
             *held = nullptr;
+    tree->setHitArea(this, nullptr);
+    tree->hitAreaUses.erase(this);
     if (obj) {
         auto it = tree->byObject.find(obj);
         if (it != tree->byObject.end() && it->second == this)
             tree->byObject.erase(it);
     }
+    std::erase_if(tree->leaving, [this](const DisplayTree::Leaving& l) { return l.node == this; });
+    for (DisplayTree::Leaving& l : tree->leaving)
+        if (l.parent == this)
+            l.parent = nullptr;
     if (owned) {
         obj = nullptr;
+        const bool was = std::exchange(tree->discarding, true);
         tree->scripting.discard(owned);
+        tree->discarding = was;
     }
 }
 
@@ -47,6 +55,8 @@ void DisplayNode::traceChildren(std::vector<Object*>& out) {
             out.push_back(c);
     if (graphics)
         out.push_back(graphics);
+    if (hitArea)
+        out.push_back(hitArea);
     if (held.tag == Value::Tag::Object)
         out.push_back(held.o);
     for (auto& [frame, fn] : frameScripts)
@@ -71,6 +81,16 @@ DisplayTree::DisplayTree(VM& vm, Player& player) : vm(vm), player(player), scrip
             return;
         DisplayNode* n = it->second;
         byObject.erase(it);
+        if (n->parent && !discarding) {
+            bool stage = false;
+            bool found = false;
+            for (const Leaving& l : leaving)
+                if (l.node == n->parent) {
+                    stage = l.onStage;
+                    found = true;
+                }
+            leaving.push_back({n, n->parent, found ? stage : onStage(n)});
+        }
         // The node outlives its player object as a bare object off the list.
         n->spare = static_cast<const Placement&>(o);
         n->obj = nullptr;
@@ -237,6 +257,41 @@ Class* DisplayTree::classFor(const swf::DisplayObject& o) {
         name = "flash.display::MovieClip";
     Object* c = vm.lookupDefinition(QString::fromLatin1(name)).object();
     return c && c->kind == ObjectKind::Class ? static_cast<Class*>(c) : vm.displayObjectClass;
+}
+
+void DisplayTree::dispatchLeaving() {
+    for (int round = 0; round < 16 && !leaving.empty(); ++round) {
+        std::vector<Leaving> batch;
+        batch.swap(leaving);
+        for (const Leaving& l : batch)
+            l.node->parent = l.parent;
+        // The objects taken off hear removed (bubbling through where they were); they and
+        // everything in them hear removedFromStage, in the order they went (parents first).
+        for (std::size_t i = 0; i < batch.size(); ++i) {
+            const Leaving& l = batch[i];
+            bool top = true;
+            for (std::size_t j = 0; j < i && top; ++j)
+                top = batch[j].node != l.parent;
+            if (top)
+                dispatchSimple(vm, l.node, QStringLiteral("removed"), true);
+            if (l.onStage)
+                dispatchSimple(vm, l.node, QStringLiteral("removedFromStage"), false);
+        }
+        for (const Leaving& l : batch)
+            if (l.node->parent == l.parent && !l.node->obj)
+                l.node->parent = nullptr;
+    }
+    leaving.clear();
+}
+
+std::vector<DisplayNode*> DisplayTree::playingOffList() {
+    std::vector<DisplayNode*> out;
+    for (const auto& [o, n] : byObject)
+        if (n->owned && n->clip && (n->clip->frameCount() > 1 || !n->clip->displayList().empty()))
+            out.push_back(n);
+    std::sort(out.begin(), out.end(),
+              [](const DisplayNode* a, const DisplayNode* b) { return a->serial < b->serial; });
+    return out;
 }
 
 bool DisplayTree::onStage(const DisplayNode* n) const {
@@ -536,7 +591,43 @@ bool DisplayTree::shapeContains(const swf::DisplayObject& o, QPointF p, int guar
     return boundsOf(o, guard).contains(p);
 }
 
-DisplayNode* DisplayTree::hitIn(DisplayNode* n, QPointF p, int guard) {
+bool DisplayTree::interactive(const DisplayNode* n) {
+    if (!m_interactiveClass) {
+        Object* io =
+            vm.lookupDefinition(QStringLiteral("flash.display::InteractiveObject")).object();
+        m_interactiveClass =
+            io && io->kind == ObjectKind::Class ? static_cast<Class*>(io) : nullptr;
+    }
+    return n->isStage || (m_interactiveClass && n->cls->isSubclassOf(m_interactiveClass));
+}
+
+void DisplayTree::setHitArea(DisplayNode* owner, DisplayNode* area) {
+    if (owner->hitArea == area)
+        return;
+    if (DisplayNode* old = std::exchange(owner->hitArea, area)) {
+        auto it = hitAreaUses.find(old);
+        if (it != hitAreaUses.end() && --it->second <= 0)
+            hitAreaUses.erase(it);
+    }
+    if (area)
+        ++hitAreaUses[area];
+}
+
+bool DisplayTree::hitAreaContains(const DisplayNode* area, QPointF stagePoint) const {
+    // The hit area counts where it draws, shown or not.
+    bool ok = false;
+    const QPointF p = concatenated(area).inverted(&ok).map(stagePoint);
+    if (!ok)
+        return false;
+    if (area->clip)
+        return clipContains(*area->clip, p, 0);
+    return area->obj && shapeContains(*area->obj, p, 0);
+}
+
+DisplayNode* DisplayTree::hitIn(DisplayNode* n, QPointF p, int guard, bool& shapeHit) {
+    shapeHit = false;
+    if (hitAreaUses.count(n))
+        return nullptr; // it only lends its shape to the sprite it is the hit area of
     QPointF local = p;
     if (n->obj) {
         if (!n->obj->visible)
@@ -547,45 +638,71 @@ DisplayNode* DisplayTree::hitIn(DisplayNode* n, QPointF p, int guard) {
             return nullptr;
         local = back.map(p);
     }
+    if (n->hitArea)
+        return n->mouseEnabled && hitAreaContains(n->hitArea, concatenated(n).map(local)) ? n
+                                                                                          : nullptr;
+    if (n->clip && !interactive(n)) {
+        // A Shape drawn by script, or another container that takes no events of its own.
+        if (!n->obj || !shapeContains(*n->obj, local, guard))
+            return nullptr;
+        shapeHit = true;
+        return n;
+    }
     if (n->clip) {
         if (guard < 64) {
             const std::vector<DisplayNode*> kids = children(n);
-            for (auto it = kids.rbegin(); it != kids.rend(); ++it)
-                if (*it != root && (*it)->obj && !(*it)->obj->isClipLayer())
-                    if (DisplayNode* hit = hitIn(*it, local, guard + 1))
-                        return hit;
+            for (auto it = kids.rbegin(); it != kids.rend(); ++it) {
+                DisplayNode* kid = *it;
+                if (kid == root || !kid->obj || kid->obj->isClipLayer())
+                    continue;
+                if (!n->mouseChildren) {
+                    // Its children's shapes are its own as far as the mouse goes.
+                    bool ok = false;
+                    const QTransform back = kid->obj->matrix.inverted(&ok);
+                    if (n->mouseEnabled && kid->obj->visible && ok &&
+                        shapeContains(*kid->obj, back.map(local), guard + 1))
+                        return n;
+                    continue;
+                }
+                bool shape = false;
+                DisplayNode* hit = hitIn(kid, local, guard + 1, shape);
+                if (!hit)
+                    continue;
+                if (!shape)
+                    return hit;
+                // A shape of its own content; where it is not mouse-enabled, the mouse passes
+                // through to what lies below.
+                if (n->mouseEnabled)
+                    return n;
+            }
         }
-        if (n->clip->drawing() && geometryContainsPoint(n->clip->drawing()->geometry(), local))
+        if (n->mouseEnabled && n->clip->drawing() &&
+            geometryContainsPoint(n->clip->drawing()->geometry(), local))
             return n;
         return nullptr;
     }
-    return n->obj && shapeContains(*n->obj, local, guard) ? n : nullptr;
+    if (!n->obj || !shapeContains(*n->obj, local, guard))
+        return nullptr;
+    if (interactive(n))
+        return n->mouseEnabled ? n : nullptr;
+    shapeHit = true;
+    return n;
 }
 
 DisplayNode* DisplayTree::mouseTarget(QPointF p) {
-    DisplayNode* hit = nullptr;
-    if (stage) {
-        const std::vector<DisplayNode*> kids = children(stage);
-        for (auto it = kids.rbegin(); it != kids.rend() && !hit; ++it)
-            hit = hitIn(*it, p, 0);
+    if (!stage)
+        return nullptr;
+    const std::vector<DisplayNode*> kids = children(stage);
+    for (auto it = kids.rbegin(); it != kids.rend(); ++it) {
+        bool shape = false;
+        if (DisplayNode* hit = hitIn(*it, p, 0, shape))
+            return shape ? stage : hit;
     }
-    Object* io = vm.lookupDefinition(QStringLiteral("flash.display::InteractiveObject")).object();
-    auto interactive = [&](DisplayNode* n) {
-        return n->isStage || (io && n->cls->isSubclassOf(static_cast<Class*>(io)));
-    };
-    DisplayNode* target = hit;
-    while (target && !(interactive(target) && target->mouseEnabled))
-        target = target->parent;
-    if (!target)
-        return stage;
-    for (DisplayNode* a = target->parent; a; a = a->parent)
-        if (!a->mouseChildren && !a->isStage)
-            target = a;
-    return target;
+    return stage;
 }
 
 void DisplayTree::mouseEvent(DisplayNode* target, const QString& type, bool bubbles,
-                             DisplayNode* related, bool buttonDown) {
+                             DisplayNode* related, bool buttonDown, int delta) {
     if (!target)
         return;
     bool any = false;
@@ -607,7 +724,8 @@ void DisplayTree::mouseEvent(DisplayNode* target, const QString& type, bool bubb
                        Value(false),
                        Value(false),
                        Value(false),
-                       Value(buttonDown)};
+                       Value(buttonDown),
+                       Value(std::int32_t(delta))};
     const Value ev = vm.construct(cls, a);
     if (Object* e = ev.object()) {
         e->setDynamic(QStringLiteral("stageX"), Value::number(mouse.x() / 20));
@@ -666,6 +784,7 @@ Object* allocDisplayNode(VM& vm, Class* c) {
     auto* n = vm.make<DisplayNode>(c, t);
     if (!t || !c->isSubclassOf(vm.displayObjectClass))
         return n;
+    n->serial = ++t->serials;
     n->isDisplay = true;
     if (t->pendingClip) {
         // The document: the player's root clip.
@@ -1418,6 +1537,7 @@ void runGoto(VM& vm, DisplayNode* n, std::size_t frame) {
         return;
     t.player.gotoFrame(*n->clip, std::int64_t(frame));
     t.player.takePendingActions();
+    t.dispatchLeaving();
     // The objects the new frame shows exist (and are constructed) when the call returns.
     std::vector<DisplayNode*> made;
     t.bind(n, &made);
@@ -2076,7 +2196,6 @@ void installDisplay(VM& vm) {
     installGraphics(vm);
     addGraphicsProperty(vm, sprite);
     vm.addGetter(sprite, QStringLiteral("buttonMode"), getButtonMode, setButtonMode);
-    vm.addGetter(sprite, QStringLiteral("useHandCursor"), getButtonMode, ignoreSet);
     Class* mc = vm.defineNativeClass(display, QStringLiteral("MovieClip"), sprite, allocNode);
     mc->isSealed = false;
     vm.movieClipClass = mc;

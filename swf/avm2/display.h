@@ -25,7 +25,8 @@ struct TextFieldState {
     FieldFormats formats;
     QString autoSize = QStringLiteral("none"), antiAliasType = QStringLiteral("normal");
     std::optional<QString> restrict;
-    qsizetype selectionBegin = 0, selectionEnd = 0; // the caret where they meet
+    qsizetype selectionBegin = 0, selectionEnd = 0; // selectionEnd is where the caret stands
+    QString preedit; // what an input method is composing at the caret, shown but not yet text
     bool alwaysShowSelection = false;
 };
 
@@ -54,11 +55,14 @@ public:
     swf::Placement spare; // the attributes of the root and of objects whose player object went
     swf::Placement& place() { return obj ? static_cast<swf::Placement&>(*obj) : spare; }
     bool constructed = false, timelinePlaced = false;
-    std::int64_t scriptFrame = -1;     // the frame whose frame script ran last
+    std::uint64_t serial = 0;      // order of making, for a fixed order among objects off the list
+    std::int64_t scriptFrame = -1; // the frame whose frame script ran last
     std::map<int, Value> frameScripts; // by zero-based frame
     Object* graphics = nullptr;
     Value held; // kept alive with the node: a Bitmap's BitmapData
     bool mouseEnabled = true, mouseChildren = true, buttonMode = false;
+    bool useHandCursor = true, doubleClickEnabled = false, mouseWheelEnabled = true;
+    DisplayNode* hitArea = nullptr; // Sprite.hitArea: mouse hits test its shape instead
 
     std::unique_ptr<TextFieldState> text; // a TextField's, made on first use
     // Tab order: tabIndex -1 when not set; tabEnabled unset follows the object's kind.
@@ -140,9 +144,15 @@ public:
     // there, or its nearest mouse-enabled interactive ancestor, or the outermost ancestor that
     // keeps its children from the mouse; the stage when nothing is there.
     DisplayNode* mouseTarget(QPointF stageTwips);
-    // Dispatches a MouseEvent (or KeyboardEvent with `key`) of `type` to `target`.
+    // Dispatches a MouseEvent of `type` to `target` (`delta`: a wheel's lines).
     void mouseEvent(DisplayNode* target, const QString& type, bool bubbles,
-                    DisplayNode* related = nullptr, bool buttonDown = false);
+                    DisplayNode* related = nullptr, bool buttonDown = false, int delta = 0);
+    // Whether `n` is an InteractiveObject (the stage included).
+    bool interactive(const DisplayNode* n);
+    // Sprites serving as another's hitArea, with how many use each: they take no mouse hits
+    // of their own. Keys are never dereferenced (an owner and its hit area may go together).
+    std::unordered_map<const DisplayNode*, int> hitAreaUses;
+    void setHitArea(DisplayNode* owner, DisplayNode* area);
     void keyEvent(const QString& type, int keyCode, int charCode);
     // Set while a node for an existing player object is being allocated.
     swf::DisplayObject* pendingObject = nullptr;
@@ -163,10 +173,34 @@ public:
     std::function<void(const QString&)> scaleModeChanged;
     DisplayNode* over = nullptr;    // under the mouse (kept alive by the runtime)
     DisplayNode* pressed = nullptr; // where the button went down
+    // The object the last click went to, while a second press may make it a double click.
+    DisplayNode* lastClicked = nullptr;
+    bool doublePress = false; // the host said the press now down is a double click's second
+
+    // Objects the timeline took off (a frame without them, a goto), with where they were:
+    // they hear removed and removedFromStage once the timeline's step is over, seeing their
+    // parent and the stage as before. Nodes going in a collection are never listed.
+    struct Leaving {
+        DisplayNode* node;
+        DisplayNode* parent;
+        bool onStage;
+    };
+    std::vector<Leaving> leaving;
+    bool discarding = false;
+    void dispatchLeaving();
+    // Objects held off the display list by scripts whose timelines (or children's) play on:
+    // their clips are stepped with the stage's, in the order they were made.
+    std::vector<DisplayNode*> playingOffList();
+    std::uint64_t serials = 0;
 
 private:
     void detachNode(DisplayNode* child, bool events);
-    DisplayNode* hitIn(DisplayNode* n, QPointF parentPoint, int guard);
+    // The interactive object that takes the mouse at `parentPoint`: `n`, one below it, or
+    // null. `shapeHit` says a non-interactive object (shape, bitmap, static text) is there,
+    // which its container takes if it is mouse-enabled.
+    DisplayNode* hitIn(DisplayNode* n, QPointF parentPoint, int guard, bool& shapeHit);
+    bool hitAreaContains(const DisplayNode* area, QPointF stagePoint) const;
+    Class* m_interactiveClass = nullptr;
     void reorder(DisplayNode* parent, const std::vector<DisplayNode*>& order,
                  const DisplayNode* moved);
 };
@@ -191,9 +225,26 @@ void changeFocus(VM& vm, DisplayNode* to);
 // and tab keys, for the focused object.
 void typeText(VM& vm, const QString& typed);
 void focusKey(VM& vm, int keyCode, bool shift);
+// Ctrl+A: the focused field's whole text selected.
+void selectAll(VM& vm);
+// The focused field's selected text for the clipboard (none from password fields); `cut`
+// takes it out of an input field (a change).
+QString takeSelectedText(VM& vm, bool cut);
+// An input method's text being composed, shown at the focused input field's caret.
+void composeText(VM& vm, const QString& preedit);
+// The mouse moved with the button down: a field pressed extends its selection to it.
+void dragSelect(VM& vm);
 // A click on `target` gives it the focus when it takes it (text fields that are input or
 // selectable); a click elsewhere takes it from a text field.
 void focusOnClick(VM& vm, DisplayNode* target);
+// A wheel turned over `target`: a text field that allows it scrolls by `delta` lines.
+void scrollOnWheel(VM& vm, DisplayNode* target, int delta);
+// Whether `n` is a TextField the user can select in or type into (an I-beam pointer).
+bool isEditableOrSelectableText(const DisplayNode* n);
+
+// Sprite.hitArea, useHandCursor, doubleClickEnabled, SimpleButton.useHandCursor,
+// TextField.mouseWheelEnabled (builtins_mouse.cpp); installed after the display classes.
+void installMouse(VM& vm);
 
 // Allocates display objects and events (the native class's allocator).
 Object* allocDisplayNode(VM& vm, Class* c);

@@ -149,6 +149,8 @@ void Runtime::start() {
         guarded("a frame script", [&] {
             for (int pass = 0; pass < 16 && runFrameScripts(m_root, 0); ++pass) {
             }
+            for (DisplayNode* n : tree.playingOffList())
+                runFrameScripts(n, 0);
         });
     guarded("exitFrame", [&] { tree.broadcast(QStringLiteral("exitFrame")); });
     // The movie is wholly loaded from the start: preloaders hear init and complete at once.
@@ -185,6 +187,10 @@ void Runtime::bindAndConstruct() {
     guarded("a constructor", [&] {
         m_tree->bind(m_root, nullptr);
         m_tree->constructChildren(m_root);
+        for (DisplayNode* n : m_tree->playingOffList()) {
+            m_tree->bind(n, nullptr);
+            m_tree->constructChildren(n);
+        }
     });
 }
 
@@ -192,6 +198,7 @@ void Runtime::timelineMoved() {
     m_player->takePendingActions();
     if (!m_started)
         return;
+    guarded("a removed event", [&] { m_tree->dispatchLeaving(); });
     bindAndConstruct();
 }
 
@@ -211,11 +218,18 @@ void Runtime::advanceFrame() {
     guarded("a sound or load event", [&] { pumpMedia(*m_vm); });
     DisplayTree& tree = *m_tree;
     m_player->advance();
+    // Clips that scripts hold off the list play on too.
+    const std::vector<DisplayNode*> offList = tree.playingOffList();
+    for (DisplayNode* n : offList)
+        tree.scripting.advanceOffList(*n->clip);
     // The player's queue of AVM1 actions means nothing to an ActionScript 3 movie.
     m_player->takePendingActions();
+    guarded("a removed event", [&] { tree.dispatchLeaving(); });
     guarded("a timeline object", [&] {
         if (m_root)
             tree.bind(m_root, nullptr);
+        for (DisplayNode* n : tree.playingOffList())
+            tree.bind(n, nullptr);
     });
     guarded("enterFrame", [&] { tree.broadcast(QStringLiteral("enterFrame")); });
     bindAndConstruct();
@@ -224,6 +238,8 @@ void Runtime::advanceFrame() {
         guarded("a frame script", [&] {
             for (int pass = 0; pass < 16 && runFrameScripts(m_root, 0); ++pass) {
             }
+            for (DisplayNode* n : tree.playingOffList())
+                runFrameScripts(n, 0);
         });
     guarded("exitFrame", [&] { tree.broadcast(QStringLiteral("exitFrame")); });
     if (tree.invalidated) {
@@ -292,11 +308,14 @@ void Runtime::mouseMove(QPointF stageTwips) {
             }
         }
         tree.mouseEvent(target, QStringLiteral("mouseMove"), true, nullptr, m_mouseDown);
+        if (m_mouseDown)
+            dragSelect(*m_vm);
     });
 }
 
 void Runtime::mouseDown() {
     m_mouseDown = true;
+    m_tree->doublePress = false;
     if (!m_root)
         return;
     guarded("a mouse event", [&] {
@@ -316,11 +335,65 @@ void Runtime::mouseUp() {
         DisplayTree& tree = *m_tree;
         DisplayNode* target = tree.mouseTarget(tree.mouse);
         DisplayNode* pressed = std::exchange(tree.pressed, nullptr);
+        const bool second = std::exchange(tree.doublePress, false);
         tree.mouseEvent(target, QStringLiteral("mouseUp"), true, nullptr, false);
-        // A click is a press and a release on the same object.
-        if (target && target == pressed)
-            tree.mouseEvent(target, QStringLiteral("click"), true, nullptr, false);
+        // A click is a press and a release on the same object; the second click on an object
+        // that asks for them is a double click instead.
+        if (target && target == pressed) {
+            if (second && target == tree.lastClicked && target->doubleClickEnabled) {
+                tree.lastClicked = nullptr;
+                tree.mouseEvent(target, QStringLiteral("doubleClick"), true, nullptr, false);
+            } else {
+                tree.lastClicked = target;
+                tree.mouseEvent(target, QStringLiteral("click"), true, nullptr, false);
+            }
+        } else {
+            tree.lastClicked = nullptr;
+        }
     });
+}
+
+void Runtime::mouseDoubleClick() {
+    m_tree->doublePress = m_mouseDown;
+}
+
+void Runtime::mouseWheel(int delta) {
+    if (!m_root || delta == 0)
+        return;
+    guarded("a mouse event", [&] {
+        DisplayTree& tree = *m_tree;
+        DisplayNode* target = tree.mouseTarget(tree.mouse);
+        tree.mouseEvent(target, QStringLiteral("mouseWheel"), true, nullptr, m_mouseDown, delta);
+        if (target && tree.mouseTarget(tree.mouse) == target)
+            scrollOnWheel(*m_vm, target, delta);
+    });
+}
+
+Runtime::Cursor Runtime::cursor() const {
+    const DisplayTree& tree = *m_tree;
+    // Mouse.cursor, unless "auto", names the pointer whatever is under it.
+    if (const MediaHost* media = m_vm->mediaHost.get()) {
+        if (media->cursor == QLatin1String("button") || media->cursor == QLatin1String("hand"))
+            return Cursor::Hand;
+        if (media->cursor == QLatin1String("ibeam"))
+            return Cursor::IBeam;
+        if (media->cursor == QLatin1String("arrow"))
+            return Cursor::Arrow;
+    }
+    if (!m_root || !tree.over)
+        return Cursor::Arrow;
+    if (isEditableOrSelectableText(tree.over))
+        return Cursor::IBeam;
+    // A SimpleButton, or a sprite in button mode, at or above the object under the mouse.
+    const Class* button = nullptr;
+    if (Object* b = m_vm->lookupDefinition(QStringLiteral("flash.display::SimpleButton")).object())
+        button = b->kind == ObjectKind::Class ? static_cast<const Class*>(b) : nullptr;
+    for (const DisplayNode* n = tree.over; n && !n->isStage; n = n->parent) {
+        if ((button && n->cls->isSubclassOf(button)) ||
+            (n->buttonMode && n->cls->isSubclassOf(m_vm->spriteClass)))
+            return n->useHandCursor ? Cursor::Hand : Cursor::Arrow;
+    }
+    return Cursor::Arrow;
 }
 
 void Runtime::viewResized(QSizeF viewPx) {
@@ -338,12 +411,31 @@ QString Runtime::stageAlign() const {
 }
 
 void Runtime::keyDown(int code, int charCode) {
+    if (code == 16)
+        m_shiftDown = true;
+    else if (code == 17)
+        m_ctrlDown = true;
     if (m_root)
         guarded("a key event", [&] {
             m_tree->keyEvent(QStringLiteral("keyDown"), code, charCode);
             // The focused object heard the key first; then it edits text or moves the focus.
-            focusKey(*m_vm, code, false);
+            if (m_ctrlDown && code == 65)
+                selectAll(*m_vm);
+            else if (!m_ctrlDown)
+                focusKey(*m_vm, code, m_shiftDown);
         });
+}
+
+void Runtime::composeText(const QString& preedit) {
+    if (m_root)
+        guarded("text input", [&] { swf::avm2::composeText(*m_vm, preedit); });
+}
+
+QString Runtime::selectedText(bool cut) {
+    QString out;
+    if (m_root)
+        guarded("text input", [&] { out = takeSelectedText(*m_vm, cut); });
+    return out;
 }
 
 void Runtime::textInput(const QString& text) {
@@ -352,6 +444,10 @@ void Runtime::textInput(const QString& text) {
 }
 
 void Runtime::keyUp(int code, int charCode) {
+    if (code == 16)
+        m_shiftDown = false;
+    else if (code == 17)
+        m_ctrlDown = false;
     if (m_root)
         guarded("a key event", [&] { m_tree->keyEvent(QStringLiteral("keyUp"), code, charCode); });
 }

@@ -64,10 +64,23 @@ public:
     void mouseMove(QPointF stageTwips);
     void mouseDown();
     void mouseUp();
+    // The press now down is a double click's second: the release after it sends doubleClick
+    // instead of click to an object with doubleClickEnabled.
+    void mouseDoubleClick();
+    // The wheel turned `delta` lines (positive: away from the user) over what is under the
+    // mouse: mouseWheel, then a text field there scrolls.
+    void mouseWheel(int delta);
+    // The pointer the object under the mouse asks for.
+    enum class Cursor : std::uint8_t { Arrow, Hand, IBeam };
+    Cursor cursor() const;
     void keyDown(int code, int charCode);
     void keyUp(int code, int charCode);
     // Text typed into the focused input field (TextEvent.TEXT_INPUT, then Event.CHANGE).
     void textInput(const QString& text);
+    // An input method's text being composed (empty: none), shown at the caret.
+    void composeText(const QString& preedit);
+    // The focused field's selection for the clipboard; `cut` takes it out of an input field.
+    QString selectedText(bool cut);
     // The view's size in pixels: in noScale the stage's size, and a resize event.
     void viewResized(QSizeF viewPx);
     QString stageAlign() const;
@@ -104,6 +117,7 @@ private:
     std::unique_ptr<DisplayTree> m_tree;
     std::unique_ptr<VM> m_vm;
     bool m_mouseDown = false;
+    bool m_shiftDown = false, m_ctrlDown = false; // Shift and Control, from their own keys
     DisplayNode* m_stage = nullptr;
     DisplayNode* m_root = nullptr;
     std::size_t m_nextBlock = 0;

@@ -166,6 +166,8 @@ struct SceneReader {
             h.add(std::uint64_t(qHash(o.text)));
             h.add(std::uint64_t(o.text.size()));
             h.add(std::uint64_t(std::int64_t(o.caret)));
+            h.add(std::uint64_t(std::int64_t(o.selectionFrom)));
+            h.add(std::uint64_t(std::int64_t(o.selectionTo)));
             h.add(std::uint64_t(o.textColor.has_value()));
             if (o.textColor)
                 h.add(*o.textColor);

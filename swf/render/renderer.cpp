@@ -11,6 +11,7 @@
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
+#include <limits>
 
 namespace swf::render {
 namespace {
@@ -321,7 +322,7 @@ struct Renderer::TextCache {
     QString source;                          // EditText: the text laid out
     bool border = false, background = false; // EditText
     Rgba borderColor, backgroundColor;
-    // Input fields: where a caret can stand on each line.
+    // Input and selectable fields: where a caret or a selection's edge can stand on each line.
     struct CaretLine {
         qsizetype firstChar = 0;
         std::vector<double> stops;
@@ -912,7 +913,7 @@ const Renderer::TextCache& Renderer::textCache(const Character& c, const QString
         cache->background = text.background;
         cache->borderColor = text.borderColor;
         cache->backgroundColor = text.backgroundColor;
-        if (!text.readOnly) {
+        if (!text.readOnly || !text.noSelect) {
             for (const LaidOutLine& line : layout.lines) {
                 const Rgba color = line.runs.empty()
                                        ? (text.hasTextColor ? text.textColor : Rgba{0, 0, 0, 255})
@@ -964,6 +965,27 @@ void Renderer::drawEditText(Frame& f, const EditText& text, const DisplayObject&
         f.canvas.strokePath(m.map(cache.clip), QPen(toColor(ct.apply(cache.borderColor)), 1));
     f.canvas.save();
     f.canvas.clip(cache.clip, m);
+    // The selection: a highlight behind the selected characters of each line.
+    if (o.selectionFrom >= 0 && o.selectionTo > o.selectionFrom) {
+        QPainterPath highlight;
+        for (std::size_t i = 0; i < cache.caretLines.size(); ++i) {
+            const TextCache::CaretLine& line = cache.caretLines[i];
+            const qsizetype end = i + 1 < cache.caretLines.size()
+                                      ? cache.caretLines[i + 1].firstChar
+                                      : std::numeric_limits<qsizetype>::max();
+            if (line.stops.empty() || o.selectionTo <= line.firstChar || o.selectionFrom >= end)
+                continue;
+            auto stop = [&](qsizetype index) {
+                return line.stops[std::size_t(std::clamp<qsizetype>(
+                    index - line.firstChar, 0, qsizetype(line.stops.size()) - 1))];
+            };
+            const double x0 = stop(o.selectionFrom), x1 = stop(o.selectionTo);
+            if (x1 > x0)
+                highlight.addRect(QRectF(x0, line.top, x1 - x0, line.bottom - line.top));
+        }
+        if (!highlight.isEmpty())
+            f.canvas.fillPath(highlight, QBrush(QColor(173, 214, 255)), m, false);
+    }
     for (const auto& run : cache.runs) {
         const Rgba c = ct.apply(o.textColor.value_or(run.color));
         if (c.a > 0 && !run.path.isEmpty())

@@ -19,6 +19,12 @@ public:
     void mouseMove(QPointF stagePx) override { m_scripting.mouseMove(stagePx); }
     void mouseDown() override { m_scripting.mouseDown(); }
     void mouseUp() override { m_scripting.mouseUp(); }
+    std::optional<MouseCursor> cursor() const override {
+        const std::optional<bool> hand = m_scripting.handCursor();
+        if (!hand)
+            return std::nullopt;
+        return *hand ? MouseCursor::Hand : MouseCursor::Arrow;
+    }
     void keyDown(int code, int ascii) override { m_scripting.keyDown(code, ascii); }
     void keyUp(int code, int ascii) override { m_scripting.keyUp(code, ascii); }
     void viewResized(QSizeF viewPx) override { m_scripting.viewResized(viewPx); }

@@ -36,6 +36,18 @@ Avm2Engine::Avm2Engine(Player& player, std::shared_ptr<const Movie> movie,
     m_runtime.vm().noticeHook = hooks.notice;
 }
 
+std::optional<MouseCursor> Avm2Engine::cursor() const {
+    switch (m_runtime.cursor()) {
+    case avm2::Runtime::Cursor::Hand:
+        return MouseCursor::Hand;
+    case avm2::Runtime::Cursor::IBeam:
+        return MouseCursor::IBeam;
+    case avm2::Runtime::Cursor::Arrow:
+        break;
+    }
+    return MouseCursor::Arrow;
+}
+
 void Avm2Engine::tick() {
     // The runtime moves the player on itself: scripts run between its steps.
     if (!m_runtime.started()) {

@@ -20,9 +20,14 @@ public:
     void mouseMove(QPointF stagePx) override { m_runtime.mouseMove(stagePx * 20); }
     void mouseDown() override { m_runtime.mouseDown(); }
     void mouseUp() override { m_runtime.mouseUp(); }
+    void mouseDoubleClick() override { m_runtime.mouseDoubleClick(); }
+    void mouseWheel(int delta) override { m_runtime.mouseWheel(delta); }
+    std::optional<MouseCursor> cursor() const override;
     void keyDown(int code, int ascii) override { m_runtime.keyDown(code, ascii); }
     void keyUp(int code, int ascii) override { m_runtime.keyUp(code, ascii); }
     void textInput(const QString& text) override { m_runtime.textInput(text); }
+    void composeText(const QString& preedit) override { m_runtime.composeText(preedit); }
+    QString selectedText(bool cut) override { return m_runtime.selectedText(cut); }
     void viewResized(QSizeF viewPx) override { m_runtime.viewResized(viewPx); }
     void setSound(std::shared_ptr<sound::MovieSound> sound) override {
         m_runtime.setSound(std::move(sound));

@@ -363,6 +363,36 @@ StepResult MovieRunner::mouseUp() {
     return r;
 }
 
+StepResult MovieRunner::mouseDoubleClick() {
+    StepResult r;
+    const std::size_t before = m_player->currentFrame();
+    if (!m_mouseDown) {
+        m_mouseDown = true;
+        if (m_engine)
+            m_engine->mouseDown();
+    }
+    if (m_engine)
+        m_engine->mouseDoubleClick();
+    afterChange(r, before);
+    return r;
+}
+
+StepResult MovieRunner::mouseWheel(int delta) {
+    StepResult r;
+    const std::size_t before = m_player->currentFrame();
+    if (m_engine && m_mouse && delta != 0)
+        m_engine->mouseWheel(delta);
+    afterChange(r, before);
+    return r;
+}
+
+MouseCursor MovieRunner::cursor() const {
+    if (m_engine)
+        if (const std::optional<MouseCursor> c = m_engine->cursor())
+            return *c;
+    return m_hovered ? MouseCursor::Hand : MouseCursor::Arrow;
+}
+
 StepResult MovieRunner::keyDown(int code, int ascii) {
     StepResult r;
     const std::size_t before = m_player->currentFrame();
@@ -379,6 +409,25 @@ StepResult MovieRunner::textInput(const QString& text) {
         m_engine->textInput(text);
     afterChange(r, before);
     return r;
+}
+
+StepResult MovieRunner::composeText(const QString& preedit) {
+    StepResult r;
+    const std::size_t before = m_player->currentFrame();
+    if (m_engine)
+        m_engine->composeText(preedit);
+    afterChange(r, before);
+    return r;
+}
+
+QString MovieRunner::selectedText(bool cut, StepResult* result) {
+    StepResult r;
+    const std::size_t before = m_player->currentFrame();
+    const QString text = m_engine ? m_engine->selectedText(cut) : QString();
+    afterChange(r, before);
+    if (result)
+        *result = r;
+    return text;
 }
 
 StepResult MovieRunner::keyUp(int code, int ascii) {

@@ -147,10 +147,21 @@ public:
     StepResult mouseMove(std::optional<QPointF> stagePx);
     StepResult mouseDown();
     StepResult mouseUp();
+    // The second press of a double click: a press (unless the host sent one just before),
+    // which the engine then counts as a double click's.
+    StepResult mouseDoubleClick();
+    // The wheel turned `delta` lines (3 a notch, as Flash counts), positive away from the user.
+    StepResult mouseWheel(int delta);
+    // The pointer to show over the view now.
+    MouseCursor cursor() const;
     StepResult keyDown(int code, int ascii);
     StepResult keyUp(int code, int ascii);
     // Text typed or committed by an input method, for the focused input text field.
     StepResult textInput(const QString& text);
+    // What an input method is composing (empty when done), shown at the caret meanwhile.
+    StepResult composeText(const QString& preedit);
+    // The clipboard: the focused field's selected text; cutting takes it out (a change).
+    QString selectedText(bool cut, StepResult* result = nullptr);
     // The view's size in pixels: Stage.width/height in noScale, onResize. May come before
     // start().
     void viewResized(QSizeF viewPx);

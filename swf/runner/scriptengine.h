@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace swf {
 
@@ -38,6 +39,9 @@ struct ScriptHostHooks {
     std::function<std::int64_t()> clock;
 };
 
+// The pointer the movie wants over the view.
+enum class MouseCursor : std::uint8_t { Arrow, Hand, IBeam };
+
 class ScriptEngine {
 public:
     virtual ~ScriptEngine() = default;
@@ -51,11 +55,25 @@ public:
     virtual void mouseMove(QPointF stagePx) = 0;
     virtual void mouseDown() = 0;
     virtual void mouseUp() = 0;
+    // The press now down is the second of a double click.
+    virtual void mouseDoubleClick() {}
+    // The wheel turned `delta` lines, positive away from the user.
+    virtual void mouseWheel(int delta) { (void)delta; }
+    // The pointer the scripts' objects under the mouse ask for; nothing: the runner's
+    // (a hand over a button).
+    virtual std::optional<MouseCursor> cursor() const { return std::nullopt; }
     virtual void keyDown(int code, int ascii) = 0;
     virtual void keyUp(int code, int ascii) = 0;
     // Text the user typed (after the keys that typed it), or an input method committed: goes
     // into the focused input text field. Engines without input text ignore it.
     virtual void textInput(const QString& text) { (void)text; }
+    // Text an input method is composing (empty: none), shown at the focused field's caret.
+    virtual void composeText(const QString& preedit) { (void)preedit; }
+    // The focused field's selected text for the clipboard; `cut` takes it out.
+    virtual QString selectedText(bool cut) {
+        (void)cut;
+        return {};
+    }
     virtual void viewResized(QSizeF viewPx) = 0;
     virtual void setSound(std::shared_ptr<sound::MovieSound> sound) = 0;
     // fscommand("quit") or its like: the movie asked to end.

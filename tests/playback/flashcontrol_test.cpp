@@ -1,6 +1,9 @@
 #include "playback/exporter.h"
 #include "playback/flashcontrol.h"
 #include "swf/avm1/avm1_asm.h"
+#include "swf/avm2/display.h"
+#include "swf/avm2/runtime.h"
+#include "swf/runner/avm2engine.h"
 #include "swf_writer.h"
 #include "testenv.h"
 
@@ -285,6 +288,70 @@ private slots:
         QTest::mouseMove(&c, QPoint(10, 10));
         QTRY_COMPARE(button->state(), swf::ButtonState::Up);
         QCOMPARE(c.grabFrame().pixel(100, 100), qRgb(0, 0, 255));
+    }
+
+    // An ActionScript 3 movie (its objects made here through the VM, as compiled code would):
+    // the control passes double clicks and the wheel, and shows the pointer the movie asks for.
+    void as3MouseDoubleClickWheelAndPointer() {
+        QTemporaryDir dir;
+        const Bytes file = swftest::movie(concat(
+            {swftest::tag(69, swftest::Writer().u32(0x08)), swftest::showFrame(), swftest::end()}));
+        const QString path = dir.filePath(QStringLiteral("as3.swf"));
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(reinterpret_cast<const char*>(file.data()), qint64(file.size()));
+        out.close();
+        FlashControl c;
+        c.resize(550, 400); // the stage's own size: widget pixels are stage pixels
+        c.Movie(path);
+        auto* engine = dynamic_cast<swf::Avm2Engine*>(c.runner()->scriptEngine());
+        QVERIFY(engine);
+        using swf::avm2::Value;
+        swf::avm2::VM& vm = engine->runtime().vm();
+        auto name = [&](const char* n) { return vm.publicName(QString::fromLatin1(n)); };
+        const Value s =
+            vm.construct(vm.lookupDefinition(QStringLiteral("flash.display::Sprite")), {});
+        const Value g = vm.getProperty(s, name("graphics"));
+        vm.callProperty(g, name("beginFill"), std::vector<Value>{Value(0xFF)});
+        vm.callProperty(g, name("drawRect"),
+                        std::vector<Value>{Value(0), Value(0), Value(100), Value(100)});
+        vm.callProperty(Value(static_cast<swf::avm2::Object*>(engine->runtime().root())),
+                        name("addChild"), std::vector<Value>{s});
+        vm.setProperty(s, name("buttonMode"), Value(true));
+        vm.setProperty(s, name("doubleClickEnabled"), Value(true));
+        static QStringList heard;
+        heard.clear();
+        const Value log(static_cast<swf::avm2::Object*>(
+            vm.makeNative(QStringLiteral("log"), [](swf::avm2::VM& vm, const Value&,
+                                                    std::span<const Value> args) {
+                const Value e = swf::avm2::arg(args, 0);
+                QString line = vm.toString(vm.getProperty(e, vm.publicName("type")));
+                const int delta = vm.toInt32(vm.getProperty(e, vm.publicName("delta")));
+                if (delta)
+                    line += QString::number(delta);
+                heard << line;
+                return Value();
+            })));
+        for (const char* type : {"click", "doubleClick", "mouseWheel"})
+            vm.callProperty(s, name("addEventListener"), std::vector<Value>{Value(type), log});
+        c.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&c));
+
+        QTest::mouseMove(&c, QPoint(300, 300));
+        QTRY_COMPARE(c.cursor().shape(), Qt::ArrowCursor);
+        QTest::mouseMove(&c, QPoint(50, 50));
+        QTRY_COMPARE(c.cursor().shape(), Qt::PointingHandCursor);
+        // Press, release, double click (in place of the second press or after it), release.
+        QTest::mouseClick(&c, Qt::LeftButton, {}, QPoint(50, 50));
+        QTest::mouseDClick(&c, Qt::LeftButton, {}, QPoint(50, 50));
+        QTest::mouseRelease(&c, Qt::LeftButton, {}, QPoint(50, 50));
+        QCOMPARE(heard.join(' '), QStringLiteral("click doubleClick"));
+        heard.clear();
+        // One notch towards the user: 3 lines down, a negative delta.
+        QWheelEvent wheel(QPointF(50, 50), c.mapToGlobal(QPointF(50, 50)), QPoint(),
+                          QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(&c, &wheel);
+        QCOMPARE(heard.join(' '), QStringLiteral("mouseWheel-3"));
     }
 
     void scriptsSetTheScaleModeAndHitTestOutlines() {

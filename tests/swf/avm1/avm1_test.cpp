@@ -306,6 +306,10 @@ TEST(Avm1Events, ButtonsAndClipHandlersReactToTheMouse) {
     EXPECT_EQ(run.player->root().displayList().at(1)->button()->state(), swf::ButtonState::Over);
     run.scripting->mouseMove(QPointF(100, 100));
     EXPECT_EQ(run.player->root().displayList().at(1)->button()->state(), swf::ButtonState::Up);
+    // The pointer: a hand over the button (useHandCursor is true by default), no say elsewhere.
+    EXPECT_FALSE(run.scripting->handCursor().has_value());
+    run.scripting->mouseMove(QPointF(5, 2));
+    EXPECT_EQ(run.scripting->handCursor(), std::optional<bool>(true));
 }
 
 TEST(Avm1Security, NetworkAndFilesAreRefused) {

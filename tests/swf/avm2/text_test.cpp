@@ -553,4 +553,122 @@ TEST(Avm2Text, TypingFocusAndTabOrder) {
     EXPECT_TRUE(f.errors.isEmpty()) << f.errors.join('\n').toStdString();
 }
 
+TEST(Avm2Text, SelectionClipboardLinesAndComposition) {
+    auto movie = textMovie();
+    ASSERT_TRUE(movie);
+    Fixture f(*movie);
+    const Value a = f.field("a", 10, 10);
+    const Value b = f.field("b", 10, 200);
+    f.set(a, "type", Value("input"));
+    f.set(b, "type", Value("input"));
+    f.set(a, "text", Value("hello world"));
+    f.set(f.stage(), "focus", a);
+    auto selection = [&](const Value& t) {
+        return QString("%1-%2:%3")
+            .arg(f.num(t, "selectionBeginIndex"))
+            .arg(f.num(t, "selectionEndIndex"))
+            .arg(f.str(t, "selectedText"))
+            .toStdString();
+    };
+    // Shift with Left, Right, Home, End moves the caret; the other end stays.
+    f.runtime.keyDown(36, 0); // Home
+    f.runtime.keyDown(16, 0); // Shift down
+    f.runtime.keyDown(39, 0);
+    f.runtime.keyDown(39, 0);
+    EXPECT_EQ(selection(a), "0-2:he");
+    f.runtime.keyDown(35, 0); // Shift+End
+    EXPECT_EQ(selection(a), "0-11:hello world");
+    f.runtime.keyDown(37, 0);
+    EXPECT_EQ(selection(a), "0-10:hello worl");
+    f.runtime.keyUp(16, 0);
+    // Typing replaces the selection.
+    f.runtime.textInput("J");
+    EXPECT_EQ(f.str(a, "text"), "Jd");
+    // Ctrl+A selects everything; copying gives it, cutting takes it out (one change).
+    f.set(a, "text", Value("one\rtwo"));
+    f.runtime.keyDown(17, 0);
+    f.runtime.keyDown(65, 'a');
+    f.runtime.keyUp(17, 0);
+    EXPECT_EQ(selection(a), "0-7:one\rtwo");
+    EXPECT_EQ(f.runtime.selectedText(false), "one\ntwo"); // the system's line end
+    f.listen(a, {"change"});
+    eventLog.clear();
+    EXPECT_EQ(f.runtime.selectedText(true), "one\ntwo");
+    EXPECT_EQ(f.str(a, "text"), "");
+    EXPECT_EQ(eventLog.join(' '), "change:a");
+    // Password fields give nothing to the clipboard.
+    f.set(a, "text", Value("secret"));
+    f.set(a, "displayAsPassword", Value(true));
+    f.call(a, "setSelection", {Value(0), Value(6)});
+    EXPECT_EQ(f.runtime.selectedText(false), "");
+    f.set(a, "displayAsPassword", Value(false));
+
+    // Up and Down move between the lines of a multiline field, keeping across.
+    f.set(a, "multiline", Value(true));
+    f.set(a, "text", Value("abcdef\rabcdef\rabcdef"));
+    f.call(a, "setSelection", {Value(9), Value(9)}); // line 2, after "ab"
+    f.runtime.keyDown(38, 0);
+    EXPECT_EQ(f.num(a, "caretIndex"), 2);
+    f.runtime.keyDown(38, 0); // the first line: stays
+    EXPECT_EQ(f.num(a, "caretIndex"), 2);
+    f.runtime.keyDown(40, 0);
+    f.runtime.keyDown(40, 0);
+    EXPECT_EQ(f.num(a, "caretIndex"), 16);
+    f.runtime.keyDown(16, 0);
+    f.runtime.keyDown(38, 0); // Shift+Up selects the line's width
+    f.runtime.keyUp(16, 0);
+    EXPECT_EQ(selection(a), "9-16:cdef\rab");
+
+    // The selection is drawn: a highlight behind the selected characters (pale blue, where
+    // the text and its anti-aliasing are grey).
+    auto highlighted = [](const QImage& image) {
+        int n = 0;
+        for (int y = 12; y < 22; ++y)
+            for (int x = 12; x < 32; ++x) {
+                const QRgb p = image.pixel(x, y);
+                n += qBlue(p) > 200 && qBlue(p) - qRed(p) > 40;
+            }
+        return n;
+    };
+    f.set(a, "text", Value("MMMM"));
+    f.call(a, "setSelection", {Value(0), Value(0)});
+    EXPECT_EQ(highlighted(f.picture()), 0);
+    f.call(a, "setSelection", {Value(0), Value(4)});
+    EXPECT_GT(highlighted(f.picture()), 20);
+    // Not focused: not shown, unless alwaysShowSelection.
+    f.set(f.stage(), "focus", Value::null());
+    EXPECT_EQ(highlighted(f.picture()), 0);
+    f.set(a, "alwaysShowSelection", Value(true));
+    EXPECT_GT(highlighted(f.picture()), 20);
+    f.set(f.stage(), "focus", a);
+
+    // Dragging the mouse across the text selects from the press to where it is.
+    f.set(a, "text", Value("abcdefgh"));
+    f.runtime.mouseMove(QPointF(12 * 20, 15 * 20));
+    f.runtime.mouseDown();
+    f.runtime.mouseMove(QPointF(300 * 20, 15 * 20));
+    f.runtime.mouseUp();
+    EXPECT_EQ(selection(a), "0-8:abcdefgh");
+
+    // An input method's text shows at the caret before it is committed, not as the field's.
+    f.call(a, "setSelection", {Value(8), Value(8)});
+    const QImage before = f.picture();
+    f.runtime.composeText(QString::fromUtf8("zhong"));
+    EXPECT_EQ(f.str(a, "text"), "abcdefgh");
+    EXPECT_NE(f.picture(), before);
+    EXPECT_EQ(static_cast<DisplayNode*>(a.object())->obj->caret, 13);
+    f.runtime.textInput(QString::fromUtf8("中"));
+    EXPECT_EQ(f.str(a, "text"), QString::fromUtf8("abcdefgh中"));
+    EXPECT_EQ(static_cast<DisplayNode*>(a.object())->obj->caret, 9);
+
+    // Shift+Tab goes back through the tab order.
+    f.runtime.keyDown(9, 9);
+    EXPECT_TRUE(f.vm().strictEquals(f.get(f.stage(), "focus"), b));
+    f.runtime.keyDown(16, 0);
+    f.runtime.keyDown(9, 9);
+    f.runtime.keyUp(16, 0);
+    EXPECT_TRUE(f.vm().strictEquals(f.get(f.stage(), "focus"), a));
+    EXPECT_TRUE(f.errors.isEmpty()) << f.errors.join('\n').toStdString();
+}
+
 } // namespace
