@@ -348,6 +348,7 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
     };
     // The default XML namespace this method sets lasts until it returns.
     struct DxnsScope {
+        explicit DxnsScope(QString& c) : current(c) {}
         QString& current;
         QString saved;
         bool changed = false;
@@ -361,7 +362,7 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
             if (changed)
                 current = saved;
         }
-    } dxns{defaultXmlNamespace};
+    } dxns(defaultXmlNamespace);
     std::size_t pc = 0, instrStart = 0; // word indices
     auto jumpTo = [&](std::uint32_t t) {
         if (t == DecodedBody::kNoWord)
