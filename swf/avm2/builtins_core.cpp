@@ -2,6 +2,7 @@
 
 #include "swf/avm2/display.h"
 #include "swf/avm2/proxy.h"
+#include "swf/avm2/qname.h"
 #include "swf/avm2/vm.h"
 #include "swf/avm2/xml.h"
 
@@ -179,24 +180,6 @@ Value errorGetStackTrace(VM& vm, const Value& self, std::span<const Value>) {
 
 Value callError(VM& vm, const Value& self, std::span<const Value> args) {
     return vm.construct(self, args);
-}
-
-// --- Namespace ---
-
-Value callNamespace(VM& vm, const Value&, std::span<const Value> args) {
-    auto* ns = vm.make<Object>(vm.namespaceClass, ObjectKind::Namespace);
-    ns->proto = vm.namespaceClass->prototype;
-    const Value uri = args.size() >= 2 ? args[1] : arg(args, 0);
-    ns->setDynamic(QStringLiteral("uri"), Value(uri.isUndefined() ? QString() : vm.toString(uri)));
-    ns->setDynamic(QStringLiteral("prefix"), args.size() >= 2 ? args[0] : Value());
-    return Value(ns);
-}
-
-Value namespaceToString(VM& vm, const Value& self, std::span<const Value>) {
-    if (Object* o = self.object())
-        if (const Value* u = o->getDynamic(QStringLiteral("uri")))
-            return Value(vm.toString(*u));
-    return Value(QString());
 }
 
 // --- Globals ---
@@ -540,10 +523,7 @@ void installObjectClasses(VM& vm) {
     vm.addMethod(vm.booleanClass, QStringLiteral("toString"), booleanToString);
     vm.addMethod(vm.booleanClass, QStringLiteral("valueOf"), booleanValueOf);
 
-    vm.namespaceClass =
-        vm.defineNativeClass(QString(), QStringLiteral("Namespace"), vm.objectClass, nullptr, true);
-    vm.namespaceClass->nativeCall = callNamespace;
-    vm.addMethod(vm.namespaceClass, QStringLiteral("toString"), namespaceToString);
+    installQName(vm);
 }
 
 void installErrors(VM& vm) {

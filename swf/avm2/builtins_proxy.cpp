@@ -3,10 +3,13 @@
 // deleteProperty, and nextNameIndex/nextName/nextValue for enumeration).
 
 #include "swf/avm2/proxy.h"
+#include "swf/avm2/qname.h"
 
 namespace swf::avm2 {
 
 namespace {
+
+constexpr const char* kProxyUri = "http://www.adobe.com/2006/actionscript/flash/proxy";
 
 class ProxyObject : public Object {
 public:
@@ -16,8 +19,7 @@ public:
     Value trap(VM& vm, const char* method, std::span<const Value> args) {
         Name n;
         n.local = QString::fromLatin1(method);
-        n.nss = {vm.internNs(NsKind::Namespace,
-                             QStringLiteral("http://www.adobe.com/2006/actionscript/flash/proxy"))};
+        n.nss = {vm.internNs(NsKind::Namespace, QString::fromLatin1(kProxyUri))};
         Binding* b = vm.findBindingIn(traits, n);
         if (!b || b->kind != Binding::Kind::Method)
             vm.throwError("IllegalOperationError", 2088,
@@ -72,6 +74,15 @@ bool proxyHasOrDelete(VM& vm, Object* o, const QString& name, bool remove, bool&
     return true;
 }
 
+bool proxyDescendants(VM& vm, Object* o, const Name& name, Value& out) {
+    ProxyObject* p = asProxy(o);
+    if (!p)
+        return false;
+    const Value a[] = {Value(static_cast<Object*>(qnameOf(vm, name)))};
+    out = p->trap(vm, "getDescendants", a);
+    return true;
+}
+
 bool proxyEnumerate(VM& vm, Object* o, ProxyStep step, std::uint32_t cursor, Value& out) {
     ProxyObject* p = asProxy(o);
     if (!p)
@@ -97,7 +108,16 @@ bool proxyEnumerate(VM& vm, Object* o, ProxyStep step, std::uint32_t cursor, Val
 void installProxy(VM& vm) {
     Class* c = vm.defineNativeClass(QStringLiteral("flash.utils"), QStringLiteral("Proxy"),
                                     vm.objectClass, allocProxy);
-    (void)c;
+    // isAttribute(name): whether a name handed to a trap came from an attribute (`..@name`).
+    Binding b;
+    b.kind = Binding::Kind::Method;
+    b.method.native = [](VM&, const Value&, std::span<const Value> args) {
+        const QNameObject* q = asQName(arg(args, 0));
+        return Value(q && q->attribute);
+    };
+    b.declaringClass = c;
+    c->instanceTraits.add(QStringLiteral("isAttribute"),
+                          vm.internNs(NsKind::Namespace, QString::fromLatin1(kProxyUri)), b);
 }
 
 } // namespace swf::avm2

@@ -2,10 +2,12 @@
 // access, the XML settings, toString/toXMLString, and describeType built on them.
 
 #include "swf/avm2/abc.h"
+#include "swf/avm2/qname.h"
 #include "swf/avm2/xml.h"
 
 #include <QXmlStreamReader>
 #include <algorithm>
+#include <optional>
 
 namespace swf::avm2 {
 
@@ -52,7 +54,12 @@ bool isWhitespace(const QString& s) {
 bool parseInto(VM& vm, const QString& text, std::vector<Xml*>& out, QString& error) {
     const Settings& st = settings(vm);
     // A wrapper element lets a list of several top-level nodes (an XMLList's source) parse.
-    QXmlStreamReader r(QStringLiteral("<__root__>") + text + QStringLiteral("</__root__>"));
+    // The wrapper also declares the default XML namespace, which unprefixed names then take.
+    const QString& dxns = vm.defaultXmlNamespace;
+    QXmlStreamReader r((dxns.isEmpty()
+                            ? QStringLiteral("<__root__>")
+                            : QStringLiteral("<__root__ xmlns=\"%1\">").arg(dxns.toHtmlEscaped())) +
+                       text + QStringLiteral("</__root__>"));
     r.setNamespaceProcessing(true);
     std::vector<Xml*> stack;
     auto add = [&](Xml* x) {
@@ -79,6 +86,11 @@ bool parseInto(VM& vm, const QString& text, std::vector<Xml*>& out, QString& err
             x->local = r.name().toString();
             for (const auto& d : r.namespaceDeclarations())
                 x->nsDecls.push_back({d.prefix().toString(), d.namespaceUri().toString()});
+            // A top-level element in the default namespace declares it, so that it prints.
+            if (depth == 2 && !dxns.isEmpty() && x->prefix.isEmpty() && x->uri == dxns &&
+                std::none_of(x->nsDecls.begin(), x->nsDecls.end(),
+                             [](const auto& d) { return d.first.isEmpty(); }))
+                x->nsDecls.push_back({QString(), dxns});
             for (const auto& a : r.attributes()) {
                 Xml* at = newXml(vm, Xml::Node::Attribute);
                 at->uri = a.namespaceUri().toString();
@@ -182,8 +194,68 @@ QString escapeAttr(const QString& s) {
     return o.replace(u'"', QStringLiteral("&quot;"));
 }
 
+// The uri `prefix` names in scope of x, or nothing when it names none ("" names no namespace).
+std::optional<QString> uriOfPrefix(const Xml* x, const QString& prefix) {
+    for (const Xml* p = x; p; p = p->parent)
+        for (const auto& [pre, uri] : p->nsDecls)
+            if (pre == prefix)
+                return uri;
+    if (prefix.isEmpty())
+        return QString();
+    return std::nullopt;
+}
+
+// A prefix bound to `uri` in scope of x, the innermost first.
+std::optional<QString> prefixOfUri(const Xml* x, const QString& uri) {
+    for (const Xml* p = x; p; p = p->parent)
+        for (const auto& [pre, u] : p->nsDecls)
+            if (u == uri && uriOfPrefix(x, pre) == uri)
+                return pre;
+    return std::nullopt;
+}
+
+void declare(Xml* x, const QString& prefix, const QString& uri) {
+    for (auto& d : x->nsDecls)
+        if (d.first == prefix) {
+            d.second = uri;
+            return;
+        }
+    x->nsDecls.push_back({prefix, uri});
+}
+
 QString qualified(const Xml* x) {
     return x->prefix.isEmpty() ? x->local : x->prefix + u':' + x->local;
+}
+
+// Puts an element or attribute (linked to its parent already) into the namespace `uri`, using
+// `prefix` when it is a String, else a prefix already bound to the uri, and declares what
+// toXMLString needs to read the name back.
+void setElementNamespace(Xml* x, const QString& uri, const Value& prefix) {
+    const bool attribute = x->node == Xml::Node::Attribute;
+    Xml* owner = attribute ? x->parent : x;
+    x->uri = uri;
+    if (attribute && uri.isEmpty()) {
+        x->prefix.clear();
+        return;
+    }
+    if (!prefix.isString() && owner) {
+        const auto found = prefixOfUri(owner, uri);
+        if (found && !(attribute && found->isEmpty())) {
+            x->prefix = *found;
+            return;
+        }
+    }
+    QString p = prefix.isString() ? prefix.s : QString();
+    if (attribute && p.isEmpty()) {
+        // An attribute in a namespace needs a prefix of its own.
+        int i = 0;
+        do
+            p = QStringLiteral("ns%1").arg(i++);
+        while (owner && uriOfPrefix(owner, p));
+    }
+    x->prefix = p;
+    if (owner && uriOfPrefix(owner, p) != uri)
+        declare(owner, p, uri);
 }
 
 bool simpleContent(const Xml* x) {
@@ -275,36 +347,52 @@ QString stringValue(VM& vm, const Xml* x) {
     return toXmlString(vm, const_cast<Xml*>(x));
 }
 
-bool nameMatches(const Name& n, const Xml* x) {
-    if (!n.anyName && n.local != x->local)
-        return false;
-    return true; // namespaces: any (E4X names without a namespace match the default)
+// The uri a name's namespace asks of an element or attribute. A name without one (public, or
+// the empty uri) asks for the default XML namespace if an element, for none if an attribute.
+QString nameUri(VM& vm, int ns, bool attribute) {
+    QString uri = vm.nsUri(ns);
+    if (uri.isEmpty() && !attribute)
+        uri = vm.defaultXmlNamespace;
+    return uri;
 }
 
-void collectDescendants(const Xml* x, const Name& n, std::vector<Xml*>& out, int depth) {
+bool nameMatches(VM& vm, const Name& n, const Xml* x) {
+    if (!n.anyName && n.local != x->local)
+        return false;
+    // `*` unqualified names everything, whatever its namespace.
+    if (n.anyNs || (n.anyName && n.hasPublic))
+        return true;
+    const bool attribute = x->node == Xml::Node::Attribute;
+    for (int ns : n.nss)
+        if (nameUri(vm, ns, attribute) == x->uri)
+            return true;
+    return false;
+}
+
+void collectDescendants(VM& vm, const Xml* x, const Name& n, std::vector<Xml*>& out, int depth) {
     if (depth > kMaxDepth)
         return;
     for (Xml* c : x->children) {
-        if (!n.attribute && c->node == Xml::Node::Element && nameMatches(n, c))
+        if (!n.attribute && c->node == Xml::Node::Element && nameMatches(vm, n, c))
             out.push_back(c);
         if (n.attribute)
             for (Xml* a : c->attributes)
-                if (nameMatches(n, a))
+                if (nameMatches(vm, n, a))
                     out.push_back(a);
-        collectDescendants(c, n, out, depth + 1);
+        collectDescendants(vm, c, n, out, depth + 1);
     }
 }
 
-std::vector<Xml*> childrenOf(const Xml* x, const Name& n) {
+std::vector<Xml*> childrenOf(VM& vm, const Xml* x, const Name& n) {
     std::vector<Xml*> out;
     if (n.attribute) {
         for (Xml* a : x->attributes)
-            if (nameMatches(n, a))
+            if (nameMatches(vm, n, a))
                 out.push_back(a);
         return out;
     }
     for (Xml* c : x->children)
-        if (n.anyName ? true : (c->node == Xml::Node::Element && nameMatches(n, c)))
+        if (n.anyName ? true : (c->node == Xml::Node::Element && nameMatches(vm, n, c)))
             out.push_back(c);
     return out;
 }
@@ -312,6 +400,16 @@ std::vector<Xml*> childrenOf(const Xml* x, const Name& n) {
 // Splits "@name" (an attribute given as a string) into a Name.
 Name nameFromValue(VM& vm, const Value& v, bool attribute) {
     Name n;
+    if (const QNameObject* q = asQName(v)) {
+        n.local = q->local;
+        n.anyName = q->local == QLatin1String("*");
+        n.attribute = attribute || q->attribute;
+        n.anyNs = q->anyNs;
+        if (!q->anyNs)
+            n.nss = {vm.internNs(NsKind::Namespace, q->uri)};
+        n.hasPublic = !q->anyNs && q->uri.isEmpty();
+        return n;
+    }
     n.local = vm.toString(v);
     n.attribute = attribute;
     if (!attribute && n.local.startsWith(u'@')) {
@@ -352,7 +450,7 @@ Value mChild(VM& vm, const Value& self, std::span<const Value> args) {
                 out.push_back(x->children[std::size_t(i)]);
             continue;
         }
-        for (Xml* c : childrenOf(x, n))
+        for (Xml* c : childrenOf(vm, x, n))
             out.push_back(c);
     }
     return listOf(vm, std::move(out));
@@ -370,7 +468,7 @@ Value mElements(VM& vm, const Value& self, std::span<const Value> args) {
     std::vector<Xml*> out;
     for (Xml* x : itemsOf(vm, self))
         for (Xml* c : x->children)
-            if (c->node == Xml::Node::Element && nameMatches(n, c))
+            if (c->node == Xml::Node::Element && nameMatches(vm, n, c))
                 out.push_back(c);
     return listOf(vm, std::move(out));
 }
@@ -379,7 +477,7 @@ Value mAttribute(VM& vm, const Value& self, std::span<const Value> args) {
     const Name n = nameFromValue(vm, arg(args, 0), true);
     std::vector<Xml*> out;
     for (Xml* x : itemsOf(vm, self))
-        for (Xml* c : childrenOf(x, n))
+        for (Xml* c : childrenOf(vm, x, n))
             out.push_back(c);
     return listOf(vm, std::move(out));
 }
@@ -444,7 +542,9 @@ Value mName(VM& vm, const Value& self, std::span<const Value>) {
     }
     if (x->node == Xml::Node::Text || x->node == Xml::Node::Comment)
         return Value::null();
-    return Value(x->uri.isEmpty() ? x->local : x->uri + QStringLiteral("::") + x->local);
+    QNameObject* q = newQName(vm, x->uri, x->local);
+    q->prefix = Value(x->prefix);
+    return Value(static_cast<Object*>(q));
 }
 
 Value mLocalName(VM& vm, const Value& self, std::span<const Value>) {
@@ -574,15 +674,109 @@ Value mContains(VM& vm, const Value& self, std::span<const Value> args) {
 Value mNamespace(VM& vm, const Value& self, std::span<const Value> args) {
     const Xml* x = requireElement(vm, self);
     if (args.empty())
-        return vm.construct(Value(static_cast<Object*>(vm.namespaceClass)),
-                            std::vector<Value>{Value(x->uri)});
+        return Value(static_cast<Object*>(newNamespace(vm, Value(x->prefix), x->uri)));
     const QString prefix = vm.toString(args[0]);
-    for (const Xml* p = x; p; p = p->parent)
-        for (const auto& [pre, uri] : p->nsDecls)
-            if (pre == prefix)
-                return vm.construct(Value(static_cast<Object*>(vm.namespaceClass)),
-                                    std::vector<Value>{Value(uri)});
+    if (auto uri = uriOfPrefix(x, prefix))
+        return Value(static_cast<Object*>(newNamespace(vm, Value(prefix), *uri)));
     return Value();
+}
+
+// The argument as a Namespace, as `new Namespace(arg)` makes it.
+NamespaceObject* namespaceArg(VM& vm, std::span<const Value> args) {
+    const Value v = arg(args, 0);
+    if (NamespaceObject* ns = asNamespace(v))
+        return ns;
+    const Value a[] = {v};
+    return asNamespace(vm.construct(Value(static_cast<Object*>(vm.namespaceClass)), a));
+}
+
+Value mAddNamespace(VM& vm, const Value& self, std::span<const Value> args) {
+    Xml* x = const_cast<Xml*>(requireElement(vm, self));
+    NamespaceObject* ns = namespaceArg(vm, args);
+    // A namespace without a known prefix is not declared (ECMA-357 AddInScopeNamespace).
+    if (!ns || !ns->prefix.isString() || (ns->prefix.s.isEmpty() && x->uri.isEmpty()))
+        return self;
+    const QString prefix = ns->prefix.s;
+    for (auto& d : x->nsDecls)
+        if (d.first == prefix && d.second != ns->uri) {
+            if (x->prefix == prefix)
+                x->prefix.clear();
+            for (Xml* a : x->attributes)
+                if (a->prefix == prefix)
+                    a->prefix.clear();
+        }
+    declare(x, prefix, ns->uri);
+    return self;
+}
+
+Value namespacesArray(VM& vm, const std::vector<std::pair<QString, QString>>& list) {
+    std::vector<Value> out;
+    for (const auto& [prefix, uri] : list)
+        out.push_back(Value(static_cast<Object*>(newNamespace(vm, Value(prefix), uri))));
+    return Value(static_cast<Object*>(vm.newArray(std::move(out))));
+}
+
+Value mNamespaceDeclarations(VM& vm, const Value& self, std::span<const Value>) {
+    const Xml* x = requireElement(vm, self);
+    // Only the declarations that change what is in scope from the parent.
+    std::vector<std::pair<QString, QString>> list;
+    for (const auto& d : x->nsDecls)
+        if (!x->parent || uriOfPrefix(x->parent, d.first) != d.second)
+            list.push_back(d);
+    return namespacesArray(vm, list);
+}
+
+Value mInScopeNamespaces(VM& vm, const Value& self, std::span<const Value>) {
+    const Xml* x = requireElement(vm, self);
+    std::vector<std::pair<QString, QString>> list;
+    for (const Xml* p = x; p; p = p->parent)
+        for (const auto& d : p->nsDecls)
+            if (std::none_of(list.begin(), list.end(),
+                             [&](const auto& e) { return e.first == d.first; }))
+                list.push_back(d);
+    return namespacesArray(vm, list);
+}
+
+Value mSetNamespace(VM& vm, const Value& self, std::span<const Value> args) {
+    Xml* x = asXml(self);
+    if (!x || (x->node != Xml::Node::Element && x->node != Xml::Node::Attribute &&
+               x->node != Xml::Node::Instruction))
+        return Value();
+    NamespaceObject* ns = namespaceArg(vm, args);
+    if (!ns)
+        return Value();
+    if (x->node == Xml::Node::Instruction) {
+        x->uri = ns->uri;
+        return Value();
+    }
+    setElementNamespace(x, ns->uri, ns->prefix);
+    return Value();
+}
+
+void removeNamespaceFrom(Xml* x, const NamespaceObject* ns, int depth) {
+    if (depth > kMaxDepth)
+        return;
+    auto matches = [&](const QString& prefix, const QString& uri) {
+        return uri == ns->uri && (!ns->prefix.isString() || ns->prefix.s == prefix);
+    };
+    // A namespace the element's own name or an attribute's uses stays.
+    bool used = matches(x->prefix, x->uri) && !x->uri.isEmpty();
+    for (const Xml* a : x->attributes)
+        used = used || (matches(a->prefix, a->uri) && !a->uri.isEmpty());
+    if (!used)
+        x->nsDecls.erase(std::remove_if(x->nsDecls.begin(), x->nsDecls.end(),
+                                        [&](const auto& d) { return matches(d.first, d.second); }),
+                         x->nsDecls.end());
+    for (Xml* c : x->children)
+        if (c->node == Xml::Node::Element)
+            removeNamespaceFrom(c, ns, depth + 1);
+}
+
+Value mRemoveNamespace(VM& vm, const Value& self, std::span<const Value> args) {
+    Xml* x = const_cast<Xml*>(requireElement(vm, self));
+    if (NamespaceObject* ns = namespaceArg(vm, args))
+        removeNamespaceFrom(x, ns, 0);
+    return self;
 }
 
 // The XML constructor and conversion: text is parsed, XML is copied (new) or kept (call).
@@ -921,7 +1115,7 @@ Value xmlGet(VM& vm, Object* o, const Name& name) {
     }
     std::vector<Xml*> out;
     for (Xml* x : itemsOf(vm, Value(o)))
-        for (Xml* c : childrenOf(x, name))
+        for (Xml* c : childrenOf(vm, x, name))
             out.push_back(c);
     return listOf(vm, std::move(out));
 }
@@ -944,7 +1138,7 @@ void xmlSet(VM& vm, Object* o, const Name& name, const Value& v) {
     if (name.attribute) {
         const QString value = isXmlValue(v) ? xmlToString(vm, v.o) : vm.toString(v);
         for (Xml* a : x->attributes)
-            if (a->local == name.local) {
+            if (nameMatches(vm, name, a)) {
                 a->value = value;
                 return;
             }
@@ -952,18 +1146,22 @@ void xmlSet(VM& vm, Object* o, const Name& name, const Value& v) {
         a->local = name.local;
         a->value = value;
         a->parent = x;
+        if (!name.anyNs && !name.nss.empty())
+            setElementNamespace(a, nameUri(vm, name.nss[0], true), Value());
         x->attributes.push_back(a);
         return;
     }
     // x.name = value: the first element of that name gets the value as its content (the
     // others go), or a new element is appended.
     auto it = std::find_if(x->children.begin(), x->children.end(), [&](const Xml* c) {
-        return c->node == Xml::Node::Element && nameMatches(name, c);
+        return c->node == Xml::Node::Element && nameMatches(vm, name, c);
     });
     if (it == x->children.end()) {
         Xml* e = newXml(vm, Xml::Node::Element);
         e->local = name.local;
         e->parent = x;
+        if (!name.anyNs && !name.nss.empty())
+            setElementNamespace(e, nameUri(vm, name.nss[0], false), Value());
         x->children.push_back(e);
         it = x->children.end() - 1;
     }
@@ -982,7 +1180,7 @@ void xmlSet(VM& vm, Object* o, const Name& name, const Value& v) {
     x->children.erase(std::remove_if(x->children.begin(), x->children.end(),
                                      [&](const Xml* c) {
                                          return c != target && c->node == Xml::Node::Element &&
-                                                nameMatches(name, c);
+                                                nameMatches(vm, name, c);
                                      }),
                       x->children.end());
 }
@@ -992,7 +1190,7 @@ bool xmlHas(VM& vm, Object* o, const Name& name) {
     if (!name.attribute && parseIndex(name.local, i))
         return o->kind == ObjectKind::XmlList ? i < static_cast<XmlList*>(o)->items.size() : i == 0;
     for (Xml* x : itemsOf(vm, Value(o)))
-        if (!childrenOf(x, name).empty())
+        if (!childrenOf(vm, x, name).empty())
             return true;
     return false;
 }
@@ -1003,7 +1201,7 @@ bool xmlDelete(VM& vm, Object* o, const Name& name) {
         list.erase(std::remove_if(list.begin(), list.end(),
                                   [&](const Xml* c) {
                                       return (name.attribute || c->node == Xml::Node::Element) &&
-                                             nameMatches(name, c);
+                                             nameMatches(vm, name, c);
                                   }),
                    list.end());
     }
@@ -1017,7 +1215,7 @@ Value xmlDescendants(VM& vm, const Value& v, const Name& name) {
                                     .arg(vm.describe(v)));
     std::vector<Xml*> out;
     for (Xml* x : itemsOf(vm, v))
-        collectDescendants(x, name, out, 0);
+        collectDescendants(vm, x, name, out, 0);
     return listOf(vm, std::move(out));
 }
 
@@ -1110,6 +1308,11 @@ void installXml(VM& vm) {
         {"setChildren", mSetChildren, false},
         {"childIndex", mChildIndex, false},
         {"namespace", mNamespace, false},
+        {"addNamespace", mAddNamespace, false},
+        {"namespaceDeclarations", mNamespaceDeclarations, false},
+        {"inScopeNamespaces", mInScopeNamespaces, false},
+        {"setNamespace", mSetNamespace, false},
+        {"removeNamespace", mRemoveNamespace, false},
     };
     for (const M& m : methods) {
         vm.addMethod(vm.xmlClass, QString::fromLatin1(m.name), m.fn);

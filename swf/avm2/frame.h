@@ -85,8 +85,9 @@ public:
     T& operator[](std::size_t i) { return m_data[i]; }
     T* begin() { return m_data; }
     T* end() { return m_data + m_size; }
-    void push_back(T v) { new (m_data + m_size++) T(std::move(v)); } // caller checks capacity
-    void pop_back() { m_data[--m_size].~T(); }
+    // Caller checks capacity.
+    [[gnu::always_inline]] void push_back(T v) { new (m_data + m_size++) T(std::move(v)); }
+    [[gnu::always_inline]] void pop_back() { m_data[--m_size].~T(); }
     void shrink(std::size_t n) {
         while (m_size > n)
             pop_back();

@@ -1,20 +1,183 @@
 // The bytecode interpreter: method entry (arguments, defaults, rest) and the instruction loop.
 
 #include "swf/avm2/dictionary.h"
+#include "swf/avm2/proxy.h"
+#include "swf/avm2/qname.h"
 #include "swf/avm2/strings.h"
 #include "swf/avm2/vm.h"
 #include "swf/avm2/xml.h"
 
+#include <array>
 #include <cmath>
 #include <cstring>
+#include <memory>
 
 namespace swf::avm2 {
 
 namespace {
 
-// Reads operands inside one body; running off the end is a VerifyError, never a stray read.
+// Operand forms, for decoding.
+enum Form : std::uint8_t { None, U30, U30x2, U8, Branch, Switch, Debug, Illegal };
+
+constexpr std::array<Form, 256> makeForms() {
+    std::array<Form, 256> f{};
+    for (auto& x : f)
+        x = Illegal;
+    for (int op :
+         {0x01, 0x02, 0x03, 0x07, 0x09, 0x1C, 0x1D, 0x1E, 0x1F, 0x20, 0x21, 0x23, 0x26, 0x27,
+          0x28, 0x29, 0x2A, 0x2B, 0x30, 0x35, 0x36, 0x37, 0x38, 0x39, 0x3A, 0x3B, 0x3C, 0x3D,
+          0x3E, 0x47, 0x48, 0x50, 0x51, 0x52, 0x57, 0x64, 0x70, 0x71, 0x72, 0x73, 0x74, 0x75,
+          0x76, 0x77, 0x78, 0x81, 0x82, 0x83, 0x84, 0x85, 0x87, 0x88, 0x89, 0x90, 0x91, 0x93,
+          0x95, 0x96, 0x97, 0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7, 0xA8, 0xA9, 0xAA,
+          0xAB, 0xAC, 0xAD, 0xAE, 0xAF, 0xB0, 0xB1, 0xB3, 0xB4, 0xC0, 0xC1, 0xC4, 0xC5, 0xC6,
+          0xC7, 0xD0, 0xD1, 0xD2, 0xD3, 0xD4, 0xD5, 0xD6, 0xD7, 0xF3})
+        f[std::size_t(op)] = None;
+    for (int op :
+         {0x04, 0x05, 0x06, 0x08, 0x25, 0x2C, 0x2D, 0x2E, 0x2F, 0x31, 0x40, 0x41, 0x42, 0x49, 0x53,
+          0x55, 0x56, 0x58, 0x59, 0x5A, 0x5D, 0x5E, 0x5F, 0x60, 0x61, 0x62, 0x63, 0x66, 0x68, 0x6A,
+          0x6C, 0x6D, 0x6E, 0x6F, 0x80, 0x86, 0x92, 0x94, 0xB2, 0xC2, 0xC3, 0xF0, 0xF1, 0xF2})
+        f[std::size_t(op)] = U30;
+    for (int op : {0x32, 0x43, 0x44, 0x45, 0x46, 0x4A, 0x4C, 0x4E, 0x4F})
+        f[std::size_t(op)] = U30x2;
+    for (int op : {0x24, 0x65})
+        f[std::size_t(op)] = U8;
+    for (int op = 0x0C; op <= 0x1A; ++op)
+        f[std::size_t(op)] = Branch;
+    f[0x1B] = Switch;
+    f[0xEF] = Debug;
+    return f;
+}
+constexpr std::array<Form, 256> kForms = makeForms();
+
+// Opcodes of the decoded form that no byte has (the low 9 bits of an instruction word).
+constexpr std::uint32_t kOpEnd = 0x100;       // running off the end of the body
+constexpr std::uint32_t kOpTruncated = 0x101; // an instruction cut short by the end
+constexpr std::uint32_t kOpBadSwitch = 0x102; // a lookupswitch whose count passes the body
+constexpr std::uint32_t kMaxLength = (1u << 23) - 1;
+
+std::unique_ptr<DecodedBody> decode(const std::vector<std::uint8_t>& code) {
+    auto d = std::make_unique<DecodedBody>();
+    const std::size_t size = code.size();
+    d->words.reserve(size + 1);
+    d->wordAt.assign(size + 1, DecodedBody::kNoWord);
+    std::vector<std::size_t> branchWords; // operands holding a byte target until the second pass
+    std::size_t pc = 0;
+    bool cut = false;
+    auto u8 = [&]() -> std::uint32_t {
+        if (pc >= size) {
+            cut = true;
+            return 0;
+        }
+        return code[pc++];
+    };
+    auto u30 = [&]() -> std::uint32_t {
+        std::uint32_t v = 0;
+        for (int i = 0; i < 5 && !cut; ++i) {
+            const std::uint32_t b = u8();
+            v |= (b & 0x7F) << (7 * i);
+            if (!(b & 0x80))
+                break;
+        }
+        return v;
+    };
+    auto s24 = [&]() -> std::int64_t {
+        std::uint32_t v = u8();
+        v |= u8() << 8;
+        v |= u8() << 16;
+        if (v & 0x800000)
+            v |= 0xFF000000u;
+        return std::int32_t(v);
+    };
+    // A byte target as the raw reader checks it (inside the body, its end included); mapped to a
+    // word index once every instruction's start is known.
+    auto target = [&](std::int64_t t) -> std::uint32_t {
+        return t < 0 || t > std::int64_t(size) ? DecodedBody::kNoWord : std::uint32_t(t);
+    };
+    std::vector<std::uint32_t> ops;
+    while (pc < size) {
+        const std::size_t start = pc;
+        const std::size_t first = d->words.size();
+        const std::uint8_t op = code[pc++];
+        ops.clear();
+        std::vector<std::size_t> branches; // indices into ops
+        switch (kForms[op]) {
+        case None:
+        case Illegal:
+            break;
+        case U30:
+            ops.push_back(u30());
+            break;
+        case U30x2:
+            ops.push_back(u30());
+            ops.push_back(u30());
+            break;
+        case U8:
+            ops.push_back(u8());
+            break;
+        case Branch: {
+            const std::int64_t off = s24();
+            branches.push_back(ops.size());
+            ops.push_back(target(std::int64_t(pc) + off));
+            break;
+        }
+        case Switch: {
+            // Targets are relative to the instruction's own start.
+            const std::int64_t def = s24();
+            const std::uint32_t count = u30();
+            if (!cut && (count > size || count + 4u > kMaxLength)) {
+                d->wordAt[start] = std::uint32_t(first);
+                d->offsetOf.resize(first + 1, 0);
+                d->offsetOf[first] = std::uint32_t(start);
+                d->words.push_back(kOpBadSwitch | (1u << 9));
+                pc = size; // what follows cannot be decoded
+                continue;
+            }
+            branches.push_back(ops.size());
+            ops.push_back(target(std::int64_t(start) + def));
+            ops.push_back(count);
+            for (std::uint32_t i = 0; i <= count && !cut; ++i) {
+                const std::int64_t off = s24();
+                branches.push_back(ops.size());
+                ops.push_back(target(std::int64_t(start) + off));
+            }
+            break;
+        }
+        case Debug:
+            ops.push_back(u8());
+            ops.push_back(u30());
+            ops.push_back(u8());
+            ops.push_back(u30());
+            break;
+        }
+        d->wordAt[start] = std::uint32_t(first);
+        d->offsetOf.resize(first + 1 + (cut ? 0 : ops.size()), 0);
+        d->offsetOf[first] = std::uint32_t(start);
+        if (cut) {
+            d->words.push_back(kOpTruncated | (1u << 9));
+            break;
+        }
+        d->words.push_back(std::uint32_t(op) | (std::uint32_t(1 + ops.size()) << 9));
+        for (std::size_t b : branches)
+            branchWords.push_back(first + 1 + b);
+        d->words.insert(d->words.end(), ops.begin(), ops.end());
+    }
+    const std::size_t end = d->words.size();
+    d->wordAt[size] = std::uint32_t(end);
+    d->offsetOf.resize(end + 1, 0);
+    d->offsetOf[end] = std::uint32_t(size);
+    d->words.push_back(kOpEnd | (1u << 9));
+    for (std::size_t w : branchWords) {
+        std::uint32_t& t = d->words[w];
+        if (t != DecodedBody::kNoWord)
+            t = d->wordAt[t];
+    }
+    return d;
+}
+
+// Reads the operands of one decoded instruction; the decoder wrote exactly the operands each
+// instruction reads, and the bound keeps a mistake there from reading past the body.
 struct CodeReader {
-    const std::uint8_t* code;
+    const std::uint32_t* words;
     std::size_t size;
     std::size_t pc;
     VM& vm;
@@ -23,31 +186,14 @@ struct CodeReader {
         vm.throwError("VerifyError", 1012,
                       QStringLiteral("The last instruction exceeded code size."));
     }
-    std::uint8_t u8() {
+    std::uint32_t next() {
         if (pc >= size)
             overrun();
-        return code[pc++];
+        return words[pc++];
     }
-    std::uint32_t u30() {
-        if (pc < size && !(code[pc] & 0x80))
-            return code[pc++];
-        std::uint32_t v = 0;
-        for (int i = 0; i < 5; ++i) {
-            const std::uint8_t b = u8();
-            v |= std::uint32_t(b & 0x7F) << (7 * i);
-            if (!(b & 0x80))
-                break;
-        }
-        return v;
-    }
-    std::int32_t s24() {
-        std::uint32_t v = u8();
-        v |= std::uint32_t(u8()) << 8;
-        v |= std::uint32_t(u8()) << 16;
-        if (v & 0x800000)
-            v |= 0xFF000000u;
-        return std::int32_t(v);
-    }
+    std::uint32_t u8() { return next(); }
+    std::uint32_t u30() { return next(); }
+    std::uint32_t target() { return next(); }
 };
 
 // Kept out of line so that the checks in the instruction loop stay small enough to inline.
@@ -141,7 +287,11 @@ Value VM::runMethod(const MethodRef& m, const Value& thisv, std::span<const Valu
 Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Value* regs,
                   const ScopeChain& saved, Class* declaringClass) {
     const Abc& a = *env->abc;
-    const std::uint8_t* code = body.code.data();
+    std::unique_ptr<DecodedBody>& slot = env->decoded[std::size_t(mi.body)];
+    if (!slot)
+        slot = decode(body.code);
+    const DecodedBody& dec = *slot;
+    const std::uint32_t* words = dec.words.data();
     const std::size_t codeSize = body.code.size();
     const std::size_t maxStack = std::max<std::size_t>(body.maxStack, 1);
     const std::size_t maxScope =
@@ -154,7 +304,7 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
         throwError("Error", 1023, QStringLiteral("Stack overflow occurred."));
     Object* activation = nullptr;
     (void)activation;
-    CodeReader r{code, codeSize, 0, *this};
+    CodeReader r{words, dec.words.size(), 0, *this};
     const std::size_t localCount = body.localCount;
 
     auto verify = [&](int id, const char* text) { verifyFail(*this, id, text); };
@@ -196,15 +346,32 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
     auto truth = [&](const Value& v) __attribute__((always_inline))->bool {
         return v.tag == Value::Tag::Bool ? v.b : toBoolean(v);
     };
-    auto jumpTo = [&](std::size_t base, std::int64_t off) {
-        const std::int64_t t = std::int64_t(base) + off;
-        if (t < 0 || t > std::int64_t(codeSize))
+    // The default XML namespace this method sets lasts until it returns.
+    struct DxnsScope {
+        explicit DxnsScope(QString& c) : current(c) {}
+        QString& current;
+        QString saved;
+        bool changed = false;
+        void set(const QString& uri) {
+            if (!changed)
+                saved = current;
+            changed = true;
+            current = uri;
+        }
+        ~DxnsScope() {
+            if (changed)
+                current = saved;
+        }
+    } dxns(defaultXmlNamespace);
+    std::size_t pc = 0, instrStart = 0; // word indices
+    auto jumpTo = [&](std::uint32_t t) {
+        if (t == DecodedBody::kNoWord)
             verify(1021,
                    "At least one branch target was not on a valid instruction in the method.");
-        r.pc = std::size_t(t);
         // Every loop runs a backward branch, conditional or not: the time budget sees them all.
-        if (off < 0)
+        if (t <= instrStart)
             checkBudget();
+        pc = t;
     };
     auto multiname = [&](std::uint32_t idx) -> const Name& {
         if (idx == 0 || idx >= env->names.size())
@@ -221,8 +388,19 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
         out = base;
         if (mi2.needsRuntimeName()) {
             Value n = pop();
-            if (Object* o = n.object(); o && o->kind == ObjectKind::QName) {
-                out.local = toString(getProperty(n, publicName(QStringLiteral("localName"))));
+            if (QNameObject* q = asQName(n)) {
+                // A QName brings its namespace unless the instruction names one.
+                out.local = q->local;
+                out.anyName = q->local == QLatin1String("*");
+                out.attribute = out.attribute || q->attribute;
+                if (!mi2.needsRuntimeNs()) {
+                    out.anyNs = q->anyNs;
+                    out.nss.clear();
+                    if (!q->anyNs)
+                        out.nss = {internNs(NsKind::Namespace, q->uri)};
+                    out.hasPublic = !q->anyNs && q->uri.isEmpty();
+                }
+                return out;
             } else {
                 out.local = toString(n);
             }
@@ -230,7 +408,7 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
         }
         if (mi2.needsRuntimeNs()) {
             Value ns = pop();
-            const QString uri = toString(ns);
+            const QString uri = namespaceUri(*this, ns);
             out.nss = {internNs(NsKind::Namespace, uri)};
             out.anyNs = false;
             out.hasPublic = uri.isEmpty();
@@ -344,15 +522,23 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
         return mem->data() + addr;
     };
 
-    std::size_t instrStart = 0;
     for (;;) {
         try {
             for (;;) {
-                instrStart = r.pc;
-                if (r.pc >= codeSize)
-                    verify(1012, "The last instruction exceeded code size.");
-                const std::uint8_t op = code[r.pc++];
+                // Every jump lands on an instruction and the last is kOpEnd, so pc stays inside.
+                instrStart = pc;
+                const std::uint32_t w = words[pc];
+                const std::uint32_t op = w & 0x1FF;
+                r.pc = pc + 1;
+                pc += w >> 9;
                 switch (op) {
+                case kOpEnd:
+                case kOpTruncated:
+                    verifyFail(*this, 1012, "The last instruction exceeded code size.");
+                case kOpBadSwitch:
+                    verifyFail(*this, 1021,
+                               "At least one branch target was not on a valid instruction in the "
+                               "method.");
                 case 0x01: // bkpt
                 case 0x02: // nop
                 case 0x09: // label
@@ -387,12 +573,18 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                     writeBinding(o, o.object(), b, n, v, false);
                     break;
                 }
-                case 0x06: // dxns
-                    r.u30();
+                case 0x06: { // dxns
+                    const std::uint32_t i = r.u30();
+                    if (i >= a.strings.size())
+                        verify(1032, "Cpool index is out of range.");
+                    dxns.set(a.strings[i]);
                     break;
-                case 0x07: // dxnslate
-                    pop();
+                }
+                case 0x07: { // dxnslate
+                    const Value v = pop();
+                    dxns.set(namespaceUri(*this, v));
                     break;
+                }
                 case 0x08: // kill
                     reg(r.u30()) = Value();
                     break;
@@ -404,7 +596,7 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                 case 0x16:
                 case 0x17:
                 case 0x18: {
-                    const std::int32_t off = r.s24();
+                    const std::uint32_t off = r.target();
                     const Value b = pop(), av = pop();
                     bool jump = false;
                     switch (op) {
@@ -434,56 +626,49 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                         break; // ifge
                     }
                     if (jump)
-                        jumpTo(r.pc, off);
+                        jumpTo(off);
                     break;
                 }
                 case 0x10: { // jump
-                    const std::int32_t off = r.s24();
-                    jumpTo(r.pc, off);
+                    const std::uint32_t off = r.target();
+                    jumpTo(off);
                     checkBudget();
                     break;
                 }
                 case 0x11:
                 case 0x12: { // iftrue, iffalse
-                    const std::int32_t off = r.s24();
+                    const std::uint32_t off = r.target();
                     const bool t = truth(pop());
                     if (t == (op == 0x11))
-                        jumpTo(r.pc, off);
+                        jumpTo(off);
                     break;
                 }
                 case 0x13:
                 case 0x14: { // ifeq, ifne
-                    const std::int32_t off = r.s24();
+                    const std::uint32_t off = r.target();
                     const Value b = pop(), av = pop();
                     if (looseEquals(av, b) == (op == 0x13))
-                        jumpTo(r.pc, off);
+                        jumpTo(off);
                     break;
                 }
                 case 0x19:
                 case 0x1A: { // ifstricteq, ifstrictne
-                    const std::int32_t off = r.s24();
+                    const std::uint32_t off = r.target();
                     const Value b = pop(), av = pop();
                     if (strictEquals(av, b) == (op == 0x19))
-                        jumpTo(r.pc, off);
+                        jumpTo(off);
                     break;
                 }
                 case 0x1B: { // lookupswitch
-                    const std::size_t base = instrStart;
-                    const std::int32_t def = r.s24();
+                    // The decoder left count + 1 targets after the count.
+                    const std::uint32_t def = r.target();
                     const std::uint32_t count = r.u30();
-                    if (count > codeSize)
-                        verify(1021, "At least one branch target was not on a valid instruction in "
-                                     "the method.");
                     const Value iv = pop();
                     const double d = toNumber(iv);
-                    std::int64_t target = def;
-                    const std::size_t tablePos = r.pc;
-                    if (d >= 0 && d <= count && std::trunc(d) == d) {
-                        r.pc = tablePos + std::size_t(d) * 3;
-                        target = r.s24();
-                    }
-                    r.pc = tablePos;
-                    jumpTo(base, target);
+                    std::uint32_t target = def;
+                    if (d >= 0 && d <= count && std::trunc(d) == d)
+                        target = words[r.pc + std::size_t(d)];
+                    jumpTo(target);
                     checkBudget();
                     break;
                 }
@@ -902,7 +1087,11 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                     Name nBuf;
                     const Name& n = runtimeName(r.u30(), nBuf);
                     const Value o = pop();
-                    push(xmlDescendants(*this, o, n));
+                    Value found;
+                    if (proxyDescendants(*this, o.object(), n, found))
+                        push(std::move(found));
+                    else
+                        push(xmlDescendants(*this, o, n));
                     break;
                 }
                 case 0x5A: { // newcatch
@@ -1553,14 +1742,15 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                     throwError("VerifyError", 1011,
                                QStringLiteral("Method contained illegal opcode %1 at offset %2.")
                                    .arg(op)
-                                   .arg(instrStart));
+                                   .arg(dec.offsetOf[instrStart]));
                 }
             }
         } catch (ScriptThrow& t) {
             // The first handler covering the throwing instruction whose type matches.
             const ExceptionInfo* handler = nullptr;
+            const std::uint32_t at = dec.offsetOf[instrStart];
             for (const ExceptionInfo& ex : body.exceptions) {
-                if (instrStart < ex.from || instrStart >= ex.to)
+                if (at < ex.from || at >= ex.to)
                     continue;
                 if (ex.type) {
                     Class* c = resolveType(env, ex.type);
@@ -1574,33 +1764,37 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                 if (unwindTrace.size() < 64) {
                     // The instruction and, for name operands, the name: enough to find the spot.
                     // A body that runs off its end throws with instrStart at its size.
-                    QString detail = instrStart < codeSize
-                                         ? QStringLiteral("op 0x%1").arg(code[instrStart], 2, 16,
-                                                                         QLatin1Char('0'))
-                                         : QStringLiteral("the end of the body");
-                    CodeReader nr{code, codeSize, instrStart + 1, *this};
-                    try {
-                        const std::uint32_t operand = nr.u30();
+                    const std::uint32_t w = words[instrStart];
+                    QString detail =
+                        at < codeSize
+                            ? QStringLiteral("op 0x%1").arg(body.code[at], 2, 16, QLatin1Char('0'))
+                            : QStringLiteral("the end of the body");
+                    if ((w & 0x1FF) < 0x100 && (w >> 9) > 1) {
+                        const std::uint32_t operand = words[instrStart + 1];
                         if (operand < env->names.size())
                             detail += QStringLiteral(" name %1").arg(env->names[operand].local);
-                    } catch (...) {
                     }
                     unwindTrace.push_back(QStringLiteral("\tat %1 (offset %2, %3)")
                                               .arg(a.strings[mi.name].isEmpty()
                                                        ? QStringLiteral("<anonymous>")
                                                        : a.strings[mi.name])
-                                              .arg(instrStart)
+                                              .arg(at)
                                               .arg(detail));
                 }
                 throw;
             }
+            const std::uint32_t handlerAt =
+                handler->target <= codeSize ? dec.wordAt[handler->target] : DecodedBody::kNoWord;
+            if (handlerAt == DecodedBody::kNoWord)
+                verify(1021,
+                       "At least one branch target was not on a valid instruction in the method.");
             // A handler can rethrow into itself forever without a branch.
             checkBudget();
             unwindTrace.clear();
             stack.clear();
             scopes.clear();
             stack.push_back(std::move(t.value));
-            r.pc = handler->target;
+            pc = handlerAt;
         }
     }
 }

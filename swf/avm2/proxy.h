@@ -18,6 +18,9 @@ bool proxyHasOrDelete(VM& vm, Object* o, const QString& name, bool remove, bool&
 
 // Enumeration: the next index after `cursor` (0 when done), or the name or value at `cursor`.
 enum class ProxyStep { NextIndex, Name, Value };
+// The descendants operator (`..name`), the name given as a QName (an attribute one for `..@name`).
+bool proxyDescendants(VM& vm, Object* o, const Name& name, Value& out);
+
 bool proxyEnumerate(VM& vm, Object* o, ProxyStep step, std::uint32_t cursor, Value& out);
 
 } // namespace swf::avm2

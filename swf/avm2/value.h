@@ -75,12 +75,13 @@ struct Value {
 
     // A move is a copy: `s` of the value moved from must stay readable, and copying a
     // string value costs one count.
-    Value(const Value& v) noexcept : tag(v.tag), bits(v.bits), s(v.s) {
+    // Inlined even in the interpreter's large loop, where GCC would otherwise call them.
+    [[gnu::always_inline]] Value(const Value& v) noexcept : tag(v.tag), bits(v.bits), s(v.s) {
         if (tag == Tag::String)
             ++box->refs;
     }
-    Value(Value&& v) noexcept : Value(static_cast<const Value&>(v)) {}
-    Value& operator=(const Value& v) noexcept {
+    [[gnu::always_inline]] Value(Value&& v) noexcept : Value(static_cast<const Value&>(v)) {}
+    [[gnu::always_inline]] Value& operator=(const Value& v) noexcept {
         // Without text on either side `s` already names the empty string: copy the rest.
         if (tag != Tag::String && v.tag != Tag::String) {
             tag = v.tag;
@@ -89,8 +90,10 @@ struct Value {
         }
         return assignText(v);
     }
-    Value& operator=(Value&& v) noexcept { return *this = static_cast<const Value&>(v); }
-    ~Value() { release(); }
+    [[gnu::always_inline]] Value& operator=(Value&& v) noexcept {
+        return *this = static_cast<const Value&>(v);
+    }
+    [[gnu::always_inline]] ~Value() { release(); }
 
     Tag tag = Tag::Undefined;
     union {
@@ -108,7 +111,7 @@ private:
     struct Raw {};
     // A copy that does not count the text (the caller has).
     Value(Raw, const Value& v) noexcept : tag(v.tag), bits(v.bits), s(v.s) {}
-    Value& assignText(const Value& v) noexcept {
+    [[gnu::noinline]] Value& assignText(const Value& v) noexcept {
         if (this == &v)
             return *this;
         if (v.tag == Tag::String)
@@ -118,7 +121,7 @@ private:
         new (this) Value(Raw{}, v);
         return *std::launder(this);
     }
-    void release() noexcept {
+    [[gnu::always_inline]] void release() noexcept {
         if (tag == Tag::String)
             dropText(box);
     }

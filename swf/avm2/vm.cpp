@@ -2,6 +2,7 @@
 
 #include "swf/avm2/dictionary.h"
 #include "swf/avm2/proxy.h"
+#include "swf/avm2/qname.h"
 #include "swf/avm2/xml.h"
 
 #include <QStringList>
@@ -732,6 +733,11 @@ bool VM::strictEquals(const Value& a, const Value& b) {
         }
         if (a.o->kind == ObjectKind::Namespace && b.o->kind == ObjectKind::Namespace)
             return toString(a) == toString(b);
+        if (a.o->kind == ObjectKind::QName && b.o->kind == ObjectKind::QName) {
+            const auto* qa = static_cast<const QNameObject*>(a.o);
+            const auto* qb = static_cast<const QNameObject*>(b.o);
+            return qa->anyNs == qb->anyNs && qa->uri == qb->uri && qa->local == qb->local;
+        }
         return false;
     }
     default:
@@ -1348,10 +1354,7 @@ Value VM::constantValue(AbcEnv* env, const ConstantRef& c) {
         return Value();
     default: {
         // A namespace constant.
-        auto* ns = make<Object>(namespaceClass, ObjectKind::Namespace);
-        ns->proto = namespaceClass ? namespaceClass->prototype : nullptr;
-        ns->setDynamic(QStringLiteral("uri"), Value(a.namespaces[c.index].uri));
-        return Value(ns);
+        return Value(newNamespace(*this, Value(), a.namespaces[c.index].uri));
     }
     }
 }
@@ -1672,6 +1675,7 @@ bool VM::loadAbc(std::shared_ptr<const Abc> abc, bool runEntry) {
     env->typeCache.assign(a.multinames.size(), nullptr);
     env->activationTraits.resize(a.bodies.size());
     env->activationBuilt.assign(a.bodies.size(), false);
+    env->decoded.resize(a.bodies.size());
     AbcEnv* e = env.get();
     envs.push_back(std::move(env));
     for (std::uint32_t i = 0; i < a.scripts.size(); ++i) {

@@ -47,6 +47,18 @@ struct NameCache {
 };
 struct SharedObjects; // flash.net.SharedObject's open stores (builtins_sharedobject.cpp)
 
+// A method body decoded once, on its first run, for the interpreter. Each instruction is a word
+// (opcode in the low 9 bits, its length in words above) and then its operands, already read from
+// their variable-length forms; a branch operand is the word index of its target. Checks the raw
+// bytes need (overrunning the body, branches off an instruction) are made here, once, and a
+// fault becomes an instruction that reports it when it runs, as reading the bytes would have.
+struct DecodedBody {
+    static constexpr std::uint32_t kNoWord = 0xFFFFFFFFu;
+    std::vector<std::uint32_t> words;
+    std::vector<std::uint32_t> offsetOf; // word index of an instruction -> its byte offset
+    std::vector<std::uint32_t> wordAt;   // byte offset -> word index (kNoWord: mid-instruction)
+};
+
 // One loaded ABC block with the runtime forms of its pools.
 struct AbcEnv {
     std::shared_ptr<const Abc> abc;
@@ -55,6 +67,7 @@ struct AbcEnv {
     std::vector<Class*> classes;          // by class index, once newclass ran
     std::vector<Traits> activationTraits; // by body index, built on first use
     std::vector<bool> activationBuilt;
+    std::vector<std::unique_ptr<DecodedBody>> decoded; // by body index, made on first run
     std::vector<std::unique_ptr<ScriptEnv>> scripts;
     std::vector<NameCache> nameCache; // by multiname index, made on first use
     std::vector<Class*> typeCache;    // resolved types by multiname index (null: not yet)
@@ -251,6 +264,8 @@ public:
     QHash<QString, std::vector<std::pair<int, ScriptEnv*>>> definitions;
     std::vector<std::unique_ptr<AbcEnv>> envs;
     Object* domainMemory = nullptr;
+    // `default xml namespace` (dxns): set by a method, restored when that method returns.
+    QString defaultXmlNamespace;
 
     // Enumeration cursors: 1-based positions over native entries, then dynamic properties.
     std::uint32_t enumNext(const Value& o, std::uint32_t cursor);

@@ -66,6 +66,8 @@ struct SimpleAbc {
         std::uint32_t from, to, target, type, var;
     };
     std::vector<Handler> handlers;
+    // Multinames after the strings' own (2 + extraStrings.size() on), as raw kind and data.
+    std::vector<std::vector<std::uint8_t>> extraMultinames;
     // More methods (1, 2, ...), each with a body taking `params` untyped arguments; those with
     // a trait name (a multiname index) are methods of the script's global object.
     struct Method {
@@ -90,12 +92,14 @@ struct SimpleAbc {
             a.str(s.size() > 1 && s[0] == '@' ? s.substr(1) : s);
         a.u30(2).u8(0x16).u30(1); // namespace 1: public
         a.u30(0);                 // ns sets
-        a.u30(std::uint32_t(2 + extraStrings.size()));
+        a.u30(std::uint32_t(2 + extraStrings.size() + extraMultinames.size()));
         a.u8(0x07).u30(1).u30(2);
         for (std::size_t i = 0; i < extraStrings.size(); ++i) {
             const bool attribute = extraStrings[i].size() > 1 && extraStrings[i][0] == '@';
             a.u8(attribute ? 0x0D : 0x07).u30(1).u30(std::uint32_t(3 + i));
         }
+        for (const auto& m : extraMultinames)
+            a.raw(m);
         a.u30(std::uint32_t(1 + methods.size()));
         a.u30(0).u30(0).u30(0).u8(0); // the entry: no params
         for (const auto& m : methods) {

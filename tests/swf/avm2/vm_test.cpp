@@ -169,6 +169,14 @@ TEST(Avm2Vm, BrokenScriptsStopWithOneLine) {
         {"unbounded recursion", {0xD0, 0x30, 0xD0, 0x44, 0x00, 0x00, 0x47}, "#1023"},
         {"null receiver", {0xD0, 0x30, 0x20, 0x46, 0x01, 0x00, 0x47}, "#1009"},
         {"undefined variable", {0xD0, 0x30, 0x5D, 0x02, 0x47}, "#1065"},
+        // The decoder's checks, made once before the first instruction runs.
+        {"branch into an instruction's operand",
+         {0xD0, 0x30, 0x10, 0x01, 0x00, 0x00, 0x24, 0x05, 0x47},
+         "#1021"},
+        {"instruction cut short by the end", {0xD0, 0x30, 0x2C}, "#1012"},
+        {"lookupswitch count past the body",
+         {0xD0, 0x30, 0x24, 0x00, 0x1B, 0x00, 0x00, 0x00, 0x7F},
+         "#1021"},
     };
     for (const Case& c : cases) {
         SimpleAbc abc;
@@ -347,6 +355,45 @@ TEST(Avm2Vm, CallMethodDispatchesById) {
     EXPECT_EQ(r.traces, QStringList({"15", "10"}));
     ASSERT_EQ(r.errors.size(), 1) << r.errors.join(u'|').toStdString();
     EXPECT_TRUE(r.errors[0].contains(QLatin1String("#1051"))) << r.errors[0].toStdString();
+}
+
+// `default xml namespace` (dxns) and runtime-qualified names: unprefixed XML takes the default
+// namespace, an unqualified name reads in it, QName("a") is in it, and `x.ns::b` reads an
+// element of another namespace that the unqualified name does not reach.
+TEST(Avm2Vm, DefaultXmlNamespaceAndQualifiedNames) {
+    SimpleAbc abc;
+    abc.extraStrings = {"XML",
+                        "<r><a>1</a><b xmlns='urn:e'>2</b></r>",
+                        "a",
+                        "urn:d",
+                        "toXMLString",
+                        "QName",
+                        "Namespace",
+                        "urn:e",
+                        "b"};
+    // Multinames 2..10 are the strings above (string index one more); 11 is RTQNameL.
+    abc.extraMultinames = {{0x11}};
+    abc.code = {0xD0, 0x30,                                     // scope
+                0x06, 0x06,                                     // dxns "urn:d"
+                0x60, 0x02, 0x2C, 0x04, 0x42, 0x01, 0xD5,       // x = new XML(text)
+                0x5D, 0x01, 0xD1, 0x66, 0x04, 0x4F, 0x01, 0x01, // trace(x.a)
+                0x5D, 0x01, 0x60, 0x07, 0x2C, 0x05, 0x42, 0x01, 0x4F,
+                0x01, 0x01,                                           // trace(QName("a"))
+                0x5D, 0x01, 0xD1, 0x46, 0x06, 0x00, 0x4F, 0x01, 0x01, // trace(x.toXMLString())
+                0x5D, 0x01, 0xD1, 0x60, 0x08, 0x2C, 0x0A, 0x42, 0x01, // ns = new Namespace(urn:e)
+                0x2C, 0x0B, 0x66, 0x0B, 0x4F, 0x01, 0x01,             // trace(x.ns::["b"])
+                0x5D, 0x01, 0xD1, 0x66, 0x0A, 0x4F, 0x01, 0x01,       // trace(x.b)
+                0x47};
+    const Outcome r = runAbc(abc.build());
+    EXPECT_TRUE(r.errors.isEmpty()) << r.errors.join(u'|').toStdString();
+    const QStringList expected = {
+        QStringLiteral("1"),
+        QStringLiteral("urn:d::a"),
+        QStringLiteral("<r xmlns=\"urn:d\">\n  <a>1</a>\n  <b xmlns=\"urn:e\">2</b>\n</r>"),
+        QStringLiteral("2"),
+        QString(),
+    };
+    EXPECT_EQ(r.traces, expected) << r.traces.join(u'|').toStdString();
 }
 
 } // namespace
