@@ -1,6 +1,7 @@
 #include "swf/drawing.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace swf {
 
@@ -144,7 +145,10 @@ void DrawingShape::curveTo(QPointF control, QPointF anchor) {
         const double t = (p0 - c) / denom;
         if (t > 0 && t < 1) {
             const double u = 1 - t;
-            grow(m_pen * u * u + control * 2 * u * t + anchor * t * t);
+            // To 1/64 twip: an extreme at an end (a circle's arc) must not come out a rounding
+            // error beyond it.
+            const QPointF e = m_pen * u * u + control * 2 * u * t + anchor * t * t;
+            grow(QPointF(std::round(e.x() * 64) / 64, std::round(e.y() * 64) / 64));
         }
     }
     m_pen = anchor;

@@ -110,6 +110,9 @@ public:
     // SymbolClass: class names of characters (id 0 is the main timeline's class).
     std::vector<ExportedAsset> symbolClasses;
     std::vector<AbcBlock> abcBlocks;
+    // DefineBinaryData: bytes a SymbolClass may link to a ByteArray subclass (the first
+    // definition of an id wins).
+    std::unordered_map<std::uint16_t, std::span<const std::uint8_t>> binaryData;
     // DefineScalingGrid: the centre region of a sprite or button scaled in nine slices.
     std::unordered_map<std::uint16_t, Rect> scalingGrids;
     std::vector<Scene> scenes;

@@ -227,6 +227,16 @@ private:
             m.abcBlocks.push_back(std::move(block));
             return true;
         }
+        case TagDefineBinaryData: {
+            // Character id and four reserved bytes, then the data: a shorter tag defines nothing.
+            if (tag.body.size() < 6)
+                return true;
+            const std::uint16_t id = r.u16();
+            r.u32();
+            if (!r.failed())
+                m.binaryData.try_emplace(id, r.rest());
+            return true;
+        }
         case TagJpegTables:
             if (jpegTables.empty())
                 jpegTables = tag.body;

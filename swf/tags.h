@@ -65,6 +65,7 @@ enum TagCode : std::uint16_t {
     TagDefineShape4 = 83,
     TagDefineMorphShape2 = 84,
     TagDefineSceneAndFrameLabelData = 86,
+    TagDefineBinaryData = 87,
     TagStartSound2 = 89,
     TagDefineBitsJpeg4 = 90,
     TagPlaceObject4 = 94,

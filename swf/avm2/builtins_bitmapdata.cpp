@@ -6,6 +6,7 @@
 #include "swf/avm2/display.h"
 #include "swf/avm2/filters.h"
 #include "swf/avm2/geom.h"
+#include "swf/avm2/media.h"
 #include "swf/characters.h"
 #include "swf/movie.h"
 
@@ -83,22 +84,10 @@ Value undefined() {
     return Value();
 }
 
-// A library bitmap behind `c` or one of its bases, by SymbolClass name.
+// A library bitmap behind `c` or one of its bases, from the movie whose class it is.
 const Bitmap* libraryBitmap(VM& vm, Class* c) {
-    const auto& movie = host(vm).movie;
-    if (!movie)
-        return nullptr;
-    for (; c; c = c->base) {
-        const QString dotted = c->package.isEmpty() ? c->name : c->package + u'.' + c->name;
-        for (const auto& s : movie->symbolClasses) {
-            if (s.characterId == 0 || s.name != dotted)
-                continue;
-            const Character* ch = movie->character(s.characterId);
-            if (ch && ch->type == CharacterType::Bitmap)
-                return static_cast<const Bitmap*>(ch);
-        }
-    }
-    return nullptr;
+    const Character* ch = linkedCharacter(vm, c);
+    return ch && ch->type == CharacterType::Bitmap ? static_cast<const Bitmap*>(ch) : nullptr;
 }
 
 Value ctor(VM& vm, const Value& s, std::span<const Value> a) {
@@ -224,6 +213,38 @@ Value threshold(VM& vm, const Value& s, std::span<const Value> a) {
     const std::uint32_t mask = a.size() > 6 ? vm.toUint32(a[6]) : 0xFFFFFFFFu;
     return Value::fromUint(b.threshold(src, r, dest, op, vm.toUint32(arg(a, 4)), color, mask,
                                        VM::toBoolean(arg(a, 7))));
+}
+
+// pixelDissolve(source, sourceRect, destPoint, randomSeed = 0, numPixels = 0, fillColor = 0):
+// the seed to pass to the next call. No count (or 0) dissolves a thirtieth of the rectangle; a
+// negative count nothing.
+Value pixelDissolve(VM& vm, const Value& s, std::span<const Value> a) {
+    BitmapData& b = self(vm, s);
+    BitmapData& src = bitmapArg(vm, a, 0);
+    const QRect r = rectArg(vm, a, 1);
+    const QPoint dest = pointArg(vm, a, 2);
+    const std::int32_t seed = vm.toInt32(arg(a, 3));
+    const std::int32_t asked = vm.toInt32(arg(a, 4));
+    std::int64_t count = std::max<std::int32_t>(0, asked);
+    if (asked == 0)
+        count = std::int64_t(std::max(0, r.width())) * std::max(0, r.height()) / 30;
+    return Value(b.pixelDissolve(src, r, dest, seed, count, vm.toUint32(arg(a, 5))));
+}
+
+// compare(other): 0 when alike, -3 when the widths differ, -4 when only the heights do, else
+// a new BitmapData of the differences.
+Value compare(VM& vm, const Value& s, std::span<const Value> a) {
+    BitmapData& b = self(vm, s);
+    if (arg(a, 0).isNullish())
+        vm.throwTypeError(2007, QStringLiteral("Parameter otherBitmapData must be non-null."));
+    BitmapData& other = self(vm, arg(a, 0));
+    std::shared_ptr<BitmapData> difference;
+    const int code = b.compare(other, difference);
+    if (code <= 0)
+        return Value(std::int32_t(code));
+    if (!difference)
+        vm.throwError("MemoryError", 1000, QStringLiteral("The system is out of memory."));
+    return newBitmapData(vm, std::move(difference));
 }
 
 Value colorTransform(VM& vm, const Value& s, std::span<const Value> a) {
@@ -515,6 +536,8 @@ void installBitmapData(VM& vm) {
         {"merge", merge},
         {"paletteMap", paletteMap},
         {"threshold", threshold},
+        {"pixelDissolve", pixelDissolve},
+        {"compare", compare},
         {"colorTransform", colorTransform},
         {"scroll", scroll},
         {"floodFill", floodFill},

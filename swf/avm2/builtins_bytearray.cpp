@@ -1,7 +1,9 @@
 // flash.utils.ByteArray (both byte orders, every read and write, zlib and deflate) and
 // ApplicationDomain.domainMemory, which the fast memory instructions address.
 
+#include "swf/avm2/media.h"
 #include "swf/avm2/vm.h"
+#include "swf/movie.h"
 
 #include <QStringDecoder>
 #include <cstring>
@@ -53,7 +55,15 @@ ByteArray* bytes(VM& vm, const Value& self) {
 }
 
 Object* allocByteArray(VM& vm, Class* c) {
-    return vm.make<ByteArray>(c);
+    auto* b = vm.make<ByteArray>(c);
+    // A subclass SymbolClass links to DefineBinaryData starts with its bytes.
+    if (c != vm.byteArrayClass) {
+        const auto [movie, id] = linkedSymbol(vm, c);
+        if (movie)
+            if (auto it = movie->binaryData.find(id); it != movie->binaryData.end())
+                b->data.assign(it->second.begin(), it->second.end());
+    }
+    return b;
 }
 
 void need(VM& vm, ByteArray* b, std::size_t n) {
@@ -397,19 +407,6 @@ Value inflateNative(VM& vm, const Value& s, std::span<const Value>) {
 
 // --- ApplicationDomain ---
 
-Value currentDomain(VM& vm, const Value&, std::span<const Value>) {
-    static const QString key = QStringLiteral("flash.system::ApplicationDomain");
-    const Value c = vm.lookupDefinition(key);
-    Object* co = c.object();
-    if (!co)
-        return Value::null();
-    if (const Value* d = co->getDynamic(QStringLiteral("$current")))
-        return *d;
-    Object* d = vm.allocInstance(static_cast<Class*>(co));
-    co->setDynamic(QStringLiteral("$current"), Value(d));
-    co->dyn.back().enumerable = false;
-    return Value(d);
-}
 Value getDomainMemory(VM& vm, const Value&, std::span<const Value>) {
     return vm.domainMemory ? Value(vm.domainMemory) : Value::null();
 }
@@ -422,17 +419,6 @@ Value setDomainMemory(VM& vm, const Value&, std::span<const Value> a) {
     vm.domainMemory = o;
     return Value();
 }
-Value domainHasDefinition(VM& vm, const Value&, std::span<const Value> a) {
-    return Value(!vm.lookupDefinition(vm.toString(arg(a, 0))).isUndefined());
-}
-Value domainGetDefinition(VM& vm, const Value&, std::span<const Value> a) {
-    const Value v = vm.lookupDefinition(vm.toString(arg(a, 0)));
-    if (v.isUndefined())
-        vm.throwReferenceError(
-            1065, QStringLiteral("Variable %1 is not defined.").arg(vm.toString(arg(a, 0))));
-    return v;
-}
-
 std::vector<std::uint8_t>* memoryOf(Object* o) {
     return o && o->kind == ObjectKind::ByteArray ? &static_cast<ByteArray*>(o)->data : nullptr;
 }
@@ -500,18 +486,8 @@ void installByteArray(VM& vm) {
     Class* dom =
         vm.defineNativeClass(QStringLiteral("flash.system"), QStringLiteral("ApplicationDomain"),
                              vm.objectClass, nullptr, true);
-    Binding b;
-    b.kind = Binding::Kind::Accessor;
-    b.getter.native = currentDomain;
-    b.declaringClass = dom;
-    dom->staticTraits.add(QStringLiteral("currentDomain"), vm.publicNs(), b);
+    // Its domains and definitions: installDomains (builtins_domain.cpp).
     vm.addGetter(dom, QStringLiteral("domainMemory"), getDomainMemory, setDomainMemory);
-    vm.addMethod(dom, QStringLiteral("hasDefinition"), domainHasDefinition);
-    vm.addMethod(dom, QStringLiteral("getDefinition"), domainGetDefinition);
-    for (const char* n : {"hasDefinition", "getDefinition"}) {
-        Binding* m = dom->instanceTraits.find(QString::fromLatin1(n), vm.as3Ns());
-        dom->instanceTraits.add(QString::fromLatin1(n), vm.publicNs(), *m);
-    }
     vm.addStaticValue(dom, QStringLiteral("MIN_DOMAIN_MEMORY_LENGTH"), Value(std::int32_t(1024)));
     vm.domainMemoryBytes = memoryOf;
 }

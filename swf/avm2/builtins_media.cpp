@@ -119,6 +119,8 @@ public:
     double width = 0, height = 0, frameRate = 0;
     int swfVersion = 0;
     bool complete = false;
+    Domain* domain = nullptr;     // a movie's: where its code went
+    std::uint64_t generation = 0; // counts loads, so that a superseded one is not shown
 };
 
 Class* classNamed(VM& vm, const char* qualified) {
@@ -201,10 +203,98 @@ void removeContent(VM& vm, DisplayNode* loader, ContentInfo* info) {
         vm.displayTree->removeChild(loader, info->content);
     info->content = nullptr;
     info->complete = false;
+    ++info->generation;
 }
 
-// Shows loaded bytes in the loader: a movie's timeline, or a picture as a Bitmap.
-void showBytes(VM& vm, DisplayNode* loader, const QByteArray& bytes, const QString& url) {
+const QString kLoadedInfo = QStringLiteral(" loadedInfo");
+
+// The domain a movie's code goes into: LoaderContext.applicationDomain when given, else a new
+// child of the domain of the code that called the loader.
+Domain* domainForLoad(VM& vm, const Value& context) {
+    if (Object* c = context.object()) {
+        if (const Value* d = c->getDynamic(QStringLiteral("applicationDomain")))
+            if (Domain* chosen = realizeDomain(vm, *d))
+                return chosen;
+    }
+    return vm.newDomain(vm.runningDomain ? vm.runningDomain : vm.mainDomain());
+}
+
+void reportLoaded(VM& vm, const char* what, const ScriptThrow& t) {
+    noticeLine(vm, QStringLiteral("ActionScript 3: uncaught error in a loaded movie's %1: %2")
+                       .arg(QString::fromLatin1(what), vm.errorText(t.value)));
+}
+
+// A movie with ActionScript 3 of its own, as it arrives: its code in `domain`, its document
+// class (else MovieClip) made as the root of its timeline and constructed, then put in the
+// loader. Its SymbolClass names are looked up in its own domain.
+void showScriptedMovie(VM& vm, DisplayNode* loader, ContentInfo* info,
+                       const std::shared_ptr<const Movie>& movie, Domain* domain,
+                       const QString& url) {
+    DisplayTree* tree = vm.displayTree;
+    tree->scriptedMovies.emplace_back(movie, domain);
+    info->domain = domain;
+    for (const AbcBlock& b : movie->abcBlocks) {
+        auto abc = Abc::parse(b.data);
+        if (!abc) {
+            noticeLine(vm, QStringLiteral("ActionScript 3: block \"%1\" of %2 refused: %3")
+                               .arg(b.name, url, QString::fromStdString(abc.error().message)));
+            continue;
+        }
+        try {
+            vm.loadAbc(*abc, !(b.flags & 1), domain);
+        } catch (const ScriptThrow& t) {
+            reportLoaded(vm, "initialisation", t);
+        }
+    }
+    Class* mc = classNamed(vm, "flash.display::MovieClip");
+    Class* c = mc;
+    for (const auto& s : movie->symbolClasses) {
+        if (s.characterId != 0)
+            continue;
+        Object* o = nullptr;
+        try {
+            o = vm.lookupDefinition(s.name, domain).object();
+        } catch (const ScriptThrow& t) {
+            reportLoaded(vm, "document class", t);
+        }
+        if (o && o->kind == ObjectKind::Class &&
+            static_cast<Class*>(o)->isSubclassOf(vm.spriteClass))
+            c = static_cast<Class*>(o);
+        else
+            noticeLine(vm, QStringLiteral("ActionScript 3: document class %1 of %2 not usable")
+                               .arg(s.name, url));
+    }
+    auto* content = static_cast<DisplayNode*>(vm.allocInstance(c));
+    content->setDynamic(kLoadedInfo, Value(static_cast<Object*>(info)));
+    content->dyn.back().enumerable = false;
+    // In the loader before the timeline arrives: the player shows a movie only in a clip on a
+    // list. Its constructor runs before anyone hears that it was added.
+    tree->addChildAt(loader, content, 0);
+    if (!content->clip || !tree->scripting.loadIntoClip(*content->clip, movie, url)) {
+        tree->removeChild(loader, content);
+        noticeLine(vm, QStringLiteral("Loader: %1: the player refused the movie").arg(url));
+        return;
+    }
+    info->content = content;
+    try {
+        tree->bind(content, nullptr);
+        content->constructed = true;
+        vm.constructInstance(c, content, {});
+        tree->constructChildren(content);
+    } catch (const ScriptThrow& t) {
+        reportLoaded(vm, "document class", t);
+    }
+    if (content->parent == loader) {
+        dispatchSimple(vm, content, QStringLiteral("added"), true);
+        if (tree->onStage(content))
+            dispatchSimple(vm, content, QStringLiteral("addedToStage"), false);
+    }
+}
+
+// Shows loaded bytes in the loader: a movie (with its own code, if it has any), or a picture
+// as a Bitmap.
+void showBytes(VM& vm, DisplayNode* loader, const QByteArray& bytes, const QString& url,
+               const Value& context) {
     ContentInfo* info = infoOf(vm, loader);
     removeContent(vm, loader, info);
     info->url = url;
@@ -227,6 +317,30 @@ void showBytes(VM& vm, DisplayNode* loader, const QByteArray& bytes, const QStri
         auto movie = Movie::load(data);
         if (!movie)
             return fail(QString::fromStdString(movie.error().message));
+        const auto& h = (*movie)->header();
+        info->width = h.frameSize.width() / 20.0;
+        info->height = h.frameSize.height() / 20.0;
+        info->frameRate = h.effectiveFrameRate();
+        info->swfVersion = h.version;
+        if ((*movie)->usesAvm2 && !(*movie)->abcBlocks.empty()) {
+            info->contentType = QStringLiteral("application/x-shockwave-flash");
+            // Its code runs as it arrives (the next frame), just before init.
+            Domain* domain = domainForLoad(vm, context);
+            const std::uint64_t generation = info->generation;
+            post(vm, info,
+                 makeEvent(vm, QStringLiteral("flash.events::Event"), QStringLiteral("open")));
+            post(vm, info,
+                 makeEvent(vm, QStringLiteral("flash.events::Event"), QStringLiteral("init")),
+                 [loader, info, m = *movie, domain, url, generation](VM& vm) {
+                     if (info->generation != generation)
+                         return;
+                     showScriptedMovie(vm, loader, info, m, domain, url);
+                     info->complete = true;
+                 });
+            post(vm, info,
+                 makeEvent(vm, QStringLiteral("flash.events::Event"), QStringLiteral("complete")));
+            return;
+        }
         // An empty clip in the loader, then the movie shown in it as AVM1's loadMovie does.
         Class* mc = classNamed(vm, "flash.display::MovieClip");
         auto* content = static_cast<DisplayNode*>(vm.allocInstance(mc));
@@ -238,11 +352,6 @@ void showBytes(VM& vm, DisplayNode* loader, const QByteArray& bytes, const QStri
         tree->constructChildren(content);
         info->content = content;
         info->contentType = QStringLiteral("application/x-shockwave-flash");
-        const auto& h = (*movie)->header();
-        info->width = h.frameSize.width() / 20.0;
-        info->height = h.frameSize.height() / 20.0;
-        info->frameRate = h.effectiveFrameRate();
-        info->swfVersion = h.version;
     } else {
         QBuffer buffer;
         buffer.setData(bytes);
@@ -305,7 +414,7 @@ Value loaderLoad(VM& vm, const Value& self, std::span<const Value> a) {
         refuse(vm, info, QStringLiteral("Loader.load of"), url, bytes.error().message);
         return Value();
     }
-    showBytes(vm, n, *bytes, url);
+    showBytes(vm, n, *bytes, url, arg(a, 1));
     return Value();
 }
 
@@ -315,7 +424,7 @@ Value loaderLoadBytes(VM& vm, const Value& self, std::span<const Value> a) {
     if (!data)
         vm.throwTypeError(2007, QStringLiteral("Parameter bytes must be non-null."));
     const QByteArray bytes(reinterpret_cast<const char*>(data->data()), qsizetype(data->size()));
-    showBytes(vm, n, bytes, vm.displayTree ? vm.displayTree->url : QString());
+    showBytes(vm, n, bytes, vm.displayTree ? vm.displayTree->url : QString(), arg(a, 1));
     return Value();
 }
 
@@ -392,6 +501,13 @@ InfoGetter infoGetters[] = {
      [](VM&, const Value& s, std::span<const Value>) {
          return Value(std::int32_t(static_cast<ContentInfo*>(s.object())->swfVersion));
      }},
+    {"applicationDomain",
+     [](VM& vm, const Value& s, std::span<const Value>) {
+         auto* i = static_cast<ContentInfo*>(s.object());
+         return i->domain ? domainHandle(vm, i->domain) : Value::null();
+     },
+     // The main movie's code is in the main domain, whoever asks.
+     [](VM& vm, const Value&, std::span<const Value>) { return domainHandle(vm, nullptr); }},
 };
 
 template <std::size_t I> Value infoDispatch(VM& vm, const Value& s, std::span<const Value> a) {
@@ -410,7 +526,7 @@ template <std::size_t... I> void installInfoGetters(VM& vm, Class* li, std::inde
         [&] {
             const QString name = QString::fromLatin1(infoGetters[I].name);
             if (const Binding* b = li->instanceTraits.find(name, vm.publicNs());
-                b && b->kind == Binding::Kind::Accessor)
+                b && b->kind == Binding::Kind::Accessor && !infoGetters[I].movie)
                 infoGetters[I].movie = b->getter.native;
             vm.addGetter(li, name, infoDispatch<I>);
         }(),
@@ -586,6 +702,13 @@ void method(VM& vm, Class* c, const char* name, NativeFn f) {
 
 } // namespace
 
+DisplayNode* loadedMovieInfo(DisplayNode* n) {
+    for (int guard = 0; n && guard < 256; n = n->parent, ++guard)
+        if (const Value* v = n->getDynamic(kLoadedInfo); v && v->object())
+            return static_cast<DisplayNode*>(v->object());
+    return nullptr;
+}
+
 void installLoader(VM& vm) {
     const QString display = QStringLiteral("flash.display");
     Class* container = classNamed(vm, "flash.display::DisplayObjectContainer");
@@ -693,6 +816,7 @@ void installMedia(VM& vm) {
     installSound(vm);
     installSystem(vm);
     installLoader(vm);
+    installDomains(vm);
 }
 
 } // namespace swf::avm2

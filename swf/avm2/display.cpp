@@ -4,6 +4,7 @@
 
 #include "swf/avm2/display.h"
 
+#include "swf/avm2/media.h"
 #include "swf/bitmapdata.h"
 
 #include <QPainterPathStroker>
@@ -142,7 +143,7 @@ void DisplayTree::bind(DisplayNode* container, std::vector<DisplayNode*>* made) 
     for (swf::DisplayObject* o : objects) {
         DisplayNode* n = nodeOf(o);
         if (!n) {
-            Class* c = classFor(*o);
+            Class* c = classFor(*o, container->clip);
             pendingObject = o;
             Object* made0 = nullptr;
             try {
@@ -205,7 +206,9 @@ std::uint16_t DisplayTree::characterFor(Class* c) {
          {c->package.isEmpty() ? c->name : c->package + QLatin1Char('.') + c->name,
           c->qualifiedName()}) {
         auto l = linkedByName.find(name);
-        if (l != linkedByName.end()) {
+        // Only the main movie's class of that name: a loaded movie's may share it.
+        if (l != linkedByName.end() &&
+            vm.lookupDefinition(name, vm.mainDomain()).object() == static_cast<Object*>(c)) {
             id = l->second;
             break;
         }
@@ -214,16 +217,27 @@ std::uint16_t DisplayTree::characterFor(Class* c) {
     return id;
 }
 
-Class* DisplayTree::classFor(const swf::DisplayObject& o) {
-    for (const auto& s : player.movie().symbolClasses) {
+Class* DisplayTree::classFor(const swf::DisplayObject& o, const swf::MovieClip* in) {
+    const swf::Movie* movie = in ? &in->origin().movie() : &player.movie();
+    Domain* domain = nullptr; // the main movie's
+    if (movie != &player.movie()) {
+        for (const auto& [m, d] : scriptedMovies)
+            if (m.get() == movie)
+                domain = d;
+    }
+    // A movie a Loader showed without code of its own links no classes.
+    static const std::vector<ExportedAsset> none;
+    const bool linked = movie == &player.movie() || domain;
+    for (const auto& s : linked ? movie->symbolClasses : none) {
         if (s.characterId != o.characterId || !o.characterId || o.character == nullptr)
             continue;
-        // A movie a Loader showed numbers its characters on its own.
-        if (player.character(s.characterId) != o.character)
+        // A loaded movie numbers its characters on its own.
+        if ((domain ? movie->character(s.characterId) : player.character(s.characterId)) !=
+            o.character)
             continue;
         Object* c = nullptr;
         try {
-            c = vm.lookupDefinition(s.name).object();
+            c = vm.lookupDefinition(s.name, domain ? domain : vm.mainDomain()).object();
         } catch (const ScriptThrow&) {
         }
         if (c && c->kind == ObjectKind::Class &&
@@ -490,16 +504,36 @@ QTransform DisplayTree::concatenated(const DisplayNode* n) const {
     return m;
 }
 
-QRectF DisplayTree::clipBounds(const swf::MovieClip& c, int guard) const {
+namespace {
+// The outlines' extent, without stroke widths.
+QRectF edgeBounds(const ShapeGeometry& g) {
+    QRectF r;
+    auto add = [&r](const QPainterPath& p) {
+        if (p.isEmpty())
+            return;
+        const QRectF b = p.boundingRect();
+        r = r.isNull() ? b : r.united(b);
+    };
+    for (const auto& layer : g.layers) {
+        for (const auto& f : layer.fills)
+            add(f.path);
+        for (const auto& s : layer.strokes)
+            add(s.path);
+    }
+    return r;
+}
+} // namespace
+
+QRectF DisplayTree::clipBounds(const swf::MovieClip& c, int guard, bool strokes) const {
     QRectF r;
     if (c.drawing() && !c.drawing()->empty())
-        r = c.drawing()->bounds();
+        r = strokes ? c.drawing()->bounds() : edgeBounds(c.drawing()->geometry());
     if (guard > 64)
         return r;
     for (const auto& o : c.displayList().objects()) {
         if (&c == &player.root() && o->depth >= kStageDepth)
             break;
-        const QRectF b = boundsOf(*o, guard + 1);
+        const QRectF b = boundsOf(*o, guard + 1, strokes);
         if (b.isNull())
             continue;
         const QRectF m = o->matrix.mapRect(b);
@@ -514,17 +548,21 @@ QRectF rectOf(const Rect& r) {
 }
 } // namespace
 
-QRectF DisplayTree::boundsOf(const swf::DisplayObject& o, int guard) const {
+QRectF DisplayTree::boundsOf(const swf::DisplayObject& o, int guard, bool strokes) const {
     if (o.clip())
-        return clipBounds(*o.clip(), guard);
+        return clipBounds(*o.clip(), guard, strokes);
     if (o.button())
-        return clipBounds(const_cast<ButtonInstance*>(o.button())->host(), guard);
+        return clipBounds(const_cast<ButtonInstance*>(o.button())->host(), guard, strokes);
     if (!o.character)
         return {};
     switch (o.character->type) {
     case CharacterType::Shape:
+        if (!strokes)
+            return edgeBounds(static_cast<const Shape*>(o.character)->geometry());
         return rectOf(static_cast<const Shape*>(o.character)->bounds);
     case CharacterType::MorphShape:
+        if (!strokes)
+            return edgeBounds(static_cast<const MorphShape*>(o.character)->geometryAt(o.ratio));
         return rectOf(static_cast<const MorphShape*>(o.character)->boundsAt(o.ratio));
     case CharacterType::Text:
         return rectOf(static_cast<const StaticText*>(o.character)->bounds);
@@ -630,7 +668,11 @@ DisplayNode* DisplayTree::hitIn(DisplayNode* n, QPointF p, int guard, bool& shap
         return nullptr; // it only lends its shape to the sprite it is the hit area of
     QPointF local = p;
     if (n->obj) {
-        if (!n->obj->visible)
+        // A mask is not drawn, and a masked object takes the mouse only inside its mask.
+        if (!n->obj->visible || n->obj->masking())
+            return nullptr;
+        if (n->obj->scriptMask() && n->parent &&
+            !maskAllows(*this, *n->obj, concatenated(n->parent).map(p)))
             return nullptr;
         bool ok = false;
         const QTransform back = n->obj->matrix.inverted(&ok);
@@ -744,11 +786,11 @@ void DisplayTree::keyEvent(const QString& type, int keyCode, int charCode) {
     dispatchEvent(vm, target, vm.construct(cls, a));
 }
 
-QRectF DisplayTree::localBounds(const DisplayNode* n) const {
+QRectF DisplayTree::localBounds(const DisplayNode* n, bool strokes) const {
     if (n->obj)
-        return boundsOf(*n->obj, 0);
+        return boundsOf(*n->obj, 0, strokes);
     if (n->clip)
-        return clipBounds(*n->clip, 0);
+        return clipBounds(*n->clip, 0, strokes);
     return {};
 }
 
@@ -1086,9 +1128,9 @@ Value setName(VM& vm, const Value& self, std::span<const Value> args) {
     return Value();
 }
 
-QRectF boundsIn(VM& vm, DisplayNode* n, DisplayNode* target) {
+QRectF boundsIn(VM& vm, DisplayNode* n, DisplayNode* target, bool strokes = true) {
     DisplayTree& t = treeOf(vm);
-    const QRectF local = t.localBounds(n);
+    const QRectF local = t.localBounds(n, strokes);
     if (local.isNull())
         return {};
     QTransform m = t.concatenated(n);
@@ -1156,6 +1198,9 @@ DisplayNode* targetArg(const Value& v) {
 Value getBounds(VM& vm, const Value& self, std::span<const Value> args) {
     return makeRectangle(vm, boundsIn(vm, node(vm, self), targetArg(arg(args, 0))));
 }
+Value getRect(VM& vm, const Value& self, std::span<const Value> args) {
+    return makeRectangle(vm, boundsIn(vm, node(vm, self), targetArg(arg(args, 0)), false));
+}
 Value localToGlobal(VM& vm, const Value& self, std::span<const Value> args) {
     const QPointF p = pointArg(vm, arg(args, 0));
     return makePoint(vm, treeOf(vm).concatenated(node(vm, self)).map(p));
@@ -1179,6 +1224,8 @@ Value hitTestPoint(VM& vm, const Value& self, std::span<const Value> args) {
     if (!inverted)
         return Value(false);
     const QPointF local = back.map(p);
+    if (n->obj && !maskAllows(t, *n->obj, p))
+        return Value(false);
     if (n->obj)
         return Value(t.shapeContains(*n->obj, local, 0));
     if (n->clip)
@@ -1959,6 +2006,8 @@ Value getLoaderInfo(VM& vm, const Value& self, std::span<const Value>) {
     // The document and the objects of its file share the movie's; the stage has none.
     if (n->isStage)
         return Value::null();
+    if (DisplayNode* loaded = loadedMovieInfo(n))
+        return Value(static_cast<Object*>(loaded));
     if (!t.loaderInfo) {
         const Value cls = vm.lookupDefinition(QStringLiteral("flash.display::LoaderInfo"));
         const Value li = vm.construct(cls, {});
@@ -2163,11 +2212,12 @@ void installDisplay(VM& vm) {
     vm.addGetter(dobj, QStringLiteral("transform"), getTransform, setTransform);
     vm.addGetter(dobj, QStringLiteral("blendMode"), getBlendMode, setBlendMode);
     vm.addGetter(dobj, QStringLiteral("cacheAsBitmap"), getCacheAsBitmap, setCacheAsBitmap);
+    installEffects(vm, dobj); // filters, mask: before the subclasses copy DisplayObject's traits
     vm.addGetter(dobj, QStringLiteral("mouseX"), getMouseX);
     vm.addGetter(dobj, QStringLiteral("mouseY"), getMouseY);
     methods(vm, dobj,
             {{"getBounds", getBounds},
-             {"getRect", getBounds},
+             {"getRect", getRect},
              {"localToGlobal", localToGlobal},
              {"globalToLocal", globalToLocal},
              {"hitTestPoint", hitTestPoint},

@@ -112,8 +112,12 @@ public:
     // timeline children constructed here hear added and addedToStage after their constructor.
     void construct(DisplayNode* n);
     void constructChildren(DisplayNode* n);
-    // The class a character is an object of: its SymbolClass, else the base class.
-    Class* classFor(const swf::DisplayObject& o);
+    // The class a character is an object of: its SymbolClass (in the domain of the movie whose
+    // clip `in` lists it), else the base class.
+    Class* classFor(const swf::DisplayObject& o, const swf::MovieClip* in = nullptr);
+    // Movies a Loader showed with code of their own, and the domain each one's code is in;
+    // kept as long as the VM, as their code is.
+    std::vector<std::pair<std::shared_ptr<const swf::Movie>, Domain*>> scriptedMovies;
     // The character a class is linked to (0: none).
     std::uint16_t characterFor(Class* c);
 
@@ -133,9 +137,10 @@ public:
     // Geometry, twips: the matrix from a node's space to the stage, and its bounds in its
     // own space (empty when it draws nothing).
     QTransform concatenated(const DisplayNode* n) const;
-    QRectF localBounds(const DisplayNode* n) const;
-    QRectF boundsOf(const swf::DisplayObject& o, int guard) const;
-    QRectF clipBounds(const swf::MovieClip& c, int guard) const;
+    // Without `strokes`, shapes count their outlines only (getRect).
+    QRectF localBounds(const DisplayNode* n, bool strokes = true) const;
+    QRectF boundsOf(const swf::DisplayObject& o, int guard, bool strokes = true) const;
+    QRectF clipBounds(const swf::MovieClip& c, int guard, bool strokes = true) const;
     // Whether a point in the object's own space (twips) is in what it draws.
     bool shapeContains(const swf::DisplayObject& o, QPointF p, int guard) const;
     bool clipContains(const swf::MovieClip& c, QPointF p, int guard) const;
@@ -245,6 +250,9 @@ bool isEditableOrSelectableText(const DisplayNode* n);
 // Sprite.hitArea, useHandCursor, doubleClickEnabled, SimpleButton.useHandCursor,
 // TextField.mouseWheelEnabled (builtins_mouse.cpp); installed after the display classes.
 void installMouse(VM& vm);
+
+// The LoaderInfo of the loaded movie `n` belongs to (builtins_media.cpp); null: the main one's.
+DisplayNode* loadedMovieInfo(DisplayNode* n);
 
 // Allocates display objects and events (the native class's allocator).
 Object* allocDisplayNode(VM& vm, Class* c);

@@ -239,9 +239,17 @@ Value VM::runMethod(const MethodRef& m, const Value& thisv, std::span<const Valu
     checkBudget();
     struct DepthGuard {
         int& d;
-        explicit DepthGuard(int& d) : d(d) { ++d; }
-        ~DepthGuard() { --d; }
-    } guard(callDepth);
+        Domain*& running;
+        Domain* saved;
+        DepthGuard(int& d, Domain*& running, Domain* now) : d(d), running(running), saved(running) {
+            ++d;
+            running = now;
+        }
+        ~DepthGuard() {
+            --d;
+            running = saved;
+        }
+    } guard(callDepth, runningDomain, env->domain);
 
     FrameStack<Value> regs(frames, std::max<std::size_t>(body.localCount, p + 2));
     if (!regs.valid())
@@ -470,7 +478,7 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
         // Definitions are only ever added after those found, so a found script stays the answer.
         ScriptEnv* s = cache ? cache->script : nullptr;
         if (!s) {
-            s = findDefiningScript(n);
+            s = findDefiningScript(n, nullptr, env->domain);
             if (cache)
                 cache->script = s;
         }
@@ -1125,7 +1133,7 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                 }
                 case 0x5F: { // finddef
                     const Name& n = multiname(r.u30());
-                    if (ScriptEnv* s = findDefiningScript(n)) {
+                    if (ScriptEnv* s = findDefiningScript(n, nullptr, env->domain)) {
                         ensureScript(s);
                         push(Value(s->global));
                     } else {

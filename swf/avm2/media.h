@@ -60,6 +60,21 @@ void pumpMedia(VM& vm);
 // sound engine even without sounds of its own.
 bool namesMedia(const Movie& movie);
 
+// flash.system.ApplicationDomain (builtins_domain.cpp): the VM domain a handle stands for, made
+// now if it was not yet (null: `handle` is none); a handle on `domain` (null: the main one).
+Domain* realizeDomain(VM& vm, const Value& handle);
+Value domainHandle(VM& vm, Domain* domain);
+void installDomains(VM& vm);
+// The character id SymbolClass links to `c` or its nearest linked base, in the movie (main or
+// loaded) whose domain defines that class ({null, 0}: none), and that id's character.
+std::pair<const Movie*, std::uint16_t> linkedSymbol(VM& vm, Class* c);
+const Character* linkedCharacter(VM& vm, Class* c);
+
+// DisplayObject.filters and mask (builtins_effects.cpp). maskAllows: whether a point of the
+// stage (twips) is inside the mask a script gave `o` (true without one).
+void installEffects(VM& vm, Class* displayObject);
+bool maskAllows(DisplayTree& tree, const swf::DisplayObject& o, QPointF stagePoint);
+
 void installSound(VM& vm);
 void installSystem(VM& vm);
 void installLoader(VM& vm);

@@ -245,6 +245,7 @@ VM::VM() {
         std::fprintf(stderr, "%s\n", b.constData());
     };
     clock = [] { return 0.0; };
+    newDomain(nullptr); // the main movie's
     registerBuiltins();
 }
 
@@ -1240,7 +1241,6 @@ void VM::defineGlobal(const QString& package, const QString& name, const Value& 
     builtins->slotv.push_back(v);
     builtinTraits.slotv.push_back({name, nullptr, true, 0, nullptr, Value()});
     builtinTraits.add(name, ns, b);
-    definitions[name].push_back({ns, nullptr});
 }
 
 void VM::addMethod(Class* c, const QString& name, NativeFn fn, int length) {
@@ -1283,7 +1283,13 @@ void VM::addStaticValue(Class* c, const QString& name, const Value& v) {
     c->staticTraits.add(name, m_publicNs, b);
 }
 
-Value VM::lookupDefinition(const QString& qualified) {
+Domain* VM::newDomain(Domain* parent) {
+    m_domains.push_back(std::make_unique<Domain>());
+    m_domains.back()->parent = parent;
+    return m_domains.back().get();
+}
+
+Value VM::lookupDefinition(const QString& qualified, Domain* domain) {
     QString pkg, local = qualified;
     const qsizetype colons = qualified.lastIndexOf(QStringLiteral("::"));
     if (colons >= 0) {
@@ -1299,24 +1305,31 @@ Value VM::lookupDefinition(const QString& qualified) {
     n.hasPublic = pkg.isEmpty();
     if (Binding* b = findBindingIn(&builtinTraits, n))
         return builtins->slotv[b->slot];
-    if (ScriptEnv* s = findDefiningScript(n)) {
+    if (ScriptEnv* s = findDefiningScript(n, nullptr, domain ? domain : runningDomain)) {
         ensureScript(s);
         return getProperty(Value(s->global), n);
     }
     return Value();
 }
 
-ScriptEnv* VM::findDefiningScript(const Name& name, int* nsOut) {
-    auto it = definitions.find(name.local);
-    if (it == definitions.end())
-        return nullptr;
-    for (auto& [ns, script] : *it) {
-        if (!script)
+ScriptEnv* VM::findDefiningScript(const Name& name, int* nsOut, Domain* domain) {
+    if (!domain)
+        domain = mainDomain();
+    // Outermost first: a parent's definition wins. Chains are short (each load adds one).
+    Domain* chain[64];
+    int depth = 0;
+    for (Domain* d = domain; d && depth < 64; d = d->parent)
+        chain[depth++] = d;
+    while (depth-- > 0) {
+        auto it = chain[depth]->definitions.find(name.local);
+        if (it == chain[depth]->definitions.end())
             continue;
-        if (name.anyNs || std::find(name.nss.begin(), name.nss.end(), ns) != name.nss.end()) {
-            if (nsOut)
-                *nsOut = ns;
-            return script;
+        for (auto& [ns, script] : *it) {
+            if (name.anyNs || std::find(name.nss.begin(), name.nss.end(), ns) != name.nss.end()) {
+                if (nsOut)
+                    *nsOut = ns;
+                return script;
+            }
         }
     }
     return nullptr;
@@ -1384,7 +1397,7 @@ Class* VM::resolveTypeUncached(AbcEnv* env, std::uint32_t multiname) {
         Object* o = builtins->slotv[b->slot].object();
         return o && o->kind == ObjectKind::Class ? static_cast<Class*>(o) : nullptr;
     }
-    if (ScriptEnv* s = findDefiningScript(n)) {
+    if (ScriptEnv* s = findDefiningScript(n, nullptr, env->domain)) {
         ensureScript(s);
         if (Binding* b = findBinding(s->global, n)) {
             if (b->kind == Binding::Kind::Slot || b->kind == Binding::Kind::Const) {
@@ -1623,9 +1636,10 @@ Class* VM::vectorClass(Class* elementType) {
 
 // --- Loading ----------------------------------------------------------------------------------
 
-bool VM::loadAbc(std::shared_ptr<const Abc> abc, bool runEntry) {
+bool VM::loadAbc(std::shared_ptr<const Abc> abc, bool runEntry, Domain* domain) {
     auto env = std::make_unique<AbcEnv>();
     env->abc = abc;
+    env->domain = domain ? domain : mainDomain();
     const Abc& a = *abc;
     env->nsIds.resize(a.namespaces.size());
     for (std::size_t i = 1; i < a.namespaces.size(); ++i)
@@ -1692,7 +1706,8 @@ bool VM::loadAbc(std::shared_ptr<const Abc> abc, bool runEntry) {
         initSlots(g, s->traits);
         for (const TraitInfo& t : a.scripts[i].traits) {
             const Name& n = e->names[t.name];
-            definitions[n.local].push_back({n.nss.empty() ? m_publicNs : n.nss[0], s.get()});
+            e->domain->definitions[n.local].push_back(
+                {n.nss.empty() ? m_publicNs : n.nss[0], s.get()});
         }
         e->scripts.push_back(std::move(s));
     }

@@ -47,6 +47,14 @@ struct NameCache {
 };
 struct SharedObjects; // flash.net.SharedObject's open stores (builtins_sharedobject.cpp)
 
+// An application domain: the definitions of the ABC blocks loaded into it. A name is looked up
+// in the parent first, so a parent's definition wins over a child's of the same name; a domain
+// without a parent sits under the system's (the native classes).
+struct Domain {
+    Domain* parent = nullptr;
+    QHash<QString, std::vector<std::pair<int, ScriptEnv*>>> definitions;
+};
+
 // A method body decoded once, on its first run, for the interpreter. Each instruction is a word
 // (opcode in the low 9 bits, its length in words above) and then its operands, already read from
 // their variable-length forms; a branch operand is the word index of its target. Checks the raw
@@ -62,6 +70,7 @@ struct DecodedBody {
 // One loaded ABC block with the runtime forms of its pools.
 struct AbcEnv {
     std::shared_ptr<const Abc> abc;
+    Domain* domain = nullptr;             // where its definitions live
     std::vector<int> nsIds;               // namespace pool index to namespace id
     std::vector<Name> names;              // multiname pool, compile-time parts resolved
     std::vector<Class*> classes;          // by class index, once newclass ran
@@ -100,9 +109,17 @@ public:
     VM& operator=(const VM&) = delete;
 
     // Loading and running scripts.
-    bool loadAbc(std::shared_ptr<const Abc> abc, bool runEntry);
-    Value lookupDefinition(const QString& qualified); // "pkg.Name" or "pkg::Name"
-    ScriptEnv* findDefiningScript(const Name& name, int* nsOut = nullptr);
+    // Into `domain` (null: the main movie's).
+    bool loadAbc(std::shared_ptr<const Abc> abc, bool runEntry, Domain* domain = nullptr);
+    // "pkg.Name" or "pkg::Name", as seen from `domain` (null: the running code's, else main's).
+    Value lookupDefinition(const QString& qualified, Domain* domain = nullptr);
+    ScriptEnv* findDefiningScript(const Name& name, int* nsOut = nullptr, Domain* domain = nullptr);
+    // Application domains: the main movie's, and those made for loaded movies and scripts.
+    // They live as long as the VM (their code may be referenced from anywhere).
+    Domain* mainDomain() const { return m_domains.front().get(); }
+    Domain* newDomain(Domain* parent);
+    // The domain of the ABC code running now; null outside script code.
+    Domain* runningDomain = nullptr;
     void ensureScript(ScriptEnv* s);
 
     // Heap.
@@ -261,7 +278,6 @@ public:
     int nextTimerId = 1;
     void runTimers();
 
-    QHash<QString, std::vector<std::pair<int, ScriptEnv*>>> definitions;
     std::vector<std::unique_ptr<AbcEnv>> envs;
     Object* domainMemory = nullptr;
     // `default xml namespace` (dxns): set by a method, restored when that method returns.
@@ -300,6 +316,7 @@ private:
     int m_entryDepth = 0;
     std::uint32_t m_budgetTick = 0;
     std::vector<std::pair<std::uint32_t, ScriptEnv*>> m_allScripts;
+    std::vector<std::unique_ptr<Domain>> m_domains;
 
     friend struct Interp;
 };

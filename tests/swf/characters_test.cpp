@@ -317,3 +317,20 @@ TEST(Sound, EventSoundsAndStreams) {
     ASSERT_TRUE(f.streamBlock);
     EXPECT_EQ(f.streamBlock->size(), 3u);
 }
+
+// DefineBinaryData: the id, four reserved bytes, then the data; a tag too short for its header
+// defines nothing, and a second definition of an id does not replace the first.
+TEST(BinaryData, KeepsTheBytesAfterItsHeader) {
+    const Bytes payload = {0x00, 0x01, 0xFF, 'R', 'w'};
+    auto m = load(concat({swftest::tag(87, Writer().u16(5).u32(0).bytes(payload)),
+                          swftest::tag(87, Writer().u16(6).u8(0).u8(0).u8(0)),
+                          swftest::tag(87, Writer().u16(7).u32(0)),
+                          swftest::tag(87, Writer().u16(5).u32(0).bytes({9, 9}))}));
+    ASSERT_TRUE(m);
+    ASSERT_EQ(m->binaryData.count(5), 1u);
+    const auto& bytes = m->binaryData.at(5);
+    EXPECT_EQ(Bytes(bytes.begin(), bytes.end()), payload);
+    EXPECT_EQ(m->binaryData.count(6), 0u);
+    ASSERT_EQ(m->binaryData.count(7), 1u); // empty data is still data
+    EXPECT_TRUE(m->binaryData.at(7).empty());
+}

@@ -21,7 +21,26 @@ build_one() {
     local common=(-cp "$programs" -cp "$here/common" -main "$name" TraceSetup)
     # haxe-boot names the boot class "haxe" rather than a random name: the same source gives the
     # same bytes.
-    if ! haxe "${common[@]}" -swf "$out/$name.swf" -swf-version 11 -D native-trace -D haxe-boot \
+    local boot=(-D haxe-boot)
+    # "// loads: A B" in the source: movies the program loads, built from loaded/A.hx ... into
+    # OUTDIR/loaded/. They keep the fixed boot name (two movies defining one boot class is what
+    # is tested); the loader takes a random one so that its own is not theirs.
+    local loads
+    loads="$(sed -n 's|^// loads: *\(.*\)$|\1|p' "$src" | head -n1)"
+    if [ -n "$loads" ]; then
+        boot=()
+        mkdir -p "$out/loaded"
+        for child in $loads; do
+            if ! haxe -cp "$programs/loaded" -cp "$here/common" -main "$child" TraceSetup \
+                -swf "$out/loaded/$child.swf" -swf-version 11 -D native-trace -D haxe-boot \
+                >"$out/$name.swf.log" 2>&1; then
+                cat "$out/$name.swf.log" >&2
+                echo "make-movies: $name: loaded movie $child: SWF compile failed" >&2
+                return 1
+            fi
+        done
+    fi
+    if ! haxe "${common[@]}" -swf "$out/$name.swf" -swf-version 11 -D native-trace "${boot[@]}" \
         >"$out/$name.swf.log" 2>&1; then
         cat "$out/$name.swf.log" >&2
         echo "make-movies: $name: SWF compile failed" >&2
