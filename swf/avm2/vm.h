@@ -312,7 +312,7 @@ private:
     QHash<QString, int> m_nsIds;
     QHash<int, QString> m_nsUris;
     int m_publicNs = 0, m_as3Ns = 0;
-    std::chrono::steady_clock::time_point m_entryStart;
+    std::chrono::nanoseconds m_entryStart{}; // the thread's processor time at entry
     int m_entryDepth = 0;
     std::uint32_t m_budgetTick = 0;
     std::vector<std::pair<std::uint32_t, ScriptEnv*>> m_allScripts;
