@@ -10,6 +10,7 @@
 #include "swf/render/paintercanvas.h"
 #include "swf/render/renderer.h"
 #include "swf/swf_writer.h"
+#include "tests/swf/avm2/scriptcalls.h"
 
 #include <QPainter>
 #include <gtest/gtest.h>
@@ -33,7 +34,7 @@ swf::Result<std::shared_ptr<const swf::Movie>> timelineMovie() {
     return swf::Movie::load(bytes);
 }
 
-struct Fixture {
+struct Fixture : ScriptCalls<Fixture> {
     explicit Fixture(std::shared_ptr<const swf::Movie> movie)
         : runtime(std::move(movie), options()) {
         runtime.start();
@@ -46,15 +47,6 @@ struct Fixture {
     VM& vm() { return runtime.vm(); }
     DisplayTree& tree() { return runtime.displayTree(); }
     Value root() { return Value(static_cast<Object*>(runtime.root())); }
-    Value get(const Value& o, const char* name) {
-        return vm().getProperty(o, vm().publicName(QString::fromLatin1(name)));
-    }
-    Value call(const Value& o, const char* name, std::vector<Value> args = {}) {
-        return vm().callProperty(o, vm().publicName(QString::fromLatin1(name)), args);
-    }
-    Value make(const char* cls) {
-        return vm().construct(vm().lookupDefinition(QString::fromLatin1(cls)), {});
-    }
     // A square of `colour` at (x, y), `size` pixels wide, in a new Sprite.
     Value square(std::uint32_t colour, double x, double y, double size) {
         const Value s = make("flash.display::Sprite");

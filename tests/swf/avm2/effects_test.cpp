@@ -10,6 +10,7 @@
 #include "swf/render/paintercanvas.h"
 #include "swf/render/renderer.h"
 #include "swf/swf_writer.h"
+#include "tests/swf/avm2/scriptcalls.h"
 
 #include <QPainter>
 #include <gtest/gtest.h>
@@ -18,7 +19,7 @@ namespace {
 
 using namespace swf::avm2;
 
-struct Fixture {
+struct Fixture : ScriptCalls<Fixture> {
     Fixture() : movie(emptyMovie()), runtime(movie, options()) { runtime.start(); }
     static std::shared_ptr<const swf::Movie> emptyMovie() {
         using namespace swftest;
@@ -34,18 +35,6 @@ struct Fixture {
     }
     VM& vm() { return runtime.vm(); }
     Value root() { return Value(static_cast<Object*>(runtime.root())); }
-    Value get(const Value& o, const char* name) {
-        return vm().getProperty(o, vm().publicName(QString::fromLatin1(name)));
-    }
-    void set(const Value& o, const char* name, const Value& v) {
-        vm().setProperty(o, vm().publicName(QString::fromLatin1(name)), v);
-    }
-    Value call(const Value& o, const char* name, std::vector<Value> args = {}) {
-        return vm().callProperty(o, vm().publicName(QString::fromLatin1(name)), args);
-    }
-    Value make(const char* cls, std::vector<Value> args = {}) {
-        return vm().construct(vm().lookupDefinition(QString::fromLatin1(cls)), args);
-    }
     // A sprite on the root with a filled rectangle, pixels.
     Value box(double x, double y, double w, double h, std::uint32_t color) {
         const Value s = make("flash.display::Sprite");

@@ -7,6 +7,7 @@
 #include "swf/movie.h"
 #include "swf/render/guiapp.h"
 #include "swf/swf_writer.h"
+#include "tests/swf/avm2/scriptcalls.h"
 
 #include <QHash>
 #include <gtest/gtest.h>
@@ -49,7 +50,7 @@ Value logEvent(VM& vm, const Value&, std::span<const Value> args) {
     return Value();
 }
 
-struct Fixture {
+struct Fixture : ScriptCalls<Fixture> {
     Fixture() : runtime((ensureGuiApplication(), kidMovie()), options()) {
         runtime.start();
         heard.clear();
@@ -63,12 +64,6 @@ struct Fixture {
     }
     VM& vm() { return runtime.vm(); }
     Value root() { return Value(static_cast<Object*>(runtime.root())); }
-    Value get(const Value& o, const char* name) {
-        return vm().getProperty(o, vm().publicName(QString::fromLatin1(name)));
-    }
-    Value call(const Value& o, const char* name, std::vector<Value> args = {}) {
-        return vm().callProperty(o, vm().publicName(QString::fromLatin1(name)), args);
-    }
     void listen(const Value& target, std::initializer_list<const char*> types) {
         const Value logger = Value(static_cast<Object*>(vm().makeNative("log", logEvent)));
         for (const char* type : types)

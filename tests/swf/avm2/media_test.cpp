@@ -15,6 +15,7 @@
 #include "swf/render/renderer.h"
 #include "swf/sound/moviesound.h"
 #include "swf/swf_writer.h"
+#include "tests/swf/avm2/scriptcalls.h"
 
 #include <QPainter>
 #include <gtest/gtest.h>
@@ -29,7 +30,7 @@ std::shared_ptr<const swf::Movie> emptyMovie() {
     return m ? *m : nullptr;
 }
 
-struct Fixture {
+struct Fixture : ScriptCalls<Fixture> {
     Fixture() : movie(emptyMovie()), runtime(movie, options()) {
         runtime.start();
         runtime.vm().noticeHook = [this](const QString& l) { notices << l; };
@@ -42,18 +43,6 @@ struct Fixture {
     }
     VM& vm() { return runtime.vm(); }
     Value root() { return Value(static_cast<Object*>(runtime.root())); }
-    Value get(const Value& o, const char* name) {
-        return vm().getProperty(o, vm().publicName(QString::fromLatin1(name)));
-    }
-    void set(const Value& o, const char* name, const Value& v) {
-        vm().setProperty(o, vm().publicName(QString::fromLatin1(name)), v);
-    }
-    Value call(const Value& o, const char* name, std::vector<Value> args = {}) {
-        return vm().callProperty(o, vm().publicName(QString::fromLatin1(name)), args);
-    }
-    Value make(const char* cls, std::vector<Value> args = {}) {
-        return vm().construct(vm().lookupDefinition(QString::fromLatin1(cls)), args);
-    }
     QImage picture() {
         QImage image(550, 400, QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::white);

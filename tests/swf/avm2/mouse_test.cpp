@@ -8,6 +8,7 @@
 #include "swf/movie.h"
 #include "swf/render/guiapp.h"
 #include "swf/swf_writer.h"
+#include "tests/swf/avm2/scriptcalls.h"
 
 #include <gtest/gtest.h>
 
@@ -32,7 +33,7 @@ Value logEvent(VM& vm, const Value&, std::span<const Value> args) {
     return Value();
 }
 
-struct Fixture {
+struct Fixture : ScriptCalls<Fixture> {
     Fixture() : runtime((ensureGuiApplication(), load()), options()) {
         runtime.start();
         eventLog.clear();
@@ -49,18 +50,6 @@ struct Fixture {
     }
     VM& vm() { return runtime.vm(); }
     Value root() { return Value(static_cast<Object*>(runtime.root())); }
-    Value get(const Value& o, const char* name) {
-        return vm().getProperty(o, vm().publicName(QString::fromLatin1(name)));
-    }
-    void set(const Value& o, const char* name, const Value& v) {
-        vm().setProperty(o, vm().publicName(QString::fromLatin1(name)), v);
-    }
-    Value call(const Value& o, const char* name, std::vector<Value> args = {}) {
-        return vm().callProperty(o, vm().publicName(QString::fromLatin1(name)), args);
-    }
-    Value make(const char* cls) {
-        return vm().construct(vm().lookupDefinition(QString::fromLatin1(cls)), {});
-    }
     // A named Sprite (or Shape) with a filled square drawn at (x, y), added to `parent`.
     Value square(const char* name, double x, double y, double size, const Value& parent,
                  const char* cls = "flash.display::Sprite") {

@@ -11,6 +11,7 @@
 #include "swf/render/renderer.h"
 #include "swf/swf_writer.h"
 #include "swf/textfields.h"
+#include "tests/swf/avm2/scriptcalls.h"
 
 #include <QPainter>
 #include <gtest/gtest.h>
@@ -153,7 +154,7 @@ Value refuseDigits(VM& vm, const Value&, std::span<const Value> args) {
     return Value();
 }
 
-struct Fixture {
+struct Fixture : ScriptCalls<Fixture> {
     explicit Fixture(std::shared_ptr<const swf::Movie> movie)
         : runtime((ensureGuiApplication(), std::move(movie)), options()) {
         runtime.start();
@@ -167,20 +168,8 @@ struct Fixture {
     VM& vm() { return runtime.vm(); }
     Value root() { return Value(static_cast<Object*>(runtime.root())); }
     Value stage() { return get(root(), "stage"); }
-    Value get(const Value& o, const char* name) {
-        return vm().getProperty(o, vm().publicName(QString::fromLatin1(name)));
-    }
-    void set(const Value& o, const char* name, const Value& v) {
-        vm().setProperty(o, vm().publicName(QString::fromLatin1(name)), v);
-    }
     double num(const Value& o, const char* name) { return vm().toNumber(get(o, name)); }
     QString str(const Value& o, const char* name) { return vm().toString(get(o, name)); }
-    Value call(const Value& o, const char* name, std::vector<Value> args = {}) {
-        return vm().callProperty(o, vm().publicName(QString::fromLatin1(name)), args);
-    }
-    Value make(const char* cls, std::vector<Value> args = {}) {
-        return vm().construct(vm().lookupDefinition(QString::fromLatin1(cls)), args);
-    }
     Value field(const char* name, double x, double y) {
         const Value t = make("flash.text::TextField");
         set(t, "name", Value(name));
