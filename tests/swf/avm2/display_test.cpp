@@ -56,16 +56,7 @@ struct Fixture : ScriptCalls<Fixture> {
         call(g, "endFill");
         return s;
     }
-    QImage picture() {
-        QImage image(550, 400, QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::white);
-        QPainter painter(&image);
-        swf::render::PainterCanvas canvas(painter);
-        const auto& header = runtime.player().movie().header();
-        renderer.render(runtime.player(), canvas,
-                        swf::render::stageTransform(header.frameSize, QRectF(0, 0, 550, 400), 0));
-        return image;
-    }
+    QImage picture() { return stagePicture(renderer, runtime.player()); }
     QString className(const Value& v) { return vm().classOf(v)->name; }
 
     QStringList errors;

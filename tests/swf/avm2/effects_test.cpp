@@ -46,16 +46,7 @@ struct Fixture : ScriptCalls<Fixture> {
         call(root(), "addChild", {s});
         return s;
     }
-    QImage picture() {
-        QImage image(550, 400, QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::white);
-        QPainter painter(&image);
-        swf::render::PainterCanvas canvas(painter);
-        renderer.render(
-            runtime.player(), canvas,
-            swf::render::stageTransform(movie->header().frameSize, QRectF(0, 0, 550, 400), 0));
-        return image;
-    }
+    QImage picture() { return stagePicture(renderer, runtime.player()); }
     DisplayNode* under(double x, double y) {
         return runtime.displayTree().mouseTarget(QPointF(x * 20, y * 20));
     }

@@ -65,9 +65,7 @@ struct Fixture : ScriptCalls<Fixture> {
     VM& vm() { return runtime.vm(); }
     Value root() { return Value(static_cast<Object*>(runtime.root())); }
     void listen(const Value& target, std::initializer_list<const char*> types) {
-        const Value logger = Value(static_cast<Object*>(vm().makeNative("log", logEvent)));
-        for (const char* type : types)
-            call(target, "addEventListener", {Value(type), logger});
+        listenWith(logEvent, target, types);
     }
     // The kid and the shape inside it, labelled, each listening to both events.
     std::pair<Value, Value> kidAndShape() {

@@ -43,16 +43,7 @@ struct Fixture : ScriptCalls<Fixture> {
     }
     VM& vm() { return runtime.vm(); }
     Value root() { return Value(static_cast<Object*>(runtime.root())); }
-    QImage picture() {
-        QImage image(550, 400, QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::white);
-        QPainter painter(&image);
-        swf::render::PainterCanvas canvas(painter);
-        renderer.render(
-            runtime.player(), canvas,
-            swf::render::stageTransform(movie->header().frameSize, QRectF(0, 0, 550, 400), 0));
-        return image;
-    }
+    QImage picture() { return stagePicture(renderer, runtime.player()); }
 
     std::shared_ptr<const swf::Movie> movie;
     QStringList errors, notices;

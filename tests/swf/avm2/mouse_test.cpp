@@ -70,9 +70,7 @@ struct Fixture : ScriptCalls<Fixture> {
         return s;
     }
     void listen(const Value& target, std::initializer_list<const char*> types) {
-        const Value logger = Value(static_cast<Object*>(vm().makeNative("log", logEvent)));
-        for (const char* type : types)
-            call(target, "addEventListener", {Value(type), logger});
+        listenWith(logEvent, target, types);
     }
     void moveTo(double x, double y) { runtime.mouseMove(QPointF(x * 20, y * 20)); }
     void click(double x, double y) {

@@ -4,9 +4,27 @@
 // Flash API from C++. A fixture derives from ScriptCalls<Itself> and gives `VM& vm()`.
 
 #include "swf/avm2/vm.h"
+#include "swf/player.h"
+#include "swf/render/paintercanvas.h"
+#include "swf/render/renderer.h"
 
+#include <QImage>
+#include <QPainter>
 #include <QString>
+#include <initializer_list>
 #include <vector>
+
+// The 550 x 400 stage of the tests' movies as the renderer draws it, on white.
+inline QImage stagePicture(swf::render::Renderer& renderer, const swf::Player& player) {
+    QImage image(550, 400, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    swf::render::PainterCanvas canvas(painter);
+    const auto& header = player.movie().header();
+    renderer.render(player, canvas,
+                    swf::render::stageTransform(header.frameSize, QRectF(0, 0, 550, 400), 0));
+    return image;
+}
 
 template <class Fixture> struct ScriptCalls {
     using Value = swf::avm2::Value;
@@ -22,6 +40,14 @@ template <class Fixture> struct ScriptCalls {
     }
     Value make(const char* cls, std::vector<Value> args = {}) {
         return vm().construct(vm().lookupDefinition(QString::fromLatin1(cls)), args);
+    }
+
+    // `fn` hears every event of `types` that reaches `target`.
+    void listenWith(swf::avm2::NativeFn fn, const Value& target,
+                    std::initializer_list<const char*> types) {
+        const Value logger = Value(static_cast<swf::avm2::Object*>(vm().makeNative("log", fn)));
+        for (const char* type : types)
+            call(target, "addEventListener", {Value(type), logger});
     }
 
 private:

@@ -179,9 +179,7 @@ struct Fixture : ScriptCalls<Fixture> {
         return t;
     }
     void listen(const Value& target, std::initializer_list<const char*> types) {
-        const Value logger = Value(static_cast<Object*>(vm().makeNative("log", logEvent)));
-        for (const char* type : types)
-            call(target, "addEventListener", {Value(type), logger});
+        listenWith(logEvent, target, types);
     }
     QImage picture() {
         QImage image(550, 400, QImage::Format_ARGB32_Premultiplied);
