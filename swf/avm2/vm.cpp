@@ -340,9 +340,17 @@ void VM::collectGarbage(const std::vector<Object*>& extraRoots) {
                 stack.push_back(a.o);
     }
     markFrom(stack);
-    for (Object* o : m_heap)
-        if (o->marked && o->kind == ObjectKind::Dictionary && static_cast<Dictionary*>(o)->weakKeys)
-            static_cast<Dictionary*>(o)->dropDeadKeys();
+    for (Object* o : m_heap) {
+        if (!o->marked || o->kind != ObjectKind::Dictionary)
+            continue;
+        auto* d = static_cast<Dictionary*>(o);
+        if (d->weakKeys)
+            d->dropDeadKeys();
+        // A for-in under way holds positions in the table: move entries only with no script
+        // running.
+        if (m_entryDepth == 0)
+            d->compact(*this);
+    }
     std::size_t kept = 0;
     for (Object* o : m_heap) {
         if (o->marked) {

@@ -292,6 +292,58 @@ TEST(Avm2Vm, WeakDictionaryKeysDoNotKeepObjects) {
     EXPECT_EQ(vm.objectCount(), before - 100);
 }
 
+// A Dictionary whose keys come and go (deleted, or weak keys collected) gives the holes back
+// at collection: its table stays the same size however long the churn runs, and every key
+// left is still found by identity or by its string form.
+TEST(Avm2Vm, DictionaryChurnDoesNotGrowItsTable) {
+    using swf::avm2::Value;
+    swf::avm2::VM vm;
+    const Value weakArg[] = {Value(true)};
+    auto* w =
+        static_cast<swf::avm2::Dictionary*>(vm.construct(Value(vm.dictionaryClass), weakArg).o);
+    auto* st = static_cast<swf::avm2::Dictionary*>(vm.construct(Value(vm.dictionaryClass), {}).o);
+    vm.hostRoots = {w, st};
+    swf::avm2::Object* held = vm.newObject();
+    vm.hostRoots.push_back(held);
+    st->set(vm, Value(held), Value(std::int32_t(7)));
+    st->set(vm, Value(std::int32_t(1)), Value(QStringLiteral("one")));
+    w->set(vm, Value(QStringLiteral("name")), Value(std::int32_t(2)));
+    const auto churn = [&](int loops) {
+        for (int i = 0; i < loops; ++i) {
+            for (int k = 0; k < 3; ++k) {
+                w->set(vm, Value(vm.newObject()), Value(std::int32_t(k)));
+                const Value key(vm.newObject());
+                st->set(vm, key, Value(std::int32_t(k)));
+                st->remove(vm, key);
+                st->set(vm, Value(QStringLiteral("t%1").arg(k)), Value(std::int32_t(k)));
+                st->remove(vm, Value(QStringLiteral("t%1").arg(k)));
+            }
+            vm.collectGarbage();
+        }
+    };
+    // Holes are given back once they outnumber the entries and there are at least 16.
+    const auto bounded = [](const swf::avm2::Dictionary* d) {
+        return d->entries.size() <= 2 * d->live + 16;
+    };
+    churn(200);
+    EXPECT_TRUE(bounded(w)) << w->entries.size();
+    EXPECT_TRUE(bounded(st)) << st->entries.size();
+    churn(400);
+    EXPECT_TRUE(bounded(w)) << w->entries.size();
+    EXPECT_TRUE(bounded(st)) << st->entries.size();
+    EXPECT_EQ(w->live, 1u);
+    EXPECT_EQ(st->live, 2u);
+    Value out;
+    ASSERT_TRUE(st->get(vm, Value(held), out));
+    EXPECT_EQ(out.i, 7);
+    ASSERT_TRUE(st->get(vm, Value(QStringLiteral("1")), out));
+    EXPECT_EQ(vm.toString(out), QStringLiteral("one"));
+    ASSERT_TRUE(w->get(vm, Value(QStringLiteral("name")), out));
+    EXPECT_EQ(out.i, 2);
+    EXPECT_TRUE(st->remove(vm, Value(held)));
+    EXPECT_FALSE(st->has(vm, Value(held)));
+}
+
 // E4X through its instructions: XML from text, attribute and child access, the descendant
 // operator, pretty printing, attribute escaping and attribute assignment.
 TEST(Avm2Vm, XmlAccessAndPrinting) {
