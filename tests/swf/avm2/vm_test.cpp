@@ -344,6 +344,35 @@ TEST(Avm2Vm, DictionaryChurnDoesNotGrowItsTable) {
     EXPECT_FALSE(st->has(vm, Value(held)));
 }
 
+// An object used as a map, its keys set and deleted again and again, keeps a bounded table of
+// dynamic properties, and what is left is found and enumerated in order.
+TEST(Avm2Vm, DeletedDynamicPropertiesAreGivenBack) {
+    using swf::avm2::Value;
+    swf::avm2::VM vm;
+    swf::avm2::Object* map = vm.newObject();
+    vm.hostRoots = {map};
+    map->setDynamic(QStringLiteral("first"), Value(std::int32_t(1)));
+    for (int i = 0; i < 600; ++i) {
+        const QString key = QStringLiteral("k%1").arg(i);
+        map->setDynamic(key, Value(std::int32_t(i)));
+        map->deleteDynamic(key);
+        if (i % 3 == 0)
+            vm.collectGarbage();
+    }
+    map->setDynamic(QStringLiteral("last"), Value(std::int32_t(2)));
+    vm.collectGarbage();
+    EXPECT_LE(map->dyn.size(), 2u + 16u);
+    ASSERT_NE(map->getDynamic(QStringLiteral("first")), nullptr);
+    EXPECT_EQ(map->getDynamic(QStringLiteral("first"))->i, 1);
+    ASSERT_NE(map->getDynamic(QStringLiteral("last")), nullptr);
+    EXPECT_EQ(map->getDynamic(QStringLiteral("last"))->i, 2);
+    QStringList order;
+    for (const auto& p : map->dyn)
+        if (p.live)
+            order << p.name;
+    EXPECT_EQ(order, QStringList({QStringLiteral("first"), QStringLiteral("last")}));
+}
+
 // E4X through its instructions: XML from text, attribute and child access, the descendant
 // operator, pretty printing, attribute escaping and attribute assignment.
 TEST(Avm2Vm, XmlAccessAndPrinting) {

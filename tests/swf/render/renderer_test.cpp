@@ -1116,12 +1116,12 @@ TEST(Renderer, KeptFilteredLayersGiveTheSamePixels) {
         place3(1, 1, 1000, 1000, 0, {}, filterList(4, 2)),
         // The same object and filters elsewhere: it may share the first one's kept result.
         place3(2, 1, 5000, 3000, 0, {}, filterList(4, 2)), showFrame(),
-        showFrame(),                                                // 2: still
-        move(1, 1020, 1000), showFrame(),                           // 3: one whole pixel right
-        showFrame(),                                                // 4: still
-        move(1, 1027, 1013), showFrame(),                           // 5: part of a pixel
-        move(1.25, 1027, 1013), showFrame(),                        // 6: scaled
-        move(1.25, 1027, 1013, 128), showFrame(),                   // 7: half transparent
+        showFrame(),                              // 2: still
+        move(1, 1020, 1000), showFrame(),         // 3: one whole pixel right
+        showFrame(),                              // 4: still
+        move(1, 1027, 1000), showFrame(),         // 5: part of a pixel, same layer size
+        move(1.25, 1027, 1013), showFrame(),      // 6: scaled
+        move(1.25, 1027, 1013, 128), showFrame(), // 7: half transparent
         move(1.25, 1027, 1013, 128, filterList(6, 2)), showFrame(), // 8: other filters
         showFrame(),                                                // 9: still
     });
