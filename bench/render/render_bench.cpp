@@ -64,6 +64,10 @@ std::unique_ptr<swf::MovieRunner> run(const std::shared_ptr<const swf::Movie>& m
     runner->hooks().trace = [](const QString&) {};
     runner->hooks().warning = [](const QString&) {};
     runner->hooks().notice = [](const QString&) {};
+    // REELWICK_BENCH_FILTER_CACHE=off filters every layer again each frame, for a side-by-side
+    // comparison with the kept filtered layers (the second thread's renderer keeps its cache).
+    if (qgetenv("REELWICK_BENCH_FILTER_CACHE") == "off")
+        runner->renderer().setFilterCaching(false);
     runner->start();
     return runner;
 }

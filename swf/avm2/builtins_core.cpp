@@ -630,6 +630,7 @@ void VM::registerBuiltins() {
     installSharedObject(*this);
     installMedia(*this);
     installMouse(*this);
+    installAccessibility(*this);
 }
 
 } // namespace swf::avm2

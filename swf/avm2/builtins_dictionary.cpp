@@ -57,8 +57,6 @@ bool Dictionary::remove(VM& vm, const Value& key) {
     e.key = Value();
     e.value = Value();
     --live;
-    // Compact when most entries are holes (never during enumeration's lifetime issues:
-    // cursors past the end simply stop).
     return true;
 }
 
@@ -72,6 +70,29 @@ void Dictionary::dropDeadKeys() {
         e.value = Value();
         --live;
     }
+}
+
+void Dictionary::compact(VM& vm) {
+    // Only when holes outnumber entries, so a table that churns is rebuilt a bounded number of
+    // times per insertion.
+    const std::size_t holes = entries.size() - live;
+    if (holes < 16 || holes <= live)
+        return;
+    std::vector<Entry> kept;
+    kept.reserve(live);
+    byObject.clear();
+    byString.clear();
+    for (Entry& e : entries) {
+        if (!e.live)
+            continue;
+        const int idx = int(kept.size());
+        if (Object* o = e.key.object())
+            byObject.insert(o, idx);
+        else
+            byString.insert(primitiveKey(vm, e.key), idx);
+        kept.push_back(std::move(e));
+    }
+    entries = std::move(kept);
 }
 
 void Dictionary::traceChildren(std::vector<Object*>& out) {

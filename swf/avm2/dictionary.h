@@ -45,6 +45,9 @@ public:
     // dropDeadKeys after marking, so an entry goes with its key; values are still traced.
     bool weakKeys = false;
     void dropDeadKeys();
+    // Removing an entry leaves a hole so that a running for-in keeps its place; the collector
+    // calls this between scripts, when no enumeration can be under way, to give holes back.
+    void compact(VM& vm);
 
 private:
     int find(VM& vm, const Value& key);

@@ -63,7 +63,8 @@ void DisplayNode::traceChildren(std::vector<Object*>& out) {
     for (auto& [frame, fn] : frameScripts)
         if (fn.tag == Value::Tag::Object)
             out.push_back(fn.o);
-    for (const Value* v : {&eventTarget, &eventCurrentTarget})
+    for (const Value* v :
+         {&eventTarget, &eventCurrentTarget, &accessibility, &accessibilityImplementation})
         if (v->tag == Value::Tag::Object)
             out.push_back(v->o);
 }

@@ -63,6 +63,7 @@ public:
     bool mouseEnabled = true, mouseChildren = true, buttonMode = false;
     bool useHandCursor = true, doubleClickEnabled = false, mouseWheelEnabled = true;
     DisplayNode* hitArea = nullptr; // Sprite.hitArea: mouse hits test its shape instead
+    Value accessibility, accessibilityImplementation; // kept for scripts; no screen reader
 
     std::unique_ptr<TextFieldState> text; // a TextField's, made on first use
     // Tab order: tabIndex -1 when not set; tabEnabled unset follows the object's kind.
@@ -250,6 +251,7 @@ bool isEditableOrSelectableText(const DisplayNode* n);
 // Sprite.hitArea, useHandCursor, doubleClickEnabled, SimpleButton.useHandCursor,
 // TextField.mouseWheelEnabled (builtins_mouse.cpp); installed after the display classes.
 void installMouse(VM& vm);
+void installAccessibility(VM& vm);
 
 // The LoaderInfo of the loaded movie `n` belongs to (builtins_media.cpp); null: the main one's.
 DisplayNode* loadedMovieInfo(DisplayNode* n);

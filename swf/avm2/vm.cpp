@@ -287,6 +287,20 @@ Name VM::publicName(const QString& local) const {
 
 // --- Garbage collection -----------------------------------------------------------------------
 
+namespace {
+// A deleted dynamic property leaves a hole so that a running for-in keeps its place; an object
+// used as a map (set, delete, set...) would collect holes for ever. Holes go once they outnumber
+// the properties; the caller makes sure no enumeration is under way.
+void compactDynamic(Object& o) {
+    const std::size_t holes = o.dyn.size() - std::size_t(o.dynIndex.size());
+    if (holes < 16 || holes <= std::size_t(o.dynIndex.size()))
+        return;
+    std::erase_if(o.dyn, [](const Object::DynProp& p) { return !p.live; });
+    for (std::size_t i = 0; i < o.dyn.size(); ++i)
+        o.dynIndex[o.dyn[i].name] = int(i);
+}
+} // namespace
+
 void VM::markFrom(std::vector<Object*>& stack) {
     std::vector<Object*> children;
     while (!stack.empty()) {
@@ -340,9 +354,21 @@ void VM::collectGarbage(const std::vector<Object*>& extraRoots) {
                 stack.push_back(a.o);
     }
     markFrom(stack);
-    for (Object* o : m_heap)
-        if (o->marked && o->kind == ObjectKind::Dictionary && static_cast<Dictionary*>(o)->weakKeys)
-            static_cast<Dictionary*>(o)->dropDeadKeys();
+    for (Object* o : m_heap) {
+        if (!o->marked)
+            continue;
+        // A for-in under way holds positions in these tables: move entries only with no script
+        // running.
+        if (m_entryDepth == 0)
+            compactDynamic(*o);
+        if (o->kind != ObjectKind::Dictionary)
+            continue;
+        auto* d = static_cast<Dictionary*>(o);
+        if (d->weakKeys)
+            d->dropDeadKeys();
+        if (m_entryDepth == 0)
+            d->compact(*this);
+    }
     std::size_t kept = 0;
     for (Object* o : m_heap) {
         if (o->marked) {

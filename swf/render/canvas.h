@@ -14,13 +14,16 @@
 
 namespace swf::render {
 
+class FilterCache;
+
 // How a finished layer goes onto what lies under it.
 struct LayerEffects {
     BlendMode blend = BlendMode::Normal;
     std::vector<Filter> filters; // applied first, in order
     double filterScaleX = 1;     // device pixels per stage pixel, for filter sizes
     double filterScaleY = 1;
-    ColorTransform colorTransform; // then applied to the layer's pixels
+    ColorTransform colorTransform;      // then applied to the layer's pixels
+    FilterCache* filterCache = nullptr; // where filtered results may be kept (null: nowhere)
 };
 
 class Canvas {

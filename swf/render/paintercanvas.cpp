@@ -1,5 +1,6 @@
 #include "swf/render/paintercanvas.h"
 
+#include "swf/render/filtercache.h"
 #include "swf/render/filters.h"
 
 #include <QPainterPathStroker>
@@ -369,7 +370,10 @@ void PainterCanvas::endLayer(const LayerEffects& effects) {
 
     layer.painter.reset();
     QImage image = std::move(*layer.image);
-    if (!effects.filters.empty())
+    if (effects.filterCache)
+        effects.filterCache->apply(image, effects.filters, effects.filterScaleX,
+                                   effects.filterScaleY);
+    else if (!effects.filters.empty())
         applyFilters(image, effects.filters, effects.filterScaleX, effects.filterScaleY);
     if (!effects.colorTransform.isIdentity())
         recolour(image, effects.colorTransform);

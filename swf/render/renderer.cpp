@@ -2,6 +2,7 @@
 
 #include "swf/bitmapdata.h"
 #include "swf/render/edittext.h"
+#include "swf/render/filtercache.h"
 #include "swf/render/filters.h"
 #include "swf/render/video.h"
 
@@ -333,7 +334,8 @@ struct Renderer::TextCache {
     std::size_t elements = 0; // path elements, counted against the cache's cap
 };
 
-Renderer::Renderer() : m_videos(std::make_unique<VideoPictures>()) {
+Renderer::Renderer()
+    : m_videos(std::make_unique<VideoPictures>()), m_filterCache(std::make_unique<FilterCache>()) {
     keepHeapBetweenFrames();
 }
 Renderer::~Renderer() = default;
@@ -346,6 +348,7 @@ void Renderer::clearCaches() {
     m_images.clear();
     m_imageBytes = 0;
     m_videos->clear();
+    m_filterCache->clear();
 }
 
 void Renderer::render(const Player& player, Canvas& canvas, const QTransform& view) {
@@ -359,6 +362,7 @@ void Renderer::render(const Player& player, Canvas& canvas, const QTransform& vi
             std::hypot(view.m11(), view.m12()) * 20,
             std::hypot(view.m21(), view.m22()) * 20};
     m_movie = &player.movie();
+    m_filterCache->nextPicture();
     const Rect& stage = player.movie().header().frameSize;
     const Rgba bg = player.backgroundColor().value_or(Rgba{255, 255, 255, 255});
     QPainterPath stagePath;
@@ -506,6 +510,8 @@ void Renderer::drawLayered(Frame& f, const DisplayObject& o, const QTransform& m
         effects.filters = *o.filters;
         effects.filterScaleX = f.stageScaleX;
         effects.filterScaleY = f.stageScaleY;
+        if (m_filterCaching)
+            effects.filterCache = m_filterCache.get();
     }
     const double reach = filterReach(effects.filters, f.stageScaleX, f.stageScaleY);
     // Alpha and erase act on the whole of the parent's picture, including where the object

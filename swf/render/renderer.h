@@ -17,6 +17,7 @@
 namespace swf::render {
 
 class VideoPictures;
+class FilterCache;
 
 // The stage rectangle (twips) mapped into `target` (device pixels) by a scale mode: 0 show all,
 // 1 no border, 2 exact fit, 3 no scale (1 px per 20 twips); the stage is centred. `zoom` scales
@@ -54,6 +55,9 @@ public:
 
     // Drops the cached morph steps, text outlines, recoloured bitmaps and video decoders.
     void clearCaches();
+    // Filtered layers kept between pictures (on by default); the pixels are the same either way.
+    void setFilterCaching(bool on) { m_filterCaching = on; }
+    const FilterCache& filterCache() const { return *m_filterCache; }
     // Text layouts kept: at most one per text, whatever scripts did to it.
     std::size_t cachedTextLayouts() const { return m_texts.size(); }
 
@@ -111,6 +115,8 @@ private:
     std::map<ImageKey, QImage> m_images;
     std::size_t m_imageBytes = 0;
     std::unique_ptr<VideoPictures> m_videos;
+    std::unique_ptr<FilterCache> m_filterCache;
+    bool m_filterCaching = true;
     const Movie* m_movie = nullptr; // the one drawn last: its fonts serve edit texts
 };
 

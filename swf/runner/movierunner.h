@@ -173,6 +173,8 @@ public:
     // Drawing.
     QColor background() const;
     void render(render::Canvas& canvas, const QTransform& view);
+    // The renderer that render() and picture() use, and the caches it keeps.
+    render::Renderer& renderer() { return m_renderer; }
     // What may look different on stage since the last call, whatever changed it (timeline,
     // scripts, input); the first call reports everything. Views that keep their picture
     // redraw only this (render::ViewPicture does).

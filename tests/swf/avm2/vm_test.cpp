@@ -292,6 +292,87 @@ TEST(Avm2Vm, WeakDictionaryKeysDoNotKeepObjects) {
     EXPECT_EQ(vm.objectCount(), before - 100);
 }
 
+// A Dictionary whose keys come and go (deleted, or weak keys collected) gives the holes back
+// at collection: its table stays the same size however long the churn runs, and every key
+// left is still found by identity or by its string form.
+TEST(Avm2Vm, DictionaryChurnDoesNotGrowItsTable) {
+    using swf::avm2::Value;
+    swf::avm2::VM vm;
+    const Value weakArg[] = {Value(true)};
+    auto* w =
+        static_cast<swf::avm2::Dictionary*>(vm.construct(Value(vm.dictionaryClass), weakArg).o);
+    auto* st = static_cast<swf::avm2::Dictionary*>(vm.construct(Value(vm.dictionaryClass), {}).o);
+    vm.hostRoots = {w, st};
+    swf::avm2::Object* held = vm.newObject();
+    vm.hostRoots.push_back(held);
+    st->set(vm, Value(held), Value(std::int32_t(7)));
+    st->set(vm, Value(std::int32_t(1)), Value(QStringLiteral("one")));
+    w->set(vm, Value(QStringLiteral("name")), Value(std::int32_t(2)));
+    const auto churn = [&](int loops) {
+        for (int i = 0; i < loops; ++i) {
+            for (int k = 0; k < 3; ++k) {
+                w->set(vm, Value(vm.newObject()), Value(std::int32_t(k)));
+                const Value key(vm.newObject());
+                st->set(vm, key, Value(std::int32_t(k)));
+                st->remove(vm, key);
+                st->set(vm, Value(QStringLiteral("t%1").arg(k)), Value(std::int32_t(k)));
+                st->remove(vm, Value(QStringLiteral("t%1").arg(k)));
+            }
+            vm.collectGarbage();
+        }
+    };
+    // Holes are given back once they outnumber the entries and there are at least 16.
+    const auto bounded = [](const swf::avm2::Dictionary* d) {
+        return d->entries.size() <= 2 * d->live + 16;
+    };
+    churn(200);
+    EXPECT_TRUE(bounded(w)) << w->entries.size();
+    EXPECT_TRUE(bounded(st)) << st->entries.size();
+    churn(400);
+    EXPECT_TRUE(bounded(w)) << w->entries.size();
+    EXPECT_TRUE(bounded(st)) << st->entries.size();
+    EXPECT_EQ(w->live, 1u);
+    EXPECT_EQ(st->live, 2u);
+    Value out;
+    ASSERT_TRUE(st->get(vm, Value(held), out));
+    EXPECT_EQ(out.i, 7);
+    ASSERT_TRUE(st->get(vm, Value(QStringLiteral("1")), out));
+    EXPECT_EQ(vm.toString(out), QStringLiteral("one"));
+    ASSERT_TRUE(w->get(vm, Value(QStringLiteral("name")), out));
+    EXPECT_EQ(out.i, 2);
+    EXPECT_TRUE(st->remove(vm, Value(held)));
+    EXPECT_FALSE(st->has(vm, Value(held)));
+}
+
+// An object used as a map, its keys set and deleted again and again, keeps a bounded table of
+// dynamic properties, and what is left is found and enumerated in order.
+TEST(Avm2Vm, DeletedDynamicPropertiesAreGivenBack) {
+    using swf::avm2::Value;
+    swf::avm2::VM vm;
+    swf::avm2::Object* map = vm.newObject();
+    vm.hostRoots = {map};
+    map->setDynamic(QStringLiteral("first"), Value(std::int32_t(1)));
+    for (int i = 0; i < 600; ++i) {
+        const QString key = QStringLiteral("k%1").arg(i);
+        map->setDynamic(key, Value(std::int32_t(i)));
+        map->deleteDynamic(key);
+        if (i % 3 == 0)
+            vm.collectGarbage();
+    }
+    map->setDynamic(QStringLiteral("last"), Value(std::int32_t(2)));
+    vm.collectGarbage();
+    EXPECT_LE(map->dyn.size(), 2u + 16u);
+    ASSERT_NE(map->getDynamic(QStringLiteral("first")), nullptr);
+    EXPECT_EQ(map->getDynamic(QStringLiteral("first"))->i, 1);
+    ASSERT_NE(map->getDynamic(QStringLiteral("last")), nullptr);
+    EXPECT_EQ(map->getDynamic(QStringLiteral("last"))->i, 2);
+    QStringList order;
+    for (const auto& p : map->dyn)
+        if (p.live)
+            order << p.name;
+    EXPECT_EQ(order, QStringList({QStringLiteral("first"), QStringLiteral("last")}));
+}
+
 // E4X through its instructions: XML from text, attribute and child access, the descendant
 // operator, pretty printing, attribute escaping and attribute assignment.
 TEST(Avm2Vm, XmlAccessAndPrinting) {

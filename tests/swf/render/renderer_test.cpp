@@ -4,6 +4,7 @@
 
 #include "guiapp.h"
 #include "swf/player.h"
+#include "swf/render/filtercache.h"
 #include "swf/render/paintercanvas.h"
 #include "swf/render/recordingcanvas.h"
 #include "swf/render/renderer.h"
@@ -12,6 +13,7 @@
 #include <QLinearGradient>
 #include <QRadialGradient>
 #include <QRandomGenerator>
+#include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -1079,4 +1081,78 @@ TEST(Renderer, CachedOutlinesNeverOutliveTheirDefinition) {
         ASSERT_EQ(fills.size(), 2u);
         EXPECT_EQ(fills[1].path.boundingRect().width(), width);
     }
+}
+
+// A filtered object keeps its filtered picture between frames only while the picture would be
+// the same: over frames where it stands still, moves by whole and by part pixels, is scaled,
+// recoloured and given other filters, a caching renderer draws exactly what one without the
+// cache draws, and it does use the cache.
+TEST(Renderer, KeptFilteredLayersGiveTheSamePixels) {
+    auto filterList = [](std::uint32_t shadowBlur, std::uint32_t blur) {
+        Writer w;
+        w.u8(2);
+        // Drop shadow: grey, blurred, 3 px at 45 degrees, strength 1, composite source, 2 passes.
+        w.u8(0).rgba(40, 40, 40, 200).u32(shadowBlur << 16).u32(shadowBlur << 16);
+        w.u32(std::uint32_t(0.785398 * 65536)).u32(3 << 16).u16(256).u8(0x22);
+        w.u8(1).u32(blur << 16).u32(blur << 15).u8(1 << 3); // blur, one pass
+        return w.data();
+    };
+    // PlaceObject3 moving depth 1 (matrix; colour transform with alpha; new filters).
+    auto move = [](double sx, std::int32_t x, std::int32_t y, std::int32_t alpha = 256,
+                   const Bytes& filters = {}) {
+        Writer w;
+        w.u8(std::uint8_t(0x01 | 0x04 | 0x08)).u8(filters.empty() ? 0 : 0x01).u16(1);
+        w.matrix(sx, sx, 0, 0, x, y);
+        w.flag(false).flag(true).ub(12, 4);
+        for (std::int32_t v : {256, 256, 256, alpha})
+            w.sb(v, 12);
+        w.align();
+        if (!filters.empty())
+            w.bytes(filters);
+        return swftest::tag(70, w);
+    };
+    const Bytes tags = concat({
+        solidShape(1, 230, 120, 20, 255, QRect(0, 0, 1210, 830)),
+        place3(1, 1, 1000, 1000, 0, {}, filterList(4, 2)),
+        // The same object and filters elsewhere: it may share the first one's kept result.
+        place3(2, 1, 5000, 3000, 0, {}, filterList(4, 2)), showFrame(),
+        showFrame(),                              // 2: still
+        move(1, 1020, 1000), showFrame(),         // 3: one whole pixel right
+        showFrame(),                              // 4: still
+        move(1, 1027, 1000), showFrame(),         // 5: part of a pixel, same layer size
+        move(1.25, 1027, 1013), showFrame(),      // 6: scaled
+        move(1.25, 1027, 1013, 128), showFrame(), // 7: half transparent
+        move(1.25, 1027, 1013, 128, filterList(6, 2)), showFrame(), // 8: other filters
+        showFrame(),                                                // 9: still
+    });
+    swf::Player player(load(tags, 9));
+    swf::render::Renderer cached, plain;
+    plain.setFilterCaching(false);
+    const QSize size(550, 400);
+    const QTransform view = swf::render::stageTransform(player.movie().header().frameSize,
+                                                        QRectF(QPointF(0, 0), size), 0);
+    auto draw = [&](swf::render::Renderer& r) {
+        QImage image(size, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::black);
+        QPainter painter(&image);
+        swf::render::PainterCanvas canvas(painter);
+        r.render(player, canvas, view);
+        return image;
+    };
+    std::vector<std::size_t> hits;
+    for (int frame = 1; frame <= 9; ++frame) {
+        const QImage a = draw(cached), b = draw(plain);
+        ASSERT_EQ(a.size(), b.size());
+        int differ = 0;
+        for (int y = 0; y < a.height(); ++y)
+            differ += std::memcmp(a.constScanLine(y), b.constScanLine(y), a.width() * 4) != 0;
+        EXPECT_EQ(differ, 0) << "frame " << frame;
+        hits.push_back(cached.filterCache().hits());
+        player.advance();
+    }
+    EXPECT_EQ(plain.filterCache().hits(), 0u);
+    // The second object takes the first's result from frame 1 on; both stand still in frame 2.
+    EXPECT_GE(hits[0], 1u);
+    EXPECT_GE(hits[1] - hits[0], 2u);
+    EXPECT_LE(cached.filterCache().entries(), 8u);
 }
