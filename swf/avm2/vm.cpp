@@ -914,6 +914,8 @@ Value VM::getPropertyWith(const Value& obj, Binding* b, const Name& name) {
             return readBinding(obj, o, b, name);
         if (o->kind == ObjectKind::Xml || o->kind == ObjectKind::XmlList)
             return xmlGet(*this, o, name);
+        if (Value out; proxyGetQualified(*this, o, name, out))
+            return out;
         if (name.hasPublic || name.anyNs) {
             Value out;
             if (o->getOwn(*this, nameForNative(*this, name), out))
@@ -969,6 +971,8 @@ void VM::setProperty(const Value& obj, const Name& name, const Value& v, bool in
         xmlSet(*this, o, name, v);
         return;
     }
+    if (proxySetQualified(*this, o, name, v))
+        return;
     if (o->setOwn(*this, name.local, v))
         return;
     if (!o->dynamicAllowed || !(name.hasPublic || name.anyNs))
@@ -993,7 +997,7 @@ bool VM::deleteProperty(const Value& obj, const Name& name) {
         return false;
     if (o->kind == ObjectKind::Xml || o->kind == ObjectKind::XmlList)
         return xmlDelete(*this, o, name);
-    if (bool r; (name.hasPublic || name.anyNs) && proxyHasOrDelete(*this, o, name.local, true, r))
+    if (bool r; proxyHasOrDelete(*this, o, name, true, r))
         return r;
     if (o->deleteOwn(*this, name.local))
         return true;
@@ -1008,8 +1012,7 @@ bool VM::hasProperty(const Value& obj, const Name& name) {
             return true;
         if (o->kind == ObjectKind::Xml || o->kind == ObjectKind::XmlList)
             return xmlHas(*this, o, name);
-        if (bool r;
-            (name.hasPublic || name.anyNs) && proxyHasOrDelete(*this, o, name.local, false, r))
+        if (bool r; proxyHasOrDelete(*this, o, name, false, r))
             return r;
         if (o->hasOwn(*this, name.local) || o->getDynamic(name.local))
             return true;
@@ -1046,8 +1049,7 @@ Value VM::callPropertyWith(const Value& obj, Binding* b, const Name& name,
             const Value f = readBinding(obj, o, b, name);
             return call(f, lex ? Value::null() : obj, args);
         }
-        if (Value out;
-            (name.hasPublic || name.anyNs) && proxyCallProperty(*this, o, name.local, args, out))
+        if (Value out; proxyCallProperty(*this, o, name, args, out))
             return out;
         // E4X: calls on XML values find methods on the prototype, never child elements; a
         // list of one passes the call to its item.
