@@ -1385,12 +1385,13 @@ Value VM::constantValue(AbcEnv* env, const ConstantRef& c) {
     }
 }
 
-Class* VM::resolveType(AbcEnv* env, std::uint32_t multiname) {
+Class* VM::resolveTypeSlow(AbcEnv* env, std::uint32_t multiname) {
+    if (env->typeCacheGeneration != definitionsGeneration) {
+        std::fill(env->typeCache.begin(), env->typeCache.end(), nullptr);
+        env->typeCacheGeneration = definitionsGeneration;
+    }
     if (multiname == 0 || multiname >= env->abc->multinames.size())
         return nullptr;
-    // A name once resolved keeps its class: definitions are never replaced.
-    if (multiname < env->typeCache.size() && env->typeCache[multiname])
-        return env->typeCache[multiname];
     Class* c = resolveTypeUncached(env, multiname);
     if (c && multiname < env->typeCache.size())
         env->typeCache[multiname] = c;
@@ -1700,6 +1701,7 @@ bool VM::loadAbc(std::shared_ptr<const Abc> abc, bool runEntry, Domain* domain) 
     env->classes.assign(a.classes.size(), nullptr);
     env->nameCache.resize(a.multinames.size());
     env->typeCache.assign(a.multinames.size(), nullptr);
+    env->typeCacheGeneration = definitionsGeneration;
     env->activationTraits.resize(a.bodies.size());
     env->activationBuilt.assign(a.bodies.size(), false);
     env->decoded.resize(a.bodies.size());
@@ -1722,6 +1724,7 @@ bool VM::loadAbc(std::shared_ptr<const Abc> abc, bool runEntry, Domain* domain) 
             e->domain->definitions[n.local].push_back(
                 {n.nss.empty() ? m_publicNs : n.nss[0], s.get()});
         }
+        ++definitionsGeneration;
         e->scripts.push_back(std::move(s));
     }
     if (runEntry && !e->scripts.empty())
