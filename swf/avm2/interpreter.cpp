@@ -9,6 +9,9 @@
 
 #include <array>
 #include <cmath>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <cstring>
 #include <memory>
 
@@ -21,6 +24,23 @@ namespace {
     if (v >= INT32_MIN && v <= INT32_MAX)
         return Value(std::int32_t(v));
     return Value(double(v));
+}
+
+// Value::number for arithmetic results, with one conversion instead of a range check and a
+// conversion: cvttsd2si gives INT32_MIN for NaN and anything out of range, which then fails
+// the comparison unless the result was exactly INT32_MIN.
+[[gnu::always_inline]] inline Value numberResult(double d) {
+#if defined(__SSE2__)
+    const std::int32_t k = _mm_cvttsd_si32(_mm_set_sd(d));
+    if (double(k) == d && (k != 0 || !std::signbit(d)))
+        return Value(k);
+    Value v;
+    v.tag = Value::Tag::Number;
+    v.d = d;
+    return v;
+#else
+    return Value::number(d);
+#endif
 }
 
 // Operand forms, for decoding.
@@ -1551,27 +1571,27 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                 }
                 case 0x90: {
                     Value& v = top();
-                    v = Value::number(-number(v));
+                    v = numberResult(-number(v));
                     break;
                 }
                 case 0x91: {
                     Value& v = top();
-                    v = Value::number(number(v) + 1);
+                    v = numberResult(number(v) + 1);
                     break;
                 }
                 case 0x93: {
                     Value& v = top();
-                    v = Value::number(number(v) - 1);
+                    v = numberResult(number(v) - 1);
                     break;
                 }
                 case 0x92: {
                     Value& v = reg(r.u30());
-                    v = Value::number(number(v) + 1);
+                    v = numberResult(number(v) + 1);
                     break;
                 }
                 case 0x94: {
                     Value& v = reg(r.u30());
-                    v = Value::number(number(v) - 1);
+                    v = numberResult(number(v) - 1);
                     break;
                 }
                 case 0x95: {
@@ -1595,7 +1615,7 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                     if (av.tag == Value::Tag::Int && b.tag == Value::Tag::Int) {
                         av = intResult(std::int64_t(av.i) + b.i);
                     } else if (av.isNumeric() && b.isNumeric()) {
-                        av = Value::number(av.toDoubleFast() + b.toDoubleFast());
+                        av = numberResult(av.toDoubleFast() + b.toDoubleFast());
                     } else if (av.isString() && b.isString()) {
                         av = Value(concatStrings(av.s, b.s));
                     } else {
@@ -1635,7 +1655,7 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                         res = std::fmod(x, y);
                         break;
                     }
-                    av = Value::number(res);
+                    av = numberResult(res);
                     break;
                 }
                 case 0xA5:
