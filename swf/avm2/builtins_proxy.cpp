@@ -50,26 +50,55 @@ Object* allocProxy(VM& vm, Class* c) {
     return vm.make<ProxyObject>(c);
 }
 
+bool isPublicName(const Name& n) {
+    return n.hasPublic || n.anyNs;
+}
+
+// What a trap is handed for a name: its text if public, else a QName of its namespace.
+Value trapName(VM& vm, const Name& n) {
+    if (isPublicName(n))
+        return Value(n.local);
+    return Value(static_cast<Object*>(newQName(vm, vm.nsUri(n.nss[0]), n.local, false)));
+}
+
 } // namespace
 
-bool proxyCallProperty(VM& vm, Object* o, const QString& name, std::span<const Value> args,
+bool proxyGetQualified(VM& vm, Object* o, const Name& name, Value& out) {
+    ProxyObject* p = asProxy(o);
+    if (!p || isPublicName(name) || name.nss.empty())
+        return false;
+    const Value a[] = {trapName(vm, name)};
+    out = p->trap(vm, "getProperty", a);
+    return true;
+}
+
+bool proxySetQualified(VM& vm, Object* o, const Name& name, const Value& v) {
+    ProxyObject* p = asProxy(o);
+    if (!p || isPublicName(name) || name.nss.empty())
+        return false;
+    const Value a[] = {trapName(vm, name), v};
+    p->trap(vm, "setProperty", a);
+    return true;
+}
+
+bool proxyCallProperty(VM& vm, Object* o, const Name& name, std::span<const Value> args,
                        Value& out) {
     ProxyObject* p = asProxy(o);
-    if (!p)
+    if (!p || (!isPublicName(name) && name.nss.empty()))
         return false;
     std::vector<Value> all;
     all.reserve(args.size() + 1);
-    all.push_back(Value(name));
+    all.push_back(trapName(vm, name));
     all.insert(all.end(), args.begin(), args.end());
     out = p->trap(vm, "callProperty", all);
     return true;
 }
 
-bool proxyHasOrDelete(VM& vm, Object* o, const QString& name, bool remove, bool& result) {
+bool proxyHasOrDelete(VM& vm, Object* o, const Name& name, bool remove, bool& result) {
     ProxyObject* p = asProxy(o);
-    if (!p)
+    if (!p || (!isPublicName(name) && name.nss.empty()))
         return false;
-    const Value a[] = {Value(name)};
+    const Value a[] = {trapName(vm, name)};
     result = VM::toBoolean(p->trap(vm, remove ? "deleteProperty" : "hasProperty", a));
     return true;
 }

@@ -9,12 +9,39 @@
 
 #include <array>
 #include <cmath>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <cstring>
 #include <memory>
 
 namespace swf::avm2 {
 
 namespace {
+
+// The sum or difference of two ints: an Int while it fits, else the Number it is.
+[[gnu::always_inline]] inline Value intResult(std::int64_t v) {
+    if (v >= INT32_MIN && v <= INT32_MAX)
+        return Value(std::int32_t(v));
+    return Value(double(v));
+}
+
+// Value::number for arithmetic results, with one conversion instead of a range check and a
+// conversion: cvttsd2si gives INT32_MIN for NaN and anything out of range, which then fails
+// the comparison unless the result was exactly INT32_MIN.
+[[gnu::always_inline]] inline Value numberResult(double d) {
+#if defined(__SSE2__)
+    const std::int32_t k = _mm_cvttsd_si32(_mm_set_sd(d));
+    if (double(k) == d && (k != 0 || !std::signbit(d)))
+        return Value(k);
+    Value v;
+    v.tag = Value::Tag::Number;
+    v.d = d;
+    return v;
+#else
+    return Value::number(d);
+#endif
+}
 
 // Operand forms, for decoding.
 enum Form : std::uint8_t { None, U30, U30x2, U8, Branch, Switch, Debug, Illegal };
@@ -263,10 +290,9 @@ Value VM::runMethod(const MethodRef& m, const Value& thisv, std::span<const Valu
             v = args[i];
         else
             v = constantValue(env, mi.optional[i - required]);
-        const std::uint32_t t = mi.paramTypes[i];
-        if (t) {
+        if (const std::uint32_t t = mi.paramTypes[i]) {
             Class* c = resolveType(env, t);
-            if (c)
+            if (c && !hasTypeAlready(v, c))
                 v = coerce(v, c);
         }
         regs[i + 1] = std::move(v);
@@ -284,16 +310,18 @@ Value VM::runMethod(const MethodRef& m, const Value& thisv, std::span<const Valu
         }
         regs[p + 1] = Value(static_cast<Object*>(arr));
     }
-    Value r = execute(env, mi, body, regs.begin(), scope, declaringClass);
+    Value r = execute(env, mi, body, regs.begin(), scope, declaringClass,
+                      callee ? callee->dxns : nullptr);
     if (mi.returnType) {
-        if (Class* c = resolveType(env, mi.returnType))
+        if (Class* c = resolveType(env, mi.returnType); c && !hasTypeAlready(r, c))
             r = coerce(r, c);
     }
     return r;
 }
 
 Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Value* regs,
-                  const ScopeChain& saved, Class* declaringClass) {
+                  const ScopeChain& saved, Class* declaringClass,
+                  const std::shared_ptr<QString>& lexicalDxns) {
     const Abc& a = *env->abc;
     std::unique_ptr<DecodedBody>& slot = env->decoded[std::size_t(mi.body)];
     if (!slot)
@@ -348,29 +376,57 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
         }
         return lessThan(x, y);
     };
+    // ToInt32 with the usual case (already an int) here.
+    auto i32 = [&](const Value& v) __attribute__((always_inline))->std::int32_t {
+        return v.tag == Value::Tag::Int ? v.i : toInt32(v);
+    };
     auto number = [&](const Value& v) __attribute__((always_inline))->double {
         return v.isNumeric() ? v.toDoubleFast() : toNumber(v);
     };
     auto truth = [&](const Value& v) __attribute__((always_inline))->bool {
         return v.tag == Value::Tag::Bool ? v.b : toBoolean(v);
     };
-    // The default XML namespace this method sets lasts until it returns.
+    // The default XML namespace is lexical: this method starts with the one of the code it is a
+    // closure of (or none), `dxns` here changes it for this method and the closures made in it,
+    // and the caller's comes back when it returns. Nothing is saved while no code sets one.
     struct DxnsScope {
-        explicit DxnsScope(QString& c) : current(c) {}
-        QString& current;
-        QString saved;
-        bool changed = false;
+        VM& vm;
+        bool active = false, own = false;
+        QString savedNs;
+        std::shared_ptr<QString> savedCell;
+        DxnsScope(VM& vm, const std::shared_ptr<QString>& lexical, bool setsDxns) : vm(vm) {
+            if (!lexical && !setsDxns && !vm.dxnsCell && vm.defaultXmlNamespace.isEmpty())
+                return;
+            activate();
+            vm.dxnsCell =
+                setsDxns ? std::make_shared<QString>(lexical ? *lexical : QString()) : lexical;
+            own = setsDxns;
+            vm.defaultXmlNamespace = vm.dxnsCell ? *vm.dxnsCell : QString();
+        }
+        void activate() {
+            if (active)
+                return;
+            active = true;
+            savedNs = vm.defaultXmlNamespace;
+            savedCell = vm.dxnsCell;
+        }
         void set(const QString& uri) {
-            if (!changed)
-                saved = current;
-            changed = true;
-            current = uri;
+            activate();
+            if (own) {
+                *vm.dxnsCell = uri;
+            } else {
+                vm.dxnsCell = std::make_shared<QString>(uri);
+                own = true;
+            }
+            vm.defaultXmlNamespace = uri;
         }
         ~DxnsScope() {
-            if (changed)
-                current = saved;
+            if (!active)
+                return;
+            vm.defaultXmlNamespace = std::move(savedNs);
+            vm.dxnsCell = std::move(savedCell);
         }
-    } dxns(defaultXmlNamespace);
+    } dxns(*this, lexicalDxns, (mi.flags & SetDxns) != 0);
     std::size_t pc = 0, instrStart = 0; // word indices
     auto jumpTo = [&](std::uint32_t t) {
         if (t == DecodedBody::kNoWord)
@@ -475,12 +531,15 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
         }
         if (cache ? findBindingCached(&builtinTraits, n, *cache) : findBindingIn(&builtinTraits, n))
             return Value(builtins);
-        // Definitions are only ever added after those found, so a found script stays the answer.
-        ScriptEnv* s = cache ? cache->script : nullptr;
+        // A found script stays the answer until some domain gains definitions.
+        ScriptEnv* s =
+            cache && cache->scriptGeneration == definitionsGeneration ? cache->script : nullptr;
         if (!s) {
             s = findDefiningScript(n, nullptr, env->domain);
-            if (cache)
+            if (cache) {
                 cache->script = s;
+                cache->scriptGeneration = definitionsGeneration;
+            }
         }
         if (s) {
             ensureScript(s);
@@ -528,6 +587,30 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
         if (!mem || addr < 0 || std::size_t(addr) + std::size_t(size) > mem->size())
             throwRangeError(1506, QStringLiteral("The specified range is invalid."));
         return mem->data() + addr;
+    };
+
+    // getlocal: when a getproperty of a declared variable follows (`b.x`), the variable is
+    // pushed in its place, which saves pushing the object to pop it again. The getproperty is
+    // still an instruction of its own for any branch landing on it.
+    auto pushLocal = [&](const Value& lv) __attribute__((always_inline)) {
+        if (lv.tag == Value::Tag::Object) {
+            const std::uint32_t next = words[pc]; // an instruction: kOpEnd ends the body
+            if ((next & 0x1FF) == 0x66) {
+                const std::uint32_t idx = words[pc + 1];
+                if (isStatic(idx)) {
+                    Object* o = lv.o;
+                    const Binding* b =
+                        findBindingCached(o->traits, env->names[idx], env->nameCache[idx]);
+                    if (b && (b->kind == Binding::Kind::Slot || b->kind == Binding::Kind::Const) &&
+                        b->slot < o->slotv.size()) {
+                        push(o->slotv[b->slot]);
+                        pc += next >> 9;
+                        return;
+                    }
+                }
+            }
+        }
+        push(lv);
     };
 
     for (;;) {
@@ -865,6 +948,7 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                     f->proto = functionClass->prototype;
                     f->method = MethodRef{env, m, nullptr};
                     f->scope = currentChain();
+                    f->dxns = dxnsCell;
                     Object* p = newObject();
                     p->setDynamic(QStringLiteral("constructor"), Value(static_cast<Object*>(f)));
                     p->dyn.back().enumerable = false;
@@ -1232,7 +1316,7 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                     break;
                 }
                 case 0x62:
-                    push(reg(r.u30()));
+                    pushLocal(reg(r.u30()));
                     break;
                 case 0x63:
                     reg(r.u30()) = pop();
@@ -1439,9 +1523,7 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                     Class* c = resolveType(env, idx);
                     Value& v = top();
                     // Values of the type already (the usual case) stay as they are.
-                    if (!c || (c == numberClass && v.isNumeric()) ||
-                        (c == intClass && v.tag == Value::Tag::Int) ||
-                        (v.tag == Value::Tag::Object && v.o->cls == c))
+                    if (!c || hasTypeAlready(v, c))
                         break;
                     v = coerce(v, c);
                     break;
@@ -1489,27 +1571,27 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                 }
                 case 0x90: {
                     Value& v = top();
-                    v = Value::number(-number(v));
+                    v = numberResult(-number(v));
                     break;
                 }
                 case 0x91: {
                     Value& v = top();
-                    v = Value::number(number(v) + 1);
+                    v = numberResult(number(v) + 1);
                     break;
                 }
                 case 0x93: {
                     Value& v = top();
-                    v = Value::number(number(v) - 1);
+                    v = numberResult(number(v) - 1);
                     break;
                 }
                 case 0x92: {
                     Value& v = reg(r.u30());
-                    v = Value::number(number(v) + 1);
+                    v = numberResult(number(v) + 1);
                     break;
                 }
                 case 0x94: {
                     Value& v = reg(r.u30());
-                    v = Value::number(number(v) - 1);
+                    v = numberResult(number(v) - 1);
                     break;
                 }
                 case 0x95: {
@@ -1524,16 +1606,16 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                 }
                 case 0x97: {
                     Value& v = top();
-                    v = Value(~toInt32(v));
+                    v = Value(~i32(v));
                     break;
                 }
                 case 0xA0: { // add
                     const Value b = pop();
                     Value& av = top();
                     if (av.tag == Value::Tag::Int && b.tag == Value::Tag::Int) {
-                        av = Value::number(double(av.i) + double(b.i));
+                        av = intResult(std::int64_t(av.i) + b.i);
                     } else if (av.isNumeric() && b.isNumeric()) {
-                        av = Value::number(av.toDoubleFast() + b.toDoubleFast());
+                        av = numberResult(av.toDoubleFast() + b.toDoubleFast());
                     } else if (av.isString() && b.isString()) {
                         av = Value(concatStrings(av.s, b.s));
                     } else {
@@ -1554,7 +1636,7 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                     const Value b = pop();
                     Value& av = top();
                     if (op == 0xA1 && av.tag == Value::Tag::Int && b.tag == Value::Tag::Int) {
-                        av = Value::number(double(av.i) - double(b.i));
+                        av = intResult(std::int64_t(av.i) - b.i);
                         break;
                     }
                     const double x = number(av), y = number(b);
@@ -1573,7 +1655,7 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                         res = std::fmod(x, y);
                         break;
                     }
-                    av = Value::number(res);
+                    av = numberResult(res);
                     break;
                 }
                 case 0xA5:
@@ -1587,8 +1669,8 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                 case 0xC7: {
                     const Value b = pop();
                     Value& av = top();
-                    const std::int32_t x = toInt32(av);
-                    const std::int32_t y = toInt32(b);
+                    const std::int32_t x = i32(av);
+                    const std::int32_t y = i32(b);
                     const std::uint32_t ux = std::uint32_t(x), uy = std::uint32_t(y);
                     switch (op) {
                     case 0xA5:
@@ -1700,34 +1782,34 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                 }
                 case 0xC0: {
                     Value& v = top();
-                    v = Value(std::int32_t(std::uint32_t(toInt32(v)) + 1u));
+                    v = Value(std::int32_t(std::uint32_t(i32(v)) + 1u));
                     break;
                 }
                 case 0xC1: {
                     Value& v = top();
-                    v = Value(std::int32_t(std::uint32_t(toInt32(v)) - 1u));
+                    v = Value(std::int32_t(std::uint32_t(i32(v)) - 1u));
                     break;
                 }
                 case 0xC2: {
                     Value& v = reg(r.u30());
-                    v = Value(std::int32_t(std::uint32_t(toInt32(v)) + 1u));
+                    v = Value(std::int32_t(std::uint32_t(i32(v)) + 1u));
                     break;
                 }
                 case 0xC3: {
                     Value& v = reg(r.u30());
-                    v = Value(std::int32_t(std::uint32_t(toInt32(v)) - 1u));
+                    v = Value(std::int32_t(std::uint32_t(i32(v)) - 1u));
                     break;
                 }
                 case 0xC4: {
                     Value& v = top();
-                    v = Value(std::int32_t(0u - std::uint32_t(toInt32(v))));
+                    v = Value(std::int32_t(0u - std::uint32_t(i32(v))));
                     break;
                 }
                 case 0xD0:
                 case 0xD1:
                 case 0xD2:
                 case 0xD3:
-                    push(reg(op - 0xD0));
+                    pushLocal(reg(op - 0xD0));
                     break;
                 case 0xD4:
                 case 0xD5:

@@ -266,6 +266,7 @@ public:
     bool bound = false;
     Class* declaringClass = nullptr;
     QString name;
+    std::shared_ptr<QString> dxns; // the default XML namespace cell of the code it was made in
 };
 
 class Array : public Object {

@@ -940,6 +940,8 @@ Value VM::getPropertyWith(const Value& obj, Binding* b, const Name& name) {
             return readBinding(obj, o, b, name);
         if (o->kind == ObjectKind::Xml || o->kind == ObjectKind::XmlList)
             return xmlGet(*this, o, name);
+        if (Value out; proxyGetQualified(*this, o, name, out))
+            return out;
         if (name.hasPublic || name.anyNs) {
             Value out;
             if (o->getOwn(*this, nameForNative(*this, name), out))
@@ -995,6 +997,8 @@ void VM::setProperty(const Value& obj, const Name& name, const Value& v, bool in
         xmlSet(*this, o, name, v);
         return;
     }
+    if (proxySetQualified(*this, o, name, v))
+        return;
     if (o->setOwn(*this, name.local, v))
         return;
     if (!o->dynamicAllowed || !(name.hasPublic || name.anyNs))
@@ -1019,7 +1023,7 @@ bool VM::deleteProperty(const Value& obj, const Name& name) {
         return false;
     if (o->kind == ObjectKind::Xml || o->kind == ObjectKind::XmlList)
         return xmlDelete(*this, o, name);
-    if (bool r; (name.hasPublic || name.anyNs) && proxyHasOrDelete(*this, o, name.local, true, r))
+    if (bool r; proxyHasOrDelete(*this, o, name, true, r))
         return r;
     if (o->deleteOwn(*this, name.local))
         return true;
@@ -1034,8 +1038,7 @@ bool VM::hasProperty(const Value& obj, const Name& name) {
             return true;
         if (o->kind == ObjectKind::Xml || o->kind == ObjectKind::XmlList)
             return xmlHas(*this, o, name);
-        if (bool r;
-            (name.hasPublic || name.anyNs) && proxyHasOrDelete(*this, o, name.local, false, r))
+        if (bool r; proxyHasOrDelete(*this, o, name, false, r))
             return r;
         if (o->hasOwn(*this, name.local) || o->getDynamic(name.local))
             return true;
@@ -1072,8 +1075,7 @@ Value VM::callPropertyWith(const Value& obj, Binding* b, const Name& name,
             const Value f = readBinding(obj, o, b, name);
             return call(f, lex ? Value::null() : obj, args);
         }
-        if (Value out;
-            (name.hasPublic || name.anyNs) && proxyCallProperty(*this, o, name.local, args, out))
+        if (Value out; proxyCallProperty(*this, o, name, args, out))
             return out;
         // E4X: calls on XML values find methods on the prototype, never child elements; a
         // list of one passes the call to its item.
@@ -1409,12 +1411,13 @@ Value VM::constantValue(AbcEnv* env, const ConstantRef& c) {
     }
 }
 
-Class* VM::resolveType(AbcEnv* env, std::uint32_t multiname) {
+Class* VM::resolveTypeSlow(AbcEnv* env, std::uint32_t multiname) {
+    if (env->typeCacheGeneration != definitionsGeneration) {
+        std::fill(env->typeCache.begin(), env->typeCache.end(), nullptr);
+        env->typeCacheGeneration = definitionsGeneration;
+    }
     if (multiname == 0 || multiname >= env->abc->multinames.size())
         return nullptr;
-    // A name once resolved keeps its class: definitions are never replaced.
-    if (multiname < env->typeCache.size() && env->typeCache[multiname])
-        return env->typeCache[multiname];
     Class* c = resolveTypeUncached(env, multiname);
     if (c && multiname < env->typeCache.size())
         env->typeCache[multiname] = c;
@@ -1724,6 +1727,7 @@ bool VM::loadAbc(std::shared_ptr<const Abc> abc, bool runEntry, Domain* domain) 
     env->classes.assign(a.classes.size(), nullptr);
     env->nameCache.resize(a.multinames.size());
     env->typeCache.assign(a.multinames.size(), nullptr);
+    env->typeCacheGeneration = definitionsGeneration;
     env->activationTraits.resize(a.bodies.size());
     env->activationBuilt.assign(a.bodies.size(), false);
     env->decoded.resize(a.bodies.size());
@@ -1746,6 +1750,7 @@ bool VM::loadAbc(std::shared_ptr<const Abc> abc, bool runEntry, Domain* domain) 
             e->domain->definitions[n.local].push_back(
                 {n.nss.empty() ? m_publicNs : n.nss[0], s.get()});
         }
+        ++definitionsGeneration;
         e->scripts.push_back(std::move(s));
     }
     if (runEntry && !e->scripts.empty())

@@ -44,6 +44,7 @@ struct NameCache {
     Binding* binding[kWays] = {};
     std::uint8_t next = 0;
     ScriptEnv* script = nullptr;
+    std::uint64_t scriptGeneration = 0; // VM::definitionsGeneration when `script` was found
 };
 struct SharedObjects; // flash.net.SharedObject's open stores (builtins_sharedobject.cpp)
 
@@ -78,8 +79,9 @@ struct AbcEnv {
     std::vector<bool> activationBuilt;
     std::vector<std::unique_ptr<DecodedBody>> decoded; // by body index, made on first run
     std::vector<std::unique_ptr<ScriptEnv>> scripts;
-    std::vector<NameCache> nameCache; // by multiname index, made on first use
-    std::vector<Class*> typeCache;    // resolved types by multiname index (null: not yet)
+    std::vector<NameCache> nameCache;      // by multiname index, made on first use
+    std::vector<Class*> typeCache;         // resolved types by multiname index (null: not yet)
+    std::uint64_t typeCacheGeneration = 0; // VM::definitionsGeneration the cache answers for
 };
 
 struct ScriptEnv {
@@ -120,6 +122,10 @@ public:
     Domain* newDomain(Domain* parent);
     // The domain of the ABC code running now; null outside script code.
     Domain* runningDomain = nullptr;
+    // Renewed whenever a domain gains definitions. A parent's definition wins over a child's,
+    // so a name that resolved to a child's script may resolve elsewhere after a later load
+    // into the parent: caches of where a name is defined hold only for one generation.
+    std::uint64_t definitionsGeneration = 1;
     void ensureScript(ScriptEnv* s);
 
     // Heap.
@@ -213,7 +219,24 @@ public:
 
     // Classes.
     Class* newClass(AbcEnv* env, std::uint32_t index, Class* base, const ScopeChain& scope);
-    Class* resolveType(AbcEnv* env, std::uint32_t multiname); // null for * (or unknown)
+    // Null for * (or unknown). A name once resolved is answered from the block's cache.
+    Class* resolveType(AbcEnv* env, std::uint32_t multiname) {
+        if (env->typeCacheGeneration == definitionsGeneration &&
+            multiname < env->typeCache.size() && env->typeCache[multiname])
+            return env->typeCache[multiname];
+        return resolveTypeSlow(env, multiname);
+    }
+    Class* resolveTypeSlow(AbcEnv* env, std::uint32_t multiname);
+    // Whether coerce(v, type) would give v back unchanged, for the common cases only (a
+    // false answer just means coerce decides).
+    bool hasTypeAlready(const Value& v, const Class* type) const {
+        return (type == intClass && v.tag == Value::Tag::Int) ||
+               (type == numberClass && v.isNumeric()) ||
+               (type == booleanClass && v.tag == Value::Tag::Bool) ||
+               (type == stringClass && v.tag == Value::Tag::String) ||
+               (type == objectClass && v.tag == Value::Tag::Object) ||
+               (v.tag == Value::Tag::Object && v.o->cls == type);
+    }
     Class* resolveTypeUncached(AbcEnv* env, std::uint32_t multiname);
     Class* vectorClass(Class* elementType);
     Class* defineNativeClass(const QString& package, const QString& name, Class* base,
@@ -280,8 +303,11 @@ public:
 
     std::vector<std::unique_ptr<AbcEnv>> envs;
     Object* domainMemory = nullptr;
-    // `default xml namespace` (dxns): set by a method, restored when that method returns.
+    // `default xml namespace` (dxns) of the running method. It is lexical: a method sees the
+    // one it set or the one of the code it is a closure of, never its caller's.
     QString defaultXmlNamespace;
+    // The running method's own cell of it, which closures made there share (null: none).
+    std::shared_ptr<QString> dxnsCell;
 
     // Enumeration cursors: 1-based positions over native entries, then dynamic properties.
     std::uint32_t enumNext(const Value& o, std::uint32_t cursor);
@@ -297,8 +323,11 @@ public:
     Value (*regexpReplace)(VM&, const QString&, const Value& re, const Value& repl) = nullptr;
     Value (*regexpMatch)(VM&, const QString&, const Value& re, bool search) = nullptr;
 
+    // `lexicalDxns`: the default XML namespace cell of the code a closure was made in (null:
+    // none, so the public namespace).
     Value execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Value* regs,
-                  const ScopeChain& scope, Class* declaringClass);
+                  const ScopeChain& scope, Class* declaringClass,
+                  const std::shared_ptr<QString>& lexicalDxns = nullptr);
 
 private:
     void registerBuiltins();

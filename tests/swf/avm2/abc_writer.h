@@ -69,10 +69,12 @@ struct SimpleAbc {
     // Multinames after the strings' own (2 + extraStrings.size() on), as raw kind and data.
     std::vector<std::vector<std::uint8_t>> extraMultinames;
     // More methods (1, 2, ...), each with a body taking `params` untyped arguments; those with
-    // a trait name (a multiname index) are methods of the script's global object.
+    // a trait name (a multiname index) are methods of the script's global object. `flags` are
+    // the method_info flags (0x40: sets dxns).
     struct Method {
         std::vector<std::uint8_t> code;
         std::uint32_t params = 0, traitName = 0, dispId = 0;
+        std::uint8_t flags = 0;
     };
     std::vector<Method> methods;
 
@@ -106,7 +108,7 @@ struct SimpleAbc {
             a.u30(m.params).u30(0);
             for (std::uint32_t i = 0; i < m.params; ++i)
                 a.u30(0);
-            a.u30(0).u8(0);
+            a.u30(0).u8(m.flags);
         }
         a.u30(0); // metadata
         a.u30(0); // classes

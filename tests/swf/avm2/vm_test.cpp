@@ -4,6 +4,7 @@
 
 #include "swf/avm2/abc_writer.h"
 #include "swf/avm2/dictionary.h"
+#include "swf/avm2/qname.h"
 #include "swf/avm2/runtime.h"
 #include "swf/movie.h"
 #include "swf/swf_writer.h"
@@ -19,8 +20,8 @@ struct Outcome {
     QStringList traces, errors;
 };
 
-Outcome runAbc(const std::vector<std::uint8_t>& abc, swf::avm2::Limits limits = {},
-               int frames = 1) {
+Outcome runAbc(const std::vector<std::uint8_t>& abc, swf::avm2::Limits limits = {}, int frames = 1,
+               const std::function<void(swf::avm2::VM&)>& prepare = {}) {
     swftest::Writer doAbc;
     doAbc.u32(0).u8(0); // not lazy, empty name
     doAbc.bytes(abc);
@@ -36,6 +37,8 @@ Outcome runAbc(const std::vector<std::uint8_t>& abc, swf::avm2::Limits limits = 
     options.trace = [&](const QString& l) { out.traces << l; };
     options.error = [&](const QString& l) { out.errors << l; };
     swf::avm2::Runtime runtime(*movie, options);
+    if (prepare)
+        prepare(runtime.vm());
     runtime.start();
     for (int i = 1; i < frames; ++i)
         runtime.advanceFrame();
@@ -74,6 +77,9 @@ TEST(Avm2Vm, IntegerAndNumberArithmetic) {
         {{0x25, 0xFF, 0xFF, 0x03}, "-1"},                        // pushshort 0xFFFF
         {{0x24, 0x03, 0x50}, "-1"},                              // sxi1
         {{0x28, 0x28, 0xAB, 0x26, 0xAC}, "false"},               // (NaN == NaN) === true is false
+        {{0x24, 0x01, 0x24, 0x00, 0x24, 0xFF, 0xA2, 0xA3}, "-Infinity"},   // 1 / (0 * -1): -0
+        {{0x2D, 0x01, 0x24, 0x02, 0xA2}, "4294967294"},                    // past int's range
+        {{0x2D, 0x02, 0x2D, 0x01, 0xA1, 0x24, 0x01, 0xA1}, "-2147483649"}, // -1 - max - 1
     };
     for (const Case& c : cases) {
         SimpleAbc abc;
@@ -475,6 +481,169 @@ TEST(Avm2Vm, DefaultXmlNamespaceAndQualifiedNames) {
         QString(),
     };
     EXPECT_EQ(r.traces, expected) << r.traces.join(u'|').toStdString();
+}
+
+// The default XML namespace is lexical: a method that sets it and the closures made in it see
+// it (a closure even after the method returned), while methods it calls, its caller and later
+// calls do not.
+TEST(Avm2Vm, DefaultXmlNamespaceIsLexical) {
+    SimpleAbc abc;
+    // Strings 3..11 and multinames 2..10, in this order.
+    abc.extraStrings = {"QName", "a", "b", "c", "d", "urn:o", "urn:e", "outer", "inner"};
+    // trace(new QName(string s))
+    auto traceQName = [](std::uint8_t s) {
+        return std::vector<std::uint8_t>{0x5D, 0x01, 0x60, 0x02, 0x2C, s,
+                                         0x42, 0x01, 0x4F, 0x01, 0x01};
+    };
+    auto join = [](std::initializer_list<std::vector<std::uint8_t>> parts) {
+        std::vector<std::uint8_t> out;
+        for (const auto& p : parts)
+            out.insert(out.end(), p.begin(), p.end());
+        return out;
+    };
+    // outer(), which sets dxns: traces a, calls a closure that traces b, calls inner (c),
+    // returns the closure.
+    const auto outer = join({{0xD0, 0x30, 0x06, 0x08}, // dxns "urn:o"
+                             traceQName(0x04),
+                             {0x40, 0x02, 0x2A, 0x20, 0x41, 0x00, 0x29}, // f = closure; f()
+                             {0x5D, 0x0A, 0x4F, 0x0A, 0x00},             // inner()
+                             {0x48}});
+    const auto closure = join({{0xD0, 0x30}, traceQName(0x05), {0x47}});
+    const auto inner = join({{0xD0, 0x30}, traceQName(0x06), {0x47}});
+    abc.methods = {{outer, 0, 9, 0, 0x40}, {closure, 0, 0, 0, 0}, {inner, 0, 10, 0, 0}};
+    abc.code = join({{0xD0, 0x30, 0x5D, 0x09, 0x46, 0x09, 0x00, 0xD5}, // g = outer()
+                     traceQName(0x07),
+                     {0x06, 0x09},                           // dxns "urn:e"
+                     {0x5D, 0x0A, 0x4F, 0x0A, 0x00},         // inner()
+                     traceQName(0x07),                       //
+                     {0xD1, 0x20, 0x41, 0x00, 0x29, 0x47}}); // g()
+    const Outcome r = runAbc(abc.build());
+    EXPECT_TRUE(r.errors.isEmpty()) << r.errors.join(u'|').toStdString();
+    const QStringList expected = {"urn:o::a", "urn:o::b", "c", "d", "c", "urn:e::d", "urn:o::b"};
+    EXPECT_EQ(r.traces, expected) << r.traces.join(u'|').toStdString();
+}
+
+// A Proxy's traps get a public name as a String and a name in another namespace as a QName of
+// it; getDescendants gets a QName, and isAttribute tells `..@x` from `..x`.
+TEST(Avm2Vm, ProxyTrapsGetQualifiedNamesAsQNames) {
+    using namespace swf::avm2;
+    static QStringList events;
+    events.clear();
+    static const QString kProxyUri =
+        QStringLiteral("http://www.adobe.com/2006/actionscript/flash/proxy");
+    // "QName urn::local" (and " attribute" when isAttribute says so) or "String text".
+    static auto describeName = [](VM& vm, const Value& self, const Value& n) {
+        if (const QNameObject* q = asQName(n)) {
+            Name isAttr;
+            isAttr.local = QStringLiteral("isAttribute");
+            isAttr.nss = {vm.internNs(NsKind::Namespace, kProxyUri)};
+            const Value args[] = {n};
+            const bool attr = VM::toBoolean(vm.callProperty(self, isAttr, args));
+            return QStringLiteral("QName %1::%2%3")
+                .arg(q->uri, q->local, attr ? QStringLiteral(" attribute") : QString());
+        }
+        return QStringLiteral("String ") + vm.toString(n);
+    };
+    auto prepare = [](VM& vm) {
+        Object* proxy = vm.lookupDefinition(QStringLiteral("flash.utils.Proxy")).object();
+        ASSERT_TRUE(proxy);
+        Class* probe =
+            vm.defineNativeClass(QString(), QStringLiteral("Probe"), static_cast<Class*>(proxy));
+        auto trap = [&](const char* name, NativeFn fn) {
+            Binding b;
+            b.kind = Binding::Kind::Method;
+            b.method.native = fn;
+            b.declaringClass = probe;
+            probe->instanceTraits.add(QString::fromLatin1(name),
+                                      vm.internNs(NsKind::Namespace, kProxyUri), b);
+        };
+        trap("getProperty", [](VM& vm, const Value& self, std::span<const Value> a) {
+            events << "get " + describeName(vm, self, arg(a, 0));
+            return Value(QStringLiteral("got"));
+        });
+        trap("setProperty", [](VM& vm, const Value& self, std::span<const Value> a) {
+            events << "set " + describeName(vm, self, arg(a, 0)) + " = " + vm.toString(arg(a, 1));
+            return Value();
+        });
+        trap("callProperty", [](VM& vm, const Value& self, std::span<const Value> a) {
+            events << "call " + describeName(vm, self, arg(a, 0)) +
+                          QStringLiteral(" with %1 more").arg(a.size() - 1);
+            return Value(QStringLiteral("called"));
+        });
+        trap("deleteProperty", [](VM& vm, const Value& self, std::span<const Value> a) {
+            events << "delete " + describeName(vm, self, arg(a, 0));
+            return Value(true);
+        });
+        trap("getDescendants", [](VM& vm, const Value& self, std::span<const Value> a) {
+            events << "descendants " + describeName(vm, self, arg(a, 0));
+            return Value(QStringLiteral("found"));
+        });
+    };
+    SimpleAbc abc;
+    // Strings 3..9; multinames 2 Probe, 3 Namespace, 4 urn:n, 5 x, 6 @x, 7 f, 8 y, then
+    // 9 RTQName "x" and 10 RTQName "f".
+    abc.extraStrings = {"Probe", "Namespace", "urn:n", "x", "@x", "f", "y"};
+    abc.extraMultinames = {{0x0F, 0x06}, {0x0F, 0x08}};
+    abc.code = {0xD0, 0x30,                                           // scope
+                0x60, 0x02, 0x42, 0x00, 0xD5,                         // p = new Probe()
+                0x60, 0x03, 0x2C, 0x05, 0x42, 0x01, 0xD6,             // ns = new Namespace("urn:n")
+                0x5D, 0x01, 0xD1, 0x59, 0x05, 0x4F, 0x01, 0x01,       // trace(p..x)
+                0x5D, 0x01, 0xD1, 0x59, 0x06, 0x4F, 0x01, 0x01,       // trace(p..@x)
+                0x5D, 0x01, 0xD1, 0xD2, 0x66, 0x09, 0x4F, 0x01, 0x01, // trace(p.ns::x)
+                0xD1, 0xD2, 0x2C, 0x09, 0x61, 0x09,                   // p.ns::x = "y"
+                0x5D, 0x01, 0xD1, 0xD2, 0x24, 0x01, 0x46, 0x0A, 0x01, // trace(p.ns::f(1))
+                0x4F, 0x01, 0x01,                                     //
+                0x5D, 0x01, 0xD1, 0xD2, 0x6A, 0x09, 0x4F, 0x01, 0x01, // trace(delete p.ns::x)
+                0x5D, 0x01, 0xD1, 0x66, 0x05, 0x4F, 0x01, 0x01,       // trace(p.x)
+                0x5D, 0x01, 0xD1, 0x46, 0x07, 0x00, 0x4F, 0x01, 0x01, // trace(p.f())
+                0x47};
+    const Outcome r = runAbc(abc.build(), {}, 1, prepare);
+    EXPECT_TRUE(r.errors.isEmpty()) << r.errors.join(u'|').toStdString();
+    EXPECT_EQ(r.traces, QStringList({"found", "found", "got", "called", "true", "got", "called"}));
+    const QStringList expected = {
+        "descendants QName ::x",  "descendants QName ::x attribute", "get QName urn:n::x",
+        "set QName urn:n::x = y", "call QName urn:n::f with 1 more", "delete QName urn:n::x",
+        "get String x",           "call String f with 0 more",
+    };
+    EXPECT_EQ(events, expected) << events.join(u'|').toStdString();
+}
+
+// Where a global name is defined is cached per name, but a parent domain's definition wins
+// over a child's: after a later load into the parent, code in the child that already found the
+// child's definition finds the parent's.
+TEST(Avm2Vm, LoadIntoParentDomainChangesWhatCachedNamesFind) {
+    using namespace swf::avm2;
+    VM vm;
+    QStringList traces;
+    vm.traceHook = [&](const QString& l) { traces << l; };
+    Domain* child = vm.newDomain(vm.mainDomain());
+    auto load = [&](const SimpleAbc& s, Domain* d) {
+        const auto bytes = s.build();
+        auto abc = Abc::parse(bytes);
+        ASSERT_TRUE(abc) << abc.error().message;
+        ASSERT_TRUE(vm.loadAbc(*abc, true, d));
+    };
+    // who() returning `answer` (string 4), as a global function.
+    auto who = [](const char* answer) {
+        SimpleAbc s;
+        s.extraStrings = {"who", answer};
+        s.methods = {{{0xD0, 0x30, 0x2C, 0x04, 0x48}, 0, 2, 0, 0}};
+        s.code = {0xD0, 0x30, 0x47};
+        return s;
+    };
+    SimpleAbc ask; // ask() returns who(); the script traces ask()
+    ask.extraStrings = {"who", "ask"};
+    ask.methods = {{{0xD0, 0x30, 0x5D, 0x02, 0x46, 0x02, 0x00, 0x48}, 0, 3, 0, 0}};
+    ask.code = {0xD0, 0x30, 0x5D, 0x01, 0x5D, 0x03, 0x46, 0x03, 0x00, 0x4F, 0x01, 0x01, 0x47};
+    SimpleAbc askAgain; // traces ask()
+    askAgain.extraStrings = {"ask"};
+    askAgain.code = {0xD0, 0x30, 0x5D, 0x01, 0x5D, 0x02, 0x46, 0x02, 0x00, 0x4F, 0x01, 0x01, 0x47};
+
+    load(who("child"), child);
+    load(ask, child);
+    load(who("parent"), vm.mainDomain());
+    load(askAgain, child);
+    EXPECT_EQ(traces, QStringList({"child", "parent"}));
 }
 
 } // namespace
