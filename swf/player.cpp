@@ -511,11 +511,53 @@ DisplayObject* Player::objectOf(const MovieClip& clip) const {
     return nullptr;
 }
 
+namespace {
+
+const MovieClip* findParent(const MovieClip& clip, const DisplayObject& object, std::size_t depth,
+                            std::size_t maxDepth) {
+    if (depth > maxDepth)
+        return nullptr;
+    for (const auto& o : clip.displayList().objects()) {
+        if (o.get() == &object)
+            return &clip;
+        const MovieClip* inner = o->clip()     ? o->clip()
+                                 : o->button() ? &o->button()->host()
+                                               : nullptr;
+        if (inner) {
+            if (const MovieClip* found = findParent(*inner, object, depth + 1, maxDepth))
+                return found;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+const MovieClip* Player::parentOf(const DisplayObject& object) const {
+    if (object.m_clip)
+        return object.m_clip->m_parent;
+    if (const MovieClip* found = findParent(*m_root, object, 0, m_limits.maxNesting + 2))
+        return found;
+    for (const auto& [n, level] : m_levels) {
+        if (level->m_clip) {
+            if (const MovieClip* found =
+                    findParent(*level->m_clip, object, 0, m_limits.maxNesting + 2))
+                return found;
+        }
+    }
+    return nullptr;
+}
+
 std::optional<QTransform> Player::stageMatrix(const DisplayObject& object) const {
     const MovieClip* clip = object.m_clip.get();
-    if (!clip)
-        return std::nullopt;
     QTransform m;
+    if (!clip) {
+        // A shape, text or bitmap: placed by its parent clip's content matrix.
+        clip = parentOf(object);
+        if (!clip)
+            return std::nullopt;
+        m = object.matrix;
+    }
     for (std::size_t guard = 0; guard <= m_limits.maxNesting + 2; ++guard) {
         if (clip == m_root.get())
             return m;
@@ -529,7 +571,9 @@ std::optional<QTransform> Player::stageMatrix(const DisplayObject& object) const
         const DisplayObject* holder = objectOf(*clip);
         if (!holder)
             return std::nullopt;
-        m = m * holder->matrix;
+        // The clips holding the object scroll it; its own scroll rectangle moves only what it
+        // holds.
+        m = m * (holder == &object ? holder->matrix : holder->contentMatrix());
         clip = clip->m_parent;
     }
     return std::nullopt;
@@ -740,11 +784,18 @@ const Sprite& Player::emptySprite() {
     return *m_emptySprite;
 }
 
-std::unique_ptr<DisplayObject> Player::makeObject(std::uint16_t characterId) {
+std::unique_ptr<DisplayObject> Player::makeObject(std::uint16_t characterId,
+                                                  const std::shared_ptr<const Movie>& library) {
     m_limbo.m_timeline = &emptyTimeline();
     m_limbo.m_drawnEdges = &m_drawnEdges;
-    // Scripts' objects come from level 0's library.
+    // Scripts' objects come from level 0's library unless they name another.
     m_limbo.m_origin = m_main.get();
+    if (library && library != m_movie) {
+        std::shared_ptr<LoadedMovie>& origin = m_libraries[library.get()];
+        if (!origin)
+            origin = makeOrigin(library, QString());
+        m_limbo.m_origin = origin.get();
+    }
     Placement p;
     p.characterId = characterId;
     std::vector<MovieClip*> created;

@@ -8,6 +8,7 @@
 #include "swf/movie.h"
 #include "swf/scriptfilters.h"
 
+#include <QRectF>
 #include <QString>
 #include <QTransform>
 #include <cstdint>
@@ -70,6 +71,15 @@ struct Placement {
     // copy of the placement keeps them alive.
     std::shared_ptr<const ScriptFilterList> scriptFilters;
     const std::vector<ClipAction>* clipActions = nullptr; // null: none
+    // ActionScript 3's scrollRect (twips, in the object's own space): only that part of the
+    // object is drawn, with its corner at the object's origin. Set by scripts only.
+    std::optional<QRectF> scrollRect;
+    // The matrix from what the object holds to its parent: its matrix, after the scroll
+    // rectangle's offset when it has one.
+    QTransform contentMatrix() const {
+        return scrollRect ? QTransform::fromTranslate(-scrollRect->x(), -scrollRect->y()) * matrix
+                          : matrix;
+    }
     // The tag that put this character here; an object keeps its identity (and a sprite its
     // state) across seeks as long as the same tag placed it.
     const DisplayTag* placedBy = nullptr;
@@ -279,9 +289,14 @@ public:
 
     // The object on its parent's list that shows this clip (null for the root).
     DisplayObject* objectOf(const MovieClip& clip) const;
-    // The matrix from a clip's object's space to the stage (twips), or nothing when the object
-    // is not on the stage (removed, kept for its unload handlers, or never placed).
+    // The matrix from an object's space to the stage (twips), or nothing when the object is not
+    // on the stage (removed, kept for its unload handlers, or never placed). The scroll
+    // rectangles of the clips holding it count; the object's own does not. Objects other than
+    // clips are looked for through the lists (a scan of the stage).
     std::optional<QTransform> stageMatrix(const DisplayObject& object) const;
+    // The clip whose list holds `object` (a button's host for its records), or null when it
+    // is on no list of the stage. Scans the stage's lists.
+    const MovieClip* parentOf(const DisplayObject& object) const;
 
 private:
     friend class PlayerScripting;
@@ -293,7 +308,8 @@ private:
                                std::shared_ptr<const BitmapData> bitmap);
     void swapDepths(MovieClip& parent, std::int32_t a, std::int32_t b);
     void releaseUnloaded(std::size_t count = SIZE_MAX);
-    std::unique_ptr<DisplayObject> makeObject(std::uint16_t characterId);
+    std::unique_ptr<DisplayObject> makeObject(std::uint16_t characterId,
+                                              const std::shared_ptr<const Movie>& library = {});
     std::unique_ptr<DisplayObject> makeText(std::unique_ptr<EditText> text);
     std::unique_ptr<DisplayObject> makeBitmap();
     bool attach(MovieClip& parent, std::unique_ptr<DisplayObject>& object, std::int32_t depth);
@@ -348,6 +364,8 @@ private:
     std::unique_ptr<Sprite> m_emptySprite; // for createEmptyMovieClip
     const Sprite& emptySprite();
     MovieClip m_limbo; // the parent objects are built under before a script places them
+    // Libraries of loaded movies that scripts make symbols from, kept while the player is.
+    std::map<const Movie*, std::shared_ptr<LoadedMovie>> m_libraries;
     std::unique_ptr<Bitmap> m_scriptBitmap; // the character of every attachBitmap object
     std::vector<std::unique_ptr<DisplayObject>> m_unloaded;
     std::vector<std::unique_ptr<DisplayObject>> m_dying; // being released
@@ -426,6 +444,12 @@ public:
     // is the script's from then on, as the timeline no longer places it.
     std::unique_ptr<DisplayObject> makeObject(std::uint16_t characterId) {
         return m_player.makeObject(characterId);
+    }
+    // The same for a symbol of another movie's library (one a script loaded): the object and
+    // the clips it holds name their characters in that movie.
+    std::unique_ptr<DisplayObject> makeObject(std::uint16_t characterId,
+                                              const std::shared_ptr<const Movie>& library) {
+        return m_player.makeObject(characterId, library);
     }
     // An unattached edit text holding its own definition (`new TextField()`); null past the
     // object limit.

@@ -157,6 +157,25 @@ std::pair<const Movie*, std::uint16_t> linkedSymbol(VM& vm, Class* c) {
     return {nullptr, 0};
 }
 
+std::pair<std::shared_ptr<const Movie>, std::uint16_t> loadedSymbol(VM& vm, Class* c) {
+    if (!vm.displayTree || !c)
+        return {nullptr, 0};
+    const QString dotted = c->package.isEmpty() ? c->name : c->package + u'.' + c->name;
+    for (const auto& [movie, domain] : vm.displayTree->scriptedMovies)
+        for (const auto& s : movie->symbolClasses) {
+            if (s.characterId == 0 || s.name != dotted)
+                continue;
+            Object* found = nullptr;
+            try {
+                found = vm.lookupDefinition(s.name, domain).object();
+            } catch (const ScriptThrow&) {
+            }
+            if (found == static_cast<Object*>(c))
+                return {movie, s.characterId};
+        }
+    return {nullptr, 0};
+}
+
 const Character* linkedCharacter(VM& vm, Class* c) {
     const auto [movie, id] = linkedSymbol(vm, c);
     return movie ? movie->character(id) : nullptr;

@@ -1,8 +1,9 @@
-// DisplayObject.filters and DisplayObject.mask for ActionScript 3, on the player's own fields:
+// DisplayObject.filters, mask and scrollRect for ActionScript 3, on the player's own fields:
 // the filters a script sets are drawn by the timeline's filter path, and a mask by the path of
 // ActionScript 2's setMask, so the renderer and the change tracker see them as they see those.
 
 #include "swf/avm2/filters.h"
+#include "swf/avm2/geom.h"
 #include "swf/avm2/media.h"
 #include "swf/scriptfilters.h"
 
@@ -99,6 +100,35 @@ Value setMask(VM& vm, const Value& self, std::span<const Value> a) {
     return Value();
 }
 
+// A copy each time, as the Reference says: changing it changes nothing until it is set again.
+Value getScrollRect(VM& vm, const Value& self, std::span<const Value>) {
+    const swf::Placement& p = displayNode(vm, self)->place();
+    if (!p.scrollRect)
+        return Value::null();
+    const QRectF& r = *p.scrollRect;
+    return newRectangle(vm, QRectF(r.x() / 20, r.y() / 20, r.width() / 20, r.height() / 20));
+}
+
+Value setScrollRect(VM& vm, const Value& self, std::span<const Value> a) {
+    DisplayNode* n = displayNode(vm, self);
+    const Value v = arg(a, 0);
+    if (v.isNullish()) {
+        n->place().scrollRect.reset();
+        return Value();
+    }
+    const auto r = toRectangle(vm, v);
+    if (!r)
+        vm.throwTypeError(1034, QStringLiteral("Type Coercion failed: cannot convert %1 to "
+                                               "flash.geom.Rectangle.")
+                                    .arg(vm.describe(v)));
+    // Pixels to twips, kept within what a stage can show; a window of negative size shows
+    // nothing.
+    auto twips = [](double px) { return std::isfinite(px) ? std::clamp(px * 20, -1e9, 1e9) : 0.0; };
+    n->place().scrollRect = QRectF(twips(r->x()), twips(r->y()), std::max(0.0, twips(r->width())),
+                                   std::max(0.0, twips(r->height())));
+    return Value();
+}
+
 } // namespace
 
 bool maskAllows(DisplayTree& tree, const swf::DisplayObject& o, QPointF stagePoint) {
@@ -116,6 +146,7 @@ bool maskAllows(DisplayTree& tree, const swf::DisplayObject& o, QPointF stagePoi
 void installEffects(VM& vm, Class* displayObject) {
     vm.addGetter(displayObject, QStringLiteral("filters"), getFilters, setFilters);
     vm.addGetter(displayObject, QStringLiteral("mask"), getMask, setMask);
+    vm.addGetter(displayObject, QStringLiteral("scrollRect"), getScrollRect, setScrollRect);
 }
 
 } // namespace swf::avm2

@@ -345,7 +345,14 @@ void loadFile(VM& vm, SoundObject* s, const QString& url) {
 Value soundCtor(VM& vm, const Value& self, std::span<const Value> a) {
     SoundObject* s = soundOf(vm, self);
     s->constructed = true;
-    librarySound(vm, s->cls, &s->soundId);
+    if (!librarySound(vm, s->cls, &s->soundId)) {
+        // A loaded movie's library sound: the main movie's mixer does not know its ids, so it
+        // plays from its samples, as a loaded sound does.
+        const auto [movie, id] = linkedSymbol(vm, s->cls);
+        const Character* c = movie ? movie->character(id) : nullptr;
+        if (c && c->type == CharacterType::Sound && movie != movieOf(vm))
+            s->pcm = sound::decodeSound(*static_cast<const Sound*>(c));
+    }
     if (!arg(a, 0).isNullish())
         loadFile(vm, s, urlOf(vm, arg(a, 0)));
     return Value();

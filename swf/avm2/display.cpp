@@ -25,7 +25,6 @@ DisplayNode::~DisplayNode() {
         if (*held == this)
             *held = nullptr;
     tree->setHitArea(this, nullptr);
-    tree->hitAreaUses.erase(this);
     if (obj) {
         auto it = tree->byObject.find(obj);
         if (it != tree->byObject.end() && it->second == this)
@@ -499,9 +498,9 @@ QTransform DisplayTree::concatenated(const DisplayNode* n) const {
     int guard = 0;
     for (; n && !n->isStage && guard < 1024; n = n->parent, ++guard)
         if (n->obj)
-            m = m * n->obj->matrix;
+            m = m * n->obj->contentMatrix();
         else if (n != root)
-            m = m * n->spare.matrix;
+            m = m * n->spare.contentMatrix();
     return m;
 }
 
@@ -537,7 +536,7 @@ QRectF DisplayTree::clipBounds(const swf::MovieClip& c, int guard, bool strokes)
         const QRectF b = boundsOf(*o, guard + 1, strokes);
         if (b.isNull())
             continue;
-        const QRectF m = o->matrix.mapRect(b);
+        const QRectF m = o->contentMatrix().mapRect(b);
         r = r.isNull() ? m : r.united(m);
     }
     return r;
@@ -550,6 +549,9 @@ QRectF rectOf(const Rect& r) {
 } // namespace
 
 QRectF DisplayTree::boundsOf(const swf::DisplayObject& o, int guard, bool strokes) const {
+    // A scrolled object measures as its window, whatever it holds.
+    if (o.scrollRect)
+        return o.scrollRect->normalized();
     if (o.clip())
         return clipBounds(*o.clip(), guard, strokes);
     if (o.button())
@@ -610,7 +612,7 @@ bool DisplayTree::clipContains(const swf::MovieClip& c, QPointF p, int guard) co
         if (!o->visible || o->isClipLayer())
             continue;
         bool ok = false;
-        const QTransform back = o->matrix.inverted(&ok);
+        const QTransform back = o->contentMatrix().inverted(&ok);
         if (ok && shapeContains(*o, back.map(p), guard + 1))
             return true;
     }
@@ -618,6 +620,8 @@ bool DisplayTree::clipContains(const swf::MovieClip& c, QPointF p, int guard) co
 }
 
 bool DisplayTree::shapeContains(const swf::DisplayObject& o, QPointF p, int guard) const {
+    if (o.scrollRect && !o.scrollRect->contains(p))
+        return false;
     if (o.clip())
         return clipContains(*o.clip(), p, guard);
     if (o.button())
@@ -641,15 +645,9 @@ bool DisplayTree::interactive(const DisplayNode* n) {
 }
 
 void DisplayTree::setHitArea(DisplayNode* owner, DisplayNode* area) {
-    if (owner->hitArea == area)
-        return;
-    if (DisplayNode* old = std::exchange(owner->hitArea, area)) {
-        auto it = hitAreaUses.find(old);
-        if (it != hitAreaUses.end() && --it->second <= 0)
-            hitAreaUses.erase(it);
-    }
-    if (area)
-        ++hitAreaUses[area];
+    // The hit-area sprite stays an object like any other: shown and mouse-enabled, it takes
+    // the mouse itself where it lies on top, as the Reference warns.
+    owner->hitArea = area;
 }
 
 bool DisplayTree::hitAreaContains(const DisplayNode* area, QPointF stagePoint) const {
@@ -665,8 +663,6 @@ bool DisplayTree::hitAreaContains(const DisplayNode* area, QPointF stagePoint) c
 
 DisplayNode* DisplayTree::hitIn(DisplayNode* n, QPointF p, int guard, bool& shapeHit) {
     shapeHit = false;
-    if (hitAreaUses.count(n))
-        return nullptr; // it only lends its shape to the sprite it is the hit area of
     QPointF local = p;
     if (n->obj) {
         // A mask is not drawn, and a masked object takes the mouse only inside its mask.
@@ -676,10 +672,13 @@ DisplayNode* DisplayTree::hitIn(DisplayNode* n, QPointF p, int guard, bool& shap
             !maskAllows(*this, *n->obj, concatenated(n->parent).map(p)))
             return nullptr;
         bool ok = false;
-        const QTransform back = n->obj->matrix.inverted(&ok);
+        const QTransform back = n->obj->contentMatrix().inverted(&ok);
         if (!ok)
             return nullptr;
         local = back.map(p);
+        // Outside its scroll rectangle an object shows nothing to hit.
+        if (n->obj->scrollRect && !n->obj->scrollRect->contains(local))
+            return nullptr;
     }
     if (n->hitArea)
         return n->mouseEnabled && hitAreaContains(n->hitArea, concatenated(n).map(local)) ? n
@@ -701,7 +700,7 @@ DisplayNode* DisplayTree::hitIn(DisplayNode* n, QPointF p, int guard, bool& shap
                 if (!n->mouseChildren) {
                     // Its children's shapes are its own as far as the mouse goes.
                     bool ok = false;
-                    const QTransform back = kid->obj->matrix.inverted(&ok);
+                    const QTransform back = kid->obj->contentMatrix().inverted(&ok);
                     if (n->mouseEnabled && kid->obj->visible && ok &&
                         shapeContains(*kid->obj, back.map(local), guard + 1))
                         return n;
@@ -846,11 +845,16 @@ Object* allocDisplayNode(VM& vm, Class* c) {
     bool bitmap = false;
     for (const Class* k = c; k && !bitmap; k = k->base)
         bitmap = k->name == QLatin1String("Bitmap") && k->package == QLatin1String("flash.display");
-    const std::uint16_t id = bitmap ? 0 : t->characterFor(c);
+    std::uint16_t id = bitmap ? 0 : t->characterFor(c);
+    std::shared_ptr<const Movie> library; // a loaded movie's, whose code defines the class
+    if (!bitmap && !id)
+        std::tie(library, id) = loadedSymbol(vm, c);
     if (bitmap)
         n->owned = t->scripting.makeBitmap();
     else if (!id && isTextFieldClass(c))
         n->owned = t->scripting.makeText(newTextFieldDefinition());
+    else if (library)
+        n->owned = t->scripting.makeObject(id, library);
     else
         n->owned = t->scripting.makeObject(id);
     if (!n->owned && id)

@@ -155,9 +155,6 @@ public:
                     DisplayNode* related = nullptr, bool buttonDown = false, int delta = 0);
     // Whether `n` is an InteractiveObject (the stage included).
     bool interactive(const DisplayNode* n);
-    // Sprites serving as another's hitArea, with how many use each: they take no mouse hits
-    // of their own. Keys are never dereferenced (an owner and its hit area may go together).
-    std::unordered_map<const DisplayNode*, int> hitAreaUses;
     void setHitArea(DisplayNode* owner, DisplayNode* area);
     void keyEvent(const QString& type, int keyCode, int charCode);
     // Set while a node for an existing player object is being allocated.

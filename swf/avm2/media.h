@@ -69,6 +69,9 @@ void installDomains(VM& vm);
 // loaded) whose domain defines that class ({null, 0}: none), and that id's character.
 std::pair<const Movie*, std::uint16_t> linkedSymbol(VM& vm, Class* c);
 const Character* linkedCharacter(VM& vm, Class* c);
+// The library symbol of a movie a Loader showed with code of its own that its SymbolClass links
+// to `c` itself ({null, 0}: none): what `new` of that class builds.
+std::pair<std::shared_ptr<const Movie>, std::uint16_t> loadedSymbol(VM& vm, Class* c);
 
 // DisplayObject.filters and mask (builtins_effects.cpp). maskAllows: whether a point of the
 // stage (twips) is inside the mask a script gave `o` (true without one).

@@ -140,6 +140,11 @@ struct SceneReader {
         }
     }
 
+    static void hashRect(Hasher& h, const QRectF& r) {
+        for (double v : {r.x(), r.y(), r.width(), r.height()})
+            h.add(v);
+    }
+
     // Everything about an object and what it holds that decides its pixels, in its own space.
     void hashObject(Hasher& h, const DisplayObject& o) {
         h.add(std::uint64_t(std::uint32_t(o.depth)) << 32 | std::uint64_t(o.clipDepth) << 16 |
@@ -147,6 +152,8 @@ struct SceneReader {
         h.add(o.matrix);
         h.add(o.colorTransform);
         h.add(std::uint64_t(o.ratio));
+        if (o.scrollRect)
+            hashRect(h, *o.scrollRect);
         if (const Character* c = o.character) {
             h.add(c->serial);
             h.add(std::uint64_t(c->generation));
@@ -261,10 +268,19 @@ struct SceneReader {
 
     // Everything an object draws, its children's strokes and filter margins included. Masks
     // (`hidden`) take invisible children too, as the renderer collects them.
-    Extent extentOf(const DisplayObject& o, const QTransform& m, bool hidden) {
+    Extent extentOf(const DisplayObject& o, const QTransform& m, bool hidden, bool scroll = true) {
         const Character* c = o.character;
         if (!c || nesting > kMaxNesting)
             return {};
+        if (scroll && o.scrollRect) {
+            // What shows in the scroll rectangle, at most.
+            Extent e = extentOf(o, scrolled(o, m), hidden, false);
+            const QRectF window = windowOf(o, m).rect;
+            if (e.rect.isNull() || window.isNull())
+                return {};
+            e.rect &= window;
+            return e.rect.isEmpty() ? Extent{} : e;
+        }
         switch (c->type) {
         case CharacterType::Shape:
         case CharacterType::MorphShape: {
@@ -396,11 +412,30 @@ struct SceneReader {
         return mix(under ^ id.h);
     }
 
-    void readObject(const DisplayObject& o, const QTransform& m, const ColorTransform& ct,
+    static QTransform scrolled(const DisplayObject& o, const QTransform& m) {
+        return QTransform::fromTranslate(-o.scrollRect->x(), -o.scrollRect->y()) * m;
+    }
+    static Extent windowOf(const DisplayObject& o, const QTransform& m) {
+        return mapped(QRectF(QPointF(0, 0), o.scrollRect->size()), m, 0, 0);
+    }
+
+    void readObject(const DisplayObject& o, const QTransform& om, const ColorTransform& ct,
                     std::uint64_t context) {
         const Character* c = o.character;
         if (!c)
             return;
+        QTransform m = om;
+        if (o.scrollRect &&
+            (c->type == CharacterType::Sprite || c->type == CharacterType::Button)) {
+            // As for a mask: the window's edges as one item, and what it holds under its
+            // identity, so a moved or resized window redraws what it showed and shows.
+            Hasher id;
+            id.add(std::uint64_t('w'));
+            hashRect(id, *o.scrollRect);
+            add(keyOf(context, 'w', m, {}, nullptr) ^ id.h, windowOf(o, m));
+            context = mix(context ^ id.h);
+            m = scrolled(o, m);
+        }
         if (c->type == CharacterType::Sprite || c->type == CharacterType::Button) {
             if (o.clip()) {
                 if (const DrawingShape* d = o.clip()->drawing()) {
@@ -418,14 +453,14 @@ struct SceneReader {
                 return;
             if (needsOwnLayer(*list)) {
                 Hasher h;
-                h.add(keyOf(context, 'o', m, ct, &o));
-                add(h.h, extentOf(o, m, false));
+                h.add(keyOf(context, 'o', om, ct, &o));
+                add(h.h, extentOf(o, om, false));
                 return;
             }
             readList(*list, m, ct, context);
             return;
         }
-        add(keyOf(context, 'x', m, ct, &o), extentOf(o, m, false));
+        add(keyOf(context, 'x', om, ct, &o), extentOf(o, om, false));
     }
 
     void readRoot(const QTransform& m) {

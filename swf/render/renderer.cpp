@@ -537,10 +537,16 @@ void Renderer::drawLayered(Frame& f, const DisplayObject& o, const QTransform& m
     f.visible = visible;
 }
 
-QRectF Renderer::boundsOf(Frame& f, const DisplayObject& o, const QTransform& m) {
+QRectF Renderer::boundsOf(Frame& f, const DisplayObject& o, const QTransform& m, bool scroll) {
     const Character* c = o.character;
     if (!c || f.nesting > kMaxNesting)
         return {};
+    if (scroll && o.scrollRect) {
+        const QRectF window = m.mapRect(QRectF(QPointF(0, 0), o.scrollRect->size()));
+        return window &
+               boundsOf(f, o, QTransform::fromTranslate(-o.scrollRect->x(), -o.scrollRect->y()) * m,
+                        false);
+    }
     auto rect = [&](const Rect& r) {
         return m.mapRect(QRectF(r.xMin, r.yMin, r.width(), r.height()));
     };
@@ -598,6 +604,27 @@ QRectF Renderer::boundsOf(Frame& f, const DisplayObject& o, const QTransform& m)
 
 void Renderer::drawObject(Frame& f, const DisplayObject& o, const QTransform& m,
                           const ColorTransform& ct) {
+    if (!o.scrollRect) {
+        drawContent(f, o, m, ct);
+        return;
+    }
+    // Only the scroll rectangle shows, its corner at the object's origin.
+    QPainterPath window;
+    window.addRect(QRectF(QPointF(0, 0), o.scrollRect->size()));
+    f.canvas.save();
+    f.canvas.clip(m.map(window), QTransform());
+    const QRectF visible = f.visible;
+    if (!visible.isEmpty())
+        f.visible = visible & m.mapRect(window.boundingRect());
+    if (visible.isEmpty() || !f.visible.isEmpty())
+        drawContent(f, o, QTransform::fromTranslate(-o.scrollRect->x(), -o.scrollRect->y()) * m,
+                    ct);
+    f.visible = visible;
+    f.canvas.restore();
+}
+
+void Renderer::drawContent(Frame& f, const DisplayObject& o, const QTransform& m,
+                           const ColorTransform& ct) {
     const Character* c = o.character;
     if (!c)
         return;
@@ -1061,10 +1088,22 @@ void Renderer::collectGeometryMask(const ShapeGeometry& g, const QTransform& m,
 }
 
 void Renderer::collectMask(Frame& f, const DisplayObject& o, const QTransform& m,
-                           std::vector<QPainterPath>& out) {
+                           std::vector<QPainterPath>& out, bool scroll) {
     const Character* c = o.character;
     if (!c || f.nesting > kMaxNesting)
         return;
+    if (scroll && o.scrollRect) {
+        // A scrolled mask masks with what shows in its window.
+        QPainterPath window;
+        window.addRect(QRectF(QPointF(0, 0), o.scrollRect->size()));
+        window = m.map(window);
+        std::vector<QPainterPath> inside;
+        collectMask(f, o, QTransform::fromTranslate(-o.scrollRect->x(), -o.scrollRect->y()) * m,
+                    inside, false);
+        for (const QPainterPath& p : inside)
+            out.push_back(p.intersected(window));
+        return;
+    }
     switch (c->type) {
     case CharacterType::Shape:
         collectGeometryMask(static_cast<const Shape&>(*c).geometry(), m, out);
@@ -1223,18 +1262,55 @@ ButtonInstance* Renderer::buttonAt(Player& player, const QPointF& stagePoint) {
     return buttonIn(player, player.root().displayList(), QTransform(), stagePoint, 0);
 }
 
+bool Renderer::maskAllows(const Player& player, const DisplayObject& o, const QPointF& stagePoint,
+                          int depth) {
+    // setMask: the mask stands where it is on the stage; one off the stage masks nothing, as
+    // drawn.
+    const DisplayObject* mask = o.scriptMask();
+    if (!mask)
+        return true;
+    const auto at = player.stageMatrix(*mask);
+    return !at || shapeContains(player, *mask, *at, stagePoint, depth + 1, false);
+}
+
 bool Renderer::shapeContains(const Player& player, const DisplayObject& o, const QTransform& m,
-                             const QPointF& stagePoint, int depth) {
+                             const QPointF& stagePoint, int depth, bool masks) {
     bool ok = false;
-    const QPointF local = m.inverted(&ok).map(stagePoint);
+    QPointF local = m.inverted(&ok).map(stagePoint);
     if (!ok || depth > kMaxNesting)
         return false;
+    if (masks) {
+        if (!maskAllows(player, o, stagePoint, depth))
+            return false;
+        // The masks of the clips holding it hide it too.
+        if (depth == 0) {
+            const MovieClip* parent = o.clip()     ? o.clip()->parent()
+                                      : o.button() ? o.button()->host().parent()
+                                                   : player.parentOf(o);
+            for (int guard = 0; parent && guard <= kMaxNesting; ++guard) {
+                const DisplayObject* holder = player.objectOf(*parent);
+                if (!holder)
+                    break;
+                if (!maskAllows(player, *holder, stagePoint, depth))
+                    return false;
+                parent = parent->parent();
+            }
+        }
+    }
+    QTransform content = m;
+    if (o.scrollRect) {
+        // Only what shows in the scroll rectangle is there to hit.
+        if (!QRectF(QPointF(0, 0), o.scrollRect->size()).contains(local))
+            return false;
+        local += o.scrollRect->topLeft();
+        content = QTransform::fromTranslate(-o.scrollRect->x(), -o.scrollRect->y()) * m;
+    }
     if (const MovieClip* clip = o.clip()) {
         if (const DrawingShape* d = clip->drawing(); d && geometryContains(d->geometry(), local))
             return true;
         for (const auto& child : clip->displayList().objects()) {
             if (child->visible && !child->isClipLayer() &&
-                shapeContains(player, *child, child->matrix * m, stagePoint, depth + 1))
+                shapeContains(player, *child, child->matrix * content, stagePoint, depth + 1))
                 return true;
         }
         return false;
@@ -1243,7 +1319,7 @@ bool Renderer::shapeContains(const Player& player, const DisplayObject& o, const
         for (const ButtonRecord& r : b->button().records) {
             if (!(r.states & ButtonHitTest))
                 continue;
-            const QPointF p = (r.matrix * m).inverted(&ok).map(stagePoint);
+            const QPointF p = (r.matrix * content).inverted(&ok).map(stagePoint);
             if (ok &&
                 hitCharacter(b->host().origin(), b->host().origin().character(r.characterId), p, 0))
                 return true;

@@ -50,8 +50,16 @@ public:
     // Whether `stagePoint` (twips) lies in the filled or stroked outlines of an object drawn
     // with `matrix` (its space to the stage): shapes and drawings by their paths, texts by
     // their boxes, sprites by their children, buttons by their hit areas.
+    // Where a script's mask (setMask) hides the object or a clip holding it, nothing is hit;
+    // `masks` false leaves masks out.
     static bool shapeContains(const Player& player, const DisplayObject& object,
-                              const QTransform& matrix, const QPointF& stagePoint, int depth = 0);
+                              const QTransform& matrix, const QPointF& stagePoint, int depth = 0,
+                              bool masks = true);
+
+    // Whether a script's mask over `o` (setMask) leaves `stagePoint` (twips) showing; true
+    // without one.
+    static bool maskAllows(const Player& player, const DisplayObject& o, const QPointF& stagePoint,
+                           int depth = 0);
 
     // Drops the cached morph steps, text outlines, recoloured bitmaps and video decoders.
     void clearCaches();
@@ -73,9 +81,14 @@ private:
                   bool inLayer = false);
     void drawLayered(Frame& f, const DisplayObject& o, const QTransform& m,
                      const ColorTransform& ct);
-    QRectF boundsOf(Frame& f, const DisplayObject& o, const QTransform& m);
+    // `scroll` false: as if the object had no scroll rectangle (`m` already maps its content).
+    QRectF boundsOf(Frame& f, const DisplayObject& o, const QTransform& m, bool scroll = true);
+    // An object, clipped to its scroll rectangle if it has one; drawContent() draws what it
+    // holds, `m` mapping the content.
     void drawObject(Frame& f, const DisplayObject& o, const QTransform& m,
                     const ColorTransform& ct);
+    void drawContent(Frame& f, const DisplayObject& o, const QTransform& m,
+                     const ColorTransform& ct);
     void drawGeometry(Frame& f, const ShapeGeometry& g, const QTransform& m,
                       const ColorTransform& ct, bool nonScalingAllowed);
     void drawFill(Frame& f, const QPainterPath& path, const FillStyle& fill, const QTransform& m,
@@ -89,7 +102,7 @@ private:
     void drawEditText(Frame& f, const EditText& text, const DisplayObject& o, const QTransform& m,
                       const ColorTransform& ct);
     void collectMask(Frame& f, const DisplayObject& o, const QTransform& m,
-                     std::vector<QPainterPath>& out);
+                     std::vector<QPainterPath>& out, bool scroll = true);
     static QPainterPath joinMask(const std::vector<QPainterPath>& parts);
     // Clips the canvas (one save()) to the outlines of `o`'s script mask; false, changing
     // nothing, when the mask or `o` is off the stage.

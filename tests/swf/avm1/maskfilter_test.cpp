@@ -120,6 +120,46 @@ TEST(Avm1ScriptMask, ClipsWhereTheMaskStandsAndHidesTheMask) {
     EXPECT_EQ(img.pixel(50, 30), kRed);
 }
 
+TEST(Avm1ScriptMask, ShapeHitTestsMissWhereAMaskHides) {
+    Asm a = maskedScene();
+    setMask(a, "content", "mk");
+    // "outer" holds "inner", a blue square at (200, 0)-(300, 100); "mk2" masks outer to
+    // (200, 0)-(220, 20).
+    a.invoke("this", "createEmptyMovieClip", {std::string("outer"), 3.0});
+    a.invoke("outer", "createEmptyMovieClip", {std::string("inner"), 1.0});
+    assignMember(a, "inner", "outer", "inner");
+    filledRect(a, "inner", 200, 0, 300, 100, double(0x0000FF));
+    a.invoke("this", "createEmptyMovieClip", {std::string("mk2"), 4.0});
+    filledRect(a, "mk2", 200, 0, 220, 20, double(0x00FF00));
+    setMask(a, "outer", "mk2");
+    MovieRun r(oneFrame(a, 8));
+    // The movie runner's hit test, which clips' mouse events use too.
+    r.scripting->hitTest = [&r](const swf::DisplayObject& o, QTransform stage, QPointF px) {
+        return swf::render::Renderer::shapeContains(*r.player, o, stage, px * 20);
+    };
+    // clip.hitTest(x, y, true)
+    auto hit = [](Asm& probe, const std::string& clip, double x, double y) {
+        probe.num(1).num(y).num(x).num(3).getVar(clip).str("hitTest").op(op::CallMethod).trace();
+    };
+    Asm probe;
+    hit(probe, "content", 85, 30); // inside the mask
+    hit(probe, "content", 50, 30); // on the content, outside the mask
+    hit(probe, "content", 85, 60);
+    hit(probe, "inner", 210, 10); // inside the mask of the clip holding it
+    hit(probe, "inner", 250, 50); // outside it
+    hit(probe, "mk", 105, 30);    // a mask is still a shape of its own for hitTest
+    run(r, probe);
+    EXPECT_EQ(r.traces, (QStringList{"true", "false", "false", "true", "false", "true"}));
+
+    // Unmasked, the content is hit everywhere again.
+    Asm unmask;
+    setMask(unmask, "content", "");
+    hit(unmask, "content", 50, 30);
+    r.traces.clear();
+    run(r, unmask);
+    EXPECT_EQ(r.traces, QStringList{"true"});
+}
+
 TEST(Avm1ScriptMask, AMaskedClipLeavingFreesItsMask) {
     Asm a = maskedScene();
     setMask(a, "content", "mk");
