@@ -8,6 +8,7 @@
 
 #include "swf/avm2/display.h"
 #include "swf/render/edittext.h"
+#include "swf/render/fontfile.h"
 #include "swf/textedit.h"
 
 #include <algorithm>
@@ -640,15 +641,18 @@ QString fontStyle(const Font& f) {
            : f.italic         ? QStringLiteral("italic")
                               : QStringLiteral("regular");
 }
-// Fonts a movie embeds with their outlines and names (DefineFont2 and DefineFont3).
+// Fonts a movie embeds with their outlines and names (DefineFont2 and DefineFont3), or as a
+// font file (DefineFont4).
 bool listedFont(const Font& f) {
-    return f.level >= 2 && !f.glyphs.empty() && !f.name.isEmpty();
+    return f.level >= 2 && (!f.glyphs.empty() || !f.fontData.isEmpty()) && !f.name.isEmpty();
 }
 void describeFont(Object* o, const Font* f) {
     o->setDynamic(QStringLiteral("fontName"), f ? Value(f->name) : Value::null());
     o->setDynamic(QStringLiteral("fontStyle"), f ? Value(fontStyle(*f)) : Value::null());
-    o->setDynamic(QStringLiteral("fontType"),
-                  f ? Value(QStringLiteral("embedded")) : Value(QStringLiteral("device")));
+    o->setDynamic(QStringLiteral("fontType"), !f ? Value(QStringLiteral("device"))
+                                              : f->fontData.isEmpty()
+                                                  ? Value(QStringLiteral("embedded"))
+                                                  : Value(QStringLiteral("embeddedCFF")));
 }
 const Font* linkedFont(VM& vm, Class* c) {
     if (!vm.displayTree || !c)
@@ -678,6 +682,8 @@ Value fontHasGlyphs(VM& vm, const Value& self, std::span<const Value> args) {
         const auto& f = static_cast<const Font&>(*c);
         if (!listedFont(f) || f.name != name || fontStyle(f) != style)
             continue;
+        if (!f.fontData.isEmpty())
+            return Value(render::fontFileHasGlyphs(f, text));
         for (QChar ch : text)
             if (f.glyphForCode(ch.unicode()) < 0)
                 return Value(false);
