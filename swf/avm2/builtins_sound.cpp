@@ -457,6 +457,7 @@ Value soundPlay(VM& vm, const Value& self, std::span<const Value> a) {
         sound::ScriptSoundOptions o;
         o.startSeconds = startMs / 1000;
         o.loops = std::uint32_t(std::max(1, loops));
+        o.loopsFromStart = true; // each loop goes back to startTime, as documented
         o.group = ch;
         ch->voice = s->soundId && !s->loadedFile ? m.engine->startSound(s->soundId, o)
                                                  : m.engine->playDecoded(s->pcm, o);
@@ -536,10 +537,13 @@ void finish(VM& vm, ChannelObject* ch) {
 
 Value channelPosition(VM& vm, const Value& self, std::span<const Value>) {
     ChannelObject* ch = channelOf(vm, self);
-    // The mixer counts from the start of the sound, start offset and loops included.
+    // The mixer counts what the voice played, loops included; every loop plays from the start
+    // time to the end, and the position goes back with it.
     if (ch->playing && ch->engine && !ch->generated)
-        if (auto played = ch->engine->positionMs(ch->voice))
-            ch->positionMs = *played;
+        if (auto played = ch->engine->positionMs(ch->voice)) {
+            const double loop = ch->lengthMs - ch->startMs;
+            ch->positionMs = ch->startMs + (loop > 0 ? std::fmod(*played, loop) : 0.0);
+        }
     return Value::number(ch->positionMs);
 }
 
