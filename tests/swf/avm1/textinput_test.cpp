@@ -207,7 +207,7 @@ TEST(Avm1TextInput, ScriptMadeFieldsKeepTheirLimitsAndSelectionDrivesTheFocus) {
     k.withShift(9);
     run(m, traceSelection());
     EXPECT_EQ(m.traces,
-              (QStringList{"focus t u", "_level0.u 0 0 0", "focus u t", "_level0.t 0 6 6"}));
+              (QStringList{"focus t u", "_level0.u 0 0 0", "focus u t", "_level0.t 0 5 5"}));
     m.traces.clear();
     // Selection.setFocus(null) takes the focus away; a name that is no field changes nothing.
     run(m, Asm().invoke("Selection", "setFocus", {std::string("_level0.nothing")}, true).trace());
@@ -216,9 +216,11 @@ TEST(Avm1TextInput, ScriptMadeFieldsKeepTheirLimitsAndSelectionDrivesTheFocus) {
     none.rec(op::Push, {2}).num(1).getVar("Selection").str("setFocus").op(op::CallMethod).trace();
     run(m, none);
     run(m, traceSelection());
-    EXPECT_EQ(m.traces, (QStringList{"false", "_level0.t 0 6 6", "focus t undefined", "true",
+    EXPECT_EQ(m.traces, (QStringList{"false", "_level0.t 0 5 5", "focus t undefined", "true",
                                      "null -1 -1 -1"}));
-    EXPECT_TRUE(m.warnings.isEmpty()) << m.warnings.join('\n').toStdString();
+    // The only warnings: the listener reading _name of no field (null), as a debug player says.
+    for (const QString& w : m.warnings)
+        EXPECT_TRUE(w.endsWith("has no property '_name'")) << w.toStdString();
 }
 
 } // namespace
