@@ -430,11 +430,12 @@ struct Face {
     int glyph(uint code) const { return glyphs.value(code, -1); }
     double advance(const QString& s, uint code) const {
         if (file) {
+            // Characters the file has no glyph for take no room, as with embedded glyphs.
             const QList<quint32> g = file->glyphIndexesForString(s);
             const QList<QPointF> a = file->advancesForGlyphIndexes(g);
             double x = 0;
-            for (const QPointF& p : a)
-                x += p.x();
+            for (qsizetype i = 0; i < g.size() && i < a.size(); ++i)
+                x += g[i] ? a[i].x() : 0;
             return x;
         }
         if (embedded) {
@@ -725,6 +726,8 @@ EditTextLayout layoutEditText(const EditText& field, const QString& text, bool h
                         double x = pen;
                         const QList<QPointF> adv = f.file->advancesForGlyphIndexes(g);
                         for (qsizetype gi = 0; gi < g.size(); ++gi) {
+                            if (g[gi] == 0)
+                                continue; // no glyph: nothing drawn, no room taken
                             run.path.addPath(QTransform::fromTranslate(x, line.baseline)
                                                  .map(f.file->pathForGlyph(g[gi])));
                             x += gi < adv.size() ? adv[gi].x() : 0;

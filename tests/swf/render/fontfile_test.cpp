@@ -30,7 +30,7 @@ const swf::Font* firstFontFile(const swf::Movie& m) {
     return nullptr;
 }
 
-// A field of the given font face drawing `text` with embedded outlines.
+// A field of the given font face drawing `text` with embedded outlines, 20 pixels (400 twips).
 swf::render::EditTextLayout layoutIn(const swf::Movie& m, const QString& face,
                                      const QString& text) {
     swf::EditText e;
@@ -40,8 +40,9 @@ swf::render::EditTextLayout layoutIn(const swf::Movie& m, const QString& face,
     e.useOutlines = true;
     e.html = true;
     return swf::render::layoutEditText(
-        e, QStringLiteral("<font face=\"%1\">%2</font>").arg(face, text), true,
-        swf::render::fontsIn(m.dictionary));
+        e,
+        QStringLiteral("<font face=\"%1\" size=\"20\">%2</font>").arg(face, text.toHtmlEscaped()),
+        true, swf::render::fontsIn(m.dictionary));
 }
 
 TEST(FontFile, TagsAreReadWithTheirLengthsChecked) {
@@ -83,9 +84,19 @@ TEST(FontFile, AnEmbeddedCffFontDrawsTheTextWithItsOwnOutlines) {
     auto movie = swf::Movie::loadFile(
         testenv::corpusPath("jpexs-testdata/as3_embed/bin/as3_embed_classes.air.swf"));
     ASSERT_TRUE(movie);
+    const swf::Font* carried = firstFontFile(**movie);
+    ASSERT_NE(carried, nullptr);
+    EXPECT_FALSE(carried->name.isEmpty());
+    // That movie also has a DefineFont3 of the same name, which text fields rightly prefer:
+    // the file goes into a movie of its own, under a name no other font has.
+    const Bytes file(carried->fontData.begin(), carried->fontData.end());
+    auto own = swf::Movie::load(swftest::movie(
+        swftest::concat({font4(1, 0x04, "CffOnly", file), swftest::showFrame(), swftest::end()})));
+    ASSERT_TRUE(own);
+    movie = std::move(own);
     const swf::Font* font = firstFontFile(**movie);
     ASSERT_NE(font, nullptr);
-    EXPECT_FALSE(font->name.isEmpty());
+    EXPECT_EQ(font->name, "CffOnly");
     const auto raw = swf::render::fontFileAt(*font, 400);
     ASSERT_TRUE(raw);
     EXPECT_TRUE(raw->isValid());
@@ -93,7 +104,13 @@ TEST(FontFile, AnEmbeddedCffFontDrawsTheTextWithItsOwnOutlines) {
     EXPECT_GT(raw->ascent() + raw->descent(), 250);
     EXPECT_LT(raw->ascent() + raw->descent(), 700);
 
-    const QString text = "Abc";
+    // Movies embed a subset: draw the first few characters the file has.
+    QString text;
+    for (char32_t c = 0x21; c < 0x3000 && text.size() < 3; ++c)
+        if (raw->supportsCharacter(c))
+            text += QString::fromUcs4(&c, 1);
+    ASSERT_FALSE(text.isEmpty());
+    EXPECT_TRUE(swf::render::fontFileHasGlyphs(*font, text));
     const auto l = layoutIn(**movie, font->name, text);
     ASSERT_EQ(l.lines.size(), 1u);
     const auto& line = l.lines[0];
@@ -113,7 +130,14 @@ TEST(FontFile, AnEmbeddedCffFontDrawsTheTextWithItsOwnOutlines) {
     EXPECT_EQ(line.runs[0].path.boundingRect().toAlignedRect(),
               expected.boundingRect().toAlignedRect());
     EXPECT_NEAR(line.stops.back(), pen, 1);
-    EXPECT_TRUE(swf::render::fontFileHasGlyphs(*font, "A"));
+    // A character the file has no glyph for takes no room and draws nothing.
+    char32_t missing = 0x21;
+    while (missing < 0x3000 && raw->supportsCharacter(missing))
+        ++missing;
+    const auto more = layoutIn(**movie, font->name, text + QString::fromUcs4(&missing, 1));
+    ASSERT_EQ(more.lines.size(), 1u);
+    EXPECT_NEAR(more.lines[0].stops.back(), pen, 1);
+    EXPECT_EQ(more.lines[0].runs[0].path.boundingRect(), line.runs[0].path.boundingRect());
 }
 
 } // namespace
