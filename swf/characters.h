@@ -8,6 +8,7 @@
 #include "swf/timeline.h"
 #include "swf/types.h"
 
+#include <QByteArray>
 #include <QImage>
 #include <QPainterPath>
 #include <QString>
@@ -180,6 +181,9 @@ struct Font : Character {
     bool hasLayout = false;
     int ascent = 0, descent = 0, leading = 0;
     std::vector<KerningPair> kerning;
+    // DefineFont4: the font's own OpenType (CFF) file, drawn through Qt; it has no glyphs
+    // here. Empty for every other font tag.
+    QByteArray fontData;
 
     // The glyph index for a character code, or -1.
     int glyphForCode(std::uint16_t code) const;

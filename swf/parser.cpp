@@ -315,6 +315,8 @@ private:
         case TagDefineFont2:
         case TagDefineFont3:
             return defineFont2(r, tag.code, frame);
+        case TagDefineFont4:
+            return defineFont4(r, tag.code, frame);
         case TagDefineFontInfo:
         case TagDefineFontInfo2:
             return readFontInfo(r, tag.code);
@@ -862,6 +864,26 @@ private:
                         f->kerning.push_back(k);
                 }
             }
+        }
+        define(std::move(f), code, frame);
+    }
+
+    // DefineFont4: id, flags (HasFontData 0x04, Italic 0x02, Bold 0x01), name, then the font
+    // file to the end of the tag. A font without data stands for a device font of its name.
+    void defineFont4(BitReader& r, std::uint16_t code, Frame& frame) {
+        auto f = std::make_unique<Font>();
+        f->id = r.u16();
+        f->level = 4;
+        const std::uint8_t flags = r.u8();
+        f->italic = flags & 0x02;
+        f->bold = flags & 0x01;
+        f->name = text(r.cstring());
+        if (r.failed())
+            return;
+        if (flags & 0x04) {
+            const auto data = r.bytes(r.remaining());
+            f->fontData =
+                QByteArray(reinterpret_cast<const char*>(data.data()), qsizetype(data.size()));
         }
         define(std::move(f), code, frame);
     }

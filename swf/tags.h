@@ -68,6 +68,7 @@ enum TagCode : std::uint16_t {
     TagDefineBinaryData = 87,
     TagStartSound2 = 89,
     TagDefineBitsJpeg4 = 90,
+    TagDefineFont4 = 91,
     TagPlaceObject4 = 94,
 };
 

@@ -2,6 +2,7 @@
 
 #include "swf/avm1/loading.h"
 #include "swf/avm1/sound.h"
+#include "swf/avm1/textinput.h"
 #include "swf/player.h"
 
 #include <cstdio>
@@ -564,6 +565,10 @@ void Scripting::mouseMove(QPointF stagePos) {
             buttonEvent(*top, CondIdleToOverUp, QStringLiteral("onRollOver"));
         }
     }
+    m_overText = !top && fieldUnderMouse().has_value();
+    if (m_selectingText && m_mouseDown)
+        if (const auto local = mouseInFocusedField())
+            textWork([&] { dragInFocusedField(*m_vm, *local); });
     broadcast(EvMouseMove, QStringLiteral("onMouseMove"), QStringLiteral("onMouseMove"),
               m_vm->mouseListeners);
 }
@@ -581,6 +586,21 @@ void Scripting::mouseDown() {
     const auto top = topUnderMouse();
     m_hover = top ? top->clip : nullptr;
     m_pressed = m_hover;
+    // A field under the mouse (where no button or clip with mouse handlers is) takes the
+    // keyboard focus, with the caret where it was pressed; a press elsewhere takes the focus
+    // from the field that had it.
+    m_selectingText = false;
+    if (!top) {
+        const auto hit = fieldUnderMouse();
+        textWork([&] {
+            if (hit && setTextFocus(*m_vm, hit->field, hit->parent, false)) {
+                pressFocusedField(*m_vm, hit->local);
+                m_selectingText = true;
+            } else if (!hit && m_vm->textFocus.field) {
+                setTextFocus(*m_vm, nullptr, nullptr, false);
+            }
+        });
+    }
     if (top) {
         if (top->object->button())
             m_player.setButtonState(*top->object->button(), ButtonState::Down);
@@ -594,6 +614,7 @@ void Scripting::mouseDown() {
 
 void Scripting::mouseUp() {
     m_mouseDown = false;
+    m_selectingText = false;
     m_vm->startFrameBudget();
     const auto top = topUnderMouse();
     MovieClip* pressed = m_pressed;
@@ -644,6 +665,144 @@ void Scripting::keyDown(int code, int ascii) {
         }
     }
     broadcast(EvKeyDown, QString(), QStringLiteral("onKeyDown"), m_vm->keyListeners);
+    // The listeners heard the key first; then it edits the focused field or moves the focus.
+    const bool shift = m_vm->keysDown.value(keys::kShift, false);
+    const bool ctrl = m_vm->keysDown.value(keys::kControl, false);
+    if (code == keys::kTab && !ctrl)
+        tabToNextField(shift);
+    else if (m_vm->textFocus.field)
+        textWork([&] { focusedFieldKey(*m_vm, code, shift, ctrl); });
+}
+
+void Scripting::mouseDoubleClick() {
+    if (m_selectingText && m_mouseDown)
+        if (const auto local = mouseInFocusedField())
+            textWork([&] { selectWordInFocusedField(*m_vm, *local); });
+}
+
+void Scripting::textInput(const QString& text) {
+    if (m_vm->textFocus.field && !m_vm->quitRequested) {
+        m_vm->startFrameBudget();
+        textWork([&] { typeIntoFocusedField(*m_vm, text); });
+    }
+}
+
+QString Scripting::selectedText(bool cut) {
+    QString out;
+    if (m_vm->textFocus.field) {
+        m_vm->startFrameBudget();
+        textWork([&] { out = takeFocusedSelection(*m_vm, cut); });
+    }
+    return out;
+}
+
+// Editing runs the field's handlers and sets its variable (whose setter is script): what they
+// throw ends that work only, as a handler's error does.
+template <typename F> void Scripting::textWork(F&& work) {
+    try {
+        work();
+    } catch (const ScriptThrow&) {
+    } catch (const ScriptAbort& a) {
+        m_vm->report(a);
+    }
+    runQueued();
+}
+
+bool Scripting::shownOnStage(MovieClip* clip) const {
+    int guard = 0;
+    for (MovieClip* a = clip; a && a->parent() && guard < 1024; a = a->parent(), ++guard)
+        if (const DisplayObject* d = m_vm->displayObjectOf(a); d && !d->visible)
+            return false;
+    return true;
+}
+
+// Text fields the user can click into, in drawing order, with the mouse in their coordinates.
+std::vector<Scripting::FieldHit> Scripting::focusableFields() {
+    std::vector<FieldHit> out;
+    for (const Node& n : nodes()) {
+        if (n.object && n.object->button())
+            continue;
+        bool shown = false, computed = false;
+        QTransform parent;
+        for (const auto& o : n.clip->displayList().objects()) {
+            if (!o->visible || !takesTextFocus(*o))
+                continue;
+            if (!computed) {
+                computed = true;
+                shown = shownOnStage(n.clip);
+                parent = stageMatrix(n.clip, nullptr);
+            }
+            if (!shown)
+                break;
+            bool ok = false;
+            const QPointF local = (o->matrix * parent).inverted(&ok).map(m_vm->mouse * 20.0);
+            if (ok)
+                out.push_back({o.get(), n.clip, local});
+        }
+    }
+    return out;
+}
+
+std::optional<Scripting::FieldHit> Scripting::fieldUnderMouse() {
+    std::optional<FieldHit> found;
+    for (const FieldHit& f : focusableFields()) {
+        const Rect& b = static_cast<const EditText*>(f.field->character)->bounds;
+        if (QRectF(b.xMin, b.yMin, b.width(), b.height()).contains(f.local))
+            found = f; // later ones draw on top
+    }
+    return found;
+}
+
+std::optional<QPointF> Scripting::mouseInFocusedField() const {
+    DisplayObject* d = m_vm->textFocus.field;
+    MovieClip* parent = m_vm->textFocus.parent;
+    if (!d || !parent || !alive(parent))
+        return std::nullopt;
+    bool ok = false;
+    const QPointF local =
+        (d->matrix * stageMatrix(parent, nullptr)).inverted(&ok).map(m_vm->mouse * 20.0);
+    return ok ? std::optional(local) : std::nullopt;
+}
+
+// Tab goes through the input fields: by tabIndex when any field has one (only those), else by
+// their place on the stage, top to bottom and then left to right. The field reached has its
+// whole text selected.
+void Scripting::tabToNextField(bool back) {
+    struct Entry {
+        double key1, key2;
+        FieldHit hit;
+    };
+    std::vector<Entry> all, indexed;
+    for (const FieldHit& f : focusableFields()) {
+        if (!isInputText(*f.field))
+            continue;
+        const Value index = m_vm->getMember(Value(m_vm->textFieldObject(f.field, f.parent)),
+                                            QStringLiteral("tabIndex"));
+        const Rect& b = static_cast<const EditText*>(f.field->character)->bounds;
+        const QPointF at =
+            (f.field->matrix * stageMatrix(f.parent, nullptr)).map(QPointF(b.xMin, b.yMin));
+        all.push_back({at.y(), at.x(), f});
+        if (!index.isNullish())
+            indexed.push_back({m_vm->toNumber(index), 0, f});
+    }
+    std::vector<Entry>& order = indexed.empty() ? all : indexed;
+    if (order.empty())
+        return;
+    std::stable_sort(order.begin(), order.end(), [](const Entry& a, const Entry& b) {
+        return a.key1 != b.key1 ? a.key1 < b.key1 : a.key2 < b.key2;
+    });
+    std::size_t i = back ? order.size() - 1 : 0;
+    for (std::size_t k = 0; k < order.size(); ++k)
+        if (order[k].hit.field == m_vm->textFocus.field)
+            i = back ? (k + order.size() - 1) % order.size() : (k + 1) % order.size();
+    const FieldHit next = order[i].hit;
+    textWork([&] {
+        if (setTextFocus(*m_vm, next.field, next.parent, false) &&
+            m_vm->textFocus.field == next.field) {
+            m_vm->textFocus.selection = {0, qsizetype(1) << 30};
+            showTextFocus(*m_vm);
+        }
+    });
 }
 
 void Scripting::keyUp(int code, int ascii) {

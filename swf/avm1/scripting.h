@@ -64,6 +64,14 @@ public:
     std::optional<bool> handCursor() const;
     void keyDown(int code, int ascii);
     void keyUp(int code, int ascii);
+    // The press now down is a double click's second: it selects the word in a text field.
+    void mouseDoubleClick();
+    // Text typed (after its keys), pasted or committed by an input method, for the focused
+    // input field; and that field's selection for the clipboard (`cut` takes it out).
+    void textInput(const QString& text);
+    QString selectedText(bool cut);
+    // Whether the mouse is over text the user can select or type into (an I-beam pointer).
+    bool overText() const { return m_overText; }
     // The view showing the movie has this size in pixels: Stage.width and height in noScale
     // mode, and Stage listeners' onResize.
     void viewResized(QSizeF viewPx);
@@ -92,6 +100,17 @@ private:
     void updateDrag();
     void buttonEvent(const Node& n, std::uint16_t condition, const QString& method);
     std::optional<Node> topUnderMouse();
+    struct FieldHit {
+        DisplayObject* field;
+        MovieClip* parent;
+        QPointF local; // the mouse in the field's coordinates, twips
+    };
+    std::optional<FieldHit> fieldUnderMouse();
+    std::vector<FieldHit> focusableFields();
+    bool shownOnStage(MovieClip* clip) const;
+    std::optional<QPointF> mouseInFocusedField() const;
+    void tabToNextField(bool back);
+    template <typename F> void textWork(F&& work);
     bool hasUnloadHandler(const DisplayObject& o) const;
     void runUnloads();
     void syncTextFields();
@@ -106,6 +125,8 @@ private:
     MovieClip* m_hover = nullptr;
     MovieClip* m_pressed = nullptr;
     bool m_mouseDown = false;
+    bool m_selectingText = false; // the press went down in the focused field
+    bool m_overText = false;
     bool m_first = true;
     bool m_unloading = false;
     int m_gcCountdown = 0;

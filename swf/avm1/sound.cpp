@@ -375,6 +375,17 @@ void installSound(VM& vm) {
         o->extra[SlotMovie] = Value(double(key.value_or(0)));
         o->extra[SlotVoice] = Value(0);
         o->extra[SlotPosition] = id ? Value(0) : Value();
+        // An MP3 library sound's own ID3 tags (after its SeekSamples), as a loaded file's.
+        const Sound* snd = id ? movie->dictionary.findAs<Sound>(id) : nullptr;
+        if (snd && snd->format.codec == 2 && snd->data.size() > 2) {
+            const auto tags = sound::splitMp3(snd->data.subspan(2)).id3;
+            if (!tags.empty()) {
+                Object* id3 = vm.newObject();
+                for (const auto& [name, value] : tags)
+                    vm.setMember(Value(id3), name, Value(value));
+                vm.setMember(self, QStringLiteral("id3"), Value(id3));
+            }
+        }
         return Value();
     });
 

@@ -37,6 +37,24 @@ bool variableOf(VM& vm, const EditText& text, MovieClip* parent, MovieClip*& tar
     return target && !name.isEmpty();
 }
 
+// The field's yes-or-no properties and the definition flag each is (`inverted`: the flag says
+// the opposite, as `noSelect` does of `selectable`).
+struct FieldFlag {
+    bool EditText::*member = nullptr;
+    bool inverted = false;
+};
+FieldFlag fieldFlag(const QString& lowerName) {
+    static const std::pair<const char*, FieldFlag> kFlags[] = {
+        {"password", {&EditText::password}},     {"multiline", {&EditText::multiline}},
+        {"wordwrap", {&EditText::wordWrap}},     {"selectable", {&EditText::noSelect, true}},
+        {"border", {&EditText::border}},         {"background", {&EditText::background}},
+        {"embedfonts", {&EditText::useOutlines}}};
+    for (const auto& [name, flag] : kFlags)
+        if (lowerName == QLatin1String(name))
+            return flag;
+    return {};
+}
+
 // ---- TextFormat ------------------------------------------------------------------------------
 
 constexpr std::int32_t kDepthOffset = 16384; // script depth 0
@@ -122,6 +140,23 @@ void setText(VM& vm, Object* o, const QString& text) {
 
 } // namespace
 
+bool fieldVariable(VM& vm, const EditText& text, MovieClip* parent, MovieClip*& target,
+                   QString& name) {
+    return variableOf(vm, text, parent, target, name);
+}
+FieldFormats& fieldFormatsOf(VM& vm, DisplayObject* d, const EditText& e) {
+    return formatsOf(vm, d, e);
+}
+void showFieldFormats(DisplayObject* d, const FieldFormats& f) {
+    if (EditText* own = PlayerScripting::ownText(*d)) {
+        if (!own->html) {
+            own->html = true;
+            ++own->generation;
+        }
+        d->text = formatsToHtml(f);
+    }
+}
+
 bool getTextFieldMember(VM& vm, Object* o, const QString& name, Value& out) {
     DisplayObject* d = o->field;
     const EditText* e = editText(d);
@@ -141,6 +176,18 @@ bool getTextFieldMember(VM& vm, Object* o, const QString& name, Value& out) {
         out = Value(double((c.r << 16) | (c.g << 8) | c.b));
     } else if (k == QLatin1String("variable")) {
         out = e->variableName.isEmpty() ? Value::null() : Value(e->variableName);
+    } else if (k == QLatin1String("type")) {
+        out = Value(e->readOnly ? QStringLiteral("dynamic") : QStringLiteral("input"));
+    } else if (k == QLatin1String("maxchars")) {
+        out = e->maxLength ? Value(double(e->maxLength)) : Value::null();
+    } else if (k == QLatin1String("restrict")) {
+        const auto it = vm.fieldRestrict.constFind(d);
+        out = it == vm.fieldRestrict.constEnd() ? Value::null() : Value(*it);
+    } else if (const auto flag = fieldFlag(k); flag.member) {
+        out = Value(e->*flag.member != flag.inverted);
+    } else if (k == QLatin1String("bordercolor") || k == QLatin1String("backgroundcolor")) {
+        const Rgba c = k == QLatin1String("bordercolor") ? e->borderColor : e->backgroundColor;
+        out = Value(double((c.r << 16) | (c.g << 8) | c.b));
     } else if (k == QLatin1String("_parent")) {
         out = o->fieldParent ? Value(vm.clipObject(o->fieldParent)) : Value();
     } else if (const int p = clipPropertyIndex(name); p >= 0) {
@@ -191,6 +238,35 @@ bool setTextFieldMember(VM& vm, Object* o, const QString& name, const Value& v) 
             ++own->generation;
             vm.fieldFormats.remove(d);
             d->text = own->html ? plain.toHtmlEscaped() : plain;
+        }
+    } else if (k == QLatin1String("type")) {
+        const QString t = vm.toString(v);
+        EditText* own = PlayerScripting::ownText(*d);
+        if (own && (t == QLatin1String("input") || t == QLatin1String("dynamic"))) {
+            own->readOnly = t == QLatin1String("dynamic");
+            ++own->generation;
+        }
+    } else if (k == QLatin1String("maxchars")) {
+        if (EditText* own = PlayerScripting::ownText(*d)) {
+            const double n = v.isNullish() ? 0 : vm.toNumber(v);
+            own->maxLength = std::uint16_t(std::isfinite(n) ? std::clamp(n, 0.0, 65535.0) : 0);
+        }
+    } else if (k == QLatin1String("restrict")) {
+        if (v.isNullish())
+            vm.fieldRestrict.remove(d);
+        else
+            vm.fieldRestrict.insert(d, vm.toString(v).left(4096));
+    } else if (const auto flag = fieldFlag(k); flag.member) {
+        if (EditText* own = PlayerScripting::ownText(*d)) {
+            own->*flag.member = vm.toBoolean(v) != flag.inverted;
+            ++own->generation;
+        }
+    } else if (k == QLatin1String("bordercolor") || k == QLatin1String("backgroundcolor")) {
+        if (EditText* own = PlayerScripting::ownText(*d)) {
+            const auto c = std::uint32_t(vm.toInt(v));
+            (k == QLatin1String("bordercolor") ? own->borderColor : own->backgroundColor) =
+                Rgba{std::uint8_t(c >> 16), std::uint8_t(c >> 8), std::uint8_t(c), 255};
+            ++own->generation;
         }
     } else if (k == QLatin1String("length") || k == QLatin1String("_parent")) {
         // Read only.
@@ -344,6 +420,7 @@ void VM::installTextField() {
                      text->hasTextColor = true;
                      text->textColor = Rgba{0, 0, 0, 255};
                      text->hasLayout = true;
+                     text->readOnly = true; // dynamic until a script makes it input
                      DisplayObject* d =
                          PlayerScripting(*vm.player())
                              .placeText(*parent, std::move(text),

@@ -21,6 +21,7 @@ VM::VM(Player* player, std::uint8_t version, const Limits& limits)
     installBuiltins();
     installClipApi();
     installTextField();
+    installSelection();
     installSound(*this);
     installFileApi(*this);
     installBitmapApi(*this);
@@ -496,6 +497,9 @@ Object* VM::textFieldObject(DisplayObject* field, MovieClip* parent) {
 
 void VM::textRemoved(DisplayObject* field) {
     fieldFormats.remove(field);
+    fieldRestrict.remove(field);
+    if (textFocus.field == field)
+        textFocus = {};
     auto it = m_textObjects.find(field);
     if (it != m_textObjects.end()) {
         (*it)->field = nullptr;
@@ -630,6 +634,7 @@ void VM::collectGarbage() {
         r.push_back(o);
     r.insert(r.end(), keyListeners.begin(), keyListeners.end());
     r.insert(r.end(), mouseListeners.begin(), mouseListeners.end());
+    r.insert(r.end(), selectionListeners.begin(), selectionListeners.end());
     m_sounds->addRoots(r);
     m_files->addRoots(r);
     std::vector<const Value*> values;

@@ -4,6 +4,7 @@
 // Player, the movie's timelines.
 
 #include "swf/avm1/value.h"
+#include "swf/textedit.h"
 #include "swf/textfields.h"
 
 #include <QElapsedTimer>
@@ -144,6 +145,15 @@ public:
     void textRemoved(DisplayObject* field);
     // Formats of the fields scripts formatted (setTextFormat, setNewTextFormat).
     QHash<DisplayObject*, FieldFormats> fieldFormats;
+    // The text field with the keyboard focus (Selection, textinput.cpp), its selection, and
+    // what TextField.restrict allows of each field (absent: everything).
+    struct TextFocus {
+        DisplayObject* field = nullptr;
+        MovieClip* parent = nullptr;
+        TextSelection selection;
+    } textFocus;
+    QHash<DisplayObject*, QString> fieldRestrict;
+    std::vector<Object*> selectionListeners;
     // Stage.scaleMode and Stage.align as scripts set them; in noScale mode Stage.width and
     // height are the host's view size.
     QString scaleMode = QStringLiteral("showAll");
@@ -226,6 +236,7 @@ private:
     void installBuiltins();
     void installClipApi();
     void installTextField();
+    void installSelection();
 
     Player* m_player;
     std::unique_ptr<ScriptSounds> m_sounds;

@@ -195,6 +195,8 @@ public:
     std::uint16_t soundId = 0;                   // a library sound
     std::shared_ptr<const sound::PcmBuffer> pcm; // decoded (loaded, or a library sound's)
     bool loadedFile = false;                     // pcm came from Sound.load
+    // The MP3's ID3 tags as splitMp3 names them.
+    std::vector<std::pair<QString, QString>> id3;
     QString url;
     std::size_t fileBytes = 0;
     std::uint64_t extractAt = 0; // where extract() with no start goes on, 44.1 kHz frames
@@ -338,8 +340,48 @@ void loadFile(VM& vm, SoundObject* s, const QString& url) {
     s->pcm = std::move(pcm);
     s->loadedFile = true;
     s->fileBytes = std::size_t(data.size());
+    s->id3 = mp3.id3;
     post(vm, s, makeEvent(vm, QStringLiteral("flash.events::Event"), QStringLiteral("open")));
+    // The tags are read as the file arrives: id3 comes before the whole file is complete.
+    if (!s->id3.empty())
+        post(vm, s, makeEvent(vm, QStringLiteral("flash.events::Event"), QStringLiteral("id3")));
     post(vm, s, makeEvent(vm, QStringLiteral("flash.events::Event"), QStringLiteral("complete")));
+}
+
+// A library sound in MP3 may carry ID3 tags in its data too (after its SeekSamples); they are
+// read when the Sound is made, and announced on the next frame.
+void readLibraryId3(VM& vm, SoundObject* s) {
+    const Movie* movie = movieOf(vm);
+    const Sound* snd = movie ? movie->dictionary.findAs<Sound>(s->soundId) : nullptr;
+    if (!snd || snd->format.codec != 2 || snd->data.size() < 2)
+        return;
+    s->id3 = sound::splitMp3(snd->data.subspan(2)).id3;
+    if (!s->id3.empty())
+        post(vm, s, makeEvent(vm, QStringLiteral("flash.events::Event"), QStringLiteral("id3")));
+}
+
+// Sound.id3: an ID3Info with the documented fields (null when the file has none, or before
+// its tags were read) and every ID3 2 text frame by its id.
+Value soundId3(VM& vm, const Value& self, std::span<const Value>) {
+    SoundObject* s = soundOf(vm, self);
+    const Value info =
+        vm.construct(vm.lookupDefinition(QStringLiteral("flash.media::ID3Info")), {});
+    Object* o = info.object();
+    if (!o)
+        return Value::null();
+    static const std::pair<const char*, const char*> kFields[] = {
+        {"songname", "songName"}, {"artist", "artist"}, {"album", "album"}, {"year", "year"},
+        {"comment", "comment"},   {"genre", "genre"},   {"track", "track"}};
+    for (const auto& [from, to] : kFields)
+        o->setDynamic(QString::fromLatin1(to), Value::null());
+    for (const auto& [name, value] : s->id3) {
+        QString key = name;
+        for (const auto& [from, to] : kFields)
+            if (name == QLatin1String(from))
+                key = QString::fromLatin1(to);
+        o->setDynamic(key, Value(value));
+    }
+    return info;
 }
 
 Value soundCtor(VM& vm, const Value& self, std::span<const Value> a) {
@@ -353,6 +395,8 @@ Value soundCtor(VM& vm, const Value& self, std::span<const Value> a) {
         if (c && c->type == CharacterType::Sound && movie != movieOf(vm))
             s->pcm = sound::decodeSound(*static_cast<const Sound*>(c));
     }
+    if (s->soundId)
+        readLibraryId3(vm, s);
     if (!arg(a, 0).isNullish())
         loadFile(vm, s, urlOf(vm, arg(a, 0)));
     return Value();
@@ -464,6 +508,7 @@ Value soundPlay(VM& vm, const Value& self, std::span<const Value> a) {
         sound::ScriptSoundOptions o;
         o.startSeconds = startMs / 1000;
         o.loops = std::uint32_t(std::max(1, loops));
+        o.loopsFromStart = true; // each loop goes back to startTime, as documented
         o.group = ch;
         ch->voice = s->soundId && !s->loadedFile ? m.engine->startSound(s->soundId, o)
                                                  : m.engine->playDecoded(s->pcm, o);
@@ -543,10 +588,13 @@ void finish(VM& vm, ChannelObject* ch) {
 
 Value channelPosition(VM& vm, const Value& self, std::span<const Value>) {
     ChannelObject* ch = channelOf(vm, self);
-    // The mixer counts from the start of the sound, start offset and loops included.
+    // The mixer counts what the voice played, loops included; every loop plays from the start
+    // time to the end, and the position goes back with it.
     if (ch->playing && ch->engine && !ch->generated)
-        if (auto played = ch->engine->positionMs(ch->voice))
-            ch->positionMs = *played;
+        if (auto played = ch->engine->positionMs(ch->voice)) {
+            const double loop = ch->lengthMs - ch->startMs;
+            ch->positionMs = ch->startMs + (loop > 0 ? std::fmod(*played, loop) : 0.0);
+        }
     return Value::number(ch->positionMs);
 }
 
@@ -830,6 +878,11 @@ void installSound(VM& vm) {
     vm.addGetter(snd, QStringLiteral("bytesTotal"), soundBytes);
     vm.addGetter(snd, QStringLiteral("url"), soundUrl);
     vm.addGetter(snd, QStringLiteral("isBuffering"), soundFalse);
+    vm.addGetter(snd, QStringLiteral("id3"), soundId3);
+    // ID3Info: dynamic, its fields set by Sound.id3.
+    Class* id3 = vm.defineNativeClass(mediaNs, QStringLiteral("ID3Info"), vm.objectClass);
+    id3->isSealed = false;
+    vm.addStaticValue(vm.eventClass, QStringLiteral("ID3"), Value(QStringLiteral("id3")));
 
     Class* ch = vm.defineNativeClass(mediaNs, QStringLiteral("SoundChannel"),
                                      vm.eventDispatcherClass, allocChannel, true);

@@ -8,6 +8,8 @@
 
 #include "swf/avm2/display.h"
 #include "swf/render/edittext.h"
+#include "swf/render/fontfile.h"
+#include "swf/textedit.h"
 
 #include <algorithm>
 #include <cmath>
@@ -21,18 +23,7 @@ constexpr qsizetype kMaxFieldText = qsizetype(1) << 18;
 constexpr double kGutter = 40;            // twips inside the box on every side, as the layout keeps
 constexpr std::int32_t kMaxBox = 1 << 26; // twips; larger boxes are clamped
 
-// Key codes as flash.ui.Keyboard names them.
-enum Key : int {
-    kBackspace = 8,
-    kTab = 9,
-    kEnd = 35,
-    kHome = 36,
-    kLeft = 37,
-    kUp = 38,
-    kRight = 39,
-    kDown = 40,
-    kDelete = 46,
-};
+using keys::kTab;
 
 DisplayNode* nodeArg(VM& vm, const Value& self) {
     Object* o = self.object();
@@ -650,15 +641,18 @@ QString fontStyle(const Font& f) {
            : f.italic         ? QStringLiteral("italic")
                               : QStringLiteral("regular");
 }
-// Fonts a movie embeds with their outlines and names (DefineFont2 and DefineFont3).
+// Fonts a movie embeds with their outlines and names (DefineFont2 and DefineFont3), or as a
+// font file (DefineFont4).
 bool listedFont(const Font& f) {
-    return f.level >= 2 && !f.glyphs.empty() && !f.name.isEmpty();
+    return f.level >= 2 && (!f.glyphs.empty() || !f.fontData.isEmpty()) && !f.name.isEmpty();
 }
 void describeFont(Object* o, const Font* f) {
     o->setDynamic(QStringLiteral("fontName"), f ? Value(f->name) : Value::null());
     o->setDynamic(QStringLiteral("fontStyle"), f ? Value(fontStyle(*f)) : Value::null());
-    o->setDynamic(QStringLiteral("fontType"),
-                  f ? Value(QStringLiteral("embedded")) : Value(QStringLiteral("device")));
+    o->setDynamic(QStringLiteral("fontType"), !f ? Value(QStringLiteral("device"))
+                                              : f->fontData.isEmpty()
+                                                  ? Value(QStringLiteral("embedded"))
+                                                  : Value(QStringLiteral("embeddedCFF")));
 }
 const Font* linkedFont(VM& vm, Class* c) {
     if (!vm.displayTree || !c)
@@ -688,6 +682,8 @@ Value fontHasGlyphs(VM& vm, const Value& self, std::span<const Value> args) {
         const auto& f = static_cast<const Font&>(*c);
         if (!listedFont(f) || f.name != name || fontStyle(f) != style)
             continue;
+        if (!f.fontData.isEmpty())
+            return Value(render::fontFileHasGlyphs(f, text));
         for (QChar ch : text)
             if (f.glyphForCode(ch.unicode()) < 0)
                 return Value(false);
@@ -833,120 +829,35 @@ void edited(VM& vm, DisplayNode* n) {
     dispatchSimple(vm, n, QStringLiteral("change"), true);
 }
 
-qsizetype previousChar(const QString& s, qsizetype i) {
-    if (i >= 2 && s[i - 1].isLowSurrogate() && s[i - 2].isHighSurrogate())
-        return i - 2;
-    return std::max<qsizetype>(0, i - 1);
-}
-qsizetype nextChar(const QString& s, qsizetype i) {
-    if (i + 1 < s.size() && s[i].isHighSurrogate() && s[i + 1].isLowSurrogate())
-        return i + 2;
-    return std::min(s.size(), i + 1);
-}
-
-// The caret stop on the line above (-1) or below (+1) the caret nearest to it across; the
-// caret itself on the first or last line.
-qsizetype lineStep(VM& vm, DisplayNode* n, qsizetype caret, int direction) {
-    const render::EditTextLayout l = measure(vm, n);
-    std::size_t at = 0;
-    for (std::size_t i = 0; i < l.lines.size(); ++i)
-        if (l.lines[i].firstChar <= caret)
-            at = i;
-    if (l.lines.empty() || (direction < 0 && at == 0) ||
-        (direction > 0 && at + 1 >= l.lines.size()))
-        return caret;
-    const render::LaidOutLine& from = l.lines[at];
-    const std::vector<double>& stops = from.stops;
-    const double x =
-        stops.empty()
-            ? 0
-            : stops[std::min<std::size_t>(std::size_t(caret - from.firstChar), stops.size() - 1)];
-    const render::LaidOutLine& to = l.lines[direction < 0 ? at - 1 : at + 1];
-    std::size_t best = 0;
-    for (std::size_t i = 1; i < to.stops.size(); ++i)
-        if (std::abs(to.stops[i] - x) < std::abs(to.stops[best] - x))
-            best = i;
-    // A stop past the line's last character is the next line's first: stay before it.
-    qsizetype index = to.firstChar + qsizetype(best);
-    if (direction < 0 && index >= from.firstChar)
-        index = std::max<qsizetype>(to.firstChar, from.firstChar - 1);
-    return std::clamp<qsizetype>(index, 0, stateOf(n).formats.plain.size());
-}
-
-void editKey(VM& vm, DisplayNode* n, int keyCode, bool shift) {
+// The field as the shared editor sees it.
+EditableText editable(VM& vm, DisplayNode* n) {
     TextFieldState& s = stateOf(n);
-    const QString& text = s.formats.plain;
-    const qsizetype b = std::min(s.selectionBegin, s.selectionEnd),
-                    e = std::max(s.selectionBegin, s.selectionEnd);
-    // With Shift the caret moves and the other end of the selection stays.
-    auto moveTo = [&](qsizetype to) {
-        s.selectionEnd = to;
-        if (!shift)
-            s.selectionBegin = to;
-    };
-    if (shift || keyCode == kUp || keyCode == kDown) {
-        switch (keyCode) {
-        case kLeft:
-            moveTo(previousChar(text, s.selectionEnd));
-            break;
-        case kRight:
-            moveTo(nextChar(text, s.selectionEnd));
-            break;
-        case kHome:
-            moveTo(0);
-            break;
-        case kEnd:
-            moveTo(text.size());
-            break;
-        case kUp:
-        case kDown:
-            if (!definition(n).multiline)
-                return;
-            moveTo(lineStep(vm, n, s.selectionEnd, keyCode == kUp ? -1 : 1));
-            break;
-        default:
-            break;
-        }
-        if (keyCode != kBackspace && keyCode != kDelete) {
-            showCaret(vm, n);
-            return;
-        }
-    }
-    if (!isInput(n))
-        return;
-    switch (keyCode) {
-    case kBackspace:
-    case kDelete: {
-        qsizetype from = b, to = e;
-        if (from == to) {
-            if (keyCode == kBackspace)
-                from = previousChar(text, b);
-            else
-                to = nextChar(text, e);
-        }
-        if (from == to)
-            return;
-        replaceText(s.formats, from, to, QString(), s.formats.newFormat);
-        s.selectionBegin = s.selectionEnd = from;
+    EditableText f;
+    f.text = s.formats.plain;
+    f.selection = {s.selectionBegin, s.selectionEnd};
+    f.input = isInput(n);
+    f.multiline = definition(n).multiline;
+    f.layout = [&vm, n] { return measure(vm, n); };
+    return f;
+}
+
+// Applies an editing step: the text changed sends `change`, a move only shows the caret.
+void apply(VM& vm, DisplayNode* n, const EditOutcome& o) {
+    TextFieldState& s = stateOf(n);
+    if (o.change)
+        replaceText(s.formats, o.change->from, o.change->to, o.change->with, s.formats.newFormat);
+    s.selectionBegin = o.selection.anchor;
+    s.selectionEnd = o.selection.caret;
+    if (o.change)
         edited(vm, n);
-        return;
-    }
-    case kLeft:
-        s.selectionBegin = s.selectionEnd = b != e ? b : previousChar(text, b);
-        break;
-    case kRight:
-        s.selectionBegin = s.selectionEnd = b != e ? e : nextChar(text, e);
-        break;
-    case kHome:
-        s.selectionBegin = s.selectionEnd = 0;
-        break;
-    case kEnd:
-        s.selectionBegin = s.selectionEnd = text.size();
-        break;
-    default:
-        return;
-    }
-    showCaret(vm, n);
+    else
+        showCaret(vm, n);
+}
+
+void editKey(VM& vm, DisplayNode* n, int keyCode, bool shift, bool ctrl) {
+    const EditOutcome o = swf::editKey(editable(vm, n), keyCode, shift, ctrl);
+    if (o.handled)
+        apply(vm, n, o);
 }
 
 } // namespace
@@ -1025,25 +936,18 @@ void typeText(VM& vm, const QString& typed) {
         return;
     TextFieldState& s = stateOf(n);
     s.preedit.clear(); // committed text takes the place of what was being composed
-    const qsizetype b = std::min(s.selectionBegin, s.selectionEnd),
-                    e = std::max(s.selectionBegin, s.selectionEnd);
-    const qsizetype kept = s.formats.plain.size() - (e - b);
-    const std::uint16_t max = definition(n).maxLength;
-    const qsizetype room = std::max<qsizetype>(0, (max ? max : kMaxFieldText) - kept);
-    const QString add = typeableText(typed, s.restrict, definition(n).multiline, room);
-    if (add.isEmpty())
-        return;
-    replaceText(s.formats, b, e, add, s.formats.newFormat);
-    s.selectionBegin = s.selectionEnd = b + add.size();
-    edited(vm, n);
+    const EditOutcome o =
+        swf::typeInto(editable(vm, n), typed, s.restrict, definition(n).maxLength, kMaxFieldText);
+    if (o.change)
+        apply(vm, n, o);
 }
 
-void focusKey(VM& vm, int keyCode, bool shift) {
+void focusKey(VM& vm, int keyCode, bool shift, bool ctrl) {
     DisplayTree* t = vm.displayTree;
     if (!t)
         return;
     DisplayNode* n = t->focus && t->onStage(t->focus) ? t->focus : nullptr;
-    if (keyCode == kTab) {
+    if (keyCode == kTab && !ctrl) {
         const std::vector<DisplayNode*> order = tabOrder(vm, *t);
         if (order.empty())
             return;
@@ -1069,18 +973,7 @@ void focusKey(VM& vm, int keyCode, bool shift) {
         return;
     }
     if (n && isTextField(n) && (isInput(n) || !definition(n).noSelect))
-        editKey(vm, n, keyCode, shift);
-}
-
-void selectAll(VM& vm) {
-    DisplayTree* t = vm.displayTree;
-    DisplayNode* n = t && t->focus && t->onStage(t->focus) ? t->focus : nullptr;
-    if (!isTextField(n) || (!isInput(n) && definition(n).noSelect))
-        return;
-    TextFieldState& s = stateOf(n);
-    s.selectionBegin = 0;
-    s.selectionEnd = s.formats.plain.size();
-    showCaret(vm, n);
+        editKey(vm, n, keyCode, shift, ctrl);
 }
 
 QString takeSelectedText(VM& vm, bool cut) {
@@ -1093,10 +986,10 @@ QString takeSelectedText(VM& vm, bool cut) {
     const qsizetype b = std::min(s.selectionBegin, s.selectionEnd),
                     e = std::max(s.selectionBegin, s.selectionEnd);
     QString out = s.formats.plain.mid(b, e - b);
-    if (cut && isInput(n) && b != e) {
-        replaceText(s.formats, b, e, QString(), s.formats.newFormat);
-        s.selectionBegin = s.selectionEnd = b;
-        edited(vm, n);
+    if (cut) {
+        const EditOutcome o = cutSelection(editable(vm, n));
+        if (o.change)
+            apply(vm, n, o);
     }
     // Line ends leave as the system writes them.
     out.replace(u'\r', u'\n');
@@ -1119,29 +1012,15 @@ void composeText(VM& vm, const QString& preedit) {
 
 namespace {
 
-// The character index a stage point falls before in a field as shown (scrolled): the nearest
-// caret stop on the line under it.
+// The character index a stage point falls before in a field as shown (scrolled).
 qsizetype indexAt(VM& vm, DisplayNode* n, QPointF stageTwips) {
     DisplayTree& t = *vm.displayTree;
     bool ok = false;
     const QPointF p = t.concatenated(n).inverted(&ok).map(stageTwips);
-    const render::EditTextLayout l = measure(vm, n);
-    if (!ok || l.lines.empty())
-        return stateOf(n).formats.plain.size();
-    const std::size_t first = std::min<std::size_t>(definition(n).scroll, l.lines.size() - 1);
-    const double y = p.y() + lineTop(l.lines[first]) - lineTop(l.lines[0]);
-    const render::LaidOutLine* line = &l.lines.back();
-    for (const render::LaidOutLine& candidate : l.lines)
-        if (y < lineBottom(candidate)) {
-            line = &candidate;
-            break;
-        }
-    std::size_t best = 0;
-    for (std::size_t i = 1; i < line->stops.size(); ++i)
-        if (std::abs(line->stops[i] - p.x()) < std::abs(line->stops[best] - p.x()))
-            best = i;
-    return std::clamp<qsizetype>(line->firstChar + qsizetype(best), 0,
-                                 stateOf(n).formats.plain.size());
+    const qsizetype len = stateOf(n).formats.plain.size();
+    if (!ok)
+        return len;
+    return indexAtPoint(measure(vm, n), p, definition(n).scroll, len);
 }
 
 } // namespace
@@ -1160,6 +1039,19 @@ void focusOnClick(VM& vm, DisplayNode* target) {
     } else if (t->focus && isTextField(t->focus)) {
         changeFocus(vm, nullptr);
     }
+}
+
+void selectWordOnDoubleClick(VM& vm) {
+    DisplayTree* t = vm.displayTree;
+    DisplayNode* n = t ? t->focus : nullptr;
+    if (!n || n != t->pressed || !isTextField(n) || !t->onStage(n) ||
+        (!isInput(n) && definition(n).noSelect))
+        return;
+    TextFieldState& s = stateOf(n);
+    const TextSelection w = wordAt(s.formats.plain, indexAt(vm, n, t->mouse));
+    s.selectionBegin = w.anchor;
+    s.selectionEnd = w.caret;
+    showCaret(vm, n);
 }
 
 void dragSelect(VM& vm) {

@@ -227,9 +227,7 @@ void changeFocus(VM& vm, DisplayNode* to);
 // Input from the host: text typed (keys or an input method's committed text) and the editing
 // and tab keys, for the focused object.
 void typeText(VM& vm, const QString& typed);
-void focusKey(VM& vm, int keyCode, bool shift);
-// Ctrl+A: the focused field's whole text selected.
-void selectAll(VM& vm);
+void focusKey(VM& vm, int keyCode, bool shift, bool ctrl = false);
 // The focused field's selected text for the clipboard (none from password fields); `cut`
 // takes it out of an input field (a change).
 QString takeSelectedText(VM& vm, bool cut);
@@ -240,6 +238,8 @@ void dragSelect(VM& vm);
 // A click on `target` gives it the focus when it takes it (text fields that are input or
 // selectable); a click elsewhere takes it from a text field.
 void focusOnClick(VM& vm, DisplayNode* target);
+// The press now down is a double click's second: a text field under it selects the word there.
+void selectWordOnDoubleClick(VM& vm);
 // A wheel turned over `target`: a text field that allows it scrolls by `delta` lines.
 void scrollOnWheel(VM& vm, DisplayNode* target, int delta);
 // Whether `n` is a TextField the user can select in or type into (an I-beam pointer).

@@ -355,6 +355,8 @@ void Runtime::mouseUp() {
 
 void Runtime::mouseDoubleClick() {
     m_tree->doublePress = m_mouseDown;
+    if (m_root && m_mouseDown)
+        guarded("a mouse event", [&] { selectWordOnDoubleClick(*m_vm); });
 }
 
 void Runtime::mouseWheel(int delta) {
@@ -419,10 +421,7 @@ void Runtime::keyDown(int code, int charCode) {
         guarded("a key event", [&] {
             m_tree->keyEvent(QStringLiteral("keyDown"), code, charCode);
             // The focused object heard the key first; then it edits text or moves the focus.
-            if (m_ctrlDown && code == 65)
-                selectAll(*m_vm);
-            else if (!m_ctrlDown)
-                focusKey(*m_vm, code, m_shiftDown);
+            focusKey(*m_vm, code, m_shiftDown, m_ctrlDown);
         });
 }
 

@@ -1,5 +1,7 @@
 #include "swf/render/edittext.h"
 
+#include "swf/render/fontfile.h"
+
 #include <QFont>
 #include <QFontMetricsF>
 #include <QGuiApplication>
@@ -417,15 +419,25 @@ bool isCjk(uint c) {
 struct Face {
     const Font* embedded = nullptr;
     double emScale = 1;
-    std::unique_ptr<QFont> font; // device
+    std::optional<QRawFont> file; // a movie's font file (DefineFont4), sized in twips
+    std::unique_ptr<QFont> font;  // device
     std::unique_ptr<QFontMetricsF> metrics;
     double ascent = 0, descent = 0;
     QHash<uint, int> glyphs;        // embedded: code to glyph index
     QHash<quint32, double> kerning; // embedded: (left << 16 | right) to twips
-    bool usable() const { return embedded || font; }
+    bool usable() const { return embedded || file || font; }
 
     int glyph(uint code) const { return glyphs.value(code, -1); }
     double advance(const QString& s, uint code) const {
+        if (file) {
+            // Characters the file has no glyph for take no room, as with embedded glyphs.
+            const QList<quint32> g = file->glyphIndexesForString(s);
+            const QList<QPointF> a = file->advancesForGlyphIndexes(g);
+            double x = 0;
+            for (qsizetype i = 0; i < g.size() && i < a.size(); ++i)
+                x += g[i] ? a[i].x() : 0;
+            return x;
+        }
         if (embedded) {
             const int gi = glyph(code);
             if (gi < 0)
@@ -458,8 +470,18 @@ public:
         if (m_field.useOutlines) {
             if (!s.face.isEmpty() && m_finder)
                 font = m_finder(s.face, s.bold, s.italic);
-            if (!font || font->glyphs.empty())
+            if (!font || (font->glyphs.empty() && font->fontData.isEmpty()))
                 font = m_field.font; // the field's own glyphs rather than nothing
+            if (font && !font->fontData.isEmpty()) {
+                // A font file: drawn through Qt, or by the device font of its name when Qt
+                // cannot read it.
+                face->file = fontFileAt(*font, s.size);
+                if (face->file) {
+                    face->ascent = face->file->ascent();
+                    face->descent = face->file->descent();
+                    return *m_faces.emplace(key, std::move(face)).first->second;
+                }
+            }
             if (font && font->glyphs.empty())
                 font = nullptr;
         }
@@ -687,7 +709,7 @@ EditTextLayout layoutEditText(const EditText& field, const QString& text, bool h
                     run.style = st;
                     run.x = pen;
                     const Face& f = faces.get(st);
-                    run.embedded = f.embedded != nullptr;
+                    run.embedded = f.embedded != nullptr || f.file.has_value();
                     run.path.setFillRule(Qt::WindingFill);
                     line.runs.push_back(std::move(run));
                 }
@@ -699,7 +721,18 @@ EditTextLayout layoutEditText(const EditText& field, const QString& text, bool h
                 // Glyphs outside the box are clipped away: not worth outlining.
                 const bool inside = pen < out.box.right() && pen + a > out.box.left() - st.size;
                 if (!it.space && inside && f.usable()) {
-                    if (f.embedded) {
+                    if (f.file) {
+                        const QList<quint32> g = f.file->glyphIndexesForString(it.text);
+                        double x = pen;
+                        const QList<QPointF> adv = f.file->advancesForGlyphIndexes(g);
+                        for (qsizetype gi = 0; gi < g.size(); ++gi) {
+                            if (g[gi] == 0)
+                                continue; // no glyph: nothing drawn, no room taken
+                            run.path.addPath(QTransform::fromTranslate(x, line.baseline)
+                                                 .map(f.file->pathForGlyph(g[gi])));
+                            x += gi < adv.size() ? adv[gi].x() : 0;
+                        }
+                    } else if (f.embedded) {
                         const int gi = f.glyph(it.code);
                         if (gi >= 0) {
                             run.path.addPath(
@@ -763,7 +796,8 @@ FontFinder fontsIn(const Dictionary& dictionary) {
             if (c->type != CharacterType::Font)
                 continue;
             const auto* f = static_cast<const Font*>(c.get());
-            if (f->glyphs.empty() || f->name.compare(face, Qt::CaseInsensitive) != 0)
+            if ((f->glyphs.empty() && f->fontData.isEmpty()) ||
+                f->name.compare(face, Qt::CaseInsensitive) != 0)
                 continue;
             // The style asked for first, then the lowest id, so the choice does not depend on
             // the dictionary's order.

@@ -19,14 +19,17 @@ public:
     void mouseMove(QPointF stagePx) override { m_scripting.mouseMove(stagePx); }
     void mouseDown() override { m_scripting.mouseDown(); }
     void mouseUp() override { m_scripting.mouseUp(); }
+    void mouseDoubleClick() override { m_scripting.mouseDoubleClick(); }
     std::optional<MouseCursor> cursor() const override {
         const std::optional<bool> hand = m_scripting.handCursor();
         if (!hand)
-            return std::nullopt;
+            return m_scripting.overText() ? std::optional(MouseCursor::IBeam) : std::nullopt;
         return *hand ? MouseCursor::Hand : MouseCursor::Arrow;
     }
     void keyDown(int code, int ascii) override { m_scripting.keyDown(code, ascii); }
     void keyUp(int code, int ascii) override { m_scripting.keyUp(code, ascii); }
+    void textInput(const QString& text) override { m_scripting.textInput(text); }
+    QString selectedText(bool cut) override { return m_scripting.selectedText(cut); }
     void viewResized(QSizeF viewPx) override { m_scripting.viewResized(viewPx); }
     void setSound(std::shared_ptr<sound::MovieSound> sound) override;
     bool quitRequested() const override { return m_scripting.quitRequested(); }

@@ -573,6 +573,22 @@ std::optional<std::uint16_t> MovieSound::soundIdForName(const QString& name) con
     return std::nullopt;
 }
 
+namespace {
+
+void applyScriptOptions(VoiceOptions& o, const ScriptSoundOptions& options, const PcmBuffer* pcm) {
+    o.group = options.group;
+    o.loops = options.loops;
+    if (options.loopsFromStart && pcm) {
+        // The start becomes the voice's in point, where every loop begins.
+        const double at = std::max(0.0, options.startSeconds) * pcm->rate;
+        o.inPoint = std::uint32_t(std::min(at, double(pcm->frames())));
+    } else {
+        o.startSeconds = options.startSeconds;
+    }
+}
+
+} // namespace
+
 VoiceId MovieSound::startSound(std::uint16_t soundId, const ScriptSoundOptions& options) {
     const Sound* s = m_movie->dictionary.findAs<Sound>(soundId);
     return s ? startSound(*s, options) : 0;
@@ -583,9 +599,7 @@ VoiceId MovieSound::startSound(const Sound& s, const ScriptSoundOptions& options
     std::lock_guard lock(m_mutex);
     VoiceOptions o;
     o.soundId = s.id;
-    o.group = options.group;
-    o.loops = options.loops;
-    o.startSeconds = options.startSeconds;
+    applyScriptOptions(o, options, pcm.get());
     return m_mixer.play(std::move(pcm), o);
 }
 
@@ -595,9 +609,7 @@ VoiceId MovieSound::playDecoded(std::shared_ptr<const PcmBuffer> pcm,
         return 0;
     std::lock_guard lock(m_mutex);
     VoiceOptions o;
-    o.group = options.group;
-    o.loops = options.loops;
-    o.startSeconds = options.startSeconds;
+    applyScriptOptions(o, options, pcm.get());
     return m_mixer.play(std::move(pcm), o);
 }
 

@@ -37,6 +37,9 @@ struct ScriptSoundOptions {
     double startSeconds = 0;
     std::uint32_t loops = 1;
     const void* group = nullptr; // the Sound object's target clip; null for the whole movie
+    // Each loop starts again at startSeconds (ActionScript 3's Sound.play); otherwise the
+    // offset is skipped once and every later loop plays the whole sound.
+    bool loopsFromStart = false;
 };
 
 class MovieSound {

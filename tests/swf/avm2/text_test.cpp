@@ -658,4 +658,53 @@ TEST(Avm2Text, SelectionClipboardLinesAndComposition) {
     EXPECT_TRUE(f.errors.isEmpty()) << f.errors.join('\n').toStdString();
 }
 
+// Home and End keep to the caret's line (Ctrl: the whole text), and a double click selects
+// the word under the mouse; the editor is the one ActionScript 1 and 2 fields use.
+TEST(Avm2Text, LineEndsAndWordsByDoubleClick) {
+    auto movie = textMovie();
+    ASSERT_TRUE(movie);
+    Fixture f(*movie);
+    const Value a = f.field("a", 10, 10);
+    f.set(a, "type", Value("input"));
+    f.set(a, "multiline", Value(true));
+    f.set(a, "text", Value("one two\rthree four"));
+    f.set(f.stage(), "focus", a);
+    auto selection = [&] {
+        return QString("%1-%2")
+            .arg(f.num(a, "selectionBeginIndex"))
+            .arg(f.num(a, "selectionEndIndex"))
+            .toStdString();
+    };
+    f.call(a, "setSelection", {Value(10), Value(10)}); // in "three"
+    f.runtime.keyDown(36, 0);
+    EXPECT_EQ(f.num(a, "caretIndex"), 8);
+    f.runtime.keyDown(35, 0);
+    EXPECT_EQ(f.num(a, "caretIndex"), 18);
+    f.call(a, "setSelection", {Value(2), Value(2)});
+    f.runtime.keyDown(35, 0); // the first line ends before its line end
+    EXPECT_EQ(f.num(a, "caretIndex"), 7);
+    f.runtime.keyDown(16, 0);
+    f.runtime.keyDown(36, 0); // Shift+Home selects back to the line's start
+    EXPECT_EQ(selection(), "0-7");
+    f.runtime.keyDown(17, 0);
+    f.runtime.keyDown(35, 0); // Ctrl+Shift+End: to the end of the text
+    f.runtime.keyUp(17, 0);
+    f.runtime.keyUp(16, 0);
+    EXPECT_EQ(selection(), "7-18");
+    f.runtime.keyDown(17, 0);
+    f.runtime.keyDown(36, 0);
+    f.runtime.keyUp(17, 0);
+    EXPECT_EQ(f.num(a, "caretIndex"), 0);
+
+    // A double click past the end of the first line selects its last word.
+    f.runtime.mouseMove(QPointF(100 * 20, 15 * 20));
+    f.runtime.mouseDown();
+    f.runtime.mouseUp();
+    f.runtime.mouseDown();
+    f.runtime.mouseDoubleClick();
+    f.runtime.mouseUp();
+    EXPECT_EQ(f.str(a, "selectedText"), "two");
+    EXPECT_TRUE(f.errors.isEmpty()) << f.errors.join('\n').toStdString();
+}
+
 } // namespace

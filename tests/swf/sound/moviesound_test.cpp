@@ -5,6 +5,7 @@
 #include "swf/sound/moviesound.h"
 #include "swf/swf_writer.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -295,6 +296,36 @@ TEST(ScriptSound, StartByLinkageNameWithVolumePositionAndDuration) {
     EXPECT_EQ(run.sound.startSound(QStringLiteral("nothing")), 0u);
     // An offset past the end of every loop plays nothing.
     EXPECT_EQ(run.sound.startSound(4, {5.0, 2, nullptr}), 0u);
+}
+
+// ActionScript 3's play(startTime, loops): every loop goes back to the start time, where
+// ActionScript 2's start(offset, loops) skips the offset once.
+TEST(ScriptSound, LoopsFromTheStartTimeWhenAsked) {
+    // Half a second at 1000, then half a second at 2000.
+    Writer w;
+    w.u16(4).ub(3, 4).ub(3, 2).ub(1, 1).ub(0, 1).u32(44100);
+    for (std::uint32_t i = 0; i < 44100; ++i)
+        w.u16(i < 22050 ? 1000 : 2000);
+    auto movie = load(concat({tag(14, w, true), showFrame()}));
+    auto levels = [&](bool fromStart) {
+        Playing run(movie);
+        swf::sound::ScriptSoundOptions o;
+        o.startSeconds = 0.5;
+        o.loops = 3;
+        o.loopsFromStart = fromStart;
+        EXPECT_NE(run.sound.startSound(4, o), 0u);
+        return run.frame(4 * 22050);
+    };
+    const std::vector<std::int16_t> from = levels(true);
+    // Three times the second half, then silence.
+    EXPECT_EQ(std::count(from.begin(), from.begin() + 3 * 22050, 2000), 3 * 22050);
+    EXPECT_EQ(std::count(from.begin() + 3 * 22050, from.end(), 0), 22050);
+    // Skipped once: the second half, then the whole sound twice.
+    const std::vector<std::int16_t> once = levels(false);
+    EXPECT_EQ(once[11025], 2000);
+    EXPECT_EQ(once[22050 + 11025], 1000);
+    EXPECT_EQ(once[2 * 22050 + 11025], 2000);
+    EXPECT_EQ(once[3 * 22050 + 11025], 1000);
 }
 
 TEST(EventSound, DecodedSoundsStayWithinTheBudget) {

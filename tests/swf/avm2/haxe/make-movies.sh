@@ -40,6 +40,13 @@ build_one() {
             fi
         done
     fi
+    # "// files: A B" in the source: files beside the program the movie reads at run time,
+    # copied beside the movie.
+    local files
+    files="$(sed -n 's|^// files: *\(.*\)$|\1|p' "$src" | head -n1)"
+    for f in $files; do
+        cp "$programs/$f" "$out/$f" || return 1
+    done
     if ! haxe "${common[@]}" -swf "$out/$name.swf" -swf-version 11 -D native-trace "${boot[@]}" \
         >"$out/$name.swf.log" 2>&1; then
         cat "$out/$name.swf.log" >&2
