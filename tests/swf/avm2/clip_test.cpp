@@ -23,23 +23,11 @@ namespace {
 using namespace swf::avm2;
 
 struct Fixture : ScriptCalls<Fixture> {
-    explicit Fixture(std::shared_ptr<const swf::Movie> m = emptyMovie())
-        : movie(std::move(m)), runtime(movie, options()) {
+    explicit Fixture(std::shared_ptr<const swf::Movie> m = emptyAs3Movie())
+        : movie(std::move(m)), runtime(movie, drawingOptions(errors)) {
         runtime.start();
         kept = picture();
         tracker.update(runtime.player());
-    }
-    static std::shared_ptr<const swf::Movie> emptyMovie() {
-        using namespace swftest;
-        auto m = swf::Movie::load(
-            swftest::movie(concat({tag(69, Writer().u32(0x08)), showFrame(), end()}), 1));
-        return m ? *m : nullptr;
-    }
-    RuntimeOptions options() {
-        RuntimeOptions o;
-        o.error = [this](const QString& l) { errors << l; };
-        o.bitmapDrawer = std::make_shared<swf::render::RendererBitmapDrawer>();
-        return o;
     }
     VM& vm() { return runtime.vm(); }
     Value root() { return Value(static_cast<Object*>(runtime.root())); }

@@ -20,19 +20,7 @@ namespace {
 using namespace swf::avm2;
 
 struct Fixture : ScriptCalls<Fixture> {
-    Fixture() : movie(emptyMovie()), runtime(movie, options()) { runtime.start(); }
-    static std::shared_ptr<const swf::Movie> emptyMovie() {
-        using namespace swftest;
-        auto m = swf::Movie::load(
-            swftest::movie(concat({tag(69, Writer().u32(0x08)), showFrame(), end()}), 1));
-        return m ? *m : nullptr;
-    }
-    RuntimeOptions options() {
-        RuntimeOptions o;
-        o.error = [this](const QString& l) { errors << l; };
-        o.bitmapDrawer = std::make_shared<swf::render::RendererBitmapDrawer>();
-        return o;
-    }
+    Fixture() : movie(emptyAs3Movie()), runtime(movie, drawingOptions(errors)) { runtime.start(); }
     VM& vm() { return runtime.vm(); }
     Value root() { return Value(static_cast<Object*>(runtime.root())); }
     // A sprite on the root with a filled rectangle, pixels.

@@ -24,22 +24,10 @@ namespace {
 
 using namespace swf::avm2;
 
-std::shared_ptr<const swf::Movie> emptyMovie() {
-    using namespace swftest;
-    auto m = swf::Movie::load(movie(concat({tag(69, Writer().u32(0x08)), showFrame(), end()}), 1));
-    return m ? *m : nullptr;
-}
-
 struct Fixture : ScriptCalls<Fixture> {
-    Fixture() : movie(emptyMovie()), runtime(movie, options()) {
+    Fixture() : movie(emptyAs3Movie()), runtime(movie, drawingOptions(errors)) {
         runtime.start();
         runtime.vm().noticeHook = [this](const QString& l) { notices << l; };
-    }
-    RuntimeOptions options() {
-        RuntimeOptions o;
-        o.error = [this](const QString& l) { errors << l; };
-        o.bitmapDrawer = std::make_shared<swf::render::RendererBitmapDrawer>();
-        return o;
     }
     VM& vm() { return runtime.vm(); }
     Value root() { return Value(static_cast<Object*>(runtime.root())); }

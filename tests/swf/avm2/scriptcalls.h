@@ -3,15 +3,21 @@
 // Reaching a running movie's ActionScript objects by public name, for the tests that drive the
 // Flash API from C++. A fixture derives from ScriptCalls<Itself> and gives `VM& vm()`.
 
+#include "swf/avm2/runtime.h"
 #include "swf/avm2/vm.h"
+#include "swf/movie.h"
 #include "swf/player.h"
+#include "swf/render/bitmapdrawer.h"
 #include "swf/render/paintercanvas.h"
 #include "swf/render/renderer.h"
+#include "swf/swf_writer.h"
 
 #include <QImage>
 #include <QPainter>
 #include <QString>
+#include <QStringList>
 #include <initializer_list>
+#include <memory>
 #include <vector>
 
 // The 550 x 400 stage of the tests' movies as the renderer draws it, on white.
@@ -24,6 +30,22 @@ inline QImage stagePicture(swf::render::Renderer& renderer, const swf::Player& p
     renderer.render(player, canvas,
                     swf::render::stageTransform(header.frameSize, QRectF(0, 0, 550, 400), 0));
     return image;
+}
+
+// An ActionScript 3 movie with one empty frame, for tests that build everything from C++.
+inline std::shared_ptr<const swf::Movie> emptyAs3Movie() {
+    using namespace swftest;
+    auto m = swf::Movie::load(
+        swftest::movie(concat({tag(69, Writer().u32(0x08)), showFrame(), end()}), 1));
+    return m ? *m : nullptr;
+}
+
+// Runtime options that collect script errors and draw BitmapData with the real renderer.
+inline swf::avm2::RuntimeOptions drawingOptions(QStringList& errors) {
+    swf::avm2::RuntimeOptions o;
+    o.error = [&errors](const QString& l) { errors << l; };
+    o.bitmapDrawer = std::make_shared<swf::render::RendererBitmapDrawer>();
+    return o;
 }
 
 template <class Fixture> struct ScriptCalls {
