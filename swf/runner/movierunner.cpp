@@ -9,6 +9,7 @@
 #include "swf/sound/moviesound.h"
 
 #include <QFileInfo>
+#include <QHash>
 #include <QPainter>
 #include <QUrl>
 #include <cmath>
@@ -25,6 +26,27 @@ bool namesScriptSound(const Movie& movie) {
 }
 // Large enough for any real screen; keeps a damaged header from asking for gigabytes.
 constexpr int kMaxSide = 8192;
+
+// A frame script that fails the same way on every loop would fill the terminal with one line.
+// Each distinct line is shown once, and its first repeat once more with a word that no more
+// will follow. Only so many lines are remembered, so a movie making new ones cannot grow this.
+std::function<void(const QString&)> eachLineOnce(std::function<void(const QString&)> sink) {
+    constexpr qsizetype kRemembered = 1024;
+    if (!sink)
+        sink = [](const QString& line) { std::fprintf(stderr, "%s\n", qPrintable(line)); };
+    auto seen = std::make_shared<QHash<QString, bool>>(); // line -> its repeat was shown
+    return [sink = std::move(sink), seen](const QString& line) {
+        const auto it = seen->find(line);
+        if (it == seen->end()) {
+            if (seen->size() < kRemembered)
+                seen->insert(line, false);
+            sink(line);
+        } else if (!it.value()) {
+            it.value() = true;
+            sink(line + QStringLiteral(" (again; further repeats are not shown)"));
+        }
+    };
+}
 } // namespace
 
 MovieRunner::MovieRunner(std::shared_ptr<const Movie> movie, const QString& url,
@@ -58,6 +80,8 @@ void MovieRunner::start() {
         return;
     m_started = true;
     const bool as3 = m_movie->attributes && m_movie->attributes->actionScript3;
+    if (m_options.scripts && !m_actionHandler)
+        m_hooks.notice = eachLineOnce(std::move(m_hooks.notice));
     if (m_options.scripts && !m_actionHandler && as3) {
         ScriptHostHooks h = m_hooks;
         h.clock = [this] { return clockMs(); };

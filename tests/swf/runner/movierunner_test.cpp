@@ -135,6 +135,34 @@ TEST(MovieRunner, AMovieThatQuitsTakesNoMoreSteps) {
     EXPECT_EQ(t.lines, QStringList{"quit at once"});
 }
 
+// A looping movie whose frames each ask for a refused page: the terminal shows each refusal
+// once, and its first repeat once more, not one line per loop.
+TEST(MovieRunner, ARefusalRepeatedEveryLoopIsShownOnce) {
+    auto frame = [](const char* url) {
+        Bytes payload;
+        for (const char* c = url; *c; ++c)
+            payload.push_back(std::uint8_t(*c));
+        payload.push_back(0);
+        payload.insert(payload.end(), {'_', 's', 'e', 'l', 'f', 0});
+        return swftest::concat(
+            {swftest::doAction(Asm().rec(op::GetURL, payload).bytes()), swftest::showFrame()});
+    };
+    swf::MovieRunner runner(
+        load(swftest::movie(swftest::concat({frame("http://a.example/"), frame("http://b.example/"),
+                                             swftest::end()}),
+                            2)),
+        QString());
+    QStringList lines;
+    runner.hooks().notice = [&](const QString& s) { lines << s; };
+    runner.start();
+    for (int i = 0; i < 9; ++i)
+        runner.nextPicture();
+    const QString a = QStringLiteral("Refused: a script asked to open http://a.example/");
+    const QString b = QStringLiteral("Refused: a script asked to open http://b.example/");
+    const QString again = QStringLiteral(" (again; further repeats are not shown)");
+    EXPECT_EQ(lines, (QStringList{a, b, a + again, b + again}));
+}
+
 TEST(MovieRunner, RecordsOnePicturesLengthOfSoundPerPicture) {
     swf::RunnerOptions options;
     options.sound = swf::RunnerOptions::Sound::Record;
