@@ -42,11 +42,23 @@ void applyAttributes(Placement& p, const DisplayTag& t) {
         p.clipActions = &t.clipActions;
 }
 
+// The first object at `depth` or above: lists are kept in depth order.
+template <typename List> auto firstAtOrAbove(List& objs, std::int32_t depth) {
+    return std::lower_bound(objs.begin(), objs.end(), depth,
+                            [](const auto& o, std::int32_t d) { return o->depth < d; });
+}
+
+// Puts an object into its place by depth; the caller has emptied that depth.
+void insertByDepth(std::vector<std::unique_ptr<DisplayObject>>& objs,
+                   std::unique_ptr<DisplayObject> object) {
+    const auto it = firstAtOrAbove(objs, object->depth);
+    objs.insert(it, std::move(object));
+}
+
 } // namespace
 
 DisplayObject* DisplayList::at(std::int32_t depth) const {
-    auto it = std::lower_bound(m_objects.begin(), m_objects.end(), depth,
-                               [](const auto& o, std::int32_t d) { return o->depth < d; });
+    auto it = firstAtOrAbove(m_objects, depth);
     return it != m_objects.end() && (*it)->depth == depth ? it->get() : nullptr;
 }
 
@@ -618,10 +630,7 @@ DisplayObject* Player::placeBitmap(MovieClip& parent, std::int32_t depth,
     ++m_objectCount;
     DisplayObject* result = made.get();
     removeAt(parent, depth);
-    auto& objs = parent.m_list.m_objects;
-    auto it = std::lower_bound(objs.begin(), objs.end(), depth,
-                               [](const auto& o, std::int32_t d) { return o->depth < d; });
-    objs.insert(it, std::move(made));
+    insertByDepth(parent.m_list.m_objects, std::move(made));
     return result;
 }
 
@@ -675,10 +684,7 @@ MovieClip* Player::placeClip(MovieClip& parent, std::uint16_t characterId, std::
         return nullptr;
     MovieClip* result = made->m_clip.get();
     removeAt(parent, depth);
-    auto& objs = parent.m_list.m_objects;
-    auto it = std::lower_bound(objs.begin(), objs.end(), depth,
-                               [](const auto& o, std::int32_t d) { return o->depth < d; });
-    objs.insert(it, std::move(made));
+    insertByDepth(parent.m_list.m_objects, std::move(made));
     for (MovieClip* m : created) {
         for (const auto& a : m->timeline().frames[0].actions)
             m_pending.push_back({PendingAction::Kind::Frame, m, a, 0});
@@ -699,10 +705,7 @@ DisplayObject* Player::placeText(MovieClip& parent, std::unique_ptr<EditText> te
     ++m_objectCount;
     DisplayObject* result = made.get();
     removeAt(parent, depth);
-    auto& objs = parent.m_list.m_objects;
-    auto it = std::lower_bound(objs.begin(), objs.end(), depth,
-                               [](const auto& o, std::int32_t d) { return o->depth < d; });
-    objs.insert(it, std::move(made));
+    insertByDepth(parent.m_list.m_objects, std::move(made));
     return result;
 }
 
@@ -752,8 +755,7 @@ EditText* PlayerScripting::ownText(DisplayObject& field) {
 
 bool Player::removeAt(MovieClip& parent, std::int32_t depth) {
     auto& objs = parent.m_list.m_objects;
-    auto it = std::lower_bound(objs.begin(), objs.end(), depth,
-                               [](const auto& o, std::int32_t d) { return o->depth < d; });
+    auto it = firstAtOrAbove(objs, depth);
     if (it == objs.end() || (*it)->depth != depth)
         return false;
     std::unique_ptr<DisplayObject> gone = std::move(*it);
@@ -872,10 +874,7 @@ bool Player::attach(MovieClip& parent, std::unique_ptr<DisplayObject>& object, s
         setLevels(*host, parent.m_level + 1, 0);
     }
     removeAt(parent, depth);
-    auto& objs = parent.m_list.m_objects;
-    auto it = std::lower_bound(objs.begin(), objs.end(), depth,
-                               [](const auto& o, std::int32_t d) { return o->depth < d; });
-    objs.insert(it, std::move(object));
+    insertByDepth(parent.m_list.m_objects, std::move(object));
     return true;
 }
 
