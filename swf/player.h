@@ -275,6 +275,8 @@ public:
     const Character* character(std::uint16_t id) const;
     // The background colour in effect (SetBackgroundColor), if any.
     std::optional<Rgba> backgroundColor() const { return m_background; }
+    // A script's choice (Stage.color); the timeline's next colour or a rewind replaces it.
+    void setBackgroundColor(Rgba c) { m_background = c; }
     // Changes whenever character() may answer differently (a frame freed or redefined an id,
     // or a rebuild from frame 0 undid that), so what was drawn by id must be drawn again.
     std::uint64_t dictionaryGeneration() const { return m_dictionaryGeneration; }

@@ -1937,6 +1937,19 @@ Value setStageFrameRate(VM& vm, const Value&, std::span<const Value> args) {
         vm.frameRate = std::clamp(r, 0.01, 1000.0);
     return Value();
 }
+// The background as 0xRRGGBB: white when the movie sets none, as the stage then shows.
+Value stageColor(VM& vm, const Value&, std::span<const Value>) {
+    const std::optional<Rgba> c = treeOf(vm).player.backgroundColor();
+    if (!c)
+        return Value(std::int32_t(0xFFFFFF));
+    return Value(std::int32_t((c->r << 16) | (c->g << 8) | c->b));
+}
+Value setStageColor(VM& vm, const Value&, std::span<const Value> args) {
+    const std::uint32_t v = vm.toUint32(arg(args, 0));
+    treeOf(vm).player.setBackgroundColor(
+        Rgba{std::uint8_t(v >> 16), std::uint8_t(v >> 8), std::uint8_t(v), 255});
+    return Value();
+}
 Value stageInvalidate(VM& vm, const Value&, std::span<const Value>) {
     if (vm.displayTree)
         vm.displayTree->invalidated = true;
@@ -2294,6 +2307,7 @@ void installDisplay(VM& vm) {
     vm.addGetter(stage, QStringLiteral("quality"), stageQuality, ignoreSet);
     vm.addGetter(stage, QStringLiteral("displayState"), stageDisplayState, ignoreSet);
     vm.addGetter(stage, QStringLiteral("frameRate"), stageFrameRate, setStageFrameRate);
+    vm.addGetter(stage, QStringLiteral("color"), stageColor, setStageColor);
     methods(vm, stage, {{"invalidate", stageInvalidate}});
     vm.addGetter(stage, QStringLiteral("focus"), stageFocus, setStageFocus);
     vm.addGetter(stage, QStringLiteral("scaleMode"), stageScaleMode, setStageScaleMode);

@@ -195,6 +195,18 @@ TEST(Avm2Display, ScriptChildrenTakeDepthsAroundTimelineOnes) {
     EXPECT_TRUE(f.vm().strictEquals(f.call(stage, "getChildAt", {Value(1)}), top));
 }
 
+// Stage.color is the background: white when the movie sets none (Haxe's trace picks its text
+// and glow colours from it), and a new colour is what the stage is drawn on.
+TEST(Avm2Display, StageColourIsTheBackground) {
+    Fixture f(emptyAs3Movie());
+    const Value stage = f.get(f.root(), "stage");
+    EXPECT_EQ(f.vm().toInt32(f.get(stage, "color")), 0xFFFFFF);
+    f.vm().setProperty(stage, f.vm().publicName("color"), Value::number(0xFF123456u));
+    EXPECT_EQ(f.vm().toInt32(f.get(stage, "color")), 0x123456);
+    EXPECT_EQ(f.picture().pixel(300, 200), qRgb(0x12, 0x34, 0x56));
+    EXPECT_TRUE(f.errors.isEmpty()) << f.errors.join('\n').toStdString();
+}
+
 TEST(Avm2Display, ObjectsOffTheListKeepTheirStateAndAreFreedWhenUnreachable) {
     auto movie = timelineMovie();
     ASSERT_TRUE(movie);
