@@ -21,6 +21,8 @@ xvfb-run -a -s "-screen 0 1024x640x24" bash -c '
         # The window alone: its size and its place on the screen, from the window tree.
         geometry=$(xwininfo -root -tree | grep -- "- Reelwick" | head -1 |
             sed -E "s/.* ([0-9]+x[0-9]+)\+-?[0-9]+\+-?[0-9]+ +\+(-?[0-9]+)\+(-?[0-9]+).*/\1 \2,\3/")
+        # No window (the player failed to start): the whole screen, so the sheet keeps its order.
+        [ -n "$geometry" ] || geometry="1024x640 0,0"
         ffmpeg -nostdin -loglevel error -f x11grab -video_size "${geometry% *}" \
             -i "$DISPLAY+${geometry#* }" -frames:v 1 "$(printf "%s/shot-%03d.png" "$work" "$n")"
         kill $pid 2>/dev/null; wait $pid 2>/dev/null || true
