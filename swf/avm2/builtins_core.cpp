@@ -631,6 +631,7 @@ void VM::registerBuiltins() {
     installMedia(*this);
     installMouse(*this);
     installAccessibility(*this);
+    installInterfaces(*this);
 }
 
 } // namespace swf::avm2
