@@ -1,5 +1,6 @@
 // Object, Class, Function, Boolean, Namespace, the Error family and the global functions.
 
+#include "swf/avm2/amf.h"
 #include "swf/avm2/display.h"
 #include "swf/avm2/proxy.h"
 #include "swf/avm2/qname.h"
@@ -631,6 +632,7 @@ void VM::registerBuiltins() {
     installMedia(*this);
     installMouse(*this);
     installAccessibility(*this);
+    installAmf(*this);
     installInterfaces(*this);
 }
 
