@@ -1625,6 +1625,8 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                         av = numberResult(av.toDoubleFast() + b.toDoubleFast());
                     } else if (av.isString() && b.isString()) {
                         av = Value(concatStrings(av.s, b.s));
+                    } else if (isXmlValue(av) && isXmlValue(b)) {
+                        av = xmlConcat(*this, av, b);
                     } else {
                         const Value pa = toPrimitive(av, false), pb = toPrimitive(b, false);
                         if (pa.isString() || pb.isString() ||

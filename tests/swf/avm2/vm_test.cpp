@@ -526,6 +526,20 @@ TEST(Avm2Vm, DefaultXmlNamespaceIsLexical) {
     EXPECT_EQ(r.traces, expected) << r.traces.join(u'|').toStdString();
 }
 
+// `+` of two XML values is an XMLList of both (E4X), not their texts joined.
+TEST(Avm2Vm, AddingXmlValuesMakesAList) {
+    SimpleAbc abc;
+    abc.extraStrings = {"XML", "<a/>", "<b/>", "length", "toXMLString"}; // multinames 2..6
+    abc.code = {0xD0, 0x30, 0x60, 0x02, 0x2C, 0x04, 0x42, 0x01,          // new XML("<a/>")
+                0x60, 0x02, 0x2C, 0x05, 0x42, 0x01, 0xA0, 0xD5,          // + new XML("<b/>")
+                0x5D, 0x01, 0xD1, 0x46, 0x05, 0x00, 0x4F, 0x01, 0x01,    // trace(list.length())
+                0x5D, 0x01, 0xD1, 0x46, 0x06, 0x00, 0x4F, 0x01, 0x01, // trace(list.toXMLString())
+                0x47};
+    const Outcome r = runAbc(abc.build());
+    EXPECT_TRUE(r.errors.isEmpty()) << r.errors.join(u'|').toStdString();
+    EXPECT_EQ(r.traces, QStringList({"2", "<a/>\n<b/>"})) << r.traces.join(u'|').toStdString();
+}
+
 // getouterscope reads the chain a closure was made with, outermost first (the global object),
 // and not the closure's own scope stack; an index past that chain is a VerifyError.
 TEST(Avm2Vm, GetOuterScopeReadsTheSavedChain) {
