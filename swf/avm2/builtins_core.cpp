@@ -588,6 +588,9 @@ void installGlobals(VM& vm) {
     vm.defineGlobal(QString(), QStringLiteral("undefined"), Value());
 }
 
+// flash.ui.ContextMenu and its kin, InteractiveObject.contextMenu (builtins_contextmenu.cpp).
+void installContextMenu(VM& vm);
+
 void VM::registerBuiltins() {
     builtins = make<Object>(nullptr);
     builtins->traits = &builtinTraits;
@@ -632,6 +635,8 @@ void VM::registerBuiltins() {
     installMedia(*this);
     installMouse(*this);
     installAccessibility(*this);
+    installXmlDocument(*this);
+    installContextMenu(*this);
     installAmf(*this);
     installInterfaces(*this);
 }
