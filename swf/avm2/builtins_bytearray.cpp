@@ -1,6 +1,7 @@
 // flash.utils.ByteArray (both byte orders, every read and write, zlib and deflate) and
 // ApplicationDomain.domainMemory, which the fast memory instructions address.
 
+#include "swf/avm2/amf.h"
 #include "swf/avm2/media.h"
 #include "swf/avm2/vm.h"
 #include "swf/movie.h"
@@ -424,6 +425,13 @@ std::vector<std::uint8_t>* memoryOf(Object* o) {
 }
 
 } // namespace
+
+ByteArrayAccess byteArrayAccess(Object* o) {
+    if (!o || o->kind != ObjectKind::ByteArray)
+        return {};
+    auto* b = static_cast<ByteArray*>(o);
+    return {&b->data, &b->position};
+}
 
 void installByteArray(VM& vm) {
     Class* c = vm.defineNativeClass(QStringLiteral("flash.utils"), QStringLiteral("ByteArray"),

@@ -1,5 +1,6 @@
 // Object, Class, Function, Boolean, Namespace, the Error family and the global functions.
 
+#include "swf/avm2/amf.h"
 #include "swf/avm2/display.h"
 #include "swf/avm2/proxy.h"
 #include "swf/avm2/qname.h"
@@ -587,6 +588,9 @@ void installGlobals(VM& vm) {
     vm.defineGlobal(QString(), QStringLiteral("undefined"), Value());
 }
 
+// flash.ui.ContextMenu and its kin, InteractiveObject.contextMenu (builtins_contextmenu.cpp).
+void installContextMenu(VM& vm);
+
 void VM::registerBuiltins() {
     builtins = make<Object>(nullptr);
     builtins->traits = &builtinTraits;
@@ -631,6 +635,10 @@ void VM::registerBuiltins() {
     installMedia(*this);
     installMouse(*this);
     installAccessibility(*this);
+    installXmlDocument(*this);
+    installContextMenu(*this);
+    installAmf(*this);
+    installInterfaces(*this);
 }
 
 } // namespace swf::avm2

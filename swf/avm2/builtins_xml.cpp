@@ -1084,6 +1084,16 @@ XmlList* asXmlList(const Value& v) {
 bool isXmlValue(const Value& v) {
     return asXml(v) || asXmlList(v);
 }
+Value xmlConcat(VM& vm, const Value& a, const Value& b) {
+    auto* list = static_cast<XmlList*>(vm.allocInstance(vm.xmlListClass));
+    for (const Value& v : {a, b}) {
+        if (Xml* x = asXml(v))
+            list->items.push_back(x);
+        else if (XmlList* l = asXmlList(v))
+            list->items.insert(list->items.end(), l->items.begin(), l->items.end());
+    }
+    return Value(static_cast<Object*>(list));
+}
 
 QString xmlToString(VM& vm, Object* o) {
     if (o->kind == ObjectKind::XmlList) {

@@ -249,6 +249,10 @@ bool isEditableOrSelectableText(const DisplayNode* n);
 // TextField.mouseWheelEnabled (builtins_mouse.cpp); installed after the display classes.
 void installMouse(VM& vm);
 void installAccessibility(VM& vm);
+// The Flash API's interfaces, and the names native classes answer to through them; last.
+void installInterfaces(VM& vm);
+// flash.xml: XMLDocument, XMLNode, XMLNodeType (builtins_xmldoc.cpp).
+void installXmlDocument(VM& vm);
 
 // The LoaderInfo of the loaded movie `n` belongs to (builtins_media.cpp); null: the main one's.
 DisplayNode* loadedMovieInfo(DisplayNode* n);

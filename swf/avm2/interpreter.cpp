@@ -61,8 +61,8 @@ constexpr std::array<Form, 256> makeForms() {
         f[std::size_t(op)] = None;
     for (int op :
          {0x04, 0x05, 0x06, 0x08, 0x25, 0x2C, 0x2D, 0x2E, 0x2F, 0x31, 0x40, 0x41, 0x42, 0x49, 0x53,
-          0x55, 0x56, 0x58, 0x59, 0x5A, 0x5D, 0x5E, 0x5F, 0x60, 0x61, 0x62, 0x63, 0x66, 0x68, 0x6A,
-          0x6C, 0x6D, 0x6E, 0x6F, 0x80, 0x86, 0x92, 0x94, 0xB2, 0xC2, 0xC3, 0xF0, 0xF1, 0xF2})
+          0x55, 0x56, 0x58, 0x59, 0x5A, 0x5D, 0x5E, 0x5F, 0x60, 0x61, 0x62, 0x63, 0x66, 0x67, 0x68,
+          0x6A, 0x6C, 0x6D, 0x6E, 0x6F, 0x80, 0x86, 0x92, 0x94, 0xB2, 0xC2, 0xC3, 0xF0, 0xF1, 0xF2})
         f[std::size_t(op)] = U30;
     for (int op : {0x32, 0x43, 0x44, 0x45, 0x46, 0x4A, 0x4C, 0x4E, 0x4F})
         f[std::size_t(op)] = U30x2;
@@ -1336,6 +1336,13 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                     push(scopes[i].object);
                     break;
                 }
+                case 0x67: { // getouterscope: the scopes saved when the function was made
+                    const std::uint32_t i = r.u30();
+                    if (!saved || i >= saved->size())
+                        verify(1019, "Getscopeobject  is out of bounds.");
+                    push((*saved)[i].object);
+                    break;
+                }
                 case 0x66: { // getproperty
                     const std::uint32_t idx = r.u30();
                     if (isStatic(idx)) {
@@ -1618,6 +1625,8 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                         av = numberResult(av.toDoubleFast() + b.toDoubleFast());
                     } else if (av.isString() && b.isString()) {
                         av = Value(concatStrings(av.s, b.s));
+                    } else if (isXmlValue(av) && isXmlValue(b)) {
+                        av = xmlConcat(*this, av, b);
                     } else {
                         const Value pa = toPrimitive(av, false), pb = toPrimitive(b, false);
                         if (pa.isString() || pb.isString() ||

@@ -315,6 +315,9 @@ public:
     Value enumValue(const Value& o, std::uint32_t cursor);
     // The bytes behind ApplicationDomain.domainMemory, set by the ByteArray implementation.
     std::vector<std::uint8_t>* (*domainMemoryBytes)(Object*) = nullptr;
+    // registerClassAlias (builtins_amf.cpp). Not traced: every class lives as long as the VM
+    // (natives in `builtins`, ABC classes in their AbcEnv).
+    QHash<QString, Class*> classAliases;
     std::vector<std::unique_ptr<Traits>> catchTraits;
     // Where the last uncaught exception passed, innermost first (for the report).
     std::vector<QString> unwindTrace;

@@ -41,6 +41,8 @@ public:
 Xml* asXml(const Value& v);
 XmlList* asXmlList(const Value& v);
 bool isXmlValue(const Value& v); // XML or XMLList
+// `a + b` of two XML values: a new XMLList of both, in order.
+Value xmlConcat(VM& vm, const Value& a, const Value& b);
 
 // Property access on XML values (the VM's get/set/has/delete route here for them).
 Value xmlGet(VM& vm, Object* o, const Name& name);

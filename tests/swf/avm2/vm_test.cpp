@@ -183,6 +183,9 @@ TEST(Avm2Vm, BrokenScriptsStopWithOneLine) {
         {"lookupswitch count past the body",
          {0xD0, 0x30, 0x24, 0x00, 0x1B, 0x00, 0x00, 0x00, 0x7F},
          "#1021"},
+        {"outer scope index past the chain",
+         {0xD0, 0x30, 0x67, 0xFF, 0xFF, 0xFF, 0xFF, 0x0F, 0x47},
+         "#1019"},
     };
     for (const Case& c : cases) {
         SimpleAbc abc;
@@ -521,6 +524,45 @@ TEST(Avm2Vm, DefaultXmlNamespaceIsLexical) {
     EXPECT_TRUE(r.errors.isEmpty()) << r.errors.join(u'|').toStdString();
     const QStringList expected = {"urn:o::a", "urn:o::b", "c", "d", "c", "urn:e::d", "urn:o::b"};
     EXPECT_EQ(r.traces, expected) << r.traces.join(u'|').toStdString();
+}
+
+// `+` of two XML values is an XMLList of both (E4X), not their texts joined.
+TEST(Avm2Vm, AddingXmlValuesMakesAList) {
+    SimpleAbc abc;
+    abc.extraStrings = {"XML", "<a/>", "<b/>", "length", "toXMLString"}; // multinames 2..6
+    abc.code = {0xD0, 0x30, 0x60, 0x02, 0x2C, 0x04, 0x42, 0x01,          // new XML("<a/>")
+                0x60, 0x02, 0x2C, 0x05, 0x42, 0x01, 0xA0, 0xD5,          // + new XML("<b/>")
+                0x5D, 0x01, 0xD1, 0x46, 0x05, 0x00, 0x4F, 0x01, 0x01,    // trace(list.length())
+                0x5D, 0x01, 0xD1, 0x46, 0x06, 0x00, 0x4F, 0x01, 0x01, // trace(list.toXMLString())
+                0x47};
+    const Outcome r = runAbc(abc.build());
+    EXPECT_TRUE(r.errors.isEmpty()) << r.errors.join(u'|').toStdString();
+    EXPECT_EQ(r.traces, QStringList({"2", "<a/>\n<b/>"})) << r.traces.join(u'|').toStdString();
+}
+
+// getouterscope reads the chain a closure was made with, outermost first (the global object),
+// and not the closure's own scope stack; an index past that chain is a VerifyError.
+TEST(Avm2Vm, GetOuterScopeReadsTheSavedChain) {
+    SimpleAbc abc;
+    abc.extraStrings = {"name", "inner"}; // strings 3, 4; multinames 2, 3
+    // The entry's scope: the global, then {name: "inner"}; it calls two closures made there.
+    abc.code = {0xD0, 0x30, 0x2C, 0x03, 0x2C, 0x04, 0x55, 0x01, 0x30, // scope: global, {name}
+                0x40, 0x01, 0x20, 0x41, 0x00, 0x29,                   // (function 1)()
+                0x40, 0x02, 0x20, 0x41, 0x00, 0x29,                   // (function 2)()
+                0x47};
+    const std::vector<std::uint8_t> closure = {
+        0x5D, 0x01, 0x67, 0x01, 0x66, 0x02, 0x4F, 0x01, 0x01, // trace(outer[1].name)
+        0x2C, 0x03, 0x2C, 0x03, 0x55, 0x01, 0x30,             // own scope {name: "name"}
+        0x5D, 0x01, 0x67, 0x00, 0x64, 0xAC, 0x4F, 0x01, 0x01, // trace(outer[0] === global)
+        0x5D, 0x01, 0x67, 0x01, 0x66, 0x02, 0x4F, 0x01, 0x01, // still outer[1].name
+        0x47};
+    const std::vector<std::uint8_t> pastEnd = {0x67, 0x02, 0x29, 0x47};
+    abc.methods = {{closure, 0, 0, 0, 0}, {pastEnd, 0, 0, 0, 0}};
+    const Outcome r = runAbc(abc.build());
+    EXPECT_EQ(r.traces, QStringList({"inner", "true", "inner"}))
+        << r.traces.join(u'|').toStdString();
+    ASSERT_EQ(r.errors.size(), 1) << r.errors.join(u'|').toStdString();
+    EXPECT_TRUE(r.errors[0].contains(QLatin1String("#1019"))) << r.errors[0].toStdString();
 }
 
 // A Proxy's traps get a public name as a String and a name in another namespace as a QName of

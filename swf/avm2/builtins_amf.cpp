@@ -1,0 +1,706 @@
+// AMF3 for ByteArray.writeObject/readObject, and flash.net.registerClassAlias and
+// getClassByAlias, which name the classes whose objects come back typed.
+//
+// Reading takes bytes a movie may have got from anywhere: every length and count is checked
+// against the bytes left before anything is made, references against their tables, and
+// nesting is bounded.
+
+#include "swf/avm2/amf.h"
+#include "swf/avm2/dictionary.h"
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+
+namespace swf::avm2 {
+
+namespace {
+
+constexpr int kMaxDepth = 256;
+
+enum Marker : std::uint8_t {
+    Undefined = 0x00,
+    Null = 0x01,
+    False = 0x02,
+    True = 0x03,
+    Integer = 0x04,
+    Double = 0x05,
+    String = 0x06,
+    XmlDoc = 0x07,
+    Date = 0x08,
+    ArrayM = 0x09,
+    ObjectM = 0x0A,
+    Xml = 0x0B,
+    Bytes = 0x0C,
+    VectorInt = 0x0D,
+    VectorUint = 0x0E,
+    VectorDouble = 0x0F,
+    VectorObject = 0x10,
+    DictionaryM = 0x11,
+};
+
+bool isClassNamed(const Class* c, const char* package, const char* name) {
+    for (; c; c = c->base)
+        if (c->name == QLatin1String(name) && c->package == QLatin1String(package))
+            return true;
+    return false;
+}
+
+Class* definedClass(VM& vm, const char* qualified) {
+    Object* o = vm.lookupDefinition(QString::fromLatin1(qualified)).object();
+    return o && o->kind == ObjectKind::Class ? static_cast<Class*>(o) : nullptr;
+}
+
+QString aliasOf(VM& vm, Class* c) {
+    for (auto it = vm.classAliases.begin(); it != vm.classAliases.end(); ++it)
+        if (it.value() == c)
+            return it.key();
+    return QString();
+}
+
+// The members AMF writes of a class's instance: public variables and public properties with
+// both a getter and a setter, by name.
+std::vector<QString> sealedMembers(VM& vm, Class* c) {
+    std::vector<QString> out;
+    for (auto it = c->instanceTraits.byName.begin(); it != c->instanceTraits.byName.end(); ++it)
+        for (const Traits::Entry& e : *it) {
+            if (e.ns != vm.publicNs())
+                continue;
+            const Binding& b = e.binding;
+            if (b.kind == Binding::Kind::Slot ||
+                (b.kind == Binding::Kind::Accessor && b.getter.valid() && b.setter.valid()))
+                out.push_back(it.key());
+        }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+class Writer {
+public:
+    Writer(VM& vm, std::vector<std::uint8_t>& out) : vm(vm), out(out) {}
+
+    void value(const Value& v) {
+        switch (v.tag) {
+        case Value::Tag::Undefined:
+            return u8(Undefined);
+        case Value::Tag::Null:
+            return u8(Null);
+        case Value::Tag::Bool:
+            return u8(v.b ? True : False);
+        case Value::Tag::Int:
+            if (v.i >= -(1 << 28) && v.i < (1 << 28)) {
+                u8(Integer);
+                return u29(std::uint32_t(v.i) & 0x1FFFFFFF);
+            }
+            u8(Double);
+            return f64(double(v.i));
+        case Value::Tag::Number:
+            u8(Double);
+            return f64(v.d);
+        case Value::Tag::String:
+            u8(String);
+            return str(v.s);
+        case Value::Tag::Object:
+            return object(v.o);
+        }
+    }
+
+private:
+    VM& vm;
+    std::vector<std::uint8_t>& out;
+    QHash<QString, int> strings;
+    QHash<Object*, int> objects;
+    QHash<Class*, int> traits; // null: the anonymous dynamic object's
+    int depth = 0;
+
+    void u8(std::uint8_t b) { out.push_back(b); }
+    void u29(std::uint32_t v) {
+        if (v < 0x80) {
+            u8(std::uint8_t(v));
+        } else if (v < 0x4000) {
+            u8(std::uint8_t(0x80 | (v >> 7)));
+            u8(std::uint8_t(v & 0x7F));
+        } else if (v < 0x200000) {
+            u8(std::uint8_t(0x80 | (v >> 14)));
+            u8(std::uint8_t(0x80 | ((v >> 7) & 0x7F)));
+            u8(std::uint8_t(v & 0x7F));
+        } else {
+            u8(std::uint8_t(0x80 | (v >> 22)));
+            u8(std::uint8_t(0x80 | ((v >> 15) & 0x7F)));
+            u8(std::uint8_t(0x80 | ((v >> 8) & 0x7F)));
+            u8(std::uint8_t(v & 0xFF));
+        }
+    }
+    void f64(double d) {
+        std::uint64_t bits;
+        std::memcpy(&bits, &d, 8);
+        for (int i = 7; i >= 0; --i)
+            u8(std::uint8_t(bits >> (8 * i)));
+    }
+    void u32be(std::uint32_t v) {
+        for (int i = 3; i >= 0; --i)
+            u8(std::uint8_t(v >> (8 * i)));
+    }
+    // A string by reference when written before (the empty string never is).
+    void str(const QString& s) {
+        if (s.isEmpty())
+            return u8(0x01);
+        if (auto it = strings.find(s); it != strings.end())
+            return u29(std::uint32_t(*it) << 1);
+        strings.insert(s, int(strings.size()));
+        const QByteArray b = s.toUtf8();
+        u29((std::uint32_t(b.size()) << 1) | 1);
+        out.insert(out.end(), b.begin(), b.end());
+    }
+    // The object's reference when written before; else remembers it and returns false.
+    bool reference(Object* o) {
+        if (auto it = objects.find(o); it != objects.end()) {
+            u29(std::uint32_t(*it) << 1);
+            return true;
+        }
+        objects.insert(o, int(objects.size()));
+        return false;
+    }
+    void text(std::uint8_t marker, Object* o, const QString& s) {
+        u8(marker);
+        if (reference(o))
+            return;
+        const QByteArray b = s.toUtf8();
+        u29((std::uint32_t(b.size()) << 1) | 1);
+        out.insert(out.end(), b.begin(), b.end());
+    }
+
+    void object(Object* o) {
+        if (depth >= kMaxDepth)
+            vm.throwError("Error", 1023, QStringLiteral("Stack overflow occurred."));
+        ++depth;
+        struct Leave {
+            int& d;
+            ~Leave() { --d; }
+        } leave{depth};
+        const Value self(o);
+        switch (o->kind) {
+        case ObjectKind::Function:
+        case ObjectKind::Class:
+        case ObjectKind::Namespace:
+        case ObjectKind::QName:
+            return u8(Undefined);
+        case ObjectKind::Array:
+            return array(static_cast<Array*>(o));
+        case ObjectKind::Date: {
+            u8(Date);
+            if (reference(o))
+                return;
+            u29(1);
+            return f64(vm.toNumber(vm.callProperty(self, vm.publicName("getTime"), {})));
+        }
+        case ObjectKind::ByteArray: {
+            u8(Bytes);
+            if (reference(o))
+                return;
+            const ByteArrayAccess b = byteArrayAccess(o);
+            u29((std::uint32_t(b.data->size()) << 1) | 1);
+            out.insert(out.end(), b.data->begin(), b.data->end());
+            return;
+        }
+        case ObjectKind::Xml:
+        case ObjectKind::XmlList:
+            return text(Xml, o,
+                        vm.toString(vm.callProperty(self, vm.publicName("toXMLString"), {})));
+        case ObjectKind::Vector:
+            return vector(o);
+        case ObjectKind::Dictionary:
+            return dictionary(static_cast<Dictionary*>(o));
+        default:
+            break;
+        }
+        if (o->cls && isClassNamed(o->cls, "flash.xml", "XMLDocument"))
+            return text(XmlDoc, o, vm.toString(self));
+        u8(ObjectM);
+        if (reference(o))
+            return;
+        Class* c = o->cls && o->cls != vm.objectClass ? o->cls : nullptr;
+        const bool externalizable =
+            c && std::any_of(c->interfaces.begin(), c->interfaces.end(), [](Class* i) {
+                return i->name == QLatin1String("IExternalizable") &&
+                       i->package == QLatin1String("flash.utils");
+            });
+        const bool dynamic = !c || !c->isSealed;
+        const std::vector<QString> members =
+            c && !externalizable ? sealedMembers(vm, c) : std::vector<QString>{};
+        if (auto it = traits.find(c); it != traits.end()) {
+            u29((std::uint32_t(*it) << 2) | 1);
+        } else {
+            traits.insert(c, int(traits.size()));
+            u29((std::uint32_t(members.size()) << 4) | (dynamic && !externalizable ? 8 : 0) |
+                (externalizable ? 4 : 0) | 3);
+            str(c ? aliasOf(vm, c) : QString());
+            for (const QString& m : members)
+                str(m);
+        }
+        if (externalizable) {
+            // Its own part goes straight into the array, after what is written so far.
+            if (flush)
+                flush();
+            vm.callProperty(self, vm.publicName("writeExternal"),
+                            std::span<const Value>(&currentBytes, 1));
+            return;
+        }
+        for (const QString& m : members)
+            value(vm.getProperty(self, vm.publicName(m)));
+        if (dynamic) {
+            dynamicProperties(o);
+            u8(0x01);
+        }
+    }
+
+    void dynamicProperties(Object* o) {
+        // Copied first: a getter run while writing may add properties.
+        std::vector<std::pair<QString, Value>> props;
+        for (const Object::DynProp& p : o->dyn)
+            if (p.live && p.enumerable)
+                props.push_back({p.name, p.value});
+        for (const auto& [name, v] : props) {
+            if (name.isEmpty())
+                continue;
+            if (const Object* f = v.object(); f && f->kind == ObjectKind::Function)
+                continue;
+            str(name);
+            value(v);
+        }
+    }
+
+    void array(Array* a) {
+        u8(ArrayM);
+        if (reference(a))
+            return;
+        const std::vector<Value> items = a->items;
+        u29((std::uint32_t(items.size()) << 1) | 1);
+        dynamicProperties(a);
+        u8(0x01);
+        for (const Value& v : items)
+            value(v);
+    }
+
+    void vector(Object* o) {
+        const Value self(o);
+        Class* element = o->cls ? o->cls->vectorOf : nullptr;
+        const std::uint8_t marker = element == vm.intClass      ? VectorInt
+                                    : element == vm.uintClass   ? VectorUint
+                                    : element == vm.numberClass ? VectorDouble
+                                                                : VectorObject;
+        u8(marker);
+        if (reference(o))
+            return;
+        const std::uint32_t n =
+            std::uint32_t(vm.toNumber(vm.getProperty(self, vm.publicName("length"))));
+        u29((n << 1) | 1);
+        u8(vm.toBoolean(vm.getProperty(self, vm.publicName("fixed"))) ? 1 : 0);
+        if (marker == VectorObject)
+            str(element ? element->qualifiedName() : QString());
+        for (std::uint32_t i = 0; i < n; ++i) {
+            const Value v = vm.getProperty(self, vm.publicName(QString::number(i)));
+            if (marker == VectorInt || marker == VectorUint)
+                u32be(std::uint32_t(vm.toInt32(v)));
+            else if (marker == VectorDouble)
+                f64(vm.toNumber(v));
+            else
+                value(v);
+        }
+    }
+
+    void dictionary(Dictionary* d) {
+        u8(DictionaryM);
+        if (reference(d))
+            return;
+        const std::vector<Dictionary::Entry> entries = d->entries;
+        std::uint32_t live = 0;
+        for (const auto& e : entries)
+            live += e.live ? 1 : 0;
+        u29((live << 1) | 1);
+        u8(0); // weak keys are not kept through serialisation
+        for (const auto& e : entries)
+            if (e.live) {
+                value(e.key);
+                value(e.value);
+            }
+    }
+
+public:
+    Value currentBytes;          // the ByteArray being written, for writeExternal
+    std::function<void()> flush; // moves what is written so far into it
+};
+
+class Reader {
+public:
+    Reader(VM& vm, const std::vector<std::uint8_t>& data, std::size_t& pos)
+        : vm(vm), data(data), pos(pos) {}
+    Value currentBytes;
+
+    Value value() {
+        if (depth >= kMaxDepth)
+            damaged();
+        ++depth;
+        struct Leave {
+            int& d;
+            ~Leave() { --d; }
+        } leave{depth};
+        switch (u8()) {
+        case Undefined:
+            return Value();
+        case Null:
+            return Value::null();
+        case False:
+            return Value(false);
+        case True:
+            return Value(true);
+        case Integer: {
+            std::uint32_t v = u29();
+            if (v & 0x10000000)
+                v |= 0xE0000000u;
+            return Value(std::int32_t(v));
+        }
+        case Double:
+            return Value::number(f64());
+        case String:
+            return Value(str());
+        case XmlDoc:
+        case Xml: {
+            const bool doc = data[pos - 1] == XmlDoc;
+            const std::uint32_t h = u29();
+            if (!(h & 1))
+                return ref(h >> 1);
+            const QString s = utf8(h >> 1);
+            Class* c = doc ? definedClass(vm, "flash.xml.XMLDocument") : nullptr;
+            const Value arg[] = {Value(s)};
+            const Value r = vm.construct(Value(static_cast<Object*>(c ? c : vm.xmlClass)), arg);
+            objects.push_back(r);
+            return r;
+        }
+        case Date: {
+            const std::uint32_t h = u29();
+            if (!(h & 1))
+                return ref(h >> 1);
+            const Value arg[] = {Value::number(f64())};
+            const Value r = vm.construct(Value(static_cast<Object*>(vm.dateClass)), arg);
+            objects.push_back(r);
+            return r;
+        }
+        case ArrayM:
+            return array();
+        case ObjectM:
+            return object();
+        case Bytes: {
+            const std::uint32_t h = u29();
+            if (!(h & 1))
+                return ref(h >> 1);
+            const std::uint32_t n = h >> 1;
+            need(n);
+            const Value r = vm.construct(Value(static_cast<Object*>(vm.byteArrayClass)), {});
+            const ByteArrayAccess b = byteArrayAccess(r.object());
+            b.data->assign(data.begin() + std::ptrdiff_t(pos),
+                           data.begin() + std::ptrdiff_t(pos + n));
+            pos += n;
+            objects.push_back(r);
+            return r;
+        }
+        case VectorInt:
+        case VectorUint:
+        case VectorDouble:
+        case VectorObject:
+            return vector(data[pos - 1]);
+        case DictionaryM:
+            return dictionary();
+        default:
+            damaged();
+        }
+    }
+
+private:
+    VM& vm;
+    const std::vector<std::uint8_t>& data;
+    std::size_t& pos;
+    std::vector<QString> strings;
+    std::vector<Value> objects;
+    struct TraitsInfo {
+        QString className;
+        bool dynamic = false, externalizable = false;
+        std::vector<QString> members;
+    };
+    std::vector<TraitsInfo> traits;
+    int depth = 0;
+
+    [[noreturn]] void eof() {
+        vm.throwError("EOFError", 2030, QStringLiteral("End of file was encountered."));
+    }
+    [[noreturn]] void damaged() {
+        vm.throwRangeError(2006, QStringLiteral("The supplied index is out of bounds."));
+    }
+    void need(std::size_t n) {
+        if (pos > data.size() || data.size() - pos < n)
+            eof();
+    }
+    std::uint8_t u8() {
+        need(1);
+        return data[pos++];
+    }
+    std::uint32_t u29() {
+        std::uint32_t v = 0;
+        for (int i = 0; i < 3; ++i) {
+            const std::uint8_t b = u8();
+            v = (v << 7) | (b & 0x7F);
+            if (!(b & 0x80))
+                return v;
+        }
+        return (v << 8) | u8();
+    }
+    double f64() {
+        need(8);
+        std::uint64_t bits = 0;
+        for (int i = 0; i < 8; ++i)
+            bits = (bits << 8) | data[pos++];
+        double d;
+        std::memcpy(&d, &bits, 8);
+        return d;
+    }
+    std::uint32_t u32be() {
+        need(4);
+        std::uint32_t v = 0;
+        for (int i = 0; i < 4; ++i)
+            v = (v << 8) | data[pos++];
+        return v;
+    }
+    QString utf8(std::uint32_t n) {
+        need(n);
+        const QString s =
+            QString::fromUtf8(reinterpret_cast<const char*>(data.data() + pos), qsizetype(n));
+        pos += n;
+        return s;
+    }
+    QString str() {
+        const std::uint32_t h = u29();
+        if (!(h & 1)) {
+            if ((h >> 1) >= strings.size())
+                damaged();
+            return strings[h >> 1];
+        }
+        const QString s = utf8(h >> 1);
+        if (!s.isEmpty())
+            strings.push_back(s);
+        return s;
+    }
+    Value ref(std::uint32_t i) {
+        if (i >= objects.size())
+            damaged();
+        return objects[i];
+    }
+    // A count of items each taking at least one byte cannot pass the bytes left.
+    void count(std::uint32_t n) {
+        if (pos > data.size() || n > data.size() - pos)
+            eof();
+    }
+
+    Value array() {
+        const std::uint32_t h = u29();
+        if (!(h & 1))
+            return ref(h >> 1);
+        const std::uint32_t n = h >> 1;
+        count(n);
+        Array* a = vm.newArray();
+        const Value r(static_cast<Object*>(a));
+        objects.push_back(r);
+        for (QString key = str(); !key.isEmpty(); key = str())
+            vm.setProperty(r, vm.publicName(key), value());
+        std::vector<Value> items;
+        items.reserve(n);
+        for (std::uint32_t i = 0; i < n; ++i)
+            items.push_back(value());
+        for (std::uint32_t i = 0; i < n; ++i)
+            vm.setProperty(r, vm.publicName(QString::number(i)), items[i]);
+        return r;
+    }
+
+    Value object() {
+        const std::uint32_t h = u29();
+        if (!(h & 1))
+            return ref(h >> 1);
+        TraitsInfo t;
+        if ((h & 3) == 1) {
+            if ((h >> 2) >= traits.size())
+                damaged();
+            t = traits[h >> 2];
+        } else {
+            t.externalizable = h & 4;
+            t.dynamic = h & 8;
+            const std::uint32_t n = h >> 4;
+            count(n);
+            t.className = str();
+            for (std::uint32_t i = 0; i < n; ++i)
+                t.members.push_back(str());
+            traits.push_back(t);
+        }
+        Class* c = t.className.isEmpty() ? nullptr : vm.classAliases.value(t.className);
+        Value r;
+        if (c)
+            r = vm.construct(Value(static_cast<Object*>(c)), {});
+        else if (t.externalizable)
+            vm.throwError("ArgumentError", 2173,
+                          QStringLiteral("Unable to read object in stream. The class %1 does "
+                                         "not implement flash.utils.IExternalizable but is "
+                                         "aliased to an externalizable class.")
+                              .arg(t.className));
+        else
+            r = Value(vm.newObject());
+        objects.push_back(r);
+        if (t.externalizable) {
+            vm.callProperty(r, vm.publicName("readExternal"),
+                            std::span<const Value>(&currentBytes, 1));
+            return r;
+        }
+        for (const QString& m : t.members) {
+            const Value v = value();
+            vm.setProperty(r, vm.publicName(m), v);
+        }
+        if (t.dynamic)
+            for (QString key = str(); !key.isEmpty(); key = str())
+                vm.setProperty(r, vm.publicName(key), value());
+        return r;
+    }
+
+    Value vector(std::uint8_t marker) {
+        const std::uint32_t h = u29();
+        if (!(h & 1))
+            return ref(h >> 1);
+        const std::uint32_t n = h >> 1;
+        count(n);
+        const bool fixed = u8() != 0;
+        Class* element = marker == VectorInt      ? vm.intClass
+                         : marker == VectorUint   ? vm.uintClass
+                         : marker == VectorDouble ? vm.numberClass
+                                                  : nullptr;
+        if (marker == VectorObject) {
+            const QString type = str();
+            if (!type.isEmpty() && type != QLatin1String("*")) {
+                Object* o = vm.lookupDefinition(type).object();
+                if (o && o->kind == ObjectKind::Class)
+                    element = static_cast<Class*>(o);
+            }
+        }
+        Class* vc = vm.vectorClass(element);
+        const Value r = vm.construct(Value(static_cast<Object*>(vc)), {});
+        objects.push_back(r);
+        for (std::uint32_t i = 0; i < n; ++i) {
+            Value v;
+            if (marker == VectorInt)
+                v = Value(std::int32_t(u32be()));
+            else if (marker == VectorUint)
+                v = Value::fromUint(u32be());
+            else if (marker == VectorDouble)
+                v = Value::number(f64());
+            else
+                v = value();
+            vm.setProperty(r, vm.publicName(QString::number(i)), v);
+        }
+        if (fixed)
+            vm.setProperty(r, vm.publicName("fixed"), Value(true));
+        return r;
+    }
+
+    Value dictionary() {
+        const std::uint32_t h = u29();
+        if (!(h & 1))
+            return ref(h >> 1);
+        const std::uint32_t n = h >> 1;
+        count(n);
+        const Value weak[] = {Value(u8() != 0)};
+        const Value r = vm.construct(Value(static_cast<Object*>(vm.dictionaryClass)), weak);
+        objects.push_back(r);
+        auto* d = static_cast<Dictionary*>(r.object());
+        for (std::uint32_t i = 0; i < n; ++i) {
+            const Value k = value();
+            const Value v = value();
+            d->set(vm, k, v);
+        }
+        return r;
+    }
+};
+
+Value writeObject(VM& vm, const Value& self, std::span<const Value> a) {
+    const ByteArrayAccess b = byteArrayAccess(self.object());
+    if (!b.data)
+        vm.throwTypeError(1034, QStringLiteral("Type Coercion failed."));
+    std::vector<std::uint8_t> encoded;
+    Writer w(vm, encoded);
+    w.currentBytes = self;
+    // Written at the position, over what is there and past the end as needed.
+    w.flush = [&] {
+        std::vector<std::uint8_t>& d = *b.data;
+        std::size_t& p = *b.position;
+        if (p > d.size())
+            d.resize(p);
+        const std::size_t over = std::min(encoded.size(), d.size() - p);
+        std::copy(encoded.begin(), encoded.begin() + std::ptrdiff_t(over),
+                  d.begin() + std::ptrdiff_t(p));
+        d.insert(d.end(), encoded.begin() + std::ptrdiff_t(over), encoded.end());
+        p += encoded.size();
+        encoded.clear();
+    };
+    w.value(a.empty() ? Value() : a[0]);
+    w.flush();
+    return Value();
+}
+
+Value readObject(VM& vm, const Value& self, std::span<const Value>) {
+    const ByteArrayAccess b = byteArrayAccess(self.object());
+    if (!b.data)
+        vm.throwTypeError(1034, QStringLiteral("Type Coercion failed."));
+    Reader r(vm, *b.data, *b.position);
+    r.currentBytes = self;
+    return r.value();
+}
+
+Value registerClassAlias(VM& vm, const Value&, std::span<const Value> a) {
+    if (a.size() < 2 || a[0].tag != Value::Tag::String || a[0].s.isEmpty())
+        vm.throwTypeError(2007, QStringLiteral("Parameter aliasName must be non-null."));
+    Object* o = a[1].object();
+    if (!o || o->kind != ObjectKind::Class)
+        vm.throwTypeError(2007, QStringLiteral("Parameter classObject must be non-null."));
+    vm.classAliases.insert(a[0].s, static_cast<Class*>(o));
+    return Value();
+}
+
+Value getClassByAlias(VM& vm, const Value&, std::span<const Value> a) {
+    const QString alias = a.empty() ? QString() : vm.toString(a[0]);
+    Class* c = vm.classAliases.value(alias);
+    if (!c)
+        vm.throwError("ReferenceError", 1014,
+                      QStringLiteral("Class %1 could not be found.").arg(alias));
+    return Value(static_cast<Object*>(c));
+}
+
+} // namespace
+
+void writeAmf3(VM& vm, const Value& v, std::vector<std::uint8_t>& out) {
+    Writer(vm, out).value(v);
+}
+
+Value readAmf3(VM& vm, const std::vector<std::uint8_t>& data, std::size_t& pos) {
+    return Reader(vm, data, pos).value();
+}
+
+void installAmf(VM& vm) {
+    for (auto [name, fn] :
+         {std::pair<const char*, NativeFn>{"registerClassAlias", registerClassAlias},
+          {"getClassByAlias", getClassByAlias}})
+        vm.defineGlobal(QStringLiteral("flash.net"), QString::fromLatin1(name),
+                        Value(static_cast<Object*>(vm.makeNative(QString::fromLatin1(name), fn))));
+    Class* c = vm.byteArrayClass;
+    for (auto [name, fn] : {std::pair<const char*, NativeFn>{"writeObject", writeObject},
+                            {"readObject", readObject}}) {
+        vm.addMethod(c, QString::fromLatin1(name), fn);
+        Binding* b = c->instanceTraits.find(QString::fromLatin1(name), vm.as3Ns());
+        c->instanceTraits.add(QString::fromLatin1(name), vm.publicNs(), *b);
+    }
+}
+
+} // namespace swf::avm2
