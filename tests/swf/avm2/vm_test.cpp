@@ -616,32 +616,41 @@ TEST(Avm2Vm, ProxyTrapsGetQualifiedNamesAsQNames) {
             events << "descendants " + describeName(vm, self, arg(a, 0));
             return Value(QStringLiteral("found"));
         });
+        trap("hasProperty", [](VM& vm, const Value& self, std::span<const Value> a) {
+            events << "has " + describeName(vm, self, arg(a, 0));
+            return Value(true);
+        });
     };
     SimpleAbc abc;
-    // Strings 3..9; multinames 2 Probe, 3 Namespace, 4 urn:n, 5 x, 6 @x, 7 f, 8 y, then
-    // 9 RTQName "x" and 10 RTQName "f".
-    abc.extraStrings = {"Probe", "Namespace", "urn:n", "x", "@x", "f", "y"};
+    // Strings 3..10; multinames 2 Probe, 3 Namespace, 4 urn:n, 5 x, 6 @x, 7 f, 8 y, 9 QName,
+    // then 10 RTQName "x" and 11 RTQName "f".
+    abc.extraStrings = {"Probe", "Namespace", "urn:n", "x", "@x", "f", "y", "QName"};
     abc.extraMultinames = {{0x0F, 0x06}, {0x0F, 0x08}};
     abc.code = {0xD0, 0x30,                                           // scope
                 0x60, 0x02, 0x42, 0x00, 0xD5,                         // p = new Probe()
                 0x60, 0x03, 0x2C, 0x05, 0x42, 0x01, 0xD6,             // ns = new Namespace("urn:n")
                 0x5D, 0x01, 0xD1, 0x59, 0x05, 0x4F, 0x01, 0x01,       // trace(p..x)
                 0x5D, 0x01, 0xD1, 0x59, 0x06, 0x4F, 0x01, 0x01,       // trace(p..@x)
-                0x5D, 0x01, 0xD1, 0xD2, 0x66, 0x09, 0x4F, 0x01, 0x01, // trace(p.ns::x)
-                0xD1, 0xD2, 0x2C, 0x09, 0x61, 0x09,                   // p.ns::x = "y"
-                0x5D, 0x01, 0xD1, 0xD2, 0x24, 0x01, 0x46, 0x0A, 0x01, // trace(p.ns::f(1))
+                0x5D, 0x01, 0xD1, 0xD2, 0x66, 0x0A, 0x4F, 0x01, 0x01, // trace(p.ns::x)
+                0xD1, 0xD2, 0x2C, 0x09, 0x61, 0x0A,                   // p.ns::x = "y"
+                0x5D, 0x01, 0xD1, 0xD2, 0x24, 0x01, 0x46, 0x0B, 0x01, // trace(p.ns::f(1))
                 0x4F, 0x01, 0x01,                                     //
-                0x5D, 0x01, 0xD1, 0xD2, 0x6A, 0x09, 0x4F, 0x01, 0x01, // trace(delete p.ns::x)
+                0x5D, 0x01, 0xD1, 0xD2, 0x6A, 0x0A, 0x4F, 0x01, 0x01, // trace(delete p.ns::x)
                 0x5D, 0x01, 0xD1, 0x66, 0x05, 0x4F, 0x01, 0x01,       // trace(p.x)
                 0x5D, 0x01, 0xD1, 0x46, 0x07, 0x00, 0x4F, 0x01, 0x01, // trace(p.f())
+                0x5D, 0x01, 0x60, 0x09, 0xD2, 0x2C, 0x06, 0x42, 0x02, // trace(QName(ns, "x") in p)
+                0xD1, 0xB4, 0x4F, 0x01, 0x01,                         //
+                0x5D, 0x01, 0x2C, 0x06, 0xD1, 0xB4, 0x4F, 0x01, 0x01, // trace("x" in p)
                 0x47};
     const Outcome r = runAbc(abc.build(), {}, 1, prepare);
     EXPECT_TRUE(r.errors.isEmpty()) << r.errors.join(u'|').toStdString();
-    EXPECT_EQ(r.traces, QStringList({"found", "found", "got", "called", "true", "got", "called"}));
+    EXPECT_EQ(r.traces, QStringList({"found", "found", "got", "called", "true", "got", "called",
+                                     "true", "true"}));
     const QStringList expected = {
         "descendants QName ::x",  "descendants QName ::x attribute", "get QName urn:n::x",
         "set QName urn:n::x = y", "call QName urn:n::f with 1 more", "delete QName urn:n::x",
-        "get String x",           "call String f with 0 more",
+        "get String x",           "call String f with 0 more",       "has QName urn:n::x",
+        "has String x",
     };
     EXPECT_EQ(events, expected) << events.join(u'|').toStdString();
 }
