@@ -1,8 +1,8 @@
 #pragma once
 
 // Storage for running methods' registers, operand stacks and scope stacks. Calls nest, so
-// storage is taken and given back last-in first-out from a few large chunks: a call costs a
-// pointer bump instead of three heap allocations.
+// storage is taken and given back last-in first-out from a few large chunks: a call takes one
+// block for all three, a pointer bump instead of three heap allocations.
 
 #include <cstddef>
 #include <memory>
@@ -63,15 +63,17 @@ private:
 // A stack of at most `capacity` values in arena storage; elements exist only while pushed.
 template <typename T> class FrameStack {
 public:
-    FrameStack(FrameArena& arena, std::size_t capacity) : m_arena(arena), m_cap(capacity) {
+    FrameStack(FrameArena& arena, std::size_t capacity) : m_arena(&arena), m_cap(capacity) {
         m_data = static_cast<T*>(arena.take(capacity * sizeof(T)));
         if (!m_data)
             m_cap = 0;
     }
+    // Over storage the caller took from the arena (part of a method's frame) and gives back.
+    FrameStack(T* storage, std::size_t capacity) : m_data(storage), m_cap(capacity) {}
     ~FrameStack() {
         clear();
-        if (m_data)
-            m_arena.give(m_cap * sizeof(T));
+        if (m_data && m_arena)
+            m_arena->give(m_cap * sizeof(T));
     }
     FrameStack(const FrameStack&) = delete;
     FrameStack& operator=(const FrameStack&) = delete;
@@ -95,7 +97,7 @@ public:
     void clear() { shrink(0); }
 
 private:
-    FrameArena& m_arena;
+    FrameArena* m_arena = nullptr;
     T* m_data = nullptr;
     std::size_t m_cap, m_size = 0;
 };

@@ -15,6 +15,82 @@
 #include <cstring>
 #include <memory>
 
+// Threaded dispatch (labels as values, which GCC and clang have); REELWICK_AVM2_SWITCH, or
+// another compiler, gives the portable switch.
+#if defined(__GNUC__) && !defined(REELWICK_AVM2_SWITCH)
+#define AVM2_THREADED 1
+#define AVM2_LABEL(l)                                                                              \
+    l:
+#else
+#define AVM2_THREADED 0
+#define AVM2_LABEL(l)
+#endif
+// A handler ends with AVM2_NEXT, which in threaded form jumps to its own copy of the dispatch
+// (AVM2_TAIL, after the handler's block so that its locals have ended).
+#if AVM2_THREADED
+#define AVM2_NEXT(n) goto tail_##n
+#define AVM2_TAIL(n) tail_##n : AVM2_DISPATCH();
+#else
+#define AVM2_NEXT(n) break
+#define AVM2_TAIL(n)
+#endif
+#define AVM2_OP(x)                                                                                 \
+    case x:                                                                                        \
+        AVM2_LABEL(op_##x)
+
+// Every opcode the instruction loop has a case for.
+#define AVM2_HANDLED_OPS(X)                                                                                                               \
+    X(0x01)                                                                                                                               \
+    X(0x02)                                                                                                                               \
+    X(0x09)                                                                                                                               \
+    X(0xF3)                                                                                                                               \
+    X(0x03)                                                                                                                               \
+    X(0x04)                                                                                                                               \
+    X(0x05)                                                                                                                               \
+    X(0x06) X(0x07) X(0x08) X(0x0C) X(0x0D) X(0x0E) X(0x0F) X(0x15) X(0x16) X(0x17) X(0x18)                                               \
+        X(0x10) X(0x11) X(0x12) X(0x13) X(0x14) X(0x19) X(0x1A) X(0x1B) X(0x1C) X(0x30) X(0x1D)                                           \
+            X(0x1E) X(0x23) X(0x1F) X(0x20) X(0x21) X(0x24) X(0x25) X(0x26) X(0x27) X(0x28)                                               \
+                X(0x29) X(0x2A) X(0x2B) X(0x2C) X(0x2D) X(0x2E) X(0x2F) X(0x31) X(0x32) X(0x35)                                           \
+                    X(0x36) X(0x37) X(0x38) X(0x39) X(0x3A) X(0x3B) X(0x3C) X(0x3D) X(0x3E)                                               \
+                        X(0x40) X(0x41) X(0x42) X(0x43) X(0x44) X(0x45) X(0x4E) X(0x46) X(0x4C)                                           \
+                            X(0x4F) X(0x47) X(0x48) X(0x49) X(0x4A) X(0x50) X(0x51) X(0x52)                                               \
+                                X(0x53) X(0x55) X(0x56) X(0x57) X(0x58) X(0x59) X(0x5A) X(0x5D)                                           \
+                                    X(0x5E) X(0x5F) X(0x60) X(0x61) X(0x68) X(0x62) X(0x63)                                               \
+                                        X(0x64) X(0x65) X(0x67) X(0x66) X(0x6A) X(0x6C) X(0x6D)                                           \
+                                            X(0x6E) X(0x6F) X(0x70) X(0x71) X(0x72) X(0x73)                                               \
+                                                X(0x83) X(0x74) X(0x88) X(0x75) X(0x84) X(0x76)                                           \
+                                                    X(0x81) X(0x77) X(0x78) X(0x80) X(0x82)                                               \
+                                                        X(0x85) X(0x86) X(0x87) X(0xB3) X(0x89)                                           \
+                                                            X(0x90) X(0x91) X(0x93) X(0x92)                                               \
+                                                                X(0x94) X(0x95) X(0x96) X(0x97)                                           \
+                                                                    X(0xA0) X(0xA1) X(0xA2)                                               \
+                                                                        X(0xA3) X(0xA4) X(0xA5)                                           \
+                                                                            X(0xA6) X(0xA7)                                               \
+                                                                                X(0xA8) X(0xA9) X(                                        \
+                                                                                    0xAA) X(0xC5)                                         \
+                                                                                    X(0xC6) X(0xC7) X(0xAB) X(0xAC) X(0xAD) X(0xAE) X(    \
+                                                                                        0xAF) X(0xB0)                                     \
+                                                                                        X(                                                \
+                                                                                            0xB1) X(0xB2)                                 \
+                                                                                            X(                                            \
+                                                                                                0xB4) X(0xC0)                             \
+                                                                                                X(                                        \
+                                                                                                    0xC1) X(0xC2)                         \
+                                                                                                    X(                                    \
+                                                                                                        0xC3) X(0xC4)                     \
+                                                                                                        X(                                \
+                                                                                                            0xD0) X(0xD1)                 \
+                                                                                                            X(                            \
+                                                                                                                0xD2) X(0xD3)             \
+                                                                                                                X(                        \
+                                                                                                                    0xD4) X(0xD5)         \
+                                                                                                                    X(                    \
+                                                                                                                        0xD6) X(0xD7)     \
+                                                                                                                        X(                \
+                                                                                                                            0xEF) X(0xF0) \
+                                                                                                                            X(0xF1)       \
+                                                                                                                                X(0xF2)
+
 namespace swf::avm2 {
 
 namespace {
@@ -223,6 +299,24 @@ struct CodeReader {
     std::uint32_t target() { return next(); }
 };
 
+// How a method's frame block is laid out: registers, then the operand stack, then the scope
+// stack, all taken from the arena at once.
+struct FrameLayout {
+    std::size_t regs, stack, scopes, bytes;
+};
+FrameLayout frameLayout(const MethodBody& body, std::size_t regs) {
+    FrameLayout l;
+    l.regs = regs;
+    l.stack = std::max<std::size_t>(body.maxStack, 1) + 8;
+    l.scopes = (body.maxScopeDepth >= body.initScopeDepth
+                    ? std::max<std::size_t>(body.maxScopeDepth - body.initScopeDepth, 1)
+                    : 1) +
+               8;
+    static_assert(sizeof(Value) % alignof(ScopeEntry) == 0);
+    l.bytes = (l.regs + l.stack) * sizeof(Value) + l.scopes * sizeof(ScopeEntry);
+    return l;
+}
+
 // Kept out of line so that the checks in the instruction loop stay small enough to inline.
 [[noreturn, gnu::noinline, gnu::cold]] void verifyFail(VM& vm, int id, const char* text) {
     vm.throwError("VerifyError", id, QString::fromLatin1(text));
@@ -278,24 +372,38 @@ Value VM::runMethod(const MethodRef& m, const Value& thisv, std::span<const Valu
         }
     } guard(callDepth, runningDomain, env->domain);
 
-    FrameStack<Value> regs(frames, std::max<std::size_t>(body.localCount, p + 2));
-    if (!regs.valid())
+    // One block for the frame. The registers are made first, so that the guard can end them
+    // whatever throws after (a coercion of an argument may run script code).
+    const FrameLayout layout = frameLayout(body, std::max<std::size_t>(body.localCount, p + 2));
+    auto* block = static_cast<std::byte*>(frames.take(layout.bytes));
+    if (!block)
         throwError("Error", 1023, QStringLiteral("Stack overflow occurred."));
-    for (std::size_t i = 0; i < regs.capacity(); ++i)
-        regs.push_back(Value());
-    regs[0] = thisv;
+    Value* regs = reinterpret_cast<Value*>(block);
+    struct FrameGuard {
+        FrameArena& arena;
+        Value* regs;
+        std::size_t count, bytes;
+        ~FrameGuard() {
+            for (std::size_t i = 0; i < count; ++i)
+                regs[i].~Value();
+            arena.give(bytes);
+        }
+    } frame{frames, regs, layout.regs, layout.bytes};
+    const std::size_t given = std::min(args.size(), p);
+    new (regs) Value(thisv);
+    for (std::size_t i = 0; i < given; ++i)
+        new (regs + 1 + i) Value(args[i]);
+    for (std::size_t i = given + 1; i < layout.regs; ++i)
+        new (regs + i) Value();
     for (std::size_t i = 0; i < p; ++i) {
-        Value v;
-        if (i < args.size())
-            v = args[i];
-        else
+        Value& v = regs[i + 1];
+        if (i >= given)
             v = constantValue(env, mi.optional[i - required]);
         if (const std::uint32_t t = mi.paramTypes[i]) {
             Class* c = resolveType(env, t);
             if (c && !hasTypeAlready(v, c))
                 v = coerce(v, c);
         }
-        regs[i + 1] = std::move(v);
     }
     if (mi.flags & NeedRest) {
         std::vector<Value> rest;
@@ -310,8 +418,10 @@ Value VM::runMethod(const MethodRef& m, const Value& thisv, std::span<const Valu
         }
         regs[p + 1] = Value(static_cast<Object*>(arr));
     }
-    Value r = execute(env, mi, body, regs.begin(), scope, declaringClass,
-                      callee ? callee->dxns : nullptr);
+    Value* stackRoom = regs + layout.regs;
+    Value r = execute(env, mi, body, regs, stackRoom,
+                      reinterpret_cast<ScopeEntry*>(stackRoom + layout.stack), scope,
+                      declaringClass, callee ? callee->dxns : nullptr);
     if (mi.returnType) {
         if (Class* c = resolveType(env, mi.returnType); c && !hasTypeAlready(r, c))
             r = coerce(r, c);
@@ -320,8 +430,8 @@ Value VM::runMethod(const MethodRef& m, const Value& thisv, std::span<const Valu
 }
 
 Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Value* regs,
-                  const ScopeChain& saved, Class* declaringClass,
-                  const std::shared_ptr<QString>& lexicalDxns) {
+                  Value* stackRoom, ScopeEntry* scopeRoom, const ScopeChain& saved,
+                  Class* declaringClass, const std::shared_ptr<QString>& lexicalDxns) {
     const Abc& a = *env->abc;
     std::unique_ptr<DecodedBody>& slot = env->decoded[std::size_t(mi.body)];
     if (!slot)
@@ -329,15 +439,9 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
     const DecodedBody& dec = *slot;
     const std::uint32_t* words = dec.words.data();
     const std::size_t codeSize = body.code.size();
-    const std::size_t maxStack = std::max<std::size_t>(body.maxStack, 1);
-    const std::size_t maxScope =
-        body.maxScopeDepth >= body.initScopeDepth
-            ? std::max<std::size_t>(body.maxScopeDepth - body.initScopeDepth, 1)
-            : 1;
-    FrameStack<Value> stack(frames, maxStack + 8);
-    FrameStack<ScopeEntry> scopes(frames, maxScope + 8);
-    if (!stack.valid() || !scopes.valid())
-        throwError("Error", 1023, QStringLiteral("Stack overflow occurred."));
+    const FrameLayout layout = frameLayout(body, 0);
+    FrameStack<Value> stack(stackRoom, layout.stack);
+    FrameStack<ScopeEntry> scopes(scopeRoom, layout.scopes);
     Object* activation = nullptr;
     (void)activation;
     CodeReader r{words, dec.words.size(), 0, *this};
@@ -589,6 +693,16 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
         return mem->data() + addr;
     };
 
+    // Haxe follows each int operation with convert_i, and Number ones with convert_d. When the
+    // result already has that type the conversion changes nothing, so the operation steps over
+    // it here instead of dispatching it (a branch to it still runs it).
+    auto skipNoopConvert = [&](const Value& v) __attribute__((always_inline)) {
+        const std::uint32_t next = words[pc]; // an instruction: kOpEnd ends the body
+        if ((next == (0x73u | 1u << 9) && v.tag == Value::Tag::Int) ||
+            (next == (0x75u | 1u << 9) && v.isNumeric()))
+            ++pc;
+    };
+
     // getlocal: when a getproperty of a declared variable follows (`b.x`), the variable is
     // pushed in its place, which saves pushing the object to pop it again. The getproperty is
     // still an instruction of its own for any branch landing on it.
@@ -611,1232 +725,1391 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
             }
         }
         push(lv);
+        skipNoopConvert(lv);
     };
 
+#if AVM2_THREADED
+    // Each handler ends in a jump of its own through this table (the compiler copies the
+    // dispatch into every handler), so the processor predicts each instruction's successor
+    // from the instruction it follows.
+    static void* table[512];
+    if (!table[0]) [[unlikely]] {
+        // An opcode without a label of its own (a plain case) goes through the switch.
+        for (void*& t : table)
+            t = &&op_switch;
+        table[kOpEnd] = table[kOpTruncated] = &&op_end;
+        table[kOpBadSwitch] = &&op_badswitch;
+#define AVM2_SET(x) table[x] = &&op_##x;
+        AVM2_HANDLED_OPS(AVM2_SET)
+#undef AVM2_SET
+    }
+#define AVM2_DISPATCH()                                                                            \
+    do {                                                                                           \
+        instrStart = pc;                                                                           \
+        const std::uint32_t w_ = words[pc];                                                        \
+        op = w_ & 0x1FF;                                                                           \
+        r.pc = pc + 1;                                                                             \
+        pc += w_ >> 9;                                                                             \
+        goto* table[op];                                                                           \
+    } while (false)
+#else
+#define AVM2_DISPATCH()                                                                            \
+    do {                                                                                           \
+        instrStart = pc;                                                                           \
+        const std::uint32_t w_ = words[pc];                                                        \
+        op = w_ & 0x1FF;                                                                           \
+        r.pc = pc + 1;                                                                             \
+        pc += w_ >> 9;                                                                             \
+    } while (false)
+#endif
+    std::uint32_t op = 0;
     for (;;) {
         try {
             for (;;) {
                 // Every jump lands on an instruction and the last is kOpEnd, so pc stays inside.
-                instrStart = pc;
-                const std::uint32_t w = words[pc];
-                const std::uint32_t op = w & 0x1FF;
-                r.pc = pc + 1;
-                pc += w >> 9;
+                AVM2_DISPATCH();
+                AVM2_LABEL(op_switch)
                 switch (op) {
                 case kOpEnd:
                 case kOpTruncated:
+                    AVM2_LABEL(op_end)
                     verifyFail(*this, 1012, "The last instruction exceeded code size.");
                 case kOpBadSwitch:
+                    AVM2_LABEL(op_badswitch)
                     verifyFail(*this, 1021,
                                "At least one branch target was not on a valid instruction in the "
                                "method.");
-                case 0x01: // bkpt
-                case 0x02: // nop
-                case 0x09: // label
-                case 0xF3: // timestamp
-                    break;
-                case 0x03: // throw
+                    AVM2_OP(0x01) // bkpt
+                    AVM2_OP(0x02) // nop
+                    AVM2_OP(0x09) // label
+                    AVM2_OP(0xF3) // timestamp
+                    AVM2_NEXT(0);
+                    AVM2_TAIL(0)
+                    AVM2_OP(0x03) // throw
                     throw ScriptThrow{pop()};
-                case 0x04: { // getsuper
-                    Name nBuf;
-                    const Name& n = runtimeName(r.u30(), nBuf);
-                    const Value o = pop();
-                    Class* sc = superClass();
-                    Binding* b = findBindingIn(&sc->instanceTraits, n);
-                    if (!b)
-                        throwReferenceError(
-                            1069, QStringLiteral(
-                                      "Property %1 not found on %2 and there is no default value.")
-                                      .arg(n.local, sc->qualifiedName()));
-                    push(readBinding(o, o.object(), b, n));
-                    break;
-                }
-                case 0x05: { // setsuper
-                    const Value v = pop();
-                    Name nBuf;
-                    const Name& n = runtimeName(r.u30(), nBuf);
-                    const Value o = pop();
-                    Class* sc = superClass();
-                    Binding* b = findBindingIn(&sc->instanceTraits, n);
-                    if (!b)
-                        throwReferenceError(1056, QStringLiteral("Cannot create property %1 on %2.")
-                                                      .arg(n.local, sc->qualifiedName()));
-                    writeBinding(o, o.object(), b, n, v, false);
-                    break;
-                }
-                case 0x06: { // dxns
-                    const std::uint32_t i = r.u30();
-                    if (i >= a.strings.size())
-                        verify(1032, "Cpool index is out of range.");
-                    dxns.set(a.strings[i]);
-                    break;
-                }
-                case 0x07: { // dxnslate
-                    const Value v = pop();
-                    dxns.set(namespaceUri(*this, v));
-                    break;
-                }
-                case 0x08: // kill
-                    reg(r.u30()) = Value();
-                    break;
-                case 0x0C:
-                case 0x0D:
-                case 0x0E:
-                case 0x0F:
-                case 0x15:
-                case 0x16:
-                case 0x17:
-                case 0x18: {
-                    const std::uint32_t off = r.target();
-                    const Value b = pop(), av = pop();
-                    bool jump = false;
-                    switch (op) {
-                    case 0x0C:
-                        jump = less(av, b) != 1;
-                        break; // ifnlt
-                    case 0x0D:
-                        jump = less(b, av) != 0;
-                        break; // ifnle
-                    case 0x0E:
-                        jump = less(b, av) != 1;
-                        break; // ifngt
-                    case 0x0F:
-                        jump = less(av, b) != 0;
-                        break; // ifnge
-                    case 0x15:
-                        jump = less(av, b) == 1;
-                        break; // iflt
-                    case 0x16:
-                        jump = less(b, av) == 0;
-                        break; // ifle
-                    case 0x17:
-                        jump = less(b, av) == 1;
-                        break; // ifgt
-                    case 0x18:
-                        jump = less(av, b) == 0;
-                        break; // ifge
+                    AVM2_OP(0x04) { // getsuper
+                        Name nBuf;
+                        const Name& n = runtimeName(r.u30(), nBuf);
+                        const Value o = pop();
+                        Class* sc = superClass();
+                        Binding* b = findBindingIn(&sc->instanceTraits, n);
+                        if (!b)
+                            throwReferenceError(
+                                1069,
+                                QStringLiteral(
+                                    "Property %1 not found on %2 and there is no default value.")
+                                    .arg(n.local, sc->qualifiedName()));
+                        push(readBinding(o, o.object(), b, n));
+                        AVM2_NEXT(1);
                     }
-                    if (jump)
+                    AVM2_TAIL(1)
+                    AVM2_OP(0x05) { // setsuper
+                        const Value v = pop();
+                        Name nBuf;
+                        const Name& n = runtimeName(r.u30(), nBuf);
+                        const Value o = pop();
+                        Class* sc = superClass();
+                        Binding* b = findBindingIn(&sc->instanceTraits, n);
+                        if (!b)
+                            throwReferenceError(1056,
+                                                QStringLiteral("Cannot create property %1 on %2.")
+                                                    .arg(n.local, sc->qualifiedName()));
+                        writeBinding(o, o.object(), b, n, v, false);
+                        AVM2_NEXT(2);
+                    }
+                    AVM2_TAIL(2)
+                    AVM2_OP(0x06) { // dxns
+                        const std::uint32_t i = r.u30();
+                        if (i >= a.strings.size())
+                            verify(1032, "Cpool index is out of range.");
+                        dxns.set(a.strings[i]);
+                        AVM2_NEXT(3);
+                    }
+                    AVM2_TAIL(3)
+                    AVM2_OP(0x07) { // dxnslate
+                        const Value v = pop();
+                        dxns.set(namespaceUri(*this, v));
+                        AVM2_NEXT(4);
+                    }
+                    AVM2_TAIL(4)
+                    AVM2_OP(0x08) // kill
+                    reg(r.u30()) = Value();
+                    AVM2_NEXT(5);
+                    AVM2_TAIL(5)
+                    AVM2_OP(0x0C)
+                    AVM2_OP(0x0D)
+                    AVM2_OP(0x0E)
+                    AVM2_OP(0x0F)
+                    AVM2_OP(0x15)
+                    AVM2_OP(0x16)
+                    AVM2_OP(0x17)
+                    AVM2_OP(0x18) {
+                        const std::uint32_t off = r.target();
+                        const Value b = pop(), av = pop();
+                        bool jump = false;
+                        switch (op) {
+                        case 0x0C:
+                            jump = less(av, b) != 1;
+                            break; // ifnlt
+                        case 0x0D:
+                            jump = less(b, av) != 0;
+                            break; // ifnle
+                        case 0x0E:
+                            jump = less(b, av) != 1;
+                            break; // ifngt
+                        case 0x0F:
+                            jump = less(av, b) != 0;
+                            break; // ifnge
+                        case 0x15:
+                            jump = less(av, b) == 1;
+                            break; // iflt
+                        case 0x16:
+                            jump = less(b, av) == 0;
+                            break; // ifle
+                        case 0x17:
+                            jump = less(b, av) == 1;
+                            break; // ifgt
+                        case 0x18:
+                            jump = less(av, b) == 0;
+                            break; // ifge
+                        }
+                        if (jump)
+                            jumpTo(off);
+                        AVM2_NEXT(6);
+                    }
+                    AVM2_TAIL(6)
+                    AVM2_OP(0x10) { // jump
+                        const std::uint32_t off = r.target();
                         jumpTo(off);
-                    break;
-                }
-                case 0x10: { // jump
-                    const std::uint32_t off = r.target();
-                    jumpTo(off);
-                    checkBudget();
-                    break;
-                }
-                case 0x11:
-                case 0x12: { // iftrue, iffalse
-                    const std::uint32_t off = r.target();
-                    const bool t = truth(pop());
-                    if (t == (op == 0x11))
-                        jumpTo(off);
-                    break;
-                }
-                case 0x13:
-                case 0x14: { // ifeq, ifne
-                    const std::uint32_t off = r.target();
-                    const Value b = pop(), av = pop();
-                    if (looseEquals(av, b) == (op == 0x13))
-                        jumpTo(off);
-                    break;
-                }
-                case 0x19:
-                case 0x1A: { // ifstricteq, ifstrictne
-                    const std::uint32_t off = r.target();
-                    const Value b = pop(), av = pop();
-                    if (strictEquals(av, b) == (op == 0x19))
-                        jumpTo(off);
-                    break;
-                }
-                case 0x1B: { // lookupswitch
-                    // The decoder left count + 1 targets after the count.
-                    const std::uint32_t def = r.target();
-                    const std::uint32_t count = r.u30();
-                    const Value iv = pop();
-                    const double d = toNumber(iv);
-                    std::uint32_t target = def;
-                    if (d >= 0 && d <= count && std::trunc(d) == d)
-                        target = words[r.pc + std::size_t(d)];
-                    jumpTo(target);
-                    checkBudget();
-                    break;
-                }
-                case 0x1C:
-                case 0x30: { // pushwith, pushscope
-                    Value o = pop();
-                    if (o.isNullish())
-                        throwTypeError(
-                            o.isNull() ? 1009 : 1010,
-                            o.isNull()
-                                ? QStringLiteral("Cannot access a property or method of a null "
-                                                 "object reference.")
-                                : QStringLiteral("A term is undefined and has no properties."));
-                    if (scopes.size() >= scopes.capacity())
-                        verify(1017, "Scope stack overflow occurred.");
-                    scopes.push_back({std::move(o), op == 0x1C});
-                    break;
-                }
-                case 0x1D: // popscope
+                        checkBudget();
+                        AVM2_NEXT(7);
+                    }
+                    AVM2_TAIL(7)
+                    AVM2_OP(0x11)
+                    AVM2_OP(0x12) { // iftrue, iffalse
+                        const std::uint32_t off = r.target();
+                        const bool t = truth(pop());
+                        if (t == (op == 0x11))
+                            jumpTo(off);
+                        AVM2_NEXT(8);
+                    }
+                    AVM2_TAIL(8)
+                    AVM2_OP(0x13)
+                    AVM2_OP(0x14) { // ifeq, ifne
+                        const std::uint32_t off = r.target();
+                        const Value b = pop(), av = pop();
+                        if (looseEquals(av, b) == (op == 0x13))
+                            jumpTo(off);
+                        AVM2_NEXT(9);
+                    }
+                    AVM2_TAIL(9)
+                    AVM2_OP(0x19)
+                    AVM2_OP(0x1A) { // ifstricteq, ifstrictne
+                        const std::uint32_t off = r.target();
+                        const Value b = pop(), av = pop();
+                        if (strictEquals(av, b) == (op == 0x19))
+                            jumpTo(off);
+                        AVM2_NEXT(10);
+                    }
+                    AVM2_TAIL(10)
+                    AVM2_OP(0x1B) { // lookupswitch
+                        // The decoder left count + 1 targets after the count.
+                        const std::uint32_t def = r.target();
+                        const std::uint32_t count = r.u30();
+                        const Value iv = pop();
+                        const double d = toNumber(iv);
+                        std::uint32_t target = def;
+                        if (d >= 0 && d <= count && std::trunc(d) == d)
+                            target = words[r.pc + std::size_t(d)];
+                        jumpTo(target);
+                        checkBudget();
+                        AVM2_NEXT(11);
+                    }
+                    AVM2_TAIL(11)
+                    AVM2_OP(0x1C)
+                    AVM2_OP(0x30) { // pushwith, pushscope
+                        Value o = pop();
+                        if (o.isNullish())
+                            throwTypeError(
+                                o.isNull() ? 1009 : 1010,
+                                o.isNull()
+                                    ? QStringLiteral("Cannot access a property or method of a null "
+                                                     "object reference.")
+                                    : QStringLiteral("A term is undefined and has no properties."));
+                        if (scopes.size() >= scopes.capacity())
+                            verify(1017, "Scope stack overflow occurred.");
+                        scopes.push_back({std::move(o), op == 0x1C});
+                        AVM2_NEXT(12);
+                    }
+                    AVM2_TAIL(12)
+                    AVM2_OP(0x1D) // popscope
                     if (scopes.empty())
                         verify(1018, "Scope stack underflow occurred.");
                     scopes.pop_back();
-                    break;
-                case 0x1E:
-                case 0x23: { // nextname, nextvalue
-                    const Value iv = pop();
-                    const Value o = pop();
-                    push(op == 0x1E ? enumName(o, toUint32(iv)) : enumValue(o, toUint32(iv)));
-                    break;
-                }
-                case 0x1F: { // hasnext
-                    const Value iv = pop();
-                    const Value o = pop();
-                    push(Value::fromUint(enumNext(o, toUint32(iv))));
-                    break;
-                }
-                case 0x20:
+                    AVM2_NEXT(13);
+                    AVM2_TAIL(13)
+                    AVM2_OP(0x1E)
+                    AVM2_OP(0x23) { // nextname, nextvalue
+                        const Value iv = pop();
+                        const Value o = pop();
+                        push(op == 0x1E ? enumName(o, toUint32(iv)) : enumValue(o, toUint32(iv)));
+                        AVM2_NEXT(14);
+                    }
+                    AVM2_TAIL(14)
+                    AVM2_OP(0x1F) { // hasnext
+                        const Value iv = pop();
+                        const Value o = pop();
+                        push(Value::fromUint(enumNext(o, toUint32(iv))));
+                        AVM2_NEXT(15);
+                    }
+                    AVM2_TAIL(15)
+                    AVM2_OP(0x20)
                     push(Value::null());
-                    break;
-                case 0x21:
+                    AVM2_NEXT(16);
+                    AVM2_TAIL(16)
+                    AVM2_OP(0x21)
                     push(Value());
-                    break;
-                case 0x24:
+                    AVM2_NEXT(17);
+                    AVM2_TAIL(17)
+                    AVM2_OP(0x24)
                     push(Value(std::int32_t(std::int8_t(r.u8()))));
-                    break;
-                case 0x25:
+                    AVM2_NEXT(18);
+                    AVM2_TAIL(18)
+                    AVM2_OP(0x25)
                     push(Value(std::int32_t(std::int16_t(std::uint16_t(r.u30())))));
-                    break;
-                case 0x26:
+                    AVM2_NEXT(19);
+                    AVM2_TAIL(19)
+                    AVM2_OP(0x26)
                     push(Value(true));
-                    break;
-                case 0x27:
+                    AVM2_NEXT(20);
+                    AVM2_TAIL(20)
+                    AVM2_OP(0x27)
                     push(Value(false));
-                    break;
-                case 0x28:
+                    AVM2_NEXT(21);
+                    AVM2_TAIL(21)
+                    AVM2_OP(0x28)
                     push(Value::number(NAN));
-                    break;
-                case 0x29:
+                    AVM2_NEXT(22);
+                    AVM2_TAIL(22)
+                    AVM2_OP(0x29)
                     pop();
-                    break;
-                case 0x2A: {
-                    Value v = top();
-                    push(std::move(v));
-                    break;
-                }
-                case 0x2B: {
-                    if (stack.size() < 2)
-                        verify(1024, "Stack underflow occurred.");
-                    std::swap(stack[stack.size() - 1], stack[stack.size() - 2]);
-                    break;
-                }
-                case 0x2C: {
-                    const std::uint32_t i = r.u30();
-                    if (i >= a.strings.size())
-                        verify(1032, "Cpool index is out of range.");
-                    push(Value(a.strings[i]));
-                    break;
-                }
-                case 0x2D: {
-                    const std::uint32_t i = r.u30();
-                    if (i >= a.ints.size())
-                        verify(1032, "Cpool index is out of range.");
-                    push(Value(a.ints[i]));
-                    break;
-                }
-                case 0x2E: {
-                    const std::uint32_t i = r.u30();
-                    if (i >= a.uints.size())
-                        verify(1032, "Cpool index is out of range.");
-                    push(Value::fromUint(a.uints[i]));
-                    break;
-                }
-                case 0x2F: {
-                    const std::uint32_t i = r.u30();
-                    if (i >= a.doubles.size())
-                        verify(1032, "Cpool index is out of range.");
-                    push(Value::number(a.doubles[i]));
-                    break;
-                }
-                case 0x31: { // pushnamespace
-                    const std::uint32_t i = r.u30();
-                    if (i >= a.namespaces.size())
-                        verify(1032, "Cpool index is out of range.");
-                    push(constantValue(env, ConstantRef{0x08, i}));
-                    break;
-                }
-                case 0x32: { // hasnext2
-                    const std::uint32_t objReg = r.u30(), idxReg = r.u30();
-                    Value& o = reg(objReg);
-                    Value& idx = reg(idxReg);
-                    std::uint32_t i = toUint32(idx);
-                    bool found = false;
-                    while (!o.isNullish()) {
-                        i = enumNext(o, i);
-                        if (i) {
-                            found = true;
-                            break;
+                    AVM2_NEXT(23);
+                    AVM2_TAIL(23)
+                    AVM2_OP(0x2A) {
+                        Value v = top();
+                        push(std::move(v));
+                        AVM2_NEXT(24);
+                    }
+                    AVM2_TAIL(24)
+                    AVM2_OP(0x2B) {
+                        if (stack.size() < 2)
+                            verify(1024, "Stack underflow occurred.");
+                        std::swap(stack[stack.size() - 1], stack[stack.size() - 2]);
+                        AVM2_NEXT(25);
+                    }
+                    AVM2_TAIL(25)
+                    AVM2_OP(0x2C) {
+                        const std::uint32_t i = r.u30();
+                        if (i >= a.strings.size())
+                            verify(1032, "Cpool index is out of range.");
+                        push(Value(a.strings[i]));
+                        AVM2_NEXT(26);
+                    }
+                    AVM2_TAIL(26)
+                    AVM2_OP(0x2D) {
+                        const std::uint32_t i = r.u30();
+                        if (i >= a.ints.size())
+                            verify(1032, "Cpool index is out of range.");
+                        push(Value(a.ints[i]));
+                        AVM2_NEXT(27);
+                    }
+                    AVM2_TAIL(27)
+                    AVM2_OP(0x2E) {
+                        const std::uint32_t i = r.u30();
+                        if (i >= a.uints.size())
+                            verify(1032, "Cpool index is out of range.");
+                        push(Value::fromUint(a.uints[i]));
+                        AVM2_NEXT(28);
+                    }
+                    AVM2_TAIL(28)
+                    AVM2_OP(0x2F) {
+                        const std::uint32_t i = r.u30();
+                        if (i >= a.doubles.size())
+                            verify(1032, "Cpool index is out of range.");
+                        push(Value::number(a.doubles[i]));
+                        AVM2_NEXT(29);
+                    }
+                    AVM2_TAIL(29)
+                    AVM2_OP(0x31) { // pushnamespace
+                        const std::uint32_t i = r.u30();
+                        if (i >= a.namespaces.size())
+                            verify(1032, "Cpool index is out of range.");
+                        push(constantValue(env, ConstantRef{0x08, i}));
+                        AVM2_NEXT(30);
+                    }
+                    AVM2_TAIL(30)
+                    AVM2_OP(0x32) { // hasnext2
+                        const std::uint32_t objReg = r.u30(), idxReg = r.u30();
+                        Value& o = reg(objReg);
+                        Value& idx = reg(idxReg);
+                        std::uint32_t i = toUint32(idx);
+                        bool found = false;
+                        while (!o.isNullish()) {
+                            i = enumNext(o, i);
+                            if (i) {
+                                found = true;
+                                break;
+                            }
+                            Object* p = protoOf(o);
+                            o = p ? Value(p) : Value::null();
                         }
-                        Object* p = protoOf(o);
-                        o = p ? Value(p) : Value::null();
+                        idx = Value::fromUint(found ? i : 0);
+                        push(Value(found));
+                        AVM2_NEXT(31);
                     }
-                    idx = Value::fromUint(found ? i : 0);
-                    push(Value(found));
-                    break;
-                }
-                case 0x35:
+                    AVM2_TAIL(31)
+                    AVM2_OP(0x35)
                     push(Value(std::int32_t(*domainMem(toInt32(pop()), 1))));
-                    break;
-                case 0x36: {
-                    const std::uint8_t* m = domainMem(toInt32(pop()), 2);
-                    push(Value(std::int32_t(m[0] | (m[1] << 8))));
-                    break;
-                }
-                case 0x37: {
-                    const std::uint8_t* m = domainMem(toInt32(pop()), 4);
-                    std::uint32_t v;
-                    std::memcpy(&v, m, 4);
-                    push(Value(std::int32_t(v)));
-                    break;
-                }
-                case 0x38: {
-                    const std::uint8_t* m = domainMem(toInt32(pop()), 4);
-                    float f;
-                    std::memcpy(&f, m, 4);
-                    push(Value::number(f));
-                    break;
-                }
-                case 0x39: {
-                    const std::uint8_t* m = domainMem(toInt32(pop()), 8);
-                    double d;
-                    std::memcpy(&d, m, 8);
-                    push(Value::number(d));
-                    break;
-                }
-                case 0x3A:
-                case 0x3B:
-                case 0x3C:
-                case 0x3D:
-                case 0x3E: {
-                    const std::int32_t addr = toInt32(pop());
-                    const Value v = pop();
-                    if (op == 0x3A) {
-                        *domainMem(addr, 1) = std::uint8_t(toInt32(v));
-                    } else if (op == 0x3B) {
-                        const std::uint32_t x = std::uint32_t(toInt32(v));
-                        std::uint8_t* m = domainMem(addr, 2);
-                        m[0] = std::uint8_t(x);
-                        m[1] = std::uint8_t(x >> 8);
-                    } else if (op == 0x3C) {
-                        const std::uint32_t x = std::uint32_t(toInt32(v));
-                        std::memcpy(domainMem(addr, 4), &x, 4);
-                    } else if (op == 0x3D) {
-                        const float f = float(toNumber(v));
-                        std::memcpy(domainMem(addr, 4), &f, 4);
-                    } else {
-                        const double d = toNumber(v);
-                        std::memcpy(domainMem(addr, 8), &d, 8);
+                    AVM2_NEXT(32);
+                    AVM2_TAIL(32)
+                    AVM2_OP(0x36) {
+                        const std::uint8_t* m = domainMem(toInt32(pop()), 2);
+                        push(Value(std::int32_t(m[0] | (m[1] << 8))));
+                        AVM2_NEXT(33);
                     }
-                    break;
-                }
-                case 0x40: { // newfunction
-                    const std::uint32_t m = r.u30();
-                    if (m >= a.methods.size())
-                        verify(1032, "Cpool index is out of range.");
-                    auto* f = make<Function>(functionClass);
-                    f->proto = functionClass->prototype;
-                    f->method = MethodRef{env, m, nullptr};
-                    f->scope = currentChain();
-                    f->dxns = dxnsCell;
-                    Object* p = newObject();
-                    p->setDynamic(QStringLiteral("constructor"), Value(static_cast<Object*>(f)));
-                    p->dyn.back().enumerable = false;
-                    f->setDynamic(QStringLiteral("prototype"), Value(p));
-                    f->dyn.back().enumerable = false;
-                    push(Value(static_cast<Object*>(f)));
-                    break;
-                }
-                case 0x41: { // call
-                    const std::uint32_t n = r.u30();
-                    const auto av = argSpan(n, 2);
-                    const Value recv = stack[stack.size() - n - 1];
-                    const Value f = stack[stack.size() - n - 2];
-                    Value res = call(f, recv, av);
-                    stack.shrink(stack.size() - n - 2);
-                    push(std::move(res));
-                    break;
-                }
-                case 0x42: { // construct
-                    const std::uint32_t n = r.u30();
-                    auto av = args(n);
-                    const Value c = pop();
-                    push(construct(c, av));
-                    break;
-                }
-                case 0x43: { // callmethod: the receiver's method of this dispatch id
-                    const std::uint32_t id = r.u30();
-                    const std::uint32_t n = r.u30();
-                    auto av = args(n);
-                    const Value recv = pop();
-                    Object* o = recv.object();
-                    if (!o)
-                        throwTypeError(
-                            recv.isNull() ? 1009 : 1010,
-                            recv.isNull()
-                                ? QStringLiteral("Cannot access a property or method of a null "
-                                                 "object reference.")
-                                : QStringLiteral("A term is undefined and has no properties."));
-                    // Overrides keep their dispatch id, so the receiver's own table answers.
-                    const Binding* found = nullptr;
-                    if (o->traits && id != 0)
-                        for (const auto& list : o->traits->byName)
-                            for (const auto& e : list)
-                                if (!found && e.binding.kind == Binding::Kind::Method &&
-                                    e.binding.dispId == id)
-                                    found = &e.binding;
-                    if (!found)
-                        throwError("VerifyError", 1051,
-                                   QStringLiteral("Illegal early binding access to %1.")
-                                       .arg(describe(recv)));
-                    const Binding b = *found; // the call may add traits
-                    Value res = runMethod(b.method, recv, av, b.scope, b.declaringClass);
-                    push(std::move(res));
-                    break;
-                }
-                case 0x44: { // callstatic
-                    const std::uint32_t m = r.u30();
-                    const std::uint32_t n = r.u30();
-                    if (m >= a.methods.size())
-                        verify(1032, "Cpool index is out of range.");
-                    auto av = args(n);
-                    const Value recv = pop();
-                    push(runMethod(MethodRef{env, m, nullptr}, recv, av, saved, declaringClass));
-                    break;
-                }
-                case 0x45:
-                case 0x4E: { // callsuper, callsupervoid
-                    const std::uint32_t idx = r.u30();
-                    const std::uint32_t n = r.u30();
-                    auto av = args(n);
-                    Name nmBuf;
-                    const Name& nm = runtimeName(idx, nmBuf);
-                    const Value recv = pop();
-                    Class* sc = superClass();
-                    Binding* b = findBindingIn(&sc->instanceTraits, nm);
-                    if (!b)
-                        throwReferenceError(1070, QStringLiteral("Method %1 not found on %2")
-                                                      .arg(nm.local, sc->qualifiedName()));
-                    Value res;
-                    if (b->kind == Binding::Kind::Method)
-                        res = runMethod(b->method, recv, av, b->scope, b->declaringClass);
-                    else
-                        res = call(readBinding(recv, recv.object(), b, nm), recv, av);
-                    if (op == 0x45)
-                        push(std::move(res));
-                    break;
-                }
-                case 0x46:
-                case 0x4C:
-                case 0x4F: { // callproperty, callproplex, callpropvoid
-                    const std::uint32_t idx = r.u30();
-                    const std::uint32_t n = r.u30();
-                    if (isStatic(idx)) {
-                        const Name& nm = env->names[idx];
-                        const auto av = argSpan(n, 1);
+                    AVM2_TAIL(33)
+                    AVM2_OP(0x37) {
+                        const std::uint8_t* m = domainMem(toInt32(pop()), 4);
+                        std::uint32_t v;
+                        std::memcpy(&v, m, 4);
+                        push(Value(std::int32_t(v)));
+                        AVM2_NEXT(34);
+                    }
+                    AVM2_TAIL(34)
+                    AVM2_OP(0x38) {
+                        const std::uint8_t* m = domainMem(toInt32(pop()), 4);
+                        float f;
+                        std::memcpy(&f, m, 4);
+                        push(Value::number(f));
+                        AVM2_NEXT(35);
+                    }
+                    AVM2_TAIL(35)
+                    AVM2_OP(0x39) {
+                        const std::uint8_t* m = domainMem(toInt32(pop()), 8);
+                        double d;
+                        std::memcpy(&d, m, 8);
+                        push(Value::number(d));
+                        AVM2_NEXT(36);
+                    }
+                    AVM2_TAIL(36)
+                    AVM2_OP(0x3A)
+                    AVM2_OP(0x3B)
+                    AVM2_OP(0x3C)
+                    AVM2_OP(0x3D)
+                    AVM2_OP(0x3E) {
+                        const std::int32_t addr = toInt32(pop());
+                        const Value v = pop();
+                        if (op == 0x3A) {
+                            *domainMem(addr, 1) = std::uint8_t(toInt32(v));
+                        } else if (op == 0x3B) {
+                            const std::uint32_t x = std::uint32_t(toInt32(v));
+                            std::uint8_t* m = domainMem(addr, 2);
+                            m[0] = std::uint8_t(x);
+                            m[1] = std::uint8_t(x >> 8);
+                        } else if (op == 0x3C) {
+                            const std::uint32_t x = std::uint32_t(toInt32(v));
+                            std::memcpy(domainMem(addr, 4), &x, 4);
+                        } else if (op == 0x3D) {
+                            const float f = float(toNumber(v));
+                            std::memcpy(domainMem(addr, 4), &f, 4);
+                        } else {
+                            const double d = toNumber(v);
+                            std::memcpy(domainMem(addr, 8), &d, 8);
+                        }
+                        AVM2_NEXT(37);
+                    }
+                    AVM2_TAIL(37)
+                    AVM2_OP(0x40) { // newfunction
+                        const std::uint32_t m = r.u30();
+                        if (m >= a.methods.size())
+                            verify(1032, "Cpool index is out of range.");
+                        auto* f = make<Function>(functionClass);
+                        f->proto = functionClass->prototype;
+                        f->method = MethodRef{env, m, nullptr};
+                        f->scope = currentChain();
+                        f->dxns = dxnsCell;
+                        Object* p = newObject();
+                        p->setDynamic(QStringLiteral("constructor"),
+                                      Value(static_cast<Object*>(f)));
+                        p->dyn.back().enumerable = false;
+                        f->setDynamic(QStringLiteral("prototype"), Value(p));
+                        f->dyn.back().enumerable = false;
+                        push(Value(static_cast<Object*>(f)));
+                        AVM2_NEXT(38);
+                    }
+                    AVM2_TAIL(38)
+                    AVM2_OP(0x41) { // call
+                        const std::uint32_t n = r.u30();
+                        const auto av = argSpan(n, 2);
                         const Value recv = stack[stack.size() - n - 1];
+                        const Value f = stack[stack.size() - n - 2];
+                        Value res = call(f, recv, av);
+                        stack.shrink(stack.size() - n - 2);
+                        push(std::move(res));
+                        AVM2_NEXT(39);
+                    }
+                    AVM2_TAIL(39)
+                    AVM2_OP(0x42) { // construct
+                        const std::uint32_t n = r.u30();
+                        auto av = args(n);
+                        const Value c = pop();
+                        push(construct(c, av));
+                        AVM2_NEXT(40);
+                    }
+                    AVM2_TAIL(40)
+                    AVM2_OP(0x43) { // callmethod: the receiver's method of this dispatch id
+                        const std::uint32_t id = r.u30();
+                        const std::uint32_t n = r.u30();
+                        auto av = args(n);
+                        const Value recv = pop();
+                        Object* o = recv.object();
+                        if (!o)
+                            throwTypeError(
+                                recv.isNull() ? 1009 : 1010,
+                                recv.isNull()
+                                    ? QStringLiteral("Cannot access a property or method of a null "
+                                                     "object reference.")
+                                    : QStringLiteral("A term is undefined and has no properties."));
+                        // Overrides keep their dispatch id, so the receiver's own table answers.
+                        const Binding* found = nullptr;
+                        if (o->traits && id != 0)
+                            for (const auto& list : o->traits->byName)
+                                for (const auto& e : list)
+                                    if (!found && e.binding.kind == Binding::Kind::Method &&
+                                        e.binding.dispId == id)
+                                        found = &e.binding;
+                        if (!found)
+                            throwError("VerifyError", 1051,
+                                       QStringLiteral("Illegal early binding access to %1.")
+                                           .arg(describe(recv)));
+                        const Binding b = *found; // the call may add traits
+                        Value res = runMethod(b.method, recv, av, b.scope, b.declaringClass);
+                        push(std::move(res));
+                        AVM2_NEXT(41);
+                    }
+                    AVM2_TAIL(41)
+                    AVM2_OP(0x44) { // callstatic
+                        const std::uint32_t m = r.u30();
+                        const std::uint32_t n = r.u30();
+                        if (m >= a.methods.size())
+                            verify(1032, "Cpool index is out of range.");
+                        auto av = args(n);
+                        const Value recv = pop();
+                        push(
+                            runMethod(MethodRef{env, m, nullptr}, recv, av, saved, declaringClass));
+                        AVM2_NEXT(42);
+                    }
+                    AVM2_TAIL(42)
+                    AVM2_OP(0x45)
+                    AVM2_OP(0x4E) { // callsuper, callsupervoid
+                        const std::uint32_t idx = r.u30();
+                        const std::uint32_t n = r.u30();
+                        auto av = args(n);
+                        Name nmBuf;
+                        const Name& nm = runtimeName(idx, nmBuf);
+                        const Value recv = pop();
+                        Class* sc = superClass();
+                        Binding* b = findBindingIn(&sc->instanceTraits, nm);
+                        if (!b)
+                            throwReferenceError(1070, QStringLiteral("Method %1 not found on %2")
+                                                          .arg(nm.local, sc->qualifiedName()));
+                        Value res;
+                        if (b->kind == Binding::Kind::Method)
+                            res = runMethod(b->method, recv, av, b->scope, b->declaringClass);
+                        else
+                            res = call(readBinding(recv, recv.object(), b, nm), recv, av);
+                        if (op == 0x45)
+                            push(std::move(res));
+                        AVM2_NEXT(43);
+                    }
+                    AVM2_TAIL(43)
+                    AVM2_OP(0x46)
+                    AVM2_OP(0x4C)
+                    AVM2_OP(0x4F) { // callproperty, callproplex, callpropvoid
+                        const std::uint32_t idx = r.u30();
+                        const std::uint32_t n = r.u30();
+                        if (isStatic(idx)) {
+                            const Name& nm = env->names[idx];
+                            const auto av = argSpan(n, 1);
+                            const Value recv = stack[stack.size() - n - 1];
+                            if (recv.isNullish())
+                                throwTypeError(
+                                    recv.isNull() ? 1009 : 1010,
+                                    recv.isNull()
+                                        ? QStringLiteral("Cannot access a property or "
+                                                         "method of a null object reference.")
+                                        : QStringLiteral(
+                                              "A term is undefined and has no properties."));
+                            Binding* b = cachedBinding(recv, nm, idx);
+                            // A declared method of an object (the usual call) goes straight in.
+                            Value res =
+                                b && b->kind == Binding::Kind::Method && recv.isObject()
+                                    ? runMethod(b->method, recv, av, b->scope, b->declaringClass)
+                                    : callPropertyWith(recv, b, nm, av, op == 0x4C);
+                            stack.shrink(stack.size() - n - 1);
+                            if (op != 0x4F) {
+                                skipNoopConvert(res);
+                                push(std::move(res));
+                            }
+                            AVM2_NEXT(44);
+                        }
+                        auto av = args(n);
+                        Name nmBuf;
+                        const Name& nm = runtimeName(idx, nmBuf);
+                        const Value recv = pop();
                         if (recv.isNullish())
                             throwTypeError(
                                 recv.isNull() ? 1009 : 1010,
                                 recv.isNull()
-                                    ? QStringLiteral("Cannot access a property or "
-                                                     "method of a null object reference.")
+                                    ? QStringLiteral("Cannot access a property or method of a null "
+                                                     "object reference.")
                                     : QStringLiteral("A term is undefined and has no properties."));
-                        Value res = callPropertyWith(recv, cachedBinding(recv, nm, idx), nm, av,
-                                                     op == 0x4C);
-                        stack.shrink(stack.size() - n - 1);
+                        Value res = callProperty(recv, nm, av, op == 0x4C);
                         if (op != 0x4F)
                             push(std::move(res));
-                        break;
+                        AVM2_NEXT(44);
                     }
-                    auto av = args(n);
-                    Name nmBuf;
-                    const Name& nm = runtimeName(idx, nmBuf);
-                    const Value recv = pop();
-                    if (recv.isNullish())
-                        throwTypeError(
-                            recv.isNull() ? 1009 : 1010,
-                            recv.isNull()
-                                ? QStringLiteral("Cannot access a property or method of a null "
-                                                 "object reference.")
-                                : QStringLiteral("A term is undefined and has no properties."));
-                    Value res = callProperty(recv, nm, av, op == 0x4C);
-                    if (op != 0x4F)
-                        push(std::move(res));
-                    break;
-                }
-                case 0x47: // returnvoid
+                    AVM2_TAIL(44)
+                    AVM2_OP(0x47) // returnvoid
                     return Value();
-                case 0x48: // returnvalue
+                    AVM2_OP(0x48) // returnvalue
                     return pop();
-                case 0x49: { // constructsuper
-                    const std::uint32_t n = r.u30();
-                    auto av = args(n);
-                    const Value recv = pop();
-                    if (declaringClass && declaringClass->base && recv.object())
-                        constructInstance(declaringClass->base, recv.o, av);
-                    break;
-                }
-                case 0x4A: { // constructprop
-                    const std::uint32_t idx = r.u30();
-                    const std::uint32_t n = r.u30();
-                    auto av = args(n);
-                    Name nmBuf;
-                    const Name& nm = runtimeName(idx, nmBuf);
-                    const Value recv = pop();
-                    push(constructProperty(recv, nm, av));
-                    break;
-                }
-                case 0x50:
+                    AVM2_OP(0x49) { // constructsuper
+                        const std::uint32_t n = r.u30();
+                        auto av = args(n);
+                        const Value recv = pop();
+                        if (declaringClass && declaringClass->base && recv.object())
+                            constructInstance(declaringClass->base, recv.o, av);
+                        AVM2_NEXT(45);
+                    }
+                    AVM2_TAIL(45)
+                    AVM2_OP(0x4A) { // constructprop
+                        const std::uint32_t idx = r.u30();
+                        const std::uint32_t n = r.u30();
+                        auto av = args(n);
+                        Name nmBuf;
+                        const Name& nm = runtimeName(idx, nmBuf);
+                        const Value recv = pop();
+                        push(constructProperty(recv, nm, av));
+                        AVM2_NEXT(46);
+                    }
+                    AVM2_TAIL(46)
+                    AVM2_OP(0x50)
                     push(Value(std::int32_t(-(toInt32(pop()) & 1))));
-                    break;
-                case 0x51:
+                    AVM2_NEXT(47);
+                    AVM2_TAIL(47)
+                    AVM2_OP(0x51)
                     push(Value(std::int32_t(std::int8_t(toInt32(pop())))));
-                    break;
-                case 0x52:
+                    AVM2_NEXT(48);
+                    AVM2_TAIL(48)
+                    AVM2_OP(0x52)
                     push(Value(std::int32_t(std::int16_t(toInt32(pop())))));
-                    break;
-                case 0x53: { // applytype
-                    const std::uint32_t n = r.u30();
-                    auto av = args(n);
-                    const Value g = pop();
-                    if (g.object() != vectorClassGeneric || !vectorClassGeneric)
-                        throwTypeError(
-                            1127, QStringLiteral(
-                                      "Type application attempted on a non-parameterized type."));
-                    if (n != 1)
-                        throwTypeError(1128, QStringLiteral("Incorrect number of type parameters "
-                                                            "for Vector. Expected 1, got %1.")
-                                                 .arg(n));
-                    Object* t = av[0].object();
-                    Class* tc =
-                        t && t->kind == ObjectKind::Class ? static_cast<Class*>(t) : nullptr;
-                    push(Value(static_cast<Object*>(vectorClass(tc))));
-                    break;
-                }
-                case 0x55: { // newobject
-                    const std::uint32_t n = r.u30();
-                    if (std::size_t(n) * 2 > stack.size())
-                        verify(1024, "Stack underflow occurred.");
-                    auto av = args(n * 2);
-                    Object* o = newObject();
-                    for (std::uint32_t i = 0; i < n; ++i)
-                        o->setDynamic(toString(av[2 * i]), av[2 * i + 1]);
-                    push(Value(o));
-                    break;
-                }
-                case 0x56: { // newarray
-                    const std::uint32_t n = r.u30();
-                    push(Value(static_cast<Object*>(newArray(args(n)))));
-                    break;
-                }
-                case 0x57: { // newactivation
-                    if (!(mi.flags & NeedActivation))
-                        verify(1113,
-                               "OP_newactivation used in method without NEED_ACTIVATION flag.");
-                    const std::size_t bi = std::size_t(mi.body);
-                    if (!env->activationBuilt[bi]) {
-                        env->activationTraits[bi] =
-                            buildTraits(env, body.traits, nullptr, nullptr, 0, nullptr);
-                        env->activationBuilt[bi] = true;
+                    AVM2_NEXT(49);
+                    AVM2_TAIL(49)
+                    AVM2_OP(0x53) { // applytype
+                        const std::uint32_t n = r.u30();
+                        auto av = args(n);
+                        const Value g = pop();
+                        if (g.object() != vectorClassGeneric || !vectorClassGeneric)
+                            throwTypeError(
+                                1127,
+                                QStringLiteral(
+                                    "Type application attempted on a non-parameterized type."));
+                        if (n != 1)
+                            throwTypeError(1128,
+                                           QStringLiteral("Incorrect number of type parameters "
+                                                          "for Vector. Expected 1, got %1.")
+                                               .arg(n));
+                        Object* t = av[0].object();
+                        Class* tc =
+                            t && t->kind == ObjectKind::Class ? static_cast<Class*>(t) : nullptr;
+                        push(Value(static_cast<Object*>(vectorClass(tc))));
+                        AVM2_NEXT(50);
                     }
-                    auto* o = make<Object>(objectClass);
-                    o->traits = &env->activationTraits[bi];
-                    initSlots(o, *o->traits);
-                    push(Value(o));
-                    break;
-                }
-                case 0x58: { // newclass
-                    const std::uint32_t ci = r.u30();
-                    if (ci >= a.classes.size())
-                        verify(1032, "Cpool index is out of range.");
-                    const Value base = pop();
-                    Object* bo = base.object();
-                    Class* bc =
-                        bo && bo->kind == ObjectKind::Class ? static_cast<Class*>(bo) : nullptr;
-                    if (!bc && a.instances[ci].superName != 0)
-                        throwError("VerifyError", 1014,
-                                   QStringLiteral("Class %1 could not be found.")
-                                       .arg(env->names[a.instances[ci].superName].local));
-                    if (bc && (bc->isFinal || bc->isInterface))
-                        throwError("VerifyError", 1103,
-                                   QStringLiteral("Class %1 cannot extend final base class.")
-                                       .arg(bc->qualifiedName()));
-                    push(Value(static_cast<Object*>(newClass(env, ci, bc, currentChain()))));
-                    break;
-                }
-                case 0x59: { // getdescendants
-                    Name nBuf;
-                    const Name& n = runtimeName(r.u30(), nBuf);
-                    const Value o = pop();
-                    Value found;
-                    if (proxyDescendants(*this, o.object(), n, found))
-                        push(std::move(found));
-                    else
-                        push(xmlDescendants(*this, o, n));
-                    break;
-                }
-                case 0x5A: { // newcatch
-                    const std::uint32_t ei = r.u30();
-                    if (ei >= body.exceptions.size())
-                        verify(1032, "Cpool index is out of range.");
-                    auto* o = make<Object>(objectClass);
-                    const ExceptionInfo& ex = body.exceptions[ei];
-                    auto* t = new Traits();
-                    catchTraits.emplace_back(t);
-                    if (ex.varName) {
-                        Binding b;
-                        b.kind = Binding::Kind::Slot;
-                        b.slot = 0;
-                        const Name& vn = env->names[ex.varName];
-                        t->add(vn.local, vn.nss.empty() ? publicNs() : vn.nss[0], b);
+                    AVM2_TAIL(50)
+                    AVM2_OP(0x55) { // newobject
+                        const std::uint32_t n = r.u30();
+                        if (std::size_t(n) * 2 > stack.size())
+                            verify(1024, "Stack underflow occurred.");
+                        auto av = args(n * 2);
+                        Object* o = newObject();
+                        for (std::uint32_t i = 0; i < n; ++i)
+                            o->setDynamic(toString(av[2 * i]), av[2 * i + 1]);
+                        push(Value(o));
+                        AVM2_NEXT(51);
                     }
-                    t->slotv.push_back({});
-                    o->traits = t;
-                    o->slotv.resize(1);
-                    push(Value(o));
-                    break;
-                }
-                case 0x5D:
-                case 0x5E: { // findpropstrict, findproperty
-                    const std::uint32_t idx = r.u30();
-                    Name nBuf;
-                    const Name& n = runtimeName(idx, nBuf);
-                    push(findProp(n, op == 0x5D, isStatic(idx) ? &env->nameCache[idx] : nullptr));
-                    break;
-                }
-                case 0x5F: { // finddef
-                    const Name& n = multiname(r.u30());
-                    if (ScriptEnv* s = findDefiningScript(n, nullptr, env->domain)) {
-                        ensureScript(s);
-                        push(Value(s->global));
-                    } else {
-                        push(Value(builtins));
+                    AVM2_TAIL(51)
+                    AVM2_OP(0x56) { // newarray
+                        const std::uint32_t n = r.u30();
+                        push(Value(static_cast<Object*>(newArray(args(n)))));
+                        AVM2_NEXT(52);
                     }
-                    break;
-                }
-                case 0x60: { // getlex
-                    const std::uint32_t idx = r.u30();
-                    const Name& n = multiname(idx);
-                    const Value o = findProp(n, true, &env->nameCache[idx]);
-                    push(getPropertyWith(o, cachedBinding(o, n, idx), n));
-                    break;
-                }
-                case 0x61:
-                case 0x68: { // setproperty, initproperty
-                    const std::uint32_t idx = r.u30();
-                    Value v = pop();
-                    // Fast path: array[int] = v inside the array, or vector[int] with its type.
-                    if (idx < a.multinames.size() && a.multinames[idx].kind == MnKind::MultinameL &&
-                        stack.size() >= 2 && stack.back().tag == Value::Tag::Int &&
-                        stack.back().i >= 0 && stack[stack.size() - 2].object() &&
-                        (stack[stack.size() - 2].o->kind == ObjectKind::Array ||
-                         stack[stack.size() - 2].o->kind == ObjectKind::Vector)) {
-                        auto* arr = static_cast<Array*>(stack[stack.size() - 2].o);
-                        const auto i = std::size_t(stack.back().i);
-                        if (i < arr->items.size()) {
-                            Class* et = arr->isVector ? arr->elementType : nullptr;
-                            // A conversion may run script code that shrinks the vector.
-                            if (et && !((et == booleanClass && v.tag == Value::Tag::Bool) ||
-                                        (et == intClass && v.tag == Value::Tag::Int) ||
-                                        (et == numberClass && v.isNumeric())))
-                                v = coerce(v, et);
-                            if (i < arr->items.size()) {
-                                arr->items[i] = std::move(v);
-                                stack.pop_back();
-                                stack.pop_back();
-                                break;
-                            }
+                    AVM2_TAIL(52)
+                    AVM2_OP(0x57) { // newactivation
+                        if (!(mi.flags & NeedActivation))
+                            verify(1113,
+                                   "OP_newactivation used in method without NEED_ACTIVATION flag.");
+                        const std::size_t bi = std::size_t(mi.body);
+                        if (!env->activationBuilt[bi]) {
+                            env->activationTraits[bi] =
+                                buildTraits(env, body.traits, nullptr, nullptr, 0, nullptr);
+                            env->activationBuilt[bi] = true;
                         }
+                        auto* o = make<Object>(objectClass);
+                        o->traits = &env->activationTraits[bi];
+                        initSlots(o, *o->traits);
+                        push(Value(o));
+                        AVM2_NEXT(53);
                     }
-                    // bytes[int] = v inside a ByteArray.
-                    if (idx < a.multinames.size() && a.multinames[idx].kind == MnKind::MultinameL &&
-                        stack.size() >= 2 && stack.back().tag == Value::Tag::Int &&
-                        stack.back().i >= 0 && stack[stack.size() - 2].object() &&
-                        stack[stack.size() - 2].o->kind == ObjectKind::ByteArray &&
-                        domainMemoryBytes) {
-                        std::vector<std::uint8_t>* data =
-                            domainMemoryBytes(stack[stack.size() - 2].o);
-                        const auto i = std::size_t(stack.back().i);
-                        if (data && i < data->size() && v.tag == Value::Tag::Int) {
-                            (*data)[i] = std::uint8_t(v.i);
-                            stack.pop_back();
-                            stack.pop_back();
-                            break;
-                        }
+                    AVM2_TAIL(53)
+                    AVM2_OP(0x58) { // newclass
+                        const std::uint32_t ci = r.u30();
+                        if (ci >= a.classes.size())
+                            verify(1032, "Cpool index is out of range.");
+                        const Value base = pop();
+                        Object* bo = base.object();
+                        Class* bc =
+                            bo && bo->kind == ObjectKind::Class ? static_cast<Class*>(bo) : nullptr;
+                        if (!bc && a.instances[ci].superName != 0)
+                            throwError("VerifyError", 1014,
+                                       QStringLiteral("Class %1 could not be found.")
+                                           .arg(env->names[a.instances[ci].superName].local));
+                        if (bc && (bc->isFinal || bc->isInterface))
+                            throwError("VerifyError", 1103,
+                                       QStringLiteral("Class %1 cannot extend final base class.")
+                                           .arg(bc->qualifiedName()));
+                        push(Value(static_cast<Object*>(newClass(env, ci, bc, currentChain()))));
+                        AVM2_NEXT(54);
                     }
-                    // Dictionary keys keep their identity: no conversion to a name.
-                    if (idx < a.multinames.size() && a.multinames[idx].needsRuntimeName() &&
-                        !a.multinames[idx].needsRuntimeNs() && stack.size() >= 2 &&
-                        stack[stack.size() - 2].object() &&
-                        stack[stack.size() - 2].o->kind == ObjectKind::Dictionary) {
-                        const Value key = pop();
-                        auto* d = static_cast<Dictionary*>(pop().o);
-                        d->set(*this, key, v);
-                        break;
-                    }
-                    if (isStatic(idx)) {
-                        const Name& n = env->names[idx];
+                    AVM2_TAIL(54)
+                    AVM2_OP(0x59) { // getdescendants
+                        Name nBuf;
+                        const Name& n = runtimeName(r.u30(), nBuf);
                         const Value o = pop();
-                        Object* ob = o.object();
-                        Binding* b =
-                            ob ? findBindingCached(ob->traits, n, env->nameCache[idx]) : nullptr;
-                        // A declared variable whose type the value already has: store it here.
-                        if (b && b->kind == Binding::Kind::Slot && b->slot < ob->slotv.size() &&
-                            ob->traits && b->slot < ob->traits->slotv.size()) {
-                            const Traits::SlotInfo& info = ob->traits->slotv[b->slot];
-                            if (info.typeResolved &&
-                                (!info.type || (info.type == numberClass && v.isNumeric()) ||
-                                 (info.type == intClass && v.tag == Value::Tag::Int) ||
-                                 (info.type == booleanClass && v.tag == Value::Tag::Bool))) {
-                                ob->slotv[b->slot] = std::move(v);
-                                break;
+                        Value found;
+                        if (proxyDescendants(*this, o.object(), n, found))
+                            push(std::move(found));
+                        else
+                            push(xmlDescendants(*this, o, n));
+                        AVM2_NEXT(55);
+                    }
+                    AVM2_TAIL(55)
+                    AVM2_OP(0x5A) { // newcatch
+                        const std::uint32_t ei = r.u30();
+                        if (ei >= body.exceptions.size())
+                            verify(1032, "Cpool index is out of range.");
+                        auto* o = make<Object>(objectClass);
+                        const ExceptionInfo& ex = body.exceptions[ei];
+                        auto* t = new Traits();
+                        catchTraits.emplace_back(t);
+                        if (ex.varName) {
+                            Binding b;
+                            b.kind = Binding::Kind::Slot;
+                            b.slot = 0;
+                            const Name& vn = env->names[ex.varName];
+                            t->add(vn.local, vn.nss.empty() ? publicNs() : vn.nss[0], b);
+                        }
+                        t->slotv.push_back({});
+                        o->traits = t;
+                        o->slotv.resize(1);
+                        push(Value(o));
+                        AVM2_NEXT(56);
+                    }
+                    AVM2_TAIL(56)
+                    AVM2_OP(0x5D)
+                    AVM2_OP(0x5E) { // findpropstrict, findproperty
+                        const std::uint32_t idx = r.u30();
+                        Name nBuf;
+                        const Name& n = runtimeName(idx, nBuf);
+                        push(findProp(n, op == 0x5D,
+                                      isStatic(idx) ? &env->nameCache[idx] : nullptr));
+                        AVM2_NEXT(57);
+                    }
+                    AVM2_TAIL(57)
+                    AVM2_OP(0x5F) { // finddef
+                        const Name& n = multiname(r.u30());
+                        if (ScriptEnv* s = findDefiningScript(n, nullptr, env->domain)) {
+                            ensureScript(s);
+                            push(Value(s->global));
+                        } else {
+                            push(Value(builtins));
+                        }
+                        AVM2_NEXT(58);
+                    }
+                    AVM2_TAIL(58)
+                    AVM2_OP(0x60) { // getlex
+                        const std::uint32_t idx = r.u30();
+                        const Name& n = multiname(idx);
+                        const Value o = findProp(n, true, &env->nameCache[idx]);
+                        push(getPropertyWith(o, cachedBinding(o, n, idx), n));
+                        AVM2_NEXT(59);
+                    }
+                    AVM2_TAIL(59)
+                    AVM2_OP(0x61)
+                    AVM2_OP(0x68) { // setproperty, initproperty
+                        const std::uint32_t idx = r.u30();
+                        Value v = pop();
+                        // Fast path: array[int] = v inside the array, or vector[int] with its type.
+                        if (idx < a.multinames.size() &&
+                            a.multinames[idx].kind == MnKind::MultinameL && stack.size() >= 2 &&
+                            stack.back().tag == Value::Tag::Int && stack.back().i >= 0 &&
+                            stack[stack.size() - 2].object() &&
+                            (stack[stack.size() - 2].o->kind == ObjectKind::Array ||
+                             stack[stack.size() - 2].o->kind == ObjectKind::Vector)) {
+                            auto* arr = static_cast<Array*>(stack[stack.size() - 2].o);
+                            const auto i = std::size_t(stack.back().i);
+                            if (i < arr->items.size()) {
+                                Class* et = arr->isVector ? arr->elementType : nullptr;
+                                // A conversion may run script code that shrinks the vector.
+                                if (et && !((et == booleanClass && v.tag == Value::Tag::Bool) ||
+                                            (et == intClass && v.tag == Value::Tag::Int) ||
+                                            (et == numberClass && v.isNumeric())))
+                                    v = coerce(v, et);
+                                if (i < arr->items.size()) {
+                                    arr->items[i] = std::move(v);
+                                    stack.pop_back();
+                                    stack.pop_back();
+                                    AVM2_NEXT(60);
+                                }
                             }
                         }
-                        if (b)
-                            writeBinding(o, ob, b, n, v, op == 0x68);
-                        else
-                            setProperty(o, n, v, op == 0x68);
-                        break;
+                        // bytes[int] = v inside a ByteArray.
+                        if (idx < a.multinames.size() &&
+                            a.multinames[idx].kind == MnKind::MultinameL && stack.size() >= 2 &&
+                            stack.back().tag == Value::Tag::Int && stack.back().i >= 0 &&
+                            stack[stack.size() - 2].object() &&
+                            stack[stack.size() - 2].o->kind == ObjectKind::ByteArray &&
+                            domainMemoryBytes) {
+                            std::vector<std::uint8_t>* data =
+                                domainMemoryBytes(stack[stack.size() - 2].o);
+                            const auto i = std::size_t(stack.back().i);
+                            if (data && i < data->size() && v.tag == Value::Tag::Int) {
+                                (*data)[i] = std::uint8_t(v.i);
+                                stack.pop_back();
+                                stack.pop_back();
+                                AVM2_NEXT(60);
+                            }
+                        }
+                        // Dictionary keys keep their identity: no conversion to a name.
+                        if (idx < a.multinames.size() && a.multinames[idx].needsRuntimeName() &&
+                            !a.multinames[idx].needsRuntimeNs() && stack.size() >= 2 &&
+                            stack[stack.size() - 2].object() &&
+                            stack[stack.size() - 2].o->kind == ObjectKind::Dictionary) {
+                            const Value key = pop();
+                            auto* d = static_cast<Dictionary*>(pop().o);
+                            d->set(*this, key, v);
+                            AVM2_NEXT(60);
+                        }
+                        if (isStatic(idx)) {
+                            const Name& n = env->names[idx];
+                            const Value o = pop();
+                            Object* ob = o.object();
+                            Binding* b = ob ? findBindingCached(ob->traits, n, env->nameCache[idx])
+                                            : nullptr;
+                            // A declared variable whose type the value already has: store it here.
+                            if (b && b->kind == Binding::Kind::Slot && b->slot < ob->slotv.size() &&
+                                ob->traits && b->slot < ob->traits->slotv.size()) {
+                                const Traits::SlotInfo& info = ob->traits->slotv[b->slot];
+                                if (info.typeResolved &&
+                                    (!info.type || (info.type == numberClass && v.isNumeric()) ||
+                                     (info.type == intClass && v.tag == Value::Tag::Int) ||
+                                     (info.type == booleanClass && v.tag == Value::Tag::Bool))) {
+                                    ob->slotv[b->slot] = std::move(v);
+                                    AVM2_NEXT(60);
+                                }
+                            }
+                            if (b)
+                                writeBinding(o, ob, b, n, v, op == 0x68);
+                            else
+                                setProperty(o, n, v, op == 0x68);
+                            AVM2_NEXT(60);
+                        }
+                        Name nBuf;
+                        const Name& n = runtimeName(idx, nBuf);
+                        const Value o = pop();
+                        setProperty(o, n, v, op == 0x68);
+                        AVM2_NEXT(60);
                     }
-                    Name nBuf;
-                    const Name& n = runtimeName(idx, nBuf);
-                    const Value o = pop();
-                    setProperty(o, n, v, op == 0x68);
-                    break;
-                }
-                case 0x62:
+                    AVM2_TAIL(60)
+                    AVM2_OP(0x62)
                     pushLocal(reg(r.u30()));
-                    break;
-                case 0x63:
+                    AVM2_NEXT(61);
+                    AVM2_TAIL(61)
+                    AVM2_OP(0x63)
                     reg(r.u30()) = pop();
-                    break;
-                case 0x64: // getglobalscope
+                    AVM2_NEXT(62);
+                    AVM2_TAIL(62)
+                    AVM2_OP(0x64) // getglobalscope
                     if (saved && !saved->empty())
                         push(saved->front().object);
                     else if (!scopes.empty())
                         push(scopes.front().object);
                     else
                         push(Value::null());
-                    break;
-                case 0x65: { // getscopeobject
-                    const std::uint8_t i = r.u8();
-                    if (i >= scopes.size())
-                        verify(1019, "Getscopeobject  is out of bounds.");
-                    push(scopes[i].object);
-                    break;
-                }
-                case 0x67: { // getouterscope: the scopes saved when the function was made
-                    const std::uint32_t i = r.u30();
-                    if (!saved || i >= saved->size())
-                        verify(1019, "Getscopeobject  is out of bounds.");
-                    push((*saved)[i].object);
-                    break;
-                }
-                case 0x66: { // getproperty
-                    const std::uint32_t idx = r.u30();
-                    if (isStatic(idx)) {
-                        const Name& n = env->names[idx];
-                        Value& o = top();
-                        Binding* b = cachedBinding(o, n, idx);
-                        // A declared variable: read its slot here.
-                        if (b && o.tag == Value::Tag::Object &&
-                            (b->kind == Binding::Kind::Slot || b->kind == Binding::Kind::Const) &&
-                            b->slot < o.o->slotv.size()) {
-                            o = o.o->slotv[b->slot];
-                            break;
-                        }
-                        Value res = getPropertyWith(o, b, n);
-                        stack.back() = std::move(res);
-                        break;
+                    AVM2_NEXT(63);
+                    AVM2_TAIL(63)
+                    AVM2_OP(0x65) { // getscopeobject
+                        const std::uint8_t i = r.u8();
+                        if (i >= scopes.size())
+                            verify(1019, "Getscopeobject  is out of bounds.");
+                        push(scopes[i].object);
+                        AVM2_NEXT(64);
                     }
-                    Name n;
-                    const MultinameInfo& mi2 = a.multinames[idx < a.multinames.size() ? idx : 0];
-                    // Fast path: array[int].
-                    if (mi2.kind == MnKind::MultinameL && stack.size() >= 2) {
-                        const Value& key = stack.back();
-                        const Value& obj = stack[stack.size() - 2];
-                        if (key.tag == Value::Tag::Int && key.i >= 0 && obj.object() &&
-                            (obj.o->kind == ObjectKind::Array ||
-                             (obj.o->kind == ObjectKind::Vector &&
-                              std::size_t(key.i) < static_cast<Array*>(obj.o)->items.size()))) {
-                            auto* arr = static_cast<Array*>(obj.o);
-                            Value v = std::size_t(key.i) < arr->items.size()
-                                          ? arr->items[std::size_t(key.i)]
-                                          : Value();
-                            stack.pop_back();
-                            stack.back() = std::move(v);
-                            break;
+                    AVM2_TAIL(64)
+                    AVM2_OP(0x67) { // getouterscope: the scopes saved when the function was made
+                        const std::uint32_t i = r.u30();
+                        if (!saved || i >= saved->size())
+                            verify(1019, "Getscopeobject  is out of bounds.");
+                        push((*saved)[i].object);
+                        AVM2_NEXT(200);
+                    }
+                    AVM2_TAIL(200)
+                    AVM2_OP(0x66) { // getproperty
+                        const std::uint32_t idx = r.u30();
+                        if (isStatic(idx)) {
+                            const Name& n = env->names[idx];
+                            Value& o = top();
+                            Binding* b = cachedBinding(o, n, idx);
+                            // A declared variable: read its slot here.
+                            if (b && o.tag == Value::Tag::Object &&
+                                (b->kind == Binding::Kind::Slot ||
+                                 b->kind == Binding::Kind::Const) &&
+                                b->slot < o.o->slotv.size()) {
+                                o = o.o->slotv[b->slot];
+                                skipNoopConvert(o);
+                                AVM2_NEXT(65);
+                            }
+                            Value res = getPropertyWith(o, b, n);
+                            stack.back() = std::move(res);
+                            AVM2_NEXT(65);
                         }
-                        // bytes[int] inside a ByteArray.
-                        if (key.tag == Value::Tag::Int && key.i >= 0 && obj.object() &&
-                            obj.o->kind == ObjectKind::ByteArray && domainMemoryBytes) {
-                            std::vector<std::uint8_t>* data = domainMemoryBytes(obj.o);
-                            if (data && std::size_t(key.i) < data->size()) {
-                                const std::int32_t byte = (*data)[std::size_t(key.i)];
+                        Name n;
+                        const MultinameInfo& mi2 =
+                            a.multinames[idx < a.multinames.size() ? idx : 0];
+                        // Fast path: array[int].
+                        if (mi2.kind == MnKind::MultinameL && stack.size() >= 2) {
+                            const Value& key = stack.back();
+                            const Value& obj = stack[stack.size() - 2];
+                            if (key.tag == Value::Tag::Int && key.i >= 0 && obj.object() &&
+                                (obj.o->kind == ObjectKind::Array ||
+                                 (obj.o->kind == ObjectKind::Vector &&
+                                  std::size_t(key.i) < static_cast<Array*>(obj.o)->items.size()))) {
+                                auto* arr = static_cast<Array*>(obj.o);
+                                Value v = std::size_t(key.i) < arr->items.size()
+                                              ? arr->items[std::size_t(key.i)]
+                                              : Value();
                                 stack.pop_back();
-                                stack.back() = Value(byte);
-                                break;
+                                stack.back() = std::move(v);
+                                AVM2_NEXT(65);
+                            }
+                            // bytes[int] inside a ByteArray.
+                            if (key.tag == Value::Tag::Int && key.i >= 0 && obj.object() &&
+                                obj.o->kind == ObjectKind::ByteArray && domainMemoryBytes) {
+                                std::vector<std::uint8_t>* data = domainMemoryBytes(obj.o);
+                                if (data && std::size_t(key.i) < data->size()) {
+                                    const std::int32_t byte = (*data)[std::size_t(key.i)];
+                                    stack.pop_back();
+                                    stack.back() = Value(byte);
+                                    AVM2_NEXT(65);
+                                }
                             }
                         }
-                    }
-                    if (mi2.needsRuntimeName() && !mi2.needsRuntimeNs() && stack.size() >= 2 &&
-                        stack[stack.size() - 2].object() &&
-                        stack[stack.size() - 2].o->kind == ObjectKind::Dictionary) {
-                        const Value key = pop();
-                        auto* d = static_cast<Dictionary*>(pop().o);
-                        Value v;
-                        d->get(*this, key, v);
-                        push(std::move(v));
-                        break;
-                    }
-                    runtimeName(idx, n);
-                    const Value o = pop();
-                    push(getProperty(o, n));
-                    break;
-                }
-                case 0x6A: { // deleteproperty
-                    Name n;
-                    const std::uint32_t didx = r.u30();
-                    if (didx < a.multinames.size() && a.multinames[didx].needsRuntimeName() &&
-                        !a.multinames[didx].needsRuntimeNs() && stack.size() >= 2 &&
-                        stack[stack.size() - 2].object() &&
-                        stack[stack.size() - 2].o->kind == ObjectKind::Dictionary) {
-                        const Value key = pop();
-                        auto* d = static_cast<Dictionary*>(pop().o);
-                        push(Value(d->remove(*this, key)));
-                        break;
-                    }
-                    r.pc = instrStart + 1;
-                    runtimeName(r.u30(), n);
-                    const Value o = pop();
-                    push(Value(deleteProperty(o, n)));
-                    break;
-                }
-                case 0x6C: { // getslot
-                    const std::uint32_t s = r.u30();
-                    const Value o = pop();
-                    push(getSlot(o, s));
-                    break;
-                }
-                case 0x6D: { // setslot
-                    const std::uint32_t s = r.u30();
-                    const Value v = pop();
-                    const Value o = pop();
-                    setSlot(o, s, v);
-                    break;
-                }
-                case 0x6E: { // getglobalslot
-                    const std::uint32_t s = r.u30();
-                    const Value g = saved && !saved->empty()
-                                        ? saved->front().object
-                                        : (scopes.empty() ? Value::null() : scopes.front().object);
-                    push(getSlot(g, s));
-                    break;
-                }
-                case 0x6F: { // setglobalslot
-                    const std::uint32_t s = r.u30();
-                    const Value v = pop();
-                    const Value g = saved && !saved->empty()
-                                        ? saved->front().object
-                                        : (scopes.empty() ? Value::null() : scopes.front().object);
-                    setSlot(g, s, v);
-                    break;
-                }
-                case 0x70: {
-                    Value& v = top();
-                    if (!v.isString())
-                        v = Value(toString(v));
-                    break;
-                }
-                case 0x71:
-                case 0x72: { // esc_xelem, esc_xattr
-                    const Value ev = pop();
-                    if (op == 0x71 && isXmlValue(ev)) {
-                        push(Value(xmlToXmlString(*this, ev.o)));
-                        break;
-                    }
-                    QString s = toString(ev);
-                    s.replace(u'&', QStringLiteral("&amp;")).replace(u'<', QStringLiteral("&lt;"));
-                    if (op == 0x71)
-                        s.replace(u'>', QStringLiteral("&gt;"));
-                    else
-                        s.replace(u'"', QStringLiteral("&quot;"))
-                            .replace(u'\n', QStringLiteral("&#xA;"))
-                            .replace(u'\r', QStringLiteral("&#xD;"))
-                            .replace(u'\t', QStringLiteral("&#x9;"));
-                    push(Value(s));
-                    break;
-                }
-                case 0x73:
-                case 0x83: {
-                    Value& v = top();
-                    if (v.tag != Value::Tag::Int)
-                        v = Value(toInt32(v));
-                    break;
-                }
-                case 0x74:
-                case 0x88: {
-                    Value& v = top();
-                    v = Value::fromUint(toUint32(v));
-                    break;
-                }
-                case 0x75:
-                case 0x84: {
-                    Value& v = top();
-                    if (!v.isNumeric())
-                        v = Value::number(toNumber(v));
-                    break;
-                }
-                case 0x76:
-                case 0x81: {
-                    Value& v = top();
-                    v = Value(toBoolean(v));
-                    break;
-                }
-                case 0x77: { // convert_o
-                    const Value& v = top();
-                    if (v.isNullish())
-                        throwTypeError(
-                            v.isNull() ? 1009 : 1010,
-                            v.isNull()
-                                ? QStringLiteral("Cannot access a property or method of a null "
-                                                 "object reference.")
-                                : QStringLiteral("A term is undefined and has no properties."));
-                    break;
-                }
-                case 0x78: { // checkfilter
-                    const Value& v = top();
-                    Class* c = classOf(v);
-                    if (!c || (c != xmlClass && c != xmlListClass))
-                        throwTypeError(1123,
-                                       QStringLiteral("Filter operator not supported on type %1.")
-                                           .arg(c ? c->qualifiedName() : toString(v)));
-                    break;
-                }
-                case 0x80: { // coerce
-                    const std::uint32_t idx = r.u30();
-                    multiname(idx);
-                    Class* c = resolveType(env, idx);
-                    Value& v = top();
-                    // Values of the type already (the usual case) stay as they are.
-                    if (!c || hasTypeAlready(v, c))
-                        break;
-                    v = coerce(v, c);
-                    break;
-                }
-                case 0x82:
-                    break;   // coerce_a
-                case 0x85: { // coerce_s
-                    Value& v = top();
-                    if (v.isNullish())
-                        v = Value::null();
-                    else if (!v.isString())
-                        v = Value(toString(v));
-                    break;
-                }
-                case 0x86: { // astype
-                    const std::uint32_t idx = r.u30();
-                    multiname(idx);
-                    Class* c = resolveType(env, idx);
-                    Value& v = top();
-                    if (!isType(v, c))
-                        v = Value::null();
-                    break;
-                }
-                case 0x87:
-                case 0xB3: { // astypelate, istypelate
-                    const Value t = pop();
-                    Value& v = top();
-                    Object* to = t.object();
-                    if (!to || to->kind != ObjectKind::Class)
-                        throwTypeError(
-                            1041,
-                            QStringLiteral("The right-hand side of operator must be a class."));
-                    const bool is = isType(v, static_cast<Class*>(to));
-                    if (op == 0xB3)
-                        v = Value(is);
-                    else if (!is)
-                        v = Value::null();
-                    break;
-                }
-                case 0x89: {
-                    Value& v = top();
-                    if (v.isUndefined())
-                        v = Value::null();
-                    break;
-                }
-                case 0x90: {
-                    Value& v = top();
-                    v = numberResult(-number(v));
-                    break;
-                }
-                case 0x91: {
-                    Value& v = top();
-                    v = numberResult(number(v) + 1);
-                    break;
-                }
-                case 0x93: {
-                    Value& v = top();
-                    v = numberResult(number(v) - 1);
-                    break;
-                }
-                case 0x92: {
-                    Value& v = reg(r.u30());
-                    v = numberResult(number(v) + 1);
-                    break;
-                }
-                case 0x94: {
-                    Value& v = reg(r.u30());
-                    v = numberResult(number(v) - 1);
-                    break;
-                }
-                case 0x95: {
-                    Value& v = top();
-                    v = Value(typeOf(v));
-                    break;
-                }
-                case 0x96: {
-                    Value& v = top();
-                    v = Value(!truth(v));
-                    break;
-                }
-                case 0x97: {
-                    Value& v = top();
-                    v = Value(~i32(v));
-                    break;
-                }
-                case 0xA0: { // add
-                    const Value b = pop();
-                    Value& av = top();
-                    if (av.tag == Value::Tag::Int && b.tag == Value::Tag::Int) {
-                        av = intResult(std::int64_t(av.i) + b.i);
-                    } else if (av.isNumeric() && b.isNumeric()) {
-                        av = numberResult(av.toDoubleFast() + b.toDoubleFast());
-                    } else if (av.isString() && b.isString()) {
-                        av = Value(concatStrings(av.s, b.s));
-                    } else if (isXmlValue(av) && isXmlValue(b)) {
-                        av = xmlConcat(*this, av, b);
-                    } else {
-                        const Value pa = toPrimitive(av, false), pb = toPrimitive(b, false);
-                        if (pa.isString() || pb.isString() ||
-                            (av.object() && av.o->kind == ObjectKind::Date) ||
-                            (b.object() && b.o->kind == ObjectKind::Date))
-                            av = Value(concatStrings(toString(pa), toString(pb)));
-                        else
-                            av = Value::number(toNumber(pa) + toNumber(pb));
-                    }
-                    break;
-                }
-                case 0xA1:
-                case 0xA2:
-                case 0xA3:
-                case 0xA4: {
-                    const Value b = pop();
-                    Value& av = top();
-                    if (op == 0xA1 && av.tag == Value::Tag::Int && b.tag == Value::Tag::Int) {
-                        av = intResult(std::int64_t(av.i) - b.i);
-                        break;
-                    }
-                    const double x = number(av), y = number(b);
-                    double res = 0;
-                    switch (op) {
-                    case 0xA1:
-                        res = x - y;
-                        break;
-                    case 0xA2:
-                        res = x * y;
-                        break;
-                    case 0xA3:
-                        res = x / y;
-                        break;
-                    case 0xA4:
-                        res = std::fmod(x, y);
-                        break;
-                    }
-                    av = numberResult(res);
-                    break;
-                }
-                case 0xA5:
-                case 0xA6:
-                case 0xA7:
-                case 0xA8:
-                case 0xA9:
-                case 0xAA:
-                case 0xC5:
-                case 0xC6:
-                case 0xC7: {
-                    const Value b = pop();
-                    Value& av = top();
-                    const std::int32_t x = i32(av);
-                    const std::int32_t y = i32(b);
-                    const std::uint32_t ux = std::uint32_t(x), uy = std::uint32_t(y);
-                    switch (op) {
-                    case 0xA5:
-                        av = Value(std::int32_t(ux << (uy & 31)));
-                        break;
-                    case 0xA6:
-                        av = Value(std::int32_t(x >> (uy & 31)));
-                        break;
-                    case 0xA7:
-                        av = Value::fromUint(ux >> (uy & 31));
-                        break;
-                    case 0xA8:
-                        av = Value(std::int32_t(x & y));
-                        break;
-                    case 0xA9:
-                        av = Value(std::int32_t(x | y));
-                        break;
-                    case 0xAA:
-                        av = Value(std::int32_t(x ^ y));
-                        break;
-                    case 0xC5:
-                        av = Value(std::int32_t(ux + uy));
-                        break;
-                    case 0xC6:
-                        av = Value(std::int32_t(ux - uy));
-                        break;
-                    case 0xC7:
-                        av = Value(std::int32_t(ux * uy));
-                        break;
-                    }
-                    break;
-                }
-                case 0xAB: {
-                    const Value b = pop();
-                    Value& av = top();
-                    av = Value(looseEquals(av, b));
-                    break;
-                }
-                case 0xAC: {
-                    const Value b = pop();
-                    Value& av = top();
-                    av = Value(strictEquals(av, b));
-                    break;
-                }
-                case 0xAD: {
-                    const Value b = pop();
-                    Value& av = top();
-                    av = Value(less(av, b) == 1);
-                    break;
-                }
-                case 0xAE: {
-                    const Value b = pop();
-                    Value& av = top();
-                    av = Value(less(b, av) == 0);
-                    break;
-                }
-                case 0xAF: {
-                    const Value b = pop();
-                    Value& av = top();
-                    av = Value(less(b, av) == 1);
-                    break;
-                }
-                case 0xB0: {
-                    const Value b = pop();
-                    Value& av = top();
-                    av = Value(less(av, b) == 0);
-                    break;
-                }
-                case 0xB1: { // instanceof
-                    const Value t = pop();
-                    Value& v = top();
-                    Object* to = t.object();
-                    if (!to || (to->kind != ObjectKind::Class && to->kind != ObjectKind::Function))
-                        throwTypeError(
-                            1040,
-                            QStringLiteral(
-                                "The right-hand side of instanceof must be a class or function."));
-                    Object* target =
-                        to->kind == ObjectKind::Class
-                            ? static_cast<Class*>(to)->prototype
-                            : getProperty(t, publicName(QStringLiteral("prototype"))).object();
-                    bool found = false;
-                    for (Object* p = v.object() ? v.o->proto : protoOf(v); p && target;
-                         p = p->proto)
-                        if (p == target) {
-                            found = true;
-                            break;
+                        if (mi2.needsRuntimeName() && !mi2.needsRuntimeNs() && stack.size() >= 2 &&
+                            stack[stack.size() - 2].object() &&
+                            stack[stack.size() - 2].o->kind == ObjectKind::Dictionary) {
+                            const Value key = pop();
+                            auto* d = static_cast<Dictionary*>(pop().o);
+                            Value v;
+                            d->get(*this, key, v);
+                            push(std::move(v));
+                            AVM2_NEXT(65);
                         }
-                    v = Value(found);
-                    break;
-                }
-                case 0xB2: { // istype
-                    const std::uint32_t idx = r.u30();
-                    multiname(idx);
-                    Class* c = resolveType(env, idx);
-                    Value& v = top();
-                    v = Value(isType(v, c));
-                    break;
-                }
-                case 0xB4: { // in
-                    const Value o = pop();
-                    Value& nv = top();
-                    if (o.object() && o.o->kind == ObjectKind::Dictionary) {
-                        nv = Value(static_cast<Dictionary*>(o.o)->has(*this, nv));
-                        break;
+                        runtimeName(idx, n);
+                        const Value o = pop();
+                        push(getProperty(o, n));
+                        AVM2_NEXT(65);
                     }
-                    nv = Value(hasProperty(o, publicName(toString(nv))));
-                    break;
-                }
-                case 0xC0: {
-                    Value& v = top();
-                    v = Value(std::int32_t(std::uint32_t(i32(v)) + 1u));
-                    break;
-                }
-                case 0xC1: {
-                    Value& v = top();
-                    v = Value(std::int32_t(std::uint32_t(i32(v)) - 1u));
-                    break;
-                }
-                case 0xC2: {
-                    Value& v = reg(r.u30());
-                    v = Value(std::int32_t(std::uint32_t(i32(v)) + 1u));
-                    break;
-                }
-                case 0xC3: {
-                    Value& v = reg(r.u30());
-                    v = Value(std::int32_t(std::uint32_t(i32(v)) - 1u));
-                    break;
-                }
-                case 0xC4: {
-                    Value& v = top();
-                    v = Value(std::int32_t(0u - std::uint32_t(i32(v))));
-                    break;
-                }
-                case 0xD0:
-                case 0xD1:
-                case 0xD2:
-                case 0xD3:
+                    AVM2_TAIL(65)
+                    AVM2_OP(0x6A) { // deleteproperty
+                        Name n;
+                        const std::uint32_t didx = r.u30();
+                        if (didx < a.multinames.size() && a.multinames[didx].needsRuntimeName() &&
+                            !a.multinames[didx].needsRuntimeNs() && stack.size() >= 2 &&
+                            stack[stack.size() - 2].object() &&
+                            stack[stack.size() - 2].o->kind == ObjectKind::Dictionary) {
+                            const Value key = pop();
+                            auto* d = static_cast<Dictionary*>(pop().o);
+                            push(Value(d->remove(*this, key)));
+                            AVM2_NEXT(66);
+                        }
+                        r.pc = instrStart + 1;
+                        runtimeName(r.u30(), n);
+                        const Value o = pop();
+                        push(Value(deleteProperty(o, n)));
+                        AVM2_NEXT(66);
+                    }
+                    AVM2_TAIL(66)
+                    AVM2_OP(0x6C) { // getslot
+                        const std::uint32_t s = r.u30();
+                        const Value o = pop();
+                        push(getSlot(o, s));
+                        AVM2_NEXT(67);
+                    }
+                    AVM2_TAIL(67)
+                    AVM2_OP(0x6D) { // setslot
+                        const std::uint32_t s = r.u30();
+                        const Value v = pop();
+                        const Value o = pop();
+                        setSlot(o, s, v);
+                        AVM2_NEXT(68);
+                    }
+                    AVM2_TAIL(68)
+                    AVM2_OP(0x6E) { // getglobalslot
+                        const std::uint32_t s = r.u30();
+                        const Value g =
+                            saved && !saved->empty()
+                                ? saved->front().object
+                                : (scopes.empty() ? Value::null() : scopes.front().object);
+                        push(getSlot(g, s));
+                        AVM2_NEXT(69);
+                    }
+                    AVM2_TAIL(69)
+                    AVM2_OP(0x6F) { // setglobalslot
+                        const std::uint32_t s = r.u30();
+                        const Value v = pop();
+                        const Value g =
+                            saved && !saved->empty()
+                                ? saved->front().object
+                                : (scopes.empty() ? Value::null() : scopes.front().object);
+                        setSlot(g, s, v);
+                        AVM2_NEXT(70);
+                    }
+                    AVM2_TAIL(70)
+                    AVM2_OP(0x70) {
+                        Value& v = top();
+                        if (!v.isString())
+                            v = Value(toString(v));
+                        AVM2_NEXT(71);
+                    }
+                    AVM2_TAIL(71)
+                    AVM2_OP(0x71)
+                    AVM2_OP(0x72) { // esc_xelem, esc_xattr
+                        const Value ev = pop();
+                        if (op == 0x71 && isXmlValue(ev)) {
+                            push(Value(xmlToXmlString(*this, ev.o)));
+                            AVM2_NEXT(72);
+                        }
+                        QString s = toString(ev);
+                        s.replace(u'&', QStringLiteral("&amp;"))
+                            .replace(u'<', QStringLiteral("&lt;"));
+                        if (op == 0x71)
+                            s.replace(u'>', QStringLiteral("&gt;"));
+                        else
+                            s.replace(u'"', QStringLiteral("&quot;"))
+                                .replace(u'\n', QStringLiteral("&#xA;"))
+                                .replace(u'\r', QStringLiteral("&#xD;"))
+                                .replace(u'\t', QStringLiteral("&#x9;"));
+                        push(Value(s));
+                        AVM2_NEXT(72);
+                    }
+                    AVM2_TAIL(72)
+                    AVM2_OP(0x73)
+                    AVM2_OP(0x83) {
+                        Value& v = top();
+                        if (v.tag != Value::Tag::Int)
+                            v = Value(toInt32(v));
+                        AVM2_NEXT(73);
+                    }
+                    AVM2_TAIL(73)
+                    AVM2_OP(0x74)
+                    AVM2_OP(0x88) {
+                        Value& v = top();
+                        v = Value::fromUint(toUint32(v));
+                        AVM2_NEXT(74);
+                    }
+                    AVM2_TAIL(74)
+                    AVM2_OP(0x75)
+                    AVM2_OP(0x84) {
+                        Value& v = top();
+                        if (!v.isNumeric())
+                            v = Value::number(toNumber(v));
+                        AVM2_NEXT(75);
+                    }
+                    AVM2_TAIL(75)
+                    AVM2_OP(0x76)
+                    AVM2_OP(0x81) {
+                        Value& v = top();
+                        v = Value(toBoolean(v));
+                        AVM2_NEXT(76);
+                    }
+                    AVM2_TAIL(76)
+                    AVM2_OP(0x77) { // convert_o
+                        const Value& v = top();
+                        if (v.isNullish())
+                            throwTypeError(
+                                v.isNull() ? 1009 : 1010,
+                                v.isNull()
+                                    ? QStringLiteral("Cannot access a property or method of a null "
+                                                     "object reference.")
+                                    : QStringLiteral("A term is undefined and has no properties."));
+                        AVM2_NEXT(77);
+                    }
+                    AVM2_TAIL(77)
+                    AVM2_OP(0x78) { // checkfilter
+                        const Value& v = top();
+                        Class* c = classOf(v);
+                        if (!c || (c != xmlClass && c != xmlListClass))
+                            throwTypeError(
+                                1123, QStringLiteral("Filter operator not supported on type %1.")
+                                          .arg(c ? c->qualifiedName() : toString(v)));
+                        AVM2_NEXT(78);
+                    }
+                    AVM2_TAIL(78)
+                    AVM2_OP(0x80) { // coerce
+                        const std::uint32_t idx = r.u30();
+                        multiname(idx);
+                        Class* c = resolveType(env, idx);
+                        Value& v = top();
+                        // Values of the type already (the usual case) stay as they are.
+                        if (!c || hasTypeAlready(v, c))
+                            AVM2_NEXT(79);
+                        v = coerce(v, c);
+                        AVM2_NEXT(79);
+                    }
+                    AVM2_TAIL(79)
+                    AVM2_OP(0x82)
+                    AVM2_NEXT(80); // coerce_a
+                    AVM2_TAIL(80)
+                    AVM2_OP(0x85) { // coerce_s
+                        Value& v = top();
+                        if (v.isNullish())
+                            v = Value::null();
+                        else if (!v.isString())
+                            v = Value(toString(v));
+                        AVM2_NEXT(81);
+                    }
+                    AVM2_TAIL(81)
+                    AVM2_OP(0x86) { // astype
+                        const std::uint32_t idx = r.u30();
+                        multiname(idx);
+                        Class* c = resolveType(env, idx);
+                        Value& v = top();
+                        if (!isType(v, c))
+                            v = Value::null();
+                        AVM2_NEXT(82);
+                    }
+                    AVM2_TAIL(82)
+                    AVM2_OP(0x87)
+                    AVM2_OP(0xB3) { // astypelate, istypelate
+                        const Value t = pop();
+                        Value& v = top();
+                        Object* to = t.object();
+                        if (!to || to->kind != ObjectKind::Class)
+                            throwTypeError(
+                                1041,
+                                QStringLiteral("The right-hand side of operator must be a class."));
+                        const bool is = isType(v, static_cast<Class*>(to));
+                        if (op == 0xB3)
+                            v = Value(is);
+                        else if (!is)
+                            v = Value::null();
+                        AVM2_NEXT(83);
+                    }
+                    AVM2_TAIL(83)
+                    AVM2_OP(0x89) {
+                        Value& v = top();
+                        if (v.isUndefined())
+                            v = Value::null();
+                        AVM2_NEXT(84);
+                    }
+                    AVM2_TAIL(84)
+                    AVM2_OP(0x90) {
+                        Value& v = top();
+                        v = numberResult(-number(v));
+                        AVM2_NEXT(85);
+                    }
+                    AVM2_TAIL(85)
+                    AVM2_OP(0x91) {
+                        Value& v = top();
+                        v = numberResult(number(v) + 1);
+                        AVM2_NEXT(86);
+                    }
+                    AVM2_TAIL(86)
+                    AVM2_OP(0x93) {
+                        Value& v = top();
+                        v = numberResult(number(v) - 1);
+                        AVM2_NEXT(87);
+                    }
+                    AVM2_TAIL(87)
+                    AVM2_OP(0x92) {
+                        Value& v = reg(r.u30());
+                        v = numberResult(number(v) + 1);
+                        AVM2_NEXT(88);
+                    }
+                    AVM2_TAIL(88)
+                    AVM2_OP(0x94) {
+                        Value& v = reg(r.u30());
+                        v = numberResult(number(v) - 1);
+                        AVM2_NEXT(89);
+                    }
+                    AVM2_TAIL(89)
+                    AVM2_OP(0x95) {
+                        Value& v = top();
+                        v = Value(typeOf(v));
+                        AVM2_NEXT(90);
+                    }
+                    AVM2_TAIL(90)
+                    AVM2_OP(0x96) {
+                        Value& v = top();
+                        v = Value(!truth(v));
+                        AVM2_NEXT(91);
+                    }
+                    AVM2_TAIL(91)
+                    AVM2_OP(0x97) {
+                        Value& v = top();
+                        v = Value(~i32(v));
+                        AVM2_NEXT(92);
+                    }
+                    AVM2_TAIL(92)
+                    AVM2_OP(0xA0) { // add
+                        const Value b = pop();
+                        Value& av = top();
+                        if (av.tag == Value::Tag::Int && b.tag == Value::Tag::Int) {
+                            av = intResult(std::int64_t(av.i) + b.i);
+                        } else if (av.isNumeric() && b.isNumeric()) {
+                            av = numberResult(av.toDoubleFast() + b.toDoubleFast());
+                        } else if (av.isString() && b.isString()) {
+                            av = Value(concatStrings(av.s, b.s));
+                        } else if (isXmlValue(av) && isXmlValue(b)) {
+                            av = xmlConcat(*this, av, b);
+                        } else {
+                            const Value pa = toPrimitive(av, false), pb = toPrimitive(b, false);
+                            if (pa.isString() || pb.isString() ||
+                                (av.object() && av.o->kind == ObjectKind::Date) ||
+                                (b.object() && b.o->kind == ObjectKind::Date))
+                                av = Value(concatStrings(toString(pa), toString(pb)));
+                            else
+                                av = Value::number(toNumber(pa) + toNumber(pb));
+                        }
+                        skipNoopConvert(av);
+                        AVM2_NEXT(93);
+                    }
+                    AVM2_TAIL(93)
+#define AVM2_NUMBER_BINOP(opcode, tail, expr)                                                      \
+    AVM2_OP(opcode) {                                                                              \
+        const Value b = pop();                                                                     \
+        Value& av = top();                                                                         \
+        const double x = number(av);                                                               \
+        const double y = number(b);                                                                \
+        av = numberResult(expr);                                                                   \
+        skipNoopConvert(av);                                                                       \
+        AVM2_NEXT(tail);                                                                           \
+    }                                                                                              \
+    AVM2_TAIL(tail)
+#define AVM2_INT_BINOP(opcode, tail, expr)                                                         \
+    AVM2_OP(opcode) {                                                                              \
+        const Value b = pop();                                                                     \
+        Value& av = top();                                                                         \
+        const std::int32_t x = i32(av);                                                            \
+        const std::int32_t y = i32(b);                                                             \
+        const std::uint32_t ux = std::uint32_t(x), uy = std::uint32_t(y);                          \
+        (void)ux;                                                                                  \
+        (void)uy;                                                                                  \
+        av = expr;                                                                                 \
+        skipNoopConvert(av);                                                                       \
+        AVM2_NEXT(tail);                                                                           \
+    }                                                                                              \
+    AVM2_TAIL(tail)
+                    AVM2_OP(0xA1) { // subtract
+                        const Value b = pop();
+                        Value& av = top();
+                        if (av.tag == Value::Tag::Int && b.tag == Value::Tag::Int) {
+                            av = intResult(std::int64_t(av.i) - b.i);
+                        } else {
+                            const double x = number(av);
+                            const double y = number(b);
+                            av = numberResult(x - y);
+                        }
+                        skipNoopConvert(av);
+                        AVM2_NEXT(94);
+                    }
+                    AVM2_TAIL(94)
+                    AVM2_NUMBER_BINOP(0xA2, 200, x * y)
+                    AVM2_NUMBER_BINOP(0xA3, 201, x / y)
+                    AVM2_NUMBER_BINOP(0xA4, 202, std::fmod(x, y))
+                    AVM2_INT_BINOP(0xA5, 95, Value(std::int32_t(ux << (uy & 31))))
+                    AVM2_INT_BINOP(0xA6, 203, Value(std::int32_t(x >> (uy & 31))))
+                    AVM2_INT_BINOP(0xA7, 204, Value::fromUint(ux >> (uy & 31)))
+                    AVM2_INT_BINOP(0xA8, 205, Value(std::int32_t(x & y)))
+                    AVM2_INT_BINOP(0xA9, 206, Value(std::int32_t(x | y)))
+                    AVM2_INT_BINOP(0xAA, 207, Value(std::int32_t(x ^ y)))
+                    AVM2_INT_BINOP(0xC5, 208, Value(std::int32_t(ux + uy)))
+                    AVM2_INT_BINOP(0xC6, 209, Value(std::int32_t(ux - uy)))
+                    AVM2_INT_BINOP(0xC7, 210, Value(std::int32_t(ux * uy)))
+#undef AVM2_NUMBER_BINOP
+#undef AVM2_INT_BINOP
+                    AVM2_OP(0xAB) {
+                        const Value b = pop();
+                        Value& av = top();
+                        av = Value(looseEquals(av, b));
+                        AVM2_NEXT(96);
+                    }
+                    AVM2_TAIL(96)
+                    AVM2_OP(0xAC) {
+                        const Value b = pop();
+                        Value& av = top();
+                        av = Value(strictEquals(av, b));
+                        AVM2_NEXT(97);
+                    }
+                    AVM2_TAIL(97)
+                    AVM2_OP(0xAD) {
+                        const Value b = pop();
+                        Value& av = top();
+                        av = Value(less(av, b) == 1);
+                        AVM2_NEXT(98);
+                    }
+                    AVM2_TAIL(98)
+                    AVM2_OP(0xAE) {
+                        const Value b = pop();
+                        Value& av = top();
+                        av = Value(less(b, av) == 0);
+                        AVM2_NEXT(99);
+                    }
+                    AVM2_TAIL(99)
+                    AVM2_OP(0xAF) {
+                        const Value b = pop();
+                        Value& av = top();
+                        av = Value(less(b, av) == 1);
+                        AVM2_NEXT(100);
+                    }
+                    AVM2_TAIL(100)
+                    AVM2_OP(0xB0) {
+                        const Value b = pop();
+                        Value& av = top();
+                        av = Value(less(av, b) == 0);
+                        AVM2_NEXT(101);
+                    }
+                    AVM2_TAIL(101)
+                    AVM2_OP(0xB1) { // instanceof
+                        const Value t = pop();
+                        Value& v = top();
+                        Object* to = t.object();
+                        if (!to ||
+                            (to->kind != ObjectKind::Class && to->kind != ObjectKind::Function))
+                            throwTypeError(1040, QStringLiteral("The right-hand side of instanceof "
+                                                                "must be a class or function."));
+                        Object* target =
+                            to->kind == ObjectKind::Class
+                                ? static_cast<Class*>(to)->prototype
+                                : getProperty(t, publicName(QStringLiteral("prototype"))).object();
+                        bool found = false;
+                        for (Object* p = v.object() ? v.o->proto : protoOf(v); p && target;
+                             p = p->proto)
+                            if (p == target) {
+                                found = true;
+                                break;
+                            }
+                        v = Value(found);
+                        AVM2_NEXT(102);
+                    }
+                    AVM2_TAIL(102)
+                    AVM2_OP(0xB2) { // istype
+                        const std::uint32_t idx = r.u30();
+                        multiname(idx);
+                        Class* c = resolveType(env, idx);
+                        Value& v = top();
+                        v = Value(isType(v, c));
+                        AVM2_NEXT(103);
+                    }
+                    AVM2_TAIL(103)
+                    AVM2_OP(0xB4) { // in
+                        const Value o = pop();
+                        Value& nv = top();
+                        if (o.object() && o.o->kind == ObjectKind::Dictionary) {
+                            nv = Value(static_cast<Dictionary*>(o.o)->has(*this, nv));
+                            AVM2_NEXT(104);
+                        }
+                        // A QName in a namespace keeps it (a Proxy's hasProperty gets the QName);
+                        // any other value names a public property.
+                        const QNameObject* q = asQName(nv);
+                        if (q && !q->anyNs && !q->uri.isEmpty()) {
+                            Name n;
+                            n.local = q->local;
+                            n.nss = {internNs(NsKind::Namespace, q->uri)};
+                            nv = Value(hasProperty(o, n));
+                        } else {
+                            nv = Value(hasProperty(o, publicName(toString(nv))));
+                        }
+                        AVM2_NEXT(104);
+                    }
+                    AVM2_TAIL(104)
+                    AVM2_OP(0xC0) {
+                        Value& v = top();
+                        v = Value(std::int32_t(std::uint32_t(i32(v)) + 1u));
+                        AVM2_NEXT(105);
+                    }
+                    AVM2_TAIL(105)
+                    AVM2_OP(0xC1) {
+                        Value& v = top();
+                        v = Value(std::int32_t(std::uint32_t(i32(v)) - 1u));
+                        AVM2_NEXT(106);
+                    }
+                    AVM2_TAIL(106)
+                    AVM2_OP(0xC2) {
+                        Value& v = reg(r.u30());
+                        v = Value(std::int32_t(std::uint32_t(i32(v)) + 1u));
+                        AVM2_NEXT(107);
+                    }
+                    AVM2_TAIL(107)
+                    AVM2_OP(0xC3) {
+                        Value& v = reg(r.u30());
+                        v = Value(std::int32_t(std::uint32_t(i32(v)) - 1u));
+                        AVM2_NEXT(108);
+                    }
+                    AVM2_TAIL(108)
+                    AVM2_OP(0xC4) {
+                        Value& v = top();
+                        v = Value(std::int32_t(0u - std::uint32_t(i32(v))));
+                        AVM2_NEXT(109);
+                    }
+                    AVM2_TAIL(109)
+                    AVM2_OP(0xD0)
+                    AVM2_OP(0xD1)
+                    AVM2_OP(0xD2)
+                    AVM2_OP(0xD3)
                     pushLocal(reg(op - 0xD0));
-                    break;
-                case 0xD4:
-                case 0xD5:
-                case 0xD6:
-                case 0xD7:
+                    AVM2_NEXT(110);
+                    AVM2_TAIL(110)
+                    AVM2_OP(0xD4)
+                    AVM2_OP(0xD5)
+                    AVM2_OP(0xD6)
+                    AVM2_OP(0xD7)
                     reg(op - 0xD4) = pop();
-                    break;
-                case 0xEF:
+                    AVM2_NEXT(111);
+                    AVM2_TAIL(111)
+                    AVM2_OP(0xEF)
                     r.u8();
                     r.u30();
                     r.u8();
                     r.u30();
-                    break; // debug
-                case 0xF0:
-                case 0xF1:
-                case 0xF2:
+                    AVM2_NEXT(112); // debug
+                    AVM2_TAIL(112)
+                    AVM2_OP(0xF0)
+                    AVM2_OP(0xF1)
+                    AVM2_OP(0xF2)
                     r.u30();
-                    break; // debugline, debugfile, bkptline
+                    AVM2_NEXT(113); // debugline, debugfile, bkptline
+                    AVM2_TAIL(113)
                 default:
                     throwError("VerifyError", 1011,
                                QStringLiteral("Method contained illegal opcode %1 at offset %2.")

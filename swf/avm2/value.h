@@ -5,6 +5,7 @@
 // look at the value. Strings are Qt's UTF-16 strings (AS3 strings are 16-bit code units).
 
 #include <QString>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <new>
@@ -38,7 +39,7 @@ struct Value {
         const auto n = std::int32_t(d > -2147483649.0 && d < 2147483648.0 ? d : 0);
         if (double(n) == d && !(n == 0 && std::signbit(d))) {
             v.tag = Tag::Int;
-            v.i = n;
+            v.bits = intBits(n);
         } else {
             v.tag = Tag::Number;
             v.d = d;
@@ -48,21 +49,24 @@ struct Value {
     static Value fromUint(std::uint32_t u) {
         return u <= 0x7FFFFFFFu ? Value(std::int32_t(u)) : number(double(u));
     }
-    Value(bool b) noexcept : tag(Tag::Bool), bits(0), s(kNoString) { this->b = b; }
-    Value(std::int32_t n) noexcept : tag(Tag::Int), bits(0), s(kNoString) { i = n; }
-    Value(double n) noexcept : bits(0), s(kNoString) {
+    Value(bool b) noexcept : tag(Tag::Bool), bits(boolBits(b)), s(kNoString) {}
+    Value(std::int32_t n) noexcept : tag(Tag::Int), bits(intBits(n)), s(kNoString) {}
+    Value(double n) noexcept : bits(std::bit_cast<std::uint64_t>(n)), s(kNoString) {
         const auto k = std::int32_t(n > -2147483649.0 && n < 2147483648.0 ? n : 0);
         if (double(k) == n && !(k == 0 && std::signbit(n))) {
             tag = Tag::Int;
-            i = k;
+            bits = intBits(k);
         } else {
             tag = Tag::Number;
-            d = n;
         }
     }
     Value(QString str) : tag(Tag::String), box(new StringBox{std::move(str), 1}), s(box->str) {}
     Value(const char* str) : Value(QString::fromUtf8(str)) {}
-    Value(Object* obj) noexcept : tag(obj ? Tag::Object : Tag::Null), o(obj), s(kNoString) {}
+    static_assert(sizeof(Object*) == 8 || std::endian::native == std::endian::little,
+                  "an object payload is written as the whole word");
+    Value(Object* obj) noexcept
+        : tag(obj ? Tag::Object : Tag::Null), bits(std::uint64_t(std::uintptr_t(obj))),
+          s(kNoString) {}
 
     bool isUndefined() const { return tag == Tag::Undefined; }
     bool isNull() const { return tag == Tag::Null; }
@@ -106,6 +110,22 @@ struct Value {
     };
     // The text of a String value; an empty (null) string for every other kind.
     const QString& s;
+
+    // The whole payload of an int or a boolean, written in one store: filling the payload with
+    // zero and then writing its low half makes the next copy of the value, which reads the
+    // payload whole, wait until both stores have landed.
+    static constexpr std::uint64_t intBits(std::int32_t n) {
+        if constexpr (std::endian::native == std::endian::little)
+            return std::uint32_t(n);
+        else
+            return std::uint64_t(std::uint32_t(n)) << 32;
+    }
+    static constexpr std::uint64_t boolBits(bool b) {
+        if constexpr (std::endian::native == std::endian::little)
+            return b ? 1 : 0;
+        else
+            return b ? std::uint64_t(1) << 56 : 0;
+    }
 
 private:
     struct Raw {};

@@ -326,11 +326,12 @@ public:
     Value (*regexpReplace)(VM&, const QString&, const Value& re, const Value& repl) = nullptr;
     Value (*regexpMatch)(VM&, const QString&, const Value& re, bool search) = nullptr;
 
-    // `lexicalDxns`: the default XML namespace cell of the code a closure was made in (null:
-    // none, so the public namespace).
+    // Runs a method body in its frame: the registers (set up by runMethod), and room for the
+    // operand stack and the scope stack as frameLayout sizes them. `lexicalDxns`: the default
+    // XML namespace cell of the code a closure was made in (null: none, so the public namespace).
     Value execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Value* regs,
-                  const ScopeChain& scope, Class* declaringClass,
-                  const std::shared_ptr<QString>& lexicalDxns = nullptr);
+                  Value* stackRoom, ScopeEntry* scopeRoom, const ScopeChain& scope,
+                  Class* declaringClass, const std::shared_ptr<QString>& lexicalDxns = nullptr);
 
 private:
     void registerBuiltins();

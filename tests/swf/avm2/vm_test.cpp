@@ -80,11 +80,21 @@ TEST(Avm2Vm, IntegerAndNumberArithmetic) {
         {{0x24, 0x01, 0x24, 0x00, 0x24, 0xFF, 0xA2, 0xA3}, "-Infinity"},   // 1 / (0 * -1): -0
         {{0x2D, 0x01, 0x24, 0x02, 0xA2}, "4294967294"},                    // past int's range
         {{0x2D, 0x02, 0x2D, 0x01, 0xA1, 0x24, 0x01, 0xA1}, "-2147483649"}, // -1 - max - 1
+        // An operation steps over a convert that follows it only when the result has the type.
+        {{0x2D, 0x02, 0x24, 0x00, 0xA7, 0x73}, "-1"},                           // int(-1 >>> 0)
+        {{0x2D, 0x02, 0x2D, 0x01, 0xA1, 0x24, 0x01, 0xA1, 0x73}, "2147483647"}, // int(-1-max-1)
+        {{0x2F, 0x01, 0x2F, 0x02, 0xA0, 0x73}, "0"},                            // int(0.1 + 0.2)
+        {{0x2D, 0x01, 0x24, 0x02, 0xA2, 0x73}, "-2"},                           // int(max * 2)
+        {{0x2D, 0x01, 0x24, 0x01, 0xC5, 0x73}, "-2147483648"},                  // int(add_i)
+        {{0x24, 0x05, 0x24, 0x03, 0xA2, 0x75}, "15"},                           // Number(5 * 3)
+        {{0x24, 0x07, 0x24, 0x02, 0xA3, 0x73, 0x24, 0x01, 0xA0}, "4"},          // int(7 / 2) + 1
+        {{0x2C, 0x03, 0x24, 0x01, 0xA0, 0x73}, "0"},                            // int("x" + 1)
     };
     for (const Case& c : cases) {
         SimpleAbc abc;
         abc.ints = {2147483647, -1, 123456789, 987654321};
         abc.doubles = {0.1, 0.2};
+        abc.extraStrings = {"x"};
         abc.code = traceOf(c.push);
         const Outcome r = runAbc(abc.build());
         EXPECT_EQ(r.traces, QStringList{QString::fromLatin1(c.expected)})
@@ -447,6 +457,34 @@ TEST(Avm2Vm, CallMethodDispatchesById) {
     EXPECT_TRUE(r.errors[0].contains(QLatin1String("#1051"))) << r.errors[0].toStdString();
 }
 
+// Calls nest in frames taken from one arena: deep recursion passes its arguments and results
+// through every level, a missing argument is refused, and the frames of calls that threw are
+// given back (the later calls still run).
+TEST(Avm2Vm, RecursiveCallsPassArgumentsAndResults) {
+    SimpleAbc abc;
+    abc.extraStrings = {"sum", "boom"};
+    // sum(n, acc) = n == 0 ? acc : this.sum(n - 1, acc + n)
+    const std::vector<std::uint8_t> sum = {0xD1, 0x24, 0x00, 0x14, 0x02, 0x00, 0x00,
+                                           0xD2, 0x48, 0xD0, 0xD1, 0xC1, 0xD2, 0xD1,
+                                           0xA0, 0x46, 0x02, 0x02, 0x48};
+    // boom(x) throws x
+    abc.methods = {{sum, 2, 2, 0}, {{0xD1, 0x03}, 1, 3, 0}};
+    abc.code = {0xD0, 0x30,                         // getlocal0 pushscope
+                0x5D, 0x01, 0xD0, 0x25, 0xC8, 0x01, // trace(sum(200, 0))
+                0x24, 0x00, 0x46, 0x02, 0x02, 0x4F, 0x01, 0x01, 0xD0, 0x24,
+                0x07, 0x46, 0x03, 0x01, // 16: boom(7), caught below
+                0x29, 0x47,             // 22
+                0x29,                   // 24: the handler drops the value
+                0x5D, 0x01, 0xD0, 0x24, 0x03, 0x24, 0x04, 0x46, 0x02, 0x02,
+                0x4F, 0x01, 0x01, 0xD0, 0x24, 0x01, 0x46, 0x02, 0x01, // sum(1): one argument short
+                0x4F, 0x01, 0x01, 0x47};
+    abc.handlers = {{16, 22, 24, 0, 0}};
+    const Outcome r = runAbc(abc.build());
+    EXPECT_EQ(r.traces, QStringList({"20100", "10"}));
+    ASSERT_EQ(r.errors.size(), 1) << r.errors.join(u'|').toStdString();
+    EXPECT_TRUE(r.errors[0].contains(QLatin1String("#1063"))) << r.errors[0].toStdString();
+}
+
 // `default xml namespace` (dxns) and runtime-qualified names: unprefixed XML takes the default
 // namespace, an unqualified name reads in it, QName("a") is in it, and `x.ns::b` reads an
 // element of another namespace that the unqualified name does not reach.
@@ -620,32 +658,41 @@ TEST(Avm2Vm, ProxyTrapsGetQualifiedNamesAsQNames) {
             events << "descendants " + describeName(vm, self, arg(a, 0));
             return Value(QStringLiteral("found"));
         });
+        trap("hasProperty", [](VM& vm, const Value& self, std::span<const Value> a) {
+            events << "has " + describeName(vm, self, arg(a, 0));
+            return Value(true);
+        });
     };
     SimpleAbc abc;
-    // Strings 3..9; multinames 2 Probe, 3 Namespace, 4 urn:n, 5 x, 6 @x, 7 f, 8 y, then
-    // 9 RTQName "x" and 10 RTQName "f".
-    abc.extraStrings = {"Probe", "Namespace", "urn:n", "x", "@x", "f", "y"};
+    // Strings 3..10; multinames 2 Probe, 3 Namespace, 4 urn:n, 5 x, 6 @x, 7 f, 8 y, 9 QName,
+    // then 10 RTQName "x" and 11 RTQName "f".
+    abc.extraStrings = {"Probe", "Namespace", "urn:n", "x", "@x", "f", "y", "QName"};
     abc.extraMultinames = {{0x0F, 0x06}, {0x0F, 0x08}};
     abc.code = {0xD0, 0x30,                                           // scope
                 0x60, 0x02, 0x42, 0x00, 0xD5,                         // p = new Probe()
                 0x60, 0x03, 0x2C, 0x05, 0x42, 0x01, 0xD6,             // ns = new Namespace("urn:n")
                 0x5D, 0x01, 0xD1, 0x59, 0x05, 0x4F, 0x01, 0x01,       // trace(p..x)
                 0x5D, 0x01, 0xD1, 0x59, 0x06, 0x4F, 0x01, 0x01,       // trace(p..@x)
-                0x5D, 0x01, 0xD1, 0xD2, 0x66, 0x09, 0x4F, 0x01, 0x01, // trace(p.ns::x)
-                0xD1, 0xD2, 0x2C, 0x09, 0x61, 0x09,                   // p.ns::x = "y"
-                0x5D, 0x01, 0xD1, 0xD2, 0x24, 0x01, 0x46, 0x0A, 0x01, // trace(p.ns::f(1))
+                0x5D, 0x01, 0xD1, 0xD2, 0x66, 0x0A, 0x4F, 0x01, 0x01, // trace(p.ns::x)
+                0xD1, 0xD2, 0x2C, 0x09, 0x61, 0x0A,                   // p.ns::x = "y"
+                0x5D, 0x01, 0xD1, 0xD2, 0x24, 0x01, 0x46, 0x0B, 0x01, // trace(p.ns::f(1))
                 0x4F, 0x01, 0x01,                                     //
-                0x5D, 0x01, 0xD1, 0xD2, 0x6A, 0x09, 0x4F, 0x01, 0x01, // trace(delete p.ns::x)
+                0x5D, 0x01, 0xD1, 0xD2, 0x6A, 0x0A, 0x4F, 0x01, 0x01, // trace(delete p.ns::x)
                 0x5D, 0x01, 0xD1, 0x66, 0x05, 0x4F, 0x01, 0x01,       // trace(p.x)
                 0x5D, 0x01, 0xD1, 0x46, 0x07, 0x00, 0x4F, 0x01, 0x01, // trace(p.f())
+                0x5D, 0x01, 0x60, 0x09, 0xD2, 0x2C, 0x06, 0x42, 0x02, // trace(QName(ns, "x") in p)
+                0xD1, 0xB4, 0x4F, 0x01, 0x01,                         //
+                0x5D, 0x01, 0x2C, 0x06, 0xD1, 0xB4, 0x4F, 0x01, 0x01, // trace("x" in p)
                 0x47};
     const Outcome r = runAbc(abc.build(), {}, 1, prepare);
     EXPECT_TRUE(r.errors.isEmpty()) << r.errors.join(u'|').toStdString();
-    EXPECT_EQ(r.traces, QStringList({"found", "found", "got", "called", "true", "got", "called"}));
+    EXPECT_EQ(r.traces, QStringList({"found", "found", "got", "called", "true", "got", "called",
+                                     "true", "true"}));
     const QStringList expected = {
         "descendants QName ::x",  "descendants QName ::x attribute", "get QName urn:n::x",
         "set QName urn:n::x = y", "call QName urn:n::f with 1 more", "delete QName urn:n::x",
-        "get String x",           "call String f with 0 more",
+        "get String x",           "call String f with 0 more",       "has QName urn:n::x",
+        "has String x",
     };
     EXPECT_EQ(events, expected) << events.join(u'|').toStdString();
 }
