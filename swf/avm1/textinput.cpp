@@ -337,22 +337,10 @@ void VM::installSelection() {
                      }
                      return Value();
                  });
-    auto listeners = [](bool add) {
-        return [add](VM& vm, Value, std::span<const Value> a) {
-            Object* o = arg(a, 0).asObject();
-            if (!o)
-                return Value(false);
-            auto& list = vm.selectionListeners;
-            auto it = std::find(list.begin(), list.end(), o);
-            if (add && it == list.end() && list.size() < 10000)
-                list.push_back(o);
-            if (!add && it != list.end())
-                list.erase(it);
-            return Value(true);
-        };
-    };
-    defineMethod(selection, QStringLiteral("addListener"), listeners(true));
-    defineMethod(selection, QStringLiteral("removeListener"), listeners(false));
+    defineMethod(selection, QStringLiteral("addListener"),
+                 listenerMethod(selectionListeners, true));
+    defineMethod(selection, QStringLiteral("removeListener"),
+                 listenerMethod(selectionListeners, false));
 
     // TextField listeners (onChanged): kept by the field's object.
     auto fieldListeners = [](bool add) {

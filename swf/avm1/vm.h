@@ -279,6 +279,10 @@ public:
     Object* errorProto() const { return m_errorProto; }
 };
 
+// addListener (`add`) or removeListener on a list of listener objects (Key, Mouse, Stage,
+// Selection): true when given an object; the list holds each object once.
+NativeFn listenerMethod(std::vector<Object*>& list, bool add);
+
 // N for "_levelN" (any case; a bare "_level" is 0), else -1.
 int levelNumber(const QString& name);
 

@@ -248,6 +248,8 @@ bool isEditableOrSelectableText(const DisplayNode* n);
 // Sprite.hitArea, useHandCursor, doubleClickEnabled, SimpleButton.useHandCursor,
 // TextField.mouseWheelEnabled (builtins_mouse.cpp); installed after the display classes.
 void installMouse(VM& vm);
+// A class defined by its qualified name ("flash.display::Sprite"), or null.
+Class* classNamed(VM& vm, const char* qualified);
 void installAccessibility(VM& vm);
 
 // The LoaderInfo of the loaded movie `n` belongs to (builtins_media.cpp); null: the main one's.
