@@ -1262,6 +1262,25 @@ ButtonInstance* Renderer::buttonAt(Player& player, const QPointF& stagePoint) {
     return buttonIn(player, player.root().displayList(), QTransform(), stagePoint, 0);
 }
 
+namespace {
+
+// Whether the timeline masks (clip layers) of `list` whose range covers `o` leave `stagePoint`
+// (twips) showing; `content` maps the list's space to the stage.
+bool layerMasksAllow(const Player& player, const DisplayList& list, const DisplayObject& o,
+                     const QTransform& content, const QPointF& stagePoint, int depth) {
+    for (const auto& layer : list.objects()) {
+        if (layer->depth >= o.depth)
+            break;
+        if (layer->isClipLayer() && o.depth <= layer->clipDepth &&
+            !Renderer::shapeContains(player, *layer, layer->matrix * content, stagePoint, depth + 1,
+                                     false))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 bool Renderer::maskAllows(const Player& player, const DisplayObject& o, const QPointF& stagePoint,
                           int depth) {
     // setMask: the mask stands where it is on the stage; one off the stage masks nothing, as
@@ -1282,18 +1301,32 @@ bool Renderer::shapeContains(const Player& player, const DisplayObject& o, const
     if (masks) {
         if (!maskAllows(player, o, stagePoint, depth))
             return false;
-        // The masks of the clips holding it hide it too.
+        // The masks of the clips holding it hide it too, and the timeline's masks over it and
+        // over them.
         if (depth == 0) {
             const MovieClip* parent = o.clip()     ? o.clip()->parent()
                                       : o.button() ? o.button()->host().parent()
                                                    : player.parentOf(o);
+            bool invertible = false;
+            const QTransform parentContent = o.matrix.inverted(&invertible) * m;
+            if (parent && invertible &&
+                !layerMasksAllow(player, parent->displayList(), o, parentContent, stagePoint,
+                                 depth))
+                return false;
             for (int guard = 0; parent && guard <= kMaxNesting; ++guard) {
                 const DisplayObject* holder = player.objectOf(*parent);
                 if (!holder)
                     break;
                 if (!maskAllows(player, *holder, stagePoint, depth))
                     return false;
-                parent = parent->parent();
+                const MovieClip* up = parent->parent();
+                if (const auto at = up ? player.stageMatrix(*holder) : std::nullopt) {
+                    const QTransform upContent = holder->matrix.inverted(&invertible) * *at;
+                    if (invertible && !layerMasksAllow(player, up->displayList(), *holder,
+                                                       upContent, stagePoint, depth))
+                        return false;
+                }
+                parent = up;
             }
         }
     }
@@ -1310,6 +1343,8 @@ bool Renderer::shapeContains(const Player& player, const DisplayObject& o, const
             return true;
         for (const auto& child : clip->displayList().objects()) {
             if (child->visible && !child->isClipLayer() &&
+                (!masks || layerMasksAllow(player, clip->displayList(), *child, content, stagePoint,
+                                           depth)) &&
                 shapeContains(player, *child, child->matrix * content, stagePoint, depth + 1))
                 return true;
         }
