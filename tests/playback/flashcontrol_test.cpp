@@ -72,6 +72,16 @@ QString writeMovingSquare(const QTemporaryDir& dir) {
     return path;
 }
 
+// Writes a movie into the folder; its path, or nothing when it could not be written.
+QString writeMovie(const QTemporaryDir& dir, const QString& name, const Bytes& file) {
+    const QString path = dir.filePath(name);
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly) || out.write(reinterpret_cast<const char*>(file.data()),
+                                                     qint64(file.size())) != qint64(file.size()))
+        return {};
+    return path;
+}
+
 // Collects the regions the control is asked to paint.
 class PaintSpy : public QObject {
 public:
@@ -297,11 +307,8 @@ private slots:
         QTemporaryDir dir;
         const Bytes file = swftest::movie(concat(
             {swftest::tag(69, swftest::Writer().u32(0x08)), swftest::showFrame(), swftest::end()}));
-        const QString path = dir.filePath(QStringLiteral("as3.swf"));
-        QFile out(path);
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write(reinterpret_cast<const char*>(file.data()), qint64(file.size()));
-        out.close();
+        const QString path = writeMovie(dir, QStringLiteral("as3.swf"), file);
+        QVERIFY(!path.isEmpty());
         FlashControl c;
         c.resize(550, 400); // the stage's own size: widget pixels are stage pixels
         c.Movie(path);
@@ -370,11 +377,8 @@ private slots:
                     swftest::placeObject2(1, 1, 0, 0, false, "field"),
                     swftest::placeObject2(2, 4, 0, 2000, false, "btn"), swftest::showFrame(),
                     swftest::end()}));
-        const QString path = dir.filePath(QStringLiteral("as2.swf"));
-        QFile out(path);
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write(reinterpret_cast<const char*>(file.data()), qint64(file.size()));
-        out.close();
+        const QString path = writeMovie(dir, QStringLiteral("as2.swf"), file);
+        QVERIFY(!path.isEmpty());
         FlashControl c;
         c.resize(550, 400);
         c.Movie(path);
