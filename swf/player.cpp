@@ -570,9 +570,14 @@ std::optional<QTransform> Player::stageMatrix(const DisplayObject& object) const
             return std::nullopt;
         m = object.matrix;
     }
+    const DisplayObject* top = &object; // the object on the list of `clip`'s parent
     for (std::size_t guard = 0; guard <= m_limits.maxNesting + 2; ++guard) {
-        if (clip == m_root.get())
+        if (clip == m_root.get()) {
+            // The document's scroll window moves what the document holds.
+            if (m_rootWindow && top->depth < m_rootWindow->stageDepth)
+                m = m * m_rootWindow->offset();
             return m;
+        }
         if (!clip->m_parent) {
             for (const auto& [n, level] : m_levels) {
                 if (level->m_clip.get() == clip)
@@ -586,6 +591,7 @@ std::optional<QTransform> Player::stageMatrix(const DisplayObject& object) const
         // The clips holding the object scroll it; its own scroll rectangle moves only what it
         // holds.
         m = m * (holder == &object ? holder->matrix : holder->contentMatrix());
+        top = holder;
         clip = clip->m_parent;
     }
     return std::nullopt;

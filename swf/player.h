@@ -105,6 +105,10 @@ public:
     // An input field with the focus: the index in its text (as scripts read it) that the caret
     // stands before; -1 for none.
     std::int32_t caret = -1;
+    // What an input field shows instead of `text` while an input method composes into it:
+    // `text` with the characters being composed at the caret, in the same form (HTML when the
+    // character's html flag is set). Scripts never see it.
+    std::optional<QString> composedText;
     // The selected characters [selectionFrom, selectionTo) a field shows highlighted; -1: none.
     std::int32_t selectionFrom = -1, selectionTo = -1;
 
@@ -281,6 +285,23 @@ public:
     // or a rebuild from frame 0 undid that), so what was drawn by id must be drawn again.
     std::uint64_t dictionaryGeneration() const { return m_dictionaryGeneration; }
 
+    // ActionScript 3's scrollRect on the document, whose clip is the root (it has no object of
+    // its own): the root's drawing and its objects below `stageDepth` show only through
+    // `rect` (twips, the root's space), moved by its corner. Objects from `stageDepth` on
+    // belong to the stage beside the document and are not scrolled.
+    struct RootWindow {
+        QRectF rect;
+        std::int32_t stageDepth = INT32_MAX;
+        QTransform offset() const { return QTransform::fromTranslate(-rect.x(), -rect.y()); }
+    };
+    const std::optional<RootWindow>& rootWindow() const { return m_rootWindow; }
+    void setRootWindow(std::optional<RootWindow> window) { m_rootWindow = std::move(window); }
+
+    // The keyboard focus's rectangle (stage twips) drawn around a focused ActionScript 2
+    // button or clip, above everything else; none when nothing shows one.
+    const std::optional<QRectF>& focusRect() const { return m_focusRect; }
+    void setFocusRect(std::optional<QRectF> rect) { m_focusRect = std::move(rect); }
+
     // Shows another state of a button on stage.
     void setButtonState(ButtonInstance& button, ButtonState state);
 
@@ -302,6 +323,8 @@ public:
 
 private:
     friend class PlayerScripting;
+    std::optional<RootWindow> m_rootWindow;
+    std::optional<QRectF> m_focusRect;
     // For scripting engines only, through PlayerScripting.
     MovieClip* placeClip(MovieClip& parent, std::uint16_t characterId, std::int32_t depth,
                          const QString& name, const Placement* copyFrom = nullptr);

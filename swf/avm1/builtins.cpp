@@ -27,6 +27,20 @@ std::size_t clampCount(double n, std::size_t max) {
 
 } // namespace
 
+NativeFn listenerMethod(std::vector<Object*>& list, bool add) {
+    return [&list, add](VM&, Value, std::span<const Value> a) {
+        Object* o = arg(a, 0).asObject();
+        if (!o)
+            return Value(false);
+        auto it = std::find(list.begin(), list.end(), o);
+        if (add && it == list.end() && list.size() < 10000)
+            list.push_back(o);
+        if (!add && it != list.end())
+            list.erase(it);
+        return Value(true);
+    };
+}
+
 struct Builtins {
     VM& vm;
 
@@ -994,19 +1008,7 @@ void Builtins::installInput() {
     method(key, "getAscii",
            [](VM& vm, Value, std::span<const Value>) { return Value(vm.lastAscii); });
     method(key, "isToggled", [](VM&, Value, std::span<const Value>) { return Value(false); });
-    auto listeners = [](std::vector<Object*>& list, bool add) {
-        return [&list, add](VM&, Value, std::span<const Value> a) {
-            Object* o = arg(a, 0).asObject();
-            if (!o)
-                return Value(false);
-            auto it = std::find(list.begin(), list.end(), o);
-            if (add && it == list.end() && list.size() < 10000)
-                list.push_back(o);
-            if (!add && it != list.end())
-                list.erase(it);
-            return Value(true);
-        };
-    };
+    auto listeners = listenerMethod;
     method(key, "addListener", listeners(vm.keyListeners, true));
     method(key, "removeListener", listeners(vm.keyListeners, false));
     Object* mouse = vm.newObject();

@@ -123,6 +123,11 @@ double rotation(const QTransform& m) {
 
 } // namespace
 
+// An object's bounds in its own space (twips), for the focus rectangle (scripting.cpp).
+QRectF localBoundsOf(const DisplayObject& o) {
+    return objectBounds(o, 0);
+}
+
 int clipPropertyIndex(const QString& name) {
     if (name.isEmpty() || name[0] != u'_')
         return -1;
@@ -189,7 +194,12 @@ Value getDisplayProperty(VM& vm, DisplayObject* d, MovieClip* clip, MovieClip* p
     case 16:
         return Value(1);
     case 17:
-        return Value(true);
+        // A button's or clip's own, else null; level 0 answers with the movie's.
+        if (clip && !clip->parent())
+            return Value(vm.movieFocusRect);
+        if (clip && vm.focusRects.contains(clip))
+            return Value(vm.focusRects.value(clip));
+        return clip ? Value::null() : Value(vm.movieFocusRect);
     case 18:
         return Value(5);
     case 19:
@@ -212,6 +222,15 @@ void setDisplayProperty(VM& vm, DisplayObject* d, MovieClip* clip, int index, co
             vm.lockRoots.insert(clip);
         else if (clip)
             vm.lockRoots.remove(clip);
+        return;
+    }
+    if (index == 17) { // _focusrect: level 0's is the movie's
+        if (clip && !clip->parent())
+            vm.movieFocusRect = vm.toBoolean(v);
+        else if (clip && v.isNullish())
+            vm.focusRects.remove(clip);
+        else if (clip)
+            vm.focusRects.insert(clip, vm.toBoolean(v));
         return;
     }
     if (!d)

@@ -9,6 +9,9 @@
 
 namespace swf::avm1 {
 
+// clip.cpp
+QRectF localBoundsOf(const DisplayObject& o);
+
 namespace {
 
 enum ClipEvent : std::uint32_t {
@@ -311,6 +314,9 @@ void Scripting::afterAdvance() {
     updateDrag();
     runUnloads();
     syncTextFields();
+    if (!m_vm->textFocus.preedit.isEmpty() && m_vm->textFocus.field)
+        showTextFocus(*m_vm); // the field's text may have changed under the composition
+    updateFocusRect();
     if (++m_gcCountdown >= 30 || m_vm->objectCount() > 200000) {
         m_gcCountdown = 0;
         m_vm->collectGarbage();
@@ -432,25 +438,7 @@ std::optional<Scripting::Node> Scripting::topUnderMouse() {
         if (!n.object)
             continue;
         const bool isButton = n.object->button() != nullptr;
-        bool handles = isButton;
-        if (!isButton) {
-            Object* o = m_vm->clipObject(n.clip);
-            for (const char* m :
-                 {"onPress", "onRelease", "onRollOver", "onRollOut", "onReleaseOutside"}) {
-                if (m_vm->getMember(Value(o), QString::fromLatin1(m)).isObject()) {
-                    handles = true;
-                    break;
-                }
-            }
-            if (!handles && n.object->clipActions) {
-                for (const ClipAction& a : *n.object->clipActions) {
-                    if (a.events &
-                        (EvPress | EvRelease | EvReleaseOutside | EvRollOver | EvRollOut))
-                        handles = true;
-                }
-            }
-        }
-        if (!handles)
+        if (!isButton && !hasButtonEvents(*m_vm, n.clip, n.object))
             continue;
         const QTransform t = stageMatrix(n.clip, n.object);
         bool hit;
@@ -590,6 +578,10 @@ void Scripting::mouseDown() {
     // keyboard focus, with the caret where it was pressed; a press elsewhere takes the focus
     // from the field that had it.
     m_selectingText = false;
+    if (m_vm->buttonFocus) {
+        // The mouse takes the keyboard focus from a button, and its rectangle with it.
+        textWork([&] { setButtonFocus(*m_vm, nullptr, false); });
+    }
     if (!top) {
         const auto hit = fieldUnderMouse();
         textWork([&] {
@@ -610,6 +602,7 @@ void Scripting::mouseDown() {
     }
     broadcast(EvMouseDown, QStringLiteral("onMouseDown"), QStringLiteral("onMouseDown"),
               m_vm->mouseListeners);
+    updateFocusRect(); // a handler may have given a button the focus
 }
 
 void Scripting::mouseUp() {
@@ -638,6 +631,7 @@ void Scripting::mouseUp() {
     }
     broadcast(EvMouseUp, QStringLiteral("onMouseUp"), QStringLiteral("onMouseUp"),
               m_vm->mouseListeners);
+    updateFocusRect();
 }
 
 void Scripting::keyDown(int code, int ascii) {
@@ -669,9 +663,12 @@ void Scripting::keyDown(int code, int ascii) {
     const bool shift = m_vm->keysDown.value(keys::kShift, false);
     const bool ctrl = m_vm->keysDown.value(keys::kControl, false);
     if (code == keys::kTab && !ctrl)
-        tabToNextField(shift);
+        tabToNext(shift);
     else if (m_vm->textFocus.field)
         textWork([&] { focusedFieldKey(*m_vm, code, shift, ctrl); });
+    else if (m_vm->buttonFocus && (code == keys::kEnter || code == 32))
+        pressFocusedButton();
+    updateFocusRect();
 }
 
 void Scripting::mouseDoubleClick() {
@@ -764,26 +761,48 @@ std::optional<QPointF> Scripting::mouseInFocusedField() const {
     return ok ? std::optional(local) : std::nullopt;
 }
 
-// Tab goes through the input fields: by tabIndex when any field has one (only those), else by
-// their place on the stage, top to bottom and then left to right. The field reached has its
-// whole text selected.
-void Scripting::tabToNextField(bool back) {
+// Tab goes through the input fields, the buttons and the clips with button events: by tabIndex
+// when any of them has one (only those), else by their place on the stage, top to bottom and
+// then left to right. Nothing inside a clip whose tabChildren is false takes part. A field
+// reached has its whole text selected.
+void Scripting::tabToNext(bool back) {
     struct Entry {
         double key1, key2;
-        FieldHit hit;
+        FieldHit hit;    // a field, or
+        MovieClip* clip; // a button's host or a clip
     };
     std::vector<Entry> all, indexed;
+    auto consider = [&](const Value& object, QPointF at, const FieldHit& hit, MovieClip* clip) {
+        all.push_back({at.y(), at.x(), hit, clip});
+        const Value index = m_vm->getMember(object, QStringLiteral("tabIndex"));
+        if (!index.isNullish())
+            indexed.push_back({m_vm->toNumber(index), 0, hit, clip});
+    };
+    // Clips that keep their children out of the order.
+    auto closed = [this](MovieClip* c) {
+        int guard = 0;
+        for (; c && c->parent() && guard < 1024; c = c->parent(), ++guard) {
+            Object* o = m_vm->existingClipObject(c);
+            const Value v = o ? m_vm->getMember(Value(o), QStringLiteral("tabChildren")) : Value();
+            if (!v.isNullish() && !m_vm->toBoolean(v))
+                return true;
+        }
+        return false;
+    };
     for (const FieldHit& f : focusableFields()) {
-        if (!isInputText(*f.field))
+        if (!isInputText(*f.field) || closed(f.parent))
             continue;
-        const Value index = m_vm->getMember(Value(m_vm->textFieldObject(f.field, f.parent)),
-                                            QStringLiteral("tabIndex"));
         const Rect& b = static_cast<const EditText*>(f.field->character)->bounds;
         const QPointF at =
             (f.field->matrix * stageMatrix(f.parent, nullptr)).map(QPointF(b.xMin, b.yMin));
-        all.push_back({at.y(), at.x(), f});
-        if (!index.isNullish())
-            indexed.push_back({m_vm->toNumber(index), 0, f});
+        consider(Value(m_vm->textFieldObject(f.field, f.parent)), at, f, nullptr);
+    }
+    for (const Node& n : nodes()) {
+        if (!n.object || !n.object->visible || !takesButtonFocus(*m_vm, n.clip, n.object) ||
+            !shownOnStage(n.clip->parent()) || closed(n.clip->parent()))
+            continue;
+        const QRectF r = stageMatrix(n.clip, n.object).mapRect(localBoundsOf(*n.object));
+        consider(Value(m_vm->clipObject(n.clip)), r.topLeft(), FieldHit{}, n.clip);
     }
     std::vector<Entry>& order = indexed.empty() ? all : indexed;
     if (order.empty())
@@ -792,17 +811,72 @@ void Scripting::tabToNextField(bool back) {
         return a.key1 != b.key1 ? a.key1 < b.key1 : a.key2 < b.key2;
     });
     std::size_t i = back ? order.size() - 1 : 0;
-    for (std::size_t k = 0; k < order.size(); ++k)
-        if (order[k].hit.field == m_vm->textFocus.field)
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        const bool here = order[k].clip ? order[k].clip == m_vm->buttonFocus
+                                        : order[k].hit.field == m_vm->textFocus.field;
+        if (here && (m_vm->buttonFocus || m_vm->textFocus.field))
             i = back ? (k + order.size() - 1) % order.size() : (k + 1) % order.size();
-    const FieldHit next = order[i].hit;
+    }
+    const Entry next = order[i];
     textWork([&] {
-        if (setTextFocus(*m_vm, next.field, next.parent, false) &&
-            m_vm->textFocus.field == next.field) {
+        if (next.clip) {
+            setButtonFocus(*m_vm, next.clip, false);
+        } else if (setTextFocus(*m_vm, next.hit.field, next.hit.parent, false) &&
+                   m_vm->textFocus.field == next.hit.field) {
             m_vm->textFocus.selection = {0, qsizetype(1) << 30};
             showTextFocus(*m_vm);
         }
     });
+    updateFocusRect();
+}
+
+std::optional<Scripting::Node> Scripting::nodeOf(MovieClip* clip) {
+    if (!clip || !alive(clip))
+        return std::nullopt;
+    for (const Node& n : nodes())
+        if (n.clip == clip)
+            return n;
+    return std::nullopt;
+}
+
+void Scripting::pressFocusedButton() {
+    const auto n = nodeOf(m_vm->buttonFocus);
+    if (!n || !n->object)
+        return;
+    // As a click: down, then up over it.
+    if (ButtonInstance* b = n->object->button())
+        m_player.setButtonState(*b, ButtonState::Down);
+    takePending();
+    runQueued();
+    buttonEvent(*n, CondOverUpToOverDown, QStringLiteral("onPress"));
+    // The press may have taken it off the stage.
+    const auto still = nodeOf(n->clip);
+    if (!still || !still->object)
+        return;
+    if (ButtonInstance* b = still->object->button())
+        m_player.setButtonState(*b, m_hover == still->clip ? ButtonState::Over : ButtonState::Up);
+    takePending();
+    runQueued();
+    buttonEvent(*still, CondOverDownToOverUp, QStringLiteral("onRelease"));
+}
+
+void Scripting::updateFocusRect() {
+    std::optional<QRectF> rect;
+    if (m_vm->buttonFocus && showsFocusRect(*m_vm, m_vm->buttonFocus)) {
+        const auto n = nodeOf(m_vm->buttonFocus);
+        if (n && n->object && n->object->visible && shownOnStage(n->clip->parent())) {
+            const QRectF r = stageMatrix(n->clip, n->object).mapRect(localBoundsOf(*n->object));
+            if (!r.isNull())
+                rect = r;
+        }
+    }
+    if (rect != m_player.focusRect())
+        m_player.setFocusRect(rect);
+}
+
+void Scripting::composeText(const QString& preedit) {
+    if (m_vm->textFocus.field && !m_vm->quitRequested)
+        textWork([&] { composeInFocusedField(*m_vm, preedit); });
 }
 
 void Scripting::keyUp(int code, int ascii) {

@@ -69,6 +69,8 @@ public:
     // Text typed (after its keys), pasted or committed by an input method, for the focused
     // input field; and that field's selection for the clipboard (`cut` takes it out).
     void textInput(const QString& text);
+    // An input method's text being composed (empty: none), shown at the focused field's caret.
+    void composeText(const QString& preedit);
     QString selectedText(bool cut);
     // Whether the mouse is over text the user can select or type into (an I-beam pointer).
     bool overText() const { return m_overText; }
@@ -109,7 +111,12 @@ private:
     std::vector<FieldHit> focusableFields();
     bool shownOnStage(MovieClip* clip) const;
     std::optional<QPointF> mouseInFocusedField() const;
-    void tabToNextField(bool back);
+    void tabToNext(bool back);
+    // Enter or Space on the focused button or clip: pressed and released, as by the mouse.
+    void pressFocusedButton();
+    // Puts the focus rectangle around the focused button or clip where it stands now.
+    void updateFocusRect();
+    std::optional<Node> nodeOf(MovieClip* clip);
     template <typename F> void textWork(F&& work);
     bool hasUnloadHandler(const DisplayObject& o) const;
     void runUnloads();

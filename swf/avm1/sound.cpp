@@ -384,6 +384,13 @@ void installSound(VM& vm) {
                 for (const auto& [name, value] : tags)
                     vm.setMember(Value(id3), name, Value(value));
                 vm.setMember(self, QStringLiteral("id3"), Value(id3));
+                // As for a loaded file, onID3 runs on the next step, so that a handler set
+                // just after attachSound hears it; not if another sound was attached since.
+                vm.files().later(o, [&vm, o, id] {
+                    if (o->extra[SlotSound].number == double(id))
+                        vm.callFromHost(vm.getMember(Value(o), QStringLiteral("onID3")), Value(o),
+                                        {});
+                });
             }
         }
         return Value();

@@ -183,6 +183,7 @@ void showTextFocus(VM& vm, DisplayObject* previous) {
     if (previous && previous != vm.textFocus.field) {
         previous->caret = -1;
         previous->selectionFrom = previous->selectionTo = -1;
+        previous->composedText.reset();
     }
     DisplayObject* d = vm.textFocus.field;
     if (!d)
@@ -190,34 +191,74 @@ void showTextFocus(VM& vm, DisplayObject* previous) {
     const qsizetype len = plainText(vm, d).size();
     TextSelection& s = vm.textFocus.selection;
     s = {std::clamp<qsizetype>(s.anchor, 0, len), std::clamp<qsizetype>(s.caret, 0, len)};
-    d->caret = isInputText(*d) ? std::int32_t(s.caret) : -1;
-    d->selectionFrom = s.empty() ? -1 : std::int32_t(s.begin());
-    d->selectionTo = s.empty() ? -1 : std::int32_t(s.end());
+    const QString& composing = vm.textFocus.preedit;
+    if (composing.isEmpty() || !isInputText(*d)) {
+        d->composedText.reset();
+        d->caret = isInputText(*d) ? std::int32_t(s.caret) : -1;
+        d->selectionFrom = s.empty() ? -1 : std::int32_t(s.begin());
+        d->selectionTo = s.empty() ? -1 : std::int32_t(s.end());
+        return;
+    }
+    // What is being composed shows at the caret, underlined where the field has formats,
+    // with the caret after it and no selection, as the ActionScript 3 field shows it.
+    const EditText& e = *editText(d);
+    if (e.html)
+        fieldFormatsOf(vm, d, e);
+    if (auto it = vm.fieldFormats.find(d); it != vm.fieldFormats.end()) {
+        FieldFormats shown = *it;
+        TextFormatData f = s.caret > 0 ? shown.chars[std::size_t(s.caret - 1)] : shown.newFormat;
+        f.underline = true;
+        replaceText(shown, s.caret, s.caret, composing, f);
+        d->composedText = formatsToHtml(shown);
+    } else {
+        d->composedText = QString(d->text).insert(std::min(s.caret, d->text.size()), composing);
+    }
+    d->caret = std::int32_t(s.caret + composing.size());
+    d->selectionFrom = d->selectionTo = -1;
 }
 
-bool setTextFocus(VM& vm, DisplayObject* field, MovieClip* parent, bool fromScript) {
-    if (field && !editText(field))
-        return false;
+void composeInFocusedField(VM& vm, const QString& preedit) {
+    DisplayObject* d = vm.textFocus.field;
+    const QString now = d && isInputText(*d) ? preedit.left(1024) : QString();
+    if (now == vm.textFocus.preedit)
+        return;
+    vm.textFocus.preedit = now;
+    showTextFocus(vm);
+}
+
+namespace {
+
+// The focus moves to a field (in `parent`), to a button or clip, or to nothing; one of
+// `field` and `clip` at most. The one losing it hears onKillFocus(new), the one gaining it
+// onSetFocus(old), then Selection's listeners onSetFocus(old, new).
+bool moveFocus(VM& vm, DisplayObject* field, MovieClip* parent, MovieClip* clip, bool fromScript) {
     VM::TextFocus& f = vm.textFocus;
-    if (f.field == field)
+    if (f.field == field && vm.buttonFocus == clip)
         return true;
     DisplayObject* old = f.field;
     MovieClip* oldParent = f.parent;
+    MovieClip* oldClip = vm.buttonFocus;
     f.field = field;
     f.parent = field ? parent : nullptr;
     f.selection = {};
+    f.preedit.clear();
+    vm.buttonFocus = clip;
     if (field) {
         // A field given the focus has its whole text selected.
         f.selection = {0, plainText(vm, field).size()};
     }
     showTextFocus(vm, old);
-    const Value oldValue = fieldValue(vm, old, oldParent);
-    const Value newValue = fieldValue(vm, field, parent);
-    if (old) {
+    auto valueOf = [&vm](DisplayObject* d, MovieClip* p, MovieClip* c) {
+        return c ? Value(vm.clipObject(c)) : fieldValue(vm, d, p);
+    };
+    const Value oldValue = valueOf(old, oldParent, oldClip);
+    const Value newValue = valueOf(field, parent, clip);
+    if (old || oldClip) {
         const Value a[] = {newValue};
         fire(vm, oldValue.asObject(), QStringLiteral("onKillFocus"), a, fromScript);
     }
-    if (field && vm.textFocus.field == field) {
+    auto arrived = [&] { return vm.textFocus.field == field && vm.buttonFocus == clip; };
+    if ((field || clip) && arrived()) {
         const Value a[] = {oldValue};
         fire(vm, newValue.asObject(), QStringLiteral("onSetFocus"), a, fromScript);
     }
@@ -225,7 +266,59 @@ bool setTextFocus(VM& vm, DisplayObject* field, MovieClip* parent, bool fromScri
     const Value a[] = {oldValue, newValue};
     for (Object* l : listeners)
         fire(vm, l, QStringLiteral("onSetFocus"), a, fromScript);
-    return vm.textFocus.field == field;
+    return arrived();
+}
+
+} // namespace
+
+bool setTextFocus(VM& vm, DisplayObject* field, MovieClip* parent, bool fromScript) {
+    if (field && !editText(field))
+        return false;
+    return moveFocus(vm, field, parent, nullptr, fromScript);
+}
+
+bool hasButtonEvents(VM& vm, MovieClip* clip, const DisplayObject* d) {
+    if (!d)
+        d = vm.displayObjectOf(clip);
+    if (!d)
+        return false;
+    if (d->button())
+        return true;
+    // Handlers may come from the clip's prototype too.
+    Object* o = vm.clipObject(clip);
+    for (const char* m : {"onPress", "onRelease", "onRollOver", "onRollOut", "onReleaseOutside"})
+        if (vm.getMember(Value(o), QString::fromLatin1(m)).isObject())
+            return true;
+    if (d->clipActions) {
+        // press, release, releaseOutside, rollOver, rollOut
+        for (const ClipAction& a : *d->clipActions)
+            if (a.events & (0x400 | 0x800 | 0x1000 | 0x2000 | 0x4000))
+                return true;
+    }
+    return false;
+}
+
+bool takesButtonFocus(VM& vm, MovieClip* clip, const DisplayObject* d) {
+    if (!clip || !clip->parent())
+        return false;
+    Object* o = vm.existingClipObject(clip);
+    const Value tab = o ? vm.getMember(Value(o), QStringLiteral("tabEnabled")) : Value();
+    if (!tab.isNullish())
+        return vm.toBoolean(tab);
+    return hasButtonEvents(vm, clip, d);
+}
+
+bool setButtonFocus(VM& vm, MovieClip* clip, bool fromScript) {
+    if (clip && !takesButtonFocus(vm, clip))
+        return false;
+    return moveFocus(vm, nullptr, nullptr, clip, fromScript);
+}
+
+bool showsFocusRect(VM& vm, MovieClip* clip) {
+    if (!clip)
+        return false;
+    const auto own = vm.focusRects.constFind(clip);
+    return own != vm.focusRects.constEnd() ? *own : vm.movieFocusRect;
 }
 
 void pressFocusedField(VM& vm, QPointF local) {
@@ -274,10 +367,13 @@ void typeIntoFocusedField(VM& vm, const QString& typed) {
     const auto r = vm.fieldRestrict.find(d);
     const std::optional<QString> restrict =
         r == vm.fieldRestrict.end() ? std::nullopt : std::optional<QString>(*r);
+    vm.textFocus.preedit.clear(); // committed text takes the place of what was composed
     const EditOutcome o =
         typeInto(focusedEditable(vm), typed, restrict, editText(d)->maxLength, kMaxFieldText);
     if (o.change)
         apply(vm, o);
+    else
+        showTextFocus(vm);
 }
 
 QString takeFocusedSelection(VM& vm, bool cut) {
@@ -301,6 +397,8 @@ void VM::installSelection() {
     defineMethod(selection, QStringLiteral("getFocus"),
                  [](VM& vm, Value, std::span<const Value>) -> Value {
                      const TextFocus& f = vm.textFocus;
+                     if (vm.buttonFocus)
+                         return Value(vm.targetPath(vm.buttonFocus));
                      if (!f.field || !f.parent)
                          return Value::null();
                      return Value(vm.targetPath(f.parent) + u'.' + f.field->name);
@@ -311,9 +409,15 @@ void VM::installSelection() {
                      if (v.isNullish())
                          return Value(setTextFocus(vm, nullptr, nullptr, true));
                      const auto [field, parent] = fieldNamed(vm, v);
-                     if (!field)
-                         return Value(false);
-                     return Value(setTextFocus(vm, field, parent, true));
+                     if (field)
+                         return Value(setTextFocus(vm, field, parent, true));
+                     // A button or a clip with button events.
+                     MovieClip* clip = nullptr;
+                     if (Object* o = v.asObject(); o && o->kind == Object::Kind::Clip)
+                         clip = o->clip;
+                     else if (!v.asObject())
+                         clip = vm.resolveTarget(vm.toString(v), vm.rootClip());
+                     return Value(clip && setButtonFocus(vm, clip, true));
                  });
     defineMethod(
         selection, QStringLiteral("getBeginIndex"), [](VM& vm, Value, std::span<const Value>) {
@@ -337,22 +441,10 @@ void VM::installSelection() {
                      }
                      return Value();
                  });
-    auto listeners = [](bool add) {
-        return [add](VM& vm, Value, std::span<const Value> a) {
-            Object* o = arg(a, 0).asObject();
-            if (!o)
-                return Value(false);
-            auto& list = vm.selectionListeners;
-            auto it = std::find(list.begin(), list.end(), o);
-            if (add && it == list.end() && list.size() < 10000)
-                list.push_back(o);
-            if (!add && it != list.end())
-                list.erase(it);
-            return Value(true);
-        };
-    };
-    defineMethod(selection, QStringLiteral("addListener"), listeners(true));
-    defineMethod(selection, QStringLiteral("removeListener"), listeners(false));
+    defineMethod(selection, QStringLiteral("addListener"),
+                 listenerMethod(selectionListeners, true));
+    defineMethod(selection, QStringLiteral("removeListener"),
+                 listenerMethod(selectionListeners, false));
 
     // TextField listeners (onChanged): kept by the field's object.
     auto fieldListeners = [](bool add) {

@@ -36,6 +36,24 @@ void typeIntoFocusedField(VM& vm, const QString& typed);
 // The focused field's selected text (none from password fields); `cut` takes it out.
 QString takeFocusedSelection(VM& vm, bool cut);
 
+// An input method's text being composed (empty: none), shown underlined at the focused input
+// field's caret until it is committed (typed) or the focus moves.
+void composeInFocusedField(VM& vm, const QString& preedit);
+
+// Buttons and clips with button events take the keyboard focus too (Tab, Selection.setFocus).
+// Whether `clip` (a button's host, or a clip) can: a button, or a clip with button events
+// (onPress and the like, or on(press) handlers), unless its tabEnabled says otherwise.
+// `object`: the clip's object on its parent's list (the button's), when the caller knows it.
+bool takesButtonFocus(VM& vm, MovieClip* clip, const DisplayObject* object = nullptr);
+bool hasButtonEvents(VM& vm, MovieClip* clip, const DisplayObject* object = nullptr);
+// Moves the keyboard focus to a button (its host clip) or clip (null: nothing); a text field
+// holding it loses it. The one losing it gets onKillFocus(new), the one gaining it
+// onSetFocus(old), then Selection's listeners onSetFocus(old, new).
+bool setButtonFocus(VM& vm, MovieClip* clip, bool fromScript);
+// Whether the focused button or clip shows the yellow focus rectangle: its _focusrect, or the
+// movie's when it has none of its own set.
+bool showsFocusRect(VM& vm, MovieClip* clip);
+
 // Shows the focused field's caret and selection, and hides them on every other field.
 void showTextFocus(VM& vm, DisplayObject* previous = nullptr);
 

@@ -477,6 +477,9 @@ void VM::clipRemoved(MovieClip* clip) {
     }
     if (dragClip == clip)
         dragClip = nullptr;
+    if (buttonFocus == clip)
+        buttonFocus = nullptr;
+    focusRects.remove(clip);
     lockRoots.remove(clip);
     m_sounds->clipRemoved(clip);
 }
@@ -543,7 +546,8 @@ DisplayObject* VM::displayObjectOf(MovieClip* clip) const {
         return nullptr;
     if (clip->parent()) {
         for (const auto& o : clip->parent()->displayList().objects()) {
-            if (o->clip() == clip)
+            // A button's host clip stands for the button to scripts.
+            if (o->clip() == clip || (o->button() && &o->button()->host() == clip))
                 return o.get();
         }
     }

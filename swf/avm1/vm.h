@@ -151,7 +151,14 @@ public:
         DisplayObject* field = nullptr;
         MovieClip* parent = nullptr;
         TextSelection selection;
+        QString preedit; // what an input method is composing at the caret, not yet text
     } textFocus;
+    // The button (its host clip) or clip with button events that has the keyboard focus
+    // instead of a text field, and whether it shows the focus rectangle (see textinput.h).
+    MovieClip* buttonFocus = nullptr;
+    // _focusrect: the movie's (set on level 0), and those set on buttons and clips.
+    bool movieFocusRect = true;
+    QHash<MovieClip*, bool> focusRects;
     QHash<DisplayObject*, QString> fieldRestrict;
     std::vector<Object*> selectionListeners;
     // Stage.scaleMode and Stage.align as scripts set them; in noScale mode Stage.width and
@@ -278,6 +285,10 @@ public:
     Object* booleanProto() const { return m_booleanProto; }
     Object* errorProto() const { return m_errorProto; }
 };
+
+// addListener (`add`) or removeListener on a list of listener objects (Key, Mouse, Stage,
+// Selection): true when given an object; the list holds each object once.
+NativeFn listenerMethod(std::vector<Object*>& list, bool add);
 
 // N for "_levelN" (any case; a bare "_level" is 0), else -1.
 int levelNumber(const QString& name);

@@ -89,11 +89,6 @@ Value nothing(VM&, const Value&, std::span<const Value>) {
     return Value();
 }
 
-Class* classNamed(VM& vm, const char* qualified) {
-    Object* o = vm.lookupDefinition(QString::fromLatin1(qualified)).object();
-    return o && o->kind == ObjectKind::Class ? static_cast<Class*>(o) : nullptr;
-}
-
 } // namespace
 
 void installAccessibility(VM& vm) {

@@ -100,6 +100,17 @@ Value setMask(VM& vm, const Value& self, std::span<const Value> a) {
     return Value();
 }
 
+// The document has no player object to carry its window: the player draws it for the root.
+void showRootWindow(VM& vm, DisplayNode* n) {
+    DisplayTree* t = vm.displayTree;
+    if (!t || n != t->root)
+        return;
+    if (n->spare.scrollRect)
+        t->player.setRootWindow(Player::RootWindow{*n->spare.scrollRect, DisplayTree::kStageDepth});
+    else
+        t->player.setRootWindow(std::nullopt);
+}
+
 // A copy each time, as the Reference says: changing it changes nothing until it is set again.
 Value getScrollRect(VM& vm, const Value& self, std::span<const Value>) {
     const swf::Placement& p = displayNode(vm, self)->place();
@@ -114,6 +125,7 @@ Value setScrollRect(VM& vm, const Value& self, std::span<const Value> a) {
     const Value v = arg(a, 0);
     if (v.isNullish()) {
         n->place().scrollRect.reset();
+        showRootWindow(vm, n);
         return Value();
     }
     const auto r = toRectangle(vm, v);
@@ -126,6 +138,7 @@ Value setScrollRect(VM& vm, const Value& self, std::span<const Value> a) {
     auto twips = [](double px) { return std::isfinite(px) ? std::clamp(px * 20, -1e9, 1e9) : 0.0; };
     n->place().scrollRect = QRectF(twips(r->x()), twips(r->y()), std::max(0.0, twips(r->width())),
                                    std::max(0.0, twips(r->height())));
+    showRootWindow(vm, n);
     return Value();
 }
 

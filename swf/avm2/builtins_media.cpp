@@ -123,12 +123,6 @@ public:
     std::uint64_t generation = 0; // counts loads, so that a superseded one is not shown
 };
 
-Class* classNamed(VM& vm, const char* qualified) {
-    const Value c = vm.lookupDefinition(QString::fromLatin1(qualified));
-    return c.object() && c.object()->kind == ObjectKind::Class ? static_cast<Class*>(c.object())
-                                                               : nullptr;
-}
-
 bool isNetwork(const QString& url) {
     const int colon = url.indexOf(u':');
     // A scheme of two letters or more (one letter is a drive).

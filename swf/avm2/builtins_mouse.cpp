@@ -51,12 +51,12 @@ Value setHitArea(VM& vm, const Value& s, std::span<const Value> args) {
     return Value();
 }
 
+} // namespace
+
 Class* classNamed(VM& vm, const char* qualified) {
     Object* o = vm.lookupDefinition(QString::fromLatin1(qualified)).object();
     return o && o->kind == ObjectKind::Class ? static_cast<Class*>(o) : nullptr;
 }
-
-} // namespace
 
 void installMouse(VM& vm) {
     // Native classes copy their base's traits when they are defined, so every class already

@@ -467,12 +467,6 @@ void refill(VM& vm, ChannelObject* ch) {
     }
 }
 
-Class* classNamed(VM& vm, const char* qualified) {
-    const Value c = vm.lookupDefinition(QString::fromLatin1(qualified));
-    return c.object() && c.object()->kind == ObjectKind::Class ? static_cast<Class*>(c.object())
-                                                               : nullptr;
-}
-
 // play(startTime = 0, loops = 0, sndTransform = null): a channel, or null when the sound has
 // nothing to play (no samples, no sampleData listener) or the mixer has no voice left.
 Value soundPlay(VM& vm, const Value& self, std::span<const Value> a) {

@@ -1041,12 +1041,23 @@ void focusOnClick(VM& vm, DisplayNode* target) {
     }
 }
 
-void selectWordOnDoubleClick(VM& vm) {
+namespace {
+// The focused text field the mouse went down on, when the user may select in it.
+DisplayNode* pressedSelectableField(VM& vm) {
     DisplayTree* t = vm.displayTree;
     DisplayNode* n = t ? t->focus : nullptr;
     if (!n || n != t->pressed || !isTextField(n) || !t->onStage(n) ||
         (!isInput(n) && definition(n).noSelect))
+        return nullptr;
+    return n;
+}
+} // namespace
+
+void selectWordOnDoubleClick(VM& vm) {
+    DisplayNode* n = pressedSelectableField(vm);
+    if (!n)
         return;
+    DisplayTree* t = vm.displayTree;
     TextFieldState& s = stateOf(n);
     const TextSelection w = wordAt(s.formats.plain, indexAt(vm, n, t->mouse));
     s.selectionBegin = w.anchor;
@@ -1055,11 +1066,10 @@ void selectWordOnDoubleClick(VM& vm) {
 }
 
 void dragSelect(VM& vm) {
-    DisplayTree* t = vm.displayTree;
-    DisplayNode* n = t ? t->focus : nullptr;
-    if (!n || n != t->pressed || !isTextField(n) || !t->onStage(n) ||
-        (!isInput(n) && definition(n).noSelect))
+    DisplayNode* n = pressedSelectableField(vm);
+    if (!n)
         return;
+    DisplayTree* t = vm.displayTree;
     TextFieldState& s = stateOf(n);
     const qsizetype to = indexAt(vm, n, t->mouse);
     if (to != s.selectionEnd) {

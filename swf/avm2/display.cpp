@@ -501,7 +501,23 @@ QTransform DisplayTree::concatenated(const DisplayNode* n) const {
             m = m * n->obj->contentMatrix();
         else if (n != root)
             m = m * n->spare.contentMatrix();
+        else if (n->spare.scrollRect) // the document is placed by nothing but its window
+            m = m * QTransform::fromTranslate(-n->spare.scrollRect->x(), -n->spare.scrollRect->y());
     return m;
+}
+
+bool DisplayTree::insideScrollWindows(const DisplayNode* n, QPointF stagePoint) const {
+    int guard = 0;
+    for (; n && !n->isStage && guard < 1024; n = n->parent, ++guard) {
+        const auto& window = n->obj ? n->obj->scrollRect : n->spare.scrollRect;
+        if (!window || (!n->obj && n != root))
+            continue;
+        bool ok = false;
+        const QPointF local = concatenated(n).inverted(&ok).map(stagePoint);
+        if (!ok || !window->contains(local))
+            return false;
+    }
+    return true;
 }
 
 namespace {
@@ -679,6 +695,10 @@ DisplayNode* DisplayTree::hitIn(DisplayNode* n, QPointF p, int guard, bool& shap
         // Outside its scroll rectangle an object shows nothing to hit.
         if (n->obj->scrollRect && !n->obj->scrollRect->contains(local))
             return nullptr;
+    } else if (n == root && n->spare.scrollRect) {
+        local = p + n->spare.scrollRect->topLeft();
+        if (!n->spare.scrollRect->contains(local))
+            return nullptr;
     }
     if (n->hitArea)
         return n->mouseEnabled && hitAreaContains(n->hitArea, concatenated(n).map(local)) ? n
@@ -789,6 +809,8 @@ void DisplayTree::keyEvent(const QString& type, int keyCode, int charCode) {
 QRectF DisplayTree::localBounds(const DisplayNode* n, bool strokes) const {
     if (n->obj)
         return boundsOf(*n->obj, 0, strokes);
+    if (n == root && n->spare.scrollRect)
+        return n->spare.scrollRect->normalized();
     if (n->clip)
         return clipBounds(*n->clip, 0, strokes);
     return {};
@@ -1221,7 +1243,7 @@ Value hitTestPoint(VM& vm, const Value& self, std::span<const Value> args) {
                     finiteOr(vm.toNumber(arg(args, 1)), 0) * 20);
     if (!VM::toBoolean(arg(args, 2))) {
         const QRectF b = boundsIn(vm, n, nullptr);
-        return Value(!b.isNull() && b.contains(p));
+        return Value(!b.isNull() && b.contains(p) && t.insideScrollWindows(n, p));
     }
     const QTransform m = t.concatenated(n);
     bool inverted = false;
@@ -1230,6 +1252,8 @@ Value hitTestPoint(VM& vm, const Value& self, std::span<const Value> args) {
         return Value(false);
     const QPointF local = back.map(p);
     if (n->obj && !maskAllows(t, *n->obj, p))
+        return Value(false);
+    if (!t.insideScrollWindows(n, p))
         return Value(false);
     if (n->obj)
         return Value(t.shapeContains(*n->obj, local, 0));

@@ -138,6 +138,9 @@ public:
     // Geometry, twips: the matrix from a node's space to the stage, and its bounds in its
     // own space (empty when it draws nothing).
     QTransform concatenated(const DisplayNode* n) const;
+    // Whether a stage point (twips) lies inside the scroll rectangles of `n` and of every
+    // object holding it: outside one of them nothing of `n` shows there.
+    bool insideScrollWindows(const DisplayNode* n, QPointF stagePoint) const;
     // Without `strokes`, shapes count their outlines only (getRect).
     QRectF localBounds(const DisplayNode* n, bool strokes = true) const;
     QRectF boundsOf(const swf::DisplayObject& o, int guard, bool strokes = true) const;
@@ -248,6 +251,8 @@ bool isEditableOrSelectableText(const DisplayNode* n);
 // Sprite.hitArea, useHandCursor, doubleClickEnabled, SimpleButton.useHandCursor,
 // TextField.mouseWheelEnabled (builtins_mouse.cpp); installed after the display classes.
 void installMouse(VM& vm);
+// A class defined by its qualified name ("flash.display::Sprite"), or null.
+Class* classNamed(VM& vm, const char* qualified);
 void installAccessibility(VM& vm);
 // The Flash API's interfaces, and the names native classes answer to through them; last.
 void installInterfaces(VM& vm);

@@ -170,8 +170,9 @@ struct SceneReader {
                 h.add(f);
         }
         if (o.character && o.character->type == CharacterType::EditText) {
-            h.add(std::uint64_t(qHash(o.text)));
-            h.add(std::uint64_t(o.text.size()));
+            const QString& shown = o.composedText ? *o.composedText : o.text;
+            h.add(std::uint64_t(qHash(shown)));
+            h.add(std::uint64_t(shown.size()));
             h.add(std::uint64_t(std::int64_t(o.caret)));
             h.add(std::uint64_t(std::int64_t(o.selectionFrom)));
             h.add(std::uint64_t(std::int64_t(o.selectionTo)));
@@ -352,14 +353,18 @@ struct SceneReader {
         return {};
     }
 
+    // The list's objects whose depths lie in [fromDepth, toDepth).
     void readList(const DisplayList& list, const QTransform& m, const ColorTransform& ct,
-                  std::uint64_t context) {
+                  std::uint64_t context, std::int32_t fromDepth = INT32_MIN,
+                  std::int32_t toDepth = INT32_MAX) {
         if (nesting > kMaxNesting)
             return;
         ++nesting;
         std::vector<std::pair<std::int32_t, std::uint64_t>> masks; // clip depth, identity
         for (const auto& object : list.objects()) {
             const DisplayObject& o = *object;
+            if (o.depth < fromDepth || o.depth >= toDepth)
+                continue;
             std::erase_if(masks, [&](const auto& k) { return k.first < o.depth; });
             std::uint64_t under = context;
             for (const auto& k : masks)
@@ -463,31 +468,63 @@ struct SceneReader {
         add(keyOf(context, 'x', om, ct, &o), extentOf(o, om, false));
     }
 
-    void readRoot(const QTransform& m) {
+    void readRoot(const QTransform& view) {
         const MovieClip& root = player.root();
+        const auto& window = player.rootWindow();
+        // The document's scroll window, as an object's: its edges as one item and what it
+        // holds under its identity, moved by its corner.
+        std::uint64_t context = 0;
+        QTransform m = view;
+        std::int32_t stageDepth = INT32_MAX;
+        if (window) {
+            Hasher id;
+            id.add(std::uint64_t('W'));
+            hashRect(id, window->rect);
+            add(keyOf(0, 'w', view, {}, nullptr) ^ id.h,
+                mapped(QRectF(QPointF(0, 0), window->rect.size()), view, 0, 0));
+            context = mix(id.h);
+            m = window->offset() * view;
+            stageDepth = window->stageDepth;
+        }
         if (const DrawingShape* d = root.drawing()) {
             Hasher h;
             h.add(std::uint64_t('r'));
+            h.add(context);
             hashDrawing(h, *d);
             add(h.h, drawingExtent(*d, m));
         }
         const DisplayList& list = root.displayList();
         if (!needsOwnLayer(list)) {
-            readList(list, m, {}, 0);
+            readList(list, m, {}, context, INT32_MIN, stageDepth);
+            if (window)
+                readList(list, view, {}, 0, stageDepth);
             return;
         }
         Hasher h;
         h.add(std::uint64_t('R'));
+        h.add(context);
         Extent e;
         for (const auto& o : list.objects()) {
             hashObject(h, *o);
             if (!o->isClipLayer() && o->visible) {
-                Extent ce = extentOf(*o, o->matrix * m, false);
+                Extent ce = extentOf(*o, o->matrix * (o->depth < stageDepth ? m : view), false);
                 growByFilters(ce, o->filters);
                 e.unite(ce);
             }
         }
         add(h.h, e);
+    }
+
+    // The focus rectangle around a focused button, above everything: its two pixels of line
+    // lie just outside the rectangle.
+    void readFocusRect(const QTransform& m) {
+        const auto& r = player.focusRect();
+        if (!r)
+            return;
+        Hasher h;
+        h.add(std::uint64_t('F'));
+        hashRect(h, *r);
+        add(h.h, mapped(*r, m, 0, 3));
     }
 
     // Levels loaded by scripts lie above level 0. Each is read as one piece: anything changed
@@ -594,6 +631,7 @@ StageChanges ChangeTracker::update(const Player& player) {
     SceneReader reader{*this, player, items};
     reader.readRoot(QTransform());
     reader.readLevels(QTransform());
+    reader.readFocusRect(QTransform());
 
     StageChanges changes;
     const bool sameStage = m_valid && m_background == player.backgroundColor() &&

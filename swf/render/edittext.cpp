@@ -783,7 +783,10 @@ EditTextLayout layoutEditText(const EditText& field, const QString& text, bool h
             start = end;
             first = false;
         }
-        paragraphStart = unit + 1; // the line end between paragraphs
+        // The line end between paragraphs: "\r\n" in plain text is two characters to scripts.
+        const bool crlf = !html && unit + 1 < text.size() && text[unit] == QLatin1Char('\r') &&
+                          text[unit + 1] == QLatin1Char('\n');
+        paragraphStart = unit + (crlf ? 2 : 1);
     }
     return out;
 }

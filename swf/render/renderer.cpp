@@ -368,15 +368,22 @@ void Renderer::render(const Player& player, Canvas& canvas, const QTransform& vi
     QPainterPath stagePath;
     stagePath.addRect(QRectF(stage.xMin, stage.yMin, stage.width(), stage.height()));
     canvas.fillPath(stagePath, QBrush(QColor(bg.r, bg.g, bg.b)), view, false);
-    if (const DrawingShape* d = player.root().drawing())
-        drawGeometry(f, d->geometry(), view, ColorTransform{}, true);
-    drawList(f, player.root().displayList(), view, ColorTransform{});
+    drawRoot(f, view);
     // Levels loaded by scripts lie above level 0, each with its own movie's dictionary.
     for (const auto& [n, level] : player.levels()) {
         if (level->visible && level->clip())
             drawObject(f, *level, level->matrix * view, level->colorTransform);
     }
+    if (const auto& focus = player.focusRect())
+        drawFocusRect(canvas, *focus, view);
     m_videos->sweep();
+}
+
+void Renderer::drawFocusRect(Canvas& canvas, const QRectF& stageRect, const QTransform& view) {
+    // Yellow, two pixels wide, just outside the object, as Flash Player draws it.
+    QPainterPath edge;
+    edge.addRect(view.mapRect(stageRect).adjusted(-1, -1, 1, 1));
+    canvas.strokePath(edge, QPen(QColor(255, 255, 0), 2));
 }
 
 void Renderer::renderObject(const Player& player, const DisplayObject* object,
@@ -410,6 +417,11 @@ void Renderer::renderObject(const Player& player, const DisplayObject* object,
 
 namespace {
 
+// What an edit text shows: its text, or that with an input method's composition in it.
+const QString& shownText(const DisplayObject& o) {
+    return o.composedText ? *o.composedText : o.text;
+}
+
 // What a bitmap object shows: a script's bitmap (attachBitmap) or its character's pixels.
 const QImage& objectImage(const DisplayObject& o) {
     if (o.bitmapData)
@@ -435,8 +447,38 @@ bool actsOnParent(BlendMode mode) {
 
 } // namespace
 
+void Renderer::drawRoot(Frame& f, const QTransform& view) {
+    const MovieClip& root = f.player.root();
+    const auto& window = f.player.rootWindow();
+    if (!window) {
+        if (const DrawingShape* d = root.drawing())
+            drawGeometry(f, d->geometry(), view, ColorTransform{}, true);
+        drawList(f, root.displayList(), view, ColorTransform{});
+        return;
+    }
+    // As for an object's scroll rectangle; what the stage holds beside the document is not in it.
+    QPainterPath clip;
+    clip.addRect(QRectF(QPointF(0, 0), window->rect.size()));
+    f.canvas.save();
+    f.canvas.clip(view.map(clip), QTransform());
+    const QRectF visible = f.visible;
+    if (!visible.isEmpty())
+        f.visible = visible & view.mapRect(clip.boundingRect());
+    if (visible.isEmpty() || !f.visible.isEmpty()) {
+        const QTransform inner = window->offset() * view;
+        if (const DrawingShape* d = root.drawing())
+            drawGeometry(f, d->geometry(), inner, ColorTransform{}, true);
+        drawList(f, root.displayList(), inner, ColorTransform{}, false, INT32_MIN,
+                 window->stageDepth);
+    }
+    f.visible = visible;
+    f.canvas.restore();
+    drawList(f, root.displayList(), view, ColorTransform{}, false, window->stageDepth);
+}
+
 void Renderer::drawList(Frame& f, const DisplayList& list, const QTransform& m,
-                        const ColorTransform& ct, bool inLayer) {
+                        const ColorTransform& ct, bool inLayer, std::int32_t fromDepth,
+                        std::int32_t toDepth) {
     if (f.nesting > kMaxNesting)
         return;
     // Alpha and erase children cut into their parent's own picture, never into the stage
@@ -454,6 +496,8 @@ void Renderer::drawList(Frame& f, const DisplayList& list, const QTransform& m,
     std::vector<Mask> masks; // each one holds one save() on the canvas
     for (const auto& object : list.objects()) {
         const DisplayObject& o = *object;
+        if (o.depth < fromDepth || o.depth >= toDepth)
+            continue;
         // Masks whose range ended: unwind to below the lowest of them, then put back the rest.
         auto ended = std::find_if(masks.begin(), masks.end(),
                                   [&](const Mask& k) { return k.clipDepth < o.depth; });
@@ -991,7 +1035,7 @@ void Renderer::drawStaticText(Frame& f, const StaticText& text, const QTransform
 
 void Renderer::drawEditText(Frame& f, const EditText& text, const DisplayObject& o,
                             const QTransform& m, const ColorTransform& ct) {
-    const TextCache& cache = textCache(text, &o.text);
+    const TextCache& cache = textCache(text, &shownText(o));
     if (cache.background)
         f.canvas.fillPath(cache.clip, QBrush(toColor(ct.apply(cache.backgroundColor))), m, false);
     if (cache.border)
@@ -1115,7 +1159,7 @@ void Renderer::collectMask(Frame& f, const DisplayObject& o, const QTransform& m
     case CharacterType::EditText: {
         m_movie = &f.origin->movie();
         const TextCache& cache =
-            textCache(*c, c->type == CharacterType::EditText ? &o.text : nullptr);
+            textCache(*c, c->type == CharacterType::EditText ? &shownText(o) : nullptr);
         for (const auto& run : cache.runs)
             out.push_back((cache.matrix * m).map(run.path));
         break;
@@ -1262,6 +1306,25 @@ ButtonInstance* Renderer::buttonAt(Player& player, const QPointF& stagePoint) {
     return buttonIn(player, player.root().displayList(), QTransform(), stagePoint, 0);
 }
 
+namespace {
+
+// Whether the timeline masks (clip layers) of `list` whose range covers `o` leave `stagePoint`
+// (twips) showing; `content` maps the list's space to the stage.
+bool layerMasksAllow(const Player& player, const DisplayList& list, const DisplayObject& o,
+                     const QTransform& content, const QPointF& stagePoint, int depth) {
+    for (const auto& layer : list.objects()) {
+        if (layer->depth >= o.depth)
+            break;
+        if (layer->isClipLayer() && o.depth <= layer->clipDepth &&
+            !Renderer::shapeContains(player, *layer, layer->matrix * content, stagePoint, depth + 1,
+                                     false))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 bool Renderer::maskAllows(const Player& player, const DisplayObject& o, const QPointF& stagePoint,
                           int depth) {
     // setMask: the mask stands where it is on the stage; one off the stage masks nothing, as
@@ -1282,18 +1345,32 @@ bool Renderer::shapeContains(const Player& player, const DisplayObject& o, const
     if (masks) {
         if (!maskAllows(player, o, stagePoint, depth))
             return false;
-        // The masks of the clips holding it hide it too.
+        // The masks of the clips holding it hide it too, and the timeline's masks over it and
+        // over them.
         if (depth == 0) {
             const MovieClip* parent = o.clip()     ? o.clip()->parent()
                                       : o.button() ? o.button()->host().parent()
                                                    : player.parentOf(o);
+            bool invertible = false;
+            const QTransform parentContent = o.matrix.inverted(&invertible) * m;
+            if (parent && invertible &&
+                !layerMasksAllow(player, parent->displayList(), o, parentContent, stagePoint,
+                                 depth))
+                return false;
             for (int guard = 0; parent && guard <= kMaxNesting; ++guard) {
                 const DisplayObject* holder = player.objectOf(*parent);
                 if (!holder)
                     break;
                 if (!maskAllows(player, *holder, stagePoint, depth))
                     return false;
-                parent = parent->parent();
+                const MovieClip* up = parent->parent();
+                if (const auto at = up ? player.stageMatrix(*holder) : std::nullopt) {
+                    const QTransform upContent = holder->matrix.inverted(&invertible) * *at;
+                    if (invertible && !layerMasksAllow(player, up->displayList(), *holder,
+                                                       upContent, stagePoint, depth))
+                        return false;
+                }
+                parent = up;
             }
         }
     }
@@ -1310,6 +1387,8 @@ bool Renderer::shapeContains(const Player& player, const DisplayObject& o, const
             return true;
         for (const auto& child : clip->displayList().objects()) {
             if (child->visible && !child->isClipLayer() &&
+                (!masks || layerMasksAllow(player, clip->displayList(), *child, content, stagePoint,
+                                           depth)) &&
                 shapeContains(player, *child, child->matrix * content, stagePoint, depth + 1))
                 return true;
         }

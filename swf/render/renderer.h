@@ -77,8 +77,13 @@ private:
         QPainterPath path; // device coordinates
     };
 
+    // Draws the list's objects whose depths lie in [fromDepth, toDepth).
     void drawList(Frame& f, const DisplayList& list, const QTransform& m, const ColorTransform& ct,
-                  bool inLayer = false);
+                  bool inLayer = false, std::int32_t fromDepth = INT32_MIN,
+                  std::int32_t toDepth = INT32_MAX);
+    // The root's drawing and list, through the document's scroll window when it has one.
+    void drawRoot(Frame& f, const QTransform& view);
+    static void drawFocusRect(Canvas& canvas, const QRectF& stageRect, const QTransform& view);
     void drawLayered(Frame& f, const DisplayObject& o, const QTransform& m,
                      const ColorTransform& ct);
     // `scroll` false: as if the object had no scroll rectangle (`m` already maps its content).

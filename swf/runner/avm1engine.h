@@ -29,6 +29,7 @@ public:
     void keyDown(int code, int ascii) override { m_scripting.keyDown(code, ascii); }
     void keyUp(int code, int ascii) override { m_scripting.keyUp(code, ascii); }
     void textInput(const QString& text) override { m_scripting.textInput(text); }
+    void composeText(const QString& preedit) override { m_scripting.composeText(preedit); }
     QString selectedText(bool cut) override { return m_scripting.selectedText(cut); }
     void viewResized(QSizeF viewPx) override { m_scripting.viewResized(viewPx); }
     void setSound(std::shared_ptr<sound::MovieSound> sound) override;

@@ -8,6 +8,7 @@
 #include "testenv.h"
 
 #include <QDirIterator>
+#include <QInputMethodEvent>
 #include <QMenu>
 #include <QPaintEvent>
 #include <QTemporaryDir>
@@ -68,6 +69,16 @@ QString writeMovingSquare(const QTemporaryDir& dir) {
     QFile f(path);
     if (f.open(QIODevice::WriteOnly))
         f.write(reinterpret_cast<const char*>(file.data()), qint64(file.size()));
+    return path;
+}
+
+// Writes a movie into the folder; its path, or nothing when it could not be written.
+QString writeMovie(const QTemporaryDir& dir, const QString& name, const Bytes& file) {
+    const QString path = dir.filePath(name);
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly) || out.write(reinterpret_cast<const char*>(file.data()),
+                                                     qint64(file.size())) != qint64(file.size()))
+        return {};
     return path;
 }
 
@@ -296,11 +307,8 @@ private slots:
         QTemporaryDir dir;
         const Bytes file = swftest::movie(concat(
             {swftest::tag(69, swftest::Writer().u32(0x08)), swftest::showFrame(), swftest::end()}));
-        const QString path = dir.filePath(QStringLiteral("as3.swf"));
-        QFile out(path);
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write(reinterpret_cast<const char*>(file.data()), qint64(file.size()));
-        out.close();
+        const QString path = writeMovie(dir, QStringLiteral("as3.swf"), file);
+        QVERIFY(!path.isEmpty());
         FlashControl c;
         c.resize(550, 400); // the stage's own size: widget pixels are stage pixels
         c.Movie(path);
@@ -352,6 +360,55 @@ private slots:
                           QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(&c, &wheel);
         QCOMPARE(heard.join(' '), QStringLiteral("mouseWheel-3"));
+    }
+
+    // An ActionScript 2 movie: the input method's events as Qt sends them show the text being
+    // composed in the field, then type what is committed; Tab reaches the button below it, whose
+    // yellow focus rectangle the view repaints in and out.
+    void as2InputMethodAndButtonFocus() {
+        QTemporaryDir dir;
+        swftest::Writer field;
+        field.u16(1).rect(0, 4000, 0, 600).u8(0x80).u8(0x00).str("name").str("");
+        swftest::Writer b;
+        b.u16(4).u8(0).u16(0);
+        b.u8(0x0F).u16(3).u16(1).matrix().cxform(true, {}, {}).u8(0);
+        const Bytes file = swftest::movie(
+            concat({swftest::tag(37, field), box(3, 255, 0, 0, 2000, 1000), swftest::tag(34, b),
+                    swftest::placeObject2(1, 1, 0, 0, false, "field"),
+                    swftest::placeObject2(2, 4, 0, 2000, false, "btn"), swftest::showFrame(),
+                    swftest::end()}));
+        const QString path = writeMovie(dir, QStringLiteral("as2.swf"), file);
+        QVERIFY(!path.isEmpty());
+        FlashControl c;
+        c.resize(550, 400);
+        c.Movie(path);
+        c.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&c));
+        const swf::DisplayObject* f = c.player()->root().displayList().byName("field");
+        QVERIFY(f);
+
+        QTest::mouseClick(&c, Qt::LeftButton, {}, QPoint(50, 10));
+        QInputMethodEvent composing(QStringLiteral("zhong"), {});
+        QApplication::sendEvent(&c, &composing);
+        QVERIFY(f->composedText);
+        QCOMPARE(*f->composedText, QStringLiteral("zhong"));
+        QCOMPARE(f->text, QString());
+        QInputMethodEvent commit;
+        commit.setCommitString(QString::fromUtf8("中"));
+        QApplication::sendEvent(&c, &commit);
+        QCOMPARE(f->text, QString::fromUtf8("中"));
+        QVERIFY(!f->composedText);
+
+        auto yellowAbove = [&c] {
+            const QRgb p = c.grabFrame().pixel(50, 99);
+            return qRed(p) > 200 && qGreen(p) > 200 && qBlue(p) < 100;
+        };
+        QVERIFY(!yellowAbove());
+        QTest::keyClick(&c, Qt::Key_Tab);
+        QTRY_VERIFY(yellowAbove());
+        QTest::keyClick(&c, Qt::Key_Tab);
+        QTRY_VERIFY(!yellowAbove());
+        QCOMPARE(c.grabFrame().pixel(50, 99), qRgb(255, 255, 255));
     }
 
     void scriptsSetTheScaleModeAndHitTestOutlines() {

@@ -195,6 +195,53 @@ TEST(Avm1ScriptMask, MeetsATimelineMaskWhereBothAllow) {
     EXPECT_EQ(img.pixel(125, 25), kWhite);
 }
 
+// Shape hit tests (hitTest(x, y, true), and so the mouse) miss where a timeline mask hides
+// the object: a mask over it, over a clip holding it, or inside the clip tested.
+TEST(Avm1ScriptMask, ShapeHitTestsMissWhereATimelineMaskHides) {
+    // Shape 1: 100 x 100 px, masking depths 2..5 of the root from depth 1; sprite 3 holds the
+    // same mask over shape 4 (300 x 100 px) and stands at x 200.
+    auto maskAt = [](std::int32_t depth, std::uint16_t clipDepth) {
+        swftest::Writer w;
+        w.u8(0x02 | 0x04 | 0x40).u16(std::uint16_t(depth)).u16(1).translate(0, 0).u16(clipDepth);
+        return swftest::tag(26, w);
+    };
+    const Bytes inside =
+        swftest::concat({maskAt(1, 5), swftest::placeObject2(2, 4), swftest::showFrame()});
+    Asm a;
+    filledRect(a, "content", 0, 0, 200, 200, double(0x0000FF));
+    a.invoke("content", "createEmptyMovieClip", {std::string("inner"), 1.0});
+    assignMember(a, "inner", "content", "inner");
+    filledRect(a, "inner", 40, 40, 180, 60, double(0x00FF00));
+    const Bytes file = swftest::movie(
+        swftest::concat({swftest::rectShape(1, 2000, 2000), swftest::rectShape(4, 6000, 2000),
+                         swftest::sprite(2, 1, swftest::showFrame()), swftest::sprite(3, 1, inside),
+                         maskAt(1, 5), swftest::placeObject2(2, 2, 0, 0, false, "content"),
+                         swftest::placeObject2(10, 3, 4000, 0, false, "wrap"),
+                         swftest::doAction(a.bytes()), swftest::showFrame(), swftest::end()}),
+        1, 8);
+    MovieRun r(file);
+    r.scripting->hitTest = [&r](const swf::DisplayObject& o, QTransform stage, QPointF px) {
+        return swf::render::Renderer::shapeContains(*r.player, o, stage, px * 20);
+    };
+    Asm probe;
+    auto hit = [&probe](const std::string& clip, double x, double y) {
+        probe.num(1).num(y).num(x).num(3).getVar(clip).str("hitTest").op(op::CallMethod).trace();
+    };
+    hit("content", 50, 50);  // under the mask
+    hit("content", 150, 50); // outside it: drawn there, but hidden
+    hit("inner", 50, 50);    // inside a clip the mask covers
+    hit("inner", 150, 50);
+    hit("wrap", 250, 50); // the mask inside the clip tested
+    hit("wrap", 350, 50);
+    run(r, probe);
+    EXPECT_EQ(r.traces, (QStringList{"true", "false", "true", "false", "true", "false"}));
+    // What is drawn agrees.
+    const QImage img = picture(r);
+    EXPECT_EQ(img.pixel(150, 50), kWhite);
+    EXPECT_EQ(img.pixel(350, 50), kWhite);
+    EXPECT_EQ(img.pixel(250, 50), kRed);
+}
+
 // Every pixel that differs between two pictures lies in the region the tracker reported.
 void expectCovered(const QImage& before, const QImage& after,
                    const swf::render::StageChanges& changes) {

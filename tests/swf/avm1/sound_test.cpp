@@ -253,3 +253,42 @@ TEST(Avm1Sound, OnSoundCompleteRunsOnceWhenTheSoundEnds) {
     run.tick();
     EXPECT_EQ(run.traces, QStringList{"done 10"});
 }
+
+// A library MP3 with an ID3v2.3 title: the tags are read at attachSound, and onID3 runs on the
+// next step, so a handler set after attachSound hears it.
+TEST(Avm1Sound, AttachedMp3CallsOnId3WithItsTags) {
+    const QByteArray title = QByteArray("\0Tune", 5); // encoding 0, then the text
+    QByteArray frame("TIT2");
+    frame += QByteArray::fromHex("00000005 0000");
+    frame += title;
+    QByteArray tag = QByteArray("ID3\x03\x00\x00", 6) + QByteArray::fromHex("00000000") + frame;
+    tag[9] = char(frame.size()); // a syncsafe size below 128
+    swftest::Writer w;
+    w.u16(1).ub(2, 4).ub(3, 2).ub(1, 1).ub(0, 1).u32(1152).u16(0); // MP3, then SeekSamples
+    for (char c : tag)
+        w.u8(std::uint8_t(c));
+    const Bytes mp3 = swftest::tag(14, w, true);
+
+    Asm onId3;
+    onId3.str("id3 ").getVar("this").str("id3").op(op::GetMember).str("songname");
+    onId3.op(op::GetMember).op(op::Add2).trace();
+    Asm a;
+    newSound(a, "s");
+    call(a, "s", "attachSound", {"tune"});
+    a.getVar("s").str("onID3").function("", onId3).op(op::SetMember);
+    a.str("attached ").getVar("s").str("id3").op(op::GetMember).str("songname");
+    a.op(op::GetMember).op(op::Add2).trace();
+    // Another sound attached before the step: its tags were not the ones asked for.
+    newSound(a, "t");
+    call(a, "t", "attachSound", {"tune"});
+    a.getVar("t").str("onID3").function("", onId3).op(op::SetMember);
+    call(a, "t", "attachSound", {"beep"});
+    const Bytes file =
+        frames({mp3, exportAssets(1, "tune"), pcmSound(2, 1000, 441), exportAssets(2, "beep")},
+               {doAction(a.bytes()), doAction(Asm().op(op::Stop).bytes())});
+    SoundRun run(file, false);
+    EXPECT_EQ(run.traces, QStringList{"attached Tune"});
+    run.tick();
+    run.tick();
+    EXPECT_EQ(run.traces, (QStringList{"attached Tune", "id3 Tune"}));
+}

@@ -5,7 +5,10 @@
 #include "avm1_asm.h"
 #include "script_helpers.h"
 #include "swf/render/guiapp.h"
+#include "swf/render/paintercanvas.h"
+#include "swf/render/renderer.h"
 
+#include <QPainter>
 #include <gtest/gtest.h>
 
 namespace {
@@ -224,3 +227,154 @@ TEST(Avm1TextInput, ScriptMadeFieldsKeepTheirLimitsAndSelectionDrivesTheFocus) {
 }
 
 } // namespace
+
+namespace {
+
+// DefineButton2 `id` showing shape `shape` in every state; its release runs `release`.
+Bytes buttonWithRelease(std::uint16_t id, std::uint16_t shape, const Asm& release) {
+    swftest::Writer b;
+    b.u16(id).u8(0);
+    const std::size_t offsetField = b.size();
+    b.u16(0); // the distance to the actions, set below
+    b.u8(0x0F).u16(shape).u16(1).matrix().cxform(true, {}, {}).u8(0);
+    const std::size_t actionsAt = b.size();
+    b.u16(0).u8(0x08).u8(0x00); // the last record: OverDownToOverUp
+    for (std::uint8_t c : release.bytes())
+        b.u8(c);
+    Bytes body = b.data();
+    body[offsetField] = std::uint8_t(actionsAt - offsetField);
+    return swftest::tag(34, body);
+}
+
+QImage stage(const swf::Player& player) {
+    QImage image(550, 400, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    swf::render::PainterCanvas canvas(painter);
+    swf::render::Renderer().render(
+        player, canvas,
+        swf::render::stageTransform(player.movie().header().frameSize, QRectF(0, 0, 550, 400), 0));
+    return image;
+}
+
+bool yellow(QRgb p) {
+    return qRed(p) > 200 && qGreen(p) > 200 && qBlue(p) < 100;
+}
+
+} // namespace
+
+// A button takes its place in the Tab order after the field above it, shows the yellow focus
+// rectangle, and Enter or Space press it; the mouse, _focusrect, tabEnabled and tabIndex
+// change that as in Flash Player.
+TEST(Avm1TextInput, ButtonsTakeTheFocusByTabAndArePressedByEnterAndSpace) {
+    ensureGuiApplication();
+    Asm release, onPress, onRelease, set, kill;
+    release.str("release").trace();
+    onPress.str("onPress").trace();
+    onRelease.str("onRelease").trace();
+    traceJoined(set, {text("set"), member("old", "_name")});
+    traceJoined(kill, {text("kill"), member("next", "_name")});
+    Asm a;
+    setHandler(a, "btn", "onPress", {}, onPress);
+    setHandler(a, "btn", "onRelease", {}, onRelease);
+    setHandler(a, "btn", "onSetFocus", {"old"}, set);
+    setHandler(a, "btn", "onKillFocus", {"next"}, kill);
+    const Bytes file = swftest::movie(
+        swftest::concat({inputText(1, "name"), swftest::rectShape(3, 2000, 1000),
+                         buttonWithRelease(4, 3, release),
+                         swftest::placeObject2(1, 1, 0, 0, false, "field"),
+                         swftest::placeObject2(2, 4, 0, 2000, false, "btn"),
+                         swftest::doAction(a.bytes()), swftest::showFrame(), swftest::end()}),
+        1, 8);
+    MovieRun m(file);
+    Keys k{*m.scripting};
+    swf::avm1::VM& vm = m.scripting->vm();
+    EXPECT_FALSE(m.player->focusRect());
+
+    // The field lies above the button: it comes first.
+    k.press(9);
+    EXPECT_NE(vm.textFocus.field, nullptr);
+    EXPECT_FALSE(m.player->focusRect());
+    k.press(9);
+    EXPECT_EQ(vm.textFocus.field, nullptr);
+    ASSERT_NE(vm.buttonFocus, nullptr);
+    EXPECT_EQ(m.traces, (QStringList{"set field"}));
+    run(m, traceSelection());
+    EXPECT_EQ(m.traces.last(), "_level0.btn -1 -1 -1");
+    m.traces.clear();
+    ASSERT_TRUE(m.player->focusRect());
+    EXPECT_EQ(*m.player->focusRect(), QRectF(0, 2000, 2000, 1000));
+    QImage img = stage(*m.player);
+    EXPECT_TRUE(yellow(img.pixel(50, 99))) << std::hex << img.pixel(50, 99);
+    EXPECT_TRUE(yellow(img.pixel(100, 125))) << std::hex << img.pixel(100, 125);
+    EXPECT_EQ(img.pixel(50, 125), 0xFFFF0000u); // the button itself
+
+    // Enter and Space: pressed and released, as a click would.
+    k.press(13, 13);
+    k.press(32, 32);
+    EXPECT_EQ(m.traces,
+              (QStringList{"onPress", "release", "onRelease", "onPress", "release", "onRelease"}));
+    m.traces.clear();
+
+    // _focusrect false: the focus stays, its rectangle goes; the movie's own setting counts
+    // where the button has none.
+    run(m, Asm().getVar("btn").str("_focusrect").boolean(false).op(op::SetMember));
+    m.ticks(1);
+    EXPECT_FALSE(m.player->focusRect());
+    EXPECT_FALSE(yellow(stage(*m.player).pixel(50, 99)));
+    run(m, Asm().getVar("btn").str("_focusrect").undef().op(op::SetMember));
+    m.ticks(1);
+    EXPECT_TRUE(m.player->focusRect());
+    run(m, Asm().str("_focusrect").boolean(false).op(op::SetVariable));
+    m.ticks(1);
+    EXPECT_FALSE(m.player->focusRect());
+    run(m, Asm().str("_focusrect").boolean(true).op(op::SetVariable));
+    m.ticks(1);
+    EXPECT_TRUE(m.player->focusRect());
+
+    // A click elsewhere takes the focus and the rectangle away.
+    k.click(400, 300);
+    EXPECT_EQ(vm.buttonFocus, nullptr);
+    EXPECT_FALSE(m.player->focusRect());
+    EXPECT_EQ(m.traces, (QStringList{"kill undefined"}));
+    m.traces.clear();
+
+    // Selection.setFocus gives a button the focus too.
+    Asm focus;
+    focus.getVar("btn").num(1).str("Selection").op(op::GetVariable).str("setFocus");
+    focus.op(op::CallMethod).trace();
+    run(m, focus);
+    m.ticks(1);
+    EXPECT_EQ(m.traces, (QStringList{"set undefined", "true"}));
+    EXPECT_TRUE(m.player->focusRect());
+    m.traces.clear();
+
+    // tabEnabled false: Tab passes it by, to the field and round to the field again.
+    run(m, Asm().getVar("btn").str("tabEnabled").boolean(false).op(op::SetMember));
+    k.press(9);
+    EXPECT_NE(vm.textFocus.field, nullptr);
+    EXPECT_EQ(m.traces, (QStringList{"kill field"}));
+    k.press(9);
+    EXPECT_NE(vm.textFocus.field, nullptr);
+    EXPECT_EQ(vm.buttonFocus, nullptr);
+
+    // By tabIndex, only those that have one, lowest first: the button before the field.
+    run(m, Asm().getVar("btn").str("tabEnabled").boolean(true).op(op::SetMember));
+    run(m, Asm().set("btn", "tabIndex", 1.0).set("field", "tabIndex", 2.0));
+    run(m, Asm()
+               .num(0)
+               .str("Selection")
+               .op(op::GetVariable)
+               .str("setFocus")
+               .op(op::CallMethod)
+               .op(op::Pop));
+    k.press(9);
+    EXPECT_NE(vm.buttonFocus, nullptr);
+    k.press(9);
+    EXPECT_NE(vm.textFocus.field, nullptr);
+    // Shift+Tab goes back.
+    k.s.keyDown(16, 0);
+    k.press(9);
+    k.s.keyUp(16, 0);
+    EXPECT_NE(vm.buttonFocus, nullptr);
+}

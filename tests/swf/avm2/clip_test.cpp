@@ -49,6 +49,10 @@ struct Fixture : ScriptCalls<Fixture> {
         return make("flash.geom::Rectangle", {number(x), number(y), number(w), number(h)});
     }
     double num(const Value& o, const char* name) { return vm().toNumber(get(o, name)); }
+    Value point(double x, double y) { return make("flash.geom::Point", {number(x), number(y)}); }
+    bool hits(const Value& o, double x, double y, bool shape) {
+        return vm().toBoolean(call(o, "hitTestPoint", {number(x), number(y), Value(shape)}));
+    }
     QImage picture() { return stagePicture(renderer, runtime.player()); }
     DisplayNode* under(double x, double y) {
         return runtime.displayTree().mouseTarget(QPointF(x * 20, y * 20));
@@ -124,18 +128,15 @@ TEST(Avm2ScrollRect, ShowsTheWindowAtTheOriginAndMeasuresAsIt) {
     EXPECT_EQ(f.num(onStage, "width"), 50);
     EXPECT_EQ(f.num(f.root(), "width"), 50);
     // The window's corner in the sprite's own coordinates is its origin on the stage.
-    const Value corner =
-        f.call(s, "localToGlobal", {f.make("flash.geom::Point", {f.number(40), f.number(40)})});
+    const Value corner = f.call(s, "localToGlobal", {f.point(40, 40)});
     EXPECT_EQ(f.num(corner, "x"), 100);
     EXPECT_EQ(f.num(corner, "y"), 100);
 
     // The mouse hits only what shows.
     EXPECT_EQ(f.under(105, 105), s.object());
     EXPECT_EQ(f.under(160, 160), f.runtime.stage());
-    EXPECT_FALSE(
-        f.vm().toBoolean(f.call(s, "hitTestPoint", {f.number(160), f.number(160), Value(true)})));
-    EXPECT_TRUE(
-        f.vm().toBoolean(f.call(s, "hitTestPoint", {f.number(120), f.number(120), Value(true)})));
+    EXPECT_FALSE(f.hits(s, 160, 160, true));
+    EXPECT_TRUE(f.hits(s, 120, 120, true));
 
     // Reading gives a copy: changing it changes nothing until it is set again.
     const Value copy = f.get(s, "scrollRect");
@@ -217,6 +218,91 @@ TEST(Avm2ScrollRect, BadValuesAreRefusedOrShowNothing) {
     EXPECT_EQ(f.picture().pixel(5, 5), kWhite);
     EXPECT_EQ(f.under(5, 5), f.runtime.stage());
     EXPECT_EQ(f.num(f.get(s, "scrollRect"), "width"), 0);
+    EXPECT_TRUE(f.errors.isEmpty()) << f.errors.join('\n').toStdString();
+}
+
+// The document class has no player object of its own: its window is drawn for the root, and
+// what the stage holds beside the document stays where it is.
+TEST(Avm2ScrollRect, OnTheDocumentClipsAndMovesWhatItHolds) {
+    Fixture f;
+    const Value stage(static_cast<Object*>(f.runtime.stage()));
+    const Value s = f.sprite(f.root(), 100, 100);
+    f.fill(s, 0, 0, 200, 200, 0xFF0000);
+    const Value beside = f.sprite(stage, 300, 300);
+    f.fill(beside, 0, 0, 20, 20, 0x0000FF);
+    EXPECT_TRUE(f.partialMatchesFull());
+
+    // Root content at (100, 100) shows at the stage's origin, 50 pixels of it.
+    f.set(f.root(), "scrollRect", f.rect(100, 100, 50, 50));
+    EXPECT_TRUE(f.partialMatchesFull());
+    QImage img = f.picture();
+    EXPECT_EQ(img.pixel(10, 10), kRed);
+    EXPECT_EQ(img.pixel(45, 45), kRed);
+    EXPECT_EQ(img.pixel(60, 60), kWhite);
+    EXPECT_EQ(img.pixel(150, 150), kWhite);
+    EXPECT_EQ(img.pixel(305, 305), kBlue); // the stage's own child is not scrolled
+    EXPECT_EQ(f.num(f.root(), "width"), 50);
+    const Value own = f.call(f.root(), "getBounds", {f.root()});
+    EXPECT_EQ(f.num(own, "x"), 100);
+    EXPECT_EQ(f.num(own, "width"), 50);
+    const Value onStage = f.call(s, "getBounds", {stage});
+    EXPECT_EQ(f.num(onStage, "x"), 0);
+    EXPECT_EQ(f.num(f.call(s, "localToGlobal", {f.point(0, 0)}), "x"), 0);
+    const Value back = f.call(s, "globalToLocal", {f.point(10, 20)});
+    EXPECT_EQ(f.num(back, "x"), 10);
+    EXPECT_EQ(f.num(back, "y"), 20);
+
+    // The mouse and hit tests: only what shows through the window.
+    EXPECT_EQ(f.under(10, 10), s.object());
+    EXPECT_EQ(f.under(60, 60), f.runtime.stage());
+    EXPECT_EQ(f.under(305, 305), beside.object());
+    f.runtime.mouseMove(QPointF(30 * 20, 40 * 20));
+    EXPECT_EQ(f.num(s, "mouseX"), 30);
+    EXPECT_EQ(f.num(f.root(), "mouseY"), 140);
+    EXPECT_TRUE(f.hits(s, 10, 10, true));
+    EXPECT_FALSE(f.hits(s, 60, 60, true));
+    EXPECT_FALSE(f.hits(s, 60, 60, false));
+
+    // Scrolling the document, then taking the window away.
+    f.set(f.root(), "scrollRect", f.rect(250, 250, 100, 100));
+    EXPECT_TRUE(f.partialMatchesFull());
+    img = f.picture();
+    EXPECT_EQ(img.pixel(10, 10), kRed);   // content (260, 260)
+    EXPECT_EQ(img.pixel(60, 60), kWhite); // content (310, 310): past the square
+    f.set(f.root(), "scrollRect", Value::null());
+    EXPECT_TRUE(f.get(f.root(), "scrollRect").isNull());
+    EXPECT_TRUE(f.partialMatchesFull());
+    img = f.picture();
+    EXPECT_EQ(img.pixel(10, 10), kWhite);
+    EXPECT_EQ(img.pixel(150, 150), kRed);
+    EXPECT_EQ(f.under(150, 150), s.object());
+    EXPECT_TRUE(f.errors.isEmpty()) << f.errors.join('\n').toStdString();
+}
+
+// hitTestPoint, with and without the shape, misses where a scroll window of an ancestor hides
+// the object, as the mouse does.
+TEST(Avm2ScrollRect, HitTestPointHonoursTheWindowsOfAncestors) {
+    Fixture f;
+    const Value outer = f.sprite(f.root(), 0, 0);
+    const Value inner = f.sprite(outer, 10, 0);
+    const Value c = f.sprite(inner, 0, 0);
+    f.fill(c, 0, 0, 100, 100, 0x00FF00);
+    auto hits = [&](double x, double y, bool shape) { return f.hits(c, x, y, shape); };
+    EXPECT_TRUE(hits(80, 80, true));
+    EXPECT_TRUE(hits(80, 80, false));
+    f.set(outer, "scrollRect", f.rect(0, 0, 60, 200));
+    f.set(inner, "scrollRect", f.rect(0, 0, 200, 40));
+    for (bool shape : {true, false}) {
+        EXPECT_TRUE(hits(30, 30, shape)) << shape;
+        EXPECT_FALSE(hits(80, 30, shape)) << shape; // outside the outer window
+        EXPECT_FALSE(hits(30, 50, shape)) << shape; // outside the inner window
+    }
+    // The outer window scrolled: its content moves left by 20, and so does what hits.
+    f.set(outer, "scrollRect", f.rect(20, 0, 60, 200));
+    EXPECT_TRUE(hits(5, 30, true));
+    EXPECT_FALSE(hits(65, 30, true));
+    EXPECT_EQ(f.under(5, 30), c.object());
+    EXPECT_EQ(f.under(65, 30), f.runtime.stage());
     EXPECT_TRUE(f.errors.isEmpty()) << f.errors.join('\n').toStdString();
 }
 

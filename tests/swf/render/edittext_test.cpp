@@ -204,6 +204,23 @@ TEST(EditTextLayout, WrapsAtSpacesWithMarginsIndentLeadingAndAlignment) {
     EXPECT_EQ(lineTexts(l), (std::vector<QString>{"**", "**"}));
 }
 
+// Lines start at the index scripts give their first character: "\r\n" is two characters of
+// plain text (so a caret after it stands where the script's index says), one line end.
+TEST(EditTextLayout, LineStartsCountTheLineEndsOfPlainText) {
+    const auto font = halfEmFont();
+    auto e = field(font.get());
+    e->multiline = true;
+    const auto l = layoutEditText(*e, QStringLiteral("ab\r\ncd\ref\ngh"), false);
+    ASSERT_EQ(lineTexts(l), (std::vector<QString>{"ab", "cd", "ef", "gh"}));
+    EXPECT_EQ(l.lines[1].firstChar, 4);
+    EXPECT_EQ(l.lines[2].firstChar, 7);
+    EXPECT_EQ(l.lines[3].firstChar, 10);
+    // HTML source line ends are one paragraph break, as the field's text has them.
+    const auto h = layoutEditText(*e, QStringLiteral("ab\r\ncd"), true);
+    ASSERT_EQ(h.lines.size(), 2u);
+    EXPECT_EQ(h.lines[1].firstChar, 3);
+}
+
 TEST(EditTextLayout, HtmlRunsKeepTheirSizesSpacingKerningAndParagraphFormats) {
     const auto font = halfEmFont();
     const auto e = field(font.get());

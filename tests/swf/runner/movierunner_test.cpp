@@ -2,6 +2,7 @@
 // the movie's address, quitting, and the sound an offline host records.
 
 #include "swf/avm1/avm1_asm.h"
+#include "swf/render/guiapp.h"
 #include "swf/runner/movierunner.h"
 #include "swf/sound/signal.h"
 #include "swf/swf_writer.h"
@@ -205,6 +206,82 @@ TEST(MovieRunner, ButtonsFollowTheMouseWithoutScripts) {
     runner.mouseMove(std::nullopt);
     EXPECT_EQ(runner.hoveredButton(), nullptr);
     EXPECT_EQ(b->state(), swf::ButtonState::Up);
+}
+
+// An ActionScript 2 input field that an input method types into through the runner, as the
+// movie control passes a QInputMethodEvent on: the preedit string shows at the caret (and, in
+// an HTML field, underlined) while the field's text and variable stay as they were; the
+// commit string is typed.
+TEST(MovieRunner, InputMethodCompositionShowsInAnActionScript2FieldUntilCommitted) {
+    ensureGuiApplication(); // device fonts
+    auto field = [](std::uint16_t id, const char* variable, bool html) {
+        swftest::Writer w;
+        w.u16(id).rect(0, 4000, 0, 600).u8(0x80).u8(html ? 0x02 : 0x00).str(variable).str("");
+        return swftest::tag(37, w);
+    };
+    Asm show;
+    show.getVar("name").str(" ").op(op::Add2).getVar("rich").op(op::Add2).trace();
+    const Bytes file = swftest::movie(
+        swftest::concat({field(1, "name", false), field(2, "rich", true),
+                         swftest::placeObject2(1, 1, 0, 0, false, "plain"),
+                         swftest::placeObject2(2, 2, 0, 2000, false, "html"), swftest::showFrame(),
+                         swftest::doAction(show.bytes()), swftest::showFrame(), swftest::end()}),
+        2);
+    swf::MovieRunner runner(load(file), QString());
+    Traced traced(runner);
+    runner.start();
+    const swf::DisplayObject* plain = runner.player().root().displayList().byName("plain");
+    const swf::DisplayObject* html = runner.player().root().displayList().byName("html");
+    ASSERT_TRUE(plain && html);
+    const QSize size = runner.stageSize();
+
+    runner.mouseMove(QPointF(50, 10));
+    runner.mouseDown();
+    runner.mouseUp();
+    runner.textInput("ab");
+    // A copy: the runner draws each picture into the same pixels.
+    const QImage typed = runner.picture(size).copy();
+    runner.composeText("zhong");
+    EXPECT_EQ(plain->text, "ab");
+    ASSERT_TRUE(plain->composedText);
+    EXPECT_EQ(*plain->composedText, "abzhong");
+    EXPECT_EQ(plain->caret, 7);
+    EXPECT_NE(runner.picture(size), typed);
+    runner.step(1);
+    EXPECT_EQ(traced.lines.last().toStdString(), "ab undefined"); // nothing typed in "rich" yet
+    // Composing on: the text shown follows, the field's does not.
+    runner.composeText("zhongwen");
+    EXPECT_EQ(*plain->composedText, "abzhongwen");
+    // The commit is typed; what was composed goes.
+    runner.textInput(QString::fromUtf8("中文"));
+    EXPECT_EQ(plain->text, QString::fromUtf8("ab中文"));
+    EXPECT_FALSE(plain->composedText);
+    EXPECT_EQ(plain->caret, 4);
+    // Cancelled (an empty preedit): the field shows its text again.
+    const QImage committed = runner.picture(size).copy();
+    runner.composeText("x");
+    EXPECT_TRUE(plain->composedText);
+    runner.composeText("");
+    EXPECT_FALSE(plain->composedText);
+    EXPECT_EQ(runner.picture(size), committed);
+
+    // An HTML field: the composition is underlined in the HTML it shows; moving the focus
+    // away drops it.
+    runner.mouseMove(QPointF(50, 110));
+    runner.mouseDown();
+    runner.mouseUp();
+    runner.textInput("z");
+    runner.composeText("pin");
+    ASSERT_TRUE(html->composedText);
+    EXPECT_TRUE(html->composedText->contains("<U>pin</U>", Qt::CaseInsensitive))
+        << html->composedText->toStdString();
+    EXPECT_FALSE(html->text.contains("pin"));
+    runner.mouseMove(QPointF(50, 10));
+    runner.mouseDown();
+    runner.mouseUp();
+    EXPECT_FALSE(html->composedText);
+    runner.step(2);
+    EXPECT_EQ(traced.lines.last().toStdString(), "ab中文 z");
 }
 
 } // namespace
