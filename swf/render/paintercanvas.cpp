@@ -254,6 +254,11 @@ void PainterCanvas::drawImage(const QImage& image, const QTransform& m, bool smo
     m_p->drawImage(QPointF(0, 0), image);
 }
 
+void PainterCanvas::drawPixels(const QImage& image, QPoint at) {
+    m_p->resetTransform();
+    m_p->drawImage(at, image);
+}
+
 void PainterCanvas::beginLayer(const QRectF& area, double reach) {
     // Only the visible part and what filters can bring into it, and never more than
     // kMaxLayerSide a side: a huge object (or a huge filter margin) must not allocate without

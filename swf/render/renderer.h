@@ -18,6 +18,7 @@ namespace swf::render {
 
 class VideoPictures;
 class FilterCache;
+class RasterCache;
 
 // The stage rectangle (twips) mapped into `target` (device pixels) by a scale mode: 0 show all,
 // 1 no border, 2 exact fit, 3 no scale (1 px per 20 twips); the stage is centred. `zoom` scales
@@ -66,6 +67,11 @@ public:
     // Filtered layers kept between pictures (on by default); the pixels are the same either way.
     void setFilterCaching(bool on) { m_filterCaching = on; }
     const FilterCache& filterCache() const { return *m_filterCache; }
+    // Detailed shapes drawn through pictures of their own, kept between pictures (on by
+    // default; see rastercache.h). Off, every shape is drawn directly: its pixels differ by
+    // rounding where a shape's parts overlap.
+    void setRasterCaching(bool on) { m_rasterCaching = on; }
+    RasterCache& rasterCache() { return *m_rasterCache; }
     // Text layouts kept: at most one per text, whatever scripts did to it.
     std::size_t cachedTextLayouts() const { return m_texts.size(); }
 
@@ -91,6 +97,9 @@ private:
                      const ColorTransform& ct);
     void drawGeometry(Frame& f, const ShapeGeometry& g, const QTransform& m,
                       const ColorTransform& ct, bool nonScalingAllowed);
+    // A shape or a morph's step: through its own kept picture where that pays, else directly.
+    void drawShape(Frame& f, const Character& c, std::uint16_t ratio, const ShapeGeometry& g,
+                   const QTransform& m, const ColorTransform& ct);
     void drawFill(Frame& f, const QPainterPath& path, const FillStyle& fill, const QTransform& m,
                   const ColorTransform& ct);
     void drawEdgePixels(Frame& f, const QImage& img, const QPainterPath& path,
@@ -130,6 +139,8 @@ private:
     std::unique_ptr<VideoPictures> m_videos;
     std::unique_ptr<FilterCache> m_filterCache;
     bool m_filterCaching = true;
+    std::unique_ptr<RasterCache> m_rasterCache;
+    bool m_rasterCaching = true;
     const Movie* m_movie = nullptr; // the one drawn last: its fonts serve edit texts
 };
 
