@@ -36,6 +36,8 @@ public:
     // and a premultiplied picture put on them unscaled, its top left at pixel `at`, through the
     // clip.
     const QTransform& pixelTransform() const { return m_base; }
+    // The layer area in those pixels, whole pixels, empty when unbounded.
+    QRect pixelArea() const;
     Quality quality() const { return m_quality; }
     void drawPixels(const QImage& image, QPoint at);
 

@@ -13,12 +13,11 @@ namespace {
 // drawn directly (a picture that size would cost more to blend than most shapes to draw).
 constexpr double kMaxSide = 2048;
 constexpr qint64 kMaxPixels = qint64(1) << 21;
-// Path elements, a stroke's counting kStrokeWeight times (stroking builds an outline first),
-// below which a shape is cheap enough to draw directly; and the pixels each element may bring
-// along, past which blending the picture costs about what drawing the outlines would.
-constexpr qint64 kMinCost = 64;
+// A stroke's path elements count kStrokeWeight times (stroking builds an outline first). Each
+// element of cost may bring along kPixelsPerCost pixels: past that, blending the picture costs
+// about what drawing the outlines would.
 constexpr qint64 kStrokeWeight = 4;
-constexpr qint64 kPixelsPerCost = 1024;
+constexpr qint64 kPixelsPerCost = 4096;
 // Pictures unused for this many pictures are dropped: a view redraws at most two bands a frame.
 constexpr std::uint64_t kKeepPictures = 4;
 
@@ -35,32 +34,36 @@ bool finite(const QTransform& t) {
 
 } // namespace
 
-bool RasterCache::worthIt(const ShapeGeometry& g, QSize pixels) {
-    if (pixels.isEmpty() || pixels.width() > kMaxSide || pixels.height() > kMaxSide)
-        return false;
+qint64 RasterCache::costOf(const ShapeGeometry& g) {
     qint64 cost = 0;
     for (const ShapeLayer& layer : g.layers) {
         // Bitmaps are left out: a script's bitmap changes its pixels without changing the shape.
         for (const FillPath& fill : layer.fills) {
             if (fill.style.isBitmap())
-                return false;
+                return -1;
             cost += fill.path.elementCount();
         }
         for (const StrokePath& stroke : layer.strokes) {
             if (stroke.style.hasFill && stroke.style.fill.isBitmap())
-                return false;
+                return -1;
             cost += kStrokeWeight * stroke.path.elementCount();
         }
     }
+    return cost;
+}
+
+bool RasterCache::worthIt(qint64 cost, QSize pixels) {
+    if (pixels.isEmpty() || pixels.width() > kMaxSide || pixels.height() > kMaxSide)
+        return false;
     const qint64 area = qint64(pixels.width()) * pixels.height();
     return cost >= kMinCost && area <= kMaxPixels && area <= cost * kPixelsPerCost;
 }
 
-bool RasterCache::draw(Canvas& canvas, RasterKey id, const ShapeGeometry& g, const QTransform& m,
+bool RasterCache::draw(Canvas& canvas, RasterKey id, qint64 cost, const QTransform& m,
                        const ColorTransform& ct, double viewScale, const Bounds& bounds,
                        const Draw& drawShape) {
     auto* painter = dynamic_cast<PainterCanvas*>(&canvas);
-    if (!painter)
+    if (cost < kMinCost || !painter)
         return false; // a recording keeps the outlines
     const QTransform device = m * painter->pixelTransform();
     if (device.type() == QTransform::TxProject || !finite(device) || std::abs(device.dx()) > 1e8 ||
@@ -82,13 +85,22 @@ bool RasterCache::draw(Canvas& canvas, RasterKey id, const ShapeGeometry& g, con
     // Everything below follows from the key alone, so a kept picture equals a new one.
     const QTransform local(key.m11, key.m12, key.m21, key.m22, key.dx, key.dy);
     const QRectF area = bounds(local);
-    if (area.isEmpty() || !(area.width() <= kMaxSide && area.height() <= kMaxSide) ||
-        !(std::abs(area.left()) < 1e6 && std::abs(area.top()) < 1e6))
-        return false;
-    const QRect pixels = area.toAlignedRect().adjusted(-1, -1, 1, 1);
-    if (!worthIt(g, pixels.size()))
+    if (area.isEmpty() || !(std::abs(area.left()) < 1e6 && std::abs(area.top()) < 1e6 &&
+                            area.width() < 1e6 && area.height() < 1e6))
         return false;
     const QPoint at{int(wholeX), int(wholeY)};
+    QRect pixels = area.toAlignedRect().adjusted(-1, -1, 1, 1);
+    // Only what lies within the layer area can show: a large shape mostly outside it (a
+    // background under a zoomed view) is pictured there only.
+    const QRect within = painter->pixelArea();
+    if (!within.isEmpty()) {
+        pixels &= within.translated(-at);
+        if (pixels.isEmpty())
+            return true;
+    }
+    if (!worthIt(cost, pixels.size()))
+        return false;
+    key.area = {pixels.left(), pixels.top(), pixels.width(), pixels.height()};
 
     if (m_keyFilter)
         m_keyFilter(key);

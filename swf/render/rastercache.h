@@ -14,6 +14,7 @@
 #include "swf/types.h"
 
 #include <QImage>
+#include <QRect>
 #include <QTransform>
 #include <array>
 #include <compare>
@@ -37,6 +38,9 @@ struct RasterKey {
     std::array<std::int32_t, 8> color{256, 256, 256, 256, 0, 0, 0, 0};
     double viewScale = 1; // strokes that keep their width on any scale
     int quality = 0;
+    // The picture's rectangle from the whole-pixel translation: a shape reaching past the
+    // canvas's layer area is pictured only within it, so this says which part is held.
+    std::array<int, 4> area{};
 
     auto operator<=>(const RasterKey&) const = default;
 };
@@ -50,13 +54,17 @@ public:
     using Bounds = std::function<QRectF(const QTransform& m)>;
 
     // The shape `id` (serial, generation, ratio: the other fields are filled here), whose
-    // outlines `g` are, mapped by `m` with colour transform `ct` onto `canvas`, through its own
-    // picture: true when drawn so, false (drawing nothing) when it must be drawn directly.
-    bool draw(Canvas& canvas, RasterKey id, const ShapeGeometry& g, const QTransform& m,
+    // outlines cost `cost` (see costOf), mapped by `m` with colour transform `ct` onto `canvas`,
+    // through its own picture: true when drawn so, false (drawing nothing) when it must be
+    // drawn directly. Only the part within the canvas's layer area is pictured.
+    bool draw(Canvas& canvas, RasterKey id, qint64 cost, const QTransform& m,
               const ColorTransform& ct, double viewScale, const Bounds& bounds, const Draw& draw);
 
-    // Whether outlines `g` covering `pixels` device pixels are worth a picture of their own.
-    static bool worthIt(const ShapeGeometry& g, QSize pixels);
+    // What rasterising a shape's outlines costs, in path elements (a line's counting more than a
+    // fill's); negative for outlines that must not be pictured (bitmap fills).
+    static qint64 costOf(const ShapeGeometry& g);
+    // Whether outlines of `cost` covering `pixels` device pixels are worth a picture.
+    static bool worthIt(qint64 cost, QSize pixels);
 
     // A new picture begins: pictures unused by the last few are dropped.
     void nextPicture();
@@ -67,6 +75,8 @@ public:
     std::size_t hits() const { return m_hits; }
     std::size_t misses() const { return m_misses; }
 
+    // Below this cost outlines are always drawn directly.
+    static constexpr qint64 kMinCost = 64;
     // The most kept, in bytes; a picture that does not fit is drawn and not kept.
     static constexpr std::size_t kMaxBytes = std::size_t(64) << 20;
 

@@ -779,24 +779,33 @@ void Renderer::drawGeometry(Frame& f, const ShapeGeometry& g, const QTransform& 
 
 void Renderer::drawShape(Frame& f, const Character& c, std::uint16_t ratio, const ShapeGeometry& g,
                          const QTransform& m, const ColorTransform& ct) {
-    if (m_rasterCaching) {
-        RasterKey id;
-        id.serial = c.serial;
-        id.generation = c.generation;
-        id.ratio = ratio;
-        const auto bounds = [&](const QTransform& at) { return drawnBounds(g, at, f.viewScale); };
-        const auto draw = [&](Canvas& canvas, const QTransform& at) {
-            Frame alone{f.player,    f.origin,      canvas,
-                        f.viewScale, f.nesting,     canvas.visibleArea(),
-                        false,       f.stageScaleX, f.stageScaleY};
-            drawGeometry(alone, g, at, ct, true);
-        };
-        if (!f.visible.isEmpty() && !drawnBounds(g, m, f.viewScale).intersects(f.visible))
-            return; // wholly outside: nothing of it would show either way
-        if (m_rasterCache->draw(f.canvas, id, g, m, ct, f.viewScale, bounds, draw))
-            return;
-    }
-    drawGeometry(f, g, m, ct, true);
+    const auto bounds = [&](const QTransform& at) { return drawnBounds(g, at, f.viewScale); };
+    const auto draw = [&](Frame& alone, const QTransform& at) {
+        drawGeometry(alone, g, at, ct, true);
+    };
+    if (!drawApart(f, c, ratio, RasterCache::costOf(g), m, ct, bounds, draw))
+        drawGeometry(f, g, m, ct, true);
+}
+
+bool Renderer::drawApart(Frame& f, const Character& c, std::uint16_t ratio, qint64 cost,
+                         const QTransform& m, const ColorTransform& ct,
+                         const std::function<QRectF(const QTransform&)>& bounds,
+                         const std::function<void(Frame&, const QTransform&)>& draw) {
+    if (!m_rasterCaching || cost < RasterCache::kMinCost)
+        return false;
+    if (!f.visible.isEmpty() && !bounds(m).intersects(f.visible))
+        return true; // wholly outside: nothing of it would show either way
+    RasterKey id;
+    id.serial = c.serial;
+    id.generation = c.generation;
+    id.ratio = ratio;
+    return m_rasterCache->draw(f.canvas, id, cost, m, ct, f.viewScale, bounds,
+                               [&](Canvas& canvas, const QTransform& at) {
+                                   Frame alone{f.player,    f.origin,      canvas,
+                                               f.viewScale, f.nesting,     canvas.visibleArea(),
+                                               false,       f.stageScaleX, f.stageScaleY};
+                                   draw(alone, at);
+                               });
 }
 
 const QImage* Renderer::bitmapImage(Frame& f, const FillStyle& fill) {
@@ -1034,12 +1043,26 @@ const Renderer::TextCache& Renderer::textCache(const Character& c, const QString
 void Renderer::drawStaticText(Frame& f, const StaticText& text, const QTransform& m,
                               const ColorTransform& ct) {
     const TextCache& cache = textCache(text);
-    const QTransform tm = cache.matrix * m;
-    for (const auto& run : cache.runs) {
-        const Rgba c = ct.apply(run.color);
-        if (c.a > 0 && !f.outside(run.bounds, tm))
-            f.canvas.fillPath(run.path, QBrush(toColor(c)), tm, false);
-    }
+    const auto draw = [&](Frame& into, const QTransform& at) {
+        const QTransform tm = cache.matrix * at;
+        for (const auto& run : cache.runs) {
+            const Rgba c = ct.apply(run.color);
+            if (c.a > 0 && !into.outside(run.bounds, tm))
+                into.canvas.fillPath(run.path, QBrush(toColor(c)), tm, false);
+        }
+    };
+    // Glyph outlines are as costly to fill as any: a page of text goes through a picture.
+    qint64 cost = 0;
+    for (const auto& run : cache.runs)
+        cost += run.path.elementCount();
+    const auto bounds = [&](const QTransform& at) {
+        QRectF out;
+        for (const auto& run : cache.runs)
+            out |= (cache.matrix * at).mapRect(run.bounds);
+        return out;
+    };
+    if (!drawApart(f, text, 0, cost, m, ct, bounds, draw))
+        draw(f, m);
 }
 
 void Renderer::drawEditText(Frame& f, const EditText& text, const DisplayObject& o,

@@ -9,6 +9,7 @@
 
 #include <QPointF>
 #include <QTransform>
+#include <functional>
 #include <map>
 #include <memory>
 #include <tuple>
@@ -100,6 +101,13 @@ private:
     // A shape or a morph's step: through its own kept picture where that pays, else directly.
     void drawShape(Frame& f, const Character& c, std::uint16_t ratio, const ShapeGeometry& g,
                    const QTransform& m, const ColorTransform& ct);
+    // Draws character `c` through its own kept picture (rastercache.h): `draw` draws it with
+    // the given matrix, `bounds` says where that leaves pixels. False, drawing nothing, when it
+    // must be drawn directly.
+    bool drawApart(Frame& f, const Character& c, std::uint16_t ratio, qint64 cost,
+                   const QTransform& m, const ColorTransform& ct,
+                   const std::function<QRectF(const QTransform&)>& bounds,
+                   const std::function<void(Frame&, const QTransform&)>& draw);
     void drawFill(Frame& f, const QPainterPath& path, const FillStyle& fill, const QTransform& m,
                   const ColorTransform& ct);
     void drawEdgePixels(Frame& f, const QImage& img, const QPainterPath& path,
