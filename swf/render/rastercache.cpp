@@ -66,8 +66,9 @@ bool RasterCache::draw(Canvas& canvas, RasterKey id, qint64 cost, const QTransfo
     if (cost < kMinCost || !painter)
         return false; // a recording keeps the outlines
     const QTransform device = m * painter->pixelTransform();
-    if (device.type() == QTransform::TxProject || !finite(device) || std::abs(device.dx()) > 1e8 ||
-        std::abs(device.dy()) > 1e8)
+    // Numbers that do not compare (NaN) would match any key.
+    if (device.type() == QTransform::TxProject || !finite(device) || !std::isfinite(viewScale) ||
+        std::abs(device.dx()) > 1e8 || std::abs(device.dy()) > 1e8)
         return false;
     // The whole pixels of translation only place the picture: the rest is rasterised.
     const double wholeX = std::floor(device.dx()), wholeY = std::floor(device.dy());
