@@ -68,6 +68,10 @@ std::unique_ptr<swf::MovieRunner> run(const std::shared_ptr<const swf::Movie>& m
     // comparison with the kept filtered layers (the second thread's renderer keeps its cache).
     if (qgetenv("REELWICK_BENCH_FILTER_CACHE") == "off")
         runner->renderer().setFilterCaching(false);
+    // REELWICK_BENCH_RASTER_CACHE=off draws every shape directly, as before shapes had pictures
+    // of their own (the second thread's renderer keeps them).
+    if (qgetenv("REELWICK_BENCH_RASTER_CACHE") == "off")
+        runner->renderer().setRasterCaching(false);
     runner->start();
     return runner;
 }

@@ -254,6 +254,19 @@ void PainterCanvas::drawImage(const QImage& image, const QTransform& m, bool smo
     m_p->drawImage(QPointF(0, 0), image);
 }
 
+QRect PainterCanvas::pixelArea() const {
+    const QRectF area = m_base.mapRect(m_layerArea);
+    if (area.isEmpty() || !(std::abs(area.left()) < 1e8 && std::abs(area.top()) < 1e8 &&
+                            area.width() < 1e8 && area.height() < 1e8))
+        return {};
+    return area.toAlignedRect();
+}
+
+void PainterCanvas::drawPixels(const QImage& image, QPoint at) {
+    m_p->resetTransform();
+    m_p->drawImage(at, image);
+}
+
 void PainterCanvas::beginLayer(const QRectF& area, double reach) {
     // Only the visible part and what filters can bring into it, and never more than
     // kMaxLayerSide a side: a huge object (or a huge filter margin) must not allocate without

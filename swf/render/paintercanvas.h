@@ -32,6 +32,15 @@ public:
     void beginLayer(const QRectF& area, double reach) override;
     void endLayer(const LayerEffects& effects) override;
 
+    // For pictures drawn apart (rastercache.h): canvas coordinates to the pixels now drawn on,
+    // and a premultiplied picture put on them unscaled, its top left at pixel `at`, through the
+    // clip.
+    const QTransform& pixelTransform() const { return m_base; }
+    // The layer area in those pixels, whole pixels, empty when unbounded.
+    QRect pixelArea() const;
+    Quality quality() const { return m_quality; }
+    void drawPixels(const QImage& image, QPoint at);
+
     // The largest layer side, in pixels, whatever the device.
     static constexpr int kMaxLayerSide = 4096;
 

@@ -4,6 +4,7 @@
 #include "swf/render/edittext.h"
 #include "swf/render/filtercache.h"
 #include "swf/render/filters.h"
+#include "swf/render/rastercache.h"
 #include "swf/render/video.h"
 
 #include <QGradient>
@@ -227,6 +228,43 @@ double axisScale(double a, double b) {
     return std::hypot(a, b);
 }
 
+// A line's width in device pixels, drawn mapped by `m`.
+double strokeWidth(const LineStyle& line, const QTransform& m, double viewScale) {
+    if (line.width <= 0)
+        return 1; // hairline: one device pixel at any scale
+    const double sx = axisScale(m.m11(), m.m12()), sy = axisScale(m.m21(), m.m22());
+    double scale = (sx + sy) / 2;
+    if (line.noHScale && line.noVScale)
+        scale = viewScale;
+    else if (line.noHScale)
+        scale = sy;
+    else if (line.noVScale)
+        scale = sx;
+    return std::max(1.0, line.width * scale);
+}
+
+// Where `g` mapped by `m` may leave pixels: its outlines, and its lines as far as a miter join
+// can reach (Qt's miter limit counts in whole widths); anti-aliasing adds no more than a pixel.
+QRectF drawnBounds(const ShapeGeometry& g, const QTransform& m, double viewScale) {
+    QRectF out;
+    for (const ShapeLayer& layer : g.layers) {
+        for (const FillPath& fill : layer.fills)
+            if (!fill.path.isEmpty())
+                out |= m.mapRect(fill.path.controlPointRect());
+        for (const StrokePath& stroke : layer.strokes) {
+            if (stroke.path.isEmpty())
+                continue;
+            const double width = strokeWidth(stroke.style, m, viewScale);
+            const double reach = width * (stroke.style.join == JoinStyle::Miter
+                                              ? std::max(1.0, stroke.style.miterLimit)
+                                              : 1.0) +
+                                 1;
+            out |= m.mapRect(stroke.path.controlPointRect()).adjusted(-reach, -reach, reach, reach);
+        }
+    }
+    return out;
+}
+
 // Drawing a frame allocates and frees megabytes in small blocks (Qt's buffers for each path,
 // script drawings made again every frame). glibc hands the top of its heap back to the system
 // whenever 128 KB lie free there and faults the pages in again on the next frame: with 2,000
@@ -335,7 +373,8 @@ struct Renderer::TextCache {
 };
 
 Renderer::Renderer()
-    : m_videos(std::make_unique<VideoPictures>()), m_filterCache(std::make_unique<FilterCache>()) {
+    : m_videos(std::make_unique<VideoPictures>()), m_filterCache(std::make_unique<FilterCache>()),
+      m_rasterCache(std::make_unique<RasterCache>()) {
     keepHeapBetweenFrames();
 }
 Renderer::~Renderer() = default;
@@ -349,6 +388,7 @@ void Renderer::clearCaches() {
     m_imageBytes = 0;
     m_videos->clear();
     m_filterCache->clear();
+    m_rasterCache->clear();
 }
 
 void Renderer::render(const Player& player, Canvas& canvas, const QTransform& view) {
@@ -363,6 +403,7 @@ void Renderer::render(const Player& player, Canvas& canvas, const QTransform& vi
             std::hypot(view.m21(), view.m22()) * 20};
     m_movie = &player.movie();
     m_filterCache->nextPicture();
+    m_rasterCache->nextPicture();
     const Rect& stage = player.movie().header().frameSize;
     const Rgba bg = player.backgroundColor().value_or(Rgba{255, 255, 255, 255});
     QPainterPath stagePath;
@@ -674,10 +715,11 @@ void Renderer::drawContent(Frame& f, const DisplayObject& o, const QTransform& m
         return;
     switch (c->type) {
     case CharacterType::Shape:
-        drawGeometry(f, shapeGeometry(static_cast<const Shape&>(*c)), m, ct, true);
+        drawShape(f, *c, 0, shapeGeometry(static_cast<const Shape&>(*c)), m, ct);
         break;
     case CharacterType::MorphShape:
-        drawGeometry(f, morphGeometry(static_cast<const MorphShape&>(*c), o.ratio), m, ct, true);
+        drawShape(f, *c, o.ratio, morphGeometry(static_cast<const MorphShape&>(*c), o.ratio), m,
+                  ct);
         break;
     case CharacterType::Text:
         drawStaticText(f, static_cast<const StaticText&>(*c), m, ct);
@@ -777,6 +819,37 @@ void Renderer::drawGeometry(Frame& f, const ShapeGeometry& g, const QTransform& 
                 drawStroke(f, stroke.path, stroke.style, m, ct);
         }
     }
+}
+
+void Renderer::drawShape(Frame& f, const Character& c, std::uint16_t ratio, const ShapeGeometry& g,
+                         const QTransform& m, const ColorTransform& ct) {
+    const auto bounds = [&](const QTransform& at) { return drawnBounds(g, at, f.viewScale); };
+    const auto draw = [&](Frame& alone, const QTransform& at) {
+        drawGeometry(alone, g, at, ct, true);
+    };
+    if (!drawApart(f, c, ratio, RasterCache::costOf(g), m, ct, bounds, draw))
+        drawGeometry(f, g, m, ct, true);
+}
+
+bool Renderer::drawApart(Frame& f, const Character& c, std::uint16_t ratio, qint64 cost,
+                         const QTransform& m, const ColorTransform& ct,
+                         const std::function<QRectF(const QTransform&)>& bounds,
+                         const std::function<void(Frame&, const QTransform&)>& draw) {
+    if (!m_rasterCaching || cost < RasterCache::kMinCost)
+        return false;
+    if (!f.visible.isEmpty() && !bounds(m).intersects(f.visible))
+        return true; // wholly outside: nothing of it would show either way
+    RasterKey id;
+    id.serial = c.serial;
+    id.generation = c.generation;
+    id.ratio = ratio;
+    return m_rasterCache->draw(f.canvas, id, cost, m, ct, f.viewScale, bounds,
+                               [&](Canvas& canvas, const QTransform& at) {
+                                   Frame alone{f.player,    f.origin,      canvas,
+                                               f.viewScale, f.nesting,     canvas.visibleArea(),
+                                               false,       f.stageScaleX, f.stageScaleY};
+                                   draw(alone, at);
+                               });
 }
 
 const QImage* Renderer::bitmapImage(Frame& f, const FillStyle& fill) {
@@ -888,18 +961,7 @@ void Renderer::drawEdgePixels(Frame& f, const QImage& img, const QPainterPath& p
 
 void Renderer::drawStroke(Frame& f, const QPainterPath& path, const LineStyle& line,
                           const QTransform& m, const ColorTransform& ct) {
-    double width = 1; // hairline: one device pixel at any scale
-    if (line.width > 0) {
-        const double sx = axisScale(m.m11(), m.m12()), sy = axisScale(m.m21(), m.m22());
-        double scale = (sx + sy) / 2;
-        if (line.noHScale && line.noVScale)
-            scale = f.viewScale;
-        else if (line.noHScale)
-            scale = sy;
-        else if (line.noVScale)
-            scale = sx;
-        width = std::max(1.0, line.width * scale);
-    }
+    const double width = strokeWidth(line, m, f.viewScale);
     QBrush brush;
     if (line.hasFill) {
         if (line.fill.isGradient() && !line.fill.gradient.stops.empty()) {
@@ -1025,12 +1087,26 @@ const Renderer::TextCache& Renderer::textCache(const Character& c, const QString
 void Renderer::drawStaticText(Frame& f, const StaticText& text, const QTransform& m,
                               const ColorTransform& ct) {
     const TextCache& cache = textCache(text);
-    const QTransform tm = cache.matrix * m;
-    for (const auto& run : cache.runs) {
-        const Rgba c = ct.apply(run.color);
-        if (c.a > 0 && !f.outside(run.bounds, tm))
-            f.canvas.fillPath(run.path, QBrush(toColor(c)), tm, false);
-    }
+    const auto draw = [&](Frame& into, const QTransform& at) {
+        const QTransform tm = cache.matrix * at;
+        for (const auto& run : cache.runs) {
+            const Rgba c = ct.apply(run.color);
+            if (c.a > 0 && !into.outside(run.bounds, tm))
+                into.canvas.fillPath(run.path, QBrush(toColor(c)), tm, false);
+        }
+    };
+    // Glyph outlines are as costly to fill as any: a page of text goes through a picture.
+    qint64 cost = 0;
+    for (const auto& run : cache.runs)
+        cost += run.path.elementCount();
+    const auto bounds = [&](const QTransform& at) {
+        QRectF out;
+        for (const auto& run : cache.runs)
+            out |= (cache.matrix * at).mapRect(run.bounds);
+        return out;
+    };
+    if (!drawApart(f, text, 0, cost, m, ct, bounds, draw))
+        draw(f, m);
 }
 
 void Renderer::drawEditText(Frame& f, const EditText& text, const DisplayObject& o,

@@ -9,6 +9,7 @@
 
 #include <QPointF>
 #include <QTransform>
+#include <functional>
 #include <map>
 #include <memory>
 #include <tuple>
@@ -18,6 +19,7 @@ namespace swf::render {
 
 class VideoPictures;
 class FilterCache;
+class RasterCache;
 
 // The stage rectangle (twips) mapped into `target` (device pixels) by a scale mode: 0 show all,
 // 1 no border, 2 exact fit, 3 no scale (1 px per 20 twips); the stage is centred. `zoom` scales
@@ -66,6 +68,11 @@ public:
     // Filtered layers kept between pictures (on by default); the pixels are the same either way.
     void setFilterCaching(bool on) { m_filterCaching = on; }
     const FilterCache& filterCache() const { return *m_filterCache; }
+    // Detailed shapes drawn through pictures of their own, kept between pictures (on by
+    // default; see rastercache.h). Off, every shape is drawn directly: its pixels differ by
+    // rounding where a shape's parts overlap.
+    void setRasterCaching(bool on) { m_rasterCaching = on; }
+    RasterCache& rasterCache() { return *m_rasterCache; }
     // Text layouts kept: at most one per text, whatever scripts did to it.
     std::size_t cachedTextLayouts() const { return m_texts.size(); }
 
@@ -96,6 +103,16 @@ private:
                      const ColorTransform& ct);
     void drawGeometry(Frame& f, const ShapeGeometry& g, const QTransform& m,
                       const ColorTransform& ct, bool nonScalingAllowed);
+    // A shape or a morph's step: through its own kept picture where that pays, else directly.
+    void drawShape(Frame& f, const Character& c, std::uint16_t ratio, const ShapeGeometry& g,
+                   const QTransform& m, const ColorTransform& ct);
+    // Draws character `c` through its own kept picture (rastercache.h): `draw` draws it with
+    // the given matrix, `bounds` says where that leaves pixels. False, drawing nothing, when it
+    // must be drawn directly.
+    bool drawApart(Frame& f, const Character& c, std::uint16_t ratio, qint64 cost,
+                   const QTransform& m, const ColorTransform& ct,
+                   const std::function<QRectF(const QTransform&)>& bounds,
+                   const std::function<void(Frame&, const QTransform&)>& draw);
     void drawFill(Frame& f, const QPainterPath& path, const FillStyle& fill, const QTransform& m,
                   const ColorTransform& ct);
     void drawEdgePixels(Frame& f, const QImage& img, const QPainterPath& path,
@@ -135,6 +152,8 @@ private:
     std::unique_ptr<VideoPictures> m_videos;
     std::unique_ptr<FilterCache> m_filterCache;
     bool m_filterCaching = true;
+    std::unique_ptr<RasterCache> m_rasterCache;
+    bool m_rasterCaching = true;
     const Movie* m_movie = nullptr; // the one drawn last: its fonts serve edit texts
 };
 
