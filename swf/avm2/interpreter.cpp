@@ -1571,9 +1571,9 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                         if (!saved || i >= saved->size())
                             verify(1019, "Getscopeobject  is out of bounds.");
                         push((*saved)[i].object);
-                        AVM2_NEXT(200);
+                        AVM2_NEXT(400);
                     }
-                    AVM2_TAIL(200)
+                    AVM2_TAIL(400)
                     AVM2_OP(0x66) { // getproperty
                         const std::uint32_t idx = r.u30();
                         if (isStatic(idx)) {
