@@ -39,57 +39,23 @@
         AVM2_LABEL(op_##x)
 
 // Every opcode the instruction loop has a case for.
-#define AVM2_HANDLED_OPS(X)                                                                                                               \
-    X(0x01)                                                                                                                               \
-    X(0x02)                                                                                                                               \
-    X(0x09)                                                                                                                               \
-    X(0xF3)                                                                                                                               \
-    X(0x03)                                                                                                                               \
-    X(0x04)                                                                                                                               \
-    X(0x05)                                                                                                                               \
-    X(0x06) X(0x07) X(0x08) X(0x0C) X(0x0D) X(0x0E) X(0x0F) X(0x15) X(0x16) X(0x17) X(0x18)                                               \
-        X(0x10) X(0x11) X(0x12) X(0x13) X(0x14) X(0x19) X(0x1A) X(0x1B) X(0x1C) X(0x30) X(0x1D)                                           \
-            X(0x1E) X(0x23) X(0x1F) X(0x20) X(0x21) X(0x24) X(0x25) X(0x26) X(0x27) X(0x28)                                               \
-                X(0x29) X(0x2A) X(0x2B) X(0x2C) X(0x2D) X(0x2E) X(0x2F) X(0x31) X(0x32) X(0x35)                                           \
-                    X(0x36) X(0x37) X(0x38) X(0x39) X(0x3A) X(0x3B) X(0x3C) X(0x3D) X(0x3E)                                               \
-                        X(0x40) X(0x41) X(0x42) X(0x43) X(0x44) X(0x45) X(0x4E) X(0x46) X(0x4C)                                           \
-                            X(0x4F) X(0x47) X(0x48) X(0x49) X(0x4A) X(0x50) X(0x51) X(0x52)                                               \
-                                X(0x53) X(0x55) X(0x56) X(0x57) X(0x58) X(0x59) X(0x5A) X(0x5D)                                           \
-                                    X(0x5E) X(0x5F) X(0x60) X(0x61) X(0x68) X(0x62) X(0x63)                                               \
-                                        X(0x64) X(0x65) X(0x67) X(0x66) X(0x6A) X(0x6C) X(0x6D)                                           \
-                                            X(0x6E) X(0x6F) X(0x70) X(0x71) X(0x72) X(0x73)                                               \
-                                                X(0x83) X(0x74) X(0x88) X(0x75) X(0x84) X(0x76)                                           \
-                                                    X(0x81) X(0x77) X(0x78) X(0x80) X(0x82)                                               \
-                                                        X(0x85) X(0x86) X(0x87) X(0xB3) X(0x89)                                           \
-                                                            X(0x90) X(0x91) X(0x93) X(0x92)                                               \
-                                                                X(0x94) X(0x95) X(0x96) X(0x97)                                           \
-                                                                    X(0xA0) X(0xA1) X(0xA2)                                               \
-                                                                        X(0xA3) X(0xA4) X(0xA5)                                           \
-                                                                            X(0xA6) X(0xA7)                                               \
-                                                                                X(0xA8) X(0xA9) X(                                        \
-                                                                                    0xAA) X(0xC5)                                         \
-                                                                                    X(0xC6) X(0xC7) X(0xAB) X(0xAC) X(0xAD) X(0xAE) X(    \
-                                                                                        0xAF) X(0xB0)                                     \
-                                                                                        X(                                                \
-                                                                                            0xB1) X(0xB2)                                 \
-                                                                                            X(                                            \
-                                                                                                0xB4) X(0xC0)                             \
-                                                                                                X(                                        \
-                                                                                                    0xC1) X(0xC2)                         \
-                                                                                                    X(                                    \
-                                                                                                        0xC3) X(0xC4)                     \
-                                                                                                        X(                                \
-                                                                                                            0xD0) X(0xD1)                 \
-                                                                                                            X(                            \
-                                                                                                                0xD2) X(0xD3)             \
-                                                                                                                X(                        \
-                                                                                                                    0xD4) X(0xD5)         \
-                                                                                                                    X(                    \
-                                                                                                                        0xD6) X(0xD7)     \
-                                                                                                                        X(                \
-                                                                                                                            0xEF) X(0xF0) \
-                                                                                                                            X(0xF1)       \
-                                                                                                                                X(0xF2)
+// clang-format off
+#define AVM2_HANDLED_OPS(X) \
+    X(0x01) X(0x02) X(0x09) X(0xF3) X(0x03) X(0x04) X(0x05) X(0x06) X(0x07) X(0x08) X(0x0C) X(0x0D) \
+    X(0x0E) X(0x0F) X(0x15) X(0x16) X(0x17) X(0x18) X(0x10) X(0x11) X(0x12) X(0x13) X(0x14) X(0x19) \
+    X(0x1A) X(0x1B) X(0x1C) X(0x30) X(0x1D) X(0x1E) X(0x23) X(0x1F) X(0x20) X(0x21) X(0x24) X(0x25) \
+    X(0x26) X(0x27) X(0x28) X(0x29) X(0x2A) X(0x2B) X(0x2C) X(0x2D) X(0x2E) X(0x2F) X(0x31) X(0x32) \
+    X(0x35) X(0x36) X(0x37) X(0x38) X(0x39) X(0x3A) X(0x3B) X(0x3C) X(0x3D) X(0x3E) X(0x40) X(0x41) \
+    X(0x42) X(0x43) X(0x44) X(0x45) X(0x4E) X(0x46) X(0x4C) X(0x4F) X(0x47) X(0x48) X(0x49) X(0x4A) \
+    X(0x50) X(0x51) X(0x52) X(0x53) X(0x55) X(0x56) X(0x57) X(0x58) X(0x59) X(0x5A) X(0x5D) X(0x5E) \
+    X(0x5F) X(0x60) X(0x61) X(0x68) X(0x62) X(0x63) X(0x64) X(0x65) X(0x67) X(0x66) X(0x6A) X(0x6C) \
+    X(0x6D) X(0x6E) X(0x6F) X(0x70) X(0x71) X(0x72) X(0x73) X(0x83) X(0x74) X(0x88) X(0x75) X(0x84) \
+    X(0x76) X(0x81) X(0x77) X(0x78) X(0x80) X(0x82) X(0x85) X(0x86) X(0x87) X(0xB3) X(0x89) X(0x90) \
+    X(0x91) X(0x93) X(0x92) X(0x94) X(0x95) X(0x96) X(0x97) X(0xA0) X(0xA1) X(0xA2) X(0xA3) X(0xA4) \
+    X(0xA5) X(0xA6) X(0xA7) X(0xA8) X(0xA9) X(0xAA) X(0xC5) X(0xC6) X(0xC7) X(0xAB) X(0xAC) X(0xAD) \
+    X(0xAE) X(0xAF) X(0xB0) X(0xB1) X(0xB2) X(0xB4) X(0xC0) X(0xC1) X(0xC2) X(0xC3) X(0xC4) X(0xD0) \
+    X(0xD1) X(0xD2) X(0xD3) X(0xD4) X(0xD5) X(0xD6) X(0xD7) X(0xEF) X(0xF0) X(0xF1) X(0xF2)
+// clang-format on
 
 namespace swf::avm2 {
 
@@ -1905,6 +1871,14 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                         AVM2_NEXT(93);
                     }
                     AVM2_TAIL(93)
+#define AVM2_COMPARE(opcode, tail, expr)                                                           \
+    AVM2_OP(opcode) {                                                                              \
+        const Value b = pop();                                                                     \
+        Value& av = top();                                                                         \
+        av = Value(expr);                                                                          \
+        AVM2_NEXT(tail);                                                                           \
+    }                                                                                              \
+    AVM2_TAIL(tail)
 #define AVM2_NUMBER_BINOP(opcode, tail, expr)                                                      \
     AVM2_OP(opcode) {                                                                              \
         const Value b = pop();                                                                     \
@@ -1958,48 +1932,13 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                     AVM2_INT_BINOP(0xC7, 210, Value(std::int32_t(ux * uy)))
 #undef AVM2_NUMBER_BINOP
 #undef AVM2_INT_BINOP
-                    AVM2_OP(0xAB) {
-                        const Value b = pop();
-                        Value& av = top();
-                        av = Value(looseEquals(av, b));
-                        AVM2_NEXT(96);
-                    }
-                    AVM2_TAIL(96)
-                    AVM2_OP(0xAC) {
-                        const Value b = pop();
-                        Value& av = top();
-                        av = Value(strictEquals(av, b));
-                        AVM2_NEXT(97);
-                    }
-                    AVM2_TAIL(97)
-                    AVM2_OP(0xAD) {
-                        const Value b = pop();
-                        Value& av = top();
-                        av = Value(less(av, b) == 1);
-                        AVM2_NEXT(98);
-                    }
-                    AVM2_TAIL(98)
-                    AVM2_OP(0xAE) {
-                        const Value b = pop();
-                        Value& av = top();
-                        av = Value(less(b, av) == 0);
-                        AVM2_NEXT(99);
-                    }
-                    AVM2_TAIL(99)
-                    AVM2_OP(0xAF) {
-                        const Value b = pop();
-                        Value& av = top();
-                        av = Value(less(b, av) == 1);
-                        AVM2_NEXT(100);
-                    }
-                    AVM2_TAIL(100)
-                    AVM2_OP(0xB0) {
-                        const Value b = pop();
-                        Value& av = top();
-                        av = Value(less(av, b) == 0);
-                        AVM2_NEXT(101);
-                    }
-                    AVM2_TAIL(101)
+                    AVM2_COMPARE(0xAB, 96, looseEquals(av, b))  // equals
+                    AVM2_COMPARE(0xAC, 97, strictEquals(av, b)) // strictequals
+                    AVM2_COMPARE(0xAD, 98, less(av, b) == 1)    // lessthan
+                    AVM2_COMPARE(0xAE, 99, less(b, av) == 0)    // lessequals
+                    AVM2_COMPARE(0xAF, 100, less(b, av) == 1)   // greaterthan
+                    AVM2_COMPARE(0xB0, 101, less(av, b) == 0)   // greaterequals
+#undef AVM2_COMPARE
                     AVM2_OP(0xB1) { // instanceof
                         const Value t = pop();
                         Value& v = top();
