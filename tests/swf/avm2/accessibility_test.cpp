@@ -1,15 +1,11 @@
 // flash.accessibility: AccessibilityProperties keeps what a script gives it with the documented
 // types and defaults, display objects keep their properties object (through collections too),
-// Accessibility reports no screen reader and its calls do nothing, and the corpus movie that
-// uses them plays without an error.
+// and Accessibility reports no screen reader and its calls do nothing.
 
 #include "swf/avm2/display.h"
 #include "swf/avm2/runtime.h"
 #include "swf/movie.h"
 #include "swf/render/guiapp.h"
-#include "swf/runner/movierunner.h"
-#include "swf/swf_writer.h"
-#include "testenv.h"
 #include "tests/swf/avm2/scriptcalls.h"
 
 #include <gtest/gtest.h>
@@ -19,12 +15,7 @@ namespace {
 using namespace swf::avm2;
 
 struct Fixture : ScriptCalls<Fixture> {
-    Fixture() : runtime((ensureGuiApplication(), load()), options()) { runtime.start(); }
-    static std::shared_ptr<const swf::Movie> load() {
-        using namespace swftest;
-        auto m = swf::Movie::load(movie(concat({tag(69, Writer().u32(0x08)), showFrame(), end()})));
-        return m ? *m : nullptr;
-    }
+    Fixture() : runtime((ensureGuiApplication(), emptyAs3Movie()), options()) { runtime.start(); }
     RuntimeOptions options() {
         RuntimeOptions o;
         o.error = [this](const QString& l) { errors << l; };
@@ -125,27 +116,6 @@ TEST(Avm2Accessibility, DisplayObjectsHoldTheirProperties) {
     f.call(f.root(), "removeChild", {s});
     f.vm().collectGarbage();
     EXPECT_LT(f.vm().objectCount(), before);
-}
-
-// The corpus movie that describes its objects for screen readers plays loop after loop
-// without an error.
-TEST(Avm2Accessibility, CorpusMoviePlaysWithoutErrors) {
-    REELWICK_NEED_CORPUS();
-    const QString path = testenv::corpusDir() +
-                         QStringLiteral("/jpexs-testdata/as3_accessibility/as3_accessibility.swf");
-    ensureGuiApplication();
-    auto movie = swf::Movie::loadFile(path);
-    ASSERT_TRUE(movie) << path.toStdString();
-    QStringList errors;
-    swf::RunnerOptions options;
-    swf::MovieRunner runner(*movie, swf::MovieRunner::urlForFile(path), options);
-    runner.hooks().warning = [&](const QString& l) { errors << l; };
-    runner.hooks().notice = [&](const QString& l) { errors << l; };
-    runner.hooks().trace = [](const QString&) {};
-    runner.start();
-    for (int i = 0; i < 40; ++i)
-        runner.nextPicture();
-    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
 }
 
 } // namespace

@@ -30,6 +30,15 @@ QStringList errorsOf(const QString& relative, int frames) {
     return errors;
 }
 
+// The movie that describes its objects for screen readers plays loop after loop without an
+// error.
+TEST(Avm2Corpus, AccessibilityMoviePlaysWithoutErrors) {
+    REELWICK_NEED_CORPUS();
+    const QStringList errors =
+        errorsOf(QStringLiteral("jpexs-testdata/as3_accessibility/as3_accessibility.swf"), 40);
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
 TEST(Avm2Corpus, GetOuterScopeMovieRunsWithoutScriptErrors) {
     REELWICK_NEED_CORPUS();
     const QStringList errors =
