@@ -112,35 +112,11 @@ void installAccessibility(VM& vm) {
     vm.addStatic(a, QStringLiteral("updateProperties"), nothing);
     vm.addStatic(a, QStringLiteral("sendEvent"), nothing, 3);
 
-    // Native classes copy their base's traits when they are defined, so every class already
-    // defined below the one named is given the property as well.
-    const char* const known[] = {"flash.display::DisplayObject",
-                                 "flash.display::InteractiveObject",
-                                 "flash.display::DisplayObjectContainer",
-                                 "flash.display::Sprite",
-                                 "flash.display::MovieClip",
-                                 "flash.display::Stage",
-                                 "flash.display::SimpleButton",
-                                 "flash.display::Loader",
-                                 "flash.display::Shape",
-                                 "flash.display::MorphShape",
-                                 "flash.display::Bitmap",
-                                 "flash.display::StaticText",
-                                 "flash.media::Video",
-                                 "flash.text::TextField"};
-    Class* display = classNamed(vm, "flash.display::DisplayObject");
-    Class* interactive = classNamed(vm, "flash.display::InteractiveObject");
-    for (const char* name : known) {
-        Class* c = classNamed(vm, name);
-        if (!c)
-            continue;
-        if (display && c->isSubclassOf(display))
-            vm.addGetter(c, QStringLiteral("accessibilityProperties"), getProperties,
-                         setProperties);
-        if (interactive && c->isSubclassOf(interactive))
-            vm.addGetter(c, QStringLiteral("accessibilityImplementation"), getImplementation,
-                         setImplementation);
-    }
+    for (Class* c : definedClassesBelow(vm, "flash.display::DisplayObject"))
+        vm.addGetter(c, QStringLiteral("accessibilityProperties"), getProperties, setProperties);
+    for (Class* c : definedClassesBelow(vm, "flash.display::InteractiveObject"))
+        vm.addGetter(c, QStringLiteral("accessibilityImplementation"), getImplementation,
+                     setImplementation);
 }
 
 } // namespace swf::avm2

@@ -58,35 +58,40 @@ Class* classNamed(VM& vm, const char* qualified) {
     return o && o->kind == ObjectKind::Class ? static_cast<Class*>(o) : nullptr;
 }
 
+std::vector<Class*> definedClassesBelow(VM& vm, const char* base) {
+    static const char* const known[] = {"flash.display::DisplayObject",
+                                        "flash.display::InteractiveObject",
+                                        "flash.display::DisplayObjectContainer",
+                                        "flash.display::Sprite",
+                                        "flash.display::MovieClip",
+                                        "flash.display::Stage",
+                                        "flash.display::SimpleButton",
+                                        "flash.display::Loader",
+                                        "flash.display::Shape",
+                                        "flash.display::MorphShape",
+                                        "flash.display::Bitmap",
+                                        "flash.display::StaticText",
+                                        "flash.media::Video",
+                                        "flash.text::TextField"};
+    std::vector<Class*> out;
+    Class* b = classNamed(vm, base);
+    for (const char* name : known)
+        if (Class* c = classNamed(vm, name); c && b && c->isSubclassOf(b))
+            out.push_back(c);
+    return out;
+}
+
 void installMouse(VM& vm) {
-    // Native classes copy their base's traits when they are defined, so every class already
-    // defined below the one named is given the property as well.
-    const char* const known[] = {"flash.display::InteractiveObject",
-                                 "flash.display::DisplayObjectContainer",
-                                 "flash.display::Sprite",
-                                 "flash.display::MovieClip",
-                                 "flash.display::Stage",
-                                 "flash.display::SimpleButton",
-                                 "flash.display::Loader",
-                                 "flash.text::TextField"};
-    auto below = [&](const char* base) {
-        std::vector<Class*> out;
-        Class* b = classNamed(vm, base);
-        for (const char* name : known)
-            if (Class* c = classNamed(vm, name); c && b && c->isSubclassOf(b))
-                out.push_back(c);
-        return out;
-    };
-    for (Class* c : below("flash.display::InteractiveObject"))
+    for (Class* c : definedClassesBelow(vm, "flash.display::InteractiveObject"))
         vm.addGetter(c, QStringLiteral("doubleClickEnabled"), get_doubleClickEnabled,
                      set_doubleClickEnabled);
-    for (Class* c : below("flash.display::Sprite")) {
+    for (Class* c : definedClassesBelow(vm, "flash.display::Sprite")) {
         vm.addGetter(c, QStringLiteral("useHandCursor"), get_useHandCursor, set_useHandCursor);
         vm.addGetter(c, QStringLiteral("hitArea"), getHitArea, setHitArea);
     }
-    for (Class* c : below("flash.display::SimpleButton"))
+    for (Class* c : definedClassesBelow(vm, "flash.display::SimpleButton"))
         vm.addGetter(c, QStringLiteral("useHandCursor"), get_useHandCursor, set_useHandCursor);
-    for (Class* c : below("flash.text::TextField"))
+    for (Class* c : definedClassesBelow(vm, "flash.text::TextField"))
         vm.addGetter(c, QStringLiteral("mouseWheelEnabled"), get_mouseWheelEnabled,
                      set_mouseWheelEnabled);
 }

@@ -253,6 +253,10 @@ bool isEditableOrSelectableText(const DisplayNode* n);
 void installMouse(VM& vm);
 // A class defined by its qualified name ("flash.display::Sprite"), or null.
 Class* classNamed(VM& vm, const char* qualified);
+// The display and text classes already defined that are `base` or below it. Native classes copy
+// their base's traits when they are defined, so a property added to a base afterwards must be
+// added to each of these as well.
+std::vector<Class*> definedClassesBelow(VM& vm, const char* base);
 void installAccessibility(VM& vm);
 // The Flash API's interfaces, and the names native classes answer to through them; last.
 void installInterfaces(VM& vm);
