@@ -245,6 +245,8 @@ public:
     void addMethod(Class* c, const QString& name, NativeFn fn, int length = 0);
     void addStatic(Class* c, const QString& name, NativeFn fn, int length = 0);
     void addGetter(Class* c, const QString& name, NativeFn getter, NativeFn setter = nullptr);
+    // A class property read (and written, with a setter) through native code.
+    void addStaticGetter(Class* c, const QString& name, NativeFn getter, NativeFn setter = nullptr);
     void addStaticValue(Class* c, const QString& name, const Value& v);
 
     Object* newObject();
