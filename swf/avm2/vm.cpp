@@ -1746,7 +1746,7 @@ bool VM::loadAbc(std::shared_ptr<const Abc> abc, bool runEntry, Domain* domain) 
         auto s = std::make_unique<ScriptEnv>();
         s->env = e;
         s->index = i;
-        auto* g = make<Object>(objectClass);
+        auto* g = make<Object>(globalClass);
         g->proto = objectClass->prototype;
         s->global = g;
         auto chain = std::make_shared<const std::vector<ScopeEntry>>(

@@ -262,7 +262,8 @@ public:
           *xmlListClass = nullptr, *movieClipClass = nullptr, *spriteClass = nullptr,
           *displayObjectClass = nullptr, *stageClass = nullptr, *eventDispatcherClass = nullptr,
           *eventClass = nullptr;
-    Object* builtins = nullptr; // holds every native definition
+    Class* globalClass = nullptr; // each script's global object: not a definition scripts can name
+    Object* builtins = nullptr;   // holds every native definition
     Traits builtinTraits;
 
     // Host hooks.

@@ -124,6 +124,20 @@ TEST(Avm2Vm, NumberToStringIsShortestRoundTrip) {
         EXPECT_EQ(swf::avm2::VM::numberToString(v), QString::fromLatin1(s));
 }
 
+// A script's global object (its `this`, and what getglobalscope gives) is of Flash Player's
+// class "global", which still inherits Object's methods.
+TEST(Avm2Vm, GlobalObjectPrintsAsGlobal) {
+    SimpleAbc abc;
+    abc.code = traceOf({0xD0});
+    EXPECT_EQ(runAbc(abc.build()).traces, QStringList({"[object global]"}));
+    abc.code = traceOf({0x64});
+    EXPECT_EQ(runAbc(abc.build()).traces, QStringList({"[object global]"}));
+    abc.extraStrings = {"hasOwnProperty"}; // string 3, multiname 2
+    // this.hasOwnProperty("trace"): Object.prototype's method on the global.
+    abc.code = traceOf({0xD0, 0x2C, 0x02, 0x46, 0x02, 0x01});
+    EXPECT_EQ(runAbc(abc.build()).traces, QStringList({"false"}));
+}
+
 TEST(Avm2Vm, HandlerCatchesAThrowAndTheCodeGoesOn) {
     SimpleAbc abc;
     abc.extraStrings = {"boom"};
