@@ -453,6 +453,8 @@ void Renderer::renderObject(const Player& player, const DisplayObject* object,
         if (const DrawingShape* d = clip->drawing())
             drawGeometry(f, d->geometry(), m, ct, true);
         drawList(f, clip->displayList(), m, ct);
+    } else {
+        drawRoot(f, m, ct);
     }
 }
 
@@ -488,13 +490,13 @@ bool actsOnParent(BlendMode mode) {
 
 } // namespace
 
-void Renderer::drawRoot(Frame& f, const QTransform& view) {
+void Renderer::drawRoot(Frame& f, const QTransform& view, const ColorTransform& ct) {
     const MovieClip& root = f.player.root();
     const auto& window = f.player.rootWindow();
     if (!window) {
         if (const DrawingShape* d = root.drawing())
-            drawGeometry(f, d->geometry(), view, ColorTransform{}, true);
-        drawList(f, root.displayList(), view, ColorTransform{});
+            drawGeometry(f, d->geometry(), view, ct, true);
+        drawList(f, root.displayList(), view, ct);
         return;
     }
     // As for an object's scroll rectangle; what the stage holds beside the document is not in it.
@@ -508,13 +510,12 @@ void Renderer::drawRoot(Frame& f, const QTransform& view) {
     if (visible.isEmpty() || !f.visible.isEmpty()) {
         const QTransform inner = window->offset() * view;
         if (const DrawingShape* d = root.drawing())
-            drawGeometry(f, d->geometry(), inner, ColorTransform{}, true);
-        drawList(f, root.displayList(), inner, ColorTransform{}, false, INT32_MIN,
-                 window->stageDepth);
+            drawGeometry(f, d->geometry(), inner, ct, true);
+        drawList(f, root.displayList(), inner, ct, false, INT32_MIN, window->stageDepth);
     }
     f.visible = visible;
     f.canvas.restore();
-    drawList(f, root.displayList(), view, ColorTransform{}, false, window->stageDepth);
+    drawList(f, root.displayList(), view, ct, false, window->stageDepth);
 }
 
 void Renderer::drawList(Frame& f, const DisplayList& list, const QTransform& m,
