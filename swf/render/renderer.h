@@ -135,7 +135,9 @@ private:
     const ShapeGeometry& shapeGeometry(const Shape& s);
     const ShapeGeometry& morphGeometry(const MorphShape& s, std::uint16_t ratio);
     // `current`: what an edit text shows now (null: its initial text).
-    const TextCache& textCache(const Character& c, const QString* current = nullptr);
+    // `current`: an edit text's text now, in HTML when `currentIsHtml` or the field says so.
+    const TextCache& textCache(const Character& c, const QString* current = nullptr,
+                               bool currentIsHtml = false);
     QImage recoloured(const QImage& image, const ColorTransform& ct);
     const QImage* bitmapImage(Frame& f, const FillStyle& fill);
 
