@@ -83,9 +83,106 @@ bool isExternalizable(const Class* c) {
            });
 }
 
-class Writer {
+// Big-endian bytes appended to `out`, as both encodings write them.
+class ByteSink {
+protected:
+    explicit ByteSink(std::vector<std::uint8_t>& out) : out(out) {}
+    std::vector<std::uint8_t>& out;
+
+    void u8(std::uint8_t b) { out.push_back(b); }
+    void u16be(std::uint16_t v) {
+        u8(std::uint8_t(v >> 8));
+        u8(std::uint8_t(v));
+    }
+    void u32be(std::uint32_t v) {
+        for (int i = 3; i >= 0; --i)
+            u8(std::uint8_t(v >> (8 * i)));
+    }
+    void f64(double d) {
+        std::uint64_t bits;
+        std::memcpy(&bits, &d, 8);
+        for (int i = 7; i >= 0; --i)
+            u8(std::uint8_t(bits >> (8 * i)));
+    }
+    void bytes(const QByteArray& b) { out.insert(out.end(), b.begin(), b.end()); }
+};
+
+// Big-endian bytes read from `data` at `pos`; running out is the EOFError, a value that cannot
+// be the RangeError, both of which a script can catch.
+class ByteSource {
+protected:
+    ByteSource(VM& vm, const std::vector<std::uint8_t>& data, std::size_t& pos)
+        : vm(vm), data(data), pos(pos) {}
+    VM& vm;
+    const std::vector<std::uint8_t>& data;
+    std::size_t& pos;
+
+    [[noreturn]] void eof() {
+        vm.throwError("EOFError", 2030, QStringLiteral("End of file was encountered."));
+    }
+    [[noreturn]] void damaged() {
+        vm.throwRangeError(2006, QStringLiteral("The supplied index is out of bounds."));
+    }
+    void need(std::size_t n) {
+        if (pos > data.size() || data.size() - pos < n)
+            eof();
+    }
+    // A count of items each taking at least one byte cannot pass the bytes left.
+    void count(std::uint32_t n) { need(n); }
+    std::uint8_t u8() {
+        need(1);
+        return data[pos++];
+    }
+    std::uint16_t u16be() {
+        need(2);
+        const std::uint16_t v = std::uint16_t((data[pos] << 8) | data[pos + 1]);
+        pos += 2;
+        return v;
+    }
+    std::uint32_t u32be() {
+        need(4);
+        std::uint32_t v = 0;
+        for (int i = 0; i < 4; ++i)
+            v = (v << 8) | data[pos++];
+        return v;
+    }
+    double f64() {
+        need(8);
+        std::uint64_t bits = 0;
+        for (int i = 0; i < 8; ++i)
+            bits = (bits << 8) | data[pos++];
+        double d;
+        std::memcpy(&d, &bits, 8);
+        return d;
+    }
+    QString utf8(std::uint32_t n) {
+        need(n);
+        const QString s =
+            QString::fromUtf8(reinterpret_cast<const char*>(data.data() + pos), qsizetype(n));
+        pos += n;
+        return s;
+    }
+    // A named value read into `r`. An array ignores a stored length (its length is its
+    // items'), and keeps an index past all that the input could fill aside, as a sparse one
+    // is, rather than make its items that long.
+    void setRead(const Value& r, const QString& key, const Value& v) {
+        if (Object* o = r.object(); o && o->kind == ObjectKind::Array) {
+            auto* a = static_cast<Array*>(o);
+            std::uint32_t i = 0;
+            if (key == QLatin1String("length"))
+                return;
+            if (parseIndex(key, i) && i > a->items.size() + (data.size() - pos)) {
+                a->setDynamic(key, v);
+                return;
+            }
+        }
+        vm.setProperty(r, vm.publicName(key), v);
+    }
+};
+
+class Writer : ByteSink {
 public:
-    Writer(VM& vm, std::vector<std::uint8_t>& out) : vm(vm), out(out) {}
+    Writer(VM& vm, std::vector<std::uint8_t>& out) : ByteSink(out), vm(vm) {}
 
     void value(const Value& v) {
         switch (v.tag) {
@@ -115,13 +212,11 @@ public:
 
 private:
     VM& vm;
-    std::vector<std::uint8_t>& out;
     QHash<QString, int> strings;
     QHash<Object*, int> objects;
     QHash<Class*, int> traits; // null: the anonymous dynamic object's
     int depth = 0;
 
-    void u8(std::uint8_t b) { out.push_back(b); }
     void u29(std::uint32_t v) {
         if (v < 0x80) {
             u8(std::uint8_t(v));
@@ -138,16 +233,6 @@ private:
             u8(std::uint8_t(0x80 | ((v >> 8) & 0x7F)));
             u8(std::uint8_t(v & 0xFF));
         }
-    }
-    void f64(double d) {
-        std::uint64_t bits;
-        std::memcpy(&bits, &d, 8);
-        for (int i = 7; i >= 0; --i)
-            u8(std::uint8_t(bits >> (8 * i)));
-    }
-    void u32be(std::uint32_t v) {
-        for (int i = 3; i >= 0; --i)
-            u8(std::uint8_t(v >> (8 * i)));
     }
     // A string by reference when written before (the empty string never is).
     void str(const QString& s) {
@@ -335,10 +420,10 @@ public:
     std::function<void()> flush; // moves what is written so far into it
 };
 
-class Reader {
+class Reader : ByteSource {
 public:
     Reader(VM& vm, const std::vector<std::uint8_t>& data, std::size_t& pos)
-        : vm(vm), data(data), pos(pos) {}
+        : ByteSource(vm, data, pos) {}
     Value currentBytes;
 
     Value value() {
@@ -421,9 +506,6 @@ public:
     }
 
 private:
-    VM& vm;
-    const std::vector<std::uint8_t>& data;
-    std::size_t& pos;
     std::vector<QString> strings;
     std::vector<Value> objects;
     struct TraitsInfo {
@@ -434,20 +516,6 @@ private:
     std::vector<TraitsInfo> traits;
     int depth = 0;
 
-    [[noreturn]] void eof() {
-        vm.throwError("EOFError", 2030, QStringLiteral("End of file was encountered."));
-    }
-    [[noreturn]] void damaged() {
-        vm.throwRangeError(2006, QStringLiteral("The supplied index is out of bounds."));
-    }
-    void need(std::size_t n) {
-        if (pos > data.size() || data.size() - pos < n)
-            eof();
-    }
-    std::uint8_t u8() {
-        need(1);
-        return data[pos++];
-    }
     std::uint32_t u29() {
         std::uint32_t v = 0;
         for (int i = 0; i < 3; ++i) {
@@ -457,29 +525,6 @@ private:
                 return v;
         }
         return (v << 8) | u8();
-    }
-    double f64() {
-        need(8);
-        std::uint64_t bits = 0;
-        for (int i = 0; i < 8; ++i)
-            bits = (bits << 8) | data[pos++];
-        double d;
-        std::memcpy(&d, &bits, 8);
-        return d;
-    }
-    std::uint32_t u32be() {
-        need(4);
-        std::uint32_t v = 0;
-        for (int i = 0; i < 4; ++i)
-            v = (v << 8) | data[pos++];
-        return v;
-    }
-    QString utf8(std::uint32_t n) {
-        need(n);
-        const QString s =
-            QString::fromUtf8(reinterpret_cast<const char*>(data.data() + pos), qsizetype(n));
-        pos += n;
-        return s;
     }
     QString str() {
         const std::uint32_t h = u29();
@@ -498,11 +543,6 @@ private:
             damaged();
         return objects[i];
     }
-    // A count of items each taking at least one byte cannot pass the bytes left.
-    void count(std::uint32_t n) {
-        if (pos > data.size() || n > data.size() - pos)
-            eof();
-    }
 
     Value array() {
         const std::uint32_t h = u29();
@@ -513,8 +553,10 @@ private:
         Array* a = vm.newArray();
         const Value r(static_cast<Object*>(a));
         objects.push_back(r);
-        for (QString key = str(); !key.isEmpty(); key = str())
-            vm.setProperty(r, vm.publicName(key), value());
+        for (QString key = str(); !key.isEmpty(); key = str()) {
+            const Value v = value();
+            setRead(r, key, v);
+        }
         std::vector<Value> items;
         items.reserve(n);
         for (std::uint32_t i = 0; i < n; ++i)
@@ -652,11 +694,12 @@ enum Marker0 : std::uint8_t {
     Amf3Switch0 = 0x11,
 };
 
-class Amf0Writer {
+class Amf0Writer : ByteSink {
 public:
-    Amf0Writer(VM& vm, std::vector<std::uint8_t>& out) : vm(vm), out(out) {}
-    Value currentBytes;          // as Writer's, for an externalizable object's AMF3 part
-    std::function<void()> flush; //
+    Amf0Writer(VM& vm, std::vector<std::uint8_t>& out) : ByteSink(out), vm(vm) {}
+    // As Writer's: for an externalizable object's AMF3 part.
+    Value currentBytes;
+    std::function<void()> flush;
 
     void value(const Value& v) {
         switch (v.tag) {
@@ -682,35 +725,18 @@ public:
 
 private:
     VM& vm;
-    std::vector<std::uint8_t>& out;
     QHash<Object*, int> objects; // every object, array and typed object, in order
     int depth = 0;
 
-    void u8(std::uint8_t b) { out.push_back(b); }
-    void u16(std::uint16_t v) {
-        u8(std::uint8_t(v >> 8));
-        u8(std::uint8_t(v));
-    }
-    void u32(std::uint32_t v) {
-        for (int i = 3; i >= 0; --i)
-            u8(std::uint8_t(v >> (8 * i)));
-    }
-    void f64(double d) {
-        std::uint64_t bits;
-        std::memcpy(&bits, &d, 8);
-        for (int i = 7; i >= 0; --i)
-            u8(std::uint8_t(bits >> (8 * i)));
-    }
-    void bytes(const QByteArray& b) { out.insert(out.end(), b.begin(), b.end()); }
     // A string of up to 65,535 bytes, else a long string.
     void string(const QString& s) {
         const QByteArray b = s.toUtf8();
         if (b.size() <= 0xFFFF) {
             u8(String0);
-            u16(std::uint16_t(b.size()));
+            u16be(std::uint16_t(b.size()));
         } else {
             u8(LongString0);
-            u32(std::uint32_t(b.size()));
+            u32be(std::uint32_t(b.size()));
         }
         bytes(b);
     }
@@ -719,7 +745,7 @@ private:
         const QByteArray b = s.toUtf8();
         if (b.isEmpty() || b.size() > 0xFFFF)
             return false;
-        u16(std::uint16_t(b.size()));
+        u16be(std::uint16_t(b.size()));
         bytes(b);
         return true;
     }
@@ -728,7 +754,7 @@ private:
     bool reference(Object* o) {
         if (auto it = objects.find(o); it != objects.end() && *it <= 0xFFFF) {
             u8(Reference0);
-            u16(std::uint16_t(*it));
+            u16be(std::uint16_t(*it));
             return true;
         }
         objects.insert(o, int(objects.size()));
@@ -742,7 +768,7 @@ private:
         w.value(v);
     }
     void end() {
-        u16(0);
+        u16be(0);
         u8(ObjectEnd0);
     }
     void property(const QString& key, const Value& v) {
@@ -781,7 +807,7 @@ private:
         case ObjectKind::Date:
             u8(Date0);
             f64(vm.toNumber(vm.callProperty(self, vm.publicName("getTime"), {})));
-            return u16(0); // time zone: unused, written as 0
+            return u16be(0); // time zone: unused, written as 0
         case ObjectKind::ByteArray:
         case ObjectKind::Xml:
         case ObjectKind::XmlList:
@@ -794,7 +820,7 @@ private:
         if (o->cls && isClassNamed(o->cls, "flash.xml", "XMLDocument")) {
             const QByteArray b = vm.toString(self).toUtf8();
             u8(XmlDoc0);
-            u32(std::uint32_t(b.size()));
+            u32be(std::uint32_t(b.size()));
             return bytes(b);
         }
         Class* c = o->cls && o->cls != vm.objectClass ? o->cls : nullptr;
@@ -805,7 +831,7 @@ private:
         const QByteArray alias = c ? aliasOf(vm, c).toUtf8() : QByteArray();
         if (!alias.isEmpty() && alias.size() <= 0xFFFF) {
             u8(TypedObject0);
-            u16(std::uint16_t(alias.size()));
+            u16be(std::uint16_t(alias.size()));
             bytes(alias);
         } else {
             u8(Object0);
@@ -828,13 +854,13 @@ private:
             named = named || (p.live && p.enumerable);
         if (!named) {
             u8(StrictArray0);
-            u32(std::uint32_t(items.size()));
+            u32be(std::uint32_t(items.size()));
             for (const Value& v : items)
                 value(v);
             return;
         }
         u8(EcmaArray0);
-        u32(std::uint32_t(items.size()));
+        u32be(std::uint32_t(items.size()));
         for (std::size_t i = 0; i < items.size(); ++i)
             property(QString::number(i), items[i]);
         dynamicProperties(a);
@@ -842,10 +868,10 @@ private:
     }
 };
 
-class Amf0Reader {
+class Amf0Reader : ByteSource {
 public:
     Amf0Reader(VM& vm, const std::vector<std::uint8_t>& data, std::size_t& pos)
-        : vm(vm), data(data), pos(pos) {}
+        : ByteSource(vm, data, pos) {}
     Value currentBytes;
 
     Value value() {
@@ -862,13 +888,13 @@ public:
         case Boolean0:
             return Value(u8() != 0);
         case String0:
-            return Value(utf8(u16()));
+            return Value(utf8(u16be()));
         case LongString0:
-            return Value(utf8(u32()));
+            return Value(utf8(u32be()));
         case Object0:
             return properties(Value(vm.newObject()));
         case TypedObject0: {
-            const QString alias = utf8(u16());
+            const QString alias = utf8(u16be());
             Class* c = vm.classAliases.value(alias);
             // Without its alias here, it comes back as a plain object.
             return properties(c && !isExternalizable(c)
@@ -881,18 +907,17 @@ public:
         case Unsupported0:
             return Value();
         case Reference0: {
-            const std::uint16_t i = u16();
+            const std::uint16_t i = u16be();
             if (i >= objects.size())
                 damaged();
             return objects[i];
         }
         case EcmaArray0:
-            u32(); // the count is a hint; the end marker ends it
+            u32be(); // the count is a hint; the end marker ends it
             return properties(Value(static_cast<Object*>(vm.newArray())));
         case StrictArray0: {
-            const std::uint32_t n = u32();
-            if (pos > data.size() || n > data.size() - pos) // each value takes a byte at least
-                eof();
+            const std::uint32_t n = u32be();
+            count(n);
             const Value r(static_cast<Object*>(vm.newArray()));
             objects.push_back(r);
             std::vector<Value> items;
@@ -905,11 +930,11 @@ public:
         }
         case Date0: {
             const Value arg[] = {Value::number(f64())};
-            u16(); // time zone, which readers ignore
+            u16be(); // time zone, which readers ignore
             return vm.construct(Value(static_cast<Object*>(vm.dateClass)), arg);
         }
         case XmlDoc0: {
-            const QString s = utf8(u32());
+            const QString s = utf8(u32be());
             Class* c = definedClass(vm, "flash.xml.XMLDocument");
             const Value arg[] = {Value(s)};
             return vm.construct(Value(static_cast<Object*>(c ? c : vm.xmlClass)), arg);
@@ -925,79 +950,22 @@ public:
     }
 
 private:
-    VM& vm;
-    const std::vector<std::uint8_t>& data;
-    std::size_t& pos;
     std::vector<Value> objects;
     int depth = 0;
 
-    [[noreturn]] void eof() {
-        vm.throwError("EOFError", 2030, QStringLiteral("End of file was encountered."));
-    }
-    [[noreturn]] void damaged() {
-        vm.throwRangeError(2006, QStringLiteral("The supplied index is out of bounds."));
-    }
-    void need(std::size_t n) {
-        if (pos > data.size() || data.size() - pos < n)
-            eof();
-    }
-    std::uint8_t u8() {
-        need(1);
-        return data[pos++];
-    }
-    std::uint16_t u16() {
-        need(2);
-        const std::uint16_t v = std::uint16_t((data[pos] << 8) | data[pos + 1]);
-        pos += 2;
-        return v;
-    }
-    std::uint32_t u32() {
-        need(4);
-        std::uint32_t v = 0;
-        for (int i = 0; i < 4; ++i)
-            v = (v << 8) | data[pos++];
-        return v;
-    }
-    double f64() {
-        need(8);
-        std::uint64_t bits = 0;
-        for (int i = 0; i < 8; ++i)
-            bits = (bits << 8) | data[pos++];
-        double d;
-        std::memcpy(&d, &bits, 8);
-        return d;
-    }
-    QString utf8(std::uint32_t n) {
-        need(n);
-        const QString s =
-            QString::fromUtf8(reinterpret_cast<const char*>(data.data() + pos), qsizetype(n));
-        pos += n;
-        return s;
-    }
     // Name and value pairs up to an empty name and the end marker, set on `r`, which is
     // remembered first so that the values may refer to it.
     Value properties(const Value& r) {
         objects.push_back(r);
-        auto* array = r.object() && r.object()->kind == ObjectKind::Array
-                          ? static_cast<Array*>(r.object())
-                          : nullptr;
         for (;;) {
-            const QString key = utf8(u16());
+            const QString key = utf8(u16be());
             if (key.isEmpty()) {
                 if (u8() != ObjectEnd0)
                     damaged();
                 return r;
             }
             const Value v = value();
-            std::uint32_t i = 0;
-            if (array && key == QLatin1String("length"))
-                continue; // an array's length is its items', never a stored one
-            // An index past all the input could fill is kept aside, as a sparse one is, rather
-            // than make the items that long.
-            if (array && parseIndex(key, i) && i > array->items.size() + (data.size() - pos))
-                array->setDynamic(key, v);
-            else
-                vm.setProperty(r, vm.publicName(key), v);
+            setRead(r, key, v);
         }
     }
 };

@@ -140,8 +140,8 @@ TEST(Avm2Vm, GlobalObjectPrintsAsGlobal) {
 }
 
 // AMF read back as it was written: a Dictionary keeps its weak keys through AMF3 (and inside
-// AMF0, after the switch marker); an AMF0 ECMA array cannot make its items longer than the
-// input could fill, nor take a stored length.
+// AMF0, after the switch marker); an array's named part (AMF0 ECMA, AMF3) cannot make its
+// items longer than the input could fill, nor take a stored length.
 TEST(Avm2Vm, AmfKeepsWeakKeysAndBoundsSparseArrays) {
     using namespace swf::avm2;
     SimpleAbc abc;
@@ -191,6 +191,20 @@ TEST(Avm2Vm, AmfKeepsWeakKeysAndBoundsSparseArrays) {
         ASSERT_EQ(items.size(), 1u);
         EXPECT_TRUE(items[0].tag == Value::Tag::Bool && items[0].b);
         EXPECT_TRUE(a.object()->getDynamic(QStringLiteral("200000000")));
+        // The same in an AMF3 array's named part.
+        std::vector<std::uint8_t> assoc = {0x09, 0x01};
+        for (int i = 1; i <= 200; ++i) {
+            const QByteArray k = QByteArray::number(i * 1000000);
+            assoc.push_back(std::uint8_t(k.size() << 1 | 1));
+            assoc.insert(assoc.end(), k.begin(), k.end());
+            assoc.push_back(0x01); // null
+        }
+        assoc.push_back(0x01); // the empty name ends the named part; no dense items
+        pos = 0;
+        const Value b = readAmf3(vm, assoc, pos);
+        EXPECT_EQ(pos, assoc.size());
+        ASSERT_TRUE(b.object() && b.object()->kind == ObjectKind::Array);
+        EXPECT_EQ(static_cast<Array*>(b.object())->items.size(), 0u);
     });
     EXPECT_TRUE(ran);
 }
