@@ -54,7 +54,7 @@ class BitmapDrawer {
 public:
     virtual ~BitmapDrawer() = default;
     // Draws `object`'s content (not its own placement; without an object, `timeline`'s drawing and
-    // children) mapped by `m` (object twips to target
+    // children; without either, the stage as shown) mapped by `m` (object twips to target
     // pixels) onto `target`, colour-transformed by `ct` and blended, within `clip` (target
     // pixels; empty: no clip).
     // Draws `source` (pixel square (0,0)-(w,h)) mapped by `m` onto `target`, likewise.

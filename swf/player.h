@@ -106,8 +106,8 @@ public:
     // stands before; -1 for none.
     std::int32_t caret = -1;
     // What an input field shows instead of `text` while an input method composes into it:
-    // `text` with the characters being composed at the caret, in the same form (HTML when the
-    // character's html flag is set). Scripts never see it.
+    // `text` with the characters being composed (underlined) at the caret, always as HTML,
+    // whatever the character's html flag. Scripts never see it.
     std::optional<QString> composedText;
     // The selected characters [selectionFrom, selectionTo) a field shows highlighted; -1: none.
     std::int32_t selectionFrom = -1, selectionTo = -1;

@@ -8,15 +8,26 @@ namespace swf {
 
 namespace {
 
+// A character is a code point, or the line end "\r\n" of plain text: the caret never stands
+// inside either, and one key deletes the whole.
+bool pairAt(const QString& s, qsizetype i) {
+    return i >= 0 && i + 1 < s.size() &&
+           ((s[i].isHighSurrogate() && s[i + 1].isLowSurrogate()) ||
+            (s[i] == u'\r' && s[i + 1] == u'\n'));
+}
 qsizetype previousChar(const QString& s, qsizetype i) {
-    if (i >= 2 && i <= s.size() && s[i - 1].isLowSurrogate() && s[i - 2].isHighSurrogate())
+    if (i >= 2 && i <= s.size() && pairAt(s, i - 2))
         return i - 2;
     return std::max<qsizetype>(0, i - 1);
 }
 qsizetype nextChar(const QString& s, qsizetype i) {
-    if (i >= 0 && i + 1 < s.size() && s[i].isHighSurrogate() && s[i + 1].isLowSurrogate())
+    if (pairAt(s, i))
         return i + 2;
     return std::min(s.size(), i + 1);
+}
+// An index inside "\r\n" moved to before it.
+qsizetype outsidePair(const QString& s, qsizetype i) {
+    return i > 0 && i < s.size() && s[i] == u'\n' && s[i - 1] == u'\r' ? i - 1 : i;
 }
 
 bool isWordChar(QChar c) {
@@ -45,7 +56,9 @@ std::pair<qsizetype, qsizetype> lineExtent(const EditableText& f, qsizetype inde
     const QString& t = f.text;
     const render::EditTextLayout l = f.layout ? f.layout() : render::EditTextLayout{};
     if (l.lines.empty()) {
-        const qsizetype from = index > 0 ? t.lastIndexOf(u'\r', index - 1) + 1 : 0;
+        qsizetype from = index > 0 ? t.lastIndexOf(u'\r', index - 1) + 1 : 0;
+        if (from < t.size() && from > 0 && t[from] == u'\n')
+            ++from; // after a "\r\n"
         const qsizetype to = t.indexOf(u'\r', index);
         return {from, to < 0 ? t.size() : to};
     }
@@ -57,7 +70,7 @@ std::pair<qsizetype, qsizetype> lineExtent(const EditableText& f, qsizetype inde
     // A paragraph's end, or the space a line wrapped at, is the last thing on the line: the
     // caret stops before it, so that it stays on this line.
     if (to > from && (t[to - 1] == u'\r' || t[to - 1].isSpace()))
-        --to;
+        to = outsidePair(t, to - 1);
     return {from, to};
 }
 
@@ -88,7 +101,7 @@ qsizetype lineStep(const EditableText& f, qsizetype caret, int direction) {
     qsizetype index = to.firstChar + qsizetype(best);
     if (direction < 0 && index >= from.firstChar)
         index = std::max<qsizetype>(to.firstChar, from.firstChar - 1);
-    return std::clamp<qsizetype>(index, 0, f.text.size());
+    return outsidePair(f.text, std::clamp<qsizetype>(index, 0, f.text.size()));
 }
 
 } // namespace
@@ -105,8 +118,8 @@ EditOutcome editKey(const EditableText& f, int keyCode, bool shift, bool ctrl) {
     using namespace keys;
     const QString& text = f.text;
     const qsizetype len = text.size();
-    TextSelection s{std::clamp<qsizetype>(f.selection.anchor, 0, len),
-                    std::clamp<qsizetype>(f.selection.caret, 0, len)};
+    TextSelection s{outsidePair(text, std::clamp<qsizetype>(f.selection.anchor, 0, len)),
+                    outsidePair(text, std::clamp<qsizetype>(f.selection.caret, 0, len))};
     EditOutcome out;
     out.selection = s;
     out.handled = true;

@@ -199,8 +199,8 @@ void showTextFocus(VM& vm, DisplayObject* previous) {
         d->selectionTo = s.empty() ? -1 : std::int32_t(s.end());
         return;
     }
-    // What is being composed shows at the caret, underlined where the field has formats,
-    // with the caret after it and no selection, as the ActionScript 3 field shows it.
+    // What is being composed shows underlined at the caret, with the caret after it and no
+    // selection, as the ActionScript 3 field shows it.
     const EditText& e = *editText(d);
     if (e.html)
         fieldFormatsOf(vm, d, e);
@@ -211,7 +211,12 @@ void showTextFocus(VM& vm, DisplayObject* previous) {
         replaceText(shown, s.caret, s.caret, composing, f);
         d->composedText = formatsToHtml(shown);
     } else {
-        d->composedText = QString(d->text).insert(std::min(s.caret, d->text.size()), composing);
+        // A plain field: its text as HTML with no formats of its own, so that it lays out as
+        // the plain text does, only the composition marked. The field stays a plain one.
+        const qsizetype at = std::min(s.caret, d->text.size());
+        d->composedText = d->text.left(at).toHtmlEscaped() + QLatin1String("<u>") +
+                          composing.toHtmlEscaped() + QLatin1String("</u>") +
+                          d->text.mid(at).toHtmlEscaped();
     }
     d->caret = std::int32_t(s.caret + composing.size());
     d->selectionFrom = d->selectionTo = -1;

@@ -121,6 +121,9 @@ Value VM::toPrimitive(const Value& v, bool preferString) {
         return v;
     if (o->kind == Object::Kind::Clip)
         return Value(targetPath(o->clip));
+    // A text field on stage reads as its path, as a clip does.
+    if (o->kind == Object::Kind::TextField && o->field && o->fieldParent)
+        return Value(targetPath(o->fieldParent) + u'.' + o->field->name);
     const QString first = preferString ? QStringLiteral("toString") : QStringLiteral("valueOf");
     const QString second = preferString ? QStringLiteral("valueOf") : QStringLiteral("toString");
     for (const QString& name : {first, second}) {

@@ -104,11 +104,7 @@ void installAccessibility(VM& vm) {
 
     Class* a = vm.defineNativeClass(package, QStringLiteral("Accessibility"), vm.objectClass,
                                     nullptr, true);
-    Binding active;
-    active.kind = Binding::Kind::Accessor;
-    active.getter.native = accessibilityActive;
-    active.declaringClass = a;
-    a->staticTraits.add(QStringLiteral("active"), vm.publicNs(), active);
+    vm.addStaticGetter(a, QStringLiteral("active"), accessibilityActive);
     vm.addStatic(a, QStringLiteral("updateProperties"), nothing);
     vm.addStatic(a, QStringLiteral("sendEvent"), nothing, 3);
 

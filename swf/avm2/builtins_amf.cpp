@@ -1,5 +1,6 @@
-// AMF3 for ByteArray.writeObject/readObject, and flash.net.registerClassAlias and
-// getClassByAlias, which name the classes whose objects come back typed.
+// AMF3 and AMF0 for ByteArray.writeObject/readObject, flash.net.ObjectEncoding, and
+// flash.net.registerClassAlias and getClassByAlias, which name the classes whose objects come
+// back typed.
 //
 // Reading takes bytes a movie may have got from anywhere: every length and count is checked
 // against the bytes left before anything is made, references against their tables, and
@@ -75,9 +76,113 @@ std::vector<QString> sealedMembers(VM& vm, Class* c) {
     return out;
 }
 
-class Writer {
+bool isExternalizable(const Class* c) {
+    return c && std::any_of(c->interfaces.begin(), c->interfaces.end(), [](Class* i) {
+               return i->name == QLatin1String("IExternalizable") &&
+                      i->package == QLatin1String("flash.utils");
+           });
+}
+
+// Big-endian bytes appended to `out`, as both encodings write them.
+class ByteSink {
+protected:
+    explicit ByteSink(std::vector<std::uint8_t>& out) : out(out) {}
+    std::vector<std::uint8_t>& out;
+
+    void u8(std::uint8_t b) { out.push_back(b); }
+    void u16be(std::uint16_t v) {
+        u8(std::uint8_t(v >> 8));
+        u8(std::uint8_t(v));
+    }
+    void u32be(std::uint32_t v) {
+        for (int i = 3; i >= 0; --i)
+            u8(std::uint8_t(v >> (8 * i)));
+    }
+    void f64(double d) {
+        std::uint64_t bits;
+        std::memcpy(&bits, &d, 8);
+        for (int i = 7; i >= 0; --i)
+            u8(std::uint8_t(bits >> (8 * i)));
+    }
+    void bytes(const QByteArray& b) { out.insert(out.end(), b.begin(), b.end()); }
+};
+
+// Big-endian bytes read from `data` at `pos`; running out is the EOFError, a value that cannot
+// be the RangeError, both of which a script can catch.
+class ByteSource {
+protected:
+    ByteSource(VM& vm, const std::vector<std::uint8_t>& data, std::size_t& pos)
+        : vm(vm), data(data), pos(pos) {}
+    VM& vm;
+    const std::vector<std::uint8_t>& data;
+    std::size_t& pos;
+
+    [[noreturn]] void eof() {
+        vm.throwError("EOFError", 2030, QStringLiteral("End of file was encountered."));
+    }
+    [[noreturn]] void damaged() {
+        vm.throwRangeError(2006, QStringLiteral("The supplied index is out of bounds."));
+    }
+    void need(std::size_t n) {
+        if (pos > data.size() || data.size() - pos < n)
+            eof();
+    }
+    // A count of items each taking at least one byte cannot pass the bytes left.
+    void count(std::uint32_t n) { need(n); }
+    std::uint8_t u8() {
+        need(1);
+        return data[pos++];
+    }
+    std::uint16_t u16be() {
+        need(2);
+        const std::uint16_t v = std::uint16_t((data[pos] << 8) | data[pos + 1]);
+        pos += 2;
+        return v;
+    }
+    std::uint32_t u32be() {
+        need(4);
+        std::uint32_t v = 0;
+        for (int i = 0; i < 4; ++i)
+            v = (v << 8) | data[pos++];
+        return v;
+    }
+    double f64() {
+        need(8);
+        std::uint64_t bits = 0;
+        for (int i = 0; i < 8; ++i)
+            bits = (bits << 8) | data[pos++];
+        double d;
+        std::memcpy(&d, &bits, 8);
+        return d;
+    }
+    QString utf8(std::uint32_t n) {
+        need(n);
+        const QString s =
+            QString::fromUtf8(reinterpret_cast<const char*>(data.data() + pos), qsizetype(n));
+        pos += n;
+        return s;
+    }
+    // A named value read into `r`. An array ignores a stored length (its length is its
+    // items'), and keeps an index past all that the input could fill aside, as a sparse one
+    // is, rather than make its items that long.
+    void setRead(const Value& r, const QString& key, const Value& v) {
+        if (Object* o = r.object(); o && o->kind == ObjectKind::Array) {
+            auto* a = static_cast<Array*>(o);
+            std::uint32_t i = 0;
+            if (key == QLatin1String("length"))
+                return;
+            if (parseIndex(key, i) && i > a->items.size() + (data.size() - pos)) {
+                a->setDynamic(key, v);
+                return;
+            }
+        }
+        vm.setProperty(r, vm.publicName(key), v);
+    }
+};
+
+class Writer : ByteSink {
 public:
-    Writer(VM& vm, std::vector<std::uint8_t>& out) : vm(vm), out(out) {}
+    Writer(VM& vm, std::vector<std::uint8_t>& out) : ByteSink(out), vm(vm) {}
 
     void value(const Value& v) {
         switch (v.tag) {
@@ -107,13 +212,11 @@ public:
 
 private:
     VM& vm;
-    std::vector<std::uint8_t>& out;
     QHash<QString, int> strings;
     QHash<Object*, int> objects;
     QHash<Class*, int> traits; // null: the anonymous dynamic object's
     int depth = 0;
 
-    void u8(std::uint8_t b) { out.push_back(b); }
     void u29(std::uint32_t v) {
         if (v < 0x80) {
             u8(std::uint8_t(v));
@@ -130,16 +233,6 @@ private:
             u8(std::uint8_t(0x80 | ((v >> 8) & 0x7F)));
             u8(std::uint8_t(v & 0xFF));
         }
-    }
-    void f64(double d) {
-        std::uint64_t bits;
-        std::memcpy(&bits, &d, 8);
-        for (int i = 7; i >= 0; --i)
-            u8(std::uint8_t(bits >> (8 * i)));
-    }
-    void u32be(std::uint32_t v) {
-        for (int i = 3; i >= 0; --i)
-            u8(std::uint8_t(v >> (8 * i)));
     }
     // A string by reference when written before (the empty string never is).
     void str(const QString& s) {
@@ -220,11 +313,7 @@ private:
         if (reference(o))
             return;
         Class* c = o->cls && o->cls != vm.objectClass ? o->cls : nullptr;
-        const bool externalizable =
-            c && std::any_of(c->interfaces.begin(), c->interfaces.end(), [](Class* i) {
-                return i->name == QLatin1String("IExternalizable") &&
-                       i->package == QLatin1String("flash.utils");
-            });
+        const bool externalizable = isExternalizable(c);
         const bool dynamic = !c || !c->isSealed;
         const std::vector<QString> members =
             c && !externalizable ? sealedMembers(vm, c) : std::vector<QString>{};
@@ -318,7 +407,7 @@ private:
         for (const auto& e : entries)
             live += e.live ? 1 : 0;
         u29((live << 1) | 1);
-        u8(0); // weak keys are not kept through serialisation
+        u8(d->weakKeys ? 1 : 0);
         for (const auto& e : entries)
             if (e.live) {
                 value(e.key);
@@ -331,10 +420,10 @@ public:
     std::function<void()> flush; // moves what is written so far into it
 };
 
-class Reader {
+class Reader : ByteSource {
 public:
     Reader(VM& vm, const std::vector<std::uint8_t>& data, std::size_t& pos)
-        : vm(vm), data(data), pos(pos) {}
+        : ByteSource(vm, data, pos) {}
     Value currentBytes;
 
     Value value() {
@@ -417,9 +506,6 @@ public:
     }
 
 private:
-    VM& vm;
-    const std::vector<std::uint8_t>& data;
-    std::size_t& pos;
     std::vector<QString> strings;
     std::vector<Value> objects;
     struct TraitsInfo {
@@ -430,20 +516,6 @@ private:
     std::vector<TraitsInfo> traits;
     int depth = 0;
 
-    [[noreturn]] void eof() {
-        vm.throwError("EOFError", 2030, QStringLiteral("End of file was encountered."));
-    }
-    [[noreturn]] void damaged() {
-        vm.throwRangeError(2006, QStringLiteral("The supplied index is out of bounds."));
-    }
-    void need(std::size_t n) {
-        if (pos > data.size() || data.size() - pos < n)
-            eof();
-    }
-    std::uint8_t u8() {
-        need(1);
-        return data[pos++];
-    }
     std::uint32_t u29() {
         std::uint32_t v = 0;
         for (int i = 0; i < 3; ++i) {
@@ -453,29 +525,6 @@ private:
                 return v;
         }
         return (v << 8) | u8();
-    }
-    double f64() {
-        need(8);
-        std::uint64_t bits = 0;
-        for (int i = 0; i < 8; ++i)
-            bits = (bits << 8) | data[pos++];
-        double d;
-        std::memcpy(&d, &bits, 8);
-        return d;
-    }
-    std::uint32_t u32be() {
-        need(4);
-        std::uint32_t v = 0;
-        for (int i = 0; i < 4; ++i)
-            v = (v << 8) | data[pos++];
-        return v;
-    }
-    QString utf8(std::uint32_t n) {
-        need(n);
-        const QString s =
-            QString::fromUtf8(reinterpret_cast<const char*>(data.data() + pos), qsizetype(n));
-        pos += n;
-        return s;
     }
     QString str() {
         const std::uint32_t h = u29();
@@ -494,11 +543,6 @@ private:
             damaged();
         return objects[i];
     }
-    // A count of items each taking at least one byte cannot pass the bytes left.
-    void count(std::uint32_t n) {
-        if (pos > data.size() || n > data.size() - pos)
-            eof();
-    }
 
     Value array() {
         const std::uint32_t h = u29();
@@ -509,8 +553,10 @@ private:
         Array* a = vm.newArray();
         const Value r(static_cast<Object*>(a));
         objects.push_back(r);
-        for (QString key = str(); !key.isEmpty(); key = str())
-            vm.setProperty(r, vm.publicName(key), value());
+        for (QString key = str(); !key.isEmpty(); key = str()) {
+            const Value v = value();
+            setRead(r, key, v);
+        }
         std::vector<Value> items;
         items.reserve(n);
         for (std::uint32_t i = 0; i < n; ++i)
@@ -625,6 +671,305 @@ private:
     }
 };
 
+// --- AMF0 ---
+
+enum Marker0 : std::uint8_t {
+    Number0 = 0x00,
+    Boolean0 = 0x01,
+    String0 = 0x02,
+    Object0 = 0x03,
+    MovieClip0 = 0x04,
+    Null0 = 0x05,
+    Undefined0 = 0x06,
+    Reference0 = 0x07,
+    EcmaArray0 = 0x08,
+    ObjectEnd0 = 0x09,
+    StrictArray0 = 0x0A,
+    Date0 = 0x0B,
+    LongString0 = 0x0C,
+    Unsupported0 = 0x0D,
+    RecordSet0 = 0x0E,
+    XmlDoc0 = 0x0F,
+    TypedObject0 = 0x10,
+    Amf3Switch0 = 0x11,
+};
+
+class Amf0Writer : ByteSink {
+public:
+    Amf0Writer(VM& vm, std::vector<std::uint8_t>& out) : ByteSink(out), vm(vm) {}
+    // As Writer's: for an externalizable object's AMF3 part.
+    Value currentBytes;
+    std::function<void()> flush;
+
+    void value(const Value& v) {
+        switch (v.tag) {
+        case Value::Tag::Undefined:
+            return u8(Undefined0);
+        case Value::Tag::Null:
+            return u8(Null0);
+        case Value::Tag::Bool:
+            u8(Boolean0);
+            return u8(v.b ? 1 : 0);
+        case Value::Tag::Int:
+            u8(Number0);
+            return f64(double(v.i));
+        case Value::Tag::Number:
+            u8(Number0);
+            return f64(v.d);
+        case Value::Tag::String:
+            return string(v.s);
+        case Value::Tag::Object:
+            return object(v.o);
+        }
+    }
+
+private:
+    VM& vm;
+    QHash<Object*, int> objects; // every object, array and typed object, in order
+    int depth = 0;
+
+    // A string of up to 65,535 bytes, else a long string.
+    void string(const QString& s) {
+        const QByteArray b = s.toUtf8();
+        if (b.size() <= 0xFFFF) {
+            u8(String0);
+            u16be(std::uint16_t(b.size()));
+        } else {
+            u8(LongString0);
+            u32be(std::uint32_t(b.size()));
+        }
+        bytes(b);
+    }
+    // A property name; one too long for its 16-bit length is left out.
+    bool name(const QString& s) {
+        const QByteArray b = s.toUtf8();
+        if (b.isEmpty() || b.size() > 0xFFFF)
+            return false;
+        u16be(std::uint16_t(b.size()));
+        bytes(b);
+        return true;
+    }
+    // The object's reference when written before; else remembers it and returns false. Past
+    // the 16-bit index an object is written again, but still counts, as readers count it.
+    bool reference(Object* o) {
+        if (auto it = objects.find(o); it != objects.end() && *it <= 0xFFFF) {
+            u8(Reference0);
+            u16be(std::uint16_t(*it));
+            return true;
+        }
+        objects.insert(o, int(objects.size()));
+        return false;
+    }
+    void amf3(const Value& v) {
+        u8(Amf3Switch0);
+        Writer w(vm, out);
+        w.currentBytes = currentBytes;
+        w.flush = flush;
+        w.value(v);
+    }
+    void end() {
+        u16be(0);
+        u8(ObjectEnd0);
+    }
+    void property(const QString& key, const Value& v) {
+        if (const Object* f = v.object(); f && f->kind == ObjectKind::Function)
+            return;
+        if (name(key))
+            value(v);
+    }
+    void dynamicProperties(Object* o) {
+        // Copied first: a getter run while writing may add properties.
+        std::vector<std::pair<QString, Value>> props;
+        for (const Object::DynProp& p : o->dyn)
+            if (p.live && p.enumerable)
+                props.push_back({p.name, p.value});
+        for (const auto& [key, v] : props)
+            property(key, v);
+    }
+
+    void object(Object* o) {
+        if (depth >= kMaxDepth)
+            vm.throwError("Error", 1023, QStringLiteral("Stack overflow occurred."));
+        ++depth;
+        struct Leave {
+            int& d;
+            ~Leave() { --d; }
+        } leave{depth};
+        const Value self(o);
+        switch (o->kind) {
+        case ObjectKind::Function:
+        case ObjectKind::Class:
+        case ObjectKind::Namespace:
+        case ObjectKind::QName:
+            return u8(Undefined0);
+        case ObjectKind::Array:
+            return array(static_cast<Array*>(o));
+        case ObjectKind::Date:
+            u8(Date0);
+            f64(vm.toNumber(vm.callProperty(self, vm.publicName("getTime"), {})));
+            return u16be(0); // time zone: unused, written as 0
+        case ObjectKind::ByteArray:
+        case ObjectKind::Xml:
+        case ObjectKind::XmlList:
+        case ObjectKind::Vector:
+        case ObjectKind::Dictionary:
+            return amf3(self);
+        default:
+            break;
+        }
+        if (o->cls && isClassNamed(o->cls, "flash.xml", "XMLDocument")) {
+            const QByteArray b = vm.toString(self).toUtf8();
+            u8(XmlDoc0);
+            u32be(std::uint32_t(b.size()));
+            return bytes(b);
+        }
+        Class* c = o->cls && o->cls != vm.objectClass ? o->cls : nullptr;
+        if (isExternalizable(c))
+            return amf3(self);
+        if (reference(o))
+            return;
+        const QByteArray alias = c ? aliasOf(vm, c).toUtf8() : QByteArray();
+        if (!alias.isEmpty() && alias.size() <= 0xFFFF) {
+            u8(TypedObject0);
+            u16be(std::uint16_t(alias.size()));
+            bytes(alias);
+        } else {
+            u8(Object0);
+        }
+        if (c)
+            for (const QString& m : sealedMembers(vm, c))
+                property(m, vm.getProperty(self, vm.publicName(m)));
+        dynamicProperties(o);
+        end();
+    }
+
+    // A dense array without named properties is a strict array; any other an ECMA array,
+    // its indices and names as keys.
+    void array(Array* a) {
+        if (reference(a))
+            return;
+        const std::vector<Value> items = a->items;
+        bool named = false;
+        for (const Object::DynProp& p : a->dyn)
+            named = named || (p.live && p.enumerable);
+        if (!named) {
+            u8(StrictArray0);
+            u32be(std::uint32_t(items.size()));
+            for (const Value& v : items)
+                value(v);
+            return;
+        }
+        u8(EcmaArray0);
+        u32be(std::uint32_t(items.size()));
+        for (std::size_t i = 0; i < items.size(); ++i)
+            property(QString::number(i), items[i]);
+        dynamicProperties(a);
+        end();
+    }
+};
+
+class Amf0Reader : ByteSource {
+public:
+    Amf0Reader(VM& vm, const std::vector<std::uint8_t>& data, std::size_t& pos)
+        : ByteSource(vm, data, pos) {}
+    Value currentBytes;
+
+    Value value() {
+        if (depth >= kMaxDepth)
+            damaged();
+        ++depth;
+        struct Leave {
+            int& d;
+            ~Leave() { --d; }
+        } leave{depth};
+        switch (u8()) {
+        case Number0:
+            return Value::number(f64());
+        case Boolean0:
+            return Value(u8() != 0);
+        case String0:
+            return Value(utf8(u16be()));
+        case LongString0:
+            return Value(utf8(u32be()));
+        case Object0:
+            return properties(Value(vm.newObject()));
+        case TypedObject0: {
+            const QString alias = utf8(u16be());
+            Class* c = vm.classAliases.value(alias);
+            // Without its alias here, it comes back as a plain object.
+            return properties(c && !isExternalizable(c)
+                                  ? vm.construct(Value(static_cast<Object*>(c)), {})
+                                  : Value(vm.newObject()));
+        }
+        case Null0:
+            return Value::null();
+        case Undefined0:
+        case Unsupported0:
+            return Value();
+        case Reference0: {
+            const std::uint16_t i = u16be();
+            if (i >= objects.size())
+                damaged();
+            return objects[i];
+        }
+        case EcmaArray0:
+            u32be(); // the count is a hint; the end marker ends it
+            return properties(Value(static_cast<Object*>(vm.newArray())));
+        case StrictArray0: {
+            const std::uint32_t n = u32be();
+            count(n);
+            const Value r(static_cast<Object*>(vm.newArray()));
+            objects.push_back(r);
+            std::vector<Value> items;
+            items.reserve(n);
+            for (std::uint32_t i = 0; i < n; ++i)
+                items.push_back(value());
+            for (std::uint32_t i = 0; i < n; ++i)
+                vm.setProperty(r, vm.publicName(QString::number(i)), items[i]);
+            return r;
+        }
+        case Date0: {
+            const Value arg[] = {Value::number(f64())};
+            u16be(); // time zone, which readers ignore
+            return vm.construct(Value(static_cast<Object*>(vm.dateClass)), arg);
+        }
+        case XmlDoc0: {
+            const QString s = utf8(u32be());
+            Class* c = definedClass(vm, "flash.xml.XMLDocument");
+            const Value arg[] = {Value(s)};
+            return vm.construct(Value(static_cast<Object*>(c ? c : vm.xmlClass)), arg);
+        }
+        case Amf3Switch0: {
+            Reader r(vm, data, pos);
+            r.currentBytes = currentBytes;
+            return r.value();
+        }
+        default: // MovieClip0, RecordSet0, ObjectEnd0 out of place, and unknown markers
+            damaged();
+        }
+    }
+
+private:
+    std::vector<Value> objects;
+    int depth = 0;
+
+    // Name and value pairs up to an empty name and the end marker, set on `r`, which is
+    // remembered first so that the values may refer to it.
+    Value properties(const Value& r) {
+        objects.push_back(r);
+        for (;;) {
+            const QString key = utf8(u16be());
+            if (key.isEmpty()) {
+                if (u8() != ObjectEnd0)
+                    damaged();
+                return r;
+            }
+            const Value v = value();
+            setRead(r, key, v);
+        }
+    }
+};
+
 Value writeObject(VM& vm, const Value& self, std::span<const Value> a) {
     const ByteArrayAccess b = byteArrayAccess(self.object());
     if (!b.data)
@@ -645,7 +990,14 @@ Value writeObject(VM& vm, const Value& self, std::span<const Value> a) {
         p += encoded.size();
         encoded.clear();
     };
-    w.value(a.empty() ? Value() : a[0]);
+    if (b.objectEncoding && *b.objectEncoding == 0) {
+        Amf0Writer w0(vm, encoded);
+        w0.currentBytes = self;
+        w0.flush = w.flush;
+        w0.value(a.empty() ? Value() : a[0]);
+    } else {
+        w.value(a.empty() ? Value() : a[0]);
+    }
     w.flush();
     return Value();
 }
@@ -654,6 +1006,11 @@ Value readObject(VM& vm, const Value& self, std::span<const Value>) {
     const ByteArrayAccess b = byteArrayAccess(self.object());
     if (!b.data)
         vm.throwTypeError(1034, QStringLiteral("Type Coercion failed."));
+    if (b.objectEncoding && *b.objectEncoding == 0) {
+        Amf0Reader r(vm, *b.data, *b.position);
+        r.currentBytes = self;
+        return r.value();
+    }
     Reader r(vm, *b.data, *b.position);
     r.currentBytes = self;
     return r.value();
@@ -688,6 +1045,14 @@ Value readAmf3(VM& vm, const std::vector<std::uint8_t>& data, std::size_t& pos) 
     return Reader(vm, data, pos).value();
 }
 
+void writeAmf0(VM& vm, const Value& v, std::vector<std::uint8_t>& out) {
+    Amf0Writer(vm, out).value(v);
+}
+
+Value readAmf0(VM& vm, const std::vector<std::uint8_t>& data, std::size_t& pos) {
+    return Amf0Reader(vm, data, pos).value();
+}
+
 void installAmf(VM& vm) {
     for (auto [name, fn] :
          {std::pair<const char*, NativeFn>{"registerClassAlias", registerClassAlias},
@@ -701,6 +1066,11 @@ void installAmf(VM& vm) {
         Binding* b = c->instanceTraits.find(QString::fromLatin1(name), vm.as3Ns());
         c->instanceTraits.add(QString::fromLatin1(name), vm.publicNs(), *b);
     }
+    Class* enc = vm.defineNativeClass(QStringLiteral("flash.net"), QStringLiteral("ObjectEncoding"),
+                                      vm.objectClass, nullptr, true);
+    for (auto [name, v] :
+         {std::pair<const char*, std::uint32_t>{"AMF0", 0}, {"AMF3", 3}, {"DEFAULT", 3}})
+        vm.addStaticValue(enc, QString::fromLatin1(name), Value::fromUint(v));
 }
 
 } // namespace swf::avm2

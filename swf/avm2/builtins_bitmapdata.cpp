@@ -438,12 +438,18 @@ Value draw(VM& vm, const Value& s, std::span<const Value> a) {
                                                "flash.display.IBitmapDrawable.")
                                     .arg(vm.describe(source)));
     auto* n = static_cast<DisplayNode*>(so);
-    if (n->isStage && vm.displayTree && vm.displayTree->root)
-        n = vm.displayTree->root; // the stage shows the root and what sits beside it
+    const QTransform pixels = QTransform::fromScale(1 / 20.0, 1 / 20.0) * m;
+    // The stage: what the window shows, the document through its scroll window and what sits
+    // beside it.
+    if (n->isStage) {
+        if (h.drawer && vm.displayTree)
+            b.draw(*h.drawer, vm.displayTree->player, nullptr, nullptr, pixels, ct, blend, clip,
+                   smooth);
+        return undefined();
+    }
     // The object's content without its own placement; the matrix maps its pixels to ours.
     if (h.drawer && vm.displayTree && (n->obj || n->clip))
-        b.draw(*h.drawer, vm.displayTree->player, n->obj, n->clip,
-               QTransform::fromScale(1 / 20.0, 1 / 20.0) * m, ct, blend, clip, smooth);
+        b.draw(*h.drawer, vm.displayTree->player, n->obj, n->clip, pixels, ct, blend, clip, smooth);
     return undefined();
 }
 

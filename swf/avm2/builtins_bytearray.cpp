@@ -22,6 +22,7 @@ public:
     std::vector<std::uint8_t> data;
     std::size_t position = 0;
     bool littleEndian = false;
+    std::uint32_t objectEncoding = 3; // ObjectEncoding.AMF3
 
     bool getOwn(VM&, const QString& name, Value& out) override {
         std::uint32_t i;
@@ -55,8 +56,14 @@ ByteArray* bytes(VM& vm, const Value& self) {
     return static_cast<ByteArray*>(o);
 }
 
+// ByteArray.defaultObjectEncoding: a static uint variable that new arrays start from.
+const QString kDefaultEncoding = QStringLiteral("defaultObjectEncoding");
+
 Object* allocByteArray(VM& vm, Class* c) {
     auto* b = vm.make<ByteArray>(c);
+    if (const Binding* d = vm.byteArrayClass->staticTraits.find(kDefaultEncoding, vm.publicNs());
+        d && d->kind == Binding::Kind::Slot && d->slot < vm.byteArrayClass->slotv.size())
+        b->objectEncoding = vm.toUint32(vm.byteArrayClass->slotv[d->slot]) == 0 ? 0 : 3;
     // A subclass SymbolClass links to DefineBinaryData starts with its bytes.
     if (c != vm.byteArrayClass) {
         const auto [movie, id] = linkedSymbol(vm, c);
@@ -297,10 +304,17 @@ Value setEndian(VM& vm, const Value& s, std::span<const Value> a) {
                       QStringLiteral("Parameter type must be one of the accepted values."));
     return Value();
 }
-Value getObjectEncoding(VM&, const Value&, std::span<const Value>) {
-    return Value(std::int32_t(3));
+Value getObjectEncoding(VM& vm, const Value& s, std::span<const Value>) {
+    return Value::fromUint(bytes(vm, s)->objectEncoding);
 }
-Value ignore(VM&, const Value&, std::span<const Value>) {
+Value setObjectEncoding(VM& vm, const Value& s, std::span<const Value> a) {
+    ByteArray* b = bytes(vm, s);
+    const std::uint32_t e = a.empty() ? 0 : vm.toUint32(a[0]);
+    if (e != 0 && e != 3)
+        vm.throwError("ArgumentError", 2008,
+                      QStringLiteral("Parameter objectEncoding must be one of the accepted "
+                                     "values."));
+    b->objectEncoding = e;
     return Value();
 }
 
@@ -430,7 +444,7 @@ ByteArrayAccess byteArrayAccess(Object* o) {
     if (!o || o->kind != ObjectKind::ByteArray)
         return {};
     auto* b = static_cast<ByteArray*>(o);
-    return {&b->data, &b->position};
+    return {&b->data, &b->position, &b->objectEncoding};
 }
 
 void installByteArray(VM& vm) {
@@ -478,7 +492,16 @@ void installByteArray(VM& vm) {
     vm.addGetter(c, QStringLiteral("position"), getPosition, setPosition);
     vm.addGetter(c, QStringLiteral("bytesAvailable"), getBytesAvailable);
     vm.addGetter(c, QStringLiteral("endian"), getEndian, setEndian);
-    vm.addGetter(c, QStringLiteral("objectEncoding"), getObjectEncoding, ignore);
+    vm.addGetter(c, QStringLiteral("objectEncoding"), getObjectEncoding, setObjectEncoding);
+    {
+        Binding d;
+        d.kind = Binding::Kind::Slot;
+        d.slot = std::uint32_t(c->slotv.size());
+        c->slotv.push_back(Value::fromUint(3));
+        c->staticTraits.slotv.push_back(
+            {kDefaultEncoding, vm.uintClass, true, 0, nullptr, Value::fromUint(3)});
+        c->staticTraits.add(kDefaultEncoding, vm.publicNs(), d);
+    }
     Class* endian = vm.defineNativeClass(QStringLiteral("flash.utils"), QStringLiteral("Endian"),
                                          vm.objectClass, nullptr, true);
     vm.addStaticValue(endian, QStringLiteral("BIG_ENDIAN"), Value(QStringLiteral("bigEndian")));

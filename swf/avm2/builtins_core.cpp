@@ -613,6 +613,14 @@ void VM::registerBuiltins() {
     functionClass->prototype->cls = objectClass;
     voidClass = make<Class>(classClass);
     voidClass->name = QStringLiteral("void");
+    // Flash Player's script objects are of a class named "global" that no script can name.
+    globalClass = make<Class>(classClass);
+    globalClass->name = QStringLiteral("global");
+    globalClass->nameNs = publicNs();
+    globalClass->base = objectClass;
+    globalClass->traits = &globalClass->staticTraits;
+    globalClass->proto = classClass->prototype;
+    globalClass->prototype = objectClass->prototype;
     installObjectClasses(*this);
     installArray(*this);
     installString(*this);

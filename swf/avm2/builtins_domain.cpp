@@ -187,11 +187,7 @@ void installDomains(VM& vm) {
         return;
     dom->nativeAlloc = allocDomain;
     dom->iinit.native = domainCtor;
-    Binding b;
-    b.kind = Binding::Kind::Accessor;
-    b.getter.native = currentDomain;
-    b.declaringClass = dom;
-    dom->staticTraits.add(QStringLiteral("currentDomain"), vm.publicNs(), b);
+    vm.addStaticGetter(dom, QStringLiteral("currentDomain"), currentDomain);
     vm.addGetter(dom, QStringLiteral("parentDomain"), parentDomain);
     for (auto [name, fn] : {std::pair<const char*, NativeFn>{"hasDefinition", hasDefinition},
                             {"getDefinition", getDefinition}}) {

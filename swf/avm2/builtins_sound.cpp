@@ -896,14 +896,8 @@ void installSound(VM& vm) {
     vm.addStatic(mixer, QStringLiteral("areSoundsInaccessible"), soundFalse);
     for (auto [n, g, s] : {std::tuple<const char*, NativeFn, NativeFn>{
                                "soundTransform", mixerTransform, setMixerTransform},
-                           {"bufferTime", mixerBufferTime, ignore}}) {
-        Binding acc;
-        acc.kind = Binding::Kind::Accessor;
-        acc.getter.native = g;
-        acc.setter.native = s;
-        acc.declaringClass = mixer;
-        mixer->staticTraits.add(QString::fromLatin1(n), vm.publicNs(), acc);
-    }
+                           {"bufferTime", mixerBufferTime, ignore}})
+        vm.addStaticGetter(mixer, QString::fromLatin1(n), g, s);
 
     eventSubclass(vm, "SampleDataEvent", sampleDataEventCtor, {{"SAMPLE_DATA", "sampleData"}});
     Class* err = eventSubclass(vm, "ErrorEvent", errorEventCtor, {{"ERROR", "error"}});

@@ -15,20 +15,9 @@ namespace swf::avm2 {
 
 namespace {
 
-Binding staticAccessor(Class* c, NativeFn getter, NativeFn setter = nullptr) {
-    Binding b;
-    b.kind = Binding::Kind::Accessor;
-    b.getter.native = getter;
-    if (setter)
-        b.setter.native = setter;
-    b.declaringClass = c;
-    return b;
-}
-
 void addStaticGetter(VM& vm, Class* c, const char* name, NativeFn getter,
                      NativeFn setter = nullptr) {
-    c->staticTraits.add(QString::fromLatin1(name), vm.publicNs(),
-                        staticAccessor(c, getter, setter));
+    vm.addStaticGetter(c, QString::fromLatin1(name), getter, setter);
 }
 
 Value ignore(VM&, const Value&, std::span<const Value>) {

@@ -1330,12 +1330,7 @@ void installXml(VM& vm) {
             vm.addMethod(vm.xmlListClass, QString::fromLatin1(m.name), m.fn);
     }
     auto flag = [&](const char* name, NativeFn get, NativeFn set) {
-        Binding b;
-        b.kind = Binding::Kind::Accessor;
-        b.getter.native = get;
-        b.setter.native = set;
-        b.declaringClass = vm.xmlClass;
-        vm.xmlClass->staticTraits.add(QString::fromLatin1(name), vm.publicNs(), b);
+        vm.addStaticGetter(vm.xmlClass, QString::fromLatin1(name), get, set);
     };
     flag("ignoreComments", getFlag<&Settings::ignoreComments>, setFlag<&Settings::ignoreComments>);
     flag("ignoreProcessingInstructions", getFlag<&Settings::ignoreProcessingInstructions>,

@@ -1313,6 +1313,15 @@ void VM::addGetter(Class* c, const QString& name, NativeFn getter, NativeFn sett
     c->instanceTraits.add(name, m_publicNs, b);
 }
 
+void VM::addStaticGetter(Class* c, const QString& name, NativeFn getter, NativeFn setter) {
+    Binding b;
+    b.kind = Binding::Kind::Accessor;
+    b.getter.native = getter;
+    b.setter.native = setter;
+    b.declaringClass = c;
+    c->staticTraits.add(name, m_publicNs, b);
+}
+
 void VM::addStaticValue(Class* c, const QString& name, const Value& v) {
     Binding b;
     b.kind = Binding::Kind::Const;
@@ -1737,7 +1746,7 @@ bool VM::loadAbc(std::shared_ptr<const Abc> abc, bool runEntry, Domain* domain) 
         auto s = std::make_unique<ScriptEnv>();
         s->env = e;
         s->index = i;
-        auto* g = make<Object>(objectClass);
+        auto* g = make<Object>(globalClass);
         g->proto = objectClass->prototype;
         s->global = g;
         auto chain = std::make_shared<const std::vector<ScopeEntry>>(

@@ -245,6 +245,8 @@ public:
     void addMethod(Class* c, const QString& name, NativeFn fn, int length = 0);
     void addStatic(Class* c, const QString& name, NativeFn fn, int length = 0);
     void addGetter(Class* c, const QString& name, NativeFn getter, NativeFn setter = nullptr);
+    // A class property read (and written, with a setter) through native code.
+    void addStaticGetter(Class* c, const QString& name, NativeFn getter, NativeFn setter = nullptr);
     void addStaticValue(Class* c, const QString& name, const Value& v);
 
     Object* newObject();
@@ -260,7 +262,8 @@ public:
           *xmlListClass = nullptr, *movieClipClass = nullptr, *spriteClass = nullptr,
           *displayObjectClass = nullptr, *stageClass = nullptr, *eventDispatcherClass = nullptr,
           *eventClass = nullptr;
-    Object* builtins = nullptr; // holds every native definition
+    Class* globalClass = nullptr; // each script's global object: not a definition scripts can name
+    Object* builtins = nullptr;   // holds every native definition
     Traits builtinTraits;
 
     // Host hooks.

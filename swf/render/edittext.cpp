@@ -530,6 +530,7 @@ struct Item {
     qsizetype unit = 0; // where it starts in the text as scripts read it
     double advance = 0; // without tabs' stretch, with letter spacing and kerning
     bool space = false, tab = false, breakAfter = false;
+    bool lineEnd = false; // one kept in a single-line field: no width, nothing drawn
 };
 
 } // namespace
@@ -557,11 +558,26 @@ EditTextLayout layoutEditText(const EditText& field, const QString& text, bool h
     std::vector<TextParagraph> paragraphs =
         html ? parseHtmlText(text, base, basePara) : plainParagraphs(text, base, basePara);
     if (!field.multiline && paragraphs.size() > 1) {
-        // A single-line field shows its lines run together.
+        // A single-line field shows its lines run together. Each line end stays in the line as
+        // a character of no width ("\r\n" of plain text as one of two units), so that indices
+        // into the text still find their characters and the caret its place.
         TextParagraph one;
         one.style = paragraphs.front().style;
-        for (auto& p : paragraphs) {
-            for (auto& r : p.runs)
+        qsizetype scan = 0; // plain text: where the next line end is looked for
+        for (std::size_t p = 0; p < paragraphs.size(); ++p) {
+            if (p > 0) {
+                StyledText end{QStringLiteral("\r"),
+                               one.runs.empty() ? base : one.runs.back().style};
+                qsizetype at = html ? text.size() : scan;
+                while (at < text.size() && text[at] != QLatin1Char('\r') &&
+                       text[at] != QLatin1Char('\n'))
+                    ++at;
+                if (text.mid(at, 2) == QLatin1String("\r\n"))
+                    end.text = QStringLiteral("\r\n");
+                scan = std::min(text.size(), at + end.text.size());
+                one.runs.push_back(std::move(end));
+            }
+            for (auto& r : paragraphs[p].runs)
                 one.runs.push_back(std::move(r));
         }
         paragraphs = {std::move(one)};
@@ -569,7 +585,9 @@ EditTextLayout layoutEditText(const EditText& field, const QString& text, bool h
     if (field.password) {
         for (auto& p : paragraphs) {
             for (auto& r : p.runs)
-                r.text = QString(r.text.size(), QLatin1Char('*'));
+                for (QChar& c : r.text)
+                    if (c != QLatin1Char('\r') && c != QLatin1Char('\n'))
+                        c = QLatin1Char('*');
         }
     }
 
@@ -611,7 +629,9 @@ EditTextLayout layoutEditText(const EditText& field, const QString& text, bool h
                 unit += it.text.size();
                 it.tab = it.code == '\t';
                 it.space = it.code == ' ' || it.tab;
-                it.advance = it.tab ? 0 : face.advance(it.text, it.code) + st.letterSpacing;
+                it.lineEnd = it.code == '\r' || it.code == '\n';
+                it.advance =
+                    it.tab || it.lineEnd ? 0 : face.advance(it.text, it.code) + st.letterSpacing;
                 if (!items.empty() && st.kerning && items.back().run == r)
                     items.back().advance += face.kern(items.back().code, it.code);
                 items.push_back(std::move(it));
@@ -720,7 +740,7 @@ EditTextLayout layoutEditText(const EditText& field, const QString& text, bool h
                     a += spaceExtra;
                 // Glyphs outside the box are clipped away: not worth outlining.
                 const bool inside = pen < out.box.right() && pen + a > out.box.left() - st.size;
-                if (!it.space && inside && f.usable()) {
+                if (!it.space && !it.lineEnd && inside && f.usable()) {
                     if (f.file) {
                         const QList<quint32> g = f.file->glyphIndexesForString(it.text);
                         double x = pen;
@@ -743,7 +763,8 @@ EditTextLayout layoutEditText(const EditText& field, const QString& text, bool h
                         run.path.addText(QPointF(pen, line.baseline), *f.font, it.text);
                     }
                 }
-                run.text += it.text;
+                if (!it.lineEnd)
+                    run.text += it.text;
                 line.stops.insert(line.stops.end(), std::size_t(it.text.size()), pen);
                 pen += a;
                 if (k < visibleEnd)

@@ -359,6 +359,7 @@ struct Renderer::TextCache {
     QTransform matrix;                       // StaticText matrix
     QPainterPath clip;                       // EditText bounds; empty for static texts
     QString source;                          // EditText: the text laid out
+    bool sourceHtml = false;                 // read as HTML
     bool border = false, background = false; // EditText
     Rgba borderColor, backgroundColor;
     // Input and selectable fields: where a caret or a selection's edge can stand on each line.
@@ -453,6 +454,8 @@ void Renderer::renderObject(const Player& player, const DisplayObject* object,
         if (const DrawingShape* d = clip->drawing())
             drawGeometry(f, d->geometry(), m, ct, true);
         drawList(f, clip->displayList(), m, ct);
+    } else {
+        drawRoot(f, m, ct);
     }
 }
 
@@ -488,13 +491,13 @@ bool actsOnParent(BlendMode mode) {
 
 } // namespace
 
-void Renderer::drawRoot(Frame& f, const QTransform& view) {
+void Renderer::drawRoot(Frame& f, const QTransform& view, const ColorTransform& ct) {
     const MovieClip& root = f.player.root();
     const auto& window = f.player.rootWindow();
     if (!window) {
         if (const DrawingShape* d = root.drawing())
-            drawGeometry(f, d->geometry(), view, ColorTransform{}, true);
-        drawList(f, root.displayList(), view, ColorTransform{});
+            drawGeometry(f, d->geometry(), view, ct, true);
+        drawList(f, root.displayList(), view, ct);
         return;
     }
     // As for an object's scroll rectangle; what the stage holds beside the document is not in it.
@@ -508,13 +511,12 @@ void Renderer::drawRoot(Frame& f, const QTransform& view) {
     if (visible.isEmpty() || !f.visible.isEmpty()) {
         const QTransform inner = window->offset() * view;
         if (const DrawingShape* d = root.drawing())
-            drawGeometry(f, d->geometry(), inner, ColorTransform{}, true);
-        drawList(f, root.displayList(), inner, ColorTransform{}, false, INT32_MIN,
-                 window->stageDepth);
+            drawGeometry(f, d->geometry(), inner, ct, true);
+        drawList(f, root.displayList(), inner, ct, false, INT32_MIN, window->stageDepth);
     }
     f.visible = visible;
     f.canvas.restore();
-    drawList(f, root.displayList(), view, ColorTransform{}, false, window->stageDepth);
+    drawList(f, root.displayList(), view, ct, false, window->stageDepth);
 }
 
 void Renderer::drawList(Frame& f, const DisplayList& list, const QTransform& m,
@@ -995,10 +997,14 @@ void Renderer::drawStroke(Frame& f, const QPainterPath& path, const LineStyle& l
     f.canvas.strokePath(m.map(path), pen);
 }
 
-const Renderer::TextCache& Renderer::textCache(const Character& c, const QString* current) {
+const Renderer::TextCache& Renderer::textCache(const Character& c, const QString* current,
+                                               bool currentIsHtml) {
+    const bool html = c.type == CharacterType::EditText &&
+                      (static_cast<const EditText&>(c).html || (current && currentIsHtml));
     auto it = m_texts.find(keyOf(c));
     // Edit texts are laid out again when scripts changed what they show.
-    if (it != m_texts.end() && (!current || it->second->source == *current))
+    if (it != m_texts.end() &&
+        (!current || (it->second->source == *current && it->second->sourceHtml == html)))
         return *it->second;
     // A field a script changes every frame gets a new generation every frame, and its older
     // layouts are never drawn again: drop them rather than let them fill the cache to its cap.
@@ -1014,6 +1020,7 @@ const Renderer::TextCache& Renderer::textCache(const Character& c, const QString
     auto cache = std::make_unique<TextCache>();
     if (current)
         cache->source = *current;
+    cache->sourceHtml = html;
     if (c.type == CharacterType::Text) {
         const auto& text = static_cast<const StaticText&>(c);
         cache->matrix = text.matrix;
@@ -1045,7 +1052,7 @@ const Renderer::TextCache& Renderer::textCache(const Character& c, const QString
     } else if (c.type == CharacterType::EditText) {
         const auto& text = static_cast<const EditText&>(c);
         const EditTextLayout layout =
-            layoutEditText(text, current ? *current : text.initialText, text.html,
+            layoutEditText(text, current ? *current : text.initialText, html,
                            m_movie ? fontsIn(m_movie->dictionary) : FontFinder{});
         cache->clip.addRect(layout.box);
         cache->border = text.border;
@@ -1111,7 +1118,7 @@ void Renderer::drawStaticText(Frame& f, const StaticText& text, const QTransform
 
 void Renderer::drawEditText(Frame& f, const EditText& text, const DisplayObject& o,
                             const QTransform& m, const ColorTransform& ct) {
-    const TextCache& cache = textCache(text, &shownText(o));
+    const TextCache& cache = textCache(text, &shownText(o), o.composedText.has_value());
     if (cache.background)
         f.canvas.fillPath(cache.clip, QBrush(toColor(ct.apply(cache.backgroundColor))), m, false);
     if (cache.border)
@@ -1235,7 +1242,8 @@ void Renderer::collectMask(Frame& f, const DisplayObject& o, const QTransform& m
     case CharacterType::EditText: {
         m_movie = &f.origin->movie();
         const TextCache& cache =
-            textCache(*c, c->type == CharacterType::EditText ? &shownText(o) : nullptr);
+            textCache(*c, c->type == CharacterType::EditText ? &shownText(o) : nullptr,
+                      o.composedText.has_value());
         for (const auto& run : cache.runs)
             out.push_back((cache.matrix * m).map(run.path));
         break;

@@ -43,7 +43,8 @@ public:
 
     // Draws one object's content, without its own placement, mapped by `m` (its twips to the
     // canvas): what BitmapData.draw asks of a display object. Without an object, `clip`'s
-    // drawing and children (the root has no object of its own).
+    // drawing and children (the root has no object of its own); without either, the stage as
+    // the window shows it (the document through its scroll window, and what sits beside it).
     void renderObject(const Player& player, const DisplayObject* object, const MovieClip* clip,
                       Canvas& canvas, const QTransform& m, const ColorTransform& ct);
 
@@ -89,7 +90,7 @@ private:
                   bool inLayer = false, std::int32_t fromDepth = INT32_MIN,
                   std::int32_t toDepth = INT32_MAX);
     // The root's drawing and list, through the document's scroll window when it has one.
-    void drawRoot(Frame& f, const QTransform& view);
+    void drawRoot(Frame& f, const QTransform& view, const ColorTransform& ct = {});
     static void drawFocusRect(Canvas& canvas, const QRectF& stageRect, const QTransform& view);
     void drawLayered(Frame& f, const DisplayObject& o, const QTransform& m,
                      const ColorTransform& ct);
@@ -134,7 +135,9 @@ private:
     const ShapeGeometry& shapeGeometry(const Shape& s);
     const ShapeGeometry& morphGeometry(const MorphShape& s, std::uint16_t ratio);
     // `current`: what an edit text shows now (null: its initial text).
-    const TextCache& textCache(const Character& c, const QString* current = nullptr);
+    // `current`: an edit text's text now, in HTML when `currentIsHtml` or the field says so.
+    const TextCache& textCache(const Character& c, const QString* current = nullptr,
+                               bool currentIsHtml = false);
     QImage recoloured(const QImage& image, const ColorTransform& ct);
     const QImage* bitmapImage(Frame& f, const FillStyle& fill);
 

@@ -4,6 +4,7 @@
 #include "swf/avm2/display.h"
 #include "swf/avm2/runtime.h"
 #include "swf/runner/avm2engine.h"
+#include "swf/textfields.h"
 #include "swf_writer.h"
 #include "testenv.h"
 
@@ -391,7 +392,7 @@ private slots:
         QInputMethodEvent composing(QStringLiteral("zhong"), {});
         QApplication::sendEvent(&c, &composing);
         QVERIFY(f->composedText);
-        QCOMPARE(*f->composedText, QStringLiteral("zhong"));
+        QCOMPARE(swf::htmlToPlain(*f->composedText), QStringLiteral("zhong"));
         QCOMPARE(f->text, QString());
         QInputMethodEvent commit;
         commit.setCommitString(QString::fromUtf8("中"));

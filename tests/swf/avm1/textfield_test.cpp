@@ -82,6 +82,18 @@ TEST(Avm1TextField, CreatedFieldsTakeFormatsByRangeAndFollowANewVariable) {
     EXPECT_EQ(run.traces, (QStringList{"42 score"}));
 }
 
+// A field on stage prints as its path, as a clip does: in trace and joined to a string.
+TEST(Avm1TextField, FieldsPrintAsTheirPaths) {
+    Asm a;
+    a.invoke("this", "createTextField", {std::string("t"), 1.0, 0.0, 0.0, 100.0, 20.0});
+    a.getVar("t").trace();
+    a.invoke("this", "createEmptyMovieClip", {std::string("c"), 2.0});
+    a.invoke("c", "createTextField", {std::string("u"), 1.0, 0.0, 0.0, 100.0, 20.0});
+    a.str("in ").getVar("c").str("u").op(0x4E).op(0x47).trace(); // "in " + c.u
+    MovieRun run(oneFrame(a));
+    EXPECT_EQ(run.traces, (QStringList{"_level0.t", "in _level0.c.u"}));
+}
+
 QImage paint(const swf::Player& player) {
     QImage image(QSize(550, 400), QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::black);

@@ -3,6 +3,7 @@
 // one reported line while the movie goes on.
 
 #include "swf/avm2/abc_writer.h"
+#include "swf/avm2/amf.h"
 #include "swf/avm2/dictionary.h"
 #include "swf/avm2/qname.h"
 #include "swf/avm2/runtime.h"
@@ -122,6 +123,90 @@ TEST(Avm2Vm, NumberToStringIsShortestRoundTrip) {
     };
     for (auto [v, s] : cases)
         EXPECT_EQ(swf::avm2::VM::numberToString(v), QString::fromLatin1(s));
+}
+
+// A script's global object (its `this`, and what getglobalscope gives) is of Flash Player's
+// class "global", which still inherits Object's methods.
+TEST(Avm2Vm, GlobalObjectPrintsAsGlobal) {
+    SimpleAbc abc;
+    abc.code = traceOf({0xD0});
+    EXPECT_EQ(runAbc(abc.build()).traces, QStringList({"[object global]"}));
+    abc.code = traceOf({0x64});
+    EXPECT_EQ(runAbc(abc.build()).traces, QStringList({"[object global]"}));
+    abc.extraStrings = {"hasOwnProperty"}; // string 3, multiname 2
+    // this.hasOwnProperty("trace"): Object.prototype's method on the global.
+    abc.code = traceOf({0xD0, 0x2C, 0x02, 0x46, 0x02, 0x01});
+    EXPECT_EQ(runAbc(abc.build()).traces, QStringList({"false"}));
+}
+
+// AMF read back as it was written: a Dictionary keeps its weak keys through AMF3 (and inside
+// AMF0, after the switch marker); an array's named part (AMF0 ECMA, AMF3) cannot make its
+// items longer than the input could fill, nor take a stored length.
+TEST(Avm2Vm, AmfKeepsWeakKeysAndBoundsSparseArrays) {
+    using namespace swf::avm2;
+    SimpleAbc abc;
+    abc.code = {0xD0, 0x30, 0x47};
+    bool ran = false;
+    runAbc(abc.build(), {}, 1, [&](VM& vm) {
+        ran = true;
+        for (const bool weak : {true, false}) {
+            const Value arg[] = {Value(weak)};
+            const Value d = vm.construct(Value(static_cast<Object*>(vm.dictionaryClass)), arg);
+            std::vector<std::uint8_t> amf3, amf0;
+            writeAmf3(vm, d, amf3);
+            EXPECT_EQ(amf3, (std::vector<std::uint8_t>{0x11, 0x01, std::uint8_t(weak)}));
+            writeAmf0(vm, d, amf0);
+            EXPECT_EQ(amf0, (std::vector<std::uint8_t>{0x11, 0x11, 0x01, std::uint8_t(weak)}));
+            std::size_t pos = 0;
+            const Value back3 = readAmf3(vm, amf3, pos);
+            pos = 0;
+            const Value back0 = readAmf0(vm, amf0, pos);
+            for (const Value& back : {back3, back0}) {
+                ASSERT_TRUE(back.object() && back.object()->kind == ObjectKind::Dictionary);
+                EXPECT_EQ(static_cast<Dictionary*>(back.object())->weakKeys, weak);
+            }
+        }
+        // An ECMA array of 200 far indices (a million apart) and a stored length of 2^26.
+        std::vector<std::uint8_t> ecma = {0x08, 0, 0, 0, 0};
+        auto key = [&](const QByteArray& k) {
+            ecma.push_back(0);
+            ecma.push_back(std::uint8_t(k.size()));
+            ecma.insert(ecma.end(), k.begin(), k.end());
+        };
+        for (int i = 1; i <= 200; ++i) {
+            key(QByteArray::number(i * 1000000));
+            ecma.push_back(0x05); // null
+        }
+        key("length");
+        ecma.insert(ecma.end(), {0x00, 0x41, 0x90, 0, 0, 0, 0, 0, 0}); // 67108864
+        key("0");
+        ecma.push_back(0x01);
+        ecma.push_back(0x01); // true
+        ecma.insert(ecma.end(), {0, 0, 0x09});
+        std::size_t pos = 0;
+        const Value a = readAmf0(vm, ecma, pos);
+        EXPECT_EQ(pos, ecma.size());
+        ASSERT_TRUE(a.object() && a.object()->kind == ObjectKind::Array);
+        const auto& items = static_cast<Array*>(a.object())->items;
+        ASSERT_EQ(items.size(), 1u);
+        EXPECT_TRUE(items[0].tag == Value::Tag::Bool && items[0].b);
+        EXPECT_TRUE(a.object()->getDynamic(QStringLiteral("200000000")));
+        // The same in an AMF3 array's named part.
+        std::vector<std::uint8_t> assoc = {0x09, 0x01};
+        for (int i = 1; i <= 200; ++i) {
+            const QByteArray k = QByteArray::number(i * 1000000);
+            assoc.push_back(std::uint8_t(k.size() << 1 | 1));
+            assoc.insert(assoc.end(), k.begin(), k.end());
+            assoc.push_back(0x01); // null
+        }
+        assoc.push_back(0x01); // the empty name ends the named part; no dense items
+        pos = 0;
+        const Value b = readAmf3(vm, assoc, pos);
+        EXPECT_EQ(pos, assoc.size());
+        ASSERT_TRUE(b.object() && b.object()->kind == ObjectKind::Array);
+        EXPECT_EQ(static_cast<Array*>(b.object())->items.size(), 0u);
+    });
+    EXPECT_TRUE(ran);
 }
 
 TEST(Avm2Vm, HandlerCatchesAThrowAndTheCodeGoesOn) {

@@ -6,6 +6,7 @@
 #include "swf/render/edittext.h"
 #include "swf/render/recordingcanvas.h"
 #include "swf/render/renderer.h"
+#include "swf/textfields.h"
 #include "swf_writer.h"
 #include "testenv.h"
 
@@ -219,6 +220,34 @@ TEST(EditTextLayout, LineStartsCountTheLineEndsOfPlainText) {
     const auto h = layoutEditText(*e, QStringLiteral("ab\r\ncd"), true);
     ASSERT_EQ(h.lines.size(), 2u);
     EXPECT_EQ(h.lines[1].firstChar, 3);
+}
+
+// A single-line field runs its lines together, but keeps each line end as a character of no
+// width: every index of the text (as scripts read it) still has its caret stop, and the stops
+// before, inside and after a "\r\n" stand at one place.
+TEST(EditTextLayout, SingleLineFieldsKeepTheirLineEndsAsStops) {
+    const auto font = halfEmFont();
+    auto e = field(font.get());
+    e->multiline = false;
+    auto l = layoutEditText(*e, QStringLiteral("cd\r\nef\ngh"), false);
+    ASSERT_EQ(lineTexts(l), (std::vector<QString>{"cdefgh"}));
+    const std::vector<double>& s = l.lines[0].stops;
+    ASSERT_EQ(s.size(), 10u); // nine characters and the end
+    EXPECT_EQ(s[1] - s[0], 200);
+    EXPECT_EQ(s[2], s[3]);
+    EXPECT_EQ(s[3], s[4]);
+    EXPECT_EQ(s[5] - s[4], 200); // 'e' is where 'c' and 'd' put it
+    EXPECT_EQ(s[6], s[7]);
+    EXPECT_EQ(s[9] - s[0], 1200);
+    // HTML: each break is one character of the field's text; passwords keep theirs too.
+    const QString html = QStringLiteral("cd<br>ef<br>g");
+    l = layoutEditText(*e, html, true);
+    ASSERT_EQ(l.lines.size(), 1u);
+    EXPECT_EQ(l.lines[0].stops.size(), std::size_t(swf::htmlToPlain(html).size() + 1));
+    e->password = true;
+    l = layoutEditText(*e, QStringLiteral("cd\r\nef"), false);
+    ASSERT_EQ(lineTexts(l), (std::vector<QString>{"****"}));
+    EXPECT_EQ(l.lines[0].stops.size(), 7u);
 }
 
 TEST(EditTextLayout, HtmlRunsKeepTheirSizesSpacingKerningAndParagraphFormats) {

@@ -106,6 +106,34 @@ TEST(TextEdit, ArrowsWordsAndDeletion) {
     EXPECT_FALSE(key(TextSelection::at(3), keys::kA).handled);
 }
 
+// "\r\n" in a field's text is one character to the caret: arrows step over it, keys delete it
+// whole, and no step leaves the caret between its two halves.
+TEST(TextEdit, ALineEndOfTwoCharactersIsOneForTheCaret) {
+    const QString text = "ab\r\ncdefg";
+    auto key = [&](qsizetype caret, int code, bool shift = false) {
+        EditableText f = field(text, TextSelection::at(caret), true, {0, 4});
+        return swf::editKey(f, code, shift, false);
+    };
+    EXPECT_EQ(key(2, keys::kRight).selection, TextSelection::at(4));
+    EXPECT_EQ(key(4, keys::kLeft).selection, TextSelection::at(2));
+    EXPECT_EQ(key(4, keys::kLeft, true).selection, (TextSelection{4, 2}));
+    auto change = [](const swf::EditOutcome& o) {
+        return o.change ? QString("%1-%2").arg(o.change->from).arg(o.change->to) : QString("none");
+    };
+    EXPECT_EQ(change(key(4, keys::kBackspace)), "2-4");
+    EXPECT_EQ(change(key(2, keys::kDelete)), "2-4");
+    // A caret a script left inside the pair counts as before it.
+    EXPECT_EQ(key(3, keys::kRight).selection, TextSelection::at(4));
+    // End of the first line stops before the line end; Up from far along the second line
+    // comes to the same place.
+    EXPECT_EQ(key(1, keys::kEnd).selection, TextSelection::at(2));
+    EXPECT_EQ(key(8, keys::kUp).selection, TextSelection::at(2));
+    // Without a layout the line still starts after the pair.
+    EditableText bare = field(text, TextSelection::at(6));
+    bare.layout = nullptr;
+    EXPECT_EQ(swf::editKey(bare, keys::kHome, false, false).selection, TextSelection::at(4));
+}
+
 TEST(TextEdit, WordsUnderADoubleClick) {
     const QString text = "Hello, wide  world\rnext";
     EXPECT_EQ(swf::wordAt(text, 2), (TextSelection{0, 5}));

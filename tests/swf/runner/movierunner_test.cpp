@@ -6,6 +6,7 @@
 #include "swf/runner/movierunner.h"
 #include "swf/sound/signal.h"
 #include "swf/swf_writer.h"
+#include "swf/textfields.h"
 #include "testenv.h"
 
 #include <QDir>
@@ -209,9 +210,9 @@ TEST(MovieRunner, ButtonsFollowTheMouseWithoutScripts) {
 }
 
 // An ActionScript 2 input field that an input method types into through the runner, as the
-// movie control passes a QInputMethodEvent on: the preedit string shows at the caret (and, in
-// an HTML field, underlined) while the field's text and variable stay as they were; the
-// commit string is typed.
+// movie control passes a QInputMethodEvent on: the preedit string shows underlined at the
+// caret, in a plain field as in an HTML one, while the field's text and variable stay as they
+// were; the commit string is typed.
 TEST(MovieRunner, InputMethodCompositionShowsInAnActionScript2FieldUntilCommitted) {
     ensureGuiApplication(); // device fonts
     auto field = [](std::uint16_t id, const char* variable, bool html) {
@@ -244,14 +245,17 @@ TEST(MovieRunner, InputMethodCompositionShowsInAnActionScript2FieldUntilCommitte
     runner.composeText("zhong");
     EXPECT_EQ(plain->text, "ab");
     ASSERT_TRUE(plain->composedText);
-    EXPECT_EQ(*plain->composedText, "abzhong");
+    EXPECT_EQ(swf::htmlToPlain(*plain->composedText), "abzhong");
+    EXPECT_TRUE(plain->composedText->contains("<U>zhong</U>", Qt::CaseInsensitive))
+        << plain->composedText->toStdString();
     EXPECT_EQ(plain->caret, 7);
-    EXPECT_NE(runner.picture(size), typed);
+    const QImage composing = runner.picture(size).copy();
+    EXPECT_NE(composing, typed);
     runner.step(1);
     EXPECT_EQ(traced.lines.last().toStdString(), "ab undefined"); // nothing typed in "rich" yet
     // Composing on: the text shown follows, the field's does not.
     runner.composeText("zhongwen");
-    EXPECT_EQ(*plain->composedText, "abzhongwen");
+    EXPECT_EQ(swf::htmlToPlain(*plain->composedText), "abzhongwen");
     // The commit is typed; what was composed goes.
     runner.textInput(QString::fromUtf8("中文"));
     EXPECT_EQ(plain->text, QString::fromUtf8("ab中文"));
@@ -282,6 +286,40 @@ TEST(MovieRunner, InputMethodCompositionShowsInAnActionScript2FieldUntilCommitte
     EXPECT_FALSE(html->composedText);
     runner.step(2);
     EXPECT_EQ(traced.lines.last().toStdString(), "ab中文 z");
+}
+
+// In a plain field, what is being composed and the same text typed differ only by the
+// underline: a band a pixel or two high below the letters (not the HTML it is shown through
+// drawn as text).
+TEST(MovieRunner, ACompositionInAPlainFieldIsUnderlined) {
+    ensureGuiApplication(); // device fonts
+    swftest::Writer font;   // a device font: a name, no glyphs
+    font.u16(2).u8(0).u8(0).u8(5).bytes(Bytes{'_', 's', 'a', 'n', 's'}).u16(0);
+    swftest::Writer w; // text and a font, 20 pixels high
+    w.u16(1).rect(0, 4000, 0, 600).u8(0x81).u8(0x00).u16(2).u16(400).str("name").str("");
+    const Bytes file = swftest::movie(swftest::concat(
+        {swftest::tag(48, font), swftest::tag(37, w),
+         swftest::placeObject2(1, 1, 0, 0, false, "plain"), swftest::showFrame(), swftest::end()}));
+    swf::MovieRunner runner(load(file), QString());
+    runner.start();
+    const QSize size = runner.stageSize();
+    runner.mouseMove(QPointF(50, 10));
+    runner.mouseDown();
+    runner.mouseUp();
+    runner.textInput("ab");
+    runner.composeText("zhong");
+    const QImage underlined = runner.picture(size).copy();
+    runner.composeText("");
+    runner.textInput("zhong");
+    const QImage typed = runner.picture(size).copy();
+    QRect differs;
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            if (underlined.pixel(x, y) != typed.pixel(x, y))
+                differs |= QRect(x, y, 1, 1);
+    ASSERT_FALSE(differs.isEmpty());
+    EXPECT_LE(differs.height(), 3) << differs.y() << "+" << differs.height();
+    EXPECT_GE(differs.width(), 20) << differs.x() << "+" << differs.width();
 }
 
 } // namespace

@@ -66,5 +66,20 @@ class ScrollRect {
 		s.scrollRect = null;
 		b = shot();
 		trace((s.scrollRect == null) + " " + s.width + " " + hex(b.getPixel(155, 155)));
+		// The document's own scroll window: drawing the stage gives what the window shows, the
+		// document's (100, 100) at the stage's corner and nothing past its 60 pixels, while what
+		// the stage holds beside the document stays where it is.
+		var g = new Sprite();
+		g.graphics.beginFill(0x00FF00);
+		g.graphics.drawRect(0, 0, 20, 20);
+		g.graphics.endFill();
+		g.x = 200;
+		g.y = 200;
+		root.stage.addChild(g);
+		root.scrollRect = new Rectangle(100, 100, 60, 60);
+		b = shot();
+		trace(hex(b.getPixel(5, 5)) + " " + hex(b.getPixel(55, 55)) + " " + hex(b.getPixel(65, 65)) + " " + hex(b.getPixel(205, 205)));
+		root.scrollRect = null;
+		root.stage.removeChild(g);
 	}
 }
