@@ -1407,6 +1407,23 @@ Value setCacheAsBitmap(VM& vm, const Value& self, std::span<const Value> args) {
     node(vm, self)->place().cacheAsBitmap = VM::toBoolean(arg(args, 0));
     return Value();
 }
+// The colour kept with the placement (as PlaceObject3's opaque background): null for none.
+Value getOpaqueBackground(VM& vm, const Value& self, std::span<const Value>) {
+    const std::optional<Rgba>& c = node(vm, self)->place().backgroundColor;
+    return c ? Value::fromUint((std::uint32_t(c->r) << 16) | (std::uint32_t(c->g) << 8) | c->b)
+             : Value::null();
+}
+Value setOpaqueBackground(VM& vm, const Value& self, std::span<const Value> args) {
+    const Value v = arg(args, 0);
+    std::optional<Rgba>& c = node(vm, self)->place().backgroundColor;
+    if (v.isNullish()) {
+        c.reset();
+        return Value();
+    }
+    const std::uint32_t rgb = vm.toUint32(v);
+    c = Rgba{std::uint8_t(rgb >> 16), std::uint8_t(rgb >> 8), std::uint8_t(rgb), 255};
+    return Value();
+}
 
 // --- DisplayObjectContainer ---
 
@@ -2254,6 +2271,8 @@ void installDisplay(VM& vm) {
     vm.addGetter(dobj, QStringLiteral("transform"), getTransform, setTransform);
     vm.addGetter(dobj, QStringLiteral("blendMode"), getBlendMode, setBlendMode);
     vm.addGetter(dobj, QStringLiteral("cacheAsBitmap"), getCacheAsBitmap, setCacheAsBitmap);
+    vm.addGetter(dobj, QStringLiteral("opaqueBackground"), getOpaqueBackground,
+                 setOpaqueBackground);
     installEffects(vm, dobj); // filters, mask: before the subclasses copy DisplayObject's traits
     vm.addGetter(dobj, QStringLiteral("mouseX"), getMouseX);
     vm.addGetter(dobj, QStringLiteral("mouseY"), getMouseY);

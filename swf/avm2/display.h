@@ -262,6 +262,11 @@ void installAccessibility(VM& vm);
 void installInterfaces(VM& vm);
 // flash.xml: XMLDocument, XMLNode, XMLNodeType (builtins_xmldoc.cpp).
 void installXmlDocument(VM& vm);
+// flash.text.StyleSheet and TextField.styleSheet (builtins_stylesheet.cpp).
+void installStyleSheet(VM& vm);
+// Classes of constants (GradientType, StageDisplayState...), FullScreenEvent, HTTPStatusEvent
+// (builtins_constants.cpp): each only where nothing defined it before.
+void installConstants(VM& vm);
 
 // The LoaderInfo of the loaded movie `n` belongs to (builtins_media.cpp); null: the main one's.
 DisplayNode* loadedMovieInfo(DisplayNode* n);
