@@ -2053,8 +2053,33 @@ Value stageHeightNow(VM& vm, const Value&, std::span<const Value>) {
 Value stageQuality(VM&, const Value&, std::span<const Value>) {
     return Value(QStringLiteral("HIGH"));
 }
-Value stageDisplayState(VM&, const Value&, std::span<const Value>) {
-    return Value(QStringLiteral("normal"));
+Value stageDisplayState(VM& vm, const Value&, std::span<const Value>) {
+    return Value(treeOf(vm).displayState);
+}
+// Full screen or back through the host's command, then FullScreenEvent.FULL_SCREEN on the stage.
+Value setStageDisplayState(VM& vm, const Value&, std::span<const Value> args) {
+    DisplayTree& t = treeOf(vm);
+    const QString state = vm.toString(arg(args, 0));
+    if (state != QLatin1String("normal") && state != QLatin1String("fullScreen") &&
+        state != QLatin1String("fullScreenInteractive"))
+        vm.throwError("ArgumentError", 2008,
+                      QStringLiteral("Parameter displayState must be one of the accepted values."));
+    if (state == t.displayState)
+        return Value();
+    const bool full = state != QLatin1String("normal");
+    const bool wasFull = t.displayState != QLatin1String("normal");
+    t.displayState = state;
+    if (full == wasFull)
+        return Value();
+    if (t.fullScreenRequested)
+        t.fullScreenRequested(full);
+    const Value cls = vm.lookupDefinition(QStringLiteral("flash.events::FullScreenEvent"));
+    if (t.stage && cls.object()) {
+        const Value eventArgs[] = {Value(QStringLiteral("fullScreen")), Value(false), Value(false),
+                                   Value(full)};
+        dispatchEvent(vm, t.stage, vm.construct(cls, eventArgs));
+    }
+    return Value();
 }
 
 // --- LoaderInfo: the movie is always wholly loaded. ---
@@ -2348,7 +2373,7 @@ void installDisplay(VM& vm) {
     vm.addGetter(stage, QStringLiteral("stageWidth"), stageWidthNow, ignoreSet);
     vm.addGetter(stage, QStringLiteral("stageHeight"), stageHeightNow, ignoreSet);
     vm.addGetter(stage, QStringLiteral("quality"), stageQuality, ignoreSet);
-    vm.addGetter(stage, QStringLiteral("displayState"), stageDisplayState, ignoreSet);
+    vm.addGetter(stage, QStringLiteral("displayState"), stageDisplayState, setStageDisplayState);
     vm.addGetter(stage, QStringLiteral("frameRate"), stageFrameRate, setStageFrameRate);
     vm.addGetter(stage, QStringLiteral("color"), stageColor, setStageColor);
     methods(vm, stage, {{"invalidate", stageInvalidate}});

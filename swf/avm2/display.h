@@ -177,6 +177,9 @@ public:
     std::size_t movieBytes = 0; // bytesLoaded == bytesTotal
     QString url;
     std::function<void(const QString&)> scaleModeChanged;
+    // stage.displayState as scripts set it, and the host's full-screen command it drives.
+    QString displayState = QStringLiteral("normal");
+    std::function<void(bool)> fullScreenRequested;
     DisplayNode* over = nullptr;    // under the mouse (kept alive by the runtime)
     DisplayNode* pressed = nullptr; // where the button went down
     // The object the last click went to, while a second press may make it a double click.

@@ -17,9 +17,16 @@ namespace {
 
 using namespace swf::avm2;
 
+RuntimeOptions optionsWith(QStringList& errors, const std::function<void(bool)>& fullScreen) {
+    RuntimeOptions o = drawingOptions(errors);
+    o.fullScreenRequested = fullScreen;
+    return o;
+}
+
 struct Fixture : ScriptCalls<Fixture> {
-    explicit Fixture(std::shared_ptr<const swf::Movie> m = emptyAs3Movie())
-        : movie(std::move(m)), runtime(movie, drawingOptions(errors)) {
+    explicit Fixture(std::shared_ptr<const swf::Movie> m = emptyAs3Movie(),
+                     const std::function<void(bool)>& fullScreen = {})
+        : movie(std::move(m)), runtime(movie, optionsWith(errors, fullScreen)) {
         runtime.start();
     }
     VM& vm() { return runtime.vm(); }
@@ -186,6 +193,34 @@ TEST(Avm2Flex, OpaqueBackgroundAndConstants) {
     const Value http = f.make("flash.events::HTTPStatusEvent",
                               {Value("httpStatus"), Value(false), Value(false), f.number(404)});
     EXPECT_EQ(f.vm().toInt32(f.get(http, "status")), 404);
+}
+
+QStringList heard;
+Value hear(VM& vm, const Value&, std::span<const Value> args) {
+    const Value e = args.empty() ? Value() : args[0];
+    heard << vm.toString(vm.getProperty(e, vm.publicName(QStringLiteral("type")))) + u' ' +
+                 vm.toString(vm.getProperty(e, vm.publicName(QStringLiteral("fullScreen"))));
+    return Value();
+}
+
+// stage.displayState drives the host's full-screen command (the window's, as fscommand's) and
+// tells the stage's listeners with FullScreenEvent; a state not in StageDisplayState is refused.
+TEST(Avm2Flex, DisplayStateAsksTheHostForFullScreen) {
+    std::vector<bool> asked;
+    Fixture f(emptyAs3Movie(), [&](bool on) { asked.push_back(on); });
+    heard.clear();
+    const Value stage = f.get(Value(static_cast<Object*>(f.runtime.root())), "stage");
+    f.listenWith(hear, stage, {"fullScreen"});
+    EXPECT_EQ(f.text(f.get(stage, "displayState")), "normal");
+    f.set(stage, "displayState", Value("fullScreen"));
+    EXPECT_EQ(f.text(f.get(stage, "displayState")), "fullScreen");
+    f.set(stage, "displayState", Value("fullScreenInteractive")); // full screen already
+    f.set(stage, "displayState", Value("normal"));
+    f.set(stage, "displayState", Value("normal"));
+    EXPECT_EQ(asked, std::vector<bool>({true, false}));
+    EXPECT_EQ(heard, QStringList({"fullScreen true", "fullScreen false"}));
+    EXPECT_THROW(f.set(stage, "displayState", Value("huge")), ScriptThrow);
+    EXPECT_EQ(f.text(f.get(stage, "displayState")), "normal");
 }
 
 } // namespace
