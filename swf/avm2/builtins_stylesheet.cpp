@@ -80,8 +80,6 @@ QString camelCase(const QString& css) {
     return out;
 }
 
-} // namespace
-
 // Reads rules `a, b.c { name: value; ... }` into (selector, properties) pairs; comments are
 // skipped, a rule without its closing brace ends the text, and a declaration without a colon
 // is dropped. Values keep their text (quotes around a font name removed).
@@ -122,8 +120,6 @@ parseCssRules(const QString& text) {
     }
     return rules;
 }
-
-namespace {
 
 // Rules add to what the sheet holds: a style named again keeps its other properties.
 Value parseCss(VM& vm, const Value& self, std::span<const Value> a) {
