@@ -286,6 +286,7 @@ void FlashControl::refreshMouse() {
 
 void FlashControl::ScaleMode(qint32 mode) {
     m_scaleMode = mode;
+    m_picture.setWholeViewIsStage(mode == 3);
     m_zoom = 1;
     refreshMouse();
     repaintAll();
@@ -504,8 +505,12 @@ void FlashControl::drawFrame(QPainter& p, const QRect& area) {
     // Outside the stage the control shows the background colour (show all letterboxes in it).
     p.fillRect(area, m_background);
     const QTransform view = viewTransform();
-    const swf::Rect& s = m_header->frameSize;
-    p.setClipRect(view.mapRect(QRectF(s.xMin, s.yMin, s.width(), s.height())).toAlignedRect());
+    // In noScale the stage is the whole view (a Flex application lays out to it); otherwise what
+    // lies outside the movie's frame is not shown.
+    if (m_scaleMode != 3) {
+        const swf::Rect& s = m_header->frameSize;
+        p.setClipRect(view.mapRect(QRectF(s.xMin, s.yMin, s.width(), s.height())).toAlignedRect());
+    }
     swf::render::PainterCanvas canvas(p, m_quality);
     m_runner->render(canvas, view);
 }

@@ -645,6 +645,8 @@ void VM::registerBuiltins() {
     installAccessibility(*this);
     installXmlDocument(*this);
     installContextMenu(*this);
+    installStyleSheet(*this);
+    installConstants(*this);
     installAmf(*this);
     installInterfaces(*this);
 }

@@ -53,10 +53,23 @@ DisplayObject::PixelSnapping snappingOf(VM& vm, const Value& v) {
 }
 
 // new Bitmap(bitmapData = null, pixelSnapping = "auto", smoothing = false)
+// A class linked to a library bitmap (Flex's embedded images, subclasses of BitmapAsset) shows
+// that bitmap's pixels when the constructor is given none.
 Value bitmapCtor(VM& vm, const Value& self, std::span<const Value> a) {
     DisplayNode* n = bitmapNode(vm, self);
     n->constructed = true;
-    setBitmapData(vm, n, arg(a, 0));
+    Value pixels = arg(a, 0);
+    if (pixels.isNullish()) {
+        const Character* ch = linkedCharacter(vm, n->cls);
+        if (ch && ch->type == CharacterType::Bitmap) {
+            if (!vm.bitmaps)
+                vm.bitmaps = std::make_shared<BitmapHost>();
+            if (auto data = BitmapData::fromImage(static_cast<const Bitmap*>(ch)->image(),
+                                                  vm.bitmaps->budget))
+                pixels = newBitmapData(vm, std::move(data));
+        }
+    }
+    setBitmapData(vm, n, pixels);
     if (n->obj) {
         n->obj->pixelSnapping = snappingOf(vm, arg(a, 1));
         n->obj->bitmapSmoothing = VM::toBoolean(arg(a, 2));
@@ -65,7 +78,8 @@ Value bitmapCtor(VM& vm, const Value& self, std::span<const Value> a) {
 }
 
 Value getBitmapData(VM& vm, const Value& self, std::span<const Value>) {
-    return bitmapNode(vm, self)->held;
+    const Value& held = bitmapNode(vm, self)->held;
+    return held.object() ? held : Value::null();
 }
 Value putBitmapData(VM& vm, const Value& self, std::span<const Value> a) {
     setBitmapData(vm, bitmapNode(vm, self), arg(a, 0));

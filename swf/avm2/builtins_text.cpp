@@ -266,23 +266,38 @@ Value formatObject(VM& vm, const TextFormatData& t) {
 
 // new TextFormat(font, size, color, bold, italic, underline, url, target, align, leftMargin,
 // rightMargin, indent, leading): what is not given is null.
-Value textFormatCtor(VM&, const Value& self, std::span<const Value> args) {
+Value textFormatCtor(VM& vm, const Value& self, std::span<const Value> args) {
     static const char* const kOrder[] = {"font",        "size",   "color",  "bold",  "italic",
                                          "underline",   "url",    "target", "align", "leftMargin",
                                          "rightMargin", "indent", "leading"};
-    Object* o = self.object();
-    if (!o)
+    if (!self.object())
         return Value();
-    TextFormatData none;
-    eachTextFormatMember(none, [&](const char* name, auto&) {
-        o->setDynamic(QString::fromLatin1(name), Value::null());
-    });
-    o->setDynamic(QStringLiteral("tabStops"), Value::null());
-    o->setDynamic(QStringLiteral("display"), Value(QStringLiteral("block")));
     for (std::size_t i = 0; i < std::size(kOrder) && i < args.size(); ++i)
         if (!args[i].isNullish())
-            o->setDynamic(QString::fromLatin1(kOrder[i]), args[i]);
+            vm.setProperty(self, vm.publicName(QString::fromLatin1(kOrder[i])), args[i]);
     return Value();
+}
+
+// TextFormat's members are declared variables, not dynamic properties: a subclass (Flex's
+// UITextFormat) is sealed and still sets them, and for-in over a format finds none of them.
+void declareFormatMembers(VM& vm, Class* format) {
+    auto declare = [&](const QString& name, const Value& initial) {
+        Binding b;
+        b.kind = Binding::Kind::Slot;
+        b.slot = std::uint32_t(format->instanceTraits.slotv.size());
+        b.declaringClass = format;
+        Traits::SlotInfo slot;
+        slot.name = name;
+        slot.typeResolved = true;
+        slot.initial = initial;
+        format->instanceTraits.slotv.push_back(std::move(slot));
+        format->instanceTraits.add(name, vm.publicNs(), b);
+    };
+    TextFormatData none;
+    eachTextFormatMember(
+        none, [&](const char* name, auto&) { declare(QString::fromLatin1(name), Value::null()); });
+    declare(QStringLiteral("tabStops"), Value::null());
+    declare(QStringLiteral("display"), Value(QStringLiteral("block")));
 }
 
 // --- TextField: text and formats ----------------------------------------------------------
@@ -1228,9 +1243,10 @@ void installText(VM& vm, Class* dobj, Class* io) {
                  {"getLineText", getLineText},
                  {"setSelection", setSelection}});
 
-    Class* format = vm.defineNativeClass(text, QStringLiteral("TextFormat"), vm.objectClass);
-    format->isSealed = false;
+    Class* format =
+        vm.defineNativeClass(text, QStringLiteral("TextFormat"), vm.objectClass, nullptr, true);
     format->iinit.native = textFormatCtor;
+    declareFormatMembers(vm, format);
 
     Class* metrics = vm.defineNativeClass(text, QStringLiteral("TextLineMetrics"), vm.objectClass);
     metrics->isSealed = false;

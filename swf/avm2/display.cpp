@@ -1407,6 +1407,23 @@ Value setCacheAsBitmap(VM& vm, const Value& self, std::span<const Value> args) {
     node(vm, self)->place().cacheAsBitmap = VM::toBoolean(arg(args, 0));
     return Value();
 }
+// The colour kept with the placement (as PlaceObject3's opaque background): null for none.
+Value getOpaqueBackground(VM& vm, const Value& self, std::span<const Value>) {
+    const std::optional<Rgba>& c = node(vm, self)->place().backgroundColor;
+    return c ? Value::fromUint((std::uint32_t(c->r) << 16) | (std::uint32_t(c->g) << 8) | c->b)
+             : Value::null();
+}
+Value setOpaqueBackground(VM& vm, const Value& self, std::span<const Value> args) {
+    const Value v = arg(args, 0);
+    std::optional<Rgba>& c = node(vm, self)->place().backgroundColor;
+    if (v.isNullish()) {
+        c.reset();
+        return Value();
+    }
+    const std::uint32_t rgb = vm.toUint32(v);
+    c = Rgba{std::uint8_t(rgb >> 16), std::uint8_t(rgb >> 8), std::uint8_t(rgb), 255};
+    return Value();
+}
 
 // --- DisplayObjectContainer ---
 
@@ -2036,8 +2053,33 @@ Value stageHeightNow(VM& vm, const Value&, std::span<const Value>) {
 Value stageQuality(VM&, const Value&, std::span<const Value>) {
     return Value(QStringLiteral("HIGH"));
 }
-Value stageDisplayState(VM&, const Value&, std::span<const Value>) {
-    return Value(QStringLiteral("normal"));
+Value stageDisplayState(VM& vm, const Value&, std::span<const Value>) {
+    return Value(treeOf(vm).displayState);
+}
+// Full screen or back through the host's command, then FullScreenEvent.FULL_SCREEN on the stage.
+Value setStageDisplayState(VM& vm, const Value&, std::span<const Value> args) {
+    DisplayTree& t = treeOf(vm);
+    const QString state = vm.toString(arg(args, 0));
+    if (state != QLatin1String("normal") && state != QLatin1String("fullScreen") &&
+        state != QLatin1String("fullScreenInteractive"))
+        vm.throwError("ArgumentError", 2008,
+                      QStringLiteral("Parameter displayState must be one of the accepted values."));
+    if (state == t.displayState)
+        return Value();
+    const bool full = state != QLatin1String("normal");
+    const bool wasFull = t.displayState != QLatin1String("normal");
+    t.displayState = state;
+    if (full == wasFull)
+        return Value();
+    if (t.fullScreenRequested)
+        t.fullScreenRequested(full);
+    const Value cls = vm.lookupDefinition(QStringLiteral("flash.events::FullScreenEvent"));
+    if (t.stage && cls.object()) {
+        const Value eventArgs[] = {Value(QStringLiteral("fullScreen")), Value(false), Value(false),
+                                   Value(full)};
+        dispatchEvent(vm, t.stage, vm.construct(cls, eventArgs));
+    }
+    return Value();
 }
 
 // --- LoaderInfo: the movie is always wholly loaded. ---
@@ -2254,6 +2296,8 @@ void installDisplay(VM& vm) {
     vm.addGetter(dobj, QStringLiteral("transform"), getTransform, setTransform);
     vm.addGetter(dobj, QStringLiteral("blendMode"), getBlendMode, setBlendMode);
     vm.addGetter(dobj, QStringLiteral("cacheAsBitmap"), getCacheAsBitmap, setCacheAsBitmap);
+    vm.addGetter(dobj, QStringLiteral("opaqueBackground"), getOpaqueBackground,
+                 setOpaqueBackground);
     installEffects(vm, dobj); // filters, mask: before the subclasses copy DisplayObject's traits
     vm.addGetter(dobj, QStringLiteral("mouseX"), getMouseX);
     vm.addGetter(dobj, QStringLiteral("mouseY"), getMouseY);
@@ -2329,7 +2373,7 @@ void installDisplay(VM& vm) {
     vm.addGetter(stage, QStringLiteral("stageWidth"), stageWidthNow, ignoreSet);
     vm.addGetter(stage, QStringLiteral("stageHeight"), stageHeightNow, ignoreSet);
     vm.addGetter(stage, QStringLiteral("quality"), stageQuality, ignoreSet);
-    vm.addGetter(stage, QStringLiteral("displayState"), stageDisplayState, ignoreSet);
+    vm.addGetter(stage, QStringLiteral("displayState"), stageDisplayState, setStageDisplayState);
     vm.addGetter(stage, QStringLiteral("frameRate"), stageFrameRate, setStageFrameRate);
     vm.addGetter(stage, QStringLiteral("color"), stageColor, setStageColor);
     methods(vm, stage, {{"invalidate", stageInvalidate}});

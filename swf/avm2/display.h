@@ -177,6 +177,9 @@ public:
     std::size_t movieBytes = 0; // bytesLoaded == bytesTotal
     QString url;
     std::function<void(const QString&)> scaleModeChanged;
+    // stage.displayState as scripts set it, and the host's full-screen command it drives.
+    QString displayState = QStringLiteral("normal");
+    std::function<void(bool)> fullScreenRequested;
     DisplayNode* over = nullptr;    // under the mouse (kept alive by the runtime)
     DisplayNode* pressed = nullptr; // where the button went down
     // The object the last click went to, while a second press may make it a double click.
@@ -262,6 +265,11 @@ void installAccessibility(VM& vm);
 void installInterfaces(VM& vm);
 // flash.xml: XMLDocument, XMLNode, XMLNodeType (builtins_xmldoc.cpp).
 void installXmlDocument(VM& vm);
+// flash.text.StyleSheet and TextField.styleSheet (builtins_stylesheet.cpp).
+void installStyleSheet(VM& vm);
+// Classes of constants (GradientType, StageDisplayState...), FullScreenEvent, HTTPStatusEvent
+// (builtins_constants.cpp): each only where nothing defined it before.
+void installConstants(VM& vm);
 
 // The LoaderInfo of the loaded movie `n` belongs to (builtins_media.cpp); null: the main one's.
 DisplayNode* loadedMovieInfo(DisplayNode* n);

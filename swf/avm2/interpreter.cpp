@@ -1619,9 +1619,10 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                             AVM2_NEXT(66);
                         }
                         r.pc = instrStart + 1;
-                        runtimeName(r.u30(), n);
+                        // A pool name without runtime parts comes back as the pool's own Name.
+                        const Name& dn = runtimeName(r.u30(), n);
                         const Value o = pop();
-                        push(Value(deleteProperty(o, n)));
+                        push(Value(deleteProperty(o, dn)));
                         AVM2_NEXT(66);
                     }
                     AVM2_TAIL(66)

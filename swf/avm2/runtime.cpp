@@ -29,6 +29,7 @@ Runtime::Runtime(std::shared_ptr<const Movie> movie, RuntimeOptions options, Pla
     m_vm->displayTree = m_tree.get();
     m_tree->url = m_options.url;
     m_tree->scaleModeChanged = m_options.scaleModeChanged;
+    m_tree->fullScreenRequested = m_options.fullScreenRequested;
     m_tree->movieBytes = std::max<std::size_t>(m_movie->header().declaredLength, 8);
     if (!m_options.error)
         m_options.error = printLine;

@@ -38,6 +38,8 @@ struct RuntimeOptions {
     // The movie's address (LoaderInfo.url) and its scale mode as scripts set it.
     QString url;
     std::function<void(const QString& mode)> scaleModeChanged;
+    // stage.displayState asks the host to enter (true) or leave full screen.
+    std::function<void(bool on)> fullScreenRequested;
     // Draws and filters into BitmapData (the renderer's); without one those calls do nothing.
     std::shared_ptr<BitmapDrawer> bitmapDrawer;
 };

@@ -13,6 +13,12 @@ avm2::RuntimeOptions runtimeOptions(const ScriptHostHooks& hooks, const avm2::Li
     avm2::RuntimeOptions o;
     o.url = url;
     o.scaleModeChanged = hooks.scaleModeChanged;
+    // Full screen as ActionScript 2's fscommand("fullscreen") asks for it: the window's command.
+    if (auto fscommand = hooks.fscommand)
+        o.fullScreenRequested = [fscommand](bool on) {
+            fscommand(QStringLiteral("fullscreen"),
+                      on ? QStringLiteral("true") : QStringLiteral("false"));
+        };
     o.limits = limits;
     o.trace = hooks.trace; // unset: standard error, one line per call
     o.error = hooks.notice;

@@ -171,7 +171,7 @@ QRegion ViewPicture::update(MovieRunner& runner, const render::StageChanges& cha
 void ViewPicture::draw(MovieRunner& runner, const QRect& area, render::Renderer* second) {
     const Rect& s = runner.movie().header().frameSize;
     const QRectF stageArea = m_view.mapRect(QRectF(s.xMin, s.yMin, s.width(), s.height()));
-    const QRect stage = stageArea.toAlignedRect();
+    const QRect stage = m_wholeView ? m_image.rect() : stageArea.toAlignedRect();
     // The renderer covers the stage with the background colour, opaque: the pixels wholly inside
     // it need no fill of their own first (a whole view's worth of memory written twice).
     QRect inner;

@@ -52,6 +52,13 @@ public:
     // they kept their picture: for comparisons.
     void setFullRepaint(bool on) { m_fullRepaint = on; }
     bool fullRepaint() const { return m_fullRepaint; }
+    // In noScale the stage is the whole view: what lies beyond the movie's frame is drawn too
+    // (a Flex application lays itself out to the view). Otherwise the frame clips the movie.
+    void setWholeViewIsStage(bool on) {
+        if (on != m_wholeView)
+            m_valid = false;
+        m_wholeView = on;
+    }
     // 1 draws on the calling thread only; 2 (the default) shares large areas with a second.
     void setThreads(int threads) { m_threads = std::clamp(threads, 1, 2); }
 
@@ -71,6 +78,7 @@ private:
     QColor m_background;
     bool m_valid = false;
     bool m_fullRepaint = false;
+    bool m_wholeView = false;
     int m_threads = 2;
     std::unique_ptr<render::Renderer> m_second; // the second thread's caches
     class Worker;

@@ -280,6 +280,34 @@ private slots:
         QCOMPARE(frame.pixel(200, 100), c.palette().color(QPalette::Base).rgb());
     }
 
+    // No scale makes the stage the whole view: what lies beyond the movie's frame shows (a Flex
+    // application lays itself out to the view), where the other modes cut it off.
+    void noScaleShowsWhatLiesBeyondTheFrame() {
+        QTemporaryDir dir;
+        // A 100 x 100 px red square at (560, 150) px, right of the 550 x 400 px frame.
+        const QString path =
+            writeMovie(dir, QStringLiteral("beyond.swf"),
+                       swftest::movie(concat({box(1, 255, 0, 0, 2000, 2000),
+                                              swftest::placeObject2(1, 1, 11200, 3000),
+                                              swftest::showFrame(), swftest::end()})));
+        FlashControl c;
+        c.resize(800, 500);
+        c.Movie(path);
+        QVERIFY(c.hasMovie());
+        // Show all: the frame is 687.5 px wide from x = 56; the square would start at 756.
+        QCOMPARE(c.grabFrame().pixel(770, 250), qRgb(255, 255, 255));
+        // No scale: the frame from (125, 50), the square at 685..785.
+        c.ScaleMode(3);
+        QCOMPARE(c.grabFrame().pixel(735, 250), qRgb(255, 0, 0));
+        QCOMPARE(c.grabFrame().pixel(675, 250), qRgb(255, 255, 255));
+        // The picture the widget keeps shows it too.
+        const QImage shown = c.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(shown.pixel(735, 250), qRgb(255, 0, 0));
+        c.ScaleMode(0);
+        QCOMPARE(c.grab().toImage().convertToFormat(QImage::Format_RGB32).pixel(770, 250),
+                 qRgb(255, 255, 255));
+    }
+
     void buttonsFollowTheMouse() {
         QTemporaryDir dir;
         FlashControl c;

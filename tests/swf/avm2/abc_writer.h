@@ -138,4 +138,36 @@ struct SimpleAbc {
     }
 };
 
+// ABC defining `class NAME extends PACKAGE.BASE` with an empty constructor.
+inline std::vector<std::uint8_t> classAbc(const std::string& name, const std::string& package,
+                                          const std::string& base) {
+    AbcBytes a;
+    a.u16(16).u16(46);
+    a.u30(0).u30(0).u30(0); // ints, uints, doubles
+    a.u30(5).str("").str(name).str(package).str(base);
+    a.u30(3).u8(0x16).u30(1).u8(0x16).u30(3);               // the public package, the base's
+    a.u30(0);                                               // namespace sets
+    a.u30(3).u8(0x07).u30(1).u30(2).u8(0x07).u30(2).u30(4); // name, base
+    a.u30(3); // methods: script init, constructor, class init
+    for (int i = 0; i < 3; ++i)
+        a.u30(0).u30(0).u30(0).u8(0);
+    a.u30(0);                                             // metadata
+    a.u30(1).u30(1).u30(2).u8(0x01).u30(0).u30(1).u30(0); // instance: name : base
+    a.u30(2).u30(0);                                      // class: cinit, no traits
+    a.u30(1).u30(0).u30(1).u30(1).u8(0x04).u30(0).u30(0); // script: trait class
+    a.u30(3);
+    // getlocal0 pushscope getscopeobject 0 getlex base newclass 0 initproperty name returnvoid
+    const std::vector<std::uint8_t> init = {0xD0, 0x30, 0x65, 0x00, 0x60, 0x02,
+                                            0x58, 0x00, 0x68, 0x01, 0x47};
+    // getlocal0 pushscope getlocal0 constructsuper 0 returnvoid
+    const std::vector<std::uint8_t> ctor = {0xD0, 0x30, 0xD0, 0x49, 0x00, 0x47};
+    const std::vector<std::uint8_t> cinit = {0x47};
+    std::uint32_t method = 0;
+    for (const auto* code : {&init, &ctor, &cinit}) {
+        a.u30(method++).u30(4).u30(1).u30(0).u30(4);
+        a.u30(std::uint32_t(code->size())).raw(*code).u30(0).u30(0);
+    }
+    return a.b;
+}
+
 } // namespace avm2test

@@ -1,5 +1,6 @@
 // Runs an AS3 movie without a window: the first frame plus N more, trace lines on standard
-// output. For trying movies by hand and for the Haxe program comparisons.
+// output. For trying movies by hand and for the Haxe program comparisons. REELWICK_VIEW=WxH
+// gives it a view of that size.
 
 #include "swf/avm2/runtime.h"
 #include "swf/movie.h"
@@ -7,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <cstdio>
+#include <cstdlib>
 
 int main(int argc, char** argv) {
     if (argc < 2) {
@@ -29,6 +31,12 @@ int main(int argc, char** argv) {
     // BitmapData.draw and applyFilter through the renderer, as the player does.
     options.bitmapDrawer = std::make_shared<swf::render::RendererBitmapDrawer>();
     swf::avm2::Runtime runtime(*movie, options);
+    // REELWICK_VIEW=WxH: the size of a view showing the stage (noScale movies lay out to it).
+    if (const char* view = std::getenv("REELWICK_VIEW")) {
+        int w = 0, h = 0;
+        if (std::sscanf(view, "%dx%d", &w, &h) == 2 && w > 0 && h > 0)
+            runtime.viewResized(QSizeF(w, h));
+    }
     runtime.start();
     const double step = 1000.0 / (*movie)->header().effectiveFrameRate();
     for (int i = 1; i < frames; ++i) {

@@ -664,6 +664,28 @@ TEST(Avm2Vm, AddingXmlValuesMakesAList) {
     EXPECT_EQ(r.traces, QStringList({"2", "<a/>\n<b/>"})) << r.traces.join(u'|').toStdString();
 }
 
+// `delete o.b` with a name from the pool (no runtime parts) removes that property: Flex deletes
+// `childDescriptors` from a descriptor's properties this way before copying the rest onto a
+// container, whose own `childDescriptors` is read-only.
+TEST(Avm2Vm, DeleteWithAPoolNameRemovesThatProperty) {
+    SimpleAbc abc;
+    abc.extraStrings = {"a", "b", "c"}; // strings 3..5, multinames 2..4
+    abc.code = {0xD0, 0x30, 0x2C, 0x03, 0x24, 0x01, 0x2C, 0x04, 0x24, 0x02, // o = {a: 1, b: 2,
+                0x2C, 0x05, 0x24, 0x03, 0x55, 0x03, 0xD5,                   //      c: 3}
+                0x5D, 0x01, 0xD1, 0x6A, 0x03, 0x4F, 0x01, 0x01,             // trace(delete o.b)
+                0x5D, 0x01, 0x2C, 0x04, 0xD1, 0xB4, 0x4F, 0x01, 0x01,       // trace("b" in o)
+                0x5D, 0x01, 0xD1, 0x66, 0x03, 0x4F, 0x01, 0x01,             // trace(o.b)
+                0x5D, 0x01, 0xD1, 0x66, 0x04, 0x4F, 0x01, 0x01,             // trace(o.c)
+                0xD1, 0xD7, 0x24, 0x00, 0xD6, 0x10, 0x08, 0x00, 0x00,       // for (k in o)
+                0x5D, 0x01, 0xD3, 0xD2, 0x1E, 0x4F, 0x01, 0x01,             //     trace(k)
+                0x32, 0x03, 0x02, 0x11, 0xF1, 0xFF, 0xFF,                   // (hasnext2 loop)
+                0x47};
+    const Outcome r = runAbc(abc.build());
+    EXPECT_TRUE(r.errors.isEmpty()) << r.errors.join(u'|').toStdString();
+    EXPECT_EQ(r.traces, QStringList({"true", "false", "undefined", "3", "a", "c"}))
+        << r.traces.join(u'|').toStdString();
+}
+
 // getouterscope reads the chain a closure was made with, outermost first (the global object),
 // and not the closure's own scope stack; an index past that chain is a VerifyError.
 TEST(Avm2Vm, GetOuterScopeReadsTheSavedChain) {
