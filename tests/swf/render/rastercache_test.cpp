@@ -224,6 +224,85 @@ TEST(RasterCache, StaysWithinItsCapAndLetsGoOfUnusedPictures) {
     EXPECT_EQ(kept.rasterCache().bytes(), 0u);
 }
 
+// Two caches sharing one budget (a view's two drawing threads) hold no more than it together;
+// a cache finding it full draws without keeping, and keeps again once the other lets go.
+TEST(RasterCache, CachesSharingABudgetHoldNoMoreThanItTogether) {
+    ensureGuiApplication();
+    Bytes tags = detailedShape(1, 100, 4);
+    constexpr int kObjects = 40;
+    for (int i = 0; i < kObjects; ++i)
+        tags = concat({tags, placed(std::uint16_t(i + 1), 1, 2.5 + i * 0.01, 0, -i * 50, 0)});
+    tags = concat({tags, showFrame(), showFrame()});
+    for (int i = 0; i < kObjects; ++i)
+        tags = concat({tags, swftest::removeObject2(std::uint16_t(i + 1))});
+    tags = concat({tags, showFrame()});
+    const auto movie = load(tags, 3);
+    swf::Player player(movie), other(movie);
+    auto first = std::make_unique<swf::render::Renderer>();
+    auto second = std::make_unique<swf::render::Renderer>();
+    const auto budget = first->rasterCache().budget();
+    second->rasterCache().shareBudget(budget);
+    const QSize size(1100, 800);
+    const QImage a = draw(*first, player, size), b = draw(*second, other, size);
+    swf::render::Renderer fresh;
+    EXPECT_TRUE(samePixels(b, draw(fresh, other, size)));
+    EXPECT_TRUE(samePixels(a, b));
+    EXPECT_GT(first->rasterCache().bytes(), swf::render::RasterCache::kMaxBytes / 2);
+    EXPECT_EQ(budget->used(), first->rasterCache().bytes() + second->rasterCache().bytes());
+    EXPECT_LE(budget->used(), swf::render::RasterCache::kMaxBytes);
+    // The first lets go of its pictures (they go unused); the second keeps some of its own.
+    player.advance();
+    player.advance();
+    for (int picture = 0; picture < 6; ++picture)
+        draw(*first, player, size);
+    EXPECT_EQ(first->rasterCache().bytes(), 0u);
+    draw(*second, other, size);
+    EXPECT_GT(second->rasterCache().bytes(), swf::render::RasterCache::kMaxBytes / 2);
+    EXPECT_EQ(budget->used(), second->rasterCache().bytes());
+    second.reset();
+    first.reset();
+    EXPECT_EQ(budget->used(), 0u);
+}
+
+// DefineEditText in a device font, 150 px wide: a line of capitals that runs past its right
+// edge, worth a picture.
+Bytes editText(std::uint16_t id) {
+    Writer e;
+    e.u16(id).rect(0, 3000, 0, 1200);
+    e.u8(0x80 | 0x04 | 0x01).u8(0x00); // text, colour, a font (not defined: a device font)
+    e.u16(99).u16(480).rgba(0, 0, 200, 255);
+    e.str("").str("HHHHHHHHHHHHHHHHHHHHHHHH");
+    return swftest::tag(37, e);
+}
+
+// An edit text's glyphs go through a picture kept by its layout and colour: a new text or a
+// script's colour draws anew, never the old picture.
+TEST(RasterCache, EditTextsKeepTheirPicturesWhileTheirTextAndColourStay) {
+    ensureGuiApplication();
+    const auto movie = load(concat({editText(1), placed(1, 1, 1, 0, 1000, 1000), showFrame()}), 1);
+    const QSize size(550, 400);
+    auto differences = [&](const std::function<void(swf::render::RasterKey&)>& filter) {
+        swf::Player player(movie);
+        swf::DisplayObject* field = player.root().displayList().at(1);
+        swf::render::Renderer kept;
+        if (filter)
+            kept.rasterCache().setKeyFilter(filter);
+        int differ = 0;
+        for (int step = 0; step < 4; ++step) {
+            if (step == 2)
+                field->text = QStringLiteral("HIHIHIHIHIHIHIHIHIHIHIHIHIHIHIHI"); // same bounds
+            if (step == 3)
+                field->textColor = swf::Rgba{200, 0, 0, 255};
+            swf::render::Renderer fresh;
+            differ += !samePixels(draw(kept, player, size), draw(fresh, player, size));
+        }
+        EXPECT_GT(kept.rasterCache().hits(), 0u);
+        return differ;
+    };
+    EXPECT_EQ(differences({}), 0);
+    EXPECT_EQ(differences([](swf::render::RasterKey& k) { k.layout = k.textColor = 0; }), 2);
+}
+
 // Across the corpus, shapes and texts drawn through pictures of their own differ from direct
 // drawing only by the rounding of blending their parts: no shape moves, loses its edge or its
 // lines, and no colour changes.
