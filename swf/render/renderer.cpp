@@ -244,8 +244,8 @@ double strokeWidth(const LineStyle& line, const QTransform& m, double viewScale)
     return std::max(1.0, line.width * scale);
 }
 
-// Where `g` mapped by `m` may leave pixels: its outlines, and its lines as far as a miter join
-// can reach (Qt's miter limit counts in whole widths); anti-aliasing adds no more than a pixel.
+// Where `g` mapped by `m` may leave pixels: its outlines, and its lines as far as a cap or a
+// miter join can reach; anti-aliasing adds no more than a pixel.
 QRectF drawnBounds(const ShapeGeometry& g, const QTransform& m, double viewScale) {
     QRectF out;
     for (const ShapeLayer& layer : g.layers) {
@@ -255,11 +255,14 @@ QRectF drawnBounds(const ShapeGeometry& g, const QTransform& m, double viewScale
         for (const StrokePath& stroke : layer.strokes) {
             if (stroke.path.isEmpty())
                 continue;
+            // Half the width, further at square caps and miter tips (Qt's SVG miter join counts
+            // its limit in half widths), and a pixel of anti-aliasing.
             const double width = strokeWidth(stroke.style, m, viewScale);
-            const double reach = width * (stroke.style.join == JoinStyle::Miter
-                                              ? std::max(1.0, stroke.style.miterLimit)
-                                              : 1.0) +
-                                 1;
+            const double reach =
+                width / 2 *
+                    (stroke.style.join == JoinStyle::Miter ? std::max(1.5, stroke.style.miterLimit)
+                                                           : 1.5) +
+                1;
             out |= m.mapRect(stroke.path.controlPointRect()).adjusted(-reach, -reach, reach, reach);
         }
     }

@@ -33,11 +33,18 @@ std::shared_ptr<const swf::Movie> load(const Bytes& tags, std::uint16_t frames) 
 // DefineShape3, 3000 twips square: an opaque star of `points` points outlined by a thick line,
 // under a translucent circle of curves with the same line. Its parts overlap, are anti-aliased
 // and stroked: all that a picture of its own must reproduce.
-Bytes detailedShape(std::uint16_t id, int points, std::uint16_t lineWidth = 80) {
+// With a miter limit, a DefineShape4 whose line has miter joins of that limit instead.
+Bytes detailedShape(std::uint16_t id, int points, std::uint16_t lineWidth = 80,
+                    double miterLimit = 0) {
     Writer s;
     s.u16(id).rect(-100, 3100, -100, 3100);
+    if (miterLimit > 0)
+        s.rect(-100, 3100, -100, 3100).u8(0);                                 // edge bounds, flags
     s.u8(2).u8(0x00).rgba(230, 140, 20, 255).u8(0x00).rgba(30, 90, 220, 150); // two solid fills
-    s.u8(1).u16(lineWidth).rgba(20, 20, 90, 255); // one line, 4 px unless asked
+    s.u8(1).u16(lineWidth); // one line, 4 px unless asked
+    if (miterLimit > 0)
+        s.u8(0x20).u8(0x00).u16(std::uint16_t(miterLimit * 256)); // round caps, miter joins
+    s.rgba(20, 20, 90, 255);
     Records rec(s, 2, 1);
     auto polygon = [&](std::int32_t fill, const std::vector<QPoint>& p) {
         rec.style(K, fill, 1, true, p[0].x(), p[0].y());
@@ -69,7 +76,7 @@ Bytes detailedShape(std::uint16_t id, int points, std::uint16_t lineWidth = 80) 
         pen = a;
     }
     rec.end();
-    return swftest::tag(32, s);
+    return swftest::tag(miterLimit > 0 ? 83 : 32, s);
 }
 
 // PlaceObject2 of `id` at `depth` (a new object), or moving what is there (`id` 0).
@@ -190,6 +197,26 @@ TEST(RasterCache, APictureOfItsOwnDiffersFromDirectDrawingOnlyByRounding) {
     }
     EXPECT_GT(kept.rasterCache().misses(), 0u);
     EXPECT_EQ(direct.rasterCache().misses() + direct.rasterCache().hits(), 0u);
+}
+
+// A picture covers the whole of a thick line's miter tips (reaching half the width times the
+// limit from their corners): cut short, they would differ from direct drawing by far more than
+// rounding.
+TEST(RasterCache, PicturesHoldTheWholeOfMiterTips) {
+    ensureGuiApplication();
+    // Six tips, each 37.6 degrees wide: a miter 3.1 times half the width of the 20 px line.
+    swf::Player player(load(
+        concat({detailedShape(1, 12, 400, 4), placed(1, 1, 1, 0.3, 2000, 1000), showFrame()}), 1));
+    swf::render::Renderer kept, direct;
+    direct.setRasterCaching(false);
+    const QImage a = draw(kept, player, QSize(550, 400));
+    const QImage b = draw(direct, player, QSize(550, 400));
+    ASSERT_EQ(kept.rasterCache().misses(), 1u);
+    int worst = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            worst = std::max(worst, std::abs(qRed(a.pixel(x, y)) - qRed(b.pixel(x, y))));
+    EXPECT_LE(worst, 2);
 }
 
 // Forty large detailed objects need more than the cache may hold: it keeps what fits, draws
