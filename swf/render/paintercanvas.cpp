@@ -264,6 +264,9 @@ QRect PainterCanvas::pixelArea() const {
 
 void PainterCanvas::drawPixels(const QImage& image, QPoint at) {
     m_p->resetTransform();
+    // Unscaled, smoothing changes nothing; but with it on, Qt takes its general image path, which
+    // hands bands of rows to its thread pool, rather than its plain blend.
+    setSmooth(false);
     m_p->drawImage(at, image);
 }
 

@@ -35,18 +35,26 @@ bool finite(const QTransform& t) {
 } // namespace
 
 qint64 RasterCache::costOf(const ShapeGeometry& g) {
+    // A script's bitmap changes its pixels without changing the shape: such shapes are left out.
+    // A movie's own bitmaps never change, and sampling one through a transform costs more per
+    // pixel than blending a picture: a fill of one is worth a picture on its own.
+    auto bitmapCost = [](const FillStyle& fill) -> qint64 {
+        return fill.bitmapData ? -1 : kMaxPixels / kPixelsPerCost;
+    };
     qint64 cost = 0;
     for (const ShapeLayer& layer : g.layers) {
-        // Bitmaps are left out: a script's bitmap changes its pixels without changing the shape.
         for (const FillPath& fill : layer.fills) {
-            if (fill.style.isBitmap())
+            const qint64 c = fill.style.isBitmap() ? bitmapCost(fill.style) : 0;
+            if (c < 0)
                 return -1;
-            cost += fill.path.elementCount();
+            cost += c + fill.path.elementCount();
         }
         for (const StrokePath& stroke : layer.strokes) {
-            if (stroke.style.hasFill && stroke.style.fill.isBitmap())
+            const bool bitmap = stroke.style.hasFill && stroke.style.fill.isBitmap();
+            const qint64 c = bitmap ? bitmapCost(stroke.style.fill) : 0;
+            if (c < 0)
                 return -1;
-            cost += kStrokeWeight * stroke.path.elementCount();
+            cost += c + kStrokeWeight * stroke.path.elementCount();
         }
     }
     return cost;
@@ -123,18 +131,38 @@ bool RasterCache::draw(Canvas& canvas, RasterKey id, qint64 cost, const QTransfo
     }
     painter->drawPixels(image, at + pixels.topLeft());
     const std::size_t bytes = bytesOf(image);
-    makeRoom(bytes);
-    if (m_bytes + bytes <= kMaxBytes) {
+    if (makeRoom(bytes)) {
         m_bytes += bytes;
         m_entries.emplace(key, Entry{std::move(image), pixels.topLeft(), m_picture});
     }
     return true;
 }
 
-void RasterCache::makeRoom(std::size_t bytes) {
+bool RasterBudget::take(std::size_t bytes) {
+    std::size_t used = m_used.load();
+    do {
+        if (bytes > m_limit || used > m_limit - bytes)
+            return false;
+    } while (!m_used.compare_exchange_weak(used, used + bytes));
+    return true;
+}
+
+RasterCache::RasterCache() : m_budget(std::make_shared<RasterBudget>(kMaxBytes)) {}
+
+RasterCache::~RasterCache() {
+    clear();
+}
+
+void RasterCache::drop(std::size_t bytes) {
+    m_bytes -= bytes;
+    m_budget->give(bytes);
+}
+
+bool RasterCache::makeRoom(std::size_t bytes) {
     // The least recently used go first, never one this picture drew: a picture holding more
     // than fits keeps what it kept first rather than throwing out what it is about to draw.
-    while (m_bytes + bytes > kMaxBytes) {
+    // Only this cache's own go: the other thread's are in use there.
+    while (!m_budget->take(bytes)) {
         auto oldest = m_entries.end();
         for (auto it = m_entries.begin(); it != m_entries.end(); ++it) {
             if (it->second.lastUse < m_picture &&
@@ -142,10 +170,11 @@ void RasterCache::makeRoom(std::size_t bytes) {
                 oldest = it;
         }
         if (oldest == m_entries.end())
-            return;
-        m_bytes -= bytesOf(oldest->second.image);
+            return false;
+        drop(bytesOf(oldest->second.image));
         m_entries.erase(oldest);
     }
+    return true;
 }
 
 void RasterCache::nextPicture() {
@@ -153,14 +182,21 @@ void RasterCache::nextPicture() {
     std::erase_if(m_entries, [&](const auto& e) {
         if (e.second.lastUse + kKeepPictures >= m_picture)
             return false;
-        m_bytes -= bytesOf(e.second.image);
+        drop(bytesOf(e.second.image));
         return true;
     });
 }
 
 void RasterCache::clear() {
     m_entries.clear();
-    m_bytes = 0;
+    drop(m_bytes);
+}
+
+void RasterCache::shareBudget(std::shared_ptr<RasterBudget> budget) {
+    if (!budget || budget == m_budget)
+        return;
+    clear();
+    m_budget = std::move(budget);
 }
 
 } // namespace swf::render

@@ -17,10 +17,12 @@
 #include <QRect>
 #include <QTransform>
 #include <array>
+#include <atomic>
 #include <compare>
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 
 namespace swf::render {
 
@@ -32,7 +34,11 @@ class Canvas;
 struct RasterKey {
     std::uint64_t serial = 0; // the character, by serial and generation
     std::uint32_t generation = 0;
-    std::uint32_t ratio = 0; // a morph's step; 0 for a shape
+    std::uint32_t ratio = 0;     // a morph's step; 0 for a shape
+    std::uint64_t layout = 0;    // an edit text's layout (its text, format and size); else 0
+    std::uint64_t textColor = 0; // the colour a script gave an edit text (1 << 32 | RGBA); else 0
+    std::uint64_t bitmap = 0;    // the bitmap a shape's fills show, by serial and generation
+    std::uint32_t bitmapGeneration = 0;
     double m11 = 1, m12 = 0, m21 = 0, m22 = 1;
     double dx = 0, dy = 0; // the fraction of a pixel, in [0, 1)
     std::array<std::int32_t, 8> color{256, 256, 256, 256, 0, 0, 0, 0};
@@ -45,8 +51,29 @@ struct RasterKey {
     auto operator<=>(const RasterKey&) const = default;
 };
 
+// The memory pictures may hold, shared by the caches that draw one view (one per drawing
+// thread), so that the view keeps at most that much whichever thread drew what.
+class RasterBudget {
+public:
+    explicit RasterBudget(std::size_t limit) : m_limit(limit) {}
+    // Takes `bytes` if they fit, all or nothing; safe from any thread.
+    bool take(std::size_t bytes);
+    void give(std::size_t bytes) { m_used.fetch_sub(bytes); }
+    std::size_t used() const { return m_used.load(); }
+    std::size_t limit() const { return m_limit; }
+
+private:
+    const std::size_t m_limit;
+    std::atomic<std::size_t> m_used{0};
+};
+
 class RasterCache {
 public:
+    RasterCache();
+    ~RasterCache();
+    RasterCache(const RasterCache&) = delete;
+    RasterCache& operator=(const RasterCache&) = delete;
+
     // Draws the shape's outlines mapped by `m` (canvas coordinates, as `draw` takes them).
     using Draw = std::function<void(Canvas&, const QTransform& m)>;
     // Device bounds of the shape's pixels drawn mapped by `m`, strokes and anti-aliasing
@@ -61,7 +88,8 @@ public:
               const ColorTransform& ct, double viewScale, const Bounds& bounds, const Draw& draw);
 
     // What rasterising a shape's outlines costs, in path elements (a line's counting more than a
-    // fill's); negative for outlines that must not be pictured (bitmap fills).
+    // fill's, a fill of the movie's own bitmap as much as the largest picture allows); negative
+    // for outlines that must not be pictured (fills of a script's bitmap).
     static qint64 costOf(const ShapeGeometry& g);
     // Whether outlines of `cost` covering `pixels` device pixels are worth a picture.
     static bool worthIt(qint64 cost, QSize pixels);
@@ -69,6 +97,10 @@ public:
     // A new picture begins: pictures unused by the last few are dropped.
     void nextPicture();
     void clear();
+    // Draws from `budget` from now on (what is kept is dropped): a view's second drawing thread
+    // shares the first's.
+    void shareBudget(std::shared_ptr<RasterBudget> budget);
+    const std::shared_ptr<RasterBudget>& budget() const { return m_budget; }
 
     std::size_t entries() const { return m_entries.size(); }
     std::size_t bytes() const { return m_bytes; }
@@ -77,7 +109,8 @@ public:
 
     // Below this cost outlines are always drawn directly.
     static constexpr qint64 kMinCost = 64;
-    // The most kept, in bytes; a picture that does not fit is drawn and not kept.
+    // The most kept, in bytes, by a cache or the caches sharing its budget; a picture that does
+    // not fit is drawn and not kept.
     static constexpr std::size_t kMaxBytes = std::size_t(64) << 20;
 
     // Tests only: changes each key before it is looked up, to show that a key missing a field
@@ -90,10 +123,14 @@ private:
         QPoint offset; // of the picture's top left pixel from the whole-pixel translation
         std::uint64_t lastUse = 0;
     };
-    void makeRoom(std::size_t bytes);
+    // Takes `bytes` from the budget, dropping this cache's least recently used pictures as
+    // needed; false when they do not fit even so.
+    bool makeRoom(std::size_t bytes);
+    void drop(std::size_t bytes);
 
     std::map<RasterKey, Entry> m_entries;
     std::size_t m_bytes = 0;
+    std::shared_ptr<RasterBudget> m_budget;
     std::uint64_t m_picture = 0;
     std::size_t m_hits = 0, m_misses = 0;
     std::function<void(RasterKey&)> m_keyFilter;

@@ -9,6 +9,7 @@
 
 #include <QGradient>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -243,8 +244,8 @@ double strokeWidth(const LineStyle& line, const QTransform& m, double viewScale)
     return std::max(1.0, line.width * scale);
 }
 
-// Where `g` mapped by `m` may leave pixels: its outlines, and its lines as far as a miter join
-// can reach (Qt's miter limit counts in whole widths); anti-aliasing adds no more than a pixel.
+// Where `g` mapped by `m` may leave pixels: its outlines, and its lines as far as a cap or a
+// miter join can reach; anti-aliasing adds no more than a pixel.
 QRectF drawnBounds(const ShapeGeometry& g, const QTransform& m, double viewScale) {
     QRectF out;
     for (const ShapeLayer& layer : g.layers) {
@@ -254,11 +255,14 @@ QRectF drawnBounds(const ShapeGeometry& g, const QTransform& m, double viewScale
         for (const StrokePath& stroke : layer.strokes) {
             if (stroke.path.isEmpty())
                 continue;
+            // Half the width, further at square caps and miter tips (Qt's SVG miter join counts
+            // its limit in half widths), and a pixel of anti-aliasing.
             const double width = strokeWidth(stroke.style, m, viewScale);
-            const double reach = width * (stroke.style.join == JoinStyle::Miter
-                                              ? std::max(1.0, stroke.style.miterLimit)
-                                              : 1.0) +
-                                 1;
+            const double reach =
+                width / 2 *
+                    (stroke.style.join == JoinStyle::Miter ? std::max(1.5, stroke.style.miterLimit)
+                                                           : 1.5) +
+                1;
             out |= m.mapRect(stroke.path.controlPointRect()).adjusted(-reach, -reach, reach, reach);
         }
     }
@@ -356,6 +360,8 @@ struct Renderer::TextCache {
         QRectF bounds;
     };
     std::vector<Run> runs;
+    // Every layout made has a number of its own: the pictures of edit texts are kept by it.
+    std::uint64_t layout = nextLayout();
     QTransform matrix;                       // StaticText matrix
     QPainterPath clip;                       // EditText bounds; empty for static texts
     QString source;                          // EditText: the text laid out
@@ -371,6 +377,11 @@ struct Renderer::TextCache {
     };
     std::vector<CaretLine> caretLines;
     std::size_t elements = 0; // path elements, counted against the cache's cap
+
+    static std::uint64_t nextLayout() {
+        static std::atomic<std::uint64_t> next{1}; // both drawing threads make layouts
+        return next++;
+    }
 };
 
 Renderer::Renderer()
@@ -829,22 +840,51 @@ void Renderer::drawShape(Frame& f, const Character& c, std::uint16_t ratio, cons
     const auto draw = [&](Frame& alone, const QTransform& at) {
         drawGeometry(alone, g, at, ct, true);
     };
-    if (!drawApart(f, c, ratio, RasterCache::costOf(g), m, ct, bounds, draw))
+    qint64 cost = RasterCache::costOf(g);
+    RasterKey id = rasterKeyOf(c, ratio);
+    // A bitmap fill names its bitmap by id, and a movie may define that id again (a video made
+    // of a bitmap per frame under one shape): the bitmap drawn is part of the key. Shapes with
+    // fills of more than one bitmap are drawn directly.
+    bool anyBitmap = false;
+    const auto bitmap = [&](const FillStyle& fill) {
+        if (!fill.isBitmap() || cost < 0)
+            return;
+        const Character* b = f.origin->character(fill.bitmapId);
+        const std::uint64_t serial = b ? b->serial : 0; // none yet: the id may come later
+        const std::uint32_t generation = b ? b->generation : 0;
+        if (std::exchange(anyBitmap, true) &&
+            (id.bitmap != serial || id.bitmapGeneration != generation))
+            cost = -1;
+        id.bitmap = serial;
+        id.bitmapGeneration = generation;
+    };
+    for (const ShapeLayer& layer : g.layers) {
+        for (const FillPath& fill : layer.fills)
+            bitmap(fill.style);
+        for (const StrokePath& stroke : layer.strokes)
+            if (stroke.style.hasFill)
+                bitmap(stroke.style.fill);
+    }
+    if (!drawApart(f, id, cost, m, ct, bounds, draw))
         drawGeometry(f, g, m, ct, true);
 }
 
-bool Renderer::drawApart(Frame& f, const Character& c, std::uint16_t ratio, qint64 cost,
-                         const QTransform& m, const ColorTransform& ct,
+RasterKey Renderer::rasterKeyOf(const Character& c, std::uint16_t ratio) {
+    RasterKey id;
+    id.serial = c.serial;
+    id.generation = c.generation;
+    id.ratio = ratio;
+    return id;
+}
+
+bool Renderer::drawApart(Frame& f, const RasterKey& id, qint64 cost, const QTransform& m,
+                         const ColorTransform& ct,
                          const std::function<QRectF(const QTransform&)>& bounds,
                          const std::function<void(Frame&, const QTransform&)>& draw) {
     if (!m_rasterCaching || cost < RasterCache::kMinCost)
         return false;
     if (!f.visible.isEmpty() && !bounds(m).intersects(f.visible))
         return true; // wholly outside: nothing of it would show either way
-    RasterKey id;
-    id.serial = c.serial;
-    id.generation = c.generation;
-    id.ratio = ratio;
     return m_rasterCache->draw(f.canvas, id, cost, m, ct, f.viewScale, bounds,
                                [&](Canvas& canvas, const QTransform& at) {
                                    Frame alone{f.player,    f.origin,      canvas,
@@ -1112,7 +1152,7 @@ void Renderer::drawStaticText(Frame& f, const StaticText& text, const QTransform
             out |= (cache.matrix * at).mapRect(run.bounds);
         return out;
     };
-    if (!drawApart(f, text, 0, cost, m, ct, bounds, draw))
+    if (!drawApart(f, rasterKeyOf(text, 0), cost, m, ct, bounds, draw))
         draw(f, m);
 }
 
@@ -1123,10 +1163,48 @@ void Renderer::drawEditText(Frame& f, const EditText& text, const DisplayObject&
         f.canvas.fillPath(cache.clip, QBrush(toColor(ct.apply(cache.backgroundColor))), m, false);
     if (cache.border)
         f.canvas.strokePath(m.map(cache.clip), QPen(toColor(ct.apply(cache.borderColor)), 1));
+    const bool selected = o.selectionFrom >= 0 && o.selectionTo > o.selectionFrom;
+    const Rgba* color = o.textColor ? &*o.textColor : nullptr;
+    const auto glyphs = [&](Frame& into, const QTransform& at) {
+        for (const auto& run : cache.runs) {
+            const Rgba c = ct.apply(color ? *color : run.color);
+            if (c.a > 0 && !run.path.isEmpty() && !into.outside(run.bounds, at))
+                into.canvas.fillPath(run.path, QBrush(toColor(c)), at, false);
+        }
+    };
+    // Without a selection behind them, the glyphs go through a picture of their own, kept by
+    // the layout (which a new text replaces) and the colour they are drawn in.
+    if (!selected) {
+        qint64 cost = 0;
+        QRectF glyphBounds;
+        for (const auto& run : cache.runs) {
+            cost += run.path.elementCount();
+            glyphBounds |= run.bounds;
+        }
+        glyphBounds &= cache.clip.controlPointRect();
+        RasterKey id;
+        id.layout = cache.layout;
+        if (color)
+            id.textColor = std::uint64_t(1) << 32 | std::uint64_t(color->r) << 24 |
+                           std::uint64_t(color->g) << 16 | std::uint64_t(color->b) << 8 | color->a;
+        const auto bounds = [&](const QTransform& at) {
+            return at.mapRect(glyphBounds).adjusted(-1, -1, 1, 1);
+        };
+        const auto draw = [&](Frame& into, const QTransform& at) {
+            into.canvas.save();
+            into.canvas.clip(cache.clip, at);
+            glyphs(into, at);
+            into.canvas.restore();
+        };
+        if (glyphBounds.isEmpty() || drawApart(f, id, cost, m, ct, bounds, draw)) {
+            drawCaret(f, cache, o, m, ct);
+            return;
+        }
+    }
     f.canvas.save();
     f.canvas.clip(cache.clip, m);
     // The selection: a highlight behind the selected characters of each line.
-    if (o.selectionFrom >= 0 && o.selectionTo > o.selectionFrom) {
+    if (selected) {
         QPainterPath highlight;
         for (std::size_t i = 0; i < cache.caretLines.size(); ++i) {
             const TextCache::CaretLine& line = cache.caretLines[i];
@@ -1146,25 +1224,28 @@ void Renderer::drawEditText(Frame& f, const EditText& text, const DisplayObject&
         if (!highlight.isEmpty())
             f.canvas.fillPath(highlight, QBrush(QColor(173, 214, 255)), m, false);
     }
-    for (const auto& run : cache.runs) {
-        const Rgba c = ct.apply(o.textColor.value_or(run.color));
-        if (c.a > 0 && !run.path.isEmpty())
-            f.canvas.fillPath(run.path, QBrush(toColor(c)), m, false);
-    }
+    glyphs(f, m);
+    f.canvas.restore();
+    drawCaret(f, cache, o, m, ct);
+}
+
+void Renderer::drawCaret(Frame& f, const TextCache& cache, const DisplayObject& o,
+                         const QTransform& m, const ColorTransform& ct) {
     // The caret of the focused input field: a line one pixel wide the height of its line.
     const TextCache::CaretLine* caret = nullptr;
     for (const auto& line : cache.caretLines)
         if (o.caret >= 0 && line.firstChar <= o.caret)
             caret = &line;
-    if (caret && !caret->stops.empty()) {
-        const double x = caret->stops[std::min<std::size_t>(std::size_t(o.caret - caret->firstChar),
-                                                            caret->stops.size() - 1)];
-        QPainterPath bar;
-        bar.moveTo(x, caret->top);
-        bar.lineTo(x, caret->bottom);
-        f.canvas.strokePath(m.map(bar),
-                            QPen(toColor(ct.apply(o.textColor.value_or(caret->color))), 1));
-    }
+    if (!caret || caret->stops.empty())
+        return;
+    const double x = caret->stops[std::min<std::size_t>(std::size_t(o.caret - caret->firstChar),
+                                                        caret->stops.size() - 1)];
+    QPainterPath bar;
+    bar.moveTo(x, caret->top);
+    bar.lineTo(x, caret->bottom);
+    f.canvas.save();
+    f.canvas.clip(cache.clip, m);
+    f.canvas.strokePath(m.map(bar), QPen(toColor(ct.apply(o.textColor.value_or(caret->color))), 1));
     f.canvas.restore();
 }
 

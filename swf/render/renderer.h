@@ -20,6 +20,7 @@ namespace swf::render {
 class VideoPictures;
 class FilterCache;
 class RasterCache;
+struct RasterKey;
 
 // The stage rectangle (twips) mapped into `target` (device pixels) by a scale mode: 0 show all,
 // 1 no border, 2 exact fit, 3 no scale (1 px per 20 twips); the stage is centred. `zoom` scales
@@ -107,13 +108,13 @@ private:
     // A shape or a morph's step: through its own kept picture where that pays, else directly.
     void drawShape(Frame& f, const Character& c, std::uint16_t ratio, const ShapeGeometry& g,
                    const QTransform& m, const ColorTransform& ct);
-    // Draws character `c` through its own kept picture (rastercache.h): `draw` draws it with
-    // the given matrix, `bounds` says where that leaves pixels. False, drawing nothing, when it
-    // must be drawn directly.
-    bool drawApart(Frame& f, const Character& c, std::uint16_t ratio, qint64 cost,
-                   const QTransform& m, const ColorTransform& ct,
-                   const std::function<QRectF(const QTransform&)>& bounds,
+    // Draws what `id` names (a character, or an edit text's layout) through its own kept picture
+    // (rastercache.h): `draw` draws it with the given matrix, `bounds` says where that leaves
+    // pixels. False, drawing nothing, when it must be drawn directly.
+    bool drawApart(Frame& f, const RasterKey& id, qint64 cost, const QTransform& m,
+                   const ColorTransform& ct, const std::function<QRectF(const QTransform&)>& bounds,
                    const std::function<void(Frame&, const QTransform&)>& draw);
+    static RasterKey rasterKeyOf(const Character& c, std::uint16_t ratio);
     void drawFill(Frame& f, const QPainterPath& path, const FillStyle& fill, const QTransform& m,
                   const ColorTransform& ct);
     void drawEdgePixels(Frame& f, const QImage& img, const QPainterPath& path,
@@ -124,6 +125,8 @@ private:
                         const ColorTransform& ct);
     void drawEditText(Frame& f, const EditText& text, const DisplayObject& o, const QTransform& m,
                       const ColorTransform& ct);
+    void drawCaret(Frame& f, const TextCache& cache, const DisplayObject& o, const QTransform& m,
+                   const ColorTransform& ct);
     void collectMask(Frame& f, const DisplayObject& o, const QTransform& m,
                      std::vector<QPainterPath>& out, bool scroll = true);
     static QPainterPath joinMask(const std::vector<QPainterPath>& parts);

@@ -1,5 +1,6 @@
 #include "swf/runner/viewpicture.h"
 
+#include "swf/render/rastercache.h"
 #include "swf/runner/movierunner.h"
 
 #include <QPainter>
@@ -160,6 +161,8 @@ QRegion ViewPicture::update(MovieRunner& runner, const render::StageChanges& cha
         if (m_threads > 1 && areaOf(pass) >= kSplitPixels && pass.height() >= 2) {
             if (!m_second)
                 m_second = std::make_unique<render::Renderer>();
+            // One memory budget for the view's kept pictures, whichever thread drew them.
+            m_second->rasterCache().shareBudget(runner.renderer().rasterCache().budget());
             draw(runner, pass, m_second.get());
         } else {
             draw(runner, pass, nullptr);

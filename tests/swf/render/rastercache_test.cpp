@@ -33,11 +33,18 @@ std::shared_ptr<const swf::Movie> load(const Bytes& tags, std::uint16_t frames) 
 // DefineShape3, 3000 twips square: an opaque star of `points` points outlined by a thick line,
 // under a translucent circle of curves with the same line. Its parts overlap, are anti-aliased
 // and stroked: all that a picture of its own must reproduce.
-Bytes detailedShape(std::uint16_t id, int points, std::uint16_t lineWidth = 80) {
+// With a miter limit, a DefineShape4 whose line has miter joins of that limit instead.
+Bytes detailedShape(std::uint16_t id, int points, std::uint16_t lineWidth = 80,
+                    double miterLimit = 0) {
     Writer s;
     s.u16(id).rect(-100, 3100, -100, 3100);
+    if (miterLimit > 0)
+        s.rect(-100, 3100, -100, 3100).u8(0);                                 // edge bounds, flags
     s.u8(2).u8(0x00).rgba(230, 140, 20, 255).u8(0x00).rgba(30, 90, 220, 150); // two solid fills
-    s.u8(1).u16(lineWidth).rgba(20, 20, 90, 255); // one line, 4 px unless asked
+    s.u8(1).u16(lineWidth); // one line, 4 px unless asked
+    if (miterLimit > 0)
+        s.u8(0x20).u8(0x00).u16(std::uint16_t(miterLimit * 256)); // round caps, miter joins
+    s.rgba(20, 20, 90, 255);
     Records rec(s, 2, 1);
     auto polygon = [&](std::int32_t fill, const std::vector<QPoint>& p) {
         rec.style(K, fill, 1, true, p[0].x(), p[0].y());
@@ -69,7 +76,7 @@ Bytes detailedShape(std::uint16_t id, int points, std::uint16_t lineWidth = 80) 
         pen = a;
     }
     rec.end();
-    return swftest::tag(32, s);
+    return swftest::tag(miterLimit > 0 ? 83 : 32, s);
 }
 
 // PlaceObject2 of `id` at `depth` (a new object), or moving what is there (`id` 0).
@@ -192,6 +199,26 @@ TEST(RasterCache, APictureOfItsOwnDiffersFromDirectDrawingOnlyByRounding) {
     EXPECT_EQ(direct.rasterCache().misses() + direct.rasterCache().hits(), 0u);
 }
 
+// A picture covers the whole of a thick line's miter tips (reaching half the width times the
+// limit from their corners): cut short, they would differ from direct drawing by far more than
+// rounding.
+TEST(RasterCache, PicturesHoldTheWholeOfMiterTips) {
+    ensureGuiApplication();
+    // Six tips, each 37.6 degrees wide: a miter 3.1 times half the width of the 20 px line.
+    swf::Player player(load(
+        concat({detailedShape(1, 12, 400, 4), placed(1, 1, 1, 0.3, 2000, 1000), showFrame()}), 1));
+    swf::render::Renderer kept, direct;
+    direct.setRasterCaching(false);
+    const QImage a = draw(kept, player, QSize(550, 400));
+    const QImage b = draw(direct, player, QSize(550, 400));
+    ASSERT_EQ(kept.rasterCache().misses(), 1u);
+    int worst = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            worst = std::max(worst, std::abs(qRed(a.pixel(x, y)) - qRed(b.pixel(x, y))));
+    EXPECT_LE(worst, 2);
+}
+
 // Forty large detailed objects need more than the cache may hold: it keeps what fits, draws
 // the rest anew with the same pixels, and lets go of all of it once they are gone.
 TEST(RasterCache, StaysWithinItsCapAndLetsGoOfUnusedPictures) {
@@ -222,6 +249,85 @@ TEST(RasterCache, StaysWithinItsCapAndLetsGoOfUnusedPictures) {
         draw(kept, player, size);
     EXPECT_EQ(kept.rasterCache().entries(), 0u);
     EXPECT_EQ(kept.rasterCache().bytes(), 0u);
+}
+
+// Two caches sharing one budget (a view's two drawing threads) hold no more than it together;
+// a cache finding it full draws without keeping, and keeps again once the other lets go.
+TEST(RasterCache, CachesSharingABudgetHoldNoMoreThanItTogether) {
+    ensureGuiApplication();
+    Bytes tags = detailedShape(1, 100, 4);
+    constexpr int kObjects = 40;
+    for (int i = 0; i < kObjects; ++i)
+        tags = concat({tags, placed(std::uint16_t(i + 1), 1, 2.5 + i * 0.01, 0, -i * 50, 0)});
+    tags = concat({tags, showFrame(), showFrame()});
+    for (int i = 0; i < kObjects; ++i)
+        tags = concat({tags, swftest::removeObject2(std::uint16_t(i + 1))});
+    tags = concat({tags, showFrame()});
+    const auto movie = load(tags, 3);
+    swf::Player player(movie), other(movie);
+    auto first = std::make_unique<swf::render::Renderer>();
+    auto second = std::make_unique<swf::render::Renderer>();
+    const auto budget = first->rasterCache().budget();
+    second->rasterCache().shareBudget(budget);
+    const QSize size(1100, 800);
+    const QImage a = draw(*first, player, size), b = draw(*second, other, size);
+    swf::render::Renderer fresh;
+    EXPECT_TRUE(samePixels(b, draw(fresh, other, size)));
+    EXPECT_TRUE(samePixels(a, b));
+    EXPECT_GT(first->rasterCache().bytes(), swf::render::RasterCache::kMaxBytes / 2);
+    EXPECT_EQ(budget->used(), first->rasterCache().bytes() + second->rasterCache().bytes());
+    EXPECT_LE(budget->used(), swf::render::RasterCache::kMaxBytes);
+    // The first lets go of its pictures (they go unused); the second keeps some of its own.
+    player.advance();
+    player.advance();
+    for (int picture = 0; picture < 6; ++picture)
+        draw(*first, player, size);
+    EXPECT_EQ(first->rasterCache().bytes(), 0u);
+    draw(*second, other, size);
+    EXPECT_GT(second->rasterCache().bytes(), swf::render::RasterCache::kMaxBytes / 2);
+    EXPECT_EQ(budget->used(), second->rasterCache().bytes());
+    second.reset();
+    first.reset();
+    EXPECT_EQ(budget->used(), 0u);
+}
+
+// DefineEditText in a device font, 150 px wide: a line of capitals that runs past its right
+// edge, worth a picture.
+Bytes editText(std::uint16_t id) {
+    Writer e;
+    e.u16(id).rect(0, 3000, 0, 1200);
+    e.u8(0x80 | 0x04 | 0x01).u8(0x00); // text, colour, a font (not defined: a device font)
+    e.u16(99).u16(480).rgba(0, 0, 200, 255);
+    e.str("").str("HHHHHHHHHHHHHHHHHHHHHHHH");
+    return swftest::tag(37, e);
+}
+
+// An edit text's glyphs go through a picture kept by its layout and colour: a new text or a
+// script's colour draws anew, never the old picture.
+TEST(RasterCache, EditTextsKeepTheirPicturesWhileTheirTextAndColourStay) {
+    ensureGuiApplication();
+    const auto movie = load(concat({editText(1), placed(1, 1, 1, 0, 1000, 1000), showFrame()}), 1);
+    const QSize size(550, 400);
+    auto differences = [&](const std::function<void(swf::render::RasterKey&)>& filter) {
+        swf::Player player(movie);
+        swf::DisplayObject* field = player.root().displayList().at(1);
+        swf::render::Renderer kept;
+        if (filter)
+            kept.rasterCache().setKeyFilter(filter);
+        int differ = 0;
+        for (int step = 0; step < 4; ++step) {
+            if (step == 2)
+                field->text = QStringLiteral("HIHIHIHIHIHIHIHIHIHIHIHIHIHIHIHI"); // same bounds
+            if (step == 3)
+                field->textColor = swf::Rgba{200, 0, 0, 255};
+            swf::render::Renderer fresh;
+            differ += !samePixels(draw(kept, player, size), draw(fresh, player, size));
+        }
+        EXPECT_GT(kept.rasterCache().hits(), 0u);
+        return differ;
+    };
+    EXPECT_EQ(differences({}), 0);
+    EXPECT_EQ(differences([](swf::render::RasterKey& k) { k.layout = k.textColor = 0; }), 2);
 }
 
 // Across the corpus, shapes and texts drawn through pictures of their own differ from direct

@@ -657,6 +657,47 @@ TEST(Renderer, WhatMissesTheVisibleAreaIsSkippedButWideLinesReachingInAreNot) {
     EXPECT_EQ(swf::render::PainterCanvas(painter).visibleArea(), QRectF(-10, 0, 100, 100));
 }
 
+// A thick line's miter tip reaches out from its corner by up to half the width times the miter
+// limit (Qt's SVG miter join): a V whose corner lies outside the visible area but whose tip
+// reaches in is drawn there exactly as when everything is visible.
+TEST(Renderer, MiterTipsReachingIntoTheVisibleAreaAreDrawn) {
+    ensureGuiApplication();
+    // DefineShape4: one 20 px line, miter joins (limit 3), no caps, not closed; a V pointing
+    // left, its corner at (50, 100) px, arms 25 degrees off the horizontal: the tip reaches
+    // 10 / sin(25 degrees) = 23.7 px left of the corner, within the limit of 30.
+    Writer w;
+    w.u16(1).rect(0, 4000, 0, 4000).rect(0, 4000, 0, 4000).u8(0);
+    w.u8(0).u8(1).u16(400);
+    w.u8(0x40 | 0x20).u8(0x04 | 0x01).u16(3 * 256).rgba(0, 0, 0, 255);
+    Records rec(w, 0, 1);
+    rec.style(Records::kKeep, Records::kKeep, 1, true, 3000, 2000 - 933);
+    rec.line(-2000, 933).line(2000, 933);
+    rec.end();
+    auto movie = load(concat({swftest::tag(83, w), place(Place(1, 1)), showFrame()}));
+    swf::Player player(movie);
+    auto draw = [&](const QRect& clip) {
+        QImage image(200, 200, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        if (!clip.isEmpty())
+            painter.setClipRect(clip);
+        swf::render::PainterCanvas canvas(painter);
+        swf::render::Renderer().render(player, canvas, QTransform::fromScale(0.05, 0.05));
+        return image;
+    };
+    const QRect clip(0, 0, 30, 200); // 20 px short of the corner, 3.7 px over the tip
+    const QImage all = draw({}), clipped = draw(clip);
+    int tip = 0, differ = 0;
+    for (int y = 0; y < 200; ++y) {
+        for (int x = 0; x < clip.width(); ++x) {
+            tip += qRed(all.pixel(x, y)) < 128;
+            differ += all.pixel(x, y) != clipped.pixel(x, y);
+        }
+    }
+    EXPECT_GT(tip, 3) << "the tip reaches into the clip";
+    EXPECT_EQ(differ, 0);
+}
+
 // Tall paths are cut into short pieces before Qt fills them (far faster); the pixels must stay
 // those of Qt's own drawing, brush placement included.
 TEST(PainterCanvas, TallPathsDrawAsQtDrawsThem) {

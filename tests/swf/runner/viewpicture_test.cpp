@@ -3,6 +3,7 @@
 // comparison does catch a region that misses a change.
 
 #include "swf/render/guiapp.h"
+#include "swf/render/rastercache.h"
 #include "swf/runner/movierunner.h"
 #include "swf/runner/viewpicture.h"
 #include "swf/swf_writer.h"
@@ -166,6 +167,26 @@ TEST(ViewPicture, TwoThreadsDrawTheSamePixelsAsOne) {
         const auto m = compareRepaints(movie.value(), QSize(1280, 720), 0, 30, 2);
         EXPECT_FALSE(m) << name << ": " << describe(*m);
     }
+}
+
+// The view's two drawing threads keep their pictures within one budget, not one each.
+TEST(ViewPicture, BothThreadsKeepPicturesWithinOneBudget) {
+    REELWICK_NEED_CORPUS();
+    ensureGuiApplication();
+    auto movie = swf::Movie::loadFile(testenv::corpusPath("freehep-generated/TestShapes.swf"));
+    ASSERT_TRUE(movie);
+    swf::MovieRunner runner(movie.value(), QString());
+    runner.start();
+    swf::ViewPicture picture;
+    const QSize size(1280, 720);
+    picture.update(runner, size,
+                   swf::render::stageTransform(movie.value()->header().frameSize,
+                                               QRectF(QPointF(0, 0), size), 0),
+                   swf::render::Quality::High);
+    const auto& kept = runner.renderer().rasterCache();
+    EXPECT_GT(kept.bytes(), 0u);
+    EXPECT_GT(kept.budget()->used(), kept.bytes()) << "the second thread's pictures count too";
+    EXPECT_LE(kept.budget()->used(), swf::render::RasterCache::kMaxBytes);
 }
 
 TEST(ViewPicture, TheComparisonCatchesARegionThatMissesAMove) {
