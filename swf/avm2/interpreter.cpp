@@ -251,13 +251,15 @@ struct CodeReader {
     std::size_t pc;
     VM& vm;
 
-    [[noreturn, gnu::noinline, gnu::cold]] void overrun() {
+    // Static, so that the reader's address never leaves the loop and its fields stay in
+    // registers.
+    [[noreturn, gnu::noinline, gnu::cold]] static void overrun(VM& vm) {
         vm.throwError("VerifyError", 1012,
                       QStringLiteral("The last instruction exceeded code size."));
     }
     std::uint32_t next() {
         if (pc >= size)
-            overrun();
+            overrun(vm);
         return words[pc++];
     }
     std::uint32_t u8() { return next(); }
@@ -286,6 +288,42 @@ FrameLayout frameLayout(const MethodBody& body, std::size_t regs) {
 // Kept out of line so that the checks in the instruction loop stay small enough to inline.
 [[noreturn, gnu::noinline, gnu::cold]] void verifyFail(VM& vm, int id, const char* text) {
     vm.throwError("VerifyError", id, QString::fromLatin1(text));
+}
+
+// The operand stack is a pointer to its first free place, passed by reference only to these
+// (always inlined), so that it stays in a register through the instruction loop.
+[[gnu::always_inline]] inline void stackPush(Value*& sp, Value* limit, VM& vm, const Value& v) {
+    if (sp == limit) [[unlikely]]
+        verifyFail(vm, 1023, "Stack overflow occurred.");
+    new (sp) Value(v);
+    ++sp;
+}
+[[gnu::always_inline]] inline Value stackPop(Value*& sp, Value* base, VM& vm) {
+    if (sp == base) [[unlikely]]
+        verifyFail(vm, 1024, "Stack underflow occurred.");
+    --sp;
+    Value v = *sp;
+    sp->~Value();
+    return v;
+}
+[[gnu::always_inline]] inline Value& stackTop(Value* sp, Value* base, VM& vm) {
+    if (sp == base) [[unlikely]]
+        verifyFail(vm, 1024, "Stack underflow occurred.");
+    return sp[-1];
+}
+// Ends the top n values (the caller checked there are n).
+[[gnu::always_inline]] inline void stackDrop(Value*& sp, std::size_t n) {
+    for (; n; --n)
+        (--sp)->~Value();
+}
+// The top n values, copied into a vector and dropped.
+[[gnu::always_inline]] inline std::vector<Value> stackArgs(Value*& sp, Value* base, VM& vm,
+                                                           std::uint32_t n) {
+    if (n > std::size_t(sp - base))
+        verifyFail(vm, 1024, "Stack underflow occurred.");
+    std::vector<Value> out(sp - n, sp);
+    stackDrop(sp, n);
+    return out;
 }
 
 } // namespace
@@ -406,7 +444,9 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
     const std::uint32_t* words = dec.words.data();
     const std::size_t codeSize = body.code.size();
     const FrameLayout layout = frameLayout(body, 0);
-    FrameStack<Value> stack(stackRoom, layout.stack);
+    Value* const stackBase = stackRoom;
+    Value* const stackLimit = stackRoom + layout.stack;
+    Value* sp = stackBase;
     FrameStack<ScopeEntry> scopes(scopeRoom, layout.scopes);
     Object* activation = nullptr;
     (void)activation;
@@ -414,23 +454,13 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
     const std::size_t localCount = body.localCount;
 
     auto verify = [&](int id, const char* text) { verifyFail(*this, id, text); };
-    auto push = [&](Value v) __attribute__((always_inline)) {
-        if (stack.size() >= stack.capacity())
-            verify(1023, "Stack overflow occurred.");
-        stack.push_back(std::move(v));
-    };
-    auto pop = [&]() __attribute__((always_inline))->Value {
-        if (stack.empty())
-            verify(1024, "Stack underflow occurred.");
-        Value v = std::move(stack.back());
-        stack.pop_back();
-        return v;
-    };
-    auto top = [&]() __attribute__((always_inline))->Value& {
-        if (stack.empty())
-            verify(1024, "Stack underflow occurred.");
-        return stack.back();
-    };
+#define push(v) stackPush(sp, stackLimit, *this, v)
+#define pop() stackPop(sp, stackBase, *this)
+#define top() stackTop(sp, stackBase, *this)
+#define args(n) stackArgs(sp, stackBase, *this, n)
+#define argSpan(n, below) spanArgs(sp, n, below)
+#define runtimeName(idx, out) runtimeNameOf(idx, out, sp)
+#define stackSize() std::size_t(sp - stackBase)
     auto reg = [&](std::uint32_t i) __attribute__((always_inline))->Value& {
         if (i >= localCount)
             verify(1025, "An internal error occurred.");
@@ -498,7 +528,7 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
         }
     } dxns(*this, lexicalDxns, (mi.flags & SetDxns) != 0);
     std::size_t pc = 0, instrStart = 0; // word indices
-    auto jumpTo = [&](std::uint32_t t) {
+    auto jumpTo = [&](std::uint32_t t) __attribute__((always_inline)) {
         if (t == DecodedBody::kNoWord)
             verify(1021,
                    "At least one branch target was not on a valid instruction in the method.");
@@ -507,14 +537,16 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
             checkBudget();
         pc = t;
     };
-    auto multiname = [&](std::uint32_t idx) -> const Name& {
+    auto multiname = [&](std::uint32_t idx) __attribute__((always_inline))->const Name& {
         if (idx == 0 || idx >= env->names.size())
             verify(1032, "Cpool index is out of range.");
         return env->names[idx];
     };
     // Completes a runtime multiname from the stack (name on top, then namespace).
     // A name with no runtime parts is the pool's own; others are completed in `out`.
-    auto runtimeName = [&](std::uint32_t idx, Name& out) -> const Name& {
+    auto runtimeNameOf = [&](std::uint32_t idx, Name & out, Value * &sp)
+                             __attribute__((always_inline))
+                                 ->const Name& {
         const Name& base = multiname(idx);
         const MultinameInfo& mi2 = a.multinames[idx];
         if (!mi2.needsRuntimeName() && !mi2.needsRuntimeNs())
@@ -550,14 +582,16 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
         return out;
     };
     // Whether a pool name has no runtime parts (so its lookups can be cached by its index).
-    auto isStatic = [&](std::uint32_t idx) {
+    auto isStatic = [&](std::uint32_t idx) __attribute__((always_inline)) {
         if (idx == 0 || idx >= a.multinames.size())
             return false;
         const MultinameInfo& m = a.multinames[idx];
         return !m.needsRuntimeName() && !m.needsRuntimeNs();
     };
     // The binding of a static name in the traits of a value (its class's for primitives).
-    auto cachedBinding = [&](const Value& v, const Name& n, std::uint32_t idx) -> Binding* {
+    auto cachedBinding = [&](const Value& v, const Name& n, std::uint32_t idx)
+                             __attribute__((always_inline))
+                                 ->Binding* {
         NameCache& c = env->nameCache[idx];
         if (Object* o = v.object())
             return findBindingCached(o->traits, n, c);
@@ -623,20 +657,14 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
             return scopes.front().object;
         return Value(builtins);
     };
-    auto args = [&](std::uint32_t n) -> std::vector<Value> {
-        if (n > stack.size())
-            verify(1024, "Stack underflow occurred.");
-        std::vector<Value> out(std::make_move_iterator(stack.end() - std::ptrdiff_t(n)),
-                               std::make_move_iterator(stack.end()));
-        stack.shrink(stack.size() - n);
-        return out;
-    };
     // The top n values as call arguments, left on the stack (the callee only reads them);
-    // the caller drops them with dropArgs after the call. `below` more values must lie under.
-    auto argSpan = [&](std::uint32_t n, std::size_t below) -> std::span<const Value> {
-        if (std::size_t(n) + below > stack.size())
+    // the caller drops them after the call. `below` more values must lie under.
+    auto spanArgs = [&](Value * sp, std::uint32_t n, std::size_t below)
+                        __attribute__((always_inline))
+                            ->std::span<const Value> {
+        if (std::size_t(n) + below > std::size_t(sp - stackBase))
             verify(1024, "Stack underflow occurred.");
-        return std::span<const Value>(stack.end() - n, n);
+        return std::span<const Value>(sp - n, n);
     };
     auto currentChain = [&]() -> ScopeChain {
         if (scopes.empty())
@@ -968,9 +996,9 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                     }
                     AVM2_TAIL(24)
                     AVM2_OP(0x2B) {
-                        if (stack.size() < 2)
+                        if (stackSize() < 2)
                             verify(1024, "Stack underflow occurred.");
-                        std::swap(stack[stack.size() - 1], stack[stack.size() - 2]);
+                        std::swap(sp[-1], sp[-2]);
                         AVM2_NEXT(25);
                     }
                     AVM2_TAIL(25)
@@ -1117,10 +1145,10 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                     AVM2_OP(0x41) { // call
                         const std::uint32_t n = r.u30();
                         const auto av = argSpan(n, 2);
-                        const Value recv = stack[stack.size() - n - 1];
-                        const Value f = stack[stack.size() - n - 2];
+                        const Value recv = sp[-std::ptrdiff_t(n) - 1];
+                        const Value f = sp[-std::ptrdiff_t(n) - 2];
                         Value res = call(f, recv, av);
-                        stack.shrink(stack.size() - n - 2);
+                        stackDrop(sp, std::size_t(n) + 2);
                         push(std::move(res));
                         AVM2_NEXT(39);
                     }
@@ -1207,7 +1235,7 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                         if (isStatic(idx)) {
                             const Name& nm = env->names[idx];
                             const auto av = argSpan(n, 1);
-                            const Value recv = stack[stack.size() - n - 1];
+                            const Value recv = sp[-std::ptrdiff_t(n) - 1];
                             if (recv.isNullish())
                                 throwTypeError(
                                     recv.isNull() ? 1009 : 1010,
@@ -1222,7 +1250,7 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                                 b && b->kind == Binding::Kind::Method && recv.isObject()
                                     ? runMethod(b->method, recv, av, b->scope, b->declaringClass)
                                     : callPropertyWith(recv, b, nm, av, op == 0x4C);
-                            stack.shrink(stack.size() - n - 1);
+                            stackDrop(sp, std::size_t(n) + 1);
                             if (op != 0x4F) {
                                 skipNoopConvert(res);
                                 push(std::move(res));
@@ -1247,9 +1275,14 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                     }
                     AVM2_TAIL(44)
                     AVM2_OP(0x47) // returnvoid
+                    stackDrop(sp, stackSize());
                     return Value();
                     AVM2_OP(0x48) // returnvalue
-                    return pop();
+                    {
+                        Value res = pop();
+                        stackDrop(sp, stackSize());
+                        return res;
+                    }
                     AVM2_OP(0x49) { // constructsuper
                         const std::uint32_t n = r.u30();
                         auto av = args(n);
@@ -1305,7 +1338,7 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                     AVM2_TAIL(50)
                     AVM2_OP(0x55) { // newobject
                         const std::uint32_t n = r.u30();
-                        if (std::size_t(n) * 2 > stack.size())
+                        if (std::size_t(n) * 2 > stackSize())
                             verify(1024, "Stack underflow occurred.");
                         auto av = args(n * 2);
                         Object* o = newObject();
@@ -1427,13 +1460,12 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                         Value v = pop();
                         // Fast path: array[int] = v inside the array, or vector[int] with its type.
                         if (idx < a.multinames.size() &&
-                            a.multinames[idx].kind == MnKind::MultinameL && stack.size() >= 2 &&
-                            stack.back().tag == Value::Tag::Int && stack.back().i >= 0 &&
-                            stack[stack.size() - 2].object() &&
-                            (stack[stack.size() - 2].o->kind == ObjectKind::Array ||
-                             stack[stack.size() - 2].o->kind == ObjectKind::Vector)) {
-                            auto* arr = static_cast<Array*>(stack[stack.size() - 2].o);
-                            const auto i = std::size_t(stack.back().i);
+                            a.multinames[idx].kind == MnKind::MultinameL && stackSize() >= 2 &&
+                            sp[-1].tag == Value::Tag::Int && sp[-1].i >= 0 && sp[-2].object() &&
+                            (sp[-2].o->kind == ObjectKind::Array ||
+                             sp[-2].o->kind == ObjectKind::Vector)) {
+                            auto* arr = static_cast<Array*>(sp[-2].o);
+                            const auto i = std::size_t(sp[-1].i);
                             if (i < arr->items.size()) {
                                 Class* et = arr->isVector ? arr->elementType : nullptr;
                                 // A conversion may run script code that shrinks the vector.
@@ -1443,34 +1475,30 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                                     v = coerce(v, et);
                                 if (i < arr->items.size()) {
                                     arr->items[i] = std::move(v);
-                                    stack.pop_back();
-                                    stack.pop_back();
+                                    (--sp)->~Value();
+                                    (--sp)->~Value();
                                     AVM2_NEXT(60);
                                 }
                             }
                         }
                         // bytes[int] = v inside a ByteArray.
                         if (idx < a.multinames.size() &&
-                            a.multinames[idx].kind == MnKind::MultinameL && stack.size() >= 2 &&
-                            stack.back().tag == Value::Tag::Int && stack.back().i >= 0 &&
-                            stack[stack.size() - 2].object() &&
-                            stack[stack.size() - 2].o->kind == ObjectKind::ByteArray &&
-                            domainMemoryBytes) {
-                            std::vector<std::uint8_t>* data =
-                                domainMemoryBytes(stack[stack.size() - 2].o);
-                            const auto i = std::size_t(stack.back().i);
+                            a.multinames[idx].kind == MnKind::MultinameL && stackSize() >= 2 &&
+                            sp[-1].tag == Value::Tag::Int && sp[-1].i >= 0 && sp[-2].object() &&
+                            sp[-2].o->kind == ObjectKind::ByteArray && domainMemoryBytes) {
+                            std::vector<std::uint8_t>* data = domainMemoryBytes(sp[-2].o);
+                            const auto i = std::size_t(sp[-1].i);
                             if (data && i < data->size() && v.tag == Value::Tag::Int) {
                                 (*data)[i] = std::uint8_t(v.i);
-                                stack.pop_back();
-                                stack.pop_back();
+                                (--sp)->~Value();
+                                (--sp)->~Value();
                                 AVM2_NEXT(60);
                             }
                         }
                         // Dictionary keys keep their identity: no conversion to a name.
                         if (idx < a.multinames.size() && a.multinames[idx].needsRuntimeName() &&
-                            !a.multinames[idx].needsRuntimeNs() && stack.size() >= 2 &&
-                            stack[stack.size() - 2].object() &&
-                            stack[stack.size() - 2].o->kind == ObjectKind::Dictionary) {
+                            !a.multinames[idx].needsRuntimeNs() && stackSize() >= 2 &&
+                            sp[-2].object() && sp[-2].o->kind == ObjectKind::Dictionary) {
                             const Value key = pop();
                             auto* d = static_cast<Dictionary*>(pop().o);
                             d->set(*this, key, v);
@@ -1556,16 +1584,16 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                                 AVM2_NEXT(65);
                             }
                             Value res = getPropertyWith(o, b, n);
-                            stack.back() = std::move(res);
+                            sp[-1] = std::move(res);
                             AVM2_NEXT(65);
                         }
                         Name n;
                         const MultinameInfo& mi2 =
                             a.multinames[idx < a.multinames.size() ? idx : 0];
                         // Fast path: array[int].
-                        if (mi2.kind == MnKind::MultinameL && stack.size() >= 2) {
-                            const Value& key = stack.back();
-                            const Value& obj = stack[stack.size() - 2];
+                        if (mi2.kind == MnKind::MultinameL && stackSize() >= 2) {
+                            const Value& key = sp[-1];
+                            const Value& obj = sp[-2];
                             if (key.tag == Value::Tag::Int && key.i >= 0 && obj.object() &&
                                 (obj.o->kind == ObjectKind::Array ||
                                  (obj.o->kind == ObjectKind::Vector &&
@@ -1574,8 +1602,8 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                                 Value v = std::size_t(key.i) < arr->items.size()
                                               ? arr->items[std::size_t(key.i)]
                                               : Value();
-                                stack.pop_back();
-                                stack.back() = std::move(v);
+                                (--sp)->~Value();
+                                sp[-1] = std::move(v);
                                 AVM2_NEXT(65);
                             }
                             // bytes[int] inside a ByteArray.
@@ -1584,15 +1612,14 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                                 std::vector<std::uint8_t>* data = domainMemoryBytes(obj.o);
                                 if (data && std::size_t(key.i) < data->size()) {
                                     const std::int32_t byte = (*data)[std::size_t(key.i)];
-                                    stack.pop_back();
-                                    stack.back() = Value(byte);
+                                    (--sp)->~Value();
+                                    sp[-1] = Value(byte);
                                     AVM2_NEXT(65);
                                 }
                             }
                         }
-                        if (mi2.needsRuntimeName() && !mi2.needsRuntimeNs() && stack.size() >= 2 &&
-                            stack[stack.size() - 2].object() &&
-                            stack[stack.size() - 2].o->kind == ObjectKind::Dictionary) {
+                        if (mi2.needsRuntimeName() && !mi2.needsRuntimeNs() && stackSize() >= 2 &&
+                            sp[-2].object() && sp[-2].o->kind == ObjectKind::Dictionary) {
                             const Value key = pop();
                             auto* d = static_cast<Dictionary*>(pop().o);
                             Value v;
@@ -1610,9 +1637,8 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                         Name n;
                         const std::uint32_t didx = r.u30();
                         if (didx < a.multinames.size() && a.multinames[didx].needsRuntimeName() &&
-                            !a.multinames[didx].needsRuntimeNs() && stack.size() >= 2 &&
-                            stack[stack.size() - 2].object() &&
-                            stack[stack.size() - 2].o->kind == ObjectKind::Dictionary) {
+                            !a.multinames[didx].needsRuntimeNs() && stackSize() >= 2 &&
+                            sp[-2].object() && sp[-2].o->kind == ObjectKind::Dictionary) {
                             const Value key = pop();
                             auto* d = static_cast<Dictionary*>(pop().o);
                             push(Value(d->remove(*this, key)));
@@ -2057,6 +2083,8 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                 }
             }
         } catch (ScriptThrow& t) {
+            // Whether or not a handler takes it, the stack is emptied.
+            stackDrop(sp, stackSize());
             // The first handler covering the throwing instruction whose type matches.
             const ExceptionInfo* handler = nullptr;
             const std::uint32_t at = dec.offsetOf[instrStart];
@@ -2102,12 +2130,21 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
             // A handler can rethrow into itself forever without a branch.
             checkBudget();
             unwindTrace.clear();
-            stack.clear();
             scopes.clear();
-            stack.push_back(std::move(t.value));
+            new (sp++) Value(std::move(t.value));
             pc = handlerAt;
+        } catch (...) {
+            stackDrop(sp, stackSize());
+            throw;
         }
     }
+#undef push
+#undef pop
+#undef top
+#undef args
+#undef argSpan
+#undef runtimeName
+#undef stackSize
 }
 
 } // namespace swf::avm2
