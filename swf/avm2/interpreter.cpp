@@ -423,8 +423,11 @@ Value VM::runMethod(const MethodRef& m, const Value& thisv, std::span<const Valu
         regs[p + 1] = Value(static_cast<Object*>(arr));
     }
     Value* stackRoom = regs + layout.regs;
+    // The method runs in its own reference to the chain: callers pass the one in a trait's
+    // binding, which moves if the method adds a trait of the same name to that table.
+    const ScopeChain chain = scope;
     Value r = execute(env, mi, body, regs, stackRoom,
-                      reinterpret_cast<ScopeEntry*>(stackRoom + layout.stack), scope,
+                      reinterpret_cast<ScopeEntry*>(stackRoom + layout.stack), chain,
                       declaringClass, callee ? callee->dxns : nullptr);
     if (mi.returnType) {
         if (Class* c = resolveType(env, mi.returnType); c && !hasTypeAlready(r, c))

@@ -736,4 +736,37 @@ TEST(Avm2Vm, LoadIntoParentDomainChangesWhatCachedNamesFind) {
     EXPECT_EQ(traces, QStringList({"child", "parent"}));
 }
 
+// A method runs in the scope chain of its trait's binding. When the call adds a trait of the
+// same name to that table (here a native, as an install might), the binding moves; the method
+// must still find its chain (getouterscope 0 is the global, trace is found through it).
+TEST(Avm2Vm, MethodKeepsItsChainWhenItsTraitMoves) {
+    using namespace swf::avm2;
+    SimpleAbc abc;
+    abc.extraStrings = {"m", "grow"}; // multinames 2, 3
+    // m(): grow(this); trace(outer[0] === this)
+    abc.methods = {{{0x5D, 0x03, 0xD0, 0x4F, 0x03, 0x01, 0x5D, 0x01, 0x67, 0x00, 0xD0, 0xAC, 0x4F,
+                     0x01, 0x01, 0x47},
+                    0,
+                    2,
+                    0,
+                    0}};
+    abc.code = {0xD0, 0x30, 0x5D, 0x02, 0x4F, 0x02, 0x00, 0x47}; // m()
+    // grow(o) gives o's traits more names "m" in other namespaces.
+    auto grow = [](VM& vm, const Value&, std::span<const Value> args) -> Value {
+        Object* o = arg(args, 0).object();
+        if (o && o->traits)
+            for (int i = 0; i < 8; ++i)
+                o->traits->add(QStringLiteral("m"),
+                               vm.internNs(NsKind::Namespace, QStringLiteral("urn:%1").arg(i)),
+                               Binding{});
+        return Value();
+    };
+    const Outcome r = runAbc(abc.build(), {}, 1, [&](VM& vm) {
+        vm.defineGlobal(QString(), QStringLiteral("grow"),
+                        Value(static_cast<Object*>(vm.makeNative(QStringLiteral("grow"), grow))));
+    });
+    EXPECT_EQ(r.traces, QStringList({"true"})) << r.traces.join(u'|').toStdString();
+    EXPECT_TRUE(r.errors.isEmpty()) << r.errors.join(u'|').toStdString();
+}
+
 } // namespace
