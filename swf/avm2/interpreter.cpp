@@ -54,7 +54,18 @@
     X(0x91) X(0x93) X(0x92) X(0x94) X(0x95) X(0x96) X(0x97) X(0xA0) X(0xA1) X(0xA2) X(0xA3) X(0xA4) \
     X(0xA5) X(0xA6) X(0xA7) X(0xA8) X(0xA9) X(0xAA) X(0xC5) X(0xC6) X(0xC7) X(0xAB) X(0xAC) X(0xAD) \
     X(0xAE) X(0xAF) X(0xB0) X(0xB1) X(0xB2) X(0xB4) X(0xC0) X(0xC1) X(0xC2) X(0xC3) X(0xC4) X(0xD0) \
-    X(0xD1) X(0xD2) X(0xD3) X(0xD4) X(0xD5) X(0xD6) X(0xD7) X(0xEF) X(0xF0) X(0xF1) X(0xF2)
+    X(0xD1) X(0xD2) X(0xD3) X(0xD4) X(0xD5) X(0xD6) X(0xD7) X(0xEF) X(0xF0) X(0xF1) X(0xF2) \
+    AVM2_FUSED_OPS(X)
+// The binary operators a getlocal or an integer constant before them is fused with (see
+// fuseOperands): index k of this list is fused opcode 0x110 + k (local) and 0x130 + k (constant).
+#define AVM2_FUSABLE(X) \
+    X(0, 0xA0) X(1, 0xA1) X(2, 0xA2) X(3, 0xA3) X(4, 0xA5) X(5, 0xA6) X(6, 0xA7) X(7, 0xA8) \
+    X(8, 0xA9) X(9, 0xAA) X(10, 0xC5) X(11, 0xC6) X(12, 0xC7)
+#define AVM2_FUSED_OPS(X) \
+    X(0x110) X(0x111) X(0x112) X(0x113) X(0x114) X(0x115) X(0x116) X(0x117) X(0x118) X(0x119) \
+    X(0x11A) X(0x11B) X(0x11C) \
+    X(0x130) X(0x131) X(0x132) X(0x133) X(0x134) X(0x135) X(0x136) X(0x137) X(0x138) X(0x139) \
+    X(0x13A) X(0x13B) X(0x13C)
 // clang-format on
 
 namespace swf::avm2 {
@@ -124,7 +135,51 @@ constexpr std::uint32_t kOpTruncated = 0x101; // an instruction cut short by the
 constexpr std::uint32_t kOpBadSwitch = 0x102; // a lookupswitch whose count passes the body
 constexpr std::uint32_t kMaxLength = (1u << 23) - 1;
 
-std::unique_ptr<DecodedBody> decode(const std::vector<std::uint8_t>& code) {
+// The opcode of the fused form of `getlocal n` (local) or `pushbyte`/`pushint` (constant)
+// followed by the binary operator `binop`; 0 when that operator is not fused.
+constexpr std::uint32_t fusedOp(std::uint32_t binop, bool local) {
+    const std::uint32_t base = local ? 0x110 : 0x130;
+    switch (binop) {
+#define AVM2_FUSED_CASE(k, b)                                                                      \
+    case b:                                                                                        \
+        return base + k;
+        AVM2_FUSABLE(AVM2_FUSED_CASE)
+#undef AVM2_FUSED_CASE
+    }
+    return 0;
+}
+
+// Operands fused into the operator that follows them: `getlocal n; multiply` becomes one
+// instruction reading the register in place of the pushed copy, `pushbyte 3; lshift` one
+// taking its constant from the operand word. Only the first instruction changes (its opcode,
+// and for a constant its operand becomes the value itself), so a branch to the operator still
+// finds the operator; the fused handler does the plain first instruction whenever its operands
+// are not both numbers.
+void fuseOperands(DecodedBody& d, const std::vector<std::int32_t>& ints) {
+    std::vector<std::uint32_t>& w = d.words;
+    for (std::size_t i = 0; i < w.size();) {
+        const std::uint32_t op = w[i] & 0x1FF, len = w[i] >> 9;
+        const std::size_t next = i + len;
+        if (len == 0 || next >= w.size())
+            break;
+        const std::uint32_t nextOp = w[next] & 0x1FF;
+        if (len == 2 && (w[next] >> 9) == 1) {
+            if (op == 0x62 && fusedOp(nextOp, true)) {
+                w[i] = fusedOp(nextOp, true) | (len << 9);
+            } else if (op == 0x24 && fusedOp(nextOp, false)) {
+                w[i] = fusedOp(nextOp, false) | (len << 9);
+                w[i + 1] = std::uint32_t(std::int32_t(std::int8_t(w[i + 1])));
+            } else if (op == 0x2D && w[i + 1] < ints.size() && fusedOp(nextOp, false)) {
+                w[i] = fusedOp(nextOp, false) | (len << 9);
+                w[i + 1] = std::uint32_t(ints[w[i + 1]]);
+            }
+        }
+        i = next;
+    }
+}
+
+std::unique_ptr<DecodedBody> decode(const std::vector<std::uint8_t>& code,
+                                    const std::vector<std::int32_t>& ints) {
     auto d = std::make_unique<DecodedBody>();
     const std::size_t size = code.size();
     d->words.reserve(size + 1);
@@ -240,6 +295,7 @@ std::unique_ptr<DecodedBody> decode(const std::vector<std::uint8_t>& code) {
         if (t != DecodedBody::kNoWord)
             t = d->wordAt[t];
     }
+    fuseOperands(*d, ints);
     return d;
 }
 
@@ -442,7 +498,7 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
     const Abc& a = *env->abc;
     std::unique_ptr<DecodedBody>& slot = env->decoded[std::size_t(mi.body)];
     if (!slot)
-        slot = decode(body.code);
+        slot = decode(body.code, a.ints);
     const DecodedBody& dec = *slot;
     const std::uint32_t* words = dec.words.data();
     const std::size_t codeSize = body.code.size();
@@ -2051,6 +2107,85 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                         AVM2_NEXT(109);
                     }
                     AVM2_TAIL(109)
+// A binary operator with one operand from a register or a constant (see fuseOperands). `b` is
+// that operand, `av` the stack's top; when both are numbers (and there is room for the value
+// the plain instruction would have pushed) the operator runs here and is stepped over.
+// Otherwise the first instruction runs as it is: FALLBACK, then the operator by itself.
+#define AVM2_FUSED_BINOP(opcode, tail, FETCH, FALLBACK, ...)                                       \
+    AVM2_OP(opcode) {                                                                              \
+        const std::uint32_t operand = r.u30();                                                     \
+        FETCH;                                                                                     \
+        if (fetched && sp != stackBase && sp != stackLimit && sp[-1].isNumeric() &&                \
+            b.isNumeric()) {                                                                       \
+            Value& av = sp[-1];                                                                    \
+            __VA_ARGS__;                                                                           \
+            ++pc;                                                                                  \
+            skipNoopConvert(av);                                                                   \
+            AVM2_NEXT(tail);                                                                       \
+        }                                                                                          \
+        FALLBACK;                                                                                  \
+        AVM2_NEXT(tail);                                                                           \
+    }                                                                                              \
+    AVM2_TAIL(tail)
+#define AVM2_FETCH_LOCAL                                                                           \
+    const bool fetched = operand < localCount;                                                     \
+    const Value& b = regs[fetched ? operand : 0]
+#define AVM2_FETCH_CONST                                                                           \
+    const bool fetched = true;                                                                     \
+    const Value b{std::int32_t(operand)}
+#define AVM2_FALLBACK_LOCAL pushLocal(reg(operand))
+#define AVM2_FALLBACK_CONST push(b)
+#define AVM2_ADD_NUM                                                                               \
+    if (av.tag == Value::Tag::Int && b.tag == Value::Tag::Int)                                     \
+        av = intResult(std::int64_t(av.i) + b.i);                                                  \
+    else                                                                                           \
+        av = numberResult(av.toDoubleFast() + b.toDoubleFast())
+#define AVM2_SUB_NUM                                                                               \
+    if (av.tag == Value::Tag::Int && b.tag == Value::Tag::Int)                                     \
+        av = intResult(std::int64_t(av.i) - b.i);                                                  \
+    else                                                                                           \
+        av = numberResult(av.toDoubleFast() - b.toDoubleFast())
+#define AVM2_NUM(expr)                                                                             \
+    const double x = av.toDoubleFast(), y = b.toDoubleFast();                                      \
+    av = numberResult(expr)
+#define AVM2_INT(expr)                                                                             \
+    const std::int32_t x = i32(av), y = i32(b);                                                    \
+    const std::uint32_t ux = std::uint32_t(x), uy = std::uint32_t(y);                              \
+    (void)ux;                                                                                      \
+    (void)uy;                                                                                      \
+    av = expr
+#define AVM2_FUSED_PAIR(k, localOp, constOp, tailL, tailC, ...)                                    \
+    AVM2_FUSED_BINOP(localOp, tailL, AVM2_FETCH_LOCAL, AVM2_FALLBACK_LOCAL, __VA_ARGS__)           \
+    AVM2_FUSED_BINOP(constOp, tailC, AVM2_FETCH_CONST, AVM2_FALLBACK_CONST, __VA_ARGS__)
+                    AVM2_FUSED_PAIR(0, 0x110, 0x130, 300, 320, AVM2_ADD_NUM)
+                    AVM2_FUSED_PAIR(1, 0x111, 0x131, 301, 321, AVM2_SUB_NUM)
+                    AVM2_FUSED_PAIR(2, 0x112, 0x132, 302, 322, AVM2_NUM(x * y))
+                    AVM2_FUSED_PAIR(3, 0x113, 0x133, 303, 323, AVM2_NUM(x / y))
+                    AVM2_FUSED_PAIR(4, 0x114, 0x134, 304, 324,
+                                    AVM2_INT(Value(std::int32_t(ux << (uy & 31)))))
+                    AVM2_FUSED_PAIR(5, 0x115, 0x135, 305, 325,
+                                    AVM2_INT(Value(std::int32_t(x >> (uy & 31)))))
+                    AVM2_FUSED_PAIR(6, 0x116, 0x136, 306, 326,
+                                    AVM2_INT(Value::fromUint(ux >> (uy & 31))))
+                    AVM2_FUSED_PAIR(7, 0x117, 0x137, 307, 327, AVM2_INT(Value(std::int32_t(x & y))))
+                    AVM2_FUSED_PAIR(8, 0x118, 0x138, 308, 328, AVM2_INT(Value(std::int32_t(x | y))))
+                    AVM2_FUSED_PAIR(9, 0x119, 0x139, 309, 329, AVM2_INT(Value(std::int32_t(x ^ y))))
+                    AVM2_FUSED_PAIR(10, 0x11A, 0x13A, 310, 330,
+                                    AVM2_INT(Value(std::int32_t(ux + uy))))
+                    AVM2_FUSED_PAIR(11, 0x11B, 0x13B, 311, 331,
+                                    AVM2_INT(Value(std::int32_t(ux - uy))))
+                    AVM2_FUSED_PAIR(12, 0x11C, 0x13C, 312, 332,
+                                    AVM2_INT(Value(std::int32_t(ux * uy))))
+#undef AVM2_FUSED_PAIR
+#undef AVM2_INT
+#undef AVM2_NUM
+#undef AVM2_SUB_NUM
+#undef AVM2_ADD_NUM
+#undef AVM2_FALLBACK_CONST
+#undef AVM2_FALLBACK_LOCAL
+#undef AVM2_FETCH_CONST
+#undef AVM2_FETCH_LOCAL
+#undef AVM2_FUSED_BINOP
                     AVM2_OP(0xD0)
                     AVM2_OP(0xD1)
                     AVM2_OP(0xD2)

@@ -102,6 +102,48 @@ TEST(Avm2Vm, IntegerAndNumberArithmetic) {
     }
 }
 
+// A getlocal or an integer constant followed by an operator runs as one instruction. Operands
+// that are not both numbers take the plain path, and a branch to the operator still finds it.
+TEST(Avm2Vm, OperandsFusedIntoOperatorsKeepTheirMeaning) {
+    struct Case {
+        std::vector<std::uint8_t> push;
+        const char* expected;
+    };
+    const std::vector<Case> cases = {
+        {{0x24, 0x06, 0xD5, 0x24, 0x07, 0x62, 0x01, 0xA2}, "42"},  // 7 * r1
+        {{0x2C, 0x03, 0xD6, 0x24, 0x01, 0x62, 0x02, 0xA0}, "1x"},  // 1 + "x"
+        {{0x24, 0x01, 0x62, 0x05, 0xA0}, "NaN"},                   // 1 + undefined
+        {{0x2F, 0x01, 0xD7, 0x24, 0x01, 0x62, 0x03, 0xA1}, "0.9"}, // 1 - 0.1
+        {{0x2D, 0x01, 0xD5, 0x2D, 0x01, 0x62, 0x01, 0xC5}, "-2"},  // add_i wraps
+        {{0x2D, 0x02, 0x24, 0x1C, 0xA7}, "15"},                    // -1 >>> 28
+        {{0x2D, 0x02, 0x2D, 0x01, 0xA8}, "2147483647"},            // -1 & max
+        {{0x2C, 0x03, 0x24, 0x02, 0xA5}, "0"},                     // "x" << 2
+        {{0x24, 0x0A, 0x24, 0x03, 0x26, 0x11, 0x02, 0x00, 0x00,    // 10 - 3, jumping over
+          0x24, 0x02, 0xA1},                                       // pushbyte 2 to subtract
+         "7"},
+        {{0x24, 0x0A, 0xD5, 0x24, 0x14, 0x24, 0x03, 0x26, 0x11, // 20 - 3, jumping over
+          0x02, 0x00, 0x00, 0x62, 0x01, 0xA1},                  // getlocal 1 to subtract
+         "17"},
+    };
+    for (const Case& c : cases) {
+        SimpleAbc abc;
+        abc.ints = {2147483647, -1};
+        abc.doubles = {0.1};
+        abc.extraStrings = {"x"};
+        abc.code = traceOf(c.push);
+        const Outcome r = runAbc(abc.build());
+        EXPECT_EQ(r.traces, QStringList{QString::fromLatin1(c.expected)})
+            << c.expected << " " << r.errors.join(u'|').toStdString();
+    }
+    // A register past the frame is still refused.
+    SimpleAbc abc;
+    abc.code = traceOf({0x24, 0x01, 0x62, 0xC8, 0x01, 0xA0});
+    const Outcome r = runAbc(abc.build());
+    EXPECT_TRUE(r.traces.isEmpty());
+    ASSERT_EQ(r.errors.size(), 1);
+    EXPECT_TRUE(r.errors[0].contains(QLatin1String("#1025"))) << r.errors[0].toStdString();
+}
+
 TEST(Avm2Vm, NumberToStringIsShortestRoundTrip) {
     const std::pair<double, const char*> cases[] = {
         {0.1 + 0.2, "0.30000000000000004"},
