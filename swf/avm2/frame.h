@@ -69,9 +69,8 @@ public:
             m_cap = 0;
     }
     // Over storage the caller took from the arena (part of a method's frame) and gives back.
-    [[gnu::always_inline]] FrameStack(T* storage, std::size_t capacity)
-        : m_data(storage), m_cap(capacity) {}
-    [[gnu::always_inline]] ~FrameStack() {
+    FrameStack(T* storage, std::size_t capacity) : m_data(storage), m_cap(capacity) {}
+    ~FrameStack() {
         clear();
         if (m_data && m_arena)
             m_arena->give(m_cap * sizeof(T));
@@ -80,22 +79,22 @@ public:
     FrameStack& operator=(const FrameStack&) = delete;
 
     bool valid() const { return m_data != nullptr; }
-    [[gnu::always_inline]] std::size_t capacity() const { return m_cap; }
-    [[gnu::always_inline]] std::size_t size() const { return m_size; }
-    [[gnu::always_inline]] bool empty() const { return m_size == 0; }
-    [[gnu::always_inline]] T& back() { return m_data[m_size - 1]; }
-    [[gnu::always_inline]] T& front() { return m_data[0]; }
-    [[gnu::always_inline]] T& operator[](std::size_t i) { return m_data[i]; }
-    [[gnu::always_inline]] T* begin() { return m_data; }
-    [[gnu::always_inline]] T* end() { return m_data + m_size; }
+    std::size_t capacity() const { return m_cap; }
+    std::size_t size() const { return m_size; }
+    bool empty() const { return m_size == 0; }
+    T& back() { return m_data[m_size - 1]; }
+    T& front() { return m_data[0]; }
+    T& operator[](std::size_t i) { return m_data[i]; }
+    T* begin() { return m_data; }
+    T* end() { return m_data + m_size; }
     // Caller checks capacity.
     [[gnu::always_inline]] void push_back(T v) { new (m_data + m_size++) T(std::move(v)); }
     [[gnu::always_inline]] void pop_back() { m_data[--m_size].~T(); }
-    [[gnu::always_inline]] void shrink(std::size_t n) {
+    void shrink(std::size_t n) {
         while (m_size > n)
             pop_back();
     }
-    [[gnu::always_inline]] void clear() { shrink(0); }
+    void clear() { shrink(0); }
 
 private:
     FrameArena* m_arena = nullptr;

@@ -328,7 +328,7 @@ struct CodeReader {
 struct FrameLayout {
     std::size_t regs, stack, scopes, bytes;
 };
-FrameLayout frameLayout(const MethodBody& body, std::size_t regs) {
+[[gnu::always_inline]] inline FrameLayout frameLayout(const MethodBody& body, std::size_t regs) {
     FrameLayout l;
     l.regs = regs;
     l.stack = std::max<std::size_t>(body.maxStack, 1) + 8;
@@ -1517,6 +1517,32 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                     AVM2_OP(0x68) { // setproperty, initproperty
                         const std::uint32_t idx = r.u30();
                         Value v = pop();
+                        // A name without runtime parts (the usual field) first: none of the
+                        // cases after it apply to one.
+                        if (isStatic(idx)) {
+                            const Name& n = env->names[idx];
+                            const Value o = pop();
+                            Object* ob = o.object();
+                            Binding* b = ob ? findBindingCached(ob->traits, n, env->nameCache[idx])
+                                            : nullptr;
+                            // A declared variable whose type the value already has: store it here.
+                            if (b && b->kind == Binding::Kind::Slot && b->slot < ob->slotv.size() &&
+                                ob->traits && b->slot < ob->traits->slotv.size()) {
+                                const Traits::SlotInfo& info = ob->traits->slotv[b->slot];
+                                if (info.typeResolved &&
+                                    (!info.type || (info.type == numberClass && v.isNumeric()) ||
+                                     (info.type == intClass && v.tag == Value::Tag::Int) ||
+                                     (info.type == booleanClass && v.tag == Value::Tag::Bool))) {
+                                    ob->slotv[b->slot] = std::move(v);
+                                    AVM2_NEXT(60);
+                                }
+                            }
+                            if (b)
+                                writeBinding(o, ob, b, n, v, op == 0x68);
+                            else
+                                setProperty(o, n, v, op == 0x68);
+                            AVM2_NEXT(60);
+                        }
                         // Fast path: array[int] = v inside the array, or vector[int] with its type.
                         if (idx < a.multinames.size() &&
                             a.multinames[idx].kind == MnKind::MultinameL && stackSize() >= 2 &&
@@ -1561,30 +1587,6 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                             const Value key = pop();
                             auto* d = static_cast<Dictionary*>(pop().o);
                             d->set(*this, key, v);
-                            AVM2_NEXT(60);
-                        }
-                        if (isStatic(idx)) {
-                            const Name& n = env->names[idx];
-                            const Value o = pop();
-                            Object* ob = o.object();
-                            Binding* b = ob ? findBindingCached(ob->traits, n, env->nameCache[idx])
-                                            : nullptr;
-                            // A declared variable whose type the value already has: store it here.
-                            if (b && b->kind == Binding::Kind::Slot && b->slot < ob->slotv.size() &&
-                                ob->traits && b->slot < ob->traits->slotv.size()) {
-                                const Traits::SlotInfo& info = ob->traits->slotv[b->slot];
-                                if (info.typeResolved &&
-                                    (!info.type || (info.type == numberClass && v.isNumeric()) ||
-                                     (info.type == intClass && v.tag == Value::Tag::Int) ||
-                                     (info.type == booleanClass && v.tag == Value::Tag::Bool))) {
-                                    ob->slotv[b->slot] = std::move(v);
-                                    AVM2_NEXT(60);
-                                }
-                            }
-                            if (b)
-                                writeBinding(o, ob, b, n, v, op == 0x68);
-                            else
-                                setProperty(o, n, v, op == 0x68);
                             AVM2_NEXT(60);
                         }
                         Name nBuf;
