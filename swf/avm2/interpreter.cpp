@@ -341,6 +341,29 @@ struct FrameLayout {
     return l;
 }
 
+// The method of a traits table with a dispatch id (callmethod), remembered by the table's serial
+// and the id: a serial is renewed whenever the table gains a name and never given to another
+// table, so a remembered answer is that of the table as it is now. Per thread: VMs do not
+// share one.
+const Binding* methodByDispId(Traits& t, std::uint32_t id) {
+    struct Entry {
+        std::uint64_t serial = 0;
+        std::uint32_t id = 0;
+        const Binding* binding = nullptr;
+    };
+    static thread_local std::array<Entry, 256> cache;
+    Entry& e = cache[(t.serial * 31 + id) & 255];
+    if (e.serial == t.serial && e.id == id)
+        return e.binding;
+    const Binding* found = nullptr;
+    for (const auto& list : t.byName)
+        for (const auto& entry : list)
+            if (!found && entry.binding.kind == Binding::Kind::Method && entry.binding.dispId == id)
+                found = &entry.binding;
+    e = {t.serial, id, found};
+    return found;
+}
+
 // Kept out of line so that the checks in the instruction loop stay small enough to inline.
 [[noreturn, gnu::noinline, gnu::cold]] void verifyFail(VM& vm, int id, const char* text) {
     vm.throwError("VerifyError", id, QString::fromLatin1(text));
@@ -733,6 +756,11 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
         c->insert(c->end(), scopes.begin(), scopes.end());
         return c;
     };
+    // The base class's binding of a name, through the name's cache when it has no runtime parts.
+    auto superBinding = [&](Class* sc, const Name& n, std::uint32_t idx) -> Binding* {
+        return isStatic(idx) ? findBindingCached(&sc->instanceTraits, n, env->nameCache[idx])
+                             : findBindingIn(&sc->instanceTraits, n);
+    };
     auto superClass = [&]() -> Class* {
         if (!declaringClass || !declaringClass->base)
             throwReferenceError(1070, QStringLiteral("Method not found on super."));
@@ -842,10 +870,11 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                     throw ScriptThrow{pop()};
                     AVM2_OP(0x04) { // getsuper
                         Name nBuf;
-                        const Name& n = runtimeName(r.u30(), nBuf);
+                        const std::uint32_t idx = r.u30();
+                        const Name& n = runtimeName(idx, nBuf);
                         const Value o = pop();
                         Class* sc = superClass();
-                        Binding* b = findBindingIn(&sc->instanceTraits, n);
+                        Binding* b = superBinding(sc, n, idx);
                         if (!b)
                             throwReferenceError(
                                 1069,
@@ -859,10 +888,11 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                     AVM2_OP(0x05) { // setsuper
                         const Value v = pop();
                         Name nBuf;
-                        const Name& n = runtimeName(r.u30(), nBuf);
+                        const std::uint32_t idx = r.u30();
+                        const Name& n = runtimeName(idx, nBuf);
                         const Value o = pop();
                         Class* sc = superClass();
-                        Binding* b = findBindingIn(&sc->instanceTraits, n);
+                        Binding* b = superBinding(sc, n, idx);
                         if (!b)
                             throwReferenceError(1056,
                                                 QStringLiteral("Cannot create property %1 on %2.")
@@ -1234,13 +1264,8 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                                                      "object reference.")
                                     : QStringLiteral("A term is undefined and has no properties."));
                         // Overrides keep their dispatch id, so the receiver's own table answers.
-                        const Binding* found = nullptr;
-                        if (o->traits && id != 0)
-                            for (const auto& list : o->traits->byName)
-                                for (const auto& e : list)
-                                    if (!found && e.binding.kind == Binding::Kind::Method &&
-                                        e.binding.dispId == id)
-                                        found = &e.binding;
+                        const Binding* found =
+                            o->traits && id != 0 ? methodByDispId(*o->traits, id) : nullptr;
                         if (!found)
                             throwError("VerifyError", 1051,
                                        QStringLiteral("Illegal early binding access to %1.")
@@ -1272,7 +1297,7 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                         const Name& nm = runtimeName(idx, nmBuf);
                         const Value recv = pop();
                         Class* sc = superClass();
-                        Binding* b = findBindingIn(&sc->instanceTraits, nm);
+                        Binding* b = superBinding(sc, nm, idx);
                         if (!b)
                             throwReferenceError(1070, QStringLiteral("Method %1 not found on %2")
                                                           .arg(nm.local, sc->qualifiedName()));

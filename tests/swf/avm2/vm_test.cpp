@@ -499,6 +499,53 @@ TEST(Avm2Vm, CallMethodDispatchesById) {
     EXPECT_TRUE(r.errors[0].contains(QLatin1String("#1051"))) << r.errors[0].toStdString();
 }
 
+// callmethod remembers which method of a table has an id (or that none has). When the table's
+// method of an id is replaced, or one of a new id is added, the next call finds it.
+TEST(Avm2Vm, CallMethodFindsReplacedAndAddedMethods) {
+    using namespace swf::avm2;
+    SimpleAbc abc;
+    abc.extraStrings = {"twice", "swap"};                       // multinames 2, 3
+    abc.methods = {{{0xD1, 0xD1, 0xA0, 0x48}, 1, 2, 7}};        // twice(x) = x + x, id 7
+    abc.code = {0xD0, 0x30,                                     // getlocal0 pushscope
+                0x5D, 0x01, 0xD0, 0x24, 0x05, 0x43, 0x07, 0x01, // trace(callmethod 7 (5))
+                0x4F, 0x01, 0x01,                               //
+                0xD0, 0x24, 0x05, 0x43, 0x09, 0x01,             // 13: callmethod 9: none yet
+                0x29, 0x10, 0x01, 0x00, 0x00,                   // pop, jump over the handler
+                0x29,                                           // 24: the handler drops it
+                0x5D, 0x03, 0xD0, 0x4F, 0x03, 0x01,             // swap(this)
+                0x5D, 0x01, 0xD0, 0x24, 0x05, 0x43, 0x07, 0x01, // trace(callmethod 7 (5))
+                0x4F, 0x01, 0x01,                               //
+                0x5D, 0x01, 0xD0, 0x24, 0x05, 0x43, 0x09, 0x01, // trace(callmethod 9 (5))
+                0x4F, 0x01, 0x01, 0x47};
+    abc.handlers = {{13, 19, 24, 0, 0}};
+    // swap(o) replaces o's method of id 7 and adds one of id 9, both natives.
+    auto swap = [](VM& vm, const Value&, std::span<const Value> args) -> Value {
+        Object* o = arg(args, 0).object();
+        if (!o || !o->traits)
+            return Value();
+        Binding b;
+        b.kind = Binding::Kind::Method;
+        b.method.native = [](VM&, const Value&, std::span<const Value>) -> Value {
+            return Value(QStringLiteral("replaced"));
+        };
+        b.dispId = 7;
+        o->traits->add(QStringLiteral("twice"), vm.publicNs(), b);
+        b.method.native = [](VM&, const Value&, std::span<const Value>) -> Value {
+            return Value(QStringLiteral("added"));
+        };
+        b.dispId = 9;
+        o->traits->add(QStringLiteral("thrice"), vm.publicNs(), b);
+        return Value();
+    };
+    const Outcome r = runAbc(abc.build(), {}, 1, [&](VM& vm) {
+        vm.defineGlobal(QString(), QStringLiteral("swap"),
+                        Value(static_cast<Object*>(vm.makeNative(QStringLiteral("swap"), swap))));
+    });
+    EXPECT_EQ(r.traces, QStringList({"10", "replaced", "added"}))
+        << r.errors.join(u'|').toStdString();
+    EXPECT_TRUE(r.errors.isEmpty()) << r.errors.join(u'|').toStdString();
+}
+
 // Calls nest in frames taken from one arena: deep recursion passes its arguments and results
 // through every level, a missing argument is refused, and the frames of calls that threw are
 // given back (the later calls still run). 50 levels: a sanitizer build's interpreter frames are
