@@ -1512,6 +1512,17 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                     AVM2_OP(0x5D)
                     AVM2_OP(0x5E) { // findpropstrict, findproperty
                         const std::uint32_t idx = r.u30();
+                        // The innermost scope first, here (a method's own `this`, for calls of
+                        // its class's methods): the first step of findProp's walk.
+                        if (isStatic(idx) && !scopes.empty()) {
+                            const Value& inner = scopes[scopes.size() - 1].object;
+                            if (inner.tag == Value::Tag::Object &&
+                                findBindingCached(inner.o->traits, env->names[idx],
+                                                  env->nameCache[idx])) {
+                                push(inner);
+                                AVM2_NEXT(57);
+                            }
+                        }
                         Name nBuf;
                         const Name& n = runtimeName(idx, nBuf);
                         push(findProp(n, op == 0x5D,
@@ -1625,8 +1636,12 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                     pushLocal(reg(r.u30()));
                     AVM2_NEXT(61);
                     AVM2_TAIL(61)
-                    AVM2_OP(0x63)
-                    reg(r.u30()) = pop();
+                    AVM2_OP(0x63) { // the value is assigned from its place on the stack, not
+                                    // through a copy
+                        Value& v = top();
+                        reg(r.u30()) = v;
+                        (--sp)->~Value();
+                    }
                     AVM2_NEXT(62);
                     AVM2_TAIL(62)
                     AVM2_OP(0x64) // getglobalscope
@@ -2223,8 +2238,11 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                     AVM2_OP(0xD4)
                     AVM2_OP(0xD5)
                     AVM2_OP(0xD6)
-                    AVM2_OP(0xD7)
-                    reg(op - 0xD4) = pop();
+                    AVM2_OP(0xD7) {
+                        Value& v = top();
+                        reg(op - 0xD4) = v;
+                        (--sp)->~Value();
+                    }
                     AVM2_NEXT(111);
                     AVM2_TAIL(111)
                     AVM2_OP(0xEF)
