@@ -54,7 +54,18 @@
     X(0x91) X(0x93) X(0x92) X(0x94) X(0x95) X(0x96) X(0x97) X(0xA0) X(0xA1) X(0xA2) X(0xA3) X(0xA4) \
     X(0xA5) X(0xA6) X(0xA7) X(0xA8) X(0xA9) X(0xAA) X(0xC5) X(0xC6) X(0xC7) X(0xAB) X(0xAC) X(0xAD) \
     X(0xAE) X(0xAF) X(0xB0) X(0xB1) X(0xB2) X(0xB4) X(0xC0) X(0xC1) X(0xC2) X(0xC3) X(0xC4) X(0xD0) \
-    X(0xD1) X(0xD2) X(0xD3) X(0xD4) X(0xD5) X(0xD6) X(0xD7) X(0xEF) X(0xF0) X(0xF1) X(0xF2)
+    X(0xD1) X(0xD2) X(0xD3) X(0xD4) X(0xD5) X(0xD6) X(0xD7) X(0xEF) X(0xF0) X(0xF1) X(0xF2) \
+    AVM2_FUSED_OPS(X)
+// The binary operators a getlocal or an integer constant before them is fused with (see
+// fuseOperands): index k of this list is fused opcode 0x110 + k (local) and 0x130 + k (constant).
+#define AVM2_FUSABLE(X) \
+    X(0, 0xA0) X(1, 0xA1) X(2, 0xA2) X(3, 0xA3) X(4, 0xA5) X(5, 0xA6) X(6, 0xA7) X(7, 0xA8) \
+    X(8, 0xA9) X(9, 0xAA) X(10, 0xC5) X(11, 0xC6) X(12, 0xC7)
+#define AVM2_FUSED_OPS(X) \
+    X(0x110) X(0x111) X(0x112) X(0x113) X(0x114) X(0x115) X(0x116) X(0x117) X(0x118) X(0x119) \
+    X(0x11A) X(0x11B) X(0x11C) \
+    X(0x130) X(0x131) X(0x132) X(0x133) X(0x134) X(0x135) X(0x136) X(0x137) X(0x138) X(0x139) \
+    X(0x13A) X(0x13B) X(0x13C)
 // clang-format on
 
 namespace swf::avm2 {
@@ -124,7 +135,51 @@ constexpr std::uint32_t kOpTruncated = 0x101; // an instruction cut short by the
 constexpr std::uint32_t kOpBadSwitch = 0x102; // a lookupswitch whose count passes the body
 constexpr std::uint32_t kMaxLength = (1u << 23) - 1;
 
-std::unique_ptr<DecodedBody> decode(const std::vector<std::uint8_t>& code) {
+// The opcode of the fused form of `getlocal n` (local) or `pushbyte`/`pushint` (constant)
+// followed by the binary operator `binop`; 0 when that operator is not fused.
+constexpr std::uint32_t fusedOp(std::uint32_t binop, bool local) {
+    const std::uint32_t base = local ? 0x110 : 0x130;
+    switch (binop) {
+#define AVM2_FUSED_CASE(k, b)                                                                      \
+    case b:                                                                                        \
+        return base + k;
+        AVM2_FUSABLE(AVM2_FUSED_CASE)
+#undef AVM2_FUSED_CASE
+    }
+    return 0;
+}
+
+// Operands fused into the operator that follows them: `getlocal n; multiply` becomes one
+// instruction reading the register in place of the pushed copy, `pushbyte 3; lshift` one
+// taking its constant from the operand word. Only the first instruction changes (its opcode,
+// and for a constant its operand becomes the value itself), so a branch to the operator still
+// finds the operator; the fused handler does the plain first instruction whenever its operands
+// are not both numbers.
+void fuseOperands(DecodedBody& d, const std::vector<std::int32_t>& ints) {
+    std::vector<std::uint32_t>& w = d.words;
+    for (std::size_t i = 0; i < w.size();) {
+        const std::uint32_t op = w[i] & 0x1FF, len = w[i] >> 9;
+        const std::size_t next = i + len;
+        if (len == 0 || next >= w.size())
+            break;
+        const std::uint32_t nextOp = w[next] & 0x1FF;
+        if (len == 2 && (w[next] >> 9) == 1) {
+            if (op == 0x62 && fusedOp(nextOp, true)) {
+                w[i] = fusedOp(nextOp, true) | (len << 9);
+            } else if (op == 0x24 && fusedOp(nextOp, false)) {
+                w[i] = fusedOp(nextOp, false) | (len << 9);
+                w[i + 1] = std::uint32_t(std::int32_t(std::int8_t(w[i + 1])));
+            } else if (op == 0x2D && w[i + 1] < ints.size() && fusedOp(nextOp, false)) {
+                w[i] = fusedOp(nextOp, false) | (len << 9);
+                w[i + 1] = std::uint32_t(ints[w[i + 1]]);
+            }
+        }
+        i = next;
+    }
+}
+
+std::unique_ptr<DecodedBody> decode(const std::vector<std::uint8_t>& code,
+                                    const std::vector<std::int32_t>& ints) {
     auto d = std::make_unique<DecodedBody>();
     const std::size_t size = code.size();
     d->words.reserve(size + 1);
@@ -240,6 +295,7 @@ std::unique_ptr<DecodedBody> decode(const std::vector<std::uint8_t>& code) {
         if (t != DecodedBody::kNoWord)
             t = d->wordAt[t];
     }
+    fuseOperands(*d, ints);
     return d;
 }
 
@@ -251,13 +307,15 @@ struct CodeReader {
     std::size_t pc;
     VM& vm;
 
-    [[noreturn, gnu::noinline, gnu::cold]] void overrun() {
+    // Static, so that the reader's address never leaves the loop and its fields stay in
+    // registers.
+    [[noreturn, gnu::noinline, gnu::cold]] static void overrun(VM& vm) {
         vm.throwError("VerifyError", 1012,
                       QStringLiteral("The last instruction exceeded code size."));
     }
     std::uint32_t next() {
         if (pc >= size)
-            overrun();
+            overrun(vm);
         return words[pc++];
     }
     std::uint32_t u8() { return next(); }
@@ -270,7 +328,7 @@ struct CodeReader {
 struct FrameLayout {
     std::size_t regs, stack, scopes, bytes;
 };
-FrameLayout frameLayout(const MethodBody& body, std::size_t regs) {
+[[gnu::always_inline]] inline FrameLayout frameLayout(const MethodBody& body, std::size_t regs) {
     FrameLayout l;
     l.regs = regs;
     l.stack = std::max<std::size_t>(body.maxStack, 1) + 8;
@@ -283,9 +341,68 @@ FrameLayout frameLayout(const MethodBody& body, std::size_t regs) {
     return l;
 }
 
+// The method of a traits table with a dispatch id (callmethod), remembered by the table's serial
+// and the id: a serial is renewed whenever the table gains a name and never given to another
+// table, so a remembered answer is that of the table as it is now. Per thread: VMs do not
+// share one.
+const Binding* methodByDispId(Traits& t, std::uint32_t id) {
+    struct Entry {
+        std::uint64_t serial = 0;
+        std::uint32_t id = 0;
+        const Binding* binding = nullptr;
+    };
+    static thread_local std::array<Entry, 256> cache;
+    Entry& e = cache[(t.serial * 31 + id) & 255];
+    if (e.serial == t.serial && e.id == id)
+        return e.binding;
+    const Binding* found = nullptr;
+    for (const auto& list : t.byName)
+        for (const auto& entry : list)
+            if (!found && entry.binding.kind == Binding::Kind::Method && entry.binding.dispId == id)
+                found = &entry.binding;
+    e = {t.serial, id, found};
+    return found;
+}
+
 // Kept out of line so that the checks in the instruction loop stay small enough to inline.
 [[noreturn, gnu::noinline, gnu::cold]] void verifyFail(VM& vm, int id, const char* text) {
     vm.throwError("VerifyError", id, QString::fromLatin1(text));
+}
+
+// The operand stack is a pointer to its first free place, passed by reference only to these
+// (always inlined), so that it stays in a register through the instruction loop.
+[[gnu::always_inline]] inline void stackPush(Value*& sp, Value* limit, VM& vm, const Value& v) {
+    if (sp == limit) [[unlikely]]
+        verifyFail(vm, 1023, "Stack overflow occurred.");
+    new (sp) Value(v);
+    ++sp;
+}
+[[gnu::always_inline]] inline Value stackPop(Value*& sp, Value* base, VM& vm) {
+    if (sp == base) [[unlikely]]
+        verifyFail(vm, 1024, "Stack underflow occurred.");
+    --sp;
+    Value v = *sp;
+    sp->~Value();
+    return v;
+}
+[[gnu::always_inline]] inline Value& stackTop(Value* sp, Value* base, VM& vm) {
+    if (sp == base) [[unlikely]]
+        verifyFail(vm, 1024, "Stack underflow occurred.");
+    return sp[-1];
+}
+// Ends the top n values (the caller checked there are n).
+[[gnu::always_inline]] inline void stackDrop(Value*& sp, std::size_t n) {
+    for (; n; --n)
+        (--sp)->~Value();
+}
+// The top n values, copied into a vector and dropped.
+[[gnu::always_inline]] inline std::vector<Value> stackArgs(Value*& sp, Value* base, VM& vm,
+                                                           std::uint32_t n) {
+    if (n > std::size_t(sp - base))
+        verifyFail(vm, 1024, "Stack underflow occurred.");
+    std::vector<Value> out(sp - n, sp);
+    stackDrop(sp, n);
+    return out;
 }
 
 } // namespace
@@ -385,8 +502,11 @@ Value VM::runMethod(const MethodRef& m, const Value& thisv, std::span<const Valu
         regs[p + 1] = Value(static_cast<Object*>(arr));
     }
     Value* stackRoom = regs + layout.regs;
+    // The method runs in its own reference to the chain: callers pass the one in a trait's
+    // binding, which moves if the method adds a trait of the same name to that table.
+    const ScopeChain chain = scope;
     Value r = execute(env, mi, body, regs, stackRoom,
-                      reinterpret_cast<ScopeEntry*>(stackRoom + layout.stack), scope,
+                      reinterpret_cast<ScopeEntry*>(stackRoom + layout.stack), chain,
                       declaringClass, callee ? callee->dxns : nullptr);
     if (mi.returnType) {
         if (Class* c = resolveType(env, mi.returnType); c && !hasTypeAlready(r, c))
@@ -401,12 +521,14 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
     const Abc& a = *env->abc;
     std::unique_ptr<DecodedBody>& slot = env->decoded[std::size_t(mi.body)];
     if (!slot)
-        slot = decode(body.code);
+        slot = decode(body.code, a.ints);
     const DecodedBody& dec = *slot;
     const std::uint32_t* words = dec.words.data();
     const std::size_t codeSize = body.code.size();
     const FrameLayout layout = frameLayout(body, 0);
-    FrameStack<Value> stack(stackRoom, layout.stack);
+    Value* const stackBase = stackRoom;
+    Value* const stackLimit = stackRoom + layout.stack;
+    Value* sp = stackBase;
     FrameStack<ScopeEntry> scopes(scopeRoom, layout.scopes);
     Object* activation = nullptr;
     (void)activation;
@@ -414,23 +536,13 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
     const std::size_t localCount = body.localCount;
 
     auto verify = [&](int id, const char* text) { verifyFail(*this, id, text); };
-    auto push = [&](Value v) __attribute__((always_inline)) {
-        if (stack.size() >= stack.capacity())
-            verify(1023, "Stack overflow occurred.");
-        stack.push_back(std::move(v));
-    };
-    auto pop = [&]() __attribute__((always_inline))->Value {
-        if (stack.empty())
-            verify(1024, "Stack underflow occurred.");
-        Value v = std::move(stack.back());
-        stack.pop_back();
-        return v;
-    };
-    auto top = [&]() __attribute__((always_inline))->Value& {
-        if (stack.empty())
-            verify(1024, "Stack underflow occurred.");
-        return stack.back();
-    };
+#define push(v) stackPush(sp, stackLimit, *this, v)
+#define pop() stackPop(sp, stackBase, *this)
+#define top() stackTop(sp, stackBase, *this)
+#define args(n) stackArgs(sp, stackBase, *this, n)
+#define argSpan(n, below) spanArgs(sp, n, below)
+#define runtimeName(idx, out) runtimeNameOf(idx, out, sp)
+#define stackSize() std::size_t(sp - stackBase)
     auto reg = [&](std::uint32_t i) __attribute__((always_inline))->Value& {
         if (i >= localCount)
             verify(1025, "An internal error occurred.");
@@ -498,7 +610,7 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
         }
     } dxns(*this, lexicalDxns, (mi.flags & SetDxns) != 0);
     std::size_t pc = 0, instrStart = 0; // word indices
-    auto jumpTo = [&](std::uint32_t t) {
+    auto jumpTo = [&](std::uint32_t t) __attribute__((always_inline)) {
         if (t == DecodedBody::kNoWord)
             verify(1021,
                    "At least one branch target was not on a valid instruction in the method.");
@@ -507,14 +619,16 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
             checkBudget();
         pc = t;
     };
-    auto multiname = [&](std::uint32_t idx) -> const Name& {
+    auto multiname = [&](std::uint32_t idx) __attribute__((always_inline))->const Name& {
         if (idx == 0 || idx >= env->names.size())
             verify(1032, "Cpool index is out of range.");
         return env->names[idx];
     };
     // Completes a runtime multiname from the stack (name on top, then namespace).
     // A name with no runtime parts is the pool's own; others are completed in `out`.
-    auto runtimeName = [&](std::uint32_t idx, Name& out) -> const Name& {
+    auto runtimeNameOf = [&](std::uint32_t idx, Name & out, Value * &sp)
+                             __attribute__((always_inline))
+                                 ->const Name& {
         const Name& base = multiname(idx);
         const MultinameInfo& mi2 = a.multinames[idx];
         if (!mi2.needsRuntimeName() && !mi2.needsRuntimeNs())
@@ -550,14 +664,16 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
         return out;
     };
     // Whether a pool name has no runtime parts (so its lookups can be cached by its index).
-    auto isStatic = [&](std::uint32_t idx) {
+    auto isStatic = [&](std::uint32_t idx) __attribute__((always_inline)) {
         if (idx == 0 || idx >= a.multinames.size())
             return false;
         const MultinameInfo& m = a.multinames[idx];
         return !m.needsRuntimeName() && !m.needsRuntimeNs();
     };
     // The binding of a static name in the traits of a value (its class's for primitives).
-    auto cachedBinding = [&](const Value& v, const Name& n, std::uint32_t idx) -> Binding* {
+    auto cachedBinding = [&](const Value& v, const Name& n, std::uint32_t idx)
+                             __attribute__((always_inline))
+                                 ->Binding* {
         NameCache& c = env->nameCache[idx];
         if (Object* o = v.object())
             return findBindingCached(o->traits, n, c);
@@ -623,20 +739,14 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
             return scopes.front().object;
         return Value(builtins);
     };
-    auto args = [&](std::uint32_t n) -> std::vector<Value> {
-        if (n > stack.size())
-            verify(1024, "Stack underflow occurred.");
-        std::vector<Value> out(std::make_move_iterator(stack.end() - std::ptrdiff_t(n)),
-                               std::make_move_iterator(stack.end()));
-        stack.shrink(stack.size() - n);
-        return out;
-    };
     // The top n values as call arguments, left on the stack (the callee only reads them);
-    // the caller drops them with dropArgs after the call. `below` more values must lie under.
-    auto argSpan = [&](std::uint32_t n, std::size_t below) -> std::span<const Value> {
-        if (std::size_t(n) + below > stack.size())
+    // the caller drops them after the call. `below` more values must lie under.
+    auto spanArgs = [&](Value * sp, std::uint32_t n, std::size_t below)
+                        __attribute__((always_inline))
+                            ->std::span<const Value> {
+        if (std::size_t(n) + below > std::size_t(sp - stackBase))
             verify(1024, "Stack underflow occurred.");
-        return std::span<const Value>(stack.end() - n, n);
+        return std::span<const Value>(sp - n, n);
     };
     auto currentChain = [&]() -> ScopeChain {
         if (scopes.empty())
@@ -645,6 +755,11 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
             std::make_shared<std::vector<ScopeEntry>>(saved ? *saved : std::vector<ScopeEntry>{});
         c->insert(c->end(), scopes.begin(), scopes.end());
         return c;
+    };
+    // The base class's binding of a name, through the name's cache when it has no runtime parts.
+    auto superBinding = [&](Class* sc, const Name& n, std::uint32_t idx) -> Binding* {
+        return isStatic(idx) ? findBindingCached(&sc->instanceTraits, n, env->nameCache[idx])
+                             : findBindingIn(&sc->instanceTraits, n);
     };
     auto superClass = [&]() -> Class* {
         if (!declaringClass || !declaringClass->base)
@@ -755,10 +870,11 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                     throw ScriptThrow{pop()};
                     AVM2_OP(0x04) { // getsuper
                         Name nBuf;
-                        const Name& n = runtimeName(r.u30(), nBuf);
+                        const std::uint32_t idx = r.u30();
+                        const Name& n = runtimeName(idx, nBuf);
                         const Value o = pop();
                         Class* sc = superClass();
-                        Binding* b = findBindingIn(&sc->instanceTraits, n);
+                        Binding* b = superBinding(sc, n, idx);
                         if (!b)
                             throwReferenceError(
                                 1069,
@@ -772,10 +888,11 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                     AVM2_OP(0x05) { // setsuper
                         const Value v = pop();
                         Name nBuf;
-                        const Name& n = runtimeName(r.u30(), nBuf);
+                        const std::uint32_t idx = r.u30();
+                        const Name& n = runtimeName(idx, nBuf);
                         const Value o = pop();
                         Class* sc = superClass();
-                        Binding* b = findBindingIn(&sc->instanceTraits, n);
+                        Binding* b = superBinding(sc, n, idx);
                         if (!b)
                             throwReferenceError(1056,
                                                 QStringLiteral("Cannot create property %1 on %2.")
@@ -968,9 +1085,9 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                     }
                     AVM2_TAIL(24)
                     AVM2_OP(0x2B) {
-                        if (stack.size() < 2)
+                        if (stackSize() < 2)
                             verify(1024, "Stack underflow occurred.");
-                        std::swap(stack[stack.size() - 1], stack[stack.size() - 2]);
+                        std::swap(sp[-1], sp[-2]);
                         AVM2_NEXT(25);
                     }
                     AVM2_TAIL(25)
@@ -1117,10 +1234,10 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                     AVM2_OP(0x41) { // call
                         const std::uint32_t n = r.u30();
                         const auto av = argSpan(n, 2);
-                        const Value recv = stack[stack.size() - n - 1];
-                        const Value f = stack[stack.size() - n - 2];
+                        const Value recv = sp[-std::ptrdiff_t(n) - 1];
+                        const Value f = sp[-std::ptrdiff_t(n) - 2];
                         Value res = call(f, recv, av);
-                        stack.shrink(stack.size() - n - 2);
+                        stackDrop(sp, std::size_t(n) + 2);
                         push(std::move(res));
                         AVM2_NEXT(39);
                     }
@@ -1147,13 +1264,8 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                                                      "object reference.")
                                     : QStringLiteral("A term is undefined and has no properties."));
                         // Overrides keep their dispatch id, so the receiver's own table answers.
-                        const Binding* found = nullptr;
-                        if (o->traits && id != 0)
-                            for (const auto& list : o->traits->byName)
-                                for (const auto& e : list)
-                                    if (!found && e.binding.kind == Binding::Kind::Method &&
-                                        e.binding.dispId == id)
-                                        found = &e.binding;
+                        const Binding* found =
+                            o->traits && id != 0 ? methodByDispId(*o->traits, id) : nullptr;
                         if (!found)
                             throwError("VerifyError", 1051,
                                        QStringLiteral("Illegal early binding access to %1.")
@@ -1185,7 +1297,7 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                         const Name& nm = runtimeName(idx, nmBuf);
                         const Value recv = pop();
                         Class* sc = superClass();
-                        Binding* b = findBindingIn(&sc->instanceTraits, nm);
+                        Binding* b = superBinding(sc, nm, idx);
                         if (!b)
                             throwReferenceError(1070, QStringLiteral("Method %1 not found on %2")
                                                           .arg(nm.local, sc->qualifiedName()));
@@ -1207,7 +1319,7 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                         if (isStatic(idx)) {
                             const Name& nm = env->names[idx];
                             const auto av = argSpan(n, 1);
-                            const Value recv = stack[stack.size() - n - 1];
+                            const Value recv = sp[-std::ptrdiff_t(n) - 1];
                             if (recv.isNullish())
                                 throwTypeError(
                                     recv.isNull() ? 1009 : 1010,
@@ -1222,7 +1334,7 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                                 b && b->kind == Binding::Kind::Method && recv.isObject()
                                     ? runMethod(b->method, recv, av, b->scope, b->declaringClass)
                                     : callPropertyWith(recv, b, nm, av, op == 0x4C);
-                            stack.shrink(stack.size() - n - 1);
+                            stackDrop(sp, std::size_t(n) + 1);
                             if (op != 0x4F) {
                                 skipNoopConvert(res);
                                 push(std::move(res));
@@ -1247,9 +1359,14 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                     }
                     AVM2_TAIL(44)
                     AVM2_OP(0x47) // returnvoid
+                    stackDrop(sp, stackSize());
                     return Value();
                     AVM2_OP(0x48) // returnvalue
-                    return pop();
+                    {
+                        Value res = pop();
+                        stackDrop(sp, stackSize());
+                        return res;
+                    }
                     AVM2_OP(0x49) { // constructsuper
                         const std::uint32_t n = r.u30();
                         auto av = args(n);
@@ -1305,7 +1422,7 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                     AVM2_TAIL(50)
                     AVM2_OP(0x55) { // newobject
                         const std::uint32_t n = r.u30();
-                        if (std::size_t(n) * 2 > stack.size())
+                        if (std::size_t(n) * 2 > stackSize())
                             verify(1024, "Stack underflow occurred.");
                         auto av = args(n * 2);
                         Object* o = newObject();
@@ -1395,6 +1512,17 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                     AVM2_OP(0x5D)
                     AVM2_OP(0x5E) { // findpropstrict, findproperty
                         const std::uint32_t idx = r.u30();
+                        // The innermost scope first, here (a method's own `this`, for calls of
+                        // its class's methods): the first step of findProp's walk.
+                        if (isStatic(idx) && !scopes.empty()) {
+                            const Value& inner = scopes[scopes.size() - 1].object;
+                            if (inner.tag == Value::Tag::Object &&
+                                findBindingCached(inner.o->traits, env->names[idx],
+                                                  env->nameCache[idx])) {
+                                push(inner);
+                                AVM2_NEXT(57);
+                            }
+                        }
                         Name nBuf;
                         const Name& n = runtimeName(idx, nBuf);
                         push(findProp(n, op == 0x5D,
@@ -1425,57 +1553,8 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                     AVM2_OP(0x68) { // setproperty, initproperty
                         const std::uint32_t idx = r.u30();
                         Value v = pop();
-                        // Fast path: array[int] = v inside the array, or vector[int] with its type.
-                        if (idx < a.multinames.size() &&
-                            a.multinames[idx].kind == MnKind::MultinameL && stack.size() >= 2 &&
-                            stack.back().tag == Value::Tag::Int && stack.back().i >= 0 &&
-                            stack[stack.size() - 2].object() &&
-                            (stack[stack.size() - 2].o->kind == ObjectKind::Array ||
-                             stack[stack.size() - 2].o->kind == ObjectKind::Vector)) {
-                            auto* arr = static_cast<Array*>(stack[stack.size() - 2].o);
-                            const auto i = std::size_t(stack.back().i);
-                            if (i < arr->items.size()) {
-                                Class* et = arr->isVector ? arr->elementType : nullptr;
-                                // A conversion may run script code that shrinks the vector.
-                                if (et && !((et == booleanClass && v.tag == Value::Tag::Bool) ||
-                                            (et == intClass && v.tag == Value::Tag::Int) ||
-                                            (et == numberClass && v.isNumeric())))
-                                    v = coerce(v, et);
-                                if (i < arr->items.size()) {
-                                    arr->items[i] = std::move(v);
-                                    stack.pop_back();
-                                    stack.pop_back();
-                                    AVM2_NEXT(60);
-                                }
-                            }
-                        }
-                        // bytes[int] = v inside a ByteArray.
-                        if (idx < a.multinames.size() &&
-                            a.multinames[idx].kind == MnKind::MultinameL && stack.size() >= 2 &&
-                            stack.back().tag == Value::Tag::Int && stack.back().i >= 0 &&
-                            stack[stack.size() - 2].object() &&
-                            stack[stack.size() - 2].o->kind == ObjectKind::ByteArray &&
-                            domainMemoryBytes) {
-                            std::vector<std::uint8_t>* data =
-                                domainMemoryBytes(stack[stack.size() - 2].o);
-                            const auto i = std::size_t(stack.back().i);
-                            if (data && i < data->size() && v.tag == Value::Tag::Int) {
-                                (*data)[i] = std::uint8_t(v.i);
-                                stack.pop_back();
-                                stack.pop_back();
-                                AVM2_NEXT(60);
-                            }
-                        }
-                        // Dictionary keys keep their identity: no conversion to a name.
-                        if (idx < a.multinames.size() && a.multinames[idx].needsRuntimeName() &&
-                            !a.multinames[idx].needsRuntimeNs() && stack.size() >= 2 &&
-                            stack[stack.size() - 2].object() &&
-                            stack[stack.size() - 2].o->kind == ObjectKind::Dictionary) {
-                            const Value key = pop();
-                            auto* d = static_cast<Dictionary*>(pop().o);
-                            d->set(*this, key, v);
-                            AVM2_NEXT(60);
-                        }
+                        // A name without runtime parts (the usual field) first: none of the
+                        // cases after it apply to one.
                         if (isStatic(idx)) {
                             const Name& n = env->names[idx];
                             const Value o = pop();
@@ -1500,6 +1579,52 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                                 setProperty(o, n, v, op == 0x68);
                             AVM2_NEXT(60);
                         }
+                        // Fast path: array[int] = v inside the array, or vector[int] with its type.
+                        if (idx < a.multinames.size() &&
+                            a.multinames[idx].kind == MnKind::MultinameL && stackSize() >= 2 &&
+                            sp[-1].tag == Value::Tag::Int && sp[-1].i >= 0 && sp[-2].object() &&
+                            (sp[-2].o->kind == ObjectKind::Array ||
+                             sp[-2].o->kind == ObjectKind::Vector)) {
+                            auto* arr = static_cast<Array*>(sp[-2].o);
+                            const auto i = std::size_t(sp[-1].i);
+                            if (i < arr->items.size()) {
+                                Class* et = arr->isVector ? arr->elementType : nullptr;
+                                // A conversion may run script code that shrinks the vector.
+                                if (et && !((et == booleanClass && v.tag == Value::Tag::Bool) ||
+                                            (et == intClass && v.tag == Value::Tag::Int) ||
+                                            (et == numberClass && v.isNumeric())))
+                                    v = coerce(v, et);
+                                if (i < arr->items.size()) {
+                                    arr->items[i] = std::move(v);
+                                    (--sp)->~Value();
+                                    (--sp)->~Value();
+                                    AVM2_NEXT(60);
+                                }
+                            }
+                        }
+                        // bytes[int] = v inside a ByteArray.
+                        if (idx < a.multinames.size() &&
+                            a.multinames[idx].kind == MnKind::MultinameL && stackSize() >= 2 &&
+                            sp[-1].tag == Value::Tag::Int && sp[-1].i >= 0 && sp[-2].object() &&
+                            sp[-2].o->kind == ObjectKind::ByteArray && domainMemoryBytes) {
+                            std::vector<std::uint8_t>* data = domainMemoryBytes(sp[-2].o);
+                            const auto i = std::size_t(sp[-1].i);
+                            if (data && i < data->size() && v.tag == Value::Tag::Int) {
+                                (*data)[i] = std::uint8_t(v.i);
+                                (--sp)->~Value();
+                                (--sp)->~Value();
+                                AVM2_NEXT(60);
+                            }
+                        }
+                        // Dictionary keys keep their identity: no conversion to a name.
+                        if (idx < a.multinames.size() && a.multinames[idx].needsRuntimeName() &&
+                            !a.multinames[idx].needsRuntimeNs() && stackSize() >= 2 &&
+                            sp[-2].object() && sp[-2].o->kind == ObjectKind::Dictionary) {
+                            const Value key = pop();
+                            auto* d = static_cast<Dictionary*>(pop().o);
+                            d->set(*this, key, v);
+                            AVM2_NEXT(60);
+                        }
                         Name nBuf;
                         const Name& n = runtimeName(idx, nBuf);
                         const Value o = pop();
@@ -1511,8 +1636,12 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                     pushLocal(reg(r.u30()));
                     AVM2_NEXT(61);
                     AVM2_TAIL(61)
-                    AVM2_OP(0x63)
-                    reg(r.u30()) = pop();
+                    AVM2_OP(0x63) { // the value is assigned from its place on the stack, not
+                                    // through a copy
+                        Value& v = top();
+                        reg(r.u30()) = v;
+                        (--sp)->~Value();
+                    }
                     AVM2_NEXT(62);
                     AVM2_TAIL(62)
                     AVM2_OP(0x64) // getglobalscope
@@ -1556,16 +1685,16 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                                 AVM2_NEXT(65);
                             }
                             Value res = getPropertyWith(o, b, n);
-                            stack.back() = std::move(res);
+                            sp[-1] = std::move(res);
                             AVM2_NEXT(65);
                         }
                         Name n;
                         const MultinameInfo& mi2 =
                             a.multinames[idx < a.multinames.size() ? idx : 0];
                         // Fast path: array[int].
-                        if (mi2.kind == MnKind::MultinameL && stack.size() >= 2) {
-                            const Value& key = stack.back();
-                            const Value& obj = stack[stack.size() - 2];
+                        if (mi2.kind == MnKind::MultinameL && stackSize() >= 2) {
+                            const Value& key = sp[-1];
+                            const Value& obj = sp[-2];
                             if (key.tag == Value::Tag::Int && key.i >= 0 && obj.object() &&
                                 (obj.o->kind == ObjectKind::Array ||
                                  (obj.o->kind == ObjectKind::Vector &&
@@ -1574,8 +1703,8 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                                 Value v = std::size_t(key.i) < arr->items.size()
                                               ? arr->items[std::size_t(key.i)]
                                               : Value();
-                                stack.pop_back();
-                                stack.back() = std::move(v);
+                                (--sp)->~Value();
+                                sp[-1] = std::move(v);
                                 AVM2_NEXT(65);
                             }
                             // bytes[int] inside a ByteArray.
@@ -1584,15 +1713,14 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                                 std::vector<std::uint8_t>* data = domainMemoryBytes(obj.o);
                                 if (data && std::size_t(key.i) < data->size()) {
                                     const std::int32_t byte = (*data)[std::size_t(key.i)];
-                                    stack.pop_back();
-                                    stack.back() = Value(byte);
+                                    (--sp)->~Value();
+                                    sp[-1] = Value(byte);
                                     AVM2_NEXT(65);
                                 }
                             }
                         }
-                        if (mi2.needsRuntimeName() && !mi2.needsRuntimeNs() && stack.size() >= 2 &&
-                            stack[stack.size() - 2].object() &&
-                            stack[stack.size() - 2].o->kind == ObjectKind::Dictionary) {
+                        if (mi2.needsRuntimeName() && !mi2.needsRuntimeNs() && stackSize() >= 2 &&
+                            sp[-2].object() && sp[-2].o->kind == ObjectKind::Dictionary) {
                             const Value key = pop();
                             auto* d = static_cast<Dictionary*>(pop().o);
                             Value v;
@@ -1610,9 +1738,8 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                         Name n;
                         const std::uint32_t didx = r.u30();
                         if (didx < a.multinames.size() && a.multinames[didx].needsRuntimeName() &&
-                            !a.multinames[didx].needsRuntimeNs() && stack.size() >= 2 &&
-                            stack[stack.size() - 2].object() &&
-                            stack[stack.size() - 2].o->kind == ObjectKind::Dictionary) {
+                            !a.multinames[didx].needsRuntimeNs() && stackSize() >= 2 &&
+                            sp[-2].object() && sp[-2].o->kind == ObjectKind::Dictionary) {
                             const Value key = pop();
                             auto* d = static_cast<Dictionary*>(pop().o);
                             push(Value(d->remove(*this, key)));
@@ -2023,6 +2150,85 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                         AVM2_NEXT(109);
                     }
                     AVM2_TAIL(109)
+// A binary operator with one operand from a register or a constant (see fuseOperands). `b` is
+// that operand, `av` the stack's top; when both are numbers (and there is room for the value
+// the plain instruction would have pushed) the operator runs here and is stepped over.
+// Otherwise the first instruction runs as it is: FALLBACK, then the operator by itself.
+#define AVM2_FUSED_BINOP(opcode, tail, FETCH, FALLBACK, ...)                                       \
+    AVM2_OP(opcode) {                                                                              \
+        const std::uint32_t operand = r.u30();                                                     \
+        FETCH;                                                                                     \
+        if (fetched && sp != stackBase && sp != stackLimit && sp[-1].isNumeric() &&                \
+            b.isNumeric()) {                                                                       \
+            Value& av = sp[-1];                                                                    \
+            __VA_ARGS__;                                                                           \
+            ++pc;                                                                                  \
+            skipNoopConvert(av);                                                                   \
+            AVM2_NEXT(tail);                                                                       \
+        }                                                                                          \
+        FALLBACK;                                                                                  \
+        AVM2_NEXT(tail);                                                                           \
+    }                                                                                              \
+    AVM2_TAIL(tail)
+#define AVM2_FETCH_LOCAL                                                                           \
+    const bool fetched = operand < localCount;                                                     \
+    const Value& b = regs[fetched ? operand : 0]
+#define AVM2_FETCH_CONST                                                                           \
+    const bool fetched = true;                                                                     \
+    const Value b{std::int32_t(operand)}
+#define AVM2_FALLBACK_LOCAL pushLocal(reg(operand))
+#define AVM2_FALLBACK_CONST push(b)
+#define AVM2_ADD_NUM                                                                               \
+    if (av.tag == Value::Tag::Int && b.tag == Value::Tag::Int)                                     \
+        av = intResult(std::int64_t(av.i) + b.i);                                                  \
+    else                                                                                           \
+        av = numberResult(av.toDoubleFast() + b.toDoubleFast())
+#define AVM2_SUB_NUM                                                                               \
+    if (av.tag == Value::Tag::Int && b.tag == Value::Tag::Int)                                     \
+        av = intResult(std::int64_t(av.i) - b.i);                                                  \
+    else                                                                                           \
+        av = numberResult(av.toDoubleFast() - b.toDoubleFast())
+#define AVM2_NUM(expr)                                                                             \
+    const double x = av.toDoubleFast(), y = b.toDoubleFast();                                      \
+    av = numberResult(expr)
+#define AVM2_INT(expr)                                                                             \
+    const std::int32_t x = i32(av), y = i32(b);                                                    \
+    const std::uint32_t ux = std::uint32_t(x), uy = std::uint32_t(y);                              \
+    (void)ux;                                                                                      \
+    (void)uy;                                                                                      \
+    av = expr
+#define AVM2_FUSED_PAIR(k, localOp, constOp, tailL, tailC, ...)                                    \
+    AVM2_FUSED_BINOP(localOp, tailL, AVM2_FETCH_LOCAL, AVM2_FALLBACK_LOCAL, __VA_ARGS__)           \
+    AVM2_FUSED_BINOP(constOp, tailC, AVM2_FETCH_CONST, AVM2_FALLBACK_CONST, __VA_ARGS__)
+                    AVM2_FUSED_PAIR(0, 0x110, 0x130, 300, 320, AVM2_ADD_NUM)
+                    AVM2_FUSED_PAIR(1, 0x111, 0x131, 301, 321, AVM2_SUB_NUM)
+                    AVM2_FUSED_PAIR(2, 0x112, 0x132, 302, 322, AVM2_NUM(x * y))
+                    AVM2_FUSED_PAIR(3, 0x113, 0x133, 303, 323, AVM2_NUM(x / y))
+                    AVM2_FUSED_PAIR(4, 0x114, 0x134, 304, 324,
+                                    AVM2_INT(Value(std::int32_t(ux << (uy & 31)))))
+                    AVM2_FUSED_PAIR(5, 0x115, 0x135, 305, 325,
+                                    AVM2_INT(Value(std::int32_t(x >> (uy & 31)))))
+                    AVM2_FUSED_PAIR(6, 0x116, 0x136, 306, 326,
+                                    AVM2_INT(Value::fromUint(ux >> (uy & 31))))
+                    AVM2_FUSED_PAIR(7, 0x117, 0x137, 307, 327, AVM2_INT(Value(std::int32_t(x & y))))
+                    AVM2_FUSED_PAIR(8, 0x118, 0x138, 308, 328, AVM2_INT(Value(std::int32_t(x | y))))
+                    AVM2_FUSED_PAIR(9, 0x119, 0x139, 309, 329, AVM2_INT(Value(std::int32_t(x ^ y))))
+                    AVM2_FUSED_PAIR(10, 0x11A, 0x13A, 310, 330,
+                                    AVM2_INT(Value(std::int32_t(ux + uy))))
+                    AVM2_FUSED_PAIR(11, 0x11B, 0x13B, 311, 331,
+                                    AVM2_INT(Value(std::int32_t(ux - uy))))
+                    AVM2_FUSED_PAIR(12, 0x11C, 0x13C, 312, 332,
+                                    AVM2_INT(Value(std::int32_t(ux * uy))))
+#undef AVM2_FUSED_PAIR
+#undef AVM2_INT
+#undef AVM2_NUM
+#undef AVM2_SUB_NUM
+#undef AVM2_ADD_NUM
+#undef AVM2_FALLBACK_CONST
+#undef AVM2_FALLBACK_LOCAL
+#undef AVM2_FETCH_CONST
+#undef AVM2_FETCH_LOCAL
+#undef AVM2_FUSED_BINOP
                     AVM2_OP(0xD0)
                     AVM2_OP(0xD1)
                     AVM2_OP(0xD2)
@@ -2033,8 +2239,11 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                     AVM2_OP(0xD4)
                     AVM2_OP(0xD5)
                     AVM2_OP(0xD6)
-                    AVM2_OP(0xD7)
-                    reg(op - 0xD4) = pop();
+                    AVM2_OP(0xD7) {
+                        Value& v = top();
+                        reg(op - 0xD4) = v;
+                        (--sp)->~Value();
+                    }
                     AVM2_NEXT(111);
                     AVM2_TAIL(111)
                     AVM2_OP(0xEF)
@@ -2058,6 +2267,8 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                 }
             }
         } catch (ScriptThrow& t) {
+            // Whether or not a handler takes it, the stack is emptied.
+            stackDrop(sp, stackSize());
             // The first handler covering the throwing instruction whose type matches.
             const ExceptionInfo* handler = nullptr;
             const std::uint32_t at = dec.offsetOf[instrStart];
@@ -2103,12 +2314,21 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
             // A handler can rethrow into itself forever without a branch.
             checkBudget();
             unwindTrace.clear();
-            stack.clear();
             scopes.clear();
-            stack.push_back(std::move(t.value));
+            new (sp++) Value(std::move(t.value));
             pc = handlerAt;
+        } catch (...) {
+            stackDrop(sp, stackSize());
+            throw;
         }
     }
+#undef push
+#undef pop
+#undef top
+#undef args
+#undef argSpan
+#undef runtimeName
+#undef stackSize
 }
 
 } // namespace swf::avm2

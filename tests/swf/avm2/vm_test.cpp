@@ -103,6 +103,48 @@ TEST(Avm2Vm, IntegerAndNumberArithmetic) {
     }
 }
 
+// A getlocal or an integer constant followed by an operator runs as one instruction. Operands
+// that are not both numbers take the plain path, and a branch to the operator still finds it.
+TEST(Avm2Vm, OperandsFusedIntoOperatorsKeepTheirMeaning) {
+    struct Case {
+        std::vector<std::uint8_t> push;
+        const char* expected;
+    };
+    const std::vector<Case> cases = {
+        {{0x24, 0x06, 0xD5, 0x24, 0x07, 0x62, 0x01, 0xA2}, "42"},  // 7 * r1
+        {{0x2C, 0x03, 0xD6, 0x24, 0x01, 0x62, 0x02, 0xA0}, "1x"},  // 1 + "x"
+        {{0x24, 0x01, 0x62, 0x05, 0xA0}, "NaN"},                   // 1 + undefined
+        {{0x2F, 0x01, 0xD7, 0x24, 0x01, 0x62, 0x03, 0xA1}, "0.9"}, // 1 - 0.1
+        {{0x2D, 0x01, 0xD5, 0x2D, 0x01, 0x62, 0x01, 0xC5}, "-2"},  // add_i wraps
+        {{0x2D, 0x02, 0x24, 0x1C, 0xA7}, "15"},                    // -1 >>> 28
+        {{0x2D, 0x02, 0x2D, 0x01, 0xA8}, "2147483647"},            // -1 & max
+        {{0x2C, 0x03, 0x24, 0x02, 0xA5}, "0"},                     // "x" << 2
+        {{0x24, 0x0A, 0x24, 0x03, 0x26, 0x11, 0x02, 0x00, 0x00,    // 10 - 3, jumping over
+          0x24, 0x02, 0xA1},                                       // pushbyte 2 to subtract
+         "7"},
+        {{0x24, 0x0A, 0xD5, 0x24, 0x14, 0x24, 0x03, 0x26, 0x11, // 20 - 3, jumping over
+          0x02, 0x00, 0x00, 0x62, 0x01, 0xA1},                  // getlocal 1 to subtract
+         "17"},
+    };
+    for (const Case& c : cases) {
+        SimpleAbc abc;
+        abc.ints = {2147483647, -1};
+        abc.doubles = {0.1};
+        abc.extraStrings = {"x"};
+        abc.code = traceOf(c.push);
+        const Outcome r = runAbc(abc.build());
+        EXPECT_EQ(r.traces, QStringList{QString::fromLatin1(c.expected)})
+            << c.expected << " " << r.errors.join(u'|').toStdString();
+    }
+    // A register past the frame is still refused.
+    SimpleAbc abc;
+    abc.code = traceOf({0x24, 0x01, 0x62, 0xC8, 0x01, 0xA0});
+    const Outcome r = runAbc(abc.build());
+    EXPECT_TRUE(r.traces.isEmpty());
+    ASSERT_EQ(r.errors.size(), 1);
+    EXPECT_TRUE(r.errors[0].contains(QLatin1String("#1025"))) << r.errors[0].toStdString();
+}
+
 TEST(Avm2Vm, NumberToStringIsShortestRoundTrip) {
     const std::pair<double, const char*> cases[] = {
         {0.1 + 0.2, "0.30000000000000004"},
@@ -542,6 +584,53 @@ TEST(Avm2Vm, CallMethodDispatchesById) {
     EXPECT_TRUE(r.errors[0].contains(QLatin1String("#1051"))) << r.errors[0].toStdString();
 }
 
+// callmethod remembers which method of a table has an id (or that none has). When the table's
+// method of an id is replaced, or one of a new id is added, the next call finds it.
+TEST(Avm2Vm, CallMethodFindsReplacedAndAddedMethods) {
+    using namespace swf::avm2;
+    SimpleAbc abc;
+    abc.extraStrings = {"twice", "swap"};                       // multinames 2, 3
+    abc.methods = {{{0xD1, 0xD1, 0xA0, 0x48}, 1, 2, 7}};        // twice(x) = x + x, id 7
+    abc.code = {0xD0, 0x30,                                     // getlocal0 pushscope
+                0x5D, 0x01, 0xD0, 0x24, 0x05, 0x43, 0x07, 0x01, // trace(callmethod 7 (5))
+                0x4F, 0x01, 0x01,                               //
+                0xD0, 0x24, 0x05, 0x43, 0x09, 0x01,             // 13: callmethod 9: none yet
+                0x29, 0x10, 0x01, 0x00, 0x00,                   // pop, jump over the handler
+                0x29,                                           // 24: the handler drops it
+                0x5D, 0x03, 0xD0, 0x4F, 0x03, 0x01,             // swap(this)
+                0x5D, 0x01, 0xD0, 0x24, 0x05, 0x43, 0x07, 0x01, // trace(callmethod 7 (5))
+                0x4F, 0x01, 0x01,                               //
+                0x5D, 0x01, 0xD0, 0x24, 0x05, 0x43, 0x09, 0x01, // trace(callmethod 9 (5))
+                0x4F, 0x01, 0x01, 0x47};
+    abc.handlers = {{13, 19, 24, 0, 0}};
+    // swap(o) replaces o's method of id 7 and adds one of id 9, both natives.
+    auto swap = [](VM& vm, const Value&, std::span<const Value> args) -> Value {
+        Object* o = arg(args, 0).object();
+        if (!o || !o->traits)
+            return Value();
+        Binding b;
+        b.kind = Binding::Kind::Method;
+        b.method.native = [](VM&, const Value&, std::span<const Value>) -> Value {
+            return Value(QStringLiteral("replaced"));
+        };
+        b.dispId = 7;
+        o->traits->add(QStringLiteral("twice"), vm.publicNs(), b);
+        b.method.native = [](VM&, const Value&, std::span<const Value>) -> Value {
+            return Value(QStringLiteral("added"));
+        };
+        b.dispId = 9;
+        o->traits->add(QStringLiteral("thrice"), vm.publicNs(), b);
+        return Value();
+    };
+    const Outcome r = runAbc(abc.build(), {}, 1, [&](VM& vm) {
+        vm.defineGlobal(QString(), QStringLiteral("swap"),
+                        Value(static_cast<Object*>(vm.makeNative(QStringLiteral("swap"), swap))));
+    });
+    EXPECT_EQ(r.traces, QStringList({"10", "replaced", "added"}))
+        << r.errors.join(u'|').toStdString();
+    EXPECT_TRUE(r.errors.isEmpty()) << r.errors.join(u'|').toStdString();
+}
+
 // Calls nest in frames taken from one arena: deep recursion passes its arguments and results
 // through every level, a missing argument is refused, and the frames of calls that threw are
 // given back (the later calls still run). 50 levels: a sanitizer build's interpreter frames are
@@ -841,6 +930,39 @@ TEST(Avm2Vm, LoadIntoParentDomainChangesWhatCachedNamesFind) {
     load(who("parent"), vm.mainDomain());
     load(askAgain, child);
     EXPECT_EQ(traces, QStringList({"child", "parent"}));
+}
+
+// A method runs in the scope chain of its trait's binding. When the call adds a trait of the
+// same name to that table (here a native, as an install might), the binding moves; the method
+// must still find its chain (getouterscope 0 is the global, trace is found through it).
+TEST(Avm2Vm, MethodKeepsItsChainWhenItsTraitMoves) {
+    using namespace swf::avm2;
+    SimpleAbc abc;
+    abc.extraStrings = {"m", "grow"}; // multinames 2, 3
+    // m(): grow(this); trace(outer[0] === this)
+    abc.methods = {{{0x5D, 0x03, 0xD0, 0x4F, 0x03, 0x01, 0x5D, 0x01, 0x67, 0x00, 0xD0, 0xAC, 0x4F,
+                     0x01, 0x01, 0x47},
+                    0,
+                    2,
+                    0,
+                    0}};
+    abc.code = {0xD0, 0x30, 0x5D, 0x02, 0x4F, 0x02, 0x00, 0x47}; // m()
+    // grow(o) gives o's traits more names "m" in other namespaces.
+    auto grow = [](VM& vm, const Value&, std::span<const Value> args) -> Value {
+        Object* o = arg(args, 0).object();
+        if (o && o->traits)
+            for (int i = 0; i < 8; ++i)
+                o->traits->add(QStringLiteral("m"),
+                               vm.internNs(NsKind::Namespace, QStringLiteral("urn:%1").arg(i)),
+                               Binding{});
+        return Value();
+    };
+    const Outcome r = runAbc(abc.build(), {}, 1, [&](VM& vm) {
+        vm.defineGlobal(QString(), QStringLiteral("grow"),
+                        Value(static_cast<Object*>(vm.makeNative(QStringLiteral("grow"), grow))));
+    });
+    EXPECT_EQ(r.traces, QStringList({"true"})) << r.traces.join(u'|').toStdString();
+    EXPECT_TRUE(r.errors.isEmpty()) << r.errors.join(u'|').toStdString();
 }
 
 } // namespace
