@@ -302,6 +302,9 @@ void Form1::Form_Resize() {
 
 void Form1::mnuquanping_Click() {
     m_fullScreen.toggle(*m_surface);
+    // The movie's stage.displayState follows the window, whoever asked.
+    if (auto* flash = qobject_cast<FlashControl*>(m_control->widget()))
+        flash->setFullScreen(m_surface->fullScreenChecked());
 }
 
 // Through the menu item, so that its check mark is the mode, as for the user's command.

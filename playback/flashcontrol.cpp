@@ -120,6 +120,7 @@ void FlashControl::Movie(const QString& path) {
     if (!m_manualClock)
         m_runner->setClock([this] { return m_elapsed.elapsed(); });
     m_runner->viewResized(QSizeF(size()));
+    m_runner->fullScreenChanged(m_fullScreen);
     m_runner->start();
     startSound();
     if (!afterRunner(swf::StepResult{false, true}))
@@ -296,6 +297,16 @@ void FlashControl::setLooping(bool loop) {
     m_loop = loop;
     if (m_runner)
         m_runner->setLooping(loop);
+}
+
+void FlashControl::setFullScreen(bool on) {
+    if (m_fullScreen == on)
+        return;
+    m_fullScreen = on;
+    if (m_runner) {
+        m_runner->fullScreenChanged(on);
+        afterRunner(swf::StepResult{false, true});
+    }
 }
 
 void FlashControl::setQuality(swf::render::Quality q) {

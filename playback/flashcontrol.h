@@ -55,6 +55,8 @@ public:
 
     bool isLooping() const { return m_loop; }
     void setLooping(bool loop);
+    // The window entered or left full screen; the movie's stage.displayState follows.
+    void setFullScreen(bool on);
     swf::render::Quality quality() const { return m_quality; }
     void setQuality(swf::render::Quality q);
     double zoom() const { return m_zoom; }
@@ -170,6 +172,7 @@ private:
     qint32 m_scaleMode = 0;
     double m_zoom = 1;
     bool m_loop = true;
+    bool m_fullScreen = false;
     swf::render::Quality m_quality = swf::render::Quality::High;
     std::function<void(swf::Player&, std::vector<swf::PendingAction>)> m_actionHandler;
     std::function<void(QMenu*)> m_menuExtender;

@@ -1947,8 +1947,17 @@ Value updateAfterEvent(VM&, const Value&, std::span<const Value>) {
     return Value();
 }
 Value fscommandNative(VM& vm, const Value&, std::span<const Value> args) {
-    if (vm.displayTree && vm.toString(arg(args, 0)) == QLatin1String("quit"))
-        vm.displayTree->quitRequested = true;
+    DisplayTree* t = vm.displayTree;
+    if (!t)
+        return Value();
+    const QString command = vm.toString(arg(args, 0)).trimmed().toLower();
+    if (command == QLatin1String("quit"))
+        t->quitRequested = true;
+    // As a projector obeys it; stage.displayState follows once the window has changed.
+    else if (command == QLatin1String("fullscreen") && t->fullScreenRequested)
+        t->fullScreenRequested(vm.toString(arg(args, 1))
+                                   .trimmed()
+                                   .compare(QLatin1String("true"), Qt::CaseInsensitive) == 0);
     return Value();
 }
 
@@ -2073,14 +2082,31 @@ Value setStageDisplayState(VM& vm, const Value&, std::span<const Value> args) {
         return Value();
     if (t.fullScreenRequested)
         t.fullScreenRequested(full);
+    dispatchFullScreen(vm, full);
+    return Value();
+}
+} // namespace
+
+void dispatchFullScreen(VM& vm, bool full) {
+    DisplayTree& t = treeOf(vm);
     const Value cls = vm.lookupDefinition(QStringLiteral("flash.events::FullScreenEvent"));
     if (t.stage && cls.object()) {
         const Value eventArgs[] = {Value(QStringLiteral("fullScreen")), Value(false), Value(false),
                                    Value(full)};
         dispatchEvent(vm, t.stage, vm.construct(cls, eventArgs));
     }
-    return Value();
 }
+
+// The window went into or out of full screen by the user's command, or obeyed the movie's.
+void hostFullScreenChanged(VM& vm, bool full) {
+    DisplayTree& t = treeOf(vm);
+    if (full == (t.displayState != QLatin1String("normal")))
+        return;
+    t.displayState = full ? QStringLiteral("fullScreen") : QStringLiteral("normal");
+    dispatchFullScreen(vm, full);
+}
+
+namespace {
 
 // --- LoaderInfo: the movie is always wholly loaded. ---
 

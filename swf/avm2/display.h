@@ -216,6 +216,10 @@ private:
 
 bool dispatchEvent(VM& vm, DisplayNode* target, const Value& event);
 void dispatchSimple(VM& vm, DisplayNode* target, const QString& type, bool bubbles);
+// FullScreenEvent.FULL_SCREEN on the stage.
+void dispatchFullScreen(VM& vm, bool full);
+// The window entered or left full screen: stage.displayState follows, with its event.
+void hostFullScreenChanged(VM& vm, bool full);
 bool isBroadcastEvent(const QString& type);
 
 // flash.text (builtins_text.cpp): TextField on the player's edit texts, TextFormat, Font and

@@ -409,6 +409,15 @@ void Runtime::viewResized(QSizeF viewPx) {
                 [&] { dispatchSimple(*m_vm, m_stage, QStringLiteral("resize"), false); });
 }
 
+void Runtime::fullScreenChanged(bool on) {
+    // Before the movie starts there is no one to tell, only the state to read later.
+    if (!m_stage || !m_started) {
+        m_tree->displayState = on ? QStringLiteral("fullScreen") : QStringLiteral("normal");
+        return;
+    }
+    guarded("a full-screen event", [&] { hostFullScreenChanged(*m_vm, on); });
+}
+
 QString Runtime::stageAlign() const {
     return m_tree ? m_tree->align : QString();
 }

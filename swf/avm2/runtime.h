@@ -85,6 +85,8 @@ public:
     QString selectedText(bool cut);
     // The view's size in pixels: in noScale the stage's size, and a resize event.
     void viewResized(QSizeF viewPx);
+    // The window entered or left full screen, whoever asked.
+    void fullScreenChanged(bool on);
     QString stageAlign() const;
     // Mouse.hide() was called and not undone by Mouse.show().
     bool mouseHidden() const;

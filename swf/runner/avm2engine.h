@@ -29,6 +29,7 @@ public:
     void composeText(const QString& preedit) override { m_runtime.composeText(preedit); }
     QString selectedText(bool cut) override { return m_runtime.selectedText(cut); }
     void viewResized(QSizeF viewPx) override { m_runtime.viewResized(viewPx); }
+    void fullScreenChanged(bool on) override { m_runtime.fullScreenChanged(on); }
     void setSound(std::shared_ptr<sound::MovieSound> sound) override {
         m_runtime.setSound(std::move(sound));
     }

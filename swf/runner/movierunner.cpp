@@ -84,9 +84,15 @@ void MovieRunner::start() {
         m_hooks.notice = eachLineOnce(std::move(m_hooks.notice));
     if (m_options.scripts && !m_actionHandler && as3) {
         ScriptHostHooks h = m_hooks;
+        // As for ActionScript 1/2: full screen resizes the view, which runs scripts again.
+        h.fscommand = [this](const QString& command, const QString& args) {
+            m_fscommands.emplace_back(command, args);
+        };
         h.clock = [this] { return clockMs(); };
         m_engine = std::make_unique<Avm2Engine>(*m_player, m_movie, h, m_options.avm2Limits, m_url,
                                                 m_options.sharedObjectFolder);
+        if (m_fullScreen)
+            m_engine->fullScreenChanged(true);
     } else if (m_options.scripts && !m_actionHandler) {
         ScriptHostHooks h = m_hooks;
         h.fscommand = [this](const QString& command, const QString& args) {
@@ -461,6 +467,14 @@ StepResult MovieRunner::keyUp(int code, int ascii) {
         m_engine->keyUp(code, ascii);
     afterChange(r, before);
     return r;
+}
+
+void MovieRunner::fullScreenChanged(bool on) {
+    m_fullScreen = on;
+    if (!m_engine)
+        return;
+    m_engine->fullScreenChanged(on);
+    deliverRequests();
 }
 
 void MovieRunner::viewResized(QSizeF viewPx) {

@@ -165,6 +165,8 @@ public:
     // The view's size in pixels: Stage.width/height in noScale, onResize. May come before
     // start().
     void viewResized(QSizeF viewPx);
+    // The window entered or left full screen (stage.displayState). May come before start().
+    void fullScreenChanged(bool on);
     // The button under the mouse now, if any (for the cursor).
     const ButtonInstance* hoveredButton() const { return m_hovered; }
     QString stageAlign() const { return m_engine ? m_engine->stageAlign() : QString(); }
@@ -222,6 +224,7 @@ private:
     std::vector<std::pair<QString, QString>> m_fscommands;
     bool m_delivering = false;
     std::optional<QSizeF> m_viewSize;
+    bool m_fullScreen = false;
     std::optional<QPointF> m_mouse; // stage pixels
     bool m_mouseDown = false;
     ButtonInstance* m_hovered = nullptr; // checked with isLive() before each use

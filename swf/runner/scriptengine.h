@@ -75,6 +75,8 @@ public:
         return {};
     }
     virtual void viewResized(QSizeF viewPx) = 0;
+    // The window entered or left full screen, by the user's command or the movie's request.
+    virtual void fullScreenChanged(bool on) { (void)on; }
     virtual void setSound(std::shared_ptr<sound::MovieSound> sound) = 0;
     // fscommand("quit") or its like: the movie asked to end.
     virtual bool quitRequested() const = 0;

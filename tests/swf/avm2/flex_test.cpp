@@ -214,6 +214,17 @@ TEST(Avm2Flex, DisplayStateAsksTheHostForFullScreen) {
     EXPECT_EQ(heard, QStringList({"fullScreen true", "fullScreen false"}));
     EXPECT_THROW(f.set(stage, "displayState", Value("huge")), ScriptThrow);
     EXPECT_EQ(f.text(f.get(stage, "displayState")), "normal");
+
+    // The window obeys the movie, then the user leaves full screen with the window's command:
+    // the state follows and the movie hears of it once.
+    heard.clear();
+    f.set(stage, "displayState", Value("fullScreen"));
+    f.runtime.fullScreenChanged(true);
+    EXPECT_EQ(heard, QStringList({"fullScreen true"}));
+    f.runtime.fullScreenChanged(false);
+    EXPECT_EQ(f.text(f.get(stage, "displayState")), "normal");
+    f.runtime.fullScreenChanged(false);
+    EXPECT_EQ(heard, QStringList({"fullScreen true", "fullScreen false"}));
 }
 
 } // namespace
