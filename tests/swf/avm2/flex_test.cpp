@@ -225,6 +225,13 @@ TEST(Avm2Flex, DisplayStateAsksTheHostForFullScreen) {
     EXPECT_EQ(f.text(f.get(stage, "displayState")), "normal");
     f.runtime.fullScreenChanged(false);
     EXPECT_EQ(heard, QStringList({"fullScreen true", "fullScreen false"}));
+
+    // fscommand("fullscreen") asks the host as a projector obeys it; the state waits for it.
+    const Value fscommand = f.vm().lookupDefinition(QStringLiteral("flash.system::fscommand"));
+    const Value fsArgs[] = {Value("FullScreen"), Value(" TRUE")};
+    f.vm().call(fscommand, Value(), fsArgs);
+    EXPECT_EQ(asked, std::vector<bool>({true, false, true, true}));
+    EXPECT_EQ(f.text(f.get(stage, "displayState")), "normal");
 }
 
 } // namespace
