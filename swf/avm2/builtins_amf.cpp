@@ -19,6 +19,15 @@ namespace {
 
 constexpr int kMaxDepth = 256;
 
+// One level of nesting for as long as it lives (the caller checked kMaxDepth first).
+struct Deeper {
+    explicit Deeper(int& d) : depth(d) { ++depth; }
+    ~Deeper() { --depth; }
+    Deeper(const Deeper&) = delete;
+    Deeper& operator=(const Deeper&) = delete;
+    int& depth;
+};
+
 enum Marker : std::uint8_t {
     Undefined = 0x00,
     Null = 0x01,
@@ -266,11 +275,7 @@ private:
     void object(Object* o) {
         if (depth >= kMaxDepth)
             vm.throwError("Error", 1023, QStringLiteral("Stack overflow occurred."));
-        ++depth;
-        struct Leave {
-            int& d;
-            ~Leave() { --d; }
-        } leave{depth};
+        const Deeper deeper(depth);
         const Value self(o);
         switch (o->kind) {
         case ObjectKind::Function:
@@ -429,11 +434,7 @@ public:
     Value value() {
         if (depth >= kMaxDepth)
             damaged();
-        ++depth;
-        struct Leave {
-            int& d;
-            ~Leave() { --d; }
-        } leave{depth};
+        const Deeper deeper(depth);
         switch (u8()) {
         case Undefined:
             return Value();
@@ -790,11 +791,7 @@ private:
     void object(Object* o) {
         if (depth >= kMaxDepth)
             vm.throwError("Error", 1023, QStringLiteral("Stack overflow occurred."));
-        ++depth;
-        struct Leave {
-            int& d;
-            ~Leave() { --d; }
-        } leave{depth};
+        const Deeper deeper(depth);
         const Value self(o);
         switch (o->kind) {
         case ObjectKind::Function:
@@ -877,11 +874,7 @@ public:
     Value value() {
         if (depth >= kMaxDepth)
             damaged();
-        ++depth;
-        struct Leave {
-            int& d;
-            ~Leave() { --d; }
-        } leave{depth};
+        const Deeper deeper(depth);
         switch (u8()) {
         case Number0:
             return Value::number(f64());

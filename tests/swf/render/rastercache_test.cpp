@@ -219,18 +219,28 @@ TEST(RasterCache, PicturesHoldTheWholeOfMiterTips) {
     EXPECT_LE(worst, 2);
 }
 
-// Forty large detailed objects need more than the cache may hold: it keeps what fits, draws
-// the rest anew with the same pixels, and lets go of all of it once they are gone.
-TEST(RasterCache, StaysWithinItsCapAndLetsGoOfUnusedPictures) {
-    ensureGuiApplication();
+namespace {
+
+constexpr int kObjects = 40;
+
+// Forty large detailed objects, shown for two frames and removed in the third.
+Bytes largeObjectsShownThenRemoved() {
     Bytes tags = detailedShape(1, 100, 4);
-    constexpr int kObjects = 40;
     for (int i = 0; i < kObjects; ++i)
         tags = concat({tags, placed(std::uint16_t(i + 1), 1, 2.5 + i * 0.01, 0, -i * 50, 0)});
     tags = concat({tags, showFrame(), showFrame()});
     for (int i = 0; i < kObjects; ++i)
         tags = concat({tags, swftest::removeObject2(std::uint16_t(i + 1))});
-    tags = concat({tags, showFrame()});
+    return concat({tags, showFrame()});
+}
+
+} // namespace
+
+// Forty large detailed objects need more than the cache may hold: it keeps what fits, draws
+// the rest anew with the same pixels, and lets go of all of it once they are gone.
+TEST(RasterCache, StaysWithinItsCapAndLetsGoOfUnusedPictures) {
+    ensureGuiApplication();
+    const Bytes tags = largeObjectsShownThenRemoved();
     swf::Player player(load(tags, 3));
     swf::render::Renderer kept;
     const QSize size(1100, 800);
@@ -255,14 +265,7 @@ TEST(RasterCache, StaysWithinItsCapAndLetsGoOfUnusedPictures) {
 // a cache finding it full draws without keeping, and keeps again once the other lets go.
 TEST(RasterCache, CachesSharingABudgetHoldNoMoreThanItTogether) {
     ensureGuiApplication();
-    Bytes tags = detailedShape(1, 100, 4);
-    constexpr int kObjects = 40;
-    for (int i = 0; i < kObjects; ++i)
-        tags = concat({tags, placed(std::uint16_t(i + 1), 1, 2.5 + i * 0.01, 0, -i * 50, 0)});
-    tags = concat({tags, showFrame(), showFrame()});
-    for (int i = 0; i < kObjects; ++i)
-        tags = concat({tags, swftest::removeObject2(std::uint16_t(i + 1))});
-    tags = concat({tags, showFrame()});
+    const Bytes tags = largeObjectsShownThenRemoved();
     const auto movie = load(tags, 3);
     swf::Player player(movie), other(movie);
     auto first = std::make_unique<swf::render::Renderer>();
