@@ -1,5 +1,7 @@
 #include "playback/videoencoder.h"
 
+#include "swf/ffmpeg.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -8,20 +10,11 @@
 #include <cstring>
 #include <filesystem>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/audio_fifo.h>
-#include <libavutil/opt.h>
-#include <libswresample/swresample.h>
-#include <libswscale/swscale.h>
-}
-
 namespace {
 
-QString avError(int code) {
+QString avError(const swf::ffmpeg::Api& av, int code) {
     char buf[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, buf, sizeof buf);
+    av.av_strerror(code, buf, sizeof buf);
     return QString::fromUtf8(buf);
 }
 
@@ -51,6 +44,7 @@ constexpr int kMaxSide = 8192;
 } // namespace
 
 struct VideoEncoder::Impl {
+    const swf::ffmpeg::Api* av = nullptr; // set by the first open that loads FFmpeg
     Settings settings;
     Format format = Format::Mp4;
     QString partPath;
@@ -73,25 +67,27 @@ struct VideoEncoder::Impl {
     ~Impl() { close(); }
 
     void close() {
+        open = false;
+        if (!av)
+            return; // nothing was made
         if (fmt) {
             if (fmt->pb)
-                avio_closep(&fmt->pb);
-            avformat_free_context(fmt);
+                av->avio_closep(&fmt->pb);
+            av->avformat_free_context(fmt);
             fmt = nullptr;
         }
-        avcodec_free_context(&video);
-        avcodec_free_context(&audio);
-        sws_freeContext(sws);
+        av->avcodec_free_context(&video);
+        av->avcodec_free_context(&audio);
+        av->sws_freeContext(sws);
         sws = nullptr;
-        swr_free(&swr);
+        av->swr_free(&swr);
         if (fifo) {
-            av_audio_fifo_free(fifo);
+            av->av_audio_fifo_free(fifo);
             fifo = nullptr;
         }
-        av_frame_free(&frame);
-        av_frame_free(&audioFrame);
-        av_packet_free(&packet);
-        open = false;
+        av->av_frame_free(&frame);
+        av->av_frame_free(&audioFrame);
+        av->av_packet_free(&packet);
     }
 
     bool fail(QString* error, const QString& why) {
@@ -102,36 +98,37 @@ struct VideoEncoder::Impl {
 
     // Sends one frame (null to drain) and writes every packet that comes out.
     bool encode(AVCodecContext* ctx, AVStream* stream, AVFrame* f, QString* error) {
-        int ret = avcodec_send_frame(ctx, f);
+        int ret = av->avcodec_send_frame(ctx, f);
         if (ret < 0 && !(f == nullptr && ret == AVERROR_EOF))
-            return fail(error, QStringLiteral("encoding failed: %1").arg(avError(ret)));
+            return fail(error, QStringLiteral("encoding failed: %1").arg(avError(*av, ret)));
         for (;;) {
-            ret = avcodec_receive_packet(ctx, packet);
+            ret = av->avcodec_receive_packet(ctx, packet);
             if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
                 return true;
             if (ret < 0)
-                return fail(error, QStringLiteral("encoding failed: %1").arg(avError(ret)));
-            av_packet_rescale_ts(packet, ctx->time_base, stream->time_base);
+                return fail(error, QStringLiteral("encoding failed: %1").arg(avError(*av, ret)));
+            av->av_packet_rescale_ts(packet, ctx->time_base, stream->time_base);
             packet->stream_index = stream->index;
-            ret = av_interleaved_write_frame(fmt, packet);
+            ret = av->av_interleaved_write_frame(fmt, packet);
             if (ret < 0)
-                return fail(error,
-                            QStringLiteral("cannot write %1: %2").arg(settings.path, avError(ret)));
+                return fail(
+                    error,
+                    QStringLiteral("cannot write %1: %2").arg(settings.path, avError(*av, ret)));
         }
     }
 
     bool openVideo(const FormatInfo& info, QString* error) {
-        const AVCodec* codec = avcodec_find_encoder_by_name(info.videoCodec);
+        const AVCodec* codec = av->avcodec_find_encoder_by_name(info.videoCodec);
         if (!codec)
             return fail(error, QStringLiteral("this FFmpeg has no %1 encoder")
                                    .arg(QLatin1String(info.videoCodec)));
-        videoStream = avformat_new_stream(fmt, nullptr);
-        video = avcodec_alloc_context3(codec);
+        videoStream = av->avformat_new_stream(fmt, nullptr);
+        video = av->avcodec_alloc_context3(codec);
         if (!videoStream || !video)
             return fail(error, QStringLiteral("out of memory"));
         video->width = settings.size.width();
         video->height = settings.size.height();
-        const AVRational rate = av_d2q(settings.frameRate, 1 << 16);
+        const AVRational rate = av->av_d2q(settings.frameRate, 1 << 16);
         video->time_base = av_inv_q(rate);
         video->framerate = rate;
         video->pix_fmt = format == Format::Gif ? AV_PIX_FMT_PAL8 : AV_PIX_FMT_YUV420P;
@@ -141,43 +138,43 @@ struct VideoEncoder::Impl {
         AVDictionary* opts = nullptr;
         if (format == Format::Mp4 || format == Format::Matroska) {
             // Movies are mostly flat colour and sharp edges; a low CRF keeps those clean.
-            av_dict_set(&opts, "preset", "veryfast", 0);
-            av_dict_set(&opts, "crf", "18", 0);
+            av->av_dict_set(&opts, "preset", "veryfast", 0);
+            av->av_dict_set(&opts, "crf", "18", 0);
         } else if (format == Format::WebM) {
-            av_dict_set(&opts, "crf", "30", 0);
-            av_dict_set(&opts, "b", "0", 0);
-            av_dict_set(&opts, "deadline", "good", 0);
-            av_dict_set(&opts, "cpu-used", "5", 0);
-            av_dict_set(&opts, "row-mt", "1", 0);
+            av->av_dict_set(&opts, "crf", "30", 0);
+            av->av_dict_set(&opts, "b", "0", 0);
+            av->av_dict_set(&opts, "deadline", "good", 0);
+            av->av_dict_set(&opts, "cpu-used", "5", 0);
+            av->av_dict_set(&opts, "row-mt", "1", 0);
         }
-        const int ret = avcodec_open2(video, codec, &opts);
-        av_dict_free(&opts);
+        const int ret = av->avcodec_open2(video, codec, &opts);
+        av->av_dict_free(&opts);
         if (ret < 0)
             return fail(error, QStringLiteral("cannot start the %1 encoder: %2")
-                                   .arg(QLatin1String(info.videoCodec), avError(ret)));
-        avcodec_parameters_from_context(videoStream->codecpar, video);
+                                   .arg(QLatin1String(info.videoCodec), avError(*av, ret)));
+        av->avcodec_parameters_from_context(videoStream->codecpar, video);
         videoStream->time_base = video->time_base;
         videoStream->avg_frame_rate = rate;
         videoStream->r_frame_rate = rate;
 
-        frame = av_frame_alloc();
+        frame = av->av_frame_alloc();
         if (!frame)
             return fail(error, QStringLiteral("out of memory"));
         frame->format = video->pix_fmt;
         frame->width = video->width;
         frame->height = video->height;
-        if (av_frame_get_buffer(frame, 0) < 0)
+        if (av->av_frame_get_buffer(frame, 0) < 0)
             return fail(error, QStringLiteral("out of memory"));
         return true;
     }
 
     bool openAudio(const FormatInfo& info, QString* error) {
-        const AVCodec* codec = avcodec_find_encoder_by_name(info.audioCodec);
+        const AVCodec* codec = av->avcodec_find_encoder_by_name(info.audioCodec);
         if (!codec)
             return fail(error, QStringLiteral("this FFmpeg has no %1 encoder")
                                    .arg(QLatin1String(info.audioCodec)));
-        audioStream = avformat_new_stream(fmt, nullptr);
-        audio = avcodec_alloc_context3(codec);
+        audioStream = av->avformat_new_stream(fmt, nullptr);
+        audio = av->avcodec_alloc_context3(codec);
         if (!audioStream || !audio)
             return fail(error, QStringLiteral("out of memory"));
         // Opus runs at 48 kHz only; AAC keeps the movie's rate.
@@ -197,28 +194,28 @@ struct VideoEncoder::Impl {
                 break;
             }
         }
-        av_channel_layout_default(&audio->ch_layout, settings.audioChannels);
+        av->av_channel_layout_default(&audio->ch_layout, settings.audioChannels);
         audio->bit_rate = 160000;
         audio->time_base = AVRational{1, rate};
         if (fmt->oformat->flags & AVFMT_GLOBALHEADER)
             audio->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-        int ret = avcodec_open2(audio, codec, nullptr);
+        int ret = av->avcodec_open2(audio, codec, nullptr);
         if (ret < 0)
             return fail(error, QStringLiteral("cannot start the %1 encoder: %2")
-                                   .arg(QLatin1String(info.audioCodec), avError(ret)));
-        avcodec_parameters_from_context(audioStream->codecpar, audio);
+                                   .arg(QLatin1String(info.audioCodec), avError(*av, ret)));
+        av->avcodec_parameters_from_context(audioStream->codecpar, audio);
         audioStream->time_base = audio->time_base;
 
         AVChannelLayout in;
-        av_channel_layout_default(&in, settings.audioChannels);
-        ret = swr_alloc_set_opts2(&swr, &audio->ch_layout, audio->sample_fmt, rate, &in,
-                                  AV_SAMPLE_FMT_S16, settings.audioRate, 0, nullptr);
-        av_channel_layout_uninit(&in);
-        if (ret < 0 || swr_init(swr) < 0)
+        av->av_channel_layout_default(&in, settings.audioChannels);
+        ret = av->swr_alloc_set_opts2(&swr, &audio->ch_layout, audio->sample_fmt, rate, &in,
+                                      AV_SAMPLE_FMT_S16, settings.audioRate, 0, nullptr);
+        av->av_channel_layout_uninit(&in);
+        if (ret < 0 || av->swr_init(swr) < 0)
             return fail(error, QStringLiteral("cannot convert the sound for the encoder"));
         const int frameSize = audio->frame_size > 0 ? audio->frame_size : 1024;
-        fifo = av_audio_fifo_alloc(audio->sample_fmt, settings.audioChannels, frameSize * 4);
-        audioFrame = av_frame_alloc();
+        fifo = av->av_audio_fifo_alloc(audio->sample_fmt, settings.audioChannels, frameSize * 4);
+        audioFrame = av->av_frame_alloc();
         if (!fifo || !audioFrame)
             return fail(error, QStringLiteral("out of memory"));
         return true;
@@ -228,20 +225,21 @@ struct VideoEncoder::Impl {
     bool drainFifo(bool last, QString* error) {
         const int frameSize = audio->frame_size > 0 ? audio->frame_size : 1024;
         const bool smallLast = audio->codec->capabilities & AV_CODEC_CAP_SMALL_LAST_FRAME;
-        while (av_audio_fifo_size(fifo) >= frameSize || (last && av_audio_fifo_size(fifo) > 0)) {
-            const int have = std::min(av_audio_fifo_size(fifo), frameSize);
-            av_frame_unref(audioFrame);
+        while (av->av_audio_fifo_size(fifo) >= frameSize ||
+               (last && av->av_audio_fifo_size(fifo) > 0)) {
+            const int have = std::min(av->av_audio_fifo_size(fifo), frameSize);
+            av->av_frame_unref(audioFrame);
             audioFrame->format = audio->sample_fmt;
             audioFrame->sample_rate = audio->sample_rate;
-            av_channel_layout_copy(&audioFrame->ch_layout, &audio->ch_layout);
+            av->av_channel_layout_copy(&audioFrame->ch_layout, &audio->ch_layout);
             // A codec that takes only whole frames gets the last one padded with silence.
             audioFrame->nb_samples = (have < frameSize && !smallLast) ? frameSize : have;
-            if (av_frame_get_buffer(audioFrame, 0) < 0)
+            if (av->av_frame_get_buffer(audioFrame, 0) < 0)
                 return fail(error, QStringLiteral("out of memory"));
-            av_samples_set_silence(audioFrame->extended_data, 0, audioFrame->nb_samples,
-                                   audio->ch_layout.nb_channels, audio->sample_fmt);
-            if (av_audio_fifo_read(fifo, reinterpret_cast<void**>(audioFrame->extended_data),
-                                   have) != have)
+            av->av_samples_set_silence(audioFrame->extended_data, 0, audioFrame->nb_samples,
+                                       audio->ch_layout.nb_channels, audio->sample_fmt);
+            if (av->av_audio_fifo_read(fifo, reinterpret_cast<void**>(audioFrame->extended_data),
+                                       have) != have)
                 return fail(error, QStringLiteral("sound conversion failed"));
             audioFrame->pts = audioPts;
             audioPts += audioFrame->nb_samples;
@@ -253,20 +251,20 @@ struct VideoEncoder::Impl {
 
     // Converts `frames` input samples (null: the resampler's delayed rest) into the FIFO.
     bool convertAudio(const std::int16_t* samples, int frames, QString* error) {
-        const int outMax = swr_get_out_samples(swr, frames);
+        const int outMax = av->swr_get_out_samples(swr, frames);
         if (outMax <= 0)
             return true;
         uint8_t** buf = nullptr;
-        if (av_samples_alloc_array_and_samples(&buf, nullptr, audio->ch_layout.nb_channels, outMax,
-                                               audio->sample_fmt, 0) < 0)
+        if (av->av_samples_alloc_array_and_samples(&buf, nullptr, audio->ch_layout.nb_channels,
+                                                   outMax, audio->sample_fmt, 0) < 0)
             return fail(error, QStringLiteral("out of memory"));
         const uint8_t* in = reinterpret_cast<const uint8_t*>(samples);
-        const int got = swr_convert(swr, buf, outMax, samples ? &in : nullptr, frames);
+        const int got = av->swr_convert(swr, buf, outMax, samples ? &in : nullptr, frames);
         bool ok = got >= 0;
         if (ok && got > 0)
-            ok = av_audio_fifo_write(fifo, reinterpret_cast<void**>(buf), got) == got;
-        av_freep(&buf[0]);
-        av_freep(&buf);
+            ok = av->av_audio_fifo_write(fifo, reinterpret_cast<void**>(buf), got) == got;
+        av->av_freep(&buf[0]);
+        av->av_freep(&buf);
         return ok ? true : fail(error, QStringLiteral("sound conversion failed"));
     }
 };
@@ -305,9 +303,6 @@ std::int64_t VideoEncoder::framesWritten() const {
 }
 
 bool VideoEncoder::open(const Settings& settings, QString* error) {
-    // The libraries' own chatter (encoder banners, statistics) is not for our users.
-    if (av_log_get_level() > AV_LOG_ERROR)
-        av_log_set_level(AV_LOG_ERROR);
     abort();
     d->settings = settings;
     d->videoPts = 0;
@@ -328,16 +323,24 @@ bool VideoEncoder::open(const Settings& settings, QString* error) {
          settings.audioRate > 192000))
         return d->fail(error, QStringLiteral("unsupported sound layout"));
 
+    d->av = swf::ffmpeg::encoding();
+    if (!d->av)
+        return d->fail(error, QStringLiteral("cannot load FFmpeg: %1")
+                                  .arg(QString::fromStdString(swf::ffmpeg::loadError())));
+    // The libraries' own chatter (encoder banners, statistics) is not for our users.
+    if (d->av->av_log_get_level() > AV_LOG_ERROR)
+        d->av->av_log_set_level(AV_LOG_ERROR);
+
     const FormatInfo info = infoFor(*format);
     const QFileInfo target(settings.path);
     d->partPath = target.dir().filePath(
         QStringLiteral(".%1.%2.part")
             .arg(target.fileName())
             .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
-    if (avformat_alloc_output_context2(&d->fmt, nullptr, info.muxer, nullptr) < 0 || !d->fmt)
+    if (d->av->avformat_alloc_output_context2(&d->fmt, nullptr, info.muxer, nullptr) < 0 || !d->fmt)
         return d->fail(
             error, QStringLiteral("this FFmpeg cannot write %1").arg(QLatin1String(info.muxer)));
-    d->packet = av_packet_alloc();
+    d->packet = d->av->av_packet_alloc();
     if (!d->packet)
         return d->fail(error, QStringLiteral("out of memory"));
     if (!d->openVideo(info, error))
@@ -346,18 +349,20 @@ bool VideoEncoder::open(const Settings& settings, QString* error) {
         return (abort(), false);
 
     const QByteArray part = QFile::encodeName(d->partPath);
-    int ret = avio_open(&d->fmt->pb, part.constData(), AVIO_FLAG_WRITE);
+    int ret = d->av->avio_open(&d->fmt->pb, part.constData(), AVIO_FLAG_WRITE);
     if (ret < 0) {
-        d->fail(error, QStringLiteral("cannot write %1: %2").arg(settings.path, avError(ret)));
+        d->fail(error,
+                QStringLiteral("cannot write %1: %2").arg(settings.path, avError(*d->av, ret)));
         return (abort(), false);
     }
     AVDictionary* opts = nullptr;
     if (*format == Format::Gif)
-        av_dict_set(&opts, "loop", "0", 0); // loop for ever, as the movie would
-    ret = avformat_write_header(d->fmt, &opts);
-    av_dict_free(&opts);
+        d->av->av_dict_set(&opts, "loop", "0", 0); // loop for ever, as the movie would
+    ret = d->av->avformat_write_header(d->fmt, &opts);
+    d->av->av_dict_free(&opts);
     if (ret < 0) {
-        d->fail(error, QStringLiteral("cannot write %1: %2").arg(settings.path, avError(ret)));
+        d->fail(error,
+                QStringLiteral("cannot write %1: %2").arg(settings.path, avError(*d->av, ret)));
         return (abort(), false);
     }
     d->headerWritten = true;
@@ -368,7 +373,7 @@ bool VideoEncoder::open(const Settings& settings, QString* error) {
 bool VideoEncoder::addFrame(const QImage& image, QString* error) {
     if (!d->open)
         return d->fail(error, QStringLiteral("the encoder is not open"));
-    if (av_frame_make_writable(d->frame) < 0)
+    if (d->av->av_frame_make_writable(d->frame) < 0)
         return d->fail(error, QStringLiteral("out of memory"));
     const QSize size = d->settings.size;
     if (d->format == Format::Gif) {
@@ -392,15 +397,16 @@ bool VideoEncoder::addFrame(const QImage& image, QString* error) {
                             image.format() == QImage::Format_ARGB32 ||
                             image.format() == QImage::Format_ARGB32_Premultiplied;
         const QImage src = direct ? image : image.convertToFormat(QImage::Format_RGB32);
-        d->sws = sws_getCachedContext(d->sws, src.width(), src.height(), AV_PIX_FMT_BGRA,
-                                      size.width(), size.height(), AV_PIX_FMT_YUV420P,
-                                      SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr,
-                                      nullptr, nullptr);
+        d->sws = d->av->sws_getCachedContext(d->sws, src.width(), src.height(), AV_PIX_FMT_BGRA,
+                                             size.width(), size.height(), AV_PIX_FMT_YUV420P,
+                                             SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT,
+                                             nullptr, nullptr, nullptr);
         if (!d->sws)
             return d->fail(error, QStringLiteral("cannot convert the picture for the encoder"));
         const uint8_t* planes[1] = {src.constBits()};
         const int strides[1] = {int(src.bytesPerLine())};
-        sws_scale(d->sws, planes, strides, 0, src.height(), d->frame->data, d->frame->linesize);
+        d->av->sws_scale(d->sws, planes, strides, 0, src.height(), d->frame->data,
+                         d->frame->linesize);
     }
     d->frame->pts = d->videoPts++;
     return d->encode(d->video, d->videoStream, d->frame, error);
@@ -433,16 +439,18 @@ bool VideoEncoder::finish(QString* error) {
     }
     ok = ok && d->encode(d->video, d->videoStream, nullptr, error);
     if (ok) {
-        const int ret = av_write_trailer(d->fmt);
+        const int ret = d->av->av_write_trailer(d->fmt);
         if (ret < 0)
-            ok = d->fail(error,
-                         QStringLiteral("cannot write %1: %2").arg(d->settings.path, avError(ret)));
+            ok = d->fail(
+                error,
+                QStringLiteral("cannot write %1: %2").arg(d->settings.path, avError(*d->av, ret)));
     }
     if (ok && d->fmt->pb) {
-        const int ret = avio_closep(&d->fmt->pb);
+        const int ret = d->av->avio_closep(&d->fmt->pb);
         if (ret < 0)
-            ok = d->fail(error,
-                         QStringLiteral("cannot write %1: %2").arg(d->settings.path, avError(ret)));
+            ok = d->fail(
+                error,
+                QStringLiteral("cannot write %1: %2").arg(d->settings.path, avError(*d->av, ret)));
     }
     if (ok) {
         std::error_code ec;

@@ -1,10 +1,6 @@
 #include "swf/video.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavutil/log.h>
-#include <libavutil/pixdesc.h>
-}
+#include "swf/ffmpeg.h"
 
 #include <algorithm>
 #include <cstring>
@@ -151,7 +147,7 @@ QImage fromYuv(const AVFrame* f, const AVPixFmtDescriptor* desc) {
     return img;
 }
 
-QImage toImage(const AVFrame* f) {
+QImage toImage(const ffmpeg::Api& av, const AVFrame* f) {
     if (f->width <= 0 || f->height <= 0 || f->width > VideoDecoder::kMaxSide ||
         f->height > VideoDecoder::kMaxSide ||
         std::int64_t(f->width) * f->height > VideoDecoder::kMaxPixels)
@@ -172,7 +168,7 @@ QImage toImage(const AVFrame* f) {
         }
         return img;
     }
-    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(fmt);
+    const AVPixFmtDescriptor* desc = av.av_pix_fmt_desc_get(fmt);
     if (!desc || (desc->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL)) ||
         !(desc->flags & AV_PIX_FMT_FLAG_PLANAR) || desc->nb_components < 3 ||
         desc->comp[0].depth != 8 || desc->log2_chroma_w > 1 || desc->log2_chroma_h > 1)
@@ -235,36 +231,43 @@ bool isVideoKeyFrame(std::uint8_t codec, std::span<const std::uint8_t> packet) {
 }
 
 struct VideoDecoder::Impl {
+    const ffmpeg::Api* av = nullptr; // null: FFmpeg could not be loaded, nothing else is set
     AVCodecContext* ctx = nullptr;
     AVPacket* packet = nullptr;
     AVFrame* frame = nullptr;
     std::vector<std::uint8_t> buffer; // the packet with the zero padding FFmpeg reads into
 
     ~Impl() {
-        avcodec_free_context(&ctx);
-        av_packet_free(&packet);
-        av_frame_free(&frame);
+        if (!av)
+            return;
+        av->avcodec_free_context(&ctx);
+        av->av_packet_free(&packet);
+        av->av_frame_free(&frame);
     }
 };
 
 VideoDecoder::VideoDecoder(std::uint8_t codec) : d(new Impl) {
+    d->av = ffmpeg::decoding();
+    if (!d->av)
+        return;
+    const ffmpeg::Api& av = *d->av;
     // Damaged data is expected; the decoders' complaints would only flood the terminal.
-    static const bool quiet = (av_log_set_level(AV_LOG_QUIET), true);
+    static const bool quiet = (av.av_log_set_level(AV_LOG_QUIET), true);
     (void)quiet;
-    const AVCodec* c = avcodec_find_decoder(codecId(codec));
+    const AVCodec* c = av.avcodec_find_decoder(codecId(codec));
     if (!c)
         return;
-    d->ctx = avcodec_alloc_context3(c);
-    d->packet = av_packet_alloc();
-    d->frame = av_frame_alloc();
+    d->ctx = av.avcodec_alloc_context3(c);
+    d->packet = av.av_packet_alloc();
+    d->frame = av.av_frame_alloc();
     if (!d->ctx || !d->packet || !d->frame) {
-        avcodec_free_context(&d->ctx);
+        av.avcodec_free_context(&d->ctx);
         return;
     }
     d->ctx->max_pixels = kMaxPixels;
     d->ctx->thread_count = 1; // a picture out for every packet in, no frame delay
-    if (avcodec_open2(d->ctx, c, nullptr) < 0)
-        avcodec_free_context(&d->ctx);
+    if (av.avcodec_open2(d->ctx, c, nullptr) < 0)
+        av.avcodec_free_context(&d->ctx);
 }
 
 VideoDecoder::~VideoDecoder() = default;
@@ -275,7 +278,7 @@ bool VideoDecoder::valid() const {
 
 void VideoDecoder::reset() {
     if (d->ctx)
-        avcodec_flush_buffers(d->ctx);
+        d->av->avcodec_flush_buffers(d->ctx);
 }
 
 QImage VideoDecoder::decode(std::span<const std::uint8_t> data, bool key, bool wantPicture) {
@@ -287,16 +290,16 @@ QImage VideoDecoder::decode(std::span<const std::uint8_t> data, bool key, bool w
     d->packet->size = int(data.size());
     // Screen Video 2 keeps key frames' blocks for later frames to build on.
     d->packet->flags = key ? AV_PKT_FLAG_KEY : 0;
-    if (avcodec_send_packet(d->ctx, d->packet) < 0)
+    if (d->av->avcodec_send_packet(d->ctx, d->packet) < 0)
         return {};
     QImage out;
-    while (avcodec_receive_frame(d->ctx, d->frame) == 0) {
+    while (d->av->avcodec_receive_frame(d->ctx, d->frame) == 0) {
         if (wantPicture) {
-            out = toImage(d->frame);
+            out = toImage(*d->av, d->frame);
         } else if (d->frame->width > 0 && d->frame->height > 0) {
             out = QImage(1, 1, QImage::Format_RGB32);
         }
-        av_frame_unref(d->frame);
+        d->av->av_frame_unref(d->frame);
     }
     return out;
 }

@@ -1,11 +1,6 @@
 #include "swf/sound/avdecoder.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavutil/channel_layout.h>
-#include <libavutil/log.h>
-#include <libavutil/samplefmt.h>
-}
+#include "swf/ffmpeg.h"
 
 #include <algorithm>
 #include <cmath>
@@ -23,10 +18,11 @@ std::int16_t toS16(float v) {
 }
 
 // One decoded frame in any of FFmpeg's sample formats, appended as interleaved 16-bit.
-void appendFrame(const AVFrame* f, PcmBuffer& out, std::size_t frames) {
+void appendFrame(const ffmpeg::Api& av, const AVFrame* f, PcmBuffer& out, std::size_t frames) {
     const int ch = f->ch_layout.nb_channels;
     const auto fmt = AVSampleFormat(f->format);
-    const bool planar = av_sample_fmt_is_planar(fmt);
+    const bool planar = av.av_sample_fmt_is_planar(fmt);
+    const AVSampleFormat packed = av.av_get_packed_sample_fmt(fmt);
     const std::size_t base = out.samples.size();
     out.samples.resize(base + frames * std::size_t(ch));
     std::int16_t* dst = out.samples.data() + base;
@@ -36,7 +32,7 @@ void appendFrame(const AVFrame* f, PcmBuffer& out, std::size_t frames) {
             const std::size_t idx = planar ? i : i * std::size_t(ch) + std::size_t(c);
             const std::uint8_t* p = f->extended_data[plane];
             std::int16_t v = 0;
-            switch (av_get_packed_sample_fmt(fmt)) {
+            switch (packed) {
             case AV_SAMPLE_FMT_S16:
                 v = reinterpret_cast<const std::int16_t*>(p)[idx];
                 break;
@@ -63,6 +59,7 @@ void appendFrame(const AVFrame* f, PcmBuffer& out, std::size_t frames) {
 } // namespace
 
 struct AvDecoder::Impl {
+    const ffmpeg::Api* av = nullptr; // null: FFmpeg could not be loaded, nothing else is set
     Kind kind;
     AVCodecContext* ctx = nullptr;
     AVCodecParserContext* parser = nullptr;
@@ -72,17 +69,19 @@ struct AvDecoder::Impl {
     std::vector<std::uint8_t> padded; // the data the parser reads, with FFmpeg's zero padding
 
     ~Impl() {
-        av_parser_close(parser);
-        avcodec_free_context(&ctx);
-        av_packet_free(&packet);
-        av_frame_free(&frame);
+        if (!av)
+            return;
+        av->av_parser_close(parser);
+        av->avcodec_free_context(&ctx);
+        av->av_packet_free(&packet);
+        av->av_frame_free(&frame);
     }
 
     void receive(PcmBuffer& out, std::size_t& budget) {
-        while (avcodec_receive_frame(ctx, frame) == 0) {
+        while (av->avcodec_receive_frame(ctx, frame) == 0) {
             const int ch = frame->ch_layout.nb_channels;
             if (ch < 1 || ch > 2 || frame->sample_rate <= 0 || frame->nb_samples <= 0) {
-                av_frame_unref(frame);
+                av->av_frame_unref(frame);
                 continue;
             }
             if (out.samples.empty()) {
@@ -92,10 +91,10 @@ struct AvDecoder::Impl {
             // A stream that changes its layout midway keeps the first one.
             if (out.rate == std::uint32_t(frame->sample_rate) && out.channels == ch) {
                 const std::size_t n = std::min<std::size_t>(std::size_t(frame->nb_samples), budget);
-                appendFrame(frame, out, n);
+                appendFrame(*av, frame, out, n);
                 budget -= n;
             }
-            av_frame_unref(frame);
+            av->av_frame_unref(frame);
         }
     }
 
@@ -103,9 +102,9 @@ struct AvDecoder::Impl {
         packet->data = const_cast<std::uint8_t*>(data);
         packet->size = size;
         // Bad frames are skipped: the decoder resynchronises on the next one.
-        if (avcodec_send_packet(ctx, size ? packet : nullptr) == AVERROR(EAGAIN)) {
+        if (av->avcodec_send_packet(ctx, size ? packet : nullptr) == AVERROR(EAGAIN)) {
             receive(out, budget);
-            avcodec_send_packet(ctx, size ? packet : nullptr);
+            av->avcodec_send_packet(ctx, size ? packet : nullptr);
         }
         receive(out, budget);
     }
@@ -113,32 +112,36 @@ struct AvDecoder::Impl {
 
 AvDecoder::AvDecoder(Kind kind, std::uint32_t rate, std::uint8_t channels) : d(new Impl) {
     d->kind = kind;
+    d->av = ffmpeg::decoding();
+    if (!d->av)
+        return;
+    const ffmpeg::Api& av = *d->av;
     // Damaged data is expected; the decoders' complaints would only flood the terminal.
-    static const bool quiet = (av_log_set_level(AV_LOG_QUIET), true);
+    static const bool quiet = (av.av_log_set_level(AV_LOG_QUIET), true);
     (void)quiet;
     const AVCodecID id = kind == Kind::Mp3 ? AV_CODEC_ID_MP3 : AV_CODEC_ID_NELLYMOSER;
-    const AVCodec* codec = avcodec_find_decoder(id);
+    const AVCodec* codec = av.avcodec_find_decoder(id);
     if (!codec)
         return;
-    d->ctx = avcodec_alloc_context3(codec);
-    d->packet = av_packet_alloc();
-    d->frame = av_frame_alloc();
+    d->ctx = av.avcodec_alloc_context3(codec);
+    d->packet = av.av_packet_alloc();
+    d->frame = av.av_frame_alloc();
     if (!d->ctx || !d->packet || !d->frame) {
-        avcodec_free_context(&d->ctx);
+        av.avcodec_free_context(&d->ctx);
         return;
     }
     d->ctx->sample_rate = int(rate);
-    av_channel_layout_default(&d->ctx->ch_layout, channels == 2 ? 2 : 1);
+    av.av_channel_layout_default(&d->ctx->ch_layout, channels == 2 ? 2 : 1);
     if (kind == Kind::Nellymoser)
         d->blockSize = 64 * 32; // whole 64-byte blocks, 256 samples each
-    if (avcodec_open2(d->ctx, codec, nullptr) < 0) {
-        avcodec_free_context(&d->ctx);
+    if (av.avcodec_open2(d->ctx, codec, nullptr) < 0) {
+        av.avcodec_free_context(&d->ctx);
         return;
     }
     if (kind == Kind::Mp3) {
-        d->parser = av_parser_init(int(id));
+        d->parser = av.av_parser_init(int(id));
         if (!d->parser)
-            avcodec_free_context(&d->ctx);
+            av.avcodec_free_context(&d->ctx);
     }
 }
 
@@ -175,9 +178,9 @@ void AvDecoder::decode(std::span<const std::uint8_t> data, PcmBuffer& out, std::
     while (left > 0 && budget > 0) {
         std::uint8_t* frameData = nullptr;
         int frameSize = 0;
-        const int used = av_parser_parse2(d->parser, d->ctx, &frameData, &frameSize, p,
-                                          int(std::min<std::size_t>(left, 1 << 30)), AV_NOPTS_VALUE,
-                                          AV_NOPTS_VALUE, 0);
+        const int used = d->av->av_parser_parse2(d->parser, d->ctx, &frameData, &frameSize, p,
+                                                 int(std::min<std::size_t>(left, 1 << 30)),
+                                                 AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
         if (used < 0)
             break;
         p += used;
@@ -196,8 +199,8 @@ void AvDecoder::flush(PcmBuffer& out, std::size_t maxFrames) {
     if (d->parser) {
         std::uint8_t* frameData = nullptr;
         int frameSize = 0;
-        av_parser_parse2(d->parser, d->ctx, &frameData, &frameSize, nullptr, 0, AV_NOPTS_VALUE,
-                         AV_NOPTS_VALUE, 0);
+        d->av->av_parser_parse2(d->parser, d->ctx, &frameData, &frameSize, nullptr, 0,
+                                AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
         if (frameSize > 0)
             d->sendPacket(frameData, frameSize, out, budget);
     }
