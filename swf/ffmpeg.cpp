@@ -59,14 +59,16 @@ std::string report(std::string why, const char* consequence) {
 
 } // namespace
 
+// Stops at the first function missing.
+#define REELWICK_FFMPEG_FIND(library, name)                                                        \
+    if (why.empty())                                                                               \
+        why = find(Library::library, #name, table.name);
+
 const Api* decoding() {
     static std::once_flag once;
     static bool ok = false;
     std::call_once(once, [] {
         std::string why;
-#define REELWICK_FFMPEG_FIND(library, name)                                                        \
-    if (why.empty())                                                                               \
-        why = find(Library::library, #name, table.name);
         REELWICK_FFMPEG_DECODING(REELWICK_FFMPEG_FIND)
         ok = why.empty();
         if (!ok)
@@ -83,7 +85,6 @@ const Api* encoding() {
     std::call_once(once, [] {
         std::string why;
         REELWICK_FFMPEG_ENCODING(REELWICK_FFMPEG_FIND)
-#undef REELWICK_FFMPEG_FIND
         ok = why.empty();
         if (!ok)
             failure = report(why, "videos cannot be written");
@@ -91,12 +92,10 @@ const Api* encoding() {
     return ok ? &table : nullptr;
 }
 
+#undef REELWICK_FFMPEG_FIND
+
 const std::string& loadError() {
     return failure;
-}
-
-std::string soname(Library library) {
-    return sonames()[std::size_t(library)];
 }
 
 void setSonameForTesting(Library library, std::string file) {

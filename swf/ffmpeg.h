@@ -110,10 +110,9 @@ const Api* encoding();
 // only after one did.
 const std::string& loadError();
 
-// The file name dlopen is given for `library`: the soname of the version the program was
-// built against ("libavcodec.so.59").
-std::string soname(Library library);
-// Makes the loader open `file` instead; for tests, before anything has loaded FFmpeg.
+// dlopen is given the sonames of the versions the program was built against
+// ("libavcodec.so.59"). This makes it open `file` for `library` instead; for tests, before
+// anything has loaded FFmpeg.
 void setSonameForTesting(Library library, std::string file);
 
 } // namespace swf::ffmpeg
