@@ -1983,7 +1983,7 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                         } else if (av.isNumeric() && b.isNumeric()) {
                             av = numberResult(av.toDoubleFast() + b.toDoubleFast());
                         } else if (av.isString() && b.isString()) {
-                            av = Value(concatStrings(av.s, b.s));
+                            av = Value(concatStrings(av.s(), b.s()));
                         } else if (isXmlValue(av) && isXmlValue(b)) {
                             av = xmlConcat(*this, av, b);
                         } else {
