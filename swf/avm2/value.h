@@ -36,6 +36,11 @@ struct Value {
     }
     static Value number(double d) {
         Value v;
+        if (!maybeInt(d)) {
+            v.tag = Tag::Number;
+            v.d = d;
+            return v;
+        }
         const auto n = std::int32_t(d > -2147483649.0 && d < 2147483648.0 ? d : 0);
         if (double(n) == d && !(n == 0 && std::signbit(d))) {
             v.tag = Tag::Int;
@@ -52,6 +57,10 @@ struct Value {
     Value(bool b) noexcept : tag(Tag::Bool), bits(boolBits(b)) {}
     Value(std::int32_t n) noexcept : tag(Tag::Int), bits(intBits(n)) {}
     Value(double n) noexcept : bits(std::bit_cast<std::uint64_t>(n)) {
+        if (!maybeInt(n)) {
+            tag = Tag::Number;
+            return;
+        }
         const auto k = std::int32_t(n > -2147483649.0 && n < 2147483648.0 ? n : 0);
         if (double(k) == n && !(k == 0 && std::signbit(n))) {
             tag = Tag::Int;
@@ -113,6 +122,10 @@ struct Value {
     // The whole payload of an int or a boolean, written in one store: filling the payload with
     // zero and then writing its low half makes the next copy of the value, which reads the
     // payload whole, wait until both stores have landed.
+    // Whether a double may hold an int32: one that does has its lowest 22 bits zero (its value
+    // needs at most 31 of the 52 fraction bits). Most results of Number arithmetic do not, and
+    // are known for what they are without waiting for two conversions.
+    static bool maybeInt(double d) { return (std::bit_cast<std::uint64_t>(d) & 0x3FFFFF) == 0; }
     static constexpr std::uint64_t intBits(std::int32_t n) {
         if constexpr (std::endian::native == std::endian::little)
             return std::uint32_t(n);
