@@ -213,7 +213,7 @@ public:
             return f64(v.d);
         case Value::Tag::String:
             u8(String);
-            return str(v.s);
+            return str(v.s());
         case Value::Tag::Object:
             return object(v.o);
         }
@@ -718,7 +718,7 @@ public:
             u8(Number0);
             return f64(v.d);
         case Value::Tag::String:
-            return string(v.s);
+            return string(v.s());
         case Value::Tag::Object:
             return object(v.o);
         }
@@ -1010,12 +1010,12 @@ Value readObject(VM& vm, const Value& self, std::span<const Value>) {
 }
 
 Value registerClassAlias(VM& vm, const Value&, std::span<const Value> a) {
-    if (a.size() < 2 || a[0].tag != Value::Tag::String || a[0].s.isEmpty())
+    if (a.size() < 2 || a[0].tag != Value::Tag::String || a[0].s().isEmpty())
         vm.throwTypeError(2007, QStringLiteral("Parameter aliasName must be non-null."));
     Object* o = a[1].object();
     if (!o || o->kind != ObjectKind::Class)
         vm.throwTypeError(2007, QStringLiteral("Parameter classObject must be non-null."));
-    vm.classAliases.insert(a[0].s, static_cast<Class*>(o));
+    vm.classAliases.insert(a[0].s(), static_cast<Class*>(o));
     return Value();
 }
 

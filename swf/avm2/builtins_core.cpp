@@ -35,7 +35,7 @@ Value objectHasOwnProperty(VM& vm, const Value& self, std::span<const Value> arg
     if (self.isString()) {
         std::uint32_t i;
         return Value(name == QLatin1String("length") ||
-                     (parseIndex(name, i) && i < std::uint32_t(self.s.size())));
+                     (parseIndex(name, i) && i < std::uint32_t(self.s().size())));
     }
     return Value(false);
 }

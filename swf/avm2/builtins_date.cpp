@@ -242,7 +242,7 @@ Value dateCtor(VM& vm, const Value& self, std::span<const Value> args) {
             d->time = static_cast<DateObject*>(o)->time;
         else {
             v = vm.toPrimitive(v, false);
-            d->time = v.isString() ? parseDate(v.s) : timeClip(vm.toNumber(v));
+            d->time = v.isString() ? parseDate(v.s()) : timeClip(vm.toNumber(v));
         }
     } else {
         d->time = timeClip(toUtc(fromParts(vm, args)));

@@ -302,7 +302,7 @@ struct Stringifier {
             return true;
         }
         case Value::Tag::String:
-            out += quote(v.s);
+            out += quote(v.s());
             return true;
         case Value::Tag::Object:
             break;
@@ -385,7 +385,7 @@ Value jsonStringify(VM& vm, const Value&, std::span<const Value> args) {
     if (space.isNumeric())
         s.gap = QString(int(std::clamp(space.toDoubleFast(), 0.0, 10.0)), QLatin1Char(' '));
     else if (space.isString())
-        s.gap = space.s.left(10);
+        s.gap = space.s().left(10);
     Object* root = vm.newObject();
     root->setDynamic(QString(), arg(args, 0));
     QString out;

@@ -75,7 +75,7 @@ StoredValue toStored(VM& vm, const Value& v, int depth, QSet<Object*>& path) {
         return s;
     case Value::Tag::String:
         s.type = T::String;
-        s.string = v.s;
+        s.string = v.s();
         return s;
     case Value::Tag::Object:
         break;

@@ -12,7 +12,7 @@ namespace {
 
 QString thisString(VM& vm, const Value& self) {
     if (self.isString())
-        return self.s;
+        return self.s();
     if (self.isNullish())
         vm.throwTypeError(
             1009, QStringLiteral("Cannot access a property or method of a null object reference."));

@@ -245,7 +245,7 @@ void setElementNamespace(Xml* x, const QString& uri, const Value& prefix) {
             return;
         }
     }
-    QString p = prefix.isString() ? prefix.s : QString();
+    QString p = prefix.isString() ? prefix.s() : QString();
     if (attribute && p.isEmpty()) {
         // An attribute in a namespace needs a prefix of its own.
         int i = 0;
@@ -694,9 +694,9 @@ Value mAddNamespace(VM& vm, const Value& self, std::span<const Value> args) {
     Xml* x = const_cast<Xml*>(requireElement(vm, self));
     NamespaceObject* ns = namespaceArg(vm, args);
     // A namespace without a known prefix is not declared (ECMA-357 AddInScopeNamespace).
-    if (!ns || !ns->prefix.isString() || (ns->prefix.s.isEmpty() && x->uri.isEmpty()))
+    if (!ns || !ns->prefix.isString() || (ns->prefix.s().isEmpty() && x->uri.isEmpty()))
         return self;
-    const QString prefix = ns->prefix.s;
+    const QString prefix = ns->prefix.s();
     for (auto& d : x->nsDecls)
         if (d.first == prefix && d.second != ns->uri) {
             if (x->prefix == prefix)
@@ -757,7 +757,7 @@ void removeNamespaceFrom(Xml* x, const NamespaceObject* ns, int depth) {
     if (depth > kMaxDepth)
         return;
     auto matches = [&](const QString& prefix, const QString& uri) {
-        return uri == ns->uri && (!ns->prefix.isString() || ns->prefix.s == prefix);
+        return uri == ns->uri && (!ns->prefix.isString() || ns->prefix.s() == prefix);
     };
     // A namespace the element's own name or an attribute's uses stays.
     bool used = matches(x->prefix, x->uri) && !x->uri.isEmpty();

@@ -132,7 +132,7 @@ void serialize(VM& vm, const XmlNode* n, QString& out, int depth) {
     if (depth > kMaxDepth)
         return;
     if (n->type != Element) {
-        const QString v = n->value.tag == Value::Tag::String ? n->value.s : QString();
+        const QString v = n->value.tag == Value::Tag::String ? n->value.s() : QString();
         if (n->type == CData)
             out += QLatin1String("<![CDATA[") + v + QLatin1String("]]>");
         else if (n->type == Comment)
@@ -141,9 +141,9 @@ void serialize(VM& vm, const XmlNode* n, QString& out, int depth) {
             out += escape(v, false);
         return;
     }
-    const bool named = n->name.tag == Value::Tag::String && !n->name.s.isEmpty();
+    const bool named = n->name.tag == Value::Tag::String && !n->name.s().isEmpty();
     if (named) {
-        out += u'<' + n->name.s;
+        out += u'<' + n->name.s();
         if (n->attributes)
             for (const Object::DynProp& p : n->attributes->dyn)
                 if (p.live)
@@ -158,7 +158,7 @@ void serialize(VM& vm, const XmlNode* n, QString& out, int depth) {
     for (const XmlNode* c : n->children)
         serialize(vm, c, out, depth + 1);
     if (named)
-        out += QLatin1String("</") + n->name.s + u'>';
+        out += QLatin1String("</") + n->name.s() + u'>';
 }
 
 QString decodeEntities(const QString& s) {
@@ -270,7 +270,7 @@ public:
                 const QString name = s.mid(i + 2, e - i - 2).trimmed();
                 // Close up to the matching element; a stray end tag is ignored.
                 for (std::size_t k = open.size(); k-- > 1;)
-                    if (open[k]->name.tag == Value::Tag::String && open[k]->name.s == name) {
+                    if (open[k]->name.tag == Value::Tag::String && open[k]->name.s() == name) {
                         open.resize(k);
                         break;
                     }
@@ -444,13 +444,13 @@ Value getParent(VM& vm, const Value& s, std::span<const Value>) {
     return nodeValue(node(vm, s)->parent);
 }
 QString nameOf(XmlNode* n) {
-    return n->type == Element && n->name.tag == Value::Tag::String ? n->name.s : QString();
+    return n->type == Element && n->name.tag == Value::Tag::String ? n->name.s() : QString();
 }
 Value getLocalName(VM& vm, const Value& s, std::span<const Value>) {
     XmlNode* n = node(vm, s);
     if (n->type != Element || n->name.tag != Value::Tag::String)
         return Value::null();
-    const QString name = n->name.s;
+    const QString name = n->name.s();
     const qsizetype c = name.indexOf(u':');
     return Value(c < 0 ? name : name.mid(c + 1));
 }
@@ -458,8 +458,8 @@ Value getPrefix(VM& vm, const Value& s, std::span<const Value>) {
     XmlNode* n = node(vm, s);
     if (n->type != Element || n->name.tag != Value::Tag::String)
         return Value::null();
-    const qsizetype c = n->name.s.indexOf(u':');
-    return Value(c < 0 ? QString() : n->name.s.left(c));
+    const qsizetype c = n->name.s().indexOf(u':');
+    return Value(c < 0 ? QString() : n->name.s().left(c));
 }
 // The URI an xmlns attribute on `n` or an ancestor gives `prefix` ("" for the default).
 Value namespaceFor(VM& vm, XmlNode* n, const QString& prefix) {
@@ -554,9 +554,9 @@ Value nodeToString(VM& vm, const Value& s, std::span<const Value>) {
     QString out;
     if (n->idMap) { // a document: its declarations first
         if (n->xmlDecl.tag == Value::Tag::String)
-            out += n->xmlDecl.s;
+            out += n->xmlDecl.s();
         if (n->docTypeDecl.tag == Value::Tag::String)
-            out += n->docTypeDecl.s;
+            out += n->docTypeDecl.s();
     }
     serialize(vm, n, out, 0);
     return Value(out);

@@ -1658,15 +1658,15 @@ void gotoFrame(VM& vm, DisplayNode* n, std::span<const Value> args, bool play) {
     std::size_t target;
     if (f.isString()) {
         bool isNumber = false;
-        const double d = f.s.toDouble(&isNumber);
+        const double d = f.s().toDouble(&isNumber);
         if (isNumber) {
             target = scene->first + std::size_t(std::max(1.0, d)) - 1;
         } else {
-            auto label = c->timeline().frameForLabel(f.s);
+            auto label = c->timeline().frameForLabel(f.s());
             if (!label)
                 vm.throwError(
                     "ArgumentError", 2109,
-                    QStringLiteral("Frame label %1 not found in scene %2.").arg(f.s, scene->name));
+                    QStringLiteral("Frame label %1 not found in scene %2.").arg(f.s(), scene->name));
             target = *label;
         }
     } else {

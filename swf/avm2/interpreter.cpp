@@ -80,9 +80,15 @@ namespace {
 }
 
 // Value::number for arithmetic results, with one conversion instead of a range check and a
-// conversion: cvttsd2si gives INT32_MIN for NaN and anything out of range, which then fails
-// the comparison unless the result was exactly INT32_MIN.
+// conversion where one is needed: cvttsd2si gives INT32_MIN for NaN and anything out of range,
+// which then fails the comparison unless the result was exactly INT32_MIN.
 [[gnu::always_inline]] inline Value numberResult(double d) {
+    if (!Value::maybeInt(d)) [[likely]] {
+        Value v;
+        v.tag = Value::Tag::Number;
+        v.d = d;
+        return v;
+    }
 #if defined(__SSE2__)
     const std::int32_t k = _mm_cvttsd_si32(_mm_set_sd(d));
     if (double(k) == d && (k != 0 || !std::signbit(d)))
@@ -130,9 +136,10 @@ constexpr std::array<Form, 256> makeForms() {
 constexpr std::array<Form, 256> kForms = makeForms();
 
 // Opcodes of the decoded form that no byte has (the low 9 bits of an instruction word).
-constexpr std::uint32_t kOpEnd = 0x100;       // running off the end of the body
-constexpr std::uint32_t kOpTruncated = 0x101; // an instruction cut short by the end
-constexpr std::uint32_t kOpBadSwitch = 0x102; // a lookupswitch whose count passes the body
+constexpr std::uint32_t kOpEnd = 0x100;         // running off the end of the body
+constexpr std::uint32_t kOpTruncated = 0x101;   // an instruction cut short by the end
+constexpr std::uint32_t kOpBadSwitch = 0x102;   // a lookupswitch whose count passes the body
+constexpr std::uint32_t kOpBadRegister = 0x103; // a getlocal or setlocal past the registers
 constexpr std::uint32_t kMaxLength = (1u << 23) - 1;
 
 // The opcode of the fused form of `getlocal n` (local) or `pushbyte`/`pushint` (constant)
@@ -155,6 +162,24 @@ constexpr std::uint32_t fusedOp(std::uint32_t binop, bool local) {
 // and for a constant its operand becomes the value itself), so a branch to the operator still
 // finds the operator; the fused handler does the plain first instruction whenever its operands
 // are not both numbers.
+// A getlocal or setlocal of a register the method does not have fails when it runs (a
+// VerifyError, as every other bad operand); the decoder marks it, so that the handlers of the
+// good ones, which are a third of all instructions run, need not check.
+void checkRegisters(DecodedBody& d, std::uint32_t localCount) {
+    std::vector<std::uint32_t>& w = d.words;
+    for (std::size_t i = 0; i < w.size();) {
+        const std::uint32_t op = w[i] & 0x1FF, len = w[i] >> 9;
+        if (len == 0)
+            break;
+        const bool bad = ((op == 0x62 || op == 0x63) && len == 2 && w[i + 1] >= localCount) ||
+                         (op >= 0xD0 && op <= 0xD3 && op - 0xD0 >= localCount) ||
+                         (op >= 0xD4 && op <= 0xD7 && op - 0xD4 >= localCount);
+        if (bad)
+            w[i] = kOpBadRegister | (len << 9);
+        i += len;
+    }
+}
+
 void fuseOperands(DecodedBody& d, const std::vector<std::int32_t>& ints) {
     std::vector<std::uint32_t>& w = d.words;
     for (std::size_t i = 0; i < w.size();) {
@@ -179,7 +204,8 @@ void fuseOperands(DecodedBody& d, const std::vector<std::int32_t>& ints) {
 }
 
 std::unique_ptr<DecodedBody> decode(const std::vector<std::uint8_t>& code,
-                                    const std::vector<std::int32_t>& ints) {
+                                    const std::vector<std::int32_t>& ints,
+                                    std::uint32_t localCount) {
     auto d = std::make_unique<DecodedBody>();
     const std::size_t size = code.size();
     d->words.reserve(size + 1);
@@ -292,9 +318,16 @@ std::unique_ptr<DecodedBody> decode(const std::vector<std::uint8_t>& code,
     d->words.push_back(kOpEnd | (1u << 9));
     for (std::size_t w : branchWords) {
         std::uint32_t& t = d->words[w];
-        if (t != DecodedBody::kNoWord)
-            t = d->wordAt[t];
+        if (t == DecodedBody::kNoWord)
+            continue;
+        t = d->wordAt[t];
+        // Loops branch back to a `label`, which does nothing: land after it. The body ends in
+        // kOpEnd, so this stops inside it.
+        while (t != DecodedBody::kNoWord &&
+               ((d->words[t] & 0x1FF) == 0x09 || (d->words[t] & 0x1FF) == 0x02))
+            t += d->words[t] >> 9;
     }
+    checkRegisters(*d, localCount);
     fuseOperands(*d, ints);
     return d;
 }
@@ -521,7 +554,7 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
     const Abc& a = *env->abc;
     std::unique_ptr<DecodedBody>& slot = env->decoded[std::size_t(mi.body)];
     if (!slot)
-        slot = decode(body.code, a.ints);
+        slot = decode(body.code, a.ints, body.localCount);
     const DecodedBody& dec = *slot;
     const std::uint32_t* words = dec.words.data();
     const std::size_t codeSize = body.code.size();
@@ -820,6 +853,7 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
             t = &&op_switch;
         table[kOpEnd] = table[kOpTruncated] = &&op_end;
         table[kOpBadSwitch] = &&op_badswitch;
+        table[kOpBadRegister] = &&op_badregister;
 #define AVM2_SET(x) table[x] = &&op_##x;
         AVM2_HANDLED_OPS(AVM2_SET)
 #undef AVM2_SET
@@ -860,6 +894,9 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                     verifyFail(*this, 1021,
                                "At least one branch target was not on a valid instruction in the "
                                "method.");
+                case kOpBadRegister:
+                    AVM2_LABEL(op_badregister)
+                    verifyFail(*this, 1025, "An internal error occurred.");
                     AVM2_OP(0x01) // bkpt
                     AVM2_OP(0x02) // nop
                     AVM2_OP(0x09) // label
@@ -919,48 +956,30 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                     reg(r.u30()) = Value();
                     AVM2_NEXT(5);
                     AVM2_TAIL(5)
-                    AVM2_OP(0x0C)
-                    AVM2_OP(0x0D)
-                    AVM2_OP(0x0E)
-                    AVM2_OP(0x0F)
-                    AVM2_OP(0x15)
-                    AVM2_OP(0x16)
-                    AVM2_OP(0x17)
-                    AVM2_OP(0x18) {
-                        const std::uint32_t off = r.target();
-                        const Value b = pop(), av = pop();
-                        bool jump = false;
-                        switch (op) {
-                        case 0x0C:
-                            jump = less(av, b) != 1;
-                            break; // ifnlt
-                        case 0x0D:
-                            jump = less(b, av) != 0;
-                            break; // ifnle
-                        case 0x0E:
-                            jump = less(b, av) != 1;
-                            break; // ifngt
-                        case 0x0F:
-                            jump = less(av, b) != 0;
-                            break; // ifnge
-                        case 0x15:
-                            jump = less(av, b) == 1;
-                            break; // iflt
-                        case 0x16:
-                            jump = less(b, av) == 0;
-                            break; // ifle
-                        case 0x17:
-                            jump = less(b, av) == 1;
-                            break; // ifgt
-                        case 0x18:
-                            jump = less(av, b) == 0;
-                            break; // ifge
-                        }
-                        if (jump)
-                            jumpTo(off);
-                        AVM2_NEXT(6);
-                    }
-                    AVM2_TAIL(6)
+// A conditional branch on two operands: one handler per opcode, so that no handler decides
+// again which comparison it is.
+#define AVM2_IF2(opcode, tail, cond)                                                               \
+    AVM2_OP(opcode) {                                                                              \
+        const std::uint32_t off = r.target();                                                      \
+        const Value b = pop(), av = pop();                                                         \
+        if (cond)                                                                                  \
+            jumpTo(off);                                                                           \
+        AVM2_NEXT(tail);                                                                           \
+    }                                                                                              \
+    AVM2_TAIL(tail)
+                    AVM2_IF2(0x0C, 6, less(av, b) != 1)       // ifnlt
+                    AVM2_IF2(0x0D, 500, less(b, av) != 0)     // ifnle
+                    AVM2_IF2(0x0E, 501, less(b, av) != 1)     // ifngt
+                    AVM2_IF2(0x0F, 502, less(av, b) != 0)     // ifnge
+                    AVM2_IF2(0x15, 503, less(av, b) == 1)     // iflt
+                    AVM2_IF2(0x16, 504, less(b, av) == 0)     // ifle
+                    AVM2_IF2(0x17, 505, less(b, av) == 1)     // ifgt
+                    AVM2_IF2(0x18, 506, less(av, b) == 0)     // ifge
+                    AVM2_IF2(0x13, 9, looseEquals(av, b))     // ifeq
+                    AVM2_IF2(0x14, 507, !looseEquals(av, b))  // ifne
+                    AVM2_IF2(0x19, 10, strictEquals(av, b))   // ifstricteq
+                    AVM2_IF2(0x1A, 508, !strictEquals(av, b)) // ifstrictne
+#undef AVM2_IF2
                     AVM2_OP(0x10) { // jump
                         const std::uint32_t off = r.target();
                         jumpTo(off);
@@ -968,33 +987,20 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                         AVM2_NEXT(7);
                     }
                     AVM2_TAIL(7)
-                    AVM2_OP(0x11)
-                    AVM2_OP(0x12) { // iftrue, iffalse
+                    AVM2_OP(0x11) { // iftrue
                         const std::uint32_t off = r.target();
-                        const bool t = truth(pop());
-                        if (t == (op == 0x11))
+                        if (truth(pop()))
                             jumpTo(off);
                         AVM2_NEXT(8);
                     }
                     AVM2_TAIL(8)
-                    AVM2_OP(0x13)
-                    AVM2_OP(0x14) { // ifeq, ifne
+                    AVM2_OP(0x12) { // iffalse
                         const std::uint32_t off = r.target();
-                        const Value b = pop(), av = pop();
-                        if (looseEquals(av, b) == (op == 0x13))
+                        if (!truth(pop()))
                             jumpTo(off);
-                        AVM2_NEXT(9);
+                        AVM2_NEXT(509);
                     }
-                    AVM2_TAIL(9)
-                    AVM2_OP(0x19)
-                    AVM2_OP(0x1A) { // ifstricteq, ifstrictne
-                        const std::uint32_t off = r.target();
-                        const Value b = pop(), av = pop();
-                        if (strictEquals(av, b) == (op == 0x19))
-                            jumpTo(off);
-                        AVM2_NEXT(10);
-                    }
-                    AVM2_TAIL(10)
+                    AVM2_TAIL(509)
                     AVM2_OP(0x1B) { // lookupswitch
                         // The decoder left count + 1 targets after the count.
                         const std::uint32_t def = r.target();
@@ -1632,14 +1638,16 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                         AVM2_NEXT(60);
                     }
                     AVM2_TAIL(60)
+                    // getlocal and setlocal: the decoder checked the register (see
+                    // checkRegisters).
                     AVM2_OP(0x62)
-                    pushLocal(reg(r.u30()));
+                    pushLocal(regs[words[r.pc]]);
                     AVM2_NEXT(61);
                     AVM2_TAIL(61)
                     AVM2_OP(0x63) { // the value is assigned from its place on the stack, not
                                     // through a copy
                         Value& v = top();
-                        reg(r.u30()) = v;
+                        regs[words[r.pc]] = v;
                         (--sp)->~Value();
                     }
                     AVM2_NEXT(62);
@@ -1983,7 +1991,7 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                         } else if (av.isNumeric() && b.isNumeric()) {
                             av = numberResult(av.toDoubleFast() + b.toDoubleFast());
                         } else if (av.isString() && b.isString()) {
-                            av = Value(concatStrings(av.s, b.s));
+                            av = Value(concatStrings(av.s(), b.s()));
                         } else if (isXmlValue(av) && isXmlValue(b)) {
                             av = xmlConcat(*this, av, b);
                         } else {
@@ -2135,6 +2143,9 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                     AVM2_OP(0xC2) {
                         Value& v = reg(r.u30());
                         v = Value(std::int32_t(std::uint32_t(i32(v)) + 1u));
+                        // Haxe's `j = i++` converts the int it kept on the stack.
+                        if (sp != stackBase)
+                            skipNoopConvert(sp[-1]);
                         AVM2_NEXT(107);
                     }
                     AVM2_TAIL(107)
@@ -2171,12 +2182,12 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
     }                                                                                              \
     AVM2_TAIL(tail)
 #define AVM2_FETCH_LOCAL                                                                           \
-    const bool fetched = operand < localCount;                                                     \
-    const Value& b = regs[fetched ? operand : 0]
+    const bool fetched = true; /* the decoder checked the register */                              \
+    const Value& b = regs[operand]
 #define AVM2_FETCH_CONST                                                                           \
     const bool fetched = true;                                                                     \
     const Value b{std::int32_t(operand)}
-#define AVM2_FALLBACK_LOCAL pushLocal(reg(operand))
+#define AVM2_FALLBACK_LOCAL pushLocal(regs[operand])
 #define AVM2_FALLBACK_CONST push(b)
 #define AVM2_ADD_NUM                                                                               \
     if (av.tag == Value::Tag::Int && b.tag == Value::Tag::Int)                                     \
@@ -2229,23 +2240,30 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
 #undef AVM2_FETCH_CONST
 #undef AVM2_FETCH_LOCAL
 #undef AVM2_FUSED_BINOP
-                    AVM2_OP(0xD0)
-                    AVM2_OP(0xD1)
-                    AVM2_OP(0xD2)
-                    AVM2_OP(0xD3)
-                    pushLocal(reg(op - 0xD0));
-                    AVM2_NEXT(110);
-                    AVM2_TAIL(110)
-                    AVM2_OP(0xD4)
-                    AVM2_OP(0xD5)
-                    AVM2_OP(0xD6)
-                    AVM2_OP(0xD7) {
-                        Value& v = top();
-                        reg(op - 0xD4) = v;
-                        (--sp)->~Value();
-                    }
-                    AVM2_NEXT(111);
-                    AVM2_TAIL(111)
+// getlocal_n and setlocal_n, one handler each; the decoder checked the register.
+#define AVM2_GETLOCAL_N(opcode, tail)                                                              \
+    AVM2_OP(opcode)                                                                                \
+    pushLocal(regs[opcode - 0xD0]);                                                                \
+    AVM2_NEXT(tail);                                                                               \
+    AVM2_TAIL(tail)
+#define AVM2_SETLOCAL_N(opcode, tail)                                                              \
+    AVM2_OP(opcode) {                                                                              \
+        Value& v = top();                                                                          \
+        regs[opcode - 0xD4] = v;                                                                   \
+        (--sp)->~Value();                                                                          \
+    }                                                                                              \
+    AVM2_NEXT(tail);                                                                               \
+    AVM2_TAIL(tail)
+                    AVM2_GETLOCAL_N(0xD0, 110)
+                    AVM2_GETLOCAL_N(0xD1, 510)
+                    AVM2_GETLOCAL_N(0xD2, 511)
+                    AVM2_GETLOCAL_N(0xD3, 512)
+                    AVM2_SETLOCAL_N(0xD4, 111)
+                    AVM2_SETLOCAL_N(0xD5, 513)
+                    AVM2_SETLOCAL_N(0xD6, 514)
+                    AVM2_SETLOCAL_N(0xD7, 515)
+#undef AVM2_GETLOCAL_N
+#undef AVM2_SETLOCAL_N
                     AVM2_OP(0xEF)
                     r.u8();
                     r.u30();

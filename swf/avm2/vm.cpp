@@ -493,7 +493,7 @@ QString VM::toString(const Value& v) {
     case Value::Tag::Number:
         return numberToString(v.d);
     case Value::Tag::String:
-        return v.s;
+        return v.s();
     case Value::Tag::Object:
         return toString(toPrimitive(v, true));
     }
@@ -575,7 +575,7 @@ double VM::toNumber(const Value& v) {
     case Value::Tag::Number:
         return v.d;
     case Value::Tag::String:
-        return stringToNumber(v.s);
+        return stringToNumber(v.s());
     case Value::Tag::Object:
         return toNumber(toPrimitive(v, false));
     }
@@ -616,7 +616,7 @@ bool VM::toBoolean(const Value& v) {
     case Value::Tag::Number:
         return !(v.d == 0 || std::isnan(v.d));
     case Value::Tag::String:
-        return !v.s.isEmpty();
+        return !v.s().isEmpty();
     case Value::Tag::Object:
         return true;
     }
@@ -663,7 +663,7 @@ Class* VM::classOf(const Value& v) {
 
 QString VM::describe(const Value& v) {
     if (v.isString())
-        return QLatin1Char('"') + v.s + QLatin1Char('"');
+        return QLatin1Char('"') + v.s() + QLatin1Char('"');
     if (Object* o = v.object()) {
         if (o->kind == ObjectKind::Class)
             return static_cast<Class*>(o)->qualifiedName();
@@ -759,7 +759,7 @@ bool VM::strictEquals(const Value& a, const Value& b) {
     case Value::Tag::Bool:
         return a.b == b.b;
     case Value::Tag::String:
-        return a.s == b.s;
+        return a.s() == b.s();
     case Value::Tag::Object: {
         if (a.o == b.o)
             return true;
@@ -812,7 +812,7 @@ int VM::lessThan(const Value& a, const Value& b) {
         return a.i < b.i;
     const Value pa = toPrimitive(a, false), pb = toPrimitive(b, false);
     if (pa.isString() && pb.isString())
-        return pa.s < pb.s;
+        return pa.s() < pb.s();
     const double x = toNumber(pa), y = toNumber(pb);
     if (std::isnan(x) || std::isnan(y))
         return -1;
@@ -951,10 +951,10 @@ Value VM::getPropertyWith(const Value& obj, Binding* b, const Name& name) {
         }
     } else if (obj.isString() && name.hasPublic) {
         if (name.local == QLatin1String("length"))
-            return Value(std::int32_t(obj.s.size()));
+            return Value(std::int32_t(obj.s().size()));
         std::uint32_t i;
         if (parseIndex(name.local, i))
-            return i < std::uint32_t(obj.s.size()) ? Value(QString(obj.s[qsizetype(i)])) : Value();
+            return i < std::uint32_t(obj.s().size()) ? Value(QString(obj.s()[qsizetype(i)])) : Value();
     }
     // Declared traits of the value's class (primitives: String, Number...), then prototypes.
     if (!o && b)
@@ -1045,7 +1045,7 @@ bool VM::hasProperty(const Value& obj, const Name& name) {
     } else if (obj.isString()) {
         std::uint32_t i;
         if (name.local == QLatin1String("length") ||
-            (parseIndex(name.local, i) && i < std::uint32_t(obj.s.size())))
+            (parseIndex(name.local, i) && i < std::uint32_t(obj.s().size())))
             return true;
     }
     if (Class* c = classOf(obj); c && !o && findBindingIn(&c->instanceTraits, name))

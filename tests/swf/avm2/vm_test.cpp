@@ -11,6 +11,7 @@
 #include "swf/swf_writer.h"
 
 #include <QStringList>
+#include <cmath>
 #include <gtest/gtest.h>
 
 namespace {
@@ -101,6 +102,44 @@ TEST(Avm2Vm, IntegerAndNumberArithmetic) {
         EXPECT_EQ(r.traces, QStringList{QString::fromLatin1(c.expected)})
             << c.expected << " " << r.errors.join(u'|').toStdString();
     }
+}
+
+// A number that is a whole int32 is an int however it was made (`is int`), and no other is.
+TEST(Avm2Vm, WholeNumbersAreIntsWhateverMadeThem) {
+    struct Case {
+        std::vector<std::uint8_t> push;
+        const char* expected;
+    };
+    // double pool: 1 = 0.5, 2 = 0.25, 3 = 2^22, 4 = 0.1, 5 = 0.2, 6 = -2^31, 7 = 2^31, 8 = 1.5
+    const std::vector<Case> cases = {
+        {{0x2F, 0x01, 0x24, 0x04, 0xA2}, "true"},                   // 0.5 * 4 (constant fused)
+        {{0x2F, 0x02, 0x24, 0x02, 0xA2}, "false"},                  // 0.25 * 2
+        {{0x2F, 0x03, 0x2F, 0x02, 0xA2}, "true"},                   // 2^22 * 0.25
+        {{0x2F, 0x08, 0x2F, 0x02, 0xA2}, "false"},                  // 1.5 * 0.25
+        {{0x2F, 0x04, 0x2F, 0x05, 0xA0}, "false"},                  // 0.1 + 0.2
+        {{0x2F, 0x06, 0x24, 0x01, 0xA2}, "true"},                   // -2^31 * 1
+        {{0x2F, 0x07, 0x24, 0x01, 0xA2}, "false"},                  // 2^31 * 1
+        {{0x2F, 0x07, 0x2F, 0x01, 0xA1}, "false"},                  // 2^31 - 0.5
+        {{0x24, 0x00, 0x24, 0x00, 0xA3}, "false"},                  // 0 / 0
+        {{0x24, 0x00, 0x24, 0xFF, 0xA2}, "false"},                  // 0 * -1 is -0
+        {{0x2F, 0x08, 0xD5, 0x2F, 0x08, 0x62, 0x01, 0xA0}, "true"}, // 1.5 + r1 (local fused)
+    };
+    for (const Case& c : cases) {
+        SimpleAbc abc;
+        abc.doubles = {0.5, 0.25, 4194304.0, 0.1, 0.2, -2147483648.0, 2147483648.0, 1.5};
+        abc.extraStrings = {"int"};
+        std::vector<std::uint8_t> push = c.push;
+        push.insert(push.end(), {0xB2, 0x02}); // istype int
+        abc.code = traceOf(push);
+        const Outcome r = runAbc(abc.build());
+        EXPECT_EQ(r.traces, QStringList{QString::fromLatin1(c.expected)})
+            << r.errors.join(u'|').toStdString();
+    }
+    using swf::avm2::Value;
+    for (double d : {0.0, 1.0, -7.0, 4194304.0, 2147483647.0, -2147483648.0})
+        EXPECT_EQ(Value(d).tag, Value::Tag::Int) << d;
+    for (double d : {-0.0, 0.5, 0.25, 1e-300, 2147483648.0, 1e300, std::nan(""), HUGE_VAL})
+        EXPECT_EQ(Value::number(d).tag, Value::Tag::Number) << d;
 }
 
 // A getlocal or an integer constant followed by an operator runs as one instruction. Operands
