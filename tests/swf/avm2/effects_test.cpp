@@ -114,10 +114,10 @@ TEST(Avm2Effects, OpaqueBackgroundFillsTheBoundsBehindTheObject) {
     const Value s = f.make("flash.display::Sprite");
     const Value g = f.get(s, "graphics");
     f.call(g, "beginFill", {Value::number(0xFF0000)});
-    f.call(g, "drawRect", {Value::number(100), Value::number(100), Value::number(20),
-                           Value::number(20)});
-    f.call(g, "drawRect", {Value::number(180), Value::number(180), Value::number(20),
-                           Value::number(20)});
+    f.call(g, "drawRect",
+           {Value::number(100), Value::number(100), Value::number(20), Value::number(20)});
+    f.call(g, "drawRect",
+           {Value::number(180), Value::number(180), Value::number(20), Value::number(20)});
     f.call(g, "endFill");
     f.call(f.root(), "addChild", {s});
     swf::render::ChangeTracker tracker;
