@@ -79,6 +79,16 @@ TEST(CssParser, MalformedTextKeepsTheRulesBeforeIt) {
     EXPECT_EQ(s.style(q("em"))->at(q("color")), q("#333"));
 }
 
+TEST(CssParser, LongHostileTextIsReadInLinearTime) {
+    // Half a megabyte of comments, then of braces that never close: both end quickly.
+    StyleSheet s;
+    EXPECT_TRUE(s.parseCss(QStringLiteral("/**/").repeated(1 << 17) + q("p{color:#111}")));
+    EXPECT_NE(s.style(q("p")), nullptr);
+    EXPECT_FALSE(s.parseCss(QStringLiteral("a{").repeated(1 << 18)));
+    EXPECT_TRUE(s.parseCss(QStringLiteral("b{x:1}").repeated(1 << 17)));
+    EXPECT_EQ(s.style(q("b"))->at(q("x")), q("1"));
+}
+
 TEST(CssParser, RulesAddToStylesAndSetStyleReplaces) {
     StyleSheet s = sheetOf("p { color: #111111; font-size: 9 }");
     s.parseCss(q("P { color: #222222 }"));
