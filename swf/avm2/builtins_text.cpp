@@ -219,12 +219,14 @@ void show(VM& vm, DisplayNode* n) {
 
 } // namespace
 
-void restyleTextField(VM& vm, DisplayNode* n) {
+void restyleTextField(VM& vm, DisplayNode* n, std::optional<QString> html) {
     if (!isTextField(n))
         return;
+    const bool kept = sourceShown(n);
     TextFieldState& s = stateOf(n);
-    // Text that did not come from htmlText is styled as the HTML it shows.
-    if (!sourceShown(n))
+    if (html)
+        s.sourceHtml = std::move(html);
+    else if (!kept) // text that did not come from htmlText is styled as the HTML it shows
         s.sourceHtml = formatsToHtml(s.formats);
     const std::optional<StyleSheet> sheet = fieldStyleSheet(vm, n);
     FieldFormats f = formatsFromHtml(*s.sourceHtml, s.formats.newFormat, sheet ? &*sheet : nullptr);
@@ -363,8 +365,7 @@ Value setHtmlText(VM& vm, const Value& self, std::span<const Value> args) {
     DisplayNode* n = field(vm, self);
     if (arg(args, 0).isNullish())
         vm.throwTypeError(2007, QStringLiteral("Parameter htmlText must be non-null."));
-    stateOf(n).sourceHtml = vm.toString(arg(args, 0)).left(kMaxFieldText);
-    restyleTextField(vm, n);
+    restyleTextField(vm, n, vm.toString(arg(args, 0)).left(kMaxFieldText));
     return Value();
 }
 Value appendText(VM& vm, const Value& self, std::span<const Value> args) {

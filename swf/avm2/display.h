@@ -279,8 +279,9 @@ void installStyleSheet(VM& vm);
 // The sheet a TextField was given (TextField.styleSheet), read into its styles; none when the
 // field has none.
 std::optional<StyleSheet> fieldStyleSheet(VM& vm, Object* field);
-// Lays a field's htmlText out again with its sheet (or without, when it has none).
-void restyleTextField(VM& vm, DisplayNode* field);
+// Lays a field's htmlText (the one given, else the one kept) out again with its sheet, or
+// without one when it has none.
+void restyleTextField(VM& vm, DisplayNode* field, std::optional<QString> html = {});
 // Classes of constants (GradientType, StageDisplayState...), FullScreenEvent, HTTPStatusEvent
 // (builtins_constants.cpp): each only where nothing defined it before.
 void installConstants(VM& vm);

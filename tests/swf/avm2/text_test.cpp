@@ -720,6 +720,7 @@ TEST(Avm2Text, StyleSheetShapesHtmlText) {
     f.set(t, "height", Value(300));
     f.set(t, "multiline", Value(true));
     f.set(t, "type", Value("input"));
+    f.set(t, "text", Value("replaced")); // earlier text gives way to htmlText
     const QString html = "<p class='Big'>MMMM</p><p>MMMM<span class=\"secret\">hidden</span></p>";
     f.set(t, "htmlText", Value(html));
     const QRect firstLine(20, 20, 300, 45), secondLine(20, 70, 300, 40);
