@@ -1,6 +1,7 @@
 #include "swf/textfields.h"
 
 #include "swf/render/edittext.h"
+#include "swf/stylesheet.h"
 
 #include <algorithm>
 
@@ -115,7 +116,8 @@ QString htmlToPlain(const QString& html) {
     return out;
 }
 
-FieldFormats formatsFromHtml(const QString& html, const TextFormatData& base) {
+FieldFormats formatsFromHtml(const QString& html, const TextFormatData& base,
+                             const StyleSheet* sheet, LinkStates links) {
     render::TextStyle style;
     style.face = base.font.value_or(QString());
     style.size = base.size.value_or(12) * 20;
@@ -139,7 +141,7 @@ FieldFormats formatsFromHtml(const QString& html, const TextFormatData& base) {
 
     FieldFormats out;
     out.newFormat = base;
-    const auto paragraphs = render::parseHtmlText(html, style, para);
+    const auto paragraphs = render::parseHtmlText(html, style, para, sheet, links);
     for (std::size_t k = 0; k < paragraphs.size(); ++k) {
         const render::TextParagraph& p = paragraphs[k];
         TextFormatData pf = base;

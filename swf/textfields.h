@@ -31,6 +31,16 @@ struct FieldFormats {
     TextFormatData newFormat;
 };
 
+// Which link of a text the mouse is over (a:hover) and whether it is pressed on it (a:active):
+// the index of its <a> element among the text's <a> elements, -1 for none.
+struct LinkStates {
+    int hovered = -1;
+    bool pressed = false;
+    bool operator==(const LinkStates&) const = default;
+};
+
+class StyleSheet;
+
 // Every member of TextFormat with its name, for reading and writing them alike.
 template <typename T, typename F> void eachTextFormatMember(T& t, F&& f) {
     f("font", t.font);
@@ -66,7 +76,9 @@ TextFormatData definitionFormat(const EditText& e, std::optional<Rgba> color = {
 // entities decoded, exactly as the layout reads the same HTML.
 QString htmlToPlain(const QString& html);
 // The formats HTML text gives its characters, on top of `base` (a format with every value set).
-FieldFormats formatsFromHtml(const QString& html, const TextFormatData& base);
+// With a style sheet, as the field shows the text with it (see render::parseHtmlText).
+FieldFormats formatsFromHtml(const QString& html, const TextFormatData& base,
+                             const StyleSheet* sheet = nullptr, LinkStates links = {});
 // The field's text and formats in the HTML subset edit texts show.
 QString formatsToHtml(const FieldFormats& f);
 

@@ -704,6 +704,29 @@ ScriptFilterObject readFilterObject(VM& vm, const Value& v, const QString& cls) 
 }
 
 void installClipFilters(VM& vm) {
+    // opaqueBackground: a colour the renderer fills the clip's bounds with, behind it;
+    // undefined or null for none.
+    property(
+        vm, vm.clipProto(), "opaqueBackground",
+        [](VM& vm, Value s, std::span<const Value>) {
+            const DisplayObject* d = vm.displayObjectOf(clipOf(s));
+            if (!d || !d->backgroundColor)
+                return Value();
+            const Rgba c = *d->backgroundColor;
+            return Value(double((std::uint32_t(c.r) << 16) | (std::uint32_t(c.g) << 8) | c.b));
+        },
+        [](VM& vm, Value s, std::span<const Value> a) {
+            if (DisplayObject* d = vm.displayObjectOf(clipOf(s))) {
+                if (arg(a, 0).isNullish()) {
+                    d->backgroundColor.reset();
+                } else {
+                    const auto rgb = std::uint32_t(vm.toInt(arg(a, 0)));
+                    d->backgroundColor = Rgba{std::uint8_t(rgb >> 16), std::uint8_t(rgb >> 8),
+                                              std::uint8_t(rgb), 255};
+                }
+            }
+            return Value();
+        });
     property(
         vm, vm.clipProto(), "filters",
         [](VM& vm, Value s, std::span<const Value>) {

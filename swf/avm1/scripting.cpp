@@ -790,7 +790,7 @@ void Scripting::tabToNext(bool back) {
         return false;
     };
     for (const FieldHit& f : focusableFields()) {
-        if (!isInputText(*f.field) || closed(f.parent))
+        if (!isInputText(*m_vm, *f.field) || closed(f.parent))
             continue;
         const Rect& b = static_cast<const EditText*>(f.field->character)->bounds;
         const QPointF at =

@@ -1,5 +1,6 @@
 // TextField: edit texts on stage as scripts see them, and the timeline variables they show.
 
+#include "swf/avm1/stylesheet.h"
 #include "swf/avm1/vm.h"
 #include "swf/player.h"
 #include "swf/textfields.h"
@@ -138,6 +139,46 @@ void setText(VM& vm, Object* o, const QString& text) {
         vm.setMember(Value(vm.clipObject(target)), name, Value(d->text));
 }
 
+// TextField.styleSheet: the sheet, the htmlText a script set and what the field showed for it,
+// kept on the field's object where scripts do not see them.
+const QString kSheet = QStringLiteral("\x01styleSheet");
+const QString kSource = QStringLiteral("\x01sheetSource");
+const QString kShown = QStringLiteral("\x01sheetShown");
+
+Value hiddenOf(VM& vm, Object* o, const QString& name) {
+    const Object::Slot* s = o->find(vm.key(name));
+    return s ? s->value : Value();
+}
+
+// The htmlText a script set, while the field still shows it (any other change drops it).
+std::optional<QString> sheetSource(VM& vm, Object* o) {
+    const Value shown = hiddenOf(vm, o, kShown);
+    if (!shown.isString() || shown.string != o->field->text)
+        return std::nullopt;
+    return hiddenOf(vm, o, kSource).string;
+}
+
+// Shows `html` through the field's style sheet, or as htmlText shows it when it has none.
+void showStyled(VM& vm, Object* o, const QString& html) {
+    DisplayObject* d = o->field;
+    const EditText* e = editText(d);
+    const std::optional<StyleSheet> sheet = styleSheetOf(vm, hiddenOf(vm, o, kSheet));
+    const QString source = html.left(kMaxFieldText);
+    vm.define(o, kSource, Value(source), DontEnum);
+    if (!sheet) {
+        vm.styledFields.remove(d);
+        vm.fieldFormats.remove(d);
+        setText(vm, o, source);
+    } else {
+        vm.styledFields.insert(d);
+        FieldFormats f = formatsFromHtml(source, definitionFormat(*e, d->textColor), &*sheet);
+        f.plain.truncate(kMaxFieldText);
+        f.chars.resize(std::size_t(f.plain.size()));
+        showFormats(vm, d, vm.fieldFormats[d] = std::move(f));
+    }
+    vm.define(o, kShown, Value(d->text), DontEnum);
+}
+
 } // namespace
 
 bool fieldVariable(VM& vm, const EditText& text, MovieClip* parent, MovieClip*& target,
@@ -166,7 +207,11 @@ bool getTextFieldMember(VM& vm, Object* o, const QString& name, Value& out) {
     if (k == QLatin1String("text")) {
         out = Value(e->html ? htmlToPlain(d->text) : d->text);
     } else if (k == QLatin1String("htmltext")) {
-        out = Value(d->text);
+        // A field with a style sheet reads back the text as set.
+        const auto source = vm.styledFields.contains(d) ? sheetSource(vm, o) : std::nullopt;
+        out = Value(source ? *source : d->text);
+    } else if (k == QLatin1String("stylesheet")) {
+        out = hiddenOf(vm, o, kSheet);
     } else if (k == QLatin1String("html")) {
         out = Value(e->html);
     } else if (k == QLatin1String("length")) {
@@ -219,8 +264,23 @@ bool setTextFieldMember(VM& vm, Object* o, const QString& name, const Value& v) 
             setText(vm, o, e->html ? t.toHtmlEscaped() : t);
         }
     } else if (k == QLatin1String("htmltext")) {
-        vm.fieldFormats.remove(d);
-        setText(vm, o, vm.toString(v));
+        if (styleSheetOf(vm, hiddenOf(vm, o, kSheet))) {
+            showStyled(vm, o, vm.toString(v));
+        } else {
+            vm.fieldFormats.remove(d);
+            setText(vm, o, vm.toString(v));
+        }
+    } else if (k == QLatin1String("stylesheet")) {
+        // Set again after its styles changed, a sheet lays the text out anew.
+        const auto source = sheetSource(vm, o);
+        QString html = e->html ? d->text : d->text.toHtmlEscaped();
+        if (source)
+            html = *source;
+        else if (auto it = vm.fieldFormats.find(d); it != vm.fieldFormats.end())
+            html = formatsToHtml(*it);
+        vm.define(o, kSheet, v.isNullish() ? Value() : v, DontEnum);
+        if (styleSheetOf(vm, v) || vm.styledFields.contains(d))
+            showStyled(vm, o, html);
     } else if (k == QLatin1String("textcolor")) {
         const auto c = std::uint32_t(vm.toInt(v));
         d->textColor = Rgba{std::uint8_t(c >> 16), std::uint8_t(c >> 8), std::uint8_t(c), 255};
@@ -399,6 +459,9 @@ void VM::installTextField() {
                                               ? it->newFormat
                                               : definitionFormat(*editText(d), d->textColor));
                  });
+
+    installStyleSheet(*this,
+                      [this, newFormat](const TextFormatData& t) { return newFormat(*this, t); });
 
     // createTextField(name, depth, x, y, width, height): an empty field in the device font.
     defineMethod(m_clipProto, QStringLiteral("createTextField"),

@@ -60,7 +60,7 @@ EditableText focusedEditable(VM& vm) {
     EditableText t;
     t.text = plainText(vm, f.field);
     t.selection = f.selection;
-    t.input = isInputText(*f.field);
+    t.input = isInputText(vm, *f.field);
     t.multiline = editText(f.field)->multiline;
     DisplayObject* d = f.field;
     MovieClip* parent = f.parent;
@@ -169,9 +169,9 @@ std::pair<DisplayObject*, MovieClip*> fieldNamed(VM& vm, const Value& v) {
 
 } // namespace
 
-bool isInputText(const DisplayObject& field) {
+bool isInputText(const VM& vm, const DisplayObject& field) {
     const EditText* e = editText(&field);
-    return e && !e->readOnly;
+    return e && !e->readOnly && !vm.styledFields.contains(&field); // a style sheet: no typing
 }
 
 bool takesTextFocus(const DisplayObject& field) {
@@ -192,9 +192,9 @@ void showTextFocus(VM& vm, DisplayObject* previous) {
     TextSelection& s = vm.textFocus.selection;
     s = {std::clamp<qsizetype>(s.anchor, 0, len), std::clamp<qsizetype>(s.caret, 0, len)};
     const QString& composing = vm.textFocus.preedit;
-    if (composing.isEmpty() || !isInputText(*d)) {
+    if (composing.isEmpty() || !isInputText(vm, *d)) {
         d->composedText.reset();
-        d->caret = isInputText(*d) ? std::int32_t(s.caret) : -1;
+        d->caret = isInputText(vm, *d) ? std::int32_t(s.caret) : -1;
         d->selectionFrom = s.empty() ? -1 : std::int32_t(s.begin());
         d->selectionTo = s.empty() ? -1 : std::int32_t(s.end());
         return;
@@ -224,7 +224,7 @@ void showTextFocus(VM& vm, DisplayObject* previous) {
 
 void composeInFocusedField(VM& vm, const QString& preedit) {
     DisplayObject* d = vm.textFocus.field;
-    const QString now = d && isInputText(*d) ? preedit.left(1024) : QString();
+    const QString now = d && isInputText(vm, *d) ? preedit.left(1024) : QString();
     if (now == vm.textFocus.preedit)
         return;
     vm.textFocus.preedit = now;
@@ -367,7 +367,7 @@ bool focusedFieldKey(VM& vm, int keyCode, bool shift, bool ctrl) {
 
 void typeIntoFocusedField(VM& vm, const QString& typed) {
     DisplayObject* d = vm.textFocus.field;
-    if (!d || !isInputText(*d))
+    if (!d || !isInputText(vm, *d))
         return;
     const auto r = vm.fieldRestrict.find(d);
     const std::optional<QString> restrict =

@@ -14,7 +14,7 @@ namespace swf::avm1 {
 // Whether a click on this field gives it the focus: input text, or text that can be selected.
 bool takesTextFocus(const DisplayObject& field);
 // Whether the user can type into the field.
-bool isInputText(const DisplayObject& field);
+bool isInputText(const VM& vm, const DisplayObject& field);
 
 // Moves the keyboard focus to `field` in `parent` (null: no field). The field losing it gets
 // onKillFocus(new), the one gaining it onSetFocus(old), then Selection's listeners

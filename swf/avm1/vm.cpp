@@ -504,6 +504,7 @@ Object* VM::textFieldObject(DisplayObject* field, MovieClip* parent) {
 void VM::textRemoved(DisplayObject* field) {
     fieldFormats.remove(field);
     fieldRestrict.remove(field);
+    styledFields.remove(field);
     if (textFocus.field == field)
         textFocus = {};
     auto it = m_textObjects.find(field);

@@ -160,6 +160,8 @@ public:
     bool movieFocusRect = true;
     QHash<MovieClip*, bool> focusRects;
     QHash<DisplayObject*, QString> fieldRestrict;
+    // Fields shown through a style sheet (TextField.styleSheet), which take no typing.
+    QSet<const DisplayObject*> styledFields;
     std::vector<Object*> selectionListeners;
     // Stage.scaleMode and Stage.align as scripts set them; in noScale mode Stage.width and
     // height are the host's view size.

@@ -1,8 +1,9 @@
 // flash.text.StyleSheet and TextField.styleSheet. A style sheet keeps named styles (plain
 // objects of CSS properties in their ActionScript spelling: fontSize for font-size), read from
 // CSS text or set one by one; `transform` turns a style into a TextFormat. Names are kept in
-// lower case, as CSS selectors are matched without regard to case. A field keeps the sheet it
-// is given for its scripts to read back; its HTML text is not yet laid out with the sheet.
+// lower case, as CSS selectors are matched without regard to case. The CSS reading and what a
+// style does to text are the engine's (swf/stylesheet.h), shared with ActionScript 2: a field
+// given a sheet lays its htmlText out with it, again each time the sheet is set.
 
 #include "swf/avm2/display.h"
 
@@ -65,67 +66,12 @@ Value styleNames(VM& vm, const Value& self, std::span<const Value>) {
     return Value(static_cast<Object*>(vm.newArray(std::move(names))));
 }
 
-// font-size -> fontSize.
-QString camelCase(const QString& css) {
-    QString out;
-    bool upper = false;
-    for (const QChar c : css) {
-        if (c == u'-') {
-            upper = !out.isEmpty();
-            continue;
-        }
-        out += upper ? c.toUpper() : c;
-        upper = false;
-    }
-    return out;
-}
-
-// Reads rules `a, b.c { name: value; ... }` into (selector, properties) pairs; comments are
-// skipped, a rule without its closing brace ends the text, and a declaration without a colon
-// is dropped. Values keep their text (quotes around a font name removed).
-std::vector<std::pair<QString, std::vector<std::pair<QString, QString>>>>
-parseCssRules(const QString& text) {
-    QString css = text;
-    for (qsizetype at = css.indexOf(QLatin1String("/*")); at >= 0;
-         at = css.indexOf(QLatin1String("/*"), at)) {
-        const qsizetype end = css.indexOf(QLatin1String("*/"), at + 2);
-        css.remove(at, end < 0 ? css.size() - at : end + 2 - at);
-    }
-    std::vector<std::pair<QString, std::vector<std::pair<QString, QString>>>> rules;
-    qsizetype pos = 0;
-    while (pos < css.size()) {
-        const qsizetype open = css.indexOf(u'{', pos);
-        if (open < 0)
-            break;
-        const qsizetype close = css.indexOf(u'}', open + 1);
-        if (close < 0)
-            break;
-        std::vector<std::pair<QString, QString>> props;
-        for (const QString& decl : css.mid(open + 1, close - open - 1).split(u';')) {
-            const qsizetype colon = decl.indexOf(u':');
-            if (colon <= 0)
-                continue;
-            const QString name = decl.left(colon).trimmed();
-            QString value = decl.mid(colon + 1).trimmed();
-            if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') &&
-                value.back() == value.front())
-                value = value.mid(1, value.size() - 2);
-            if (!name.isEmpty())
-                props.emplace_back(camelCase(name), value);
-        }
-        for (const QString& sel : css.mid(pos, open - pos).split(u','))
-            if (const QString s = sel.trimmed(); !s.isEmpty())
-                rules.emplace_back(s, props);
-        pos = close + 1;
-    }
-    return rules;
-}
-
 // Rules add to what the sheet holds: a style named again keeps its other properties.
 Value parseCss(VM& vm, const Value& self, std::span<const Value> a) {
     Object* table = styles(vm, self);
-    for (const auto& [selector, props] : parseCssRules(vm.toString(arg(a, 0)))) {
-        const QString name = selector.toLower();
+    for (const CssRule& rule : parseCssRules(vm.toString(arg(a, 0)))) {
+        const QString& name = rule.selector;
+        const CssStyle& props = rule.properties;
         const Value* existing = table->getDynamic(name);
         Object* style = existing && existing->object() ? existing->object() : nullptr;
         if (!style) {
@@ -138,67 +84,36 @@ Value parseCss(VM& vm, const Value& self, std::span<const Value> a) {
     return Value();
 }
 
-// A CSS colour: #rgb or #rrggbb (null when neither).
-Value cssColor(QString v) {
-    if (!v.startsWith(u'#'))
-        return Value::null();
-    v = v.mid(1);
-    if (v.size() == 3)
-        v = QString(v[0]) + v[0] + v[1] + v[1] + v[2] + v[2];
-    bool ok = false;
-    const std::uint32_t c = v.toUInt(&ok, 16);
-    return ok && v.size() == 6 ? Value::fromUint(c) : Value::null();
-}
-
-// A length such as "12", "12px" or "12pt" as a number of pixels (null when it is none).
-Value cssNumber(const QString& v) {
-    QString s = v.trimmed();
-    if (s.endsWith(QLatin1String("px")) || s.endsWith(QLatin1String("pt")))
-        s.chop(2);
-    bool ok = false;
-    const double d = s.toDouble(&ok);
-    return ok ? Value::number(d) : Value::null();
+// A style object's properties as text, by their script names.
+CssStyle cssStyleOf(VM& vm, Object* style) {
+    CssStyle out;
+    if (style)
+        for (const Object::DynProp& p : style->dyn)
+            if (p.live && !p.value.isNullish())
+                out[cssPropertyName(p.name)] = vm.toString(p.value);
+    return out;
 }
 
 Value transformStyle(VM& vm, const Value&, std::span<const Value> a) {
-    const Value format =
-        vm.construct(vm.lookupDefinition(QStringLiteral("flash.text::TextFormat")), {});
     Object* style = arg(a, 0).object();
     if (!style)
         return Value::null();
-    auto text = [&](const char* name) -> QString {
-        const Value v = vm.getProperty(arg(a, 0), vm.publicName(QString::fromLatin1(name)));
-        return v.isNullish() ? QString() : vm.toString(v).trimmed();
-    };
-    auto put = [&](const char* name, const Value& v) {
-        if (!v.isNull())
-            vm.setProperty(format, vm.publicName(QString::fromLatin1(name)), v);
-    };
-    if (const QString v = text("color"); !v.isEmpty())
-        put("color", cssColor(v));
-    if (const QString v = text("fontFamily"); !v.isEmpty())
-        put("font", Value(v));
-    if (const QString v = text("fontSize"); !v.isEmpty())
-        put("size", cssNumber(v));
-    if (const QString v = text("fontWeight"); !v.isEmpty())
-        put("bold", Value(v.compare(QLatin1String("bold"), Qt::CaseInsensitive) == 0));
-    if (const QString v = text("fontStyle"); !v.isEmpty())
-        put("italic", Value(v.compare(QLatin1String("italic"), Qt::CaseInsensitive) == 0));
-    if (const QString v = text("textDecoration"); !v.isEmpty())
-        put("underline", Value(v.compare(QLatin1String("underline"), Qt::CaseInsensitive) == 0));
-    if (const QString v = text("textAlign").toLower();
-        v == QLatin1String("left") || v == QLatin1String("right") || v == QLatin1String("center") ||
-        v == QLatin1String("justify"))
-        put("align", Value(v));
-    for (auto [css, member] : {std::pair<const char*, const char*>{"marginLeft", "leftMargin"},
-                               {"marginRight", "rightMargin"},
-                               {"textIndent", "indent"},
-                               {"leading", "leading"},
-                               {"letterSpacing", "letterSpacing"}})
-        if (const QString v = text(css); !v.isEmpty())
-            put(member, cssNumber(v));
-    if (const QString v = text("kerning"); !v.isEmpty())
-        put("kerning", Value(v.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0));
+    const Value format =
+        vm.construct(vm.lookupDefinition(QStringLiteral("flash.text::TextFormat")), {});
+    const TextFormatData f = formatOfStyle(cssStyleOf(vm, style));
+    eachTextFormatMember(f, [&](const char* name, const auto& v) {
+        if (!v)
+            return;
+        using V = std::decay_t<decltype(*v)>;
+        Value out;
+        if constexpr (std::is_same_v<V, QString> || std::is_same_v<V, bool>)
+            out = Value(*v);
+        else if constexpr (std::is_same_v<V, std::uint32_t>)
+            out = Value::fromUint(*v);
+        else
+            out = Value::number(*v);
+        vm.setProperty(format, vm.publicName(QString::fromLatin1(name)), out);
+    });
     return format;
 }
 
@@ -219,11 +134,26 @@ Value setFieldSheet(VM& vm, const Value& self, std::span<const Value> a) {
     if (o) {
         o->setDynamic(kStylesKey, sheet.object() ? sheet : Value::null());
         o->dyn[std::size_t(o->dynIndex.value(kStylesKey))].enumerable = false;
+        if (o->kind == ObjectKind::DisplayObject)
+            restyleTextField(vm, static_cast<DisplayNode*>(o));
     }
     return Value();
 }
 
 } // namespace
+
+std::optional<StyleSheet> fieldStyleSheet(VM& vm, Object* field) {
+    const Value* v = field ? field->getDynamic(kStylesKey) : nullptr;
+    Object* sheet = v ? v->object() : nullptr;
+    if (!sheet || sheet->kind != ObjectKind::DisplayObject)
+        return std::nullopt;
+    StyleSheet out;
+    if (Object* table = static_cast<DisplayNode*>(sheet)->held.object())
+        for (const Object::DynProp& p : table->dyn)
+            if (p.live && p.value.object())
+                out.setStyle(p.name, cssStyleOf(vm, p.value.object()));
+    return out;
+}
 
 void installStyleSheet(VM& vm) {
     Class* sheet = vm.defineNativeClass(QStringLiteral("flash.text"), QStringLiteral("StyleSheet"),

@@ -156,8 +156,19 @@ void fitBox(VM& vm, DisplayNode* n) {
     }
 }
 
+bool hasStyleSheet(DisplayNode* n) {
+    const Value* v = n->getDynamic(QStringLiteral("styleSheet"));
+    return v && v->object();
+}
+
+// A field with a style sheet takes no typing.
 bool isInput(DisplayNode* n) {
-    return isTextField(n) && !definition(n).readOnly;
+    return isTextField(n) && !definition(n).readOnly && !hasStyleSheet(n);
+}
+
+// Whether the htmlText a script set is what the field still shows.
+bool sourceShown(DisplayNode* n) {
+    return n->text && n->text->sourceHtml && n->obj->text == n->text->sourceShown;
 }
 
 // The renderer draws the caret of the focused input field (after the text being composed,
@@ -205,6 +216,29 @@ void show(VM& vm, DisplayNode* n) {
     e.scroll = std::min<std::uint32_t>(e.scroll, std::uint32_t(maxScrollOf(e, l) - 1));
     showCaret(vm, n);
 }
+
+} // namespace
+
+void restyleTextField(VM& vm, DisplayNode* n, std::optional<QString> html) {
+    if (!isTextField(n))
+        return;
+    const bool kept = sourceShown(n);
+    TextFieldState& s = stateOf(n);
+    if (html)
+        s.sourceHtml = std::move(html);
+    else if (!kept) // text that did not come from htmlText is styled as the HTML it shows
+        s.sourceHtml = formatsToHtml(s.formats);
+    const std::optional<StyleSheet> sheet = fieldStyleSheet(vm, n);
+    FieldFormats f = formatsFromHtml(*s.sourceHtml, s.formats.newFormat, sheet ? &*sheet : nullptr);
+    f.plain.truncate(kMaxFieldText);
+    f.chars.resize(std::size_t(f.plain.size()));
+    s.formats = std::move(f);
+    s.selectionBegin = s.selectionEnd = s.formats.plain.size();
+    show(vm, n);
+    s.sourceShown = n->obj->text;
+}
+
+namespace {
 
 // --- TextFormat objects --------------------------------------------------------------------
 
@@ -322,20 +356,16 @@ Value setText(VM& vm, const Value& self, std::span<const Value> args) {
 }
 Value getHtmlText(VM& vm, const Value& self, std::span<const Value>) {
     DisplayNode* n = field(vm, self);
+    // A field with a style sheet reads back the text as set.
+    if (hasStyleSheet(n) && sourceShown(n))
+        return Value(*n->text->sourceHtml);
     return Value(formatsToHtml(stateOf(n).formats));
 }
 Value setHtmlText(VM& vm, const Value& self, std::span<const Value> args) {
     DisplayNode* n = field(vm, self);
     if (arg(args, 0).isNullish())
         vm.throwTypeError(2007, QStringLiteral("Parameter htmlText must be non-null."));
-    TextFieldState& s = stateOf(n);
-    FieldFormats f =
-        formatsFromHtml(vm.toString(arg(args, 0)).left(kMaxFieldText), s.formats.newFormat);
-    f.plain.truncate(kMaxFieldText);
-    f.chars.resize(std::size_t(f.plain.size()));
-    s.formats = std::move(f);
-    s.selectionBegin = s.selectionEnd = s.formats.plain.size();
-    show(vm, n);
+    restyleTextField(vm, n, vm.toString(arg(args, 0)).left(kMaxFieldText));
     return Value();
 }
 Value appendText(VM& vm, const Value& self, std::span<const Value> args) {

@@ -7,6 +7,7 @@
 
 #include "swf/avm2/vm.h"
 #include "swf/player.h"
+#include "swf/stylesheet.h"
 #include "swf/textfields.h"
 
 #include <QSizeF>
@@ -28,6 +29,10 @@ struct TextFieldState {
     qsizetype selectionBegin = 0, selectionEnd = 0; // selectionEnd is where the caret stands
     QString preedit; // what an input method is composing at the caret, shown but not yet text
     bool alwaysShowSelection = false;
+    // The htmlText a script set, as set: a style sheet (set then or later) is applied to it,
+    // and htmlText reads it back while the field has a sheet. Other changes to the text drop it.
+    std::optional<QString> sourceHtml;
+    QString sourceShown; // what the field showed for it: any other change makes them differ
 };
 
 class DisplayNode : public Object {
@@ -271,6 +276,12 @@ void installInterfaces(VM& vm);
 void installXmlDocument(VM& vm);
 // flash.text.StyleSheet and TextField.styleSheet (builtins_stylesheet.cpp).
 void installStyleSheet(VM& vm);
+// The sheet a TextField was given (TextField.styleSheet), read into its styles; none when the
+// field has none.
+std::optional<StyleSheet> fieldStyleSheet(VM& vm, Object* field);
+// Lays a field's htmlText (the one given, else the one kept) out again with its sheet, or
+// without one when it has none.
+void restyleTextField(VM& vm, DisplayNode* field, std::optional<QString> html = {});
 // Classes of constants (GradientType, StageDisplayState...), FullScreenEvent, HTTPStatusEvent
 // (builtins_constants.cpp): each only where nothing defined it before.
 void installConstants(VM& vm);

@@ -70,6 +70,11 @@ bool isLayered(const DisplayObject& o) {
     return o.blendMode != BlendMode::Normal || (o.filters && !o.filters->empty());
 }
 
+// opaqueBackground (or PlaceObject3's background colour), as the renderer draws it.
+bool hasBackground(const DisplayObject& o) {
+    return o.backgroundColor && o.backgroundColor->a > 0;
+}
+
 // As the renderer decides: a list with a visible alpha or erase child is drawn into a layer of
 // its own, which that child cuts into anywhere.
 bool needsOwnLayer(const DisplayList& list) {
@@ -154,6 +159,9 @@ struct SceneReader {
         h.add(std::uint64_t(o.ratio));
         if (o.scrollRect)
             hashRect(h, *o.scrollRect);
+        h.add(std::uint64_t(o.backgroundColor.has_value()));
+        if (o.backgroundColor)
+            h.add(*o.backgroundColor);
         if (const Character* c = o.character) {
             h.add(c->serial);
             h.add(std::uint64_t(c->generation));
@@ -386,9 +394,12 @@ struct SceneReader {
             if (o.scriptMask())
                 under = readScriptMask(o, om, under);
             const ColorTransform oct = o.colorTransform.then(ct);
-            if (isLayered(o)) {
-                // Drawn as one picture and put on the stage with its effects: one item.
+            if (isLayered(o) || hasBackground(o)) {
+                // Drawn as one picture and put on the stage with its effects: one item. So is
+                // an object over an opaque background, which covers all it holds.
                 Extent e = extentOf(o, om, false);
+                if (hasBackground(o) && o.scrollRect)
+                    e.unite(windowOf(o, om));
                 growByFilters(e, o.filters);
                 add(keyOf(under, 'l', om, oct, &o), e);
             } else {

@@ -225,37 +225,86 @@ std::vector<TextParagraph> plainParagraphs(const QString& text, const TextStyle&
 }
 
 std::vector<TextParagraph> parseHtmlText(const QString& source, const TextStyle& base,
-                                         const ParagraphStyle& paragraph) {
+                                         const ParagraphStyle& paragraph, const StyleSheet* sheet,
+                                         LinkStates links) {
     const QString html = source.left(kMaxTextLength);
     struct Open {
         QString name;
         TextStyle style;     // in effect before the tag
         ParagraphStyle para; // likewise
+        bool block = false;  // styled as a paragraph of its own
     };
+    constexpr std::size_t kNone = std::size_t(-1);
     std::vector<Open> open;
+    std::size_t hideAt = kNone; // the open element (display: none) whose content is hidden
     TextStyle style = base;
     ParagraphStyle para = paragraph;
     ParagraphBuilder b(paragraph);
     QString text;
+    int linkIndex = 0;
+    const auto hidden = [&] { return hideAt < open.size(); };
     auto flush = [&] {
-        b.add(text, style, para);
+        if (!hidden())
+            b.add(text, style, para);
         text.clear();
     };
-    auto closeTo = [&](const QString& name) {
+    auto breakParagraph = [&] {
+        if (!hidden())
+            b.breakParagraph(para);
+    };
+    // Closes the innermost open element of that name (and any left open inside it); false when
+    // none is open, else whether it was a block.
+    auto closeTo = [&](const QString& name, bool* block = nullptr) {
         for (std::size_t k = open.size(); k-- > 0;) {
             if (open[k].name == name) {
                 style = open[k].style;
                 para = open[k].para;
+                if (block)
+                    *block = open[k].block;
                 open.resize(k);
-                return;
+                if (hideAt >= open.size())
+                    hideAt = kNone;
+                return true;
             }
         }
+        return false;
     };
     auto push = [&](const QString& name) {
         if (open.size() >= kMaxOpenTags)
             return false;
         open.push_back({name, style, para});
         return true;
+    };
+    // What a style sets of the characters and paragraph from here on.
+    auto applyStyle = [&](const CssStyle& css) {
+        const TextFormatData f = formatOfStyle(css);
+        if (f.font)
+            style.face = *f.font;
+        if (f.size)
+            style.size = std::clamp(*f.size * 20, kMinSize, kMaxSize);
+        if (f.color)
+            style.color = Rgba{std::uint8_t(*f.color >> 16), std::uint8_t(*f.color >> 8),
+                               std::uint8_t(*f.color), style.color.a};
+        if (f.bold)
+            style.bold = *f.bold;
+        if (f.italic)
+            style.italic = *f.italic;
+        if (f.underline)
+            style.underline = *f.underline;
+        if (f.kerning)
+            style.kerning = *f.kerning;
+        if (f.letterSpacing)
+            style.letterSpacing = *f.letterSpacing * 20;
+        if (f.align)
+            para.align = alignFrom(*f.align, para.align);
+        if (f.leftMargin)
+            para.leftMargin = *f.leftMargin * 20;
+        if (f.rightMargin)
+            para.rightMargin = *f.rightMargin * 20;
+        if (f.indent)
+            para.indent = *f.indent * 20;
+        if (f.leading)
+            para.leading = *f.leading * 20;
     };
 
     const qsizetype n = html.size();
@@ -270,7 +319,7 @@ std::vector<TextParagraph> parseHtmlText(const QString& source, const TextStyle&
                 ++i;
             ++i;
             flush();
-            b.breakParagraph(para);
+            breakParagraph();
             continue;
         }
         if (c != QLatin1Char('<')) {
@@ -292,99 +341,149 @@ std::vector<TextParagraph> parseHtmlText(const QString& source, const TextStyle&
             return tag.attributes.contains(QLatin1String(name));
         };
         const QString& name = tag.name;
+        const bool paragraphTag = name == QLatin1String("p") || name == QLatin1String("li");
+        const bool formatTag = name == QLatin1String("font") || name == QLatin1String("b") ||
+                               name == QLatin1String("i") || name == QLatin1String("u") ||
+                               name == QLatin1String("a") || name == QLatin1String("textformat");
         if (name == QLatin1String("br")) {
-            b.breakParagraph(para);
-        } else if (name == QLatin1String("tab")) {
+            breakParagraph();
+            continue;
+        }
+        if (name == QLatin1String("tab")) {
             if (!tag.closing)
                 text += QLatin1Char('\t');
-        } else if (name == QLatin1String("p") || name == QLatin1String("li")) {
-            if (tag.closing) {
+            continue;
+        }
+        // The styles of an element, weakest first, and the display they give it.
+        std::vector<const CssStyle*> styles;
+        bool block = paragraphTag, hide = false;
+        if (sheet && !tag.closing && !name.isEmpty() && name != QLatin1String("img")) {
+            auto take = [&](const QString& selector) {
+                if (const CssStyle* s = sheet->style(selector))
+                    styles.push_back(s);
+            };
+            take(name);
+            for (const QString& cls : attr("class").split(u' ', Qt::SkipEmptyParts))
+                take(QLatin1Char('.') + cls);
+            if (name == QLatin1String("a")) {
+                take(QStringLiteral("a:link"));
+                if (linkIndex == links.hovered) {
+                    take(QStringLiteral("a:hover"));
+                    if (links.pressed)
+                        take(QStringLiteral("a:active"));
+                }
+                ++linkIndex;
+            }
+            for (const CssStyle* s : styles) {
+                const CssDisplay d = displayOf(*s);
+                if (d != CssDisplay::Unset) {
+                    block = d == CssDisplay::Block;
+                    hide = d == CssDisplay::None;
+                }
+            }
+        }
+        if (tag.closing) {
+            if (paragraphTag && !sheet) {
                 b.breakParagraph(para);
                 closeTo(name);
                 b.setStyleIfEmpty(para);
-            } else {
-                if (!b.empty())
-                    b.breakParagraph(para);
-                if (push(name)) {
-                    if (name == QLatin1String("li"))
-                        para.bullet = true;
-                    else if (has("align"))
-                        para.align = alignFrom(attr("align"), para.align);
-                }
-                b.setStyleIfEmpty(para);
-            }
-        } else if (name == QLatin1String("font") || name == QLatin1String("b") ||
-                   name == QLatin1String("i") || name == QLatin1String("u") ||
-                   name == QLatin1String("a") || name == QLatin1String("textformat")) {
-            if (tag.closing) {
+            } else if (sheet) {
+                // Whether the element was a block is known only from where it opened.
+                bool wasBlock = false;
+                for (std::size_t k = open.size(); k-- > 0;)
+                    if (open[k].name == name) {
+                        wasBlock = open[k].block;
+                        break;
+                    }
+                if (wasBlock)
+                    breakParagraph();
                 closeTo(name);
-                continue;
-            }
-            if (!push(name))
-                continue;
-            if (name == QLatin1String("b")) {
-                style.bold = true;
-            } else if (name == QLatin1String("i")) {
-                style.italic = true;
-            } else if (name == QLatin1String("u")) {
-                style.underline = true;
-            } else if (name == QLatin1String("a")) {
-                style.url = attr("href");
-                style.target = attr("target");
-            } else if (name == QLatin1String("font")) {
-                if (has("face"))
-                    style.face = attr("face").section(QLatin1Char(','), 0, 0).trimmed();
-                if (has("size")) {
-                    const QString v = attr("size").trimmed();
-                    bool ok = false;
-                    const double d = px(v, &ok);
-                    if (ok) {
-                        const bool relative =
-                            v.startsWith(QLatin1Char('+')) || v.startsWith(QLatin1Char('-'));
-                        style.size = std::clamp(relative ? style.size + d : d, kMinSize, kMaxSize);
-                    }
-                }
-                if (has("color")) {
-                    if (auto col = parseColor(attr("color"), style.color))
-                        style.color = *col;
-                }
-                if (has("letterspacing")) {
-                    bool ok = false;
-                    const double d = px(attr("letterspacing"), &ok);
-                    if (ok)
-                        style.letterSpacing = std::clamp(d, -kMaxSize, kMaxSize);
-                }
-                if (has("kerning"))
-                    style.kerning = attr("kerning").trimmed() == QLatin1String("1") ||
-                                    attr("kerning").trimmed().toLower() == QLatin1String("true");
-            } else { // textformat
-                auto distance = [&](const char* key, double& out, bool allowNegative) {
-                    if (!has(key))
-                        return;
-                    bool ok = false;
-                    const double d = px(attr(key), &ok);
-                    if (ok)
-                        out = std::clamp(d, allowNegative ? -kMaxSize : 0.0, 100000.0);
-                };
-                distance("leftmargin", para.leftMargin, false);
-                distance("rightmargin", para.rightMargin, false);
-                distance("indent", para.indent, true);
-                distance("blockindent", para.blockIndent, false);
-                distance("leading", para.leading, true);
-                if (has("tabstops")) {
-                    para.tabStops.clear();
-                    for (const QString& s : attr("tabstops").split(QLatin1Char(','))) {
-                        bool ok = false;
-                        const double d = px(s, &ok);
-                        if (ok && d >= 0 && para.tabStops.size() < 64)
-                            para.tabStops.push_back(d);
-                    }
-                    std::sort(para.tabStops.begin(), para.tabStops.end());
-                }
                 b.setStyleIfEmpty(para);
+            } else if (formatTag) {
+                closeTo(name);
+            }
+            continue;
+        }
+        // Without a sheet, other tags (img, span, unknown ones) are skipped; their text shows.
+        if (!paragraphTag && !formatTag &&
+            (!sheet || name.isEmpty() || name == QLatin1String("img")))
+            continue;
+        if (block && !b.empty())
+            breakParagraph();
+        if (!push(name))
+            continue;
+        open.back().block = block;
+        if (hide && !hidden())
+            hideAt = open.size() - 1;
+        if (name == QLatin1String("li")) {
+            para.bullet = true;
+        } else if (name == QLatin1String("p")) {
+            if (has("align"))
+                para.align = alignFrom(attr("align"), para.align);
+        } else if (name == QLatin1String("b")) {
+            style.bold = true;
+        } else if (name == QLatin1String("i")) {
+            style.italic = true;
+        } else if (name == QLatin1String("u")) {
+            style.underline = true;
+        } else if (name == QLatin1String("a")) {
+            style.url = attr("href");
+            style.target = attr("target");
+        } else if (name == QLatin1String("font")) {
+            if (has("face"))
+                style.face = attr("face").section(QLatin1Char(','), 0, 0).trimmed();
+            if (has("size")) {
+                const QString v = attr("size").trimmed();
+                bool ok = false;
+                const double d = px(v, &ok);
+                if (ok) {
+                    const bool relative =
+                        v.startsWith(QLatin1Char('+')) || v.startsWith(QLatin1Char('-'));
+                    style.size = std::clamp(relative ? style.size + d : d, kMinSize, kMaxSize);
+                }
+            }
+            if (has("color")) {
+                if (auto col = parseColor(attr("color"), style.color))
+                    style.color = *col;
+            }
+            if (has("letterspacing")) {
+                bool ok = false;
+                const double d = px(attr("letterspacing"), &ok);
+                if (ok)
+                    style.letterSpacing = std::clamp(d, -kMaxSize, kMaxSize);
+            }
+            if (has("kerning"))
+                style.kerning = attr("kerning").trimmed() == QLatin1String("1") ||
+                                attr("kerning").trimmed().toLower() == QLatin1String("true");
+        } else if (name == QLatin1String("textformat")) {
+            auto distance = [&](const char* key, double& out, bool allowNegative) {
+                if (!has(key))
+                    return;
+                bool ok = false;
+                const double d = px(attr(key), &ok);
+                if (ok)
+                    out = std::clamp(d, allowNegative ? -kMaxSize : 0.0, 100000.0);
+            };
+            distance("leftmargin", para.leftMargin, false);
+            distance("rightmargin", para.rightMargin, false);
+            distance("indent", para.indent, true);
+            distance("blockindent", para.blockIndent, false);
+            distance("leading", para.leading, true);
+            if (has("tabstops")) {
+                para.tabStops.clear();
+                for (const QString& s : attr("tabstops").split(QLatin1Char(','))) {
+                    bool ok = false;
+                    const double d = px(s, &ok);
+                    if (ok && d >= 0 && para.tabStops.size() < 64)
+                        para.tabStops.push_back(d);
+                }
+                std::sort(para.tabStops.begin(), para.tabStops.end());
             }
         }
-        // Anything else (img, span, unknown tags) is skipped; its text still shows.
+        for (const CssStyle* s : styles)
+            applyStyle(*s);
+        if (paragraphTag || name == QLatin1String("textformat") || block)
+            b.setStyleIfEmpty(para);
     }
     flush();
     return b.finish();

@@ -8,6 +8,7 @@
 
 #include "swf/characters.h"
 #include "swf/dictionary.h"
+#include "swf/stylesheet.h"
 
 #include <QPainterPath>
 #include <QRectF>
@@ -51,8 +52,13 @@ struct TextParagraph {
 // tabstops>, <tab>, the entities &lt; &gt; &amp; &quot; &apos; &nbsp; and &#NN; / &#xHH;.
 // Unknown tags are skipped; markup that does not close is taken as far as it goes. Line breaks
 // in the source break paragraphs, as in the field's plain text.
+// With a style sheet, every element takes the styles of its tag name and then of its class
+// (`class="x"` takes ".x"), links those of a:link and, in the states `links` gives, a:hover and
+// a:active; `display` makes an element a paragraph of its own (block, as p and li are unless
+// styled inline), part of one (inline) or hidden with its content (none).
 std::vector<TextParagraph> parseHtmlText(const QString& html, const TextStyle& base,
-                                         const ParagraphStyle& paragraph);
+                                         const ParagraphStyle& paragraph,
+                                         const StyleSheet* sheet = nullptr, LinkStates links = {});
 // Plain text: one paragraph per line, all in the base style.
 std::vector<TextParagraph> plainParagraphs(const QString& text, const TextStyle& base,
                                            const ParagraphStyle& paragraph);

@@ -702,6 +702,19 @@ QRectF Renderer::boundsOf(Frame& f, const DisplayObject& o, const QTransform& m,
 
 void Renderer::drawObject(Frame& f, const DisplayObject& o, const QTransform& m,
                           const ColorTransform& ct) {
+    // opaqueBackground: an opaque rectangle behind the object, over its bounds (the scroll
+    // window when it has one) in its own space.
+    if (o.backgroundColor && o.backgroundColor->a > 0) {
+        const QRectF area = o.scrollRect ? QRectF(QPointF(0, 0), o.scrollRect->size())
+                                         : boundsOf(f, o, QTransform(), false);
+        if (!area.isEmpty() && !f.outside(area, m)) {
+            Rgba c = ct.apply(*o.backgroundColor);
+            c.a = 255;
+            QPainterPath rect;
+            rect.addRect(area);
+            f.canvas.fillPath(rect, QBrush(toColor(c)), m, false);
+        }
+    }
     if (!o.scrollRect) {
         drawContent(f, o, m, ct);
         return;

@@ -106,4 +106,49 @@ TEST(Avm2Effects, ScriptFiltersAreDrawnAndTracked) {
     EXPECT_TRUE(f.errors.isEmpty()) << f.errors.join('\n').toStdString();
 }
 
+// opaqueBackground fills the object's bounds behind what it draws, follows its transform, is
+// reported to the change tracker when set, moved and removed, and shows in partial redraws.
+TEST(Avm2Effects, OpaqueBackgroundFillsTheBoundsBehindTheObject) {
+    Fixture f;
+    // Two red squares in one sprite: its bounds span (100, 100)-(200, 200).
+    const Value s = f.make("flash.display::Sprite");
+    const Value g = f.get(s, "graphics");
+    f.call(g, "beginFill", {Value::number(0xFF0000)});
+    f.call(g, "drawRect",
+           {Value::number(100), Value::number(100), Value::number(20), Value::number(20)});
+    f.call(g, "drawRect",
+           {Value::number(180), Value::number(180), Value::number(20), Value::number(20)});
+    f.call(g, "endFill");
+    f.call(f.root(), "addChild", {s});
+    swf::render::ChangeTracker tracker;
+    tracker.update(f.runtime.player());
+    EXPECT_EQ(f.picture().pixel(150, 150), qRgb(255, 255, 255));
+
+    f.set(s, "opaqueBackground", Value::number(0x0000FF));
+    swf::render::StageChanges changes = tracker.update(f.runtime.player());
+    ASSERT_FALSE(changes.areas.empty());
+    EXPECT_TRUE(changes.areas[0].stage.contains(QPointF(150 * 20, 150 * 20)));
+    QImage img = f.picture();
+    EXPECT_EQ(img.pixel(150, 150), qRgb(0, 0, 255));
+    EXPECT_EQ(img.pixel(110, 110), qRgb(255, 0, 0)); // the drawing over it
+    EXPECT_EQ(img.pixel(195, 105), qRgb(0, 0, 255));
+    EXPECT_EQ(img.pixel(95, 150), qRgb(255, 255, 255));
+    EXPECT_EQ(img.pixel(150, 205), qRgb(255, 255, 255));
+    EXPECT_TRUE(tracker.update(f.runtime.player()).empty());
+
+    // Under the object's transform: half as wide again, the rectangle spans x 150..300.
+    f.set(s, "scaleX", Value::number(1.5));
+    EXPECT_FALSE(tracker.update(f.runtime.player()).empty());
+    img = f.picture();
+    EXPECT_EQ(img.pixel(290, 150), qRgb(0, 0, 255));
+    EXPECT_EQ(img.pixel(140, 150), qRgb(255, 255, 255));
+
+    f.set(s, "opaqueBackground", Value::null());
+    changes = tracker.update(f.runtime.player());
+    ASSERT_FALSE(changes.areas.empty());
+    EXPECT_TRUE(changes.areas[0].stage.contains(QPointF(250 * 20, 150 * 20)));
+    EXPECT_EQ(f.picture().pixel(250, 150), qRgb(255, 255, 255));
+    EXPECT_TRUE(f.errors.isEmpty()) << f.errors.join('\n').toStdString();
+}
+
 } // namespace

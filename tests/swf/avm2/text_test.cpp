@@ -707,4 +707,73 @@ TEST(Avm2Text, LineEndsAndWordsByDoubleClick) {
     EXPECT_TRUE(f.errors.isEmpty()) << f.errors.join('\n').toStdString();
 }
 
+// A style sheet shapes htmlText: tag and class selectors give colour and size, display:none
+// hides; the sheet applies when set after the text, again when set after its styles changed,
+// and not at all once removed. The field takes no typing while it has one, and reads back its
+// htmlText as set.
+TEST(Avm2Text, StyleSheetShapesHtmlText) {
+    auto movie = textMovie();
+    ASSERT_TRUE(movie);
+    Fixture f(*movie);
+    const Value t = f.field("t", 20, 20);
+    f.set(t, "width", Value(500));
+    f.set(t, "height", Value(300));
+    f.set(t, "multiline", Value(true));
+    f.set(t, "type", Value("input"));
+    f.set(t, "text", Value("replaced")); // earlier text gives way to htmlText
+    const QString html = "<p class='Big'>MMMM</p><p>MMMM<span class=\"secret\">hidden</span></p>";
+    f.set(t, "htmlText", Value(html));
+    const QRect firstLine(20, 20, 300, 45), secondLine(20, 70, 300, 40);
+    QImage img = f.picture();
+    EXPECT_EQ(countNear(img, QRect(0, 0, 550, 400), qRgb(255, 0, 0)), 0);
+
+    const Value sheet = f.make("flash.text::StyleSheet");
+    f.call(sheet, "parseCSS",
+           {Value(".big { font-size: 36; color: #FF0000 } P { color: #0000ff }"
+                  " .secret { display: none }")});
+    f.set(t, "styleSheet", sheet);
+    EXPECT_EQ(f.str(t, "text"), "MMMM\rMMMM");
+    EXPECT_EQ(f.str(t, "htmlText"), html);
+    const Value big = f.call(t, "getTextFormat", {Value(0), Value(1)});
+    EXPECT_EQ(f.num(big, "size"), 36);
+    EXPECT_EQ(f.num(big, "color"), 0xFF0000);
+    EXPECT_EQ(f.num(f.call(t, "getTextFormat", {Value(6), Value(7)}), "color"), 0x0000FF);
+    img = f.picture();
+    EXPECT_GT(countNear(img, firstLine, qRgb(255, 0, 0)), 200);
+    EXPECT_GT(countNear(img, QRect(20, 60, 300, 60), qRgb(0, 0, 255)), 50);
+
+    // Not editable while it has a sheet, though its type stays input.
+    f.set(f.stage(), "focus", t);
+    f.runtime.textInput("x");
+    EXPECT_EQ(f.str(t, "text"), "MMMM\rMMMM");
+    EXPECT_EQ(f.str(t, "type"), "input");
+
+    // Styles changed afterwards take effect when the sheet is set again.
+    const Value green = f.vm().newObject();
+    f.set(green, "color", Value("#00FF00"));
+    f.set(green, "fontSize", Value(36));
+    f.call(sheet, "setStyle", {Value(".BIG"), green});
+    EXPECT_EQ(f.num(f.call(t, "getTextFormat", {Value(0), Value(1)}), "color"), 0xFF0000);
+    f.set(t, "styleSheet", sheet);
+    EXPECT_EQ(f.num(f.call(t, "getTextFormat", {Value(0), Value(1)}), "color"), 0x00FF00);
+    img = f.picture();
+    EXPECT_EQ(countNear(img, firstLine, qRgb(255, 0, 0)), 0);
+    EXPECT_GT(countNear(img, firstLine, qRgb(0, 255, 0)), 200);
+
+    // A new htmlText goes through the sheet too.
+    f.set(t, "htmlText", Value("<span class='big'>MM</span><span class='secret'>x</span>"));
+    EXPECT_EQ(f.str(t, "text"), "MM");
+    EXPECT_EQ(f.str(t, "htmlText"), "<span class='big'>MM</span><span class='secret'>x</span>");
+
+    // Removed: the text as the HTML says, hidden parts shown, typing again.
+    f.set(t, "styleSheet", Value::null());
+    EXPECT_EQ(f.str(t, "text"), "MMx");
+    EXPECT_EQ(f.num(f.call(t, "getTextFormat", {Value(0), Value(1)}), "color"), 0);
+    f.set(f.stage(), "focus", t);
+    f.runtime.textInput("y");
+    EXPECT_EQ(f.str(t, "text"), "MMxy");
+    EXPECT_EQ(countNear(f.picture(), secondLine, qRgb(0, 0, 255)), 0);
+    EXPECT_TRUE(f.errors.isEmpty()) << f.errors.join('\n').toStdString();
+}
+
 } // namespace
