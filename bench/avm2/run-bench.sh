@@ -27,28 +27,38 @@ if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
     export XDG_RUNTIME_DIR
 fi
 
-# Prints the least CPU time (user + system, children included) of $runs runs of the command.
+# One command as one argument for best_of: its words joined by the unit separator.
+command_of() {
+    local IFS=$'\x1f'
+    echo "$*"
+}
+
+# Prints the least CPU time (user + system, children included) of each command given (one per
+# argument, made by command_of), over $runs rounds in which the commands run in turn: the
+# machine's load then touches every side alike.
 best_of() {
     python3 - "$runs" "$@" <<'PY2'
 import resource, subprocess, sys
-runs, cmd = int(sys.argv[1]), sys.argv[2:]
-best = None
+runs, cmds = int(sys.argv[1]), [c.split("\x1f") for c in sys.argv[2:]]
+best = [None] * len(cmds)
 for _ in range(runs):
-    before = resource.getrusage(resource.RUSAGE_CHILDREN)
-    subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    after = resource.getrusage(resource.RUSAGE_CHILDREN)
-    t = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
-    best = t if best is None else min(best, t)
-print(best)
+    for i, cmd in enumerate(cmds):
+        before = resource.getrusage(resource.RUSAGE_CHILDREN)
+        subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        after = resource.getrusage(resource.RUSAGE_CHILDREN)
+        t = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
+        best[i] = t if best[i] is None else min(best[i], t)
+print(" ".join(str(b) for b in best))
 PY2
 }
 
 names=(${NAMES:-Empty Sieve Md5Mib Md5Hand Sort100k NBody})
 declare -A t
 mkdir -p "$work/frames"
-# Program by program, every side in turn, so a change in the machine's load touches all sides.
+# Program by program, every side in turn in each round.
 for n in "${names[@]}"; do
-    t[$n,interp]=$(best_of haxe -cp "$here" -cp "$suite/common" -main "$n" TraceSetup --interp)
+    cmds=("$(command_of haxe -cp "$here" -cp "$suite/common" -main "$n" TraceSetup --interp)")
+    sides=(interp)
     for k in "${!vms[@]}"; do
         vm="${vms[$k]}"
         # Haxe's boot code puts the position in front of the movie's lines (see run-suite.sh).
@@ -61,11 +71,16 @@ for n in "${names[@]}"; do
             t[$n,$k]=wrong
             continue
         fi
-        t[$n,$k]=$(best_of "$vm" --export "$work/movies/$n.swf" --frames 1-1 --out "$work/frames")
+        cmds+=("$(command_of "$vm" --export "$work/movies/$n.swf" --frames 1-1 --out "$work/frames")")
+        sides+=("$k")
+    done
+    read -r -a times <<<"$(best_of "${cmds[@]}")"
+    for i in "${!sides[@]}"; do
+        t[$n,${sides[$i]}]=${times[$i]}
     done
 done
 
-echo "CPU seconds, least of $runs runs; net: start-up (Empty) subtracted from both sides"
+echo "CPU seconds, least of $runs alternated runs; net: start-up (Empty) subtracted from both sides"
 header=$(printf '%-10s %10s' program interp)
 for k in "${!vms[@]}"; do
     header+=$(printf ' %10s %9s %9s' "vm$((k + 1))" "ratio" "net")
