@@ -98,23 +98,7 @@ Value transformStyle(VM& vm, const Value&, std::span<const Value> a) {
     Object* style = arg(a, 0).object();
     if (!style)
         return Value::null();
-    const Value format =
-        vm.construct(vm.lookupDefinition(QStringLiteral("flash.text::TextFormat")), {});
-    const TextFormatData f = formatOfStyle(cssStyleOf(vm, style));
-    eachTextFormatMember(f, [&](const char* name, const auto& v) {
-        if (!v)
-            return;
-        using V = std::decay_t<decltype(*v)>;
-        Value out;
-        if constexpr (std::is_same_v<V, QString> || std::is_same_v<V, bool>)
-            out = Value(*v);
-        else if constexpr (std::is_same_v<V, std::uint32_t>)
-            out = Value::fromUint(*v);
-        else
-            out = Value::number(*v);
-        vm.setProperty(format, vm.publicName(QString::fromLatin1(name)), out);
-    });
-    return format;
+    return formatObject(vm, formatOfStyle(cssStyleOf(vm, style)));
 }
 
 Value getFieldSheet(VM&, const Value& self, std::span<const Value>) {

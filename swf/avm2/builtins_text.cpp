@@ -280,6 +280,8 @@ TextFormatData formatFromObject(VM& vm, const Value& object) {
     return t;
 }
 
+} // namespace
+
 Value formatObject(VM& vm, const TextFormatData& t) {
     const Value o = vm.construct(textFormatClass(vm), {});
     eachTextFormatMember(t, [&](const char* name, const auto& v) {
@@ -297,6 +299,8 @@ Value formatObject(VM& vm, const TextFormatData& t) {
     });
     return o;
 }
+
+namespace {
 
 // new TextFormat(font, size, color, bold, italic, underline, url, target, align, leftMargin,
 // rightMargin, indent, leading): what is not given is null.

@@ -232,6 +232,8 @@ bool isBroadcastEvent(const QString& type);
 void installText(VM& vm, Class* displayObject, Class* interactiveObject);
 // Whether instances of `c` are TextFields.
 bool isTextFieldClass(const Class* c);
+// A new flash.text.TextFormat holding `t` (its members unset in `t` are null).
+Value formatObject(VM& vm, const TextFormatData& t);
 // A new TextField's own definition: 100 by 100 pixels, dynamic, in the default format.
 std::unique_ptr<EditText> newTextFieldDefinition();
 // Whether `n` is a TextField; if so sets its box's width or height (pixels) as the Reference
