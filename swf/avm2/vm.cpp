@@ -954,7 +954,8 @@ Value VM::getPropertyWith(const Value& obj, Binding* b, const Name& name) {
             return Value(std::int32_t(obj.s().size()));
         std::uint32_t i;
         if (parseIndex(name.local, i))
-            return i < std::uint32_t(obj.s().size()) ? Value(QString(obj.s()[qsizetype(i)])) : Value();
+            return i < std::uint32_t(obj.s().size()) ? Value(QString(obj.s()[qsizetype(i)]))
+                                                     : Value();
     }
     // Declared traits of the value's class (primitives: String, Number...), then prototypes.
     if (!o && b)
@@ -1304,22 +1305,23 @@ void VM::addStatic(Class* c, const QString& name, NativeFn fn, int length) {
     c->staticTraits.add(name, m_as3Ns, b);
 }
 
-void VM::addGetter(Class* c, const QString& name, NativeFn getter, NativeFn setter) {
+namespace {
+Binding nativeAccessor(Class* c, NativeFn getter, NativeFn setter) {
     Binding b;
     b.kind = Binding::Kind::Accessor;
     b.getter.native = getter;
     b.setter.native = setter;
     b.declaringClass = c;
-    c->instanceTraits.add(name, m_publicNs, b);
+    return b;
+}
+} // namespace
+
+void VM::addGetter(Class* c, const QString& name, NativeFn getter, NativeFn setter) {
+    c->instanceTraits.add(name, m_publicNs, nativeAccessor(c, getter, setter));
 }
 
 void VM::addStaticGetter(Class* c, const QString& name, NativeFn getter, NativeFn setter) {
-    Binding b;
-    b.kind = Binding::Kind::Accessor;
-    b.getter.native = getter;
-    b.setter.native = setter;
-    b.declaringClass = c;
-    c->staticTraits.add(name, m_publicNs, b);
+    c->staticTraits.add(name, m_publicNs, nativeAccessor(c, getter, setter));
 }
 
 void VM::addStaticValue(Class* c, const QString& name, const Value& v) {

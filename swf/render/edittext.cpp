@@ -252,22 +252,18 @@ std::vector<TextParagraph> parseHtmlText(const QString& source, const TextStyle&
         if (!hidden())
             b.breakParagraph(para);
     };
-    // Closes the innermost open element of that name (and any left open inside it); false when
-    // none is open, else whether it was a block.
-    auto closeTo = [&](const QString& name, bool* block = nullptr) {
+    // Closes the innermost open element of that name (and any left open inside it).
+    auto closeTo = [&](const QString& name) {
         for (std::size_t k = open.size(); k-- > 0;) {
             if (open[k].name == name) {
                 style = open[k].style;
                 para = open[k].para;
-                if (block)
-                    *block = open[k].block;
                 open.resize(k);
                 if (hideAt >= open.size())
                     hideAt = kNone;
-                return true;
+                return;
             }
         }
-        return false;
     };
     auto push = [&](const QString& name) {
         if (open.size() >= kMaxOpenTags)
