@@ -156,6 +156,25 @@ constexpr std::uint32_t fusedOp(std::uint32_t binop, bool local) {
     return 0;
 }
 
+// The slot a getproperty or setproperty of a fixed name found last, kept in the instruction's own
+// words after the name's index: the serial of the traits table it was found in (no other table
+// ever has it, and the table's changes renew it) and the slot. Serial 0 is no table's.
+// A hit reads or writes the object's slot without looking the name up.
+struct SiteCache {
+    static constexpr std::uint32_t kWords = 3;
+    // `w` points at the instruction's first word.
+    static bool matches(const std::uint32_t* w, const Traits* t) {
+        return t && (std::uint64_t(w[2]) | std::uint64_t(w[3]) << 32) == t->serial;
+    }
+    static std::uint32_t slot(const std::uint32_t* w) { return w[4]; }
+    static void fill(std::uint32_t* w, const Traits* t, std::uint32_t slot) {
+        w[2] = std::uint32_t(t->serial);
+        w[3] = std::uint32_t(t->serial >> 32);
+        w[4] = slot;
+    }
+    static bool has(std::uint32_t first) { return (first >> 9) == 2 + kWords; }
+};
+
 // Operands fused into the operator that follows them: `getlocal n; multiply` becomes one
 // instruction reading the register in place of the pushed copy, `pushbyte 3; lshift` one
 // taking its constant from the operand word. Only the first instruction changes (its opcode,
@@ -205,6 +224,7 @@ void fuseOperands(DecodedBody& d, const std::vector<std::int32_t>& ints) {
 
 std::unique_ptr<DecodedBody> decode(const std::vector<std::uint8_t>& code,
                                     const std::vector<std::int32_t>& ints,
+                                    const std::vector<MultinameInfo>& multinames,
                                     std::uint32_t localCount) {
     auto d = std::make_unique<DecodedBody>();
     const std::size_t size = code.size();
@@ -306,6 +326,11 @@ std::unique_ptr<DecodedBody> decode(const std::vector<std::uint8_t>& code,
             d->words.push_back(kOpTruncated | (1u << 9));
             break;
         }
+        // A property read or write of a name without runtime parts gets room for the slot it
+        // found last (see SiteCache); the handlers read only the name's index.
+        if ((op == 0x66 || op == 0x61 || op == 0x68) && ops[0] != 0 && ops[0] < multinames.size() &&
+            !multinames[ops[0]].needsRuntimeName() && !multinames[ops[0]].needsRuntimeNs())
+            ops.insert(ops.end(), SiteCache::kWords, 0);
         d->words.push_back(std::uint32_t(op) | (std::uint32_t(1 + ops.size()) << 9));
         for (std::size_t b : branches)
             branchWords.push_back(first + 1 + b);
@@ -554,9 +579,9 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
     const Abc& a = *env->abc;
     std::unique_ptr<DecodedBody>& slot = env->decoded[std::size_t(mi.body)];
     if (!slot)
-        slot = decode(body.code, a.ints, body.localCount);
-    const DecodedBody& dec = *slot;
-    const std::uint32_t* words = dec.words.data();
+        slot = decode(body.code, a.ints, a.multinames, body.localCount);
+    DecodedBody& dec = *slot;
+    std::uint32_t* words = dec.words.data(); // the site caches change as the code runs
     const std::size_t codeSize = body.code.size();
     const FrameLayout layout = frameLayout(body, 0);
     Value* const stackBase = stackRoom;
@@ -823,18 +848,24 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
     auto pushLocal = [&](const Value& lv) __attribute__((always_inline)) {
         if (lv.tag == Value::Tag::Object) {
             const std::uint32_t next = words[pc]; // an instruction: kOpEnd ends the body
-            if ((next & 0x1FF) == 0x66) {
-                const std::uint32_t idx = words[pc + 1];
-                if (isStatic(idx)) {
-                    Object* o = lv.o;
-                    const Binding* b =
-                        findBindingCached(o->traits, env->names[idx], env->nameCache[idx]);
-                    if (b && (b->kind == Binding::Kind::Slot || b->kind == Binding::Kind::Const) &&
-                        b->slot < o->slotv.size()) {
-                        push(o->slotv[b->slot]);
-                        pc += next >> 9;
-                        return;
-                    }
+            if ((next & 0x1FF) == 0x66 && SiteCache::has(next)) {
+                Object* o = lv.o;
+                std::uint32_t* site = words + pc;
+                if (SiteCache::matches(site, o->traits) && SiteCache::slot(site) < o->slotv.size())
+                    [[likely]] {
+                    push(o->slotv[SiteCache::slot(site)]);
+                    pc += next >> 9;
+                    return;
+                }
+                const std::uint32_t idx = site[1];
+                const Binding* b =
+                    findBindingCached(o->traits, env->names[idx], env->nameCache[idx]);
+                if (b && (b->kind == Binding::Kind::Slot || b->kind == Binding::Kind::Const) &&
+                    b->slot < o->slotv.size()) {
+                    SiteCache::fill(site, o->traits, b->slot);
+                    push(o->slotv[b->slot]);
+                    pc += next >> 9;
+                    return;
                 }
             }
         }
@@ -1565,20 +1596,36 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                             const Name& n = env->names[idx];
                             const Value o = pop();
                             Object* ob = o.object();
-                            Binding* b = ob ? findBindingCached(ob->traits, n, env->nameCache[idx])
-                                            : nullptr;
+                            std::uint32_t* site = words + instrStart;
+                            std::uint32_t slotIndex = 0;
+                            Binding* b = nullptr;
+                            bool isSlot = false;
+                            if (ob && SiteCache::matches(site, ob->traits)) [[likely]] {
+                                slotIndex = SiteCache::slot(site);
+                                isSlot = true;
+                            } else if (ob) {
+                                b = findBindingCached(ob->traits, n, env->nameCache[idx]);
+                                if (b && b->kind == Binding::Kind::Slot) {
+                                    slotIndex = b->slot;
+                                    isSlot = true;
+                                    if (SiteCache::has(words[instrStart]))
+                                        SiteCache::fill(site, ob->traits, b->slot);
+                                }
+                            }
                             // A declared variable whose type the value already has: store it here.
-                            if (b && b->kind == Binding::Kind::Slot && b->slot < ob->slotv.size() &&
-                                ob->traits && b->slot < ob->traits->slotv.size()) {
-                                const Traits::SlotInfo& info = ob->traits->slotv[b->slot];
+                            if (isSlot && slotIndex < ob->slotv.size() &&
+                                slotIndex < ob->traits->slotv.size()) {
+                                const Traits::SlotInfo& info = ob->traits->slotv[slotIndex];
                                 if (info.typeResolved &&
                                     (!info.type || (info.type == numberClass && v.isNumeric()) ||
                                      (info.type == intClass && v.tag == Value::Tag::Int) ||
                                      (info.type == booleanClass && v.tag == Value::Tag::Bool))) {
-                                    ob->slotv[b->slot] = std::move(v);
+                                    ob->slotv[slotIndex] = std::move(v);
                                     AVM2_NEXT(60);
                                 }
                             }
+                            if (ob && !b)
+                                b = findBindingCached(ob->traits, n, env->nameCache[idx]);
                             if (b)
                                 writeBinding(o, ob, b, n, v, op == 0x68);
                             else
@@ -1682,12 +1729,22 @@ Value VM::execute(AbcEnv* env, const MethodInfo& mi, const MethodBody& body, Val
                         if (isStatic(idx)) {
                             const Name& n = env->names[idx];
                             Value& o = top();
+                            std::uint32_t* site = words + instrStart;
+                            if (o.tag == Value::Tag::Object &&
+                                SiteCache::matches(site, o.o->traits) &&
+                                SiteCache::slot(site) < o.o->slotv.size()) [[likely]] {
+                                o = o.o->slotv[SiteCache::slot(site)];
+                                skipNoopConvert(o);
+                                AVM2_NEXT(65);
+                            }
                             Binding* b = cachedBinding(o, n, idx);
                             // A declared variable: read its slot here.
                             if (b && o.tag == Value::Tag::Object &&
                                 (b->kind == Binding::Kind::Slot ||
                                  b->kind == Binding::Kind::Const) &&
                                 b->slot < o.o->slotv.size()) {
+                                if (SiteCache::has(words[instrStart]))
+                                    SiteCache::fill(site, o.o->traits, b->slot);
                                 o = o.o->slotv[b->slot];
                                 skipNoopConvert(o);
                                 AVM2_NEXT(65);

@@ -161,7 +161,47 @@ class StaticInit {
 	};
 }
 
+// Classes whose `x` lies in different slots, or is dynamic: one read or write in the program's
+// code meets them all in turn.
+class PointA {
+	public var x:Float;
+
+	public function new(x)
+		this.x = x;
+}
+
+class Padded {
+	public var tag:String = "b";
+	public var pad:Int = 0;
+
+	public function new() {}
+}
+
+// Its `x` comes after the slots of its base class.
+class PointB extends Padded {
+	public var x:Float;
+
+	public function new(x) {
+		super();
+		this.x = x;
+	}
+}
+
+class PointC extends PointA {
+	public var y:Float = 0;
+}
+
 class Classes {
+	static function sumX(points:Array<Dynamic>):String {
+		var out = [];
+		for (round in 0...3)
+			for (p in points) {
+				p.x = p.x + 2.5;
+				out.push(p.x);
+			}
+		return out.join(" ");
+	}
+
 	static function main() {
 		var b = new Base();
 		trace(b.id);
@@ -247,5 +287,9 @@ class Classes {
 		trace(fn(1));
 		var method = d.describe;
 		trace(method());
+
+		var points:Array<Dynamic> = [new PointA(1), new PointB(1), new PointC(1), {x: 1.0}];
+		trace(sumX(points));
+		trace(sumX([new PointB(-3), new PointB(4)]));
 	}
 }
