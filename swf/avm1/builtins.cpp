@@ -767,7 +767,7 @@ void Builtins::installDate() {
             QDateTime::fromMSecsSinceEpoch(qint64(std::clamp(ms, -8.64e15, 8.64e15)));
         const int off = dt.offsetFromUtc() / 60;
         const QString tz = QStringLiteral("GMT%1%2%3")
-                               .arg(off < 0 ? u'-' : u'+')
+                               .arg(QChar(off < 0 ? u'-' : u'+'))
                                .arg(std::abs(off) / 60, 2, 10, QChar(u'0'))
                                .arg(std::abs(off) % 60, 2, 10, QChar(u'0'));
         return Value(QLocale::c().toString(dt, QStringLiteral("ddd MMM d HH:mm:ss ")) + tz +

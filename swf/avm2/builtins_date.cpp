@@ -136,7 +136,10 @@ QString timeString(double lt) {
 QString zoneString(double t) {
     const int off = int(localOffset(t) / 60000);
     const int a = std::abs(off);
-    return QStringLiteral("GMT%1%2%3").arg(off < 0 ? u'-' : u'+').arg(two(a / 60)).arg(two(a % 60));
+    return QStringLiteral("GMT%1%2%3")
+        .arg(QChar(off < 0 ? u'-' : u'+'))
+        .arg(two(a / 60))
+        .arg(two(a % 60));
 }
 
 QString dateToString(double t) {

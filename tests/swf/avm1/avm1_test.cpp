@@ -3,6 +3,7 @@
 
 #include "avm1_asm.h"
 
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 namespace {
@@ -145,6 +146,20 @@ TEST(Avm1Semantics, ValuesAndObjects) {
     MovieRun run(oneFrame(a));
     EXPECT_EQ(run.traces, (QStringList{"0.3", "1e+21", "-1e-6", "1", "15", "false", "true", "true",
                                        "false", "2", "1-2-3"}));
+}
+
+// A date prints its zone as "GMT", a sign and four digits, whatever the machine's zone: the sign
+// once came out as its character code ("GMT430000").
+TEST(Avm1Semantics, DateShowsItsZoneWithASign) {
+    Asm a;
+    // new Date(2000, 5, 15, 12): local time, so the day and hour print as given.
+    a.num(12).num(15).num(5).num(2000).num(4).str("Date").op(op::NewObject).trace();
+    MovieRun run(oneFrame(a));
+    ASSERT_EQ(run.traces.size(), 1);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^Thu Jun 15 12:00:00 GMT[+-][0-9]{4} 2000$"))
+                    .match(run.traces[0])
+                    .hasMatch())
+        << run.traces[0].toStdString();
 }
 
 TEST(Avm1Timeline, ScriptsDriveThePlayer) {

@@ -10,6 +10,7 @@
 #include "swf/movie.h"
 #include "swf/swf_writer.h"
 
+#include <QRegularExpression>
 #include <QStringList>
 #include <cmath>
 #include <gtest/gtest.h>
@@ -218,6 +219,22 @@ TEST(Avm2Vm, GlobalObjectPrintsAsGlobal) {
     // this.hasOwnProperty("trace"): Object.prototype's method on the global.
     abc.code = traceOf({0xD0, 0x2C, 0x02, 0x46, 0x02, 0x01});
     EXPECT_EQ(runAbc(abc.build()).traces, QStringList({"false"}));
+}
+
+// A date prints its zone as "GMT", a sign and four digits, whatever the machine's zone: the sign
+// once came out as its character code ("GMT430000").
+TEST(Avm2Vm, DateShowsItsZoneWithASign) {
+    SimpleAbc abc;
+    abc.extraStrings = {"Date"}; // string 3, multiname 2
+    // new Date(2000, 5, 15, 12): local time, so the day and hour print as given.
+    abc.code = traceOf(
+        {0x5D, 0x02, 0x25, 0xD0, 0x0F, 0x24, 0x05, 0x24, 0x0F, 0x24, 0x0C, 0x4A, 0x02, 0x04});
+    const Outcome r = runAbc(abc.build());
+    ASSERT_EQ(r.traces.size(), 1) << r.errors.join(u'|').toStdString();
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^Thu Jun 15 12:00:00 GMT[+-][0-9]{4} 2000$"))
+                    .match(r.traces[0])
+                    .hasMatch())
+        << r.traces[0].toStdString();
 }
 
 // AMF read back as it was written: a Dictionary keeps its weak keys through AMF3 (and inside
