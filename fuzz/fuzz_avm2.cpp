@@ -1,5 +1,7 @@
-// Runs random bytes as the ABC of a movie's DoABC tag. The first byte chooses: bit 0, a block
-// used as it is or the ABC of a small valid program with bytes overwritten by the input (so
+// Runs random bytes as the ABC of a movie's DoABC tag. The first byte chooses: 0xA0 or 0xA1
+// (AMF), the rest of the input is data that a fixed program reads with ByteArray.readObject in
+// AMF3 (0xA0) or AMF0 (0xA1), writes each value back and reads that again. Otherwise, bit 0, a
+// block used as it is or the ABC of a small valid program with bytes overwritten by the input (so
 // that execution, not only parsing, is reached); bit 1, whether the block is preceded by a
 // class name ending in a zero byte, which the movie's SymbolClass makes its document class, so
 // that mutated programs built on the display classes (seeds: the Haxe flash programs) construct
@@ -55,6 +57,77 @@ const std::vector<std::uint8_t> kSeed = {
     0x00,                                                       // traits
 };
 
+void u30(std::vector<std::uint8_t>& out, std::uint32_t v) {
+    do {
+        out.push_back(std::uint8_t((v & 0x7F) | (v > 0x7F ? 0x80 : 0)));
+        v >>= 7;
+    } while (v);
+}
+
+// The ABC of a program that puts `data` into a ByteArray (a string of characters U+0000 to
+// U+00FF, written a byte each), then reads values from it until it is used up or a read throws:
+// each value is traced, written to a second ByteArray and read back from there.
+std::vector<std::uint8_t> amfProgram(bool amf0, const std::uint8_t* data, std::size_t size) {
+    std::vector<std::uint8_t> abc = {0x10, 0x00, 0x2E, 0x00, 0x00, 0x00, 0x00}; // no numbers
+    const char* names[] = {"trace",      "",           "flash.utils", "ByteArray", "objectEncoding",
+                           "writeByte",  "charCodeAt", "length",      "position",  "bytesAvailable",
+                           "readObject", "writeObject"};
+    u30(abc, 14); // strings 1..13, the data last
+    for (const char* n : names) {
+        u30(abc, std::uint32_t(std::strlen(n)));
+        abc.insert(abc.end(), n, n + std::strlen(n));
+    }
+    std::vector<std::uint8_t> text;
+    for (std::size_t i = 0; i < size; ++i) {
+        if (data[i] < 0x80) {
+            text.push_back(data[i]);
+        } else {
+            text.push_back(std::uint8_t(0xC0 | data[i] >> 6));
+            text.push_back(std::uint8_t(0x80 | (data[i] & 0x3F)));
+        }
+    }
+    u30(abc, std::uint32_t(text.size()));
+    abc.insert(abc.end(), text.begin(), text.end());
+    abc.insert(abc.end(), {0x03, 0x16, 0x02, 0x16, 0x03, // namespaces: "", flash.utils
+                           0x00,                         // ns sets
+                           0x0B,                         // multinames 1..10, QNames:
+                           0x07, 0x01, 0x01,             // 1 trace
+                           0x07, 0x02, 0x04,             // 2 flash.utils::ByteArray
+                           0x07, 0x01, 0x05, 0x07, 0x01, 0x06, 0x07, 0x01, 0x07, 0x07,
+                           0x01, 0x08, 0x07, 0x01, 0x09, 0x07, 0x01, 0x0A, 0x07, 0x01,
+                           0x0B, 0x07, 0x01, 0x0C, 0x01, 0x00, 0x00, 0x00, 0x00, // one method
+                           0x00, 0x00,                           // metadata, classes
+                           0x01, 0x00, 0x00,                     // one script
+                           0x01, 0x00, 0x05, 0x06, 0x00, 0x01}); // body: stack 5, locals 6
+    const std::uint8_t enc = amf0 ? 0 : 3;
+    const std::vector<std::uint8_t> code = {
+        0xD0, 0x30,                                           // 0: getlocal0 pushscope
+        0x5D, 0x02, 0x4A, 0x02, 0x00,                         // 2: new ByteArray
+        0xD5, 0xD1, 0x24, enc,  0x61, 0x03,                   // 7: b = it; b.objectEncoding = enc
+        0x2C, 0x0D, 0xD6, 0x24, 0x00, 0xD7,                   // 13: s = data; i = 0
+        0xD3, 0xD2, 0x66, 0x06,                               // 19: while (i < s.length)
+        0x18, 0x0F, 0x00, 0x00,                               // 23: ifge 42
+        0xD1, 0xD2, 0xD3, 0x46, 0x05, 0x01, 0x4F, 0x04, 0x01, // 27: b.writeByte(s.charCodeAt(i))
+        0xC2, 0x03, 0x10, 0xE9, 0xFF, 0xFF,                   // 36: i++; jump 19
+        0xD1, 0x24, 0x00, 0x61, 0x07,                         // 42: b.position = 0
+        0xD1, 0x66, 0x08, 0x24, 0x00,                         // 47: while (b.bytesAvailable > 0)
+        0x0E, 0x2F, 0x00, 0x00,                               // 52: ifngt 103
+        0xD1, 0x46, 0x09, 0x00, 0x63, 0x04,                   // 56: v = b.readObject()
+        0x5D, 0x02, 0x4A, 0x02, 0x00, 0x63, 0x05,             // 62: c = new ByteArray
+        0x62, 0x05, 0x24, enc,  0x61, 0x03,                   // 69: c.objectEncoding = enc
+        0x62, 0x05, 0x62, 0x04, 0x4F, 0x0A, 0x01,             // 75: c.writeObject(v)
+        0x62, 0x05, 0x24, 0x00, 0x61, 0x07,                   // 82: c.position = 0
+        0x5D, 0x01, 0x62, 0x05, 0x46, 0x09, 0x00, 0x4F, 0x01, 0x01, // 88: trace(c.readObject())
+        0x10, 0xC9, 0xFF, 0xFF,                                     // 98: jump 47
+        0x29,                                                       // 102: (caught) pop
+        0x47};                                                      // 103: returnvoid
+    u30(abc, std::uint32_t(code.size()));
+    abc.insert(abc.end(), code.begin(), code.end());
+    abc.insert(abc.end(), {0x01, 56, 98, 102, 0x00, 0x00, // from 56 to 98, to 102, any type
+                           0x00});                        // no traits
+    return abc;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -80,7 +153,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t* rest = data + 1;
     std::size_t restSize = size - 1;
     std::vector<std::uint8_t> className;
-    if (mode & 2) {
+    if ((mode & 2) && mode != 0xA0 && mode != 0xA1) {
         const void* zero = std::memchr(rest, 0, std::min<std::size_t>(restSize, 256));
         if (!zero)
             return 0;
@@ -90,7 +163,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         restSize -= n + 1;
     }
     std::vector<std::uint8_t> abc;
-    if (mode & 1) {
+    if (mode == 0xA0 || mode == 0xA1) {
+        abc = amfProgram(mode == 0xA1, data + 1, size - 1);
+    } else if (mode & 1) {
         abc.assign(rest, rest + restSize);
     } else {
         // Pairs of (offset, byte) overwrite the seed.
