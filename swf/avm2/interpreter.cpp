@@ -468,7 +468,7 @@ const Binding* methodByDispId(Traits& t, std::uint32_t id) {
 Value VM::runMethod(const MethodRef& m, const Value& thisv, std::span<const Value> args,
                     const ScopeChain& scope, Class* declaringClass, Function* callee) {
     if (m.native)
-        return m.native(*this, thisv, args);
+        return runNative(m.native, thisv, args);
     if (!m.env)
         return Value();
     AbcEnv* env = m.env;

@@ -401,6 +401,25 @@ void VM::endEntry() {
     --m_entryDepth;
 }
 
+Value VM::runNative(NativeFn fn, const Value& thisv, std::span<const Value> args) {
+    // The same bounds as a script method's (runMethod): the depth, and the native stack, whose
+    // frames a sanitizer build makes many times larger.
+    const char here = 0;
+    if (callDepth == 0)
+        nativeStackBase = &here;
+    // An error is made even past the limit: the limit may be why it is thrown.
+    if (!makingError &&
+        (callDepth >= limits.maxCallDepth ||
+         (nativeStackBase && nativeStackBase - &here > std::ptrdiff_t(kMaxNativeStack))))
+        throwError("Error", 1023, QStringLiteral("Stack overflow occurred."));
+    struct DepthGuard {
+        int& d;
+        explicit DepthGuard(int& d) : d(d) { ++d; }
+        ~DepthGuard() { --d; }
+    } guard(callDepth);
+    return fn(*this, thisv, args);
+}
+
 void VM::checkBudget() {
     if ((++m_budgetTick & 0xFFF) != 0 || m_entryDepth == 0)
         return;
@@ -420,6 +439,12 @@ void VM::throwError(const char* className, int id, const QString& message) {
     const QString text = QStringLiteral("Error #%1: %2").arg(id).arg(message);
     if (cls.object()) {
         const Value args[] = {Value(text), Value(std::int32_t(id))};
+        struct Making {
+            bool& flag;
+            bool saved;
+            explicit Making(bool& f) : flag(f), saved(f) { flag = true; }
+            ~Making() { flag = saved; }
+        } making(makingError);
         err = construct(cls, args);
     } else {
         err = Value(text);

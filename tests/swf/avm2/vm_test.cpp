@@ -237,6 +237,24 @@ TEST(Avm2Vm, DateShowsItsZoneWithASign) {
         << r.traces[0].toStdString();
 }
 
+// Natives that call back into the VM recurse without a script frame: an array holding itself,
+// turned into a string, ends in error #1023 as deep script recursion does, instead of
+// overflowing the native stack. A sanitizer build, with frames many times larger, checks this
+// too.
+TEST(Avm2Vm, ArrayHoldingItselfEndsInStackOverflowError) {
+    SimpleAbc abc;
+    abc.extraStrings = {"push", "errorID"};         // multinames 2 and 3
+    abc.code = {0xD0, 0x30, 0x56, 0x00, 0xD5,       // 0: a = []
+                0xD1, 0xD1, 0x4F, 0x02, 0x01,       // 5: a.push(a)
+                0x5D, 0x01, 0xD1, 0x4F, 0x01, 0x01, // 10: trace(a)
+                0x47,                               // 16: returnvoid
+                0xD6, 0xD0, 0x30, 0x5D, 0x01, 0xD2, // 17: catch (e) { trace(e.errorID) }
+                0x66, 0x03, 0x4F, 0x01, 0x01, 0x47};
+    abc.handlers = {{10, 16, 17, 0, 0}};
+    const Outcome r = runAbc(abc.build());
+    EXPECT_EQ(r.traces, QStringList{"1023"}) << r.errors.join(u'|').toStdString();
+}
+
 // AMF read back as it was written: a Dictionary keeps its weak keys through AMF3 (and inside
 // AMF0, after the switch marker); an array's named part (AMF0 ECMA, AMF3) cannot make its
 // items longer than the input could fill, nor take a stored length.
