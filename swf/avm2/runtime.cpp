@@ -78,6 +78,7 @@ void Runtime::guarded(const char* what, const std::function<void()>& fn) {
     if (aborted)
         m_vm->collectGarbage();
     m_vm->callDepth = 0;
+    m_vm->nativeDepth = 0;
 }
 
 void Runtime::loadBlocksOfFrame(std::size_t frame) {

@@ -402,21 +402,21 @@ void VM::endEntry() {
 }
 
 Value VM::runNative(NativeFn fn, const Value& thisv, std::span<const Value> args) {
-    // The same bounds as a script method's (runMethod): the depth, and the native stack, whose
-    // frames a sanitizer build makes many times larger.
+    // The native stack is bounded as for a script method (runMethod); the call depth, which
+    // counts script frames, is left alone, so callbacks through natives (forEach, sort) recurse
+    // as deep as before.
     const char here = 0;
-    if (callDepth == 0)
+    if (callDepth == 0 && nativeDepth == 0)
         nativeStackBase = &here;
     // An error is made even past the limit: the limit may be why it is thrown.
-    if (!makingError &&
-        (callDepth >= limits.maxCallDepth ||
-         (nativeStackBase && nativeStackBase - &here > std::ptrdiff_t(kMaxNativeStack))))
+    if (!makingError && nativeStackBase &&
+        nativeStackBase - &here > std::ptrdiff_t(kMaxNativeStack))
         throwError("Error", 1023, QStringLiteral("Stack overflow occurred."));
     struct DepthGuard {
         int& d;
         explicit DepthGuard(int& d) : d(d) { ++d; }
         ~DepthGuard() { --d; }
-    } guard(callDepth);
+    } guard(nativeDepth);
     return fn(*this, thisv, args);
 }
 

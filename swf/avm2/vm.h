@@ -203,7 +203,7 @@ public:
     Value construct(const Value& ctor, std::span<const Value> args);
     Value runMethod(const MethodRef& m, const Value& thisv, std::span<const Value> args,
                     const ScopeChain& scope, Class* declaringClass, Function* callee = nullptr);
-    // A native method, counted in the call depth: natives that call back into the VM (an
+    // A native method, with the native stack's bound: natives that call back into the VM (an
     // array's toString joining an array that holds itself) recurse without any script frame.
     Value runNative(NativeFn fn, const Value& thisv, std::span<const Value> args);
     void constructInstance(Class* c, Object* instance, std::span<const Value> args);
@@ -289,6 +289,7 @@ public:
     void endEntry();
     void checkBudget();
     int callDepth = 0;
+    int nativeDepth = 0;      // natives running (runNative)
     bool makingError = false; // throwError is constructing its error (see runNative)
     // Where the outermost running method's frame is, and how far below it calls may go
     // (threads get 8 MiB; natives called at the deepest level need room too).
