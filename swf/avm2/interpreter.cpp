@@ -492,10 +492,7 @@ Value VM::runMethod(const MethodRef& m, const Value& thisv, std::span<const Valu
     // The depth limit alone does not bound the native stack: an interpreter frame's size
     // depends on the build (a sanitizer build's is 30 times a release build's).
     const char here = 0;
-    if (callDepth == 0)
-        nativeStackBase = &here;
-    if (callDepth >= limits.maxCallDepth ||
-        (nativeStackBase && nativeStackBase - &here > std::ptrdiff_t(kMaxNativeStack)))
+    if (nativeStackExhausted(&here) || callDepth >= limits.maxCallDepth)
         throwError("Error", 1023, QStringLiteral("Stack overflow occurred."));
     // Calls that fan out (each calling itself twice) run long without any loop.
     checkBudget();

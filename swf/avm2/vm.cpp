@@ -406,11 +406,8 @@ Value VM::runNative(NativeFn fn, const Value& thisv, std::span<const Value> args
     // counts script frames, is left alone, so callbacks through natives (forEach, sort) recurse
     // as deep as before.
     const char here = 0;
-    if (callDepth == 0 && nativeDepth == 0)
-        nativeStackBase = &here;
     // An error is made even past the limit: the limit may be why it is thrown.
-    if (!makingError && nativeStackBase &&
-        nativeStackBase - &here > std::ptrdiff_t(kMaxNativeStack))
+    if (nativeStackExhausted(&here) && !makingError)
         throwError("Error", 1023, QStringLiteral("Stack overflow occurred."));
     struct DepthGuard {
         int& d;

@@ -295,6 +295,13 @@ public:
     // (threads get 8 MiB; natives called at the deepest level need room too).
     const char* nativeStackBase = nullptr;
     static constexpr std::size_t kMaxNativeStack = std::size_t(3) << 20;
+    // Whether the native stack has grown past its bound since the outermost method, script or
+    // native, began; `here` is a local of the calling frame.
+    bool nativeStackExhausted(const char* here) {
+        if (callDepth == 0 && nativeDepth == 0)
+            nativeStackBase = here;
+        return nativeStackBase && nativeStackBase - here > std::ptrdiff_t(kMaxNativeStack);
+    }
     FrameArena frames; // registers and stacks of the running methods
 
     // Timers.
