@@ -61,9 +61,8 @@ const QString kDefaultEncoding = QStringLiteral("defaultObjectEncoding");
 
 Object* allocByteArray(VM& vm, Class* c) {
     auto* b = vm.make<ByteArray>(c);
-    if (const Binding* d = vm.byteArrayClass->staticTraits.find(kDefaultEncoding, vm.publicNs());
-        d && d->kind == Binding::Kind::Slot && d->slot < vm.byteArrayClass->slotv.size())
-        b->objectEncoding = vm.toUint32(vm.byteArrayClass->slotv[d->slot]) == 0 ? 0 : 3;
+    if (const Value d = vm.staticVariable(vm.byteArrayClass, kDefaultEncoding); !d.isUndefined())
+        b->objectEncoding = vm.toUint32(d) == 0 ? 0 : 3;
     // A subclass SymbolClass links to DefineBinaryData starts with its bytes.
     if (c != vm.byteArrayClass) {
         const auto [movie, id] = linkedSymbol(vm, c);
@@ -493,15 +492,7 @@ void installByteArray(VM& vm) {
     vm.addGetter(c, QStringLiteral("bytesAvailable"), getBytesAvailable);
     vm.addGetter(c, QStringLiteral("endian"), getEndian, setEndian);
     vm.addGetter(c, QStringLiteral("objectEncoding"), getObjectEncoding, setObjectEncoding);
-    {
-        Binding d;
-        d.kind = Binding::Kind::Slot;
-        d.slot = std::uint32_t(c->slotv.size());
-        c->slotv.push_back(Value::fromUint(3));
-        c->staticTraits.slotv.push_back(
-            {kDefaultEncoding, vm.uintClass, true, 0, nullptr, Value::fromUint(3)});
-        c->staticTraits.add(kDefaultEncoding, vm.publicNs(), d);
-    }
+    vm.addStaticVariable(c, kDefaultEncoding, vm.uintClass, Value::fromUint(3));
     Class* endian = vm.defineNativeClass(QStringLiteral("flash.utils"), QStringLiteral("Endian"),
                                          vm.objectClass, nullptr, true);
     vm.addStaticValue(endian, QStringLiteral("BIG_ENDIAN"), Value(QStringLiteral("bigEndian")));

@@ -14,7 +14,8 @@ namespace swf::avm2 {
 
 struct SharedObjects {
     std::unique_ptr<sharedobject::Store> store;
-    QHash<QString, Object*> open; // by file: getLocal gives the same object for the same store
+    QHash<QString, Object*> open;   // by file: getLocal gives the same object for the same store
+    QHash<QString, Object*> remote; // by name and address, as getRemote gives them
 };
 
 namespace {
@@ -29,10 +30,16 @@ public:
         Object::traceChildren(out);
         if (Object* o = data.object())
             out.push_back(o);
+        if (Object* o = client.object())
+            out.push_back(o);
     }
-    QString file, name;
+    QString file, name; // no file: a remote object, kept for this run only
     Value data;
+    Value client; // undefined: the object itself
+    std::uint32_t objectEncoding = 3;
 };
+
+const QString kDefaultEncoding = QStringLiteral("defaultObjectEncoding");
 
 void notice(VM& vm, const QString& line) {
     if (vm.noticeHook)
@@ -184,6 +191,20 @@ Object* allocSharedObject(VM& vm, Class* c) {
     return vm.make<SharedObjectNative>(c);
 }
 
+SharedObjectNative* newSharedObject(VM& vm, const QString& name) {
+    const Value cls = vm.lookupDefinition(QStringLiteral("flash.net.SharedObject"));
+    auto* c = static_cast<Class*>(cls.object());
+    auto* so = dynamic_cast<SharedObjectNative*>(c ? vm.allocInstance(c) : nullptr);
+    if (!so)
+        return nullptr;
+    so->name = name;
+    so->data = Value(vm.newObject());
+    if (const Value d = vm.staticVariable(c, kDefaultEncoding); !d.isUndefined())
+        so->objectEncoding = vm.toUint32(d) == 0 ? 0 : 3;
+    vm.hostRoots.push_back(so);
+    return so;
+}
+
 Value getLocal(VM& vm, const Value&, std::span<const Value> a) {
     const QString name = vm.toString(arg(a, 0));
     const QString localPath = arg(a, 1).isNullish() ? QString() : vm.toString(arg(a, 1));
@@ -203,19 +224,32 @@ Value getLocal(VM& vm, const Value&, std::span<const Value> a) {
     auto loaded = st.store->load(*file);
     if (!loaded.problem.isEmpty())
         notice(vm, loaded.problem);
-    const Value cls = vm.lookupDefinition(QStringLiteral("flash.net.SharedObject"));
-    auto* so = dynamic_cast<SharedObjectNative*>(
-        cls.object() ? vm.allocInstance(static_cast<Class*>(cls.o)) : nullptr);
+    SharedObjectNative* so = newSharedObject(vm, name);
     if (!so)
         return Value::null();
     so->file = *file;
-    so->name = name;
     StoredValue root;
     root.type = StoredValue::Type::Object;
     root.members = std::move(loaded.data);
     so->data = fromStored(vm, root);
     st.open.insert(*file, so);
-    vm.hostRoots.push_back(so);
+    return Value(so);
+}
+
+// A server's shared object: no server is ever reached, so the movie gets one that lives for this
+// run and cannot be flushed, and its script goes on as it would offline.
+Value getRemote(VM& vm, const Value&, std::span<const Value> a) {
+    const QString name = vm.toString(arg(a, 0)), uri = vm.toString(arg(a, 1));
+    QHash<QString, Object*>& remote = state(vm).remote;
+    const QString key = name + QChar(0) + uri;
+    if (Object* known = remote.value(key))
+        return Value(known);
+    notice(vm, files::refusalLine(QStringLiteral("SharedObject.getRemote of"), uri,
+                                  "movies have no network access"));
+    SharedObjectNative* so = newSharedObject(vm, name);
+    if (!so)
+        return Value::null();
+    remote.insert(key, so);
     return Value(so);
 }
 
@@ -258,6 +292,50 @@ Value nothing(VM&, const Value&, std::span<const Value>) {
     return Value();
 }
 
+Value getObjectEncoding(VM&, const Value& self_, std::span<const Value>) {
+    SharedObjectNative* so = self(self_);
+    return Value::fromUint(so ? so->objectEncoding : 3);
+}
+
+// The store keeps values in its own form whatever the encoding, so this only has to answer.
+Value setObjectEncoding(VM& vm, const Value& self_, std::span<const Value> a) {
+    const std::uint32_t e = vm.toUint32(arg(a, 0));
+    if (e != 0 && e != 3)
+        vm.throwError("ArgumentError", 2008,
+                      QStringLiteral("Parameter objectEncoding must be one of the accepted "
+                                     "values."));
+    if (SharedObjectNative* so = self(self_))
+        so->objectEncoding = e;
+    return Value();
+}
+
+Value getClient(VM&, const Value& self_, std::span<const Value>) {
+    SharedObjectNative* so = self(self_);
+    return so && !so->client.isUndefined() ? so->client : self_;
+}
+
+Value setClient(VM& vm, const Value& self_, std::span<const Value> a) {
+    if (!arg(a, 0).object())
+        vm.throwError("TypeError", 2004, QStringLiteral("One of the parameters is invalid."));
+    if (SharedObjectNative* so = self(self_))
+        so->client = arg(a, 0);
+    return Value();
+}
+
+// setProperty(name, value): the same as assigning data[name]; null deletes the property.
+Value setProperty(VM& vm, const Value& self_, std::span<const Value> a) {
+    SharedObjectNative* so = self(self_);
+    Object* data = so ? so->data.object() : nullptr;
+    if (!data)
+        return Value();
+    const Name n = vm.publicName(vm.toString(arg(a, 0)));
+    if (arg(a, 1).isNullish())
+        vm.deleteProperty(so->data, n);
+    else
+        vm.setProperty(so->data, n, arg(a, 1));
+    return Value();
+}
+
 } // namespace
 
 void closeSharedObjects(VM& vm) {
@@ -282,10 +360,21 @@ void installSharedObject(VM& vm) {
                              vm.eventDispatcherClass ? vm.eventDispatcherClass : vm.objectClass,
                              allocSharedObject, true);
     vm.addStatic(c, QStringLiteral("getLocal"), getLocal, 1);
+    vm.addStatic(c, QStringLiteral("getRemote"), getRemote, 1);
+    vm.addStaticVariable(c, kDefaultEncoding, vm.uintClass, Value::fromUint(3));
     vm.addGetter(c, QStringLiteral("data"), getData);
     vm.addGetter(c, QStringLiteral("size"), getSize);
-    for (auto [n, f] :
-         {std::pair<const char*, NativeFn>{"flush", flush}, {"clear", clear}, {"close", nothing}}) {
+    vm.addGetter(c, QStringLiteral("objectEncoding"), getObjectEncoding, setObjectEncoding);
+    vm.addGetter(c, QStringLiteral("client"), getClient, setClient);
+    vm.addGetter(c, QStringLiteral("fps"), nullptr, nothing); // no server to send updates to
+    // A local object is written whole, so marking a property changed, and connecting (which
+    // only a remote object does, through a NetConnection that refused to connect), do nothing.
+    for (auto [n, f] : {std::pair<const char*, NativeFn>{"flush", flush},
+                        {"clear", clear},
+                        {"close", nothing},
+                        {"setProperty", setProperty},
+                        {"setDirty", nothing},
+                        {"connect", nothing}}) {
         vm.addMethod(c, QString::fromLatin1(n), f);
         // Public names too: typed calls look there.
         Binding* b = c->instanceTraits.find(QString::fromLatin1(n), vm.as3Ns());

@@ -1355,6 +1355,22 @@ void VM::addStaticValue(Class* c, const QString& name, const Value& v) {
     c->staticTraits.add(name, m_publicNs, b);
 }
 
+void VM::addStaticVariable(Class* c, const QString& name, Class* type, const Value& v) {
+    Binding b;
+    b.kind = Binding::Kind::Slot;
+    b.slot = std::uint32_t(c->slotv.size());
+    c->slotv.push_back(v);
+    c->staticTraits.slotv.push_back({name, type, true, 0, nullptr, v});
+    c->staticTraits.add(name, m_publicNs, b);
+}
+
+Value VM::staticVariable(Class* c, const QString& name) {
+    const Binding* d = c->staticTraits.find(name, m_publicNs);
+    if (d && d->kind == Binding::Kind::Slot && d->slot < c->slotv.size())
+        return c->slotv[d->slot];
+    return Value();
+}
+
 Domain* VM::newDomain(Domain* parent) {
     m_domains.push_back(std::make_unique<Domain>());
     m_domains.back()->parent = parent;

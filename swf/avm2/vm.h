@@ -251,6 +251,10 @@ public:
     // A class property read (and written, with a setter) through native code.
     void addStaticGetter(Class* c, const QString& name, NativeFn getter, NativeFn setter = nullptr);
     void addStaticValue(Class* c, const QString& name, const Value& v);
+    // A class variable of `type` that scripts may assign (coerced to the type).
+    void addStaticVariable(Class* c, const QString& name, Class* type, const Value& v);
+    // The value of a class variable made by addStaticVariable (undefined when there is none).
+    Value staticVariable(Class* c, const QString& name);
 
     Object* newObject();
     Array* newArray(std::vector<Value> items = {});

@@ -39,11 +39,17 @@ for n in 1 2 3; do
     expect_line "flush flushed" "$out"
     expect_line "same true" "$out"
     expect_line "nested run $((n * 10))" "$out"
+    expect_line "encoding 0 2008" "$out"
+    expect_line "set $((n * 2)) false" "$out"
+    expect_line "remote 0 7 true" "$out"
+    expect_line "remote not flushed" "$out"
     expect_line "big refused" "$out"
     expect_line "cleared true" "$out"
     expect_line "bad name refused" "$out"
 done
 grep -q "SharedObject big was not saved" "$work/run.err" || { echo "no line for the cap"; exit 1; }
+[ "$(grep -c "Refused: SharedObject.getRemote of rtmp://example.com/game" "$work/run.err")" -eq 1 ] \
+    || { echo "expected one line for the refused server"; cat "$work/run.err"; exit 1; }
 
 # One folder for the movie, holding the counter's store and nothing of the cleared one.
 stores=("$work"/data/reelwick/shared-objects/*/)
