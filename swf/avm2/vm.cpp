@@ -1346,22 +1346,25 @@ void VM::addStaticGetter(Class* c, const QString& name, NativeFn getter, NativeF
     c->staticTraits.add(name, m_publicNs, nativeAccessor(c, getter, setter));
 }
 
-void VM::addStaticValue(Class* c, const QString& name, const Value& v) {
+namespace {
+// A class slot of its own, public, holding `v`: a constant, or a variable scripts may assign.
+void addClassSlot(Class* c, int ns, const QString& name, Binding::Kind kind, Class* type,
+                  const Value& v) {
     Binding b;
-    b.kind = Binding::Kind::Const;
-    b.slot = std::uint32_t(c->slotv.size());
-    c->slotv.push_back(v);
-    c->staticTraits.slotv.push_back({name, nullptr, true, 0, nullptr, v});
-    c->staticTraits.add(name, m_publicNs, b);
-}
-
-void VM::addStaticVariable(Class* c, const QString& name, Class* type, const Value& v) {
-    Binding b;
-    b.kind = Binding::Kind::Slot;
+    b.kind = kind;
     b.slot = std::uint32_t(c->slotv.size());
     c->slotv.push_back(v);
     c->staticTraits.slotv.push_back({name, type, true, 0, nullptr, v});
-    c->staticTraits.add(name, m_publicNs, b);
+    c->staticTraits.add(name, ns, b);
+}
+} // namespace
+
+void VM::addStaticValue(Class* c, const QString& name, const Value& v) {
+    addClassSlot(c, m_publicNs, name, Binding::Kind::Const, nullptr, v);
+}
+
+void VM::addStaticVariable(Class* c, const QString& name, Class* type, const Value& v) {
+    addClassSlot(c, m_publicNs, name, Binding::Kind::Slot, type, v);
 }
 
 Value VM::staticVariable(Class* c, const QString& name) {
