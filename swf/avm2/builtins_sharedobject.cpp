@@ -272,7 +272,7 @@ Value clear(VM& vm, const Value& self_, std::span<const Value>) {
     SharedObjectNative* so = self(self_);
     if (!so)
         return Value();
-    if (SharedObjects& st = state(vm); st.store)
+    if (SharedObjects& st = state(vm); st.store && !so->file.isEmpty())
         st.store->remove(so->file);
     so->data = Value(vm.newObject());
     return Value();

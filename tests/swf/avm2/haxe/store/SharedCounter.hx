@@ -37,6 +37,8 @@ class SharedCounter {
 		} catch (e:Dynamic) {
 			trace("remote not flushed");
 		}
+		remote.clear();
+		trace("remote cleared " + (remote.data.best == null));
 
 		var big = SharedObject.getLocal("big");
 		big.data.text = StringTools.lpad("", "x", 120000);

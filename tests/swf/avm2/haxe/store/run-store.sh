@@ -43,6 +43,7 @@ for n in 1 2 3; do
     expect_line "set $((n * 2)) false" "$out"
     expect_line "remote 0 7 true" "$out"
     expect_line "remote not flushed" "$out"
+    expect_line "remote cleared true" "$out"
     expect_line "big refused" "$out"
     expect_line "cleared true" "$out"
     expect_line "bad name refused" "$out"
