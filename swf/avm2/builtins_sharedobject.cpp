@@ -191,6 +191,7 @@ Object* allocSharedObject(VM& vm, Class* c) {
     return vm.make<SharedObjectNative>(c);
 }
 
+// A SharedObject named `name`, kept alive for the movie; the caller gives it its data.
 SharedObjectNative* newSharedObject(VM& vm, const QString& name) {
     const Value cls = vm.lookupDefinition(QStringLiteral("flash.net.SharedObject"));
     auto* c = static_cast<Class*>(cls.object());
@@ -198,7 +199,6 @@ SharedObjectNative* newSharedObject(VM& vm, const QString& name) {
     if (!so)
         return nullptr;
     so->name = name;
-    so->data = Value(vm.newObject());
     if (const Value d = vm.staticVariable(c, kDefaultEncoding); !d.isUndefined())
         so->objectEncoding = vm.toUint32(d) == 0 ? 0 : 3;
     vm.hostRoots.push_back(so);
@@ -249,6 +249,7 @@ Value getRemote(VM& vm, const Value&, std::span<const Value> a) {
     SharedObjectNative* so = newSharedObject(vm, name);
     if (!so)
         return Value::null();
+    so->data = Value(vm.newObject());
     remote.insert(key, so);
     return Value(so);
 }
